@@ -1,0 +1,27 @@
+# Shared helpers: one static library per subsystem, one test executable per
+# subsystem, both picking up their sources by glob so that adding a file never
+# means editing a list that several people touch at once.
+
+set(NORVANE_WARNINGS -Wall -Wextra)
+
+function(norvane_library name)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  add_library(norvane_${name} STATIC ${srcs})
+  target_include_directories(norvane_${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_compile_options(norvane_${name} PRIVATE ${NORVANE_WARNINGS})
+  target_link_libraries(norvane_${name} PUBLIC ${ARG_DEPS})
+endfunction()
+
+# Test executables live in tests/<sub>/; the shared helpers of tests/support
+# are compiled into each of them.
+function(norvane_test name)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  add_executable(test_${name} ${srcs})
+  target_compile_options(test_${name} PRIVATE ${NORVANE_WARNINGS})
+  target_link_libraries(test_${name} PRIVATE norvane_test_support ${ARG_DEPS}
+                        GTest::gtest GTest::gmock GTest::gtest_main)
+  gtest_discover_tests(test_${name} DISCOVERY_TIMEOUT 60
+                       PROPERTIES TIMEOUT 300)
+endfunction()

@@ -1,0 +1,41 @@
+#pragma once
+// The few services of the application shell that every subsystem calls: the
+// status and error lines, exit requests and the shared exception reporter.
+// They are declared here, low, and the shell installs its implementations at
+// start, so no lower library ever links against the shell. Until then the
+// calls only write to the log.
+
+#include <string_view>
+
+enum class ExitReason : int {
+    NOT_YET_SET = 0,
+    SIM_WAS_CLOSED = 1,
+    RESTART = 2,
+    RESTART_IPP = 3,
+    USER_CLOSED_SIM = 4,
+    SYSTEM_ERROR = 5,
+};
+
+// "NOT_YET_SET", "SIM WAS CLOSED", "RESTART", "RESTART_IPP", "USER CLOSED SIM", "SYSTEM ERROR".
+const char* gf_exitReasonText(ExitReason reason);
+
+void gf_showStatus(std::string_view text);
+void gf_clearStatus();
+void gf_showError(std::string_view text);
+void gf_clearError();
+void gf_requestExit(ExitReason reason, int seconds);
+// To be called inside a catch block: reports the exception in flight.
+void gf_logException(std::string_view name);
+
+struct AppHooks {
+    void (*showStatus)(std::string_view) = nullptr;
+    void (*clearStatus)() = nullptr;
+    void (*showError)(std::string_view) = nullptr;
+    void (*clearError)() = nullptr;
+    void (*requestExit)(ExitReason, int) = nullptr;
+    void (*logException)(std::string_view) = nullptr;
+};
+
+// Installed once by the shell before any other thread starts; an empty hook
+// falls back to logging.
+void gf_installAppHooks(const AppHooks& hooks);

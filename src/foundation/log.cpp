@@ -1,0 +1,117 @@
+#include "foundation/log.hpp"
+
+#include "foundation/exceptions.hpp"
+#include "foundation/time.hpp"
+#include "foundation/version.hpp"
+
+#include <fmt/format.h>
+
+#include <fstream>
+#include <mutex>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::ofstream g_logStream;
+std::mutex g_logMutex;
+
+constexpr std::string_view kIndent = "          ";
+
+void lf_writeLine(std::string_view prefix, std::string_view text)
+{
+    // The open test sits under the mutex: a writer racing the final close must
+    // not touch a stream that is being closed.
+    std::lock_guard lock(g_logMutex);
+    if (!g_logStream.is_open())
+        return;
+    g_logStream << prefix << text << '\n';
+    g_logStream.flush();
+}
+
+void copyIfLog(const fs::path& from, const fs::path& to)
+{
+    // Only a regular file is a log worth keeping; anything else in its place is
+    // left for the opening to report.
+    if (fs::is_regular_file(from))
+        fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+}
+
+} // namespace
+
+void lf_rotateLog(const fs::path& path)
+{
+    std::string text = path.string();
+    const auto dot = text.rfind('.');
+    if (dot == std::string::npos)
+        return;
+    std::string first = text;
+    first.insert(dot, "0");
+    std::string second = first;
+    second.insert(dot, "0");
+    copyIfLog(first, second);
+    copyIfLog(path, first);
+}
+
+void gf_openLog(const fs::path& path)
+{
+    lf_rotateLog(path);
+    {
+        std::lock_guard lock(g_logMutex);
+        if (g_logStream.is_open())
+            g_logStream.close();
+        g_logStream.clear();
+        g_logStream.open(path, std::ios::out | std::ios::trunc);
+        if (!g_logStream.is_open()) {
+            g_logStream.clear();
+            throw tzo::SysErrorException(40, "Failed to write file " + path.string());
+        }
+    }
+    gf_logLine(fmt::format("{} (utc) {} version {} for {}", gf_utcTimeText(), kProgramName,
+                           gf_versionToString(gf_programVersion()), "Prepar3D v5/v6"));
+}
+
+void gf_openLog()
+{
+    gf_openLog(fs::path(kLogFileName));
+}
+
+void gf_closeLog()
+{
+    std::lock_guard lock(g_logMutex);
+    if (g_logStream.is_open())
+        g_logStream.close();
+}
+
+bool gf_isLogOpen()
+{
+    std::lock_guard lock(g_logMutex);
+    return g_logStream.is_open();
+}
+
+void gf_logLine(std::string_view text)
+{
+    lf_writeLine({}, text);
+}
+
+void gf_logLineString(const std::string& text)
+{
+    lf_writeLine({}, text);
+}
+
+void gf_logLineMarked(std::string_view text)
+{
+    lf_writeLine(g_logMarker, text);
+}
+
+void gf_logLineIndented(std::string_view text)
+{
+    lf_writeLine(kIndent, text);
+}
+
+void gf_flushLog()
+{
+    std::lock_guard lock(g_logMutex);
+    if (g_logStream.is_open())
+        g_logStream.flush();
+}

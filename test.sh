@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds and runs every test.
+set -euo pipefail
+cd "$(dirname "$0")"
+./scripts/install-deps.sh
+preset="${NORVANE_PRESET:-debug}"
+./scripts/build.sh "$preset"
+ctest --test-dir "build/$preset" --output-on-failure -j "$(nproc)" --timeout 600

@@ -1,0 +1,124 @@
+#include "foundation/exceptions.hpp"
+#include "foundation/log.hpp"
+#include "support/test_support.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+using testsupport::readFile;
+using testsupport::TempDir;
+
+namespace {
+
+std::vector<std::string> lines(const fs::path& path)
+{
+    std::vector<std::string> out;
+    std::istringstream in(readFile(path));
+    for (std::string line; std::getline(in, line);)
+        out.push_back(line);
+    return out;
+}
+
+struct LogTest : ::testing::Test {
+    TempDir dir{true};
+    ~LogTest() override { gf_closeLog(); }
+};
+
+} // namespace
+
+TEST_F(LogTest, rotationKeepsTwoEarlierLogs)
+{
+    gf_openLog();
+    gf_logLine("first run");
+    gf_closeLog();
+    EXPECT_FALSE(fs::exists("Log0.txt")) << "no copy on the first run";
+
+    gf_openLog();
+    gf_logLine("second run");
+    gf_closeLog();
+
+    gf_openLog();
+    gf_logLine("third run");
+    gf_closeLog();
+
+    EXPECT_EQ(lines("Log00.txt").at(1), "first run");
+    EXPECT_EQ(lines("Log0.txt").at(1), "second run");
+    const auto current = lines("Log.txt");
+    ASSERT_EQ(current.size(), 2u);
+    EXPECT_EQ(current[1], "third run");
+    // "Wed Dec  9 04:36:26 2026 (utc) Norvane_P3D version 8.8.0 for Prepar3D v5/v6"
+    EXPECT_EQ(current[0].size(), 24u + std::string(" (utc) Norvane_P3D version 8.8.0 for Prepar3D v5/v6").size());
+    EXPECT_NE(current[0].find(" (utc) Norvane_P3D version 8.8.0 for Prepar3D v5/v6"), std::string::npos);
+}
+
+TEST_F(LogTest, writersAddOnlyTheirPrefix)
+{
+    gf_logLine("dropped before opening");
+    gf_openLog();
+    gf_logLineMarked("warning");
+    gf_logLineIndented("continued");
+    gf_logLineString(std::string("plain"));
+    gf_closeLog();
+    gf_logLine("dropped after closing");
+
+    const auto l = lines("Log.txt");
+    ASSERT_EQ(l.size(), 4u);
+    EXPECT_EQ(l[1], "===> warning");
+    EXPECT_EQ(l[2], "          continued");
+    EXPECT_EQ(l[3], "plain");
+}
+
+TEST_F(LogTest, concurrentWritersNeverInterleaveALine)
+{
+    gf_openLog();
+    const std::string a(200, 'a');
+    const std::string b(200, 'b');
+    std::thread ta([&] {
+        for (int i = 0; i < 1000; ++i)
+            gf_logLine(a);
+    });
+    std::thread tb([&] {
+        for (int i = 0; i < 1000; ++i)
+            gf_logLineMarked(b);
+    });
+    ta.join();
+    tb.join();
+    gf_closeLog();
+
+    const auto l = lines("Log.txt");
+    ASSERT_EQ(l.size(), 2001u);
+    int countA = 0, countB = 0;
+    for (size_t i = 1; i < l.size(); ++i) {
+        if (l[i] == a)
+            ++countA;
+        else if (l[i] == "===> " + b)
+            ++countB;
+        else
+            ADD_FAILURE() << "torn line " << i;
+    }
+    EXPECT_EQ(countA, 1000);
+    EXPECT_EQ(countB, 1000);
+}
+
+TEST_F(LogTest, unwritableLogRaisesSysError40)
+{
+    // Tests run as root, so a read-only folder would not stop us: a folder in
+    // the log's place does.
+    fs::create_directory("Log.txt");
+    try {
+        gf_openLog();
+        FAIL() << "opening must fail";
+    } catch (const tzo::SysErrorException& e) {
+        EXPECT_STREQ(e.what(), "sys error 40: Failed to write file Log.txt");
+        EXPECT_EQ(e.code(), 40u);
+    }
+    EXPECT_FALSE(gf_isLogOpen());
+    gf_logLine("nothing happens");
+}

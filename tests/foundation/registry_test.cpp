@@ -1,0 +1,76 @@
+#include "foundation/exceptions.hpp"
+#include "foundation/registry.hpp"
+#include "support/test_support.hpp"
+
+#include <gtest/gtest.h>
+
+using testsupport::ScopedEnv;
+using testsupport::TempDir;
+
+namespace reg = platform::registry;
+
+TEST(Registry, missingStoreAnswersAsMissingKey)
+{
+    TempDir dir;
+    ScopedEnv env("NORVANE_REGISTRY", (dir / "absent.ini").string());
+    EXPECT_FALSE(gf_isP3dInstalled(5));
+    EXPECT_EQ(gf_p3dSetupPath(5), "");
+    try {
+        gf_openRegistryKey(reg::Root::LocalMachine, "SOFTWARE\\Lockheed Martin\\Prepar3D v5");
+        FAIL();
+    } catch (const winreg::RegException& e) {
+        EXPECT_EQ(e.code().value(), 2);
+        EXPECT_NE(std::string(e.what()).find("RegOpenKeyExW failed."), std::string::npos);
+    }
+}
+
+TEST(Registry, keysValuesAndSetupPath)
+{
+    TempDir dir;
+    const auto store = dir / "registry.ini";
+    testsupport::writeFile(store, "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Lockheed Martin\\Prepar3D v5]\r\n"
+                                  "SetupPath=/opt/p3d5/\r\n"
+                                  "[hkey_local_machine\\software\\lockheed martin\\prepar3d v4]\n"
+                                  "Other=1\n"
+                                  "[HKEY_CURRENT_USER\\SOFTWARE\\Lockheed Martin\\Prepar3D v5]\n"
+                                  "SimConnect_Port_IPv4=0x1F90\n"
+                                  "Bad=12ab\n");
+    ScopedEnv env("NORVANE_REGISTRY", store.string());
+
+    EXPECT_TRUE(gf_isP3dInstalled(5));
+    EXPECT_TRUE(gf_isP3dInstalled(4)) << "key names ignore case";
+    EXPECT_FALSE(gf_isP3dInstalled(6));
+    EXPECT_FALSE(gf_isP3dInstalled(7)) << "names no key";
+    EXPECT_EQ(gf_p3dSetupPath(5), "/opt/p3d5/");
+    EXPECT_EQ(gf_p3dSetupPath(4), "") << "missing value";
+    EXPECT_EQ(gf_p3dSetupPath(6), "") << "missing key";
+
+    const auto key = gf_openRegistryKey(reg::Root::LocalMachine, "SOFTWARE\\Lockheed Martin\\Prepar3D v4");
+    try {
+        gf_readRegistryString(key, "SetupPath");
+        FAIL();
+    } catch (const winreg::RegException& e) {
+        EXPECT_NE(std::string(e.what()).find("Cannot get size of string value: RegGetValueW failed."),
+                  std::string::npos);
+    }
+
+    const auto user = gf_openRegistryKey(reg::Root::CurrentUser, "SOFTWARE\\Lockheed Martin\\Prepar3D v5");
+    std::uint32_t port = 0;
+    EXPECT_EQ(reg::getDword(user, "SimConnect_Port_IPv4", port), reg::kSuccess);
+    EXPECT_EQ(port, 0x1F90u);
+    EXPECT_EQ(reg::getDword(user, "Bad", port), reg::kErrorUnsupportedType);
+    EXPECT_EQ(reg::getDword(user, "Missing", port), reg::kErrorFileNotFound);
+
+    const auto installed = gf_detectInstalledSimulators();
+    EXPECT_TRUE(installed.v4);
+    EXPECT_TRUE(installed.v5);
+    EXPECT_FALSE(installed.v6);
+}
+
+TEST(Registry, storeFollowsTheApplicationDataFolder)
+{
+    TempDir dir;
+    ScopedEnv unset("NORVANE_REGISTRY", "");
+    ScopedEnv env("NORVANE_APPDATA", dir.path().string());
+    EXPECT_EQ(reg::storePath(), dir / "registry.ini");
+}

@@ -1,0 +1,51 @@
+#pragma once
+// Helpers shared by every test executable.
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+namespace testsupport {
+
+// A fresh folder under the system's temporary folder, removed again at the end.
+// With enter=true the process works inside it (the program keeps its files
+// relative to the current folder) and returns to the old folder afterwards.
+class TempDir {
+public:
+    explicit TempDir(bool enter = false);
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& path() const { return m_path; }
+    std::filesystem::path operator/(const std::string& name) const { return m_path / name; }
+
+private:
+    std::filesystem::path m_path;
+    std::filesystem::path m_previous;
+    bool m_entered = false;
+};
+
+// Sets an environment variable for the lifetime of the object, restoring the old value.
+class ScopedEnv {
+public:
+    ScopedEnv(std::string name, const std::string& value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    std::string m_name;
+    std::string m_old;
+    bool m_hadOld = false;
+};
+
+// Polls until the predicate holds or the timeout passes; answers the last result.
+bool waitFor(const std::function<bool()>& predicate,
+             std::chrono::milliseconds timeout = std::chrono::seconds(5));
+
+std::string readFile(const std::filesystem::path& path);
+void writeFile(const std::filesystem::path& path, const std::string& content);
+
+} // namespace testsupport
