@@ -1,0 +1,11 @@
+#pragma once
+// Replacing a file so that a crash or a full disk never leaves half of it:
+// the new content goes to a temporary file in the same folder, is flushed,
+// and is renamed over the old file in one step.
+
+#include <filesystem>
+#include <string_view>
+
+// False when the temporary file cannot be written or renamed; the old file
+// (if any) is then untouched and no temporary file is left behind.
+bool gf_writeFileAtomically(const std::filesystem::path& path, std::string_view content);

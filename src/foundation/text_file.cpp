@@ -1,0 +1,240 @@
+#include "foundation/text_file.hpp"
+
+#include "foundation/app_hooks.hpp"
+#include "foundation/atomic_file.hpp"
+#include "foundation/encoding.hpp"
+#include "foundation/exceptions.hpp"
+#include "foundation/log.hpp"
+
+#include <fmt/format.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <memory>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+// Opens for reading; on failure answers null and leaves the system's error
+// code in `error`. A folder opens on Linux but cannot be read: refused here as
+// Windows refuses it.
+FilePtr lf_openForReading(const fs::path& path, int& error)
+{
+    std::error_code ec;
+    if (fs::is_directory(path, ec)) {
+        error = EISDIR;
+        return nullptr;
+    }
+    errno = 0;
+    FilePtr file(std::fopen(path.c_str(), "rb"));
+    if (!file)
+        error = errno;
+    return file;
+}
+
+bool lf_readAll(std::FILE* file, std::string& bytes)
+{
+    char buffer[65536];
+    while (true) {
+        const std::size_t got = std::fread(buffer, 1, sizeof buffer, file);
+        bytes.append(buffer, got);
+        if (got < sizeof buffer)
+            return std::ferror(file) == 0;
+    }
+}
+
+void lf_dropTrailingCr(std::string& line)
+{
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+}
+
+// Lines as std::getline gives them: a last line without a line end counts, an
+// empty piece after the last line end does not.
+void lf_splitByteLines(std::string_view bytes, std::vector<std::string>& lines)
+{
+    std::size_t start = 0;
+    while (start < bytes.size()) {
+        std::size_t end = bytes.find('\n', start);
+        if (end == std::string_view::npos)
+            end = bytes.size();
+        std::string line(bytes.substr(start, end - start));
+        lf_dropTrailingCr(line);
+        lines.push_back(std::move(line));
+        start = end + 1;
+    }
+}
+
+void lf_reportConversionFailure(const std::string& status, const fs::path& path)
+{
+    gf_showStatus(status);
+    gf_logLineMarked(fmt::format("{} in {}", status, path.string()));
+}
+
+void lf_readUtf16Lines(std::string_view bytes, bool bigEndian, const fs::path& path,
+                       std::vector<std::string>& lines)
+{
+    std::size_t pos = 0;
+    const bool hasMark = bytes.size() >= 2 && ((bigEndian && bytes[0] == '\xFE' && bytes[1] == '\xFF') ||
+                                               (!bigEndian && bytes[0] == '\xFF' && bytes[1] == '\xFE'));
+    if (hasMark)
+        pos = 2;
+    // An odd last byte is no character; it is ignored.
+    const std::size_t units = (bytes.size() - pos) / 2;
+    std::u16string line;
+    bool pending = false;
+    try {
+        for (std::size_t i = 0; i < units; ++i) {
+            const auto b0 = static_cast<unsigned char>(bytes[pos + 2 * i]);
+            const auto b1 = static_cast<unsigned char>(bytes[pos + 2 * i + 1]);
+            const auto unit = static_cast<char16_t>(bigEndian ? (b0 << 8) | b1 : (b1 << 8) | b0);
+            if (unit == u'\n') {
+                if (!line.empty() && line.back() == u'\r')
+                    line.pop_back();
+                lines.push_back(gf_utf16ToUtf8(line));
+                line.clear();
+                pending = false;
+            } else {
+                line.push_back(unit);
+                pending = true;
+            }
+        }
+        if (pending) {
+            if (!line.empty() && line.back() == u'\r')
+                line.pop_back();
+            lines.push_back(gf_utf16ToUtf8(line));
+        }
+    } catch (const win32::Utf8ConversionException& e) {
+        lf_reportConversionFailure(fmt::format("conversion from error from utf16 to utf8, code: {}", e.errorCode()),
+                                   path);
+    } catch (const std::exception& e) {
+        lf_reportConversionFailure(std::string("conversion from error from utf16 to utf8: ") + e.what(), path);
+    }
+}
+
+} // namespace
+
+int gf_detectEncoding(const fs::path& path)
+{
+    int error = 0;
+    FilePtr file = lf_openForReading(path, error);
+    if (!file) {
+        gf_logLine(fmt::format("cannot open file {} for character encoding, err: {}", path.string(), error));
+        return kEncodingCannotOpen;
+    }
+    unsigned char mark[3] = {0, 0, 0};
+    const std::size_t got = std::fread(mark, 1, sizeof mark, file.get());
+    if (got >= 2 && mark[0] == 0xFF && mark[1] == 0xFE)
+        return kEncodingUtf16Le;
+    if (got >= 2 && mark[0] == 0xFE && mark[1] == 0xFF)
+        return kEncodingUtf16Be;
+    // All three bytes of the mark: EF BB alone may begin ordinary text.
+    if (got == 3 && mark[0] == 0xEF && mark[1] == 0xBB && mark[2] == 0xBF)
+        return kEncodingUtf8Mark;
+    return kEncodingNoMark;
+}
+
+bool gf_readEncodedLines(int code, const fs::path& path, std::vector<std::string>& lines)
+{
+    int error = 0;
+    FilePtr file = lf_openForReading(path, error);
+    if (!file)
+        return false;
+    std::string bytes;
+    if (!lf_readAll(file.get(), bytes))
+        return false;
+    file.reset();
+
+    switch (code) {
+    case kEncodingUtf16Le:
+        lf_readUtf16Lines(bytes, false, path, lines);
+        return true;
+    case kEncodingUtf16Be:
+        lf_readUtf16Lines(bytes, true, path, lines);
+        return true;
+    case kEncodingUtf8Mark: {
+        std::string_view text = bytes;
+        if (text.substr(0, 3) == "\xEF\xBB\xBF")
+            text.remove_prefix(3);
+        lf_splitByteLines(text, lines);
+        return true;
+    }
+    default:
+        lf_splitByteLines(bytes, lines);
+        return true;
+    }
+}
+
+bool gf_readExtTextFileToStringVector(const fs::path& path, std::vector<std::string>& lines)
+{
+    try {
+        const int code = gf_detectEncoding(path);
+        if (code == kEncodingCannotOpen)
+            return false;
+        return gf_readEncodedLines(code, path, lines);
+    } catch (const std::exception& e) {
+        gf_logLine(fmt::format("gf_readExtTextFileToStringVector {}", e.what()));
+        return false;
+    }
+}
+
+const std::vector<std::string>* gf_readFileToString(TextFile& file, std::size_t expectedLines)
+{
+    int error = 0;
+    FilePtr handle = lf_openForReading(file.path, error);
+    if (!handle)
+        return nullptr;
+    std::string bytes;
+    const bool complete = lf_readAll(handle.get(), bytes);
+    handle.reset();
+    file.lines.reserve(file.lines.size() + expectedLines);
+    if (complete)
+        lf_splitByteLines(bytes, file.lines);
+    return file.lines.empty() ? nullptr : &file.lines;
+}
+
+bool gf_writeStringToFile(std::string_view text, const fs::path& path)
+{
+    std::string content(text);
+    content += '\n';
+    return gf_writeFileAtomically(path, content);
+}
+
+bool gf_writeLinesToFile(const std::vector<std::string>& lines, const fs::path& path)
+{
+    std::string content;
+    for (const auto& line : lines) {
+        content += line;
+        content += '\n';
+    }
+    return gf_writeFileAtomically(path, content);
+}
+
+std::string gf_xmlText(const pugi::xml_document& doc)
+{
+    std::ostringstream out;
+    doc.save(out, "\t", pugi::format_default, pugi::encoding_utf8);
+    return std::move(out).str();
+}
+
+bool gf_saveXml(const pugi::xml_document& doc, const fs::path& path)
+{
+    bool saved = false;
+    try {
+        saved = gf_writeFileAtomically(path, gf_xmlText(doc));
+    } catch (const std::exception&) {
+        saved = false;
+    }
+    if (saved)
+        gf_logLine(fmt::format("\"{}\" saved", path.string()));
+    else
+        gf_logLine(fmt::format("could not save to \"{}\"", path.string()));
+    return saved;
+}

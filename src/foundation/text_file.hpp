@@ -1,0 +1,56 @@
+#pragma once
+// Text files of any encoding the program meets (UTF-8 with or without mark,
+// UTF-16 of either byte order, CRLF or LF line ends) read as UTF-8 lines, and
+// the writing of text and XML files.
+
+#include <pugixml.hpp>
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Codes of gf_detectEncoding.
+inline constexpr int kEncodingNoMark = 0;     // plain 8-bit or UTF-8 text
+inline constexpr int kEncodingUtf16Le = 1;    // mark FF FE
+inline constexpr int kEncodingUtf16Be = 2;    // mark FE FF
+inline constexpr int kEncodingUtf8Mark = 3;   // mark EF BB BF
+inline constexpr int kEncodingUtf8 = 4;       // never detected; read like kEncodingNoMark
+inline constexpr int kEncodingCannotOpen = 5;
+
+// The code of the file's byte-order mark. A file that cannot be opened gives
+// kEncodingCannotOpen after the log line "cannot open file {} for character
+// encoding, err: {}" with the system error code.
+int gf_detectEncoding(const std::filesystem::path& path);
+
+// Appends the file's lines as UTF-8 (without the mark, without line ends; one
+// trailing CR of each line is dropped, as Windows text mode did). False when
+// the file cannot be opened. Invalid UTF-16 ends the reading: the status line
+// shows the failure and the lines before it stay.
+bool gf_readEncodedLines(int code, const std::filesystem::path& path, std::vector<std::string>& lines);
+
+// Detects the encoding and reads the lines; false when the file cannot be
+// opened or reading fails (logged).
+bool gf_readExtTextFileToStringVector(const std::filesystem::path& path, std::vector<std::string>& lines);
+
+struct TextFile {
+    std::filesystem::path path;
+    std::vector<std::string> lines;
+};
+
+// Reads the lines as bytes, without conversion, into file.lines. Answers the
+// lines when there is at least one, else nullptr (also when the file cannot
+// be opened).
+const std::vector<std::string>* gf_readFileToString(TextFile& file, std::size_t expectedLines);
+
+// Replace the file (atomically) with the text, or the lines, each followed by a line end.
+bool gf_writeStringToFile(std::string_view text, const std::filesystem::path& path);
+bool gf_writeLinesToFile(const std::vector<std::string>& lines, const std::filesystem::path& path);
+
+// Saves the document (UTF-8, tab indentation) atomically and logs
+// "\"{}\" saved" or "could not save to \"{}\"". Never throws.
+bool gf_saveXml(const pugi::xml_document& doc, const std::filesystem::path& path);
+
+// The document as it is written by gf_saveXml.
+std::string gf_xmlText(const pugi::xml_document& doc);
