@@ -1,0 +1,201 @@
+#include "foundation/app_hooks.hpp"
+#include "foundation/encoding.hpp"
+#include "foundation/log.hpp"
+#include "foundation/text_file.hpp"
+#include "support/test_support.hpp"
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+using testsupport::readFile;
+using testsupport::TempDir;
+using testsupport::writeFile;
+
+namespace {
+
+std::string utf16Bytes(const std::u16string& text, bool bigEndian, bool mark)
+{
+    std::string bytes;
+    auto put = [&](char16_t unit) {
+        const char hi = static_cast<char>(unit >> 8);
+        const char lo = static_cast<char>(unit & 0xFF);
+        bytes += bigEndian ? hi : lo;
+        bytes += bigEndian ? lo : hi;
+    };
+    if (mark)
+        put(0xFEFF);
+    for (char16_t unit : text)
+        put(unit);
+    return bytes;
+}
+
+std::string g_lastStatus;
+std::mutex g_statusMutex;
+
+void captureStatus(std::string_view text)
+{
+    std::lock_guard lock(g_statusMutex);
+    g_lastStatus = text;
+}
+
+struct TextFileTest : ::testing::Test {
+    TempDir dir{true};
+    ~TextFileTest() override { gf_closeLog(); }
+
+    std::vector<std::string> read(const std::string& bytes)
+    {
+        writeFile("file.txt", bytes);
+        std::vector<std::string> lines;
+        EXPECT_TRUE(gf_readExtTextFileToStringVector("file.txt", lines));
+        return lines;
+    }
+};
+
+} // namespace
+
+TEST_F(TextFileTest, everyEncodingGivesTheSameLines)
+{
+    const std::vector<std::string> expected{"[fltsim.0]", "title=Z\xC3\xBCrich \xE6\x97\xA5 \xF0\x9D\x84\x9E", "",
+                                            "atc_id=PH-BXA"};
+    for (const char* lineEnd : {"\n", "\r\n"}) {
+        for (bool finalLineEnd : {true, false}) {
+            std::string utf8;
+            for (std::size_t i = 0; i < expected.size(); ++i) {
+                utf8 += expected[i];
+                if (i + 1 < expected.size() || finalLineEnd)
+                    utf8 += lineEnd;
+            }
+            const std::u16string wide = gf_utf8ToUtf16(utf8);
+            SCOPED_TRACE(std::string("line end ") + (lineEnd[0] == '\r' ? "CRLF" : "LF") +
+                         (finalLineEnd ? ", final line end" : ", no final line end"));
+            EXPECT_EQ(read(utf8), expected) << "UTF-8 without mark";
+            EXPECT_EQ(read("\xEF\xBB\xBF" + utf8), expected) << "UTF-8 with mark";
+            EXPECT_EQ(read(utf16Bytes(wide, false, true)), expected) << "UTF-16 little-endian";
+            EXPECT_EQ(read(utf16Bytes(wide, true, true)), expected) << "UTF-16 big-endian";
+        }
+    }
+}
+
+TEST_F(TextFileTest, encodingIsDetectedFromTheMark)
+{
+    struct Case {
+        std::string bytes;
+        int code;
+    };
+    const std::vector<Case> cases{
+        {"\xFF\xFE" "a\0", kEncodingUtf16Le},
+        {"\xFE\xFF" "\0a", kEncodingUtf16Be},
+        {"\xEF\xBB\xBF" "a", kEncodingUtf8Mark},
+        {"\xEF\xBB" "a", kEncodingNoMark},
+        {"\xEF\xBB", kEncodingNoMark},
+        {"a", kEncodingNoMark},
+        {"", kEncodingNoMark},
+    };
+    for (const auto& c : cases) {
+        writeFile("file.txt", c.bytes);
+        EXPECT_EQ(gf_detectEncoding("file.txt"), c.code) << c.bytes.size() << " bytes";
+    }
+}
+
+TEST_F(TextFileTest, twoByteLookalikeOfTheUtf8MarkKeepsItsThirdByte)
+{
+    // EF BB 41 is not a mark; no byte of the text may be lost.
+    EXPECT_EQ(read("\xEF\xBB" "ABC\n"), (std::vector<std::string>{"\xEF\xBB" "ABC"}));
+    std::vector<std::string> lines;
+    writeFile("file.txt", "\xEF\xBB" "ABC\n");
+    ASSERT_TRUE(gf_readEncodedLines(kEncodingUtf8Mark, "file.txt", lines));
+    EXPECT_EQ(lines, (std::vector<std::string>{"\xEF\xBB" "ABC"}));
+}
+
+TEST_F(TextFileTest, onlyOneTrailingCarriageReturnIsDropped)
+{
+    EXPECT_EQ(read("a\r\r\nb\rc\n\r\n"), (std::vector<std::string>{"a\r", "b\rc", ""}));
+    const std::u16string wide = u"a\r\r\nb";
+    EXPECT_EQ(read(utf16Bytes(wide, false, true)), (std::vector<std::string>{"a\r", "b"}));
+}
+
+TEST_F(TextFileTest, loneSurrogateKeepsTheLinesBeforeIt)
+{
+    gf_installAppHooks(AppHooks{.showStatus = captureStatus});
+    gf_openLog();
+    std::u16string wide = u"first\r\nsecond\r\nbad ";
+    wide += char16_t(0xD800);
+    wide += u"\r\nthird\r\n";
+    for (bool bigEndian : {false, true}) {
+        EXPECT_EQ(read(utf16Bytes(wide, bigEndian, true)), (std::vector<std::string>{"first", "second"}));
+        std::lock_guard lock(g_statusMutex);
+        EXPECT_EQ(g_lastStatus, "conversion from error from utf16 to utf8, code: 1113");
+    }
+    gf_closeLog();
+    EXPECT_NE(readFile("Log.txt").find("conversion from error from utf16 to utf8, code: 1113 in file.txt"),
+              std::string::npos);
+    gf_installAppHooks(AppHooks{});
+}
+
+TEST_F(TextFileTest, oddLastByteOfUtf16IsIgnored)
+{
+    EXPECT_EQ(read(utf16Bytes(u"ab\ncd", false, true) + "X"), (std::vector<std::string>{"ab", "cd"}));
+    EXPECT_EQ(read("\xFF\xFE" "X"), std::vector<std::string>{});
+}
+
+TEST_F(TextFileTest, missingFileIsLoggedWithItsSystemErrorCode)
+{
+    gf_openLog();
+    std::vector<std::string> lines;
+    EXPECT_FALSE(gf_readExtTextFileToStringVector("missing.cfg", lines));
+    EXPECT_EQ(gf_detectEncoding(dir.path()), kEncodingCannotOpen) << "a folder is no text file";
+    gf_closeLog();
+    EXPECT_NE(readFile("Log.txt").find("cannot open file missing.cfg for character encoding, err: 2\n"),
+              std::string::npos);
+    EXPECT_FALSE(gf_readEncodedLines(kEncodingNoMark, "missing.cfg", lines));
+}
+
+TEST_F(TextFileTest, readFileToStringTakesBytesUnconverted)
+{
+    writeFile("codes.TXT", "PH-BXA;KLM;B738\r\n\xE9t\xE9\n");
+    TextFile file{"codes.TXT", {}};
+    const auto* lines = gf_readFileToString(file, 10);
+    ASSERT_NE(lines, nullptr);
+    EXPECT_EQ(*lines, (std::vector<std::string>{"PH-BXA;KLM;B738", "\xE9t\xE9"}));
+
+    writeFile("empty.TXT", "");
+    TextFile empty{"empty.TXT", {}};
+    EXPECT_EQ(gf_readFileToString(empty, 10), nullptr);
+    TextFile missing{"missing.TXT", {}};
+    EXPECT_EQ(gf_readFileToString(missing, 10), nullptr);
+}
+
+TEST_F(TextFileTest, writersReplaceTheFileAndLeaveNoTemporaryFile)
+{
+    writeFile("out.txt", "old content that is longer\n");
+    EXPECT_TRUE(gf_writeStringToFile("new", "out.txt"));
+    EXPECT_EQ(readFile("out.txt"), "new\n");
+    EXPECT_TRUE(gf_writeLinesToFile({"a", "", "b"}, "lines.txt"));
+    EXPECT_EQ(readFile("lines.txt"), "a\n\nb\n");
+    EXPECT_FALSE(gf_writeStringToFile("x", "no_such_folder/out.txt"));
+
+    int files = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir.path()))
+        ++files;
+    EXPECT_EQ(files, 2);
+}
+
+TEST_F(TextFileTest, saveXmlLogsTheOutcome)
+{
+    gf_openLog();
+    pugi::xml_document doc;
+    doc.append_child("root").append_attribute("a").set_value("\xC3\xBC");
+    EXPECT_TRUE(gf_saveXml(doc, "doc.xml"));
+    EXPECT_FALSE(gf_saveXml(doc, "no_such_folder/doc.xml"));
+    gf_closeLog();
+    const std::string log = readFile("Log.txt");
+    EXPECT_NE(log.find("\"doc.xml\" saved\n"), std::string::npos);
+    EXPECT_NE(log.find("could not save to \"no_such_folder/doc.xml\"\n"), std::string::npos);
+    pugi::xml_document back;
+    ASSERT_TRUE(back.load_file("doc.xml"));
+    EXPECT_STREQ(back.child("root").attribute("a").value(), "\xC3\xBC");
+}
