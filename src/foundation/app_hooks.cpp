@@ -6,6 +6,9 @@
 
 #include <atomic>
 #include <exception>
+#include <memory>
+#include <mutex>
+#include <vector>
 
 namespace {
 
@@ -22,8 +25,14 @@ const AppHooks* hooks()
 
 void gf_installAppHooks(const AppHooks& newHooks)
 {
-    // Never freed: threads may still be calling through the previous copy.
-    g_hooks.store(new AppHooks(newHooks), std::memory_order_release);
+    // Every copy stays alive (and reachable, for leak checkers): threads may
+    // still be calling through the previous one.
+    static std::mutex mutex;
+    // Never destroyed either: detached threads may report during exit.
+    static auto* installed = new std::vector<std::unique_ptr<const AppHooks>>();
+    std::lock_guard lock(mutex);
+    installed->push_back(std::make_unique<const AppHooks>(newHooks));
+    g_hooks.store(installed->back().get(), std::memory_order_release);
 }
 
 const char* gf_exitReasonText(ExitReason reason)

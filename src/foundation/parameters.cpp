@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <limits>
+#include <memory>
 
 namespace fs = std::filesystem;
 
@@ -40,8 +41,9 @@ const tzo::ParameterControlHooks* lf_controlHooks()
 // of the file runs under this one mutex so no save undoes another.
 std::mutex& lf_fileMutex()
 {
-    static std::mutex mutex;
-    return mutex;
+    // Never destroyed: a detached thread may still save while the program ends.
+    static auto* mutex = new std::mutex;
+    return *mutex;
 }
 
 struct RegisteredLists {
@@ -51,8 +53,8 @@ struct RegisteredLists {
 
 RegisteredLists& lf_registeredLists()
 {
-    static RegisteredLists registered;
-    return registered;
+    static auto* registered = new RegisteredLists;
+    return *registered;
 }
 
 tzo::ParameterLists lf_currentLists()
@@ -327,8 +329,14 @@ std::optional<bool> gf_getBoolParameterFromDoc(const pugi::xml_node& doc, std::s
 
 void gf_installParameterControlHooks(const tzo::ParameterControlHooks& hooks)
 {
-    // Never freed: another thread may still be calling through the old copy.
-    g_controlHooks.store(new tzo::ParameterControlHooks(hooks), std::memory_order_release);
+    // Every copy stays alive (and reachable, for leak checkers): another
+    // thread may still be calling through the one this replaces.
+    static std::mutex mutex;
+    // Never destroyed either: detached threads may report during exit.
+    static auto* installed = new std::vector<std::unique_ptr<const tzo::ParameterControlHooks>>();
+    std::lock_guard lock(mutex);
+    installed->push_back(std::make_unique<const tzo::ParameterControlHooks>(hooks));
+    g_controlHooks.store(installed->back().get(), std::memory_order_release);
 }
 
 void gf_enableControl(tzo::ParameterControl& control)

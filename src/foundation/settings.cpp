@@ -110,7 +110,8 @@ const std::array<const char*, 7> g_obsoleteParameterNames{"TIME_COMPRESSION_CHEC
 
 const tzo::ParameterLists& gf_storedSettings()
 {
-    static const tzo::ParameterLists lists{
+    // Never destroyed: detached threads may still save while the program ends.
+    static const auto* lists = new tzo::ParameterLists{
         {&RANDOM},
         {&AEROWINX, &COLLISION_USER_AIR, &COLLISION_USER_GND, &COLLISION_LIVE_PARKED_GND, &SUPPRESS_STUB, &LOG,
          &ALWAYS_ON_TOP, &SCAN_LIVERIES, &LIG_AUTOMATIC, &LIG_PRIORITIZE, &SCAN_AIRPORTS, &AFG_AUTOMATIC,
@@ -124,7 +125,7 @@ const tzo::ParameterLists& gf_storedSettings()
          &DBASE_VERSION, &AIG_VERSION, &DATA_CHECKED_AT_DATE},
         {&BLOCK_CALLSIGN, &SIM_INSTALL_PATH},
     };
-    return lists;
+    return *lists;
 }
 
 namespace {
