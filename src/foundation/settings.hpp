@@ -42,7 +42,8 @@ extern tzo::IntParameter LAST_EPOCH_TIME;
 extern tzo::IntParameter P3D_VERSION;
 
 // List F: integer fields. MAX_FIT has no control of its own: the window edits
-// it through MAX_FIT_FL.
+// it through MAX_FIT_FL, so its show() reaches the hook with a control id the
+// window never creates.
 extern tzo::IntParameterField MATCHING_DEPTH;
 extern tzo::IntParameterField LATERAL_RANGE;
 extern tzo::IntParameterField MAX_FIT;
