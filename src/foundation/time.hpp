@@ -1,10 +1,78 @@
 #pragma once
-// The program's clock and date texts.
+// The program's clock, days of the week, half-hour slots and date texts. All
+// times are UTC.
+//
+// Static parking plans by the hour of the week, so every moment is reduced to
+// a day (1 Monday .. 7 Sunday) and a half-hour slot of that day (0 for
+// 00:00-00:29 .. 47 for 23:30-23:59). The program clock follows the time of
+// the received traffic while the traffic link says so, else the system clock.
 
+#include <cstdint>
 #include <ctime>
 #include <string>
+#include <string_view>
 
-// The C library's 24-character date text of the current UTC time
-// ("Wed Dec  9 04:36:26 2026"), without a line end.
+struct DayHour {
+    std::uint32_t day = 0; // 1 Monday .. 7 Sunday; 0 when unknown
+    std::uint32_t hh = 0;  // half-hour slot 0 .. 47
+
+    // Packed into 64 bits (for atomics): day in the low half, hh in the high half.
+    constexpr std::uint64_t toU64() const { return (static_cast<std::uint64_t>(hh) << 32) | day; }
+    static constexpr DayHour fromU64(std::uint64_t packed)
+    {
+        return {static_cast<std::uint32_t>(packed & 0xFFFFFFFFu), static_cast<std::uint32_t>(packed >> 32)};
+    }
+    friend constexpr bool operator==(const DayHour&, const DayHour&) = default;
+};
+
+// The C library's 24-character date text of a UTC time ("Wed Dec  9 04:36:26
+// 2026": weekday, month, blank-padded day, hh:mm:ss, year), without a line end.
 std::string gf_utcTimeText();
 std::string gf_utcTimeText(std::time_t when);
+
+// Traffic time: the time stamp of the traffic being received (seconds since
+// 1970) and whether the program clock follows it. Written by the traffic link,
+// read from any thread.
+void gf_setTrafficTime(double secondsSince1970);
+double gf_trafficTime();
+void gf_setUseTrafficTime(bool use);
+bool gf_useTrafficTime();
+
+// Seconds since 1970 of the program clock: the traffic time truncated to whole
+// seconds while it is in use, else (or when it is 0) the system clock.
+std::time_t gf_programClock();
+
+// hh:mm:ss of the program clock.
+std::string gf_currentTimeText();
+// hh:mm:ss of the system clock.
+std::string gf_nowUtcText();
+
+// The date of the system clock, "Dec  8, 2026": the date item of data-file headers.
+std::string lf_currentDateText();
+std::string lf_currentDateText(std::time_t when);
+
+// Month in upper case, the two day characters and the year ("DEC 82026") of the
+// system clock, scrambled as a registration: the stamp of the daily update check.
+std::string gf_currentDateStamp();
+std::string gf_currentDateStamp(std::time_t when);
+
+// "Mon" 1 .. "Sun" 7 (exact, case-sensitive); anything else is logged and gives 0.
+std::uint32_t lf_decodeDay(std::string_view text);
+
+// The half-hour slot 0..47 of the program clock.
+std::uint32_t lf_currentHalfHour();
+// Day and half-hour slot of the program clock.
+DayHour gf_currentDayHour();
+// Day and half-hour slot of a given time.
+DayHour gf_dayHourAt(std::time_t when);
+
+// "Monday" .. "Sunday" for 1..7, "wrong day" for any other value.
+std::string_view gf_dayName(std::uint32_t day);
+
+// "day={} hh={}".
+std::string gf_formatDayHour(const DayHour& dayHour);
+
+// Half-hour slots from the earlier to the later of two values, in either
+// order. A Monday and a Sunday always count from the Sunday to the next Monday,
+// over the end of the week.
+std::uint32_t gf_dayHourDistance(const DayHour& a, const DayHour& b);
