@@ -1,0 +1,80 @@
+#include "foundation/workers.hpp"
+#include "support/test_support.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <thread>
+#include <vector>
+
+namespace {
+
+class WorkerThrottle : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        runningWorkers = 0;
+        maxWorkers = 1;
+    }
+};
+
+} // namespace
+
+TEST_F(WorkerThrottle, returnsAtOnceBelowTheLimit)
+{
+    maxWorkers = 4;
+    runningWorkers = 3;
+    gf_waitForWorkerSlot();
+    // An unknown processor count still lets one worker run.
+    maxWorkers = 0;
+    runningWorkers = 0;
+    gf_waitForWorkerSlot();
+    maxWorkers = -1;
+    gf_waitForWorkerSlot();
+}
+
+TEST_F(WorkerThrottle, waitsUntilAWorkerIsDone)
+{
+    maxWorkers = 2;
+    runningWorkers = 2;
+    std::atomic<bool> passed{false};
+    std::thread starter([&] {
+        gf_waitForWorkerSlot();
+        passed = true;
+    });
+    EXPECT_FALSE(passed.load());
+    gf_workerDone();
+    EXPECT_TRUE(testsupport::waitFor([&] { return passed.load(); }));
+    starter.join();
+    EXPECT_EQ(runningWorkers.load(), 1);
+}
+
+TEST_F(WorkerThrottle, neverRunsMoreWorkersThanTheLimit)
+{
+    maxWorkers = 3;
+    runningWorkers = 0;
+    std::atomic<int> active{0};
+    std::atomic<int> mostActive{0};
+    std::atomic<int> finished{0};
+    std::vector<std::thread> workers;
+    for (int i = 0; i < 40; ++i) {
+        gf_waitForWorkerSlot();
+        workers.emplace_back([&] {
+            const int now = ++active;
+            int seen = mostActive.load();
+            while (now > seen && !mostActive.compare_exchange_weak(seen, now)) {
+            }
+            std::this_thread::yield();
+            --active;
+            ++finished;
+            gf_workerDone();
+        });
+        ++runningWorkers;
+    }
+    EXPECT_TRUE(testsupport::waitFor([&] { return finished.load() == 40; }));
+    for (auto& worker : workers) {
+        worker.join();
+    }
+    EXPECT_LE(mostActive.load(), 3);
+    EXPECT_EQ(runningWorkers.load(), 0);
+}
