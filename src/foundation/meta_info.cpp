@@ -13,14 +13,6 @@ namespace {
 
 // "Dec  9, 2026": month, blank-padded day and year of the system clock, cut
 // from the C library's date text.
-std::string lf_metaDateText()
-{
-    const std::string text = gf_utcTimeText(std::time(nullptr));
-    if (text.size() < 24)
-        return text;
-    return text.substr(4, 3) + ' ' + text.substr(8, 2) + ", " + text.substr(20, 4);
-}
-
 bool lf_appendInfo(pugi::xml_node meta, const char* name, const std::string& value)
 {
     pugi::xml_node info = meta.append_child("info");
@@ -40,7 +32,7 @@ bool gf_writeMetaInfo(pugi::xml_node node)
         return false;
     bool ok = lf_appendInfo(meta, "author", std::string(kProgramName));
     ok = lf_appendInfo(meta, "version", gf_versionToString(gf_programVersion())) && ok;
-    ok = lf_appendInfo(meta, "date", lf_metaDateText()) && ok;
+    ok = lf_appendInfo(meta, "date", lf_currentDateText()) && ok;
     ok = lf_appendInfo(meta, "copyright", copyright.value()) && ok;
     return ok;
 }
