@@ -11,8 +11,6 @@
 
 namespace {
 
-// "Dec  9, 2026": month, blank-padded day and year of the system clock, cut
-// from the C library's date text.
 bool lf_appendInfo(pugi::xml_node meta, const char* name, const std::string& value)
 {
     pugi::xml_node info = meta.append_child("info");
