@@ -1,0 +1,301 @@
+#include "simconnect/connection.hpp"
+
+#include "platform/pipe.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace tzo {
+
+namespace {
+
+// How long a busy pipe is waited for before the next try.
+constexpr std::chrono::milliseconds kPipeBusyWait{5000};
+// How long close() lets the writer finish what was flushed.
+constexpr std::chrono::milliseconds kCloseDrainWait{100};
+
+platform::StreamSocket lf_openTransport(const SimConnectTransport& transport, bool disableNagle)
+{
+    std::error_code ec;
+    if (transport.kind == SimConnectTransport::Kind::Pipe)
+        return platform::connectPipe(transport.address, kPipeBusyWait, ec);
+    auto socket = platform::StreamSocket::connectTcp(transport.family, transport.address, transport.port, ec);
+    if (socket.valid() && disableNagle)
+        socket.setNoDelay(true);
+    return socket;
+}
+
+} // namespace
+
+std::mutex& gf_simConnectSendLock()
+{
+    static std::mutex lock;
+    return lock;
+}
+
+std::shared_ptr<SimConnectConnection> SimConnectConnection::open(std::uint32_t configIndex, int& failure)
+{
+    const SimConnectRegisteredPorts ports = gf_simConnectRegisteredPorts();
+    SimConnectConfig config;
+    if (!gf_loadSimConnectConfig(configIndex, ports, config)) {
+        failure = 3;
+        return nullptr;
+    }
+    const bool ipv6 = platform::resolvesAsStream(platform::IpFamily::V6, "::1");
+    for (const auto& transport : gf_simConnectTransportPlan(config, ports, ipv6)) {
+        platform::StreamSocket socket = lf_openTransport(transport, config.disableNagle);
+        if (!socket.valid())
+            continue;
+        const auto kind = transport.kind == SimConnectTransport::Kind::Pipe ? TransportKind::Pipe : TransportKind::Socket;
+        return std::make_shared<SimConnectConnection>(std::move(socket), kind, config.maxReceiveSize);
+    }
+    failure = 1;
+    return nullptr;
+}
+
+SimConnectConnection::SimConnectConnection(platform::StreamSocket socket, TransportKind kind,
+                                           std::uint32_t maxReceiveSize)
+    : m_socket(std::move(socket)),
+      m_kind(kind),
+      m_connectedAt(std::chrono::steady_clock::now()),
+      m_outgoing(kOutgoingBufferSize),
+      m_maxReceiveSize(maxReceiveSize)
+{
+    m_reader = std::thread([this] { readerLoop(); });
+    m_writer = std::thread([this] { writerLoop(); });
+}
+
+SimConnectConnection::~SimConnectConnection()
+{
+    close();
+}
+
+void SimConnectConnection::setSignal(void* window, std::uint32_t userMessage, SimConnectSignal* event)
+{
+    m_window = window;
+    m_userMessage = userMessage;
+    m_event = event;
+}
+
+SimFailure SimConnectConnection::failure() const
+{
+    std::lock_guard lock(m_failureMutex);
+    return m_failure;
+}
+
+void SimConnectConnection::fail(SimFailure failure)
+{
+    std::lock_guard lock(m_failureMutex);
+    if (m_failed)
+        return; // the first failure is the one that counts
+    m_failure = failure;
+    m_failed = true;
+}
+
+bool SimConnectConnection::testFailure()
+{
+    if (!m_failed && m_kind == TransportKind::Socket && !m_receivedAnything &&
+        std::chrono::steady_clock::now() - m_connectedAt >= kLinkTestDelay)
+        fail({simfail::kLinkTest, simfail::kStatusLinkTest});
+    return m_failed;
+}
+
+AllocateResult SimConnectConnection::allocate(std::uint32_t size, std::uint8_t*& packet, std::uint32_t& sendId)
+{
+    if (size < 16 || size > kOutgoingBufferSize - m_writePos)
+        return AllocateResult::NoRoom;
+    const bool hasFailed = testFailure();
+    packet = m_outgoing.data() + m_writePos;
+    std::memset(packet, 0, size);
+    m_writePos += size;
+    if (++m_sendIdCounter == 0)
+        m_sendIdCounter = 1; // 0 is never a send id
+    sendId = m_sendIdCounter;
+    m_pendingSendId = sendId;
+    for (int i = 0; i < 4; ++i)
+        packet[12 + i] = static_cast<std::uint8_t>(sendId >> (8 * i));
+    return hasFailed ? AllocateResult::Failed : AllocateResult::Ok;
+}
+
+void SimConnectConnection::release(std::uint32_t size)
+{
+    m_writePos -= std::min<std::size_t>(size, m_writePos);
+}
+
+bool SimConnectConnection::flush()
+{
+    if (m_writePos == 0)
+        return true;
+    if (!m_connected) {
+        m_writePos = 0;
+        return true;
+    }
+    std::vector<std::uint8_t> buffer(m_outgoing.begin(), m_outgoing.begin() + static_cast<std::ptrdiff_t>(m_writePos));
+    m_writePos = 0;
+    {
+        std::lock_guard lock(m_sendQueueMutex);
+        // A simulator that stops reading must not make us hold its packets without end.
+        if (m_stopWriter || m_sendQueueBytes + buffer.size() > kSendQueueLimit)
+            return false;
+        m_sendQueueBytes += buffer.size();
+        m_sendQueue.push_back(std::move(buffer));
+    }
+    m_lastSentPacketId = m_pendingSendId;
+    m_sendQueueChanged.notify_all();
+    return true;
+}
+
+SimFailure SimConnectConnection::lf_failureOfError(const std::error_code& ec) const
+{
+    if (m_closing)
+        return {simfail::kCancelled, simfail::kStatusCancelled};
+    switch (ec.value()) {
+    case ECONNRESET:
+        return {simfail::kDisconnected, simfail::kStatusConnectionReset};
+    case EPIPE:
+        return {simfail::kDisconnected, simfail::kStatusPipeBroken};
+    case ENOTCONN:
+    case ESHUTDOWN:
+    case ECONNABORTED:
+        return {simfail::kDisconnected, simfail::kStatusRemoteDisconnect};
+    default:
+        return {simfail::kOther, simfail::kStatusUnsuccessful};
+    }
+}
+
+void SimConnectConnection::readerLoop()
+{
+    MessageFramer framer(m_maxReceiveSize);
+    std::vector<std::vector<std::uint8_t>> messages;
+    for (;;) {
+        std::span<std::uint8_t> space;
+        m_receiveCapacity = framer.capacity();
+        if (SimFailure f = framer.freeSpace(space)) {
+            fail(f);
+            return;
+        }
+        m_receiveCapacity = framer.capacity();
+        std::error_code ec;
+        const long n = m_socket.receive(space.data(), space.size(), ec);
+        if (m_closing) {
+            fail({simfail::kCancelled, simfail::kStatusCancelled});
+            return;
+        }
+        if (n < 0) {
+            fail(lf_failureOfError(ec));
+            return;
+        }
+        if (n == 0) {
+            // A pipe whose server went away reports a broken pipe; a socket
+            // reports the orderly end as a read of zero bytes.
+            fail(m_kind == TransportKind::Pipe ? SimFailure{simfail::kDisconnected, simfail::kStatusPipeBroken}
+                                               : SimFailure{simfail::kZeroRead, simfail::kStatusZeroRead});
+            return;
+        }
+        m_receivedAnything = true;
+        messages.clear();
+        const SimFailure f = framer.commit(static_cast<std::size_t>(n), messages);
+        if (!messages.empty()) {
+            {
+                std::lock_guard lock(m_receivedMutex);
+                for (auto& m : messages)
+                    m_received.push_back(std::move(m));
+            }
+            // A window given by the caller is kept; only the event form can be
+            // signalled from here (the program gives neither).
+            if (SimConnectSignal* event = m_event.load())
+                event->signal();
+        }
+        if (f) {
+            fail(f);
+            return;
+        }
+    }
+}
+
+void SimConnectConnection::writerLoop()
+{
+    for (;;) {
+        std::vector<std::uint8_t> buffer;
+        {
+            std::unique_lock lock(m_sendQueueMutex);
+            m_writerBusy = false;
+            m_sendQueueChanged.notify_all();
+            m_sendQueueChanged.wait(lock, [this] { return m_stopWriter || !m_sendQueue.empty(); });
+            if (m_sendQueue.empty())
+                return;
+            buffer = std::move(m_sendQueue.front());
+            m_sendQueue.pop_front();
+            m_sendQueueBytes -= buffer.size();
+            m_writerBusy = true;
+        }
+        std::error_code ec;
+        if (!m_socket.sendAll(buffer.data(), buffer.size(), ec)) {
+            fail(lf_failureOfError(ec));
+            std::lock_guard lock(m_sendQueueMutex);
+            m_sendQueue.clear();
+            m_sendQueueBytes = 0;
+            m_writerBusy = false;
+            m_stopWriter = true;
+            m_sendQueueChanged.notify_all();
+            return;
+        }
+    }
+}
+
+int SimConnectConnection::dispatch(SimConnectDispatchProc proc, void* context)
+{
+    for (;;) {
+        std::vector<std::uint8_t> message;
+        {
+            std::lock_guard lock(m_receivedMutex);
+            if (m_received.empty())
+                break;
+            message = std::move(m_received.front());
+            m_received.pop_front();
+        }
+        if (message.size() >= sizeof(SimConnectRecv) && proc)
+            proc(reinterpret_cast<SimConnectRecv*>(message.data()), static_cast<std::uint32_t>(message.size()),
+                 context);
+    }
+    return testFailure() ? 2 : 0;
+}
+
+SimConnectResult SimConnectConnection::close()
+{
+    if (!m_reader.joinable() && !m_writer.joinable())
+        return SIMCONNECT_S_OK;
+    bool flushed;
+    {
+        std::lock_guard lock(gf_simConnectSendLock());
+        flushed = flush();
+    }
+    {
+        // Let the writer hand over what was flushed before the stream ends.
+        std::unique_lock lock(m_sendQueueMutex);
+        m_sendQueueChanged.wait_for(lock, kCloseDrainWait, [this] { return m_sendQueue.empty() && !m_writerBusy; });
+        m_stopWriter = true;
+        m_sendQueue.clear();
+        m_sendQueueBytes = 0;
+    }
+    m_sendQueueChanged.notify_all();
+    {
+        std::lock_guard lock(m_receivedMutex);
+        m_received.clear();
+    }
+    m_closing = true;
+    m_connected = false;
+    m_socket.shutdown();
+    if (m_reader.joinable())
+        m_reader.join();
+    if (m_writer.joinable())
+        m_writer.join();
+    m_socket.close();
+    // Ending the stream itself cannot fail here, so a failed flush alone is
+    // not reported: the result is E_FAIL only when both fail.
+    (void)flushed;
+    return SIMCONNECT_S_OK;
+}
+
+} // namespace tzo

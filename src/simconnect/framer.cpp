@@ -1,0 +1,72 @@
+#include "simconnect/framer.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+namespace tzo {
+
+MessageFramer::MessageFramer(std::uint32_t maxReceiveSize)
+    : m_buffer(kInitialBuffer), m_maxReceiveSize(maxReceiveSize)
+{
+}
+
+SimFailure MessageFramer::freeSpace(std::span<std::uint8_t>& out)
+{
+    if (m_used == m_buffer.size()) {
+        // commit() refuses any size that cannot fit, so a full buffer at the
+        // limit cannot happen; stay safe all the same.
+        if (m_buffer.size() + kGrowStep > kBufferLimit)
+            return {simfail::kTooLarge, simfail::kStatusAbort};
+        try {
+            m_buffer.resize(m_buffer.size() + kGrowStep);
+        } catch (const std::bad_alloc&) {
+            return {simfail::kOutOfMemory, simfail::kStatusOutOfMemory};
+        }
+    }
+    out = std::span<std::uint8_t>(m_buffer.data() + m_used, m_buffer.size() - m_used);
+    return {};
+}
+
+SimFailure MessageFramer::commit(std::size_t n, std::vector<std::vector<std::uint8_t>>& messages)
+{
+    m_used += std::min(n, m_buffer.size() - m_used);
+    std::size_t pos = 0;
+    SimFailure failure;
+    while (m_used - pos >= 4) {
+        if (m_buffer[pos] == 0 && m_buffer[pos + 1] == 0 && m_buffer[pos + 2] == 0 && m_buffer[pos + 3] == 0) {
+            // Padding: skip zero bytes up to the next non-zero one.
+            while (pos < m_used && m_buffer[pos] == 0)
+                ++pos;
+            continue;
+        }
+        const std::uint32_t size = std::uint32_t(m_buffer[pos]) | std::uint32_t(m_buffer[pos + 1]) << 8 |
+                                   std::uint32_t(m_buffer[pos + 2]) << 16 | std::uint32_t(m_buffer[pos + 3]) << 24;
+        // A message larger than the buffer may ever grow could never be completed.
+        if (size > m_maxReceiveSize || size > kBufferLimit) {
+            failure = {simfail::kTooLarge, simfail::kStatusAbort};
+            break;
+        }
+        if (size < 4) {
+            failure = {simfail::kBadSize, simfail::kStatusAbort};
+            break;
+        }
+        if (m_used - pos < size)
+            break;
+        try {
+            messages.emplace_back(m_buffer.begin() + static_cast<std::ptrdiff_t>(pos),
+                                  m_buffer.begin() + static_cast<std::ptrdiff_t>(pos + size));
+        } catch (const std::bad_alloc&) {
+            failure = {simfail::kOutOfMemory, simfail::kStatusOutOfMemory};
+            break;
+        }
+        pos += size;
+    }
+    if (pos > 0) {
+        std::memmove(m_buffer.data(), m_buffer.data() + pos, m_used - pos);
+        m_used -= pos;
+    }
+    return failure;
+}
+
+} // namespace tzo
