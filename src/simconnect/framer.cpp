@@ -33,11 +33,20 @@ SimFailure MessageFramer::commit(std::size_t n, std::vector<std::vector<std::uin
     m_used += std::min(n, m_buffer.size() - m_used);
     std::size_t pos = 0;
     SimFailure failure;
-    while (m_used - pos >= 4) {
-        if (m_buffer[pos] == 0 && m_buffer[pos + 1] == 0 && m_buffer[pos + 2] == 0 && m_buffer[pos + 3] == 0) {
-            // Padding: skip zero bytes up to the next non-zero one.
+    for (;;) {
+        // Padding: zero bytes are skipped up to the next non-zero one, also
+        // when that one comes with a later read.
+        if (m_inPadding) {
             while (pos < m_used && m_buffer[pos] == 0)
                 ++pos;
+            if (pos == m_used)
+                break;
+            m_inPadding = false;
+        }
+        if (m_used - pos < 4)
+            break;
+        if (m_buffer[pos] == 0 && m_buffer[pos + 1] == 0 && m_buffer[pos + 2] == 0 && m_buffer[pos + 3] == 0) {
+            m_inPadding = true;
             continue;
         }
         const std::uint32_t size = std::uint32_t(m_buffer[pos]) | std::uint32_t(m_buffer[pos + 1]) << 8 |

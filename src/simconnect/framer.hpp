@@ -60,6 +60,7 @@ public:
 private:
     std::vector<std::uint8_t> m_buffer;
     std::size_t m_used = 0;
+    bool m_inPadding = false;
     std::uint32_t m_maxReceiveSize;
 };
 

@@ -1,0 +1,342 @@
+// The client against the stand-in over real transports: opening in the
+// configured order, dispatch, framing on the wire, failures and closing.
+
+#include "sim_fixture.hpp"
+#include "simconnect/connection.hpp"
+#include "simconnect/messages.hpp"
+#include "platform/pipe.hpp"
+
+#include <atomic>
+
+using simtest::Received;
+using simtest::u32At;
+namespace simfail = tzo::simfail;
+
+namespace {
+
+bool ipv6LoopbackUsable()
+{
+    std::error_code ec;
+    auto l = platform::StreamListener::listenTcpLoopback(platform::IpFamily::V6, 0, ec);
+    return l.valid();
+}
+
+// A loopback port with nobody listening on it.
+std::string deadPort(platform::IpFamily family)
+{
+    std::error_code ec;
+    auto l = platform::StreamListener::listenTcpLoopback(family, 0, ec);
+    return std::to_string(l.port());
+}
+
+simstub::Options tcpOnly(bool ipv4, bool ipv6)
+{
+    simstub::Options o;
+    o.listenPipe = false;
+    o.listenIpv4 = ipv4;
+    o.listenIpv6 = ipv6;
+    return o;
+}
+
+class Connection : public simtest::SimWorld {
+protected:
+    tzo::SimConnectConnection& connection() { return *static_cast<tzo::SimConnectConnection*>(m_handle); }
+
+    bool dispatchUntilFailed(SimConnectResult status, std::chrono::milliseconds timeout = std::chrono::seconds(5))
+    {
+        return dispatchUntil([&](const Received&) { return m_lastDispatch == status; }, timeout);
+    }
+};
+
+TEST_F(Connection, openAnswerNamesTheSimulator)
+{
+    simstub::Options o;
+    o.applicationName = "Lockheed Martin Prepar3D v6";
+    o.versionMajor = 6;
+    o.versionMinor = 1;
+    startStub(o);
+    openAndAwaitOpen();
+    EXPECT_EQ(connection().transportKind(), tzo::SimConnectConnection::TransportKind::Pipe);
+    const auto& m = m_received.messages.front();
+    const auto open = tzo::gf_readRecvOpen(m.data(), static_cast<std::uint32_t>(m.size()));
+    ASSERT_TRUE(open.has_value());
+    EXPECT_EQ(open->applicationName, "Lockheed Martin Prepar3D v6");
+    EXPECT_EQ(open->applicationVersionMajor, 6u);
+    EXPECT_EQ(open->applicationVersionMinor, 1u);
+    EXPECT_EQ(m_lastDispatch, SIMCONNECT_S_OK);
+}
+
+TEST_F(Connection, framesArriveAndPacketsAreStampedWithTheirFrame)
+{
+    auto& stub = startStub();
+    openAndAwaitOpen();
+    ASSERT_EQ(SimConnect_SubscribeToSystemEvent(m_handle, 204, "Frame"), 0);
+    ASSERT_TRUE(packetWithSendId(lastSendId()).has_value());
+    stub.stepFrames(3);
+    ASSERT_TRUE(dispatchUntil([](const Received& r) { return r.countOf(SIMCONNECT_RECV_ID_EVENT_FRAME) == 3; }));
+    for (const auto& m : m_received.messages) {
+        if (u32At(m, 8) != SIMCONNECT_RECV_ID_EVENT_FRAME)
+            continue;
+        EXPECT_EQ(m.size(), 36u);
+        const auto f = tzo::gf_readRecvEventFrame(m.data(), static_cast<std::uint32_t>(m.size()));
+        ASSERT_TRUE(f.has_value());
+        EXPECT_EQ(f->event.eventId, 204u);
+        EXPECT_EQ(f->frameRate, 30.0f);
+    }
+    ASSERT_EQ(SimConnect_AIRemoveObject(m_handle, 50, 105), 0);
+    const auto p = packetWithSendId(lastSendId());
+    ASSERT_TRUE(p.has_value());
+    EXPECT_EQ(p->frame, 3u);
+    EXPECT_EQ(stub.packetsNamed("SubscribeToSystemEvent").at(0).frame, 0u);
+}
+
+TEST_F(Connection, freeRunningFramesKeepComing)
+{
+    simstub::Options o;
+    o.frameInterval = std::chrono::milliseconds(5);
+    startStub(o);
+    openAndAwaitOpen();
+    ASSERT_EQ(SimConnect_SubscribeToSystemEvent(m_handle, 204, "Frame"), 0);
+    EXPECT_TRUE(dispatchUntil([](const Received& r) { return r.countOf(SIMCONNECT_RECV_ID_EVENT_FRAME) >= 10; }));
+}
+
+TEST_F(Connection, eventsExceptionsAndQuitAreDispatched)
+{
+    auto& stub = startStub();
+    openAndAwaitOpen();
+    ASSERT_EQ(SimConnect_SubscribeToSystemEvent(m_handle, 201, "Sim"), 0);
+    ASSERT_TRUE(packetWithSendId(lastSendId()).has_value());
+    stub.sendSystemEvent("Sim", 1);
+    stub.sendException(SIMCONNECT_EXCEPTION_CREATE_OBJECT_FAILED, 77, 3);
+    stub.sendQuit();
+    ASSERT_TRUE(dispatchUntil([](const Received& r) { return r.countOf(SIMCONNECT_RECV_ID_QUIT) == 1; }));
+    ASSERT_EQ(m_received.messages.size(), 4u);
+    const auto& event = m_received.messages[1];
+    EXPECT_EQ(event.size(), 28u) << "EVENT with its trailing flags";
+    const auto e = tzo::gf_readRecvEvent(event.data(), 28);
+    ASSERT_TRUE(e.has_value());
+    EXPECT_EQ(e->eventId, 201u);
+    EXPECT_EQ(e->data, 1u);
+    const auto& ex = m_received.messages[2];
+    const auto x = tzo::gf_readRecvException(ex.data(), static_cast<std::uint32_t>(ex.size()));
+    ASSERT_TRUE(x.has_value());
+    EXPECT_EQ(x->exception, 22u);
+    EXPECT_EQ(x->sendId, 77u);
+    EXPECT_EQ(x->index, 3u);
+    EXPECT_EQ(m_received.messages[3].size(), 12u);
+}
+
+TEST_F(Connection, closeEndsTheStreamAndTheHandle)
+{
+    auto& stub = startStub();
+    openAndAwaitOpen();
+    ASSERT_EQ(SimConnect_Close(m_handle), SIMCONNECT_S_OK);
+    EXPECT_TRUE(testsupport::waitFor([&] { return stub.clientState().closedByClient; }));
+    EXPECT_EQ(SimConnect_Close(m_handle), SIMCONNECT_E_FAIL) << "the handle is gone";
+    EXPECT_EQ(SimConnect_CallDispatch(m_handle, &Received::collect, &m_received), SIMCONNECT_E_FAIL);
+    m_handle = nullptr;
+}
+
+TEST_F(Connection, remoteCloseOfThePipeIsABrokenPipe)
+{
+    auto& stub = startStub();
+    openAndAwaitOpen();
+    stub.closeConnections();
+    ASSERT_TRUE(dispatchUntilFailed(static_cast<SimConnectResult>(simfail::kStatusPipeBroken)));
+    EXPECT_EQ(connection().failure().category, simfail::kDisconnected);
+    // Every later call answers the stored status and sends nothing.
+    EXPECT_EQ(SimConnect_ClearDataDefinition(m_handle, 1), static_cast<SimConnectResult>(simfail::kStatusPipeBroken));
+}
+
+TEST_F(Connection, remoteCloseOfASocketIsAZeroByteRead)
+{
+    auto& stub = startStub(tcpOnly(true, false));
+    writeRegistryPorts(std::to_string(stub.ipv4Port()), "");
+    openAndAwaitOpen();
+    EXPECT_EQ(connection().transportKind(), tzo::SimConnectConnection::TransportKind::Socket);
+    stub.sendQuit();
+    stub.closeConnections();
+    ASSERT_TRUE(dispatchUntilFailed(static_cast<SimConnectResult>(simfail::kStatusZeroRead)));
+    EXPECT_EQ(connection().failure().category, simfail::kZeroRead);
+    EXPECT_EQ(m_received.countOf(SIMCONNECT_RECV_ID_QUIT), 1u) << "what came before the end is still dispatched";
+}
+
+TEST_F(Connection, abruptDropOfASocketIsAReset)
+{
+    auto& stub = startStub(tcpOnly(true, false));
+    writeRegistryPorts(std::to_string(stub.ipv4Port()), "");
+    openAndAwaitOpen();
+    stub.dropConnections();
+    ASSERT_TRUE(dispatchUntilFailed(static_cast<SimConnectResult>(simfail::kStatusConnectionReset)));
+    EXPECT_EQ(connection().failure().category, simfail::kDisconnected);
+}
+
+TEST_F(Connection, silentSocketFailsTheLinkTestAfterFourSeconds)
+{
+    simstub::Options o = tcpOnly(true, false);
+    o.answerOpen = false;
+    auto& stub = startStub(o);
+    writeRegistryPorts(std::to_string(stub.ipv4Port()), "");
+    ASSERT_EQ(SimConnect_Open(&m_handle, "Norvane_P3D", nullptr, 0, nullptr, 0), SIMCONNECT_S_OK);
+    ASSERT_TRUE(dispatchUntilFailed(static_cast<SimConnectResult>(simfail::kStatusLinkTest), std::chrono::seconds(8)));
+    EXPECT_EQ(connection().failure().category, simfail::kLinkTest);
+    EXPECT_FALSE(connection().receivedAnything());
+    EXPECT_EQ(SimConnect_AIRemoveObject(m_handle, 50, 105), static_cast<SimConnectResult>(simfail::kStatusLinkTest));
+}
+
+TEST_F(Connection, framingOnTheWireSkipsPaddingAndGrowsTheBuffer)
+{
+    auto& stub = startStub();
+    openAndAwaitOpen();
+    std::vector<std::uint8_t> big(20000, 0x5A);
+    simtest::putU32(big, 0, 20000);
+    simtest::putU32(big, 4, 35);
+    simtest::putU32(big, 8, 99);
+    std::vector<std::uint8_t> stream(9, 0);
+    stream.insert(stream.end(), big.begin(), big.end());
+    stub.sendRaw(stream);
+    ASSERT_TRUE(dispatchUntil([](const Received& r) { return r.countOf(99) == 1; }));
+    EXPECT_EQ(m_received.messages.back(), big);
+    EXPECT_GE(connection().receiveBufferCapacity(), 20000u);
+    EXPECT_EQ(m_lastDispatch, 0);
+}
+
+TEST_F(Connection, sizeWordOfTwoFailsTheConnection)
+{
+    auto& stub = startStub();
+    openAndAwaitOpen();
+    stub.sendRaw({2, 0, 0, 0, 1, 1, 1, 1});
+    ASSERT_TRUE(dispatchUntilFailed(SIMCONNECT_E_ABORT));
+    EXPECT_EQ(connection().failure().category, simfail::kBadSize);
+}
+
+TEST_F(Connection, sizeAboveTheMaximumFailsTheConnection)
+{
+    auto& stub = startStub();
+    openAndAwaitOpen();
+    stub.sendRaw({0x81, 0xA0, 0, 0, 1, 1, 1, 1}); // 41089
+    ASSERT_TRUE(dispatchUntilFailed(SIMCONNECT_E_ABORT));
+    EXPECT_EQ(connection().failure().category, simfail::kTooLarge);
+}
+
+TEST_F(Connection, eventHandleIsSignalledForReceivedMessages)
+{
+    struct Counter : SimConnectSignal {
+        std::atomic<int> count{0};
+        void signal() override { ++count; }
+    } counter;
+    startStub();
+    ASSERT_EQ(SimConnect_Open(&m_handle, "Norvane_P3D", nullptr, 0, &counter, 0), SIMCONNECT_S_OK);
+    EXPECT_TRUE(testsupport::waitFor([&] { return counter.count > 0; }));
+    SimConnect_Close(m_handle);
+    m_handle = nullptr;
+}
+
+TEST_F(Connection, openRefusesBadArgumentsAndAbsentSimulator)
+{
+    EXPECT_EQ(SimConnect_Open(nullptr, "x", nullptr, 0, nullptr, 0), SIMCONNECT_E_INVALIDARG);
+    EXPECT_EQ(SimConnect_Open(&m_handle, nullptr, nullptr, 0, nullptr, 0), SIMCONNECT_E_INVALIDARG);
+    EXPECT_EQ(SimConnect_Open(&m_handle, "x", nullptr, 0, nullptr, 4), SIMCONNECT_E_INVALIDARG)
+        << "no section SimConnect.4 anywhere";
+    EXPECT_EQ(SimConnect_Open(&m_handle, "x", nullptr, 0, nullptr, 0), SIMCONNECT_E_FAIL) << "nobody listens";
+    EXPECT_EQ(m_handle, nullptr);
+    const std::string longName(256, 'n');
+    startStub();
+    EXPECT_EQ(SimConnect_Open(&m_handle, longName.c_str(), nullptr, 0, nullptr, 0), SIMCONNECT_E_TEXT_TOO_LONG);
+    EXPECT_EQ(m_handle, nullptr);
+}
+
+TEST_F(Connection, autoTriesIpv6BeforeIpv4)
+{
+    if (!ipv6LoopbackUsable())
+        GTEST_SKIP() << "no IPv6 loopback here";
+    simstub::SimStub v4(tcpOnly(true, false));
+    std::string error;
+    ASSERT_TRUE(v4.start(error)) << error;
+    auto& v6 = startStub(tcpOnly(false, true));
+    writeRegistryPorts(std::to_string(v4.ipv4Port()), std::to_string(v6.ipv6Port()));
+    openAndAwaitOpen();
+    EXPECT_EQ(v6.connectionCount(), 1u);
+    EXPECT_EQ(v4.connectionCount(), 0u);
+}
+
+TEST_F(Connection, autoFallsBackToIpv4WhenIpv6DoesNotAnswer)
+{
+    auto& v4 = startStub(tcpOnly(true, false));
+    writeRegistryPorts(std::to_string(v4.ipv4Port()), deadPort(platform::IpFamily::V6));
+    openAndAwaitOpen();
+    EXPECT_EQ(v4.connectionCount(), 1u);
+}
+
+TEST_F(Connection, ipv4LoopbackFallsBackToTheDefaultPipe)
+{
+    auto& stub = startStub();
+    testsupport::writeFile(dir() / "SimConnect.cfg",
+                           "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=" + deadPort(platform::IpFamily::V4) + "\n");
+    openAndAwaitOpen();
+    EXPECT_EQ(connection().transportKind(), tzo::SimConnectConnection::TransportKind::Pipe);
+    EXPECT_EQ(stub.connectionCount(), 1u);
+}
+
+TEST_F(Connection, configuredIpv4PortIsUsed)
+{
+    auto& stub = startStub(tcpOnly(true, false));
+    testsupport::writeFile(dir() / "documents" / "SimConnect.cfg",
+                           "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=" + std::to_string(stub.ipv4Port()) +
+                               "\nDisableNagle=1\n");
+    openAndAwaitOpen();
+    EXPECT_EQ(stub.connectionCount(), 1u);
+}
+
+TEST_F(Connection, otherAddressesGetNoLocalFallback)
+{
+    auto& pipeStub = startStub();
+    simstub::SimStub v4(tcpOnly(true, false));
+    std::string error;
+    ASSERT_TRUE(v4.start(error)) << error;
+    writeRegistryPorts(std::to_string(v4.ipv4Port()), "");
+    // Loopback addresses written otherwise than the client's own loopback texts:
+    // they count as other machines, so a failure there ends the open.
+    const std::vector<std::string> configs = {
+        "Protocol=IPv4\nAddress=127.0.0.2\nPort=" + deadPort(platform::IpFamily::V4),
+        "Protocol=IPv6\nAddress=0:0:0:0:0:0:0:1\nPort=" + deadPort(platform::IpFamily::V6),
+        "Protocol=Auto\nAddress=simpc\n",
+    };
+    for (const auto& c : configs) {
+        SCOPED_TRACE(c);
+        testsupport::writeFile(dir() / "SimConnect.cfg", "[SimConnect]\n" + c + "\n");
+        EXPECT_EQ(SimConnect_Open(&m_handle, "Norvane_P3D", nullptr, 0, nullptr, 0), SIMCONNECT_E_FAIL);
+        EXPECT_EQ(m_handle, nullptr);
+    }
+    EXPECT_EQ(pipeStub.connectionCount(), 0u);
+    EXPECT_EQ(v4.connectionCount(), 0u);
+}
+
+TEST_F(Connection, standInAnswersBrokenPacketsWithExceptions)
+{
+    auto& stub = startStub();
+    std::error_code ec;
+    auto socket = platform::connectPipe(stub.options().pipeName, std::chrono::milliseconds(100), ec);
+    ASSERT_TRUE(socket.valid()) << ec.message();
+    std::vector<std::uint8_t> packet(20, 0);
+    simtest::putU32(packet, 0, 20);
+    simtest::putU32(packet, 4, 34); // an old protocol version
+    simtest::putU32(packet, 8, 0xF000000D);
+    simtest::putU32(packet, 12, 9);
+    ASSERT_TRUE(socket.sendAll(packet.data(), packet.size(), ec));
+    std::uint8_t answer[24];
+    std::size_t got = 0;
+    while (got < sizeof answer) {
+        const long n = socket.receive(answer + got, sizeof answer - got, ec);
+        ASSERT_GT(n, 0);
+        got += static_cast<std::size_t>(n);
+    }
+    const std::vector<std::uint8_t> bytes(answer, answer + 24);
+    EXPECT_EQ(u32At(bytes, 8), SIMCONNECT_RECV_ID_EXCEPTION);
+    EXPECT_EQ(u32At(bytes, 12), SIMCONNECT_EXCEPTION_VERSION_MISMATCH);
+    EXPECT_EQ(u32At(bytes, 16), 9u);
+    ASSERT_EQ(stub.protocolErrors().size(), 1u);
+    EXPECT_NE(stub.protocolErrors()[0].find("version 34"), std::string::npos);
+}
+
+} // namespace
