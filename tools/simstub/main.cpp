@@ -107,10 +107,15 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "norvane-simstub: %s\n", error.c_str());
         return 1;
     }
-    std::printf("norvane-simstub: \"%s\" %u.%u listening%s%s%s\n", options.applicationName.c_str(),
-                options.versionMajor, options.versionMinor, options.listenPipe ? " on the pipe" : "",
-                options.listenIpv4 ? fmt::format(" on 127.0.0.1:{}", stub.ipv4Port()).c_str() : "",
-                options.listenIpv6 ? fmt::format(" on [::1]:{}", stub.ipv6Port()).c_str() : "");
+    std::string where;
+    if (options.listenPipe)
+        where += fmt::format(" [{}]", options.pipeName);
+    if (options.listenIpv4)
+        where += fmt::format(" [127.0.0.1:{}]", stub.ipv4Port());
+    if (options.listenIpv6)
+        where += fmt::format(" [[::1]:{}]", stub.ipv6Port());
+    std::printf("norvane-simstub: \"%s\" %u.%u listening on%s\n", options.applicationName.c_str(),
+                options.versionMajor, options.versionMinor, where.c_str());
     std::fflush(stdout);
 
     std::size_t printedPackets = 0;
