@@ -193,9 +193,12 @@ TEST_F(Connection, framingOnTheWireSkipsPaddingAndGrowsTheBuffer)
     simtest::putU32(big, 4, 35);
     simtest::putU32(big, 8, 99);
     std::vector<std::uint8_t> stream(9, 0);
+    const std::vector<std::uint8_t> tooShortForAHeader = {8, 0, 0, 0, 1, 2, 3, 4};
+    stream.insert(stream.end(), tooShortForAHeader.begin(), tooShortForAHeader.end());
     stream.insert(stream.end(), big.begin(), big.end());
     stub.sendRaw(stream);
     ASSERT_TRUE(dispatchUntil([](const Received& r) { return r.countOf(99) == 1; }));
+    ASSERT_EQ(m_received.messages.size(), 2u) << "OPEN and the long one; an 8-byte message is not handed over";
     EXPECT_EQ(m_received.messages.back(), big);
     EXPECT_GE(connection().receiveBufferCapacity(), 20000u);
     EXPECT_EQ(m_lastDispatch, 0);
