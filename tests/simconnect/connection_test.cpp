@@ -178,10 +178,51 @@ TEST_F(Connection, silentSocketFailsTheLinkTestAfterFourSeconds)
     auto& stub = startStub(o);
     writeRegistryPorts(std::to_string(stub.ipv4Port()), "");
     ASSERT_EQ(SimConnect_Open(&m_handle, "Norvane_P3D", nullptr, 0, nullptr, 0), SIMCONNECT_S_OK);
+    EXPECT_EQ(connection().transportKind(), tzo::SimConnectConnection::TransportKind::Socket);
+
+    // A pipe to an equally silent simulator, opened now, has no such test.
+    simstub::Options mutePipe;
+    mutePipe.answerOpen = false;
+    simstub::SimStub pipeStub(mutePipe);
+    std::string error;
+    ASSERT_TRUE(pipeStub.start(error)) << error;
+    SimConnectHandle pipeHandle = nullptr;
+    ASSERT_EQ(SimConnect_Open(&pipeHandle, "Norvane_P3D", nullptr, 0, nullptr, 0), SIMCONNECT_S_OK);
+    EXPECT_EQ(static_cast<tzo::SimConnectConnection*>(pipeHandle)->transportKind(),
+              tzo::SimConnectConnection::TransportKind::Pipe);
+
     ASSERT_TRUE(dispatchUntilFailed(static_cast<SimConnectResult>(simfail::kStatusLinkTest), std::chrono::seconds(8)));
     EXPECT_EQ(connection().failure().category, simfail::kLinkTest);
     EXPECT_FALSE(connection().receivedAnything());
     EXPECT_EQ(SimConnect_AIRemoveObject(m_handle, 50, 105), static_cast<SimConnectResult>(simfail::kStatusLinkTest));
+
+    EXPECT_EQ(SimConnect_CallDispatch(pipeHandle, &Received::collect, &m_received), SIMCONNECT_S_OK);
+    EXPECT_EQ(SimConnect_Close(pipeHandle), SIMCONNECT_S_OK);
+}
+
+TEST_F(Connection, exceptionOfTheProcedurePassesThroughDispatch)
+{
+    auto& stub = startStub();
+    openAndAwaitOpen();
+    stub.sendQuit();
+    stub.sendQuit();
+    struct Thrower {
+        static void proc(SimConnectRecv*, std::uint32_t, void* context)
+        {
+            ++*static_cast<int*>(context);
+            throw std::runtime_error("handler failed");
+        }
+    };
+    int calls = 0;
+    ASSERT_TRUE(testsupport::waitFor([&] {
+        try {
+            SimConnect_CallDispatch(m_handle, &Thrower::proc, &calls);
+        } catch (const std::runtime_error&) {
+        }
+        return calls == 2;
+    })) << "each message reaches the procedure once, the one that threw is not handed over again";
+    EXPECT_EQ(SimConnect_CallDispatch(m_handle, &Thrower::proc, &calls), SIMCONNECT_S_OK);
+    EXPECT_EQ(calls, 2);
 }
 
 TEST_F(Connection, framingOnTheWireSkipsPaddingAndGrowsTheBuffer)
