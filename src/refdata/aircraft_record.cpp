@@ -1,0 +1,43 @@
+#include "refdata/aircraft_record.hpp"
+
+#include "foundation/random.hpp"
+#include "refdata/dbase_lookups.hpp"
+
+namespace {
+
+constexpr double kRadiansPerDegree = 0.017453292519943295;
+
+} // namespace
+
+tzo::AircraftRecord gf_makeAircraftRecord(const tzo::AircraftTexts& report)
+{
+    tzo::AircraftRecord record;
+    static_cast<tzo::AircraftTexts&>(record) = report;
+    record.category = tzo::AircraftCategory::Large;
+    record.radius = gf_wingspanOf(report.model);
+    const auto& values = gf_categoryValues(gf_modelCategory(report.model));
+    record.flareSlots = values.flareSteps;
+    record.onGroundSlots = values.touchdownSteps;
+    record.rotationSlots = values.rotationSteps;
+    record.climbSlots = values.climbPitchSteps;
+    record.takeOffPitch = gf_randomJitter(values.rotationPitchDeg, 2.5) * kRadiansPerDegree;
+    record.climbPitch = gf_randomJitter(values.climbPitchDeg, 5.0) * kRadiansPerDegree;
+    return record;
+}
+
+void tzo::AircraftRecord::initAtStand(AircraftTexts report, std::uint32_t standIdentity,
+                                     const StandPlace& place, bool standCargo)
+{
+    *this = gf_makeAircraftRecord(report);
+    objectId = 0;
+    stand = place;
+    parkedSince = {};
+    hexidCheck = 0;
+    state = AircraftState::New;
+    standId = standIdentity;
+    throttleState = 5;
+    flapsState = 4;
+    standIsCargo = standCargo;
+    planFlag = false;
+    makesPlace = false;
+}

@@ -1,0 +1,70 @@
+#pragma once
+// Every refdata test starts from empty containers in a fresh program folder
+// with its own log.
+
+#include "dbase_file.hpp"
+#include "foundation/log.hpp"
+#include "refdata/dbase.hpp"
+#include "refdata/publishers.hpp"
+#include "refdata/similar_models.hpp"
+#include "support/test_support.hpp"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace testsupport {
+
+inline void clearReferenceData()
+{
+    for (auto* set : {&g_validModels, &g_highPerformanceModels, &g_heavyModels, &g_largeModels, &g_buzjetModels,
+                      &g_rotorcraftModels, &g_cargoModels, &g_icaoAirlines, &g_cargoOperators})
+        set->clear();
+    g_similarTypesGroups.clear();
+    g_publisherGroups.clear();
+    gf_compilePublisherPatterns();
+    g_wingspans.clear();
+    g_largestHalfSpanNm = 0.0;
+    g_categoryAverageHalfSpan.fill(0.0);
+    g_dbaseRecords.clear();
+    g_similarModels.clear();
+    g_airlineSimilarModels.clear();
+    gf_installLiveryCatalogueQueries({});
+    gf_installAirportScanLogWriter({});
+}
+
+struct RefdataTest : ::testing::Test {
+    TempDir dir{true};
+
+    RefdataTest()
+    {
+        clearReferenceData();
+        gf_openLog(dir / "Log.txt");
+    }
+    ~RefdataTest() override
+    {
+        gf_closeLog();
+        clearReferenceData();
+    }
+
+    // Writes the file to "input/dbase.xml" and reads it the way the start-up does.
+    bool read(const DbaseFile& file)
+    {
+        file.write(dir / "input" / "dbase.xml");
+        return gf_readDbase();
+    }
+
+    std::string log() const { return readFile(dir / "Log.txt"); }
+
+    // How many log lines contain the text.
+    int logLinesWith(const std::string& text) const
+    {
+        std::istringstream in(log());
+        int count = 0;
+        for (std::string line; std::getline(in, line);)
+            count += line.find(text) != std::string::npos ? 1 : 0;
+        return count;
+    }
+};
+
+} // namespace testsupport
