@@ -2,6 +2,7 @@
 
 #include "foundation/exceptions.hpp"
 #include "foundation/log.hpp"
+#include "foundation/paths.hpp"
 #include "foundation/scramble.hpp"
 #include "refdata/dbase_lookups.hpp"
 #include "refdata/publishers.hpp"
@@ -319,14 +320,9 @@ std::string gf_getXmlAttribute(const pugi::xml_node& node, const char* name)
     return node.attribute(name).value();
 }
 
-fs::path gf_dbasePath()
-{
-    return fs::path("input") / g_dbaseFileName;
-}
-
 bool gf_readDbase()
 {
-    return gf_readDbase(gf_dbasePath());
+    return gf_readDbase(g_inputFolder / g_dbaseFileName);
 }
 
 bool gf_readDbase(const fs::path& path)

@@ -50,8 +50,6 @@ using DbaseRecordMap = std::unordered_map<std::string, DbaseRecord, StringHash, 
 
 } // namespace tzo
 
-inline constexpr std::string_view g_dbaseFileName = "dbase.xml";
-
 extern std::set<std::string> g_validModels;
 extern std::set<std::string> g_highPerformanceModels;
 extern std::set<std::string> g_heavyModels;
@@ -72,10 +70,7 @@ extern std::array<double, tzo::kCategoryCount> g_categoryAverageHalfSpan;
 // Plain registration -> its record.
 extern tzo::DbaseRecordMap g_dbaseRecords;
 
-// "input/dbase.xml".
-std::filesystem::path gf_dbasePath();
-
-// Reads "dbase.xml" from the input folder into the containers above. True
+// Reads "dbase.xml" from the input folder (g_inputFolder / g_dbaseFileName) into the containers above. True
 // after a complete read. Raises tzo::UserErrorException 60 when the file is
 // missing or not well-formed, 61 when a required section is missing or
 // empty, tzo::SysErrorException 299 or 288 when the publishers or the

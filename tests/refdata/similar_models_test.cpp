@@ -1,6 +1,8 @@
 #include "refdata/similar_models.hpp"
+#include "foundation/settings.hpp"
 #include "refdata_fixture.hpp"
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -9,6 +11,13 @@ using testsupport::RefdataTest;
 using tzo::AircraftCategory;
 
 namespace {
+
+// Random choices off for the duration of a test, so lists keep their order.
+struct RandomOff {
+    bool old = RANDOM.value();
+    RandomOff() { RANDOM.setValue(false); }
+    ~RandomOff() { RANDOM.setValue(old); }
+};
 
 // A livery catalogue in miniature: airline -> models it has liveries of.
 struct Catalogue {
@@ -54,6 +63,7 @@ TEST_F(RefdataTest, similarModelsFromGroupsAndInstalledLiveries)
         .similar({"B744", "B748"})
         .similar({"C172", "C182"});
     ASSERT_TRUE(read(file));
+    RandomOff randomOff;
 
     Catalogue catalogue;
     catalogue.liveries = {{"DLH", {"A320", "A321", "B748"}}, {"KLM", {"A319", "B738"}}};
@@ -72,8 +82,17 @@ TEST_F(RefdataTest, similarModelsFromGroupsAndInstalledLiveries)
     EXPECT_FALSE(g_similarModels.contains("C172"));
     EXPECT_EQ(logLinesWith("5 similar model definitions"), 1);
 
-    // With random choices off the lists come back in their order.
+    // With random choices off the lists come back in their order; with them
+    // on each caller gets its own shuffled copy and the map keeps its order.
     EXPECT_EQ(gf_similarModels("A319"), (List{"A320", "A321"}));
+    RANDOM.setValue(true);
+    for (int i = 0; i < 20; ++i) {
+        auto shuffled = gf_similarModels("A319");
+        std::sort(shuffled.begin(), shuffled.end());
+        EXPECT_EQ(shuffled, (List{"A320", "A321"}));
+    }
+    EXPECT_EQ(g_similarModels.at("A319"), (List{"A320", "A321"}));
+    RANDOM.setValue(false);
 
     // Per airline: only models it has no livery of, with substitutes it has.
     EXPECT_EQ(gf_airlineSimilarModels("DLH", "A319"), (List{"A320", "A321"}));
