@@ -1,0 +1,201 @@
+// Reading a data base of realistic size and looking registrations up in it.
+
+#include "foundation/scramble.hpp"
+#include "refdata/dbase.hpp"
+#include "refdata/dbase_lookups.hpp"
+#include "refdata/publishers.hpp"
+#include "support/scramble_helpers.hpp"
+
+#include <benchmark/benchmark.h>
+#include <fmt/format.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kRegistrations = 60000;
+
+std::string lf_escaped(const std::string& text)
+{
+    std::string out;
+    for (const char c : text) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+// Registrations in the shapes of real ones: "D-ABCD", "PH-BXAB", "N12345".
+std::string lf_registration(int i)
+{
+    static const char* prefixes[] = {"D-A", "G-", "PH-", "F-G", "EI-", "OO-", "HB-J", "N"};
+    std::string text = prefixes[i % 8];
+    int n = i / 8;
+    if (text == "N")
+        return text + std::to_string(10000 + n);
+    for (int k = 0; k < 4; ++k) {
+        text += static_cast<char>('A' + n % 26);
+        n /= 26;
+    }
+    return text;
+}
+
+std::string lf_join(const std::vector<std::string>& items)
+{
+    std::string out;
+    for (const auto& item : items)
+        out += (out.empty() ? "" : ",") + item;
+    return lf_escaped(out);
+}
+
+struct Fixture {
+    fs::path folder;
+    fs::path file;
+    std::vector<std::string> registrations;
+
+    Fixture()
+    {
+        folder = fs::temp_directory_path() / fmt::format("norvane-bench-{}", std::random_device{}());
+        fs::create_directories(folder);
+        file = folder / "dbase.xml";
+        const std::vector<std::string> models = {"A320", "A321", "A319", "B738", "B739", "B744", "B77W", "B788",
+                                                 "E190", "E195", "CRJ9", "DH8D", "AT76", "C172", "C25A", "EC35"};
+        const std::vector<std::string> airlines = {"DLH", "KLM", "AFR", "BAW", "EZY", "RYR", "SWR", "UAL"};
+        std::vector<std::string> storedModels;
+        for (const auto& m : models)
+            storedModels.push_back(testsupport::scrambleModelCode(m));
+        std::vector<std::string> storedAirlines;
+        for (const auto& a : airlines)
+            storedAirlines.push_back(testsupport::scrambleAirline(a));
+        const auto types = lf_join(storedModels);
+        const auto codes = lf_join(storedAirlines);
+
+        std::ofstream out(file);
+        out << "<?xml version=\"1.0\"?>\n";
+        const std::vector<std::pair<std::string, std::string>> typeSections = {
+            {"aircrafts", "aircraft"}, {"high_performance", "hpf"}, {"heavy", "hvy"},
+            {"large", "lar"},          {"buzjet", "bzj"},           {"rotorcraft", "rot"},
+            {"cargo_types", "cargo_type"}};
+        for (const auto& [section, element] : typeSections)
+            out << "<" << section << "><" << element << " types=\"" << types << "\"/></" << section << ">\n";
+        out << "<ICAO_airlines><ICAO codes=\"" << codes << "\"/></ICAO_airlines>\n";
+        out << "<cargo_operators><ICAO codes=\"" << codes << "\"/></cargo_operators>\n";
+        out << "<similar_types><similar types=\"" << types << "\"/></similar_types>\n";
+        out << "<publishers>";
+        for (int p = 0; p < 200; ++p)
+            out << "<pub names=\"Publisher " << p << ",pub" << p << "_,PUB" << p << "[A-Z]+\"/>";
+        out << "</publishers>\n<wingspans>";
+        for (std::size_t m = 0; m < models.size(); ++m)
+            out << "<wingspan type=\"" << lf_escaped(storedModels[m]) << "\" meters=\"" << 10 + m * 4.5 << "\"/>";
+        out << "</wingspans>\n<dbase>\n";
+        for (int i = 0; i < kRegistrations; ++i) {
+            registrations.push_back(lf_registration(i));
+            out << "<db reg=\"" << lf_escaped(gf_scrambleRegcode(registrations.back())) << "\" airl=\""
+                << lf_escaped(storedAirlines[i % storedAirlines.size()]) << "\" type=\""
+                << lf_escaped(storedModels[i % storedModels.size()]) << "\" cargo=\""
+                << (i % 10 == 0 ? "true" : "false") << "\"/>\n";
+        }
+        out << "</dbase>\n";
+    }
+
+    ~Fixture()
+    {
+        std::error_code ec;
+        fs::remove_all(folder, ec);
+    }
+};
+
+Fixture& lf_fixture()
+{
+    static Fixture fixture;
+    return fixture;
+}
+
+void lf_clear()
+{
+    for (auto* set : {&g_validModels, &g_highPerformanceModels, &g_heavyModels, &g_largeModels, &g_buzjetModels,
+                      &g_rotorcraftModels, &g_cargoModels, &g_icaoAirlines, &g_cargoOperators})
+        set->clear();
+    g_similarTypesGroups.clear();
+    g_publisherGroups.clear();
+    g_wingspans.clear();
+    g_dbaseRecords.clear();
+}
+
+void readDbase(benchmark::State& state)
+{
+    auto& fixture = lf_fixture();
+    for (auto _ : state) {
+        state.PauseTiming();
+        lf_clear();
+        state.ResumeTiming();
+        gf_readDbase(fixture.file);
+    }
+    state.counters["records"] = static_cast<double>(g_dbaseRecords.size());
+}
+BENCHMARK(readDbase)->Unit(benchmark::kMillisecond);
+
+void lf_readOnce()
+{
+    static const bool read = [] {
+        lf_clear();
+        return gf_readDbase(lf_fixture().file);
+    }();
+    (void)read;
+}
+
+// Registrations as reports carry them: as stored, without the dash (found on
+// the retries), and unknown.
+void registrationLookups(benchmark::State& state)
+{
+    lf_readOnce();
+    const auto& all = lf_fixture().registrations;
+    std::vector<std::string> asked;
+    for (std::size_t i = 0; i < 4096; ++i) {
+        std::string reg = all[(i * 7919) % all.size()];
+        if (i % 3 == 1)
+            std::erase(reg, '-');
+        else if (i % 3 == 2)
+            reg += "Q";
+        asked.push_back(std::move(reg));
+    }
+    std::size_t i = 0;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(gf_hasDbaseRecord(asked[i++ & 4095]));
+}
+BENCHMARK(registrationLookups);
+
+void recordLookups(benchmark::State& state)
+{
+    lf_readOnce();
+    const auto& all = lf_fixture().registrations;
+    std::size_t i = 0;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(gf_findDbaseRecord(all[(i++ * 7919) % all.size()]));
+}
+BENCHMARK(recordLookups);
+
+// A path that no publisher claims: every group's strings are tried.
+void publisherOfPath(benchmark::State& state)
+{
+    lf_readOnce();
+    const std::string path = "C:/P3D/Scenery/Addons/SomeVendor EGLL/scenery/EGLL_AF2.bgl";
+    for (auto _ : state)
+        benchmark::DoNotOptimize(gf_publisherOfPath(path));
+}
+BENCHMARK(publisherOfPath)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+BENCHMARK_MAIN();
