@@ -86,21 +86,17 @@ std::string lf_getCodeAttribute(const pugi::xml_node& node, const char* name)
     return stored.empty() ? stored : gf_unscrambleCode(stored);
 }
 
-// A stored model code turned plain; empty (after a marked log line) when it
-// cannot be.
+// A stored model code turned plain; empty when it cannot be (a code too short
+// for its key is logged by the unscrambling itself).
 std::string lf_plainModel(const std::string& stored, std::string_view section)
 {
-    std::string plain;
     try {
-        plain = gf_unscrambleCode(stored);
+        return gf_unscrambleCode(stored);
     }
     catch (const std::exception& e) {
         gf_logLineMarked(fmt::format("model code \"{}\" in {} not read: {}", stored, section, e.what()));
         return {};
     }
-    if (plain.empty())
-        gf_logLineMarked(fmt::format("model code \"{}\" in {} not read", stored, section));
-    return plain;
 }
 
 std::string lf_plainAirline(const std::string& stored, std::string_view section)
@@ -288,18 +284,16 @@ void lf_readDbaseRecords(const pugi::xml_document& doc)
     g_dbaseRecords.reserve(count);
 
     for (const auto child : section.children("db")) {
-        const auto storedReg = gf_getXmlAttribute(child, "reg");
-        std::string registration;
+        const auto registration = gf_unscrambleRegcode(gf_getXmlAttribute(child, "reg"));
         tzo::DbaseRecord record;
         try {
-            registration = gf_unscrambleRegcode(storedReg);
             record.airl = gf_unscrambleAirline(gf_getXmlAttribute(child, "airl"));
             record.type = lf_getCodeAttribute(child, "type");
             record.opr = gf_unscrambleAirline(gf_getXmlAttribute(child, "opr"));
         }
         catch (const std::exception& e) {
             // One damaged record must not cost the whole data base.
-            gf_logLineMarked(fmt::format("dbase record \"{}\" skipped: {}", storedReg, e.what()));
+            gf_logLineMarked(fmt::format("dbase record {} skipped: {}", registration, e.what()));
             continue;
         }
         if (registration.empty()) {
