@@ -45,10 +45,10 @@ void lf_rotateLog(const fs::path& path)
     const auto dot = text.rfind('.');
     if (dot == std::string::npos)
         return;
-    std::string first = text;
-    first.insert(dot, "0");
-    std::string second = first;
-    second.insert(dot, "0");
+    const std::string stem = text.substr(0, dot);
+    const std::string extension = text.substr(dot);
+    const std::string first = stem + "0" + extension;
+    const std::string second = stem + "00" + extension;
     copyIfLog(first, second);
     copyIfLog(path, first);
 }
