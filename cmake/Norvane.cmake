@@ -4,9 +4,14 @@
 
 set(NORVANE_WARNINGS -Wall -Wextra)
 
+# EXCLUDE names sub-folders (relative to the library's folder) whose sources
+# belong to a library of their own.
 function(norvane_library name)
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DEPS;EXCLUDE" ${ARGN})
   file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  foreach(dir ${ARG_EXCLUDE})
+    list(FILTER srcs EXCLUDE REGEX "^${CMAKE_CURRENT_SOURCE_DIR}/${dir}/")
+  endforeach()
   add_library(norvane_${name} STATIC ${srcs})
   target_include_directories(norvane_${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
   target_compile_options(norvane_${name} PRIVATE ${NORVANE_WARNINGS})
@@ -16,8 +21,11 @@ endfunction()
 # Test executables live in tests/<sub>/; the shared helpers of tests/support
 # are compiled into each of them.
 function(norvane_test name)
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DEPS;EXCLUDE" ${ARGN})
   file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  foreach(dir ${ARG_EXCLUDE})
+    list(FILTER srcs EXCLUDE REGEX "^${CMAKE_CURRENT_SOURCE_DIR}/${dir}/")
+  endforeach()
   add_executable(test_${name} ${srcs})
   target_compile_options(test_${name} PRIVATE ${NORVANE_WARNINGS})
   target_link_libraries(test_${name} PRIVATE norvane_test_support ${ARG_DEPS}

@@ -1,0 +1,57 @@
+#pragma once
+// The window on an X display, drawn with FLTK. Only the window thread touches
+// FLTK; other threads change the window's model and wake the FLTK event wait.
+
+#include "platform/ui/window.hpp"
+
+#include <atomic>
+#include <map>
+#include <memory>
+
+class Fl_Widget;
+
+namespace ui {
+
+class FltkWindow final : public Window {
+public:
+    FltkWindow();
+    ~FltkWindow() override;
+
+    Rect frame() const override;
+
+protected:
+    bool openNative(const WindowSpec& spec) override;
+    void showNative() override;
+    void nativeControlCreated(const ControlState& state) override;
+    void syncControls(const std::vector<ControlState>& changed) override;
+    void paintNative(const Rect& invalid) override;
+    void applyTopmost(bool topmost) override;
+    std::optional<RgbImage> captureNative() override;
+    void waitForWork() override;
+    void wake() override;
+
+private:
+    class NativeWindow;
+    class EditField;
+    friend class NativeWindow;
+    friend class EditField;
+
+    void drawClientArea();
+    void onWidgetCallback(Fl_Widget* widget);
+    bool onEditKey(ControlId id, char32_t key);
+    void onEditChanged(ControlId id, const char* value);
+    void onCloseBox();
+
+    std::unique_ptr<NativeWindow> m_window;
+    std::map<ControlId, Fl_Widget*> m_widgets; // owned by m_window
+    std::atomic<bool> m_opened{false};
+};
+
+// True when an X display can be opened ($DISPLAY set and answering).
+bool displayAvailable();
+
+// The FLTK window where a display is present and headless was not asked for;
+// the headless window otherwise.
+std::unique_ptr<Window> createWindow(bool headless);
+
+} // namespace ui

@@ -1,0 +1,89 @@
+#include "platform/ui/fltk/fltk_window.hpp"
+#include "platform/ui/headless_window.hpp"
+#include "support/png_writer.hpp"
+#include "support/test_support.hpp"
+#include "support/xvfb.hpp"
+
+#include <gtest/gtest.h>
+
+#include <future>
+#include <thread>
+
+using namespace ui;
+using testsupport::waitFor;
+
+namespace {
+
+constexpr Color kGreen = rgb(50, 205, 50);
+constexpr Color kLightBlue = rgb(153, 204, 255);
+
+class BandsProcedure : public WindowProcedure {
+public:
+    void onMessage(Window& window, const Message& message) override
+    {
+        if (message.kind == MessageKind::create) {
+            window.createCheckBox(32779, Rect{652, 149, 664, 161}, true);
+            window.createButton(32838, "Re-read", Rect{758, 341, 848, 361}, false);
+            window.createEdit(32788, Rect{126, 119, 1326, 135}, true, {});
+        }
+    }
+    void onPaint(Window&, Painter& painter) override
+    {
+        painter.fillRect(Rect{0, 112, 880, 364}, kLightBlue);
+        painter.fillRect(Rect{0, 420, 880, 448}, kGreen);
+        painter.text(3, 427, "status", rgb(255, 255, 0));
+    }
+};
+
+Color pixelAt(const RgbImage& image, int x, int y)
+{
+    const size_t at = (static_cast<size_t>(y) * image.width + x) * 3;
+    return rgb(image.pixels[at], image.pixels[at + 1], image.pixels[at + 2]);
+}
+
+} // namespace
+
+// One test per process: FLTK keeps its display connection for the process.
+TEST(FltkWindow, opensOnAnXServerPaintsAndIsCaptured)
+{
+    testsupport::XvfbServer server;
+    if (!server.running())
+        GTEST_SKIP() << "no X server could be started: " << server.why();
+
+    auto window = createWindow(false);
+    ASSERT_NE(dynamic_cast<FltkWindow*>(window.get()), nullptr) << "a display is there, so FLTK is used";
+    BandsProcedure procedure;
+    ASSERT_TRUE(window->open(WindowSpec{"Norvane_P3D", 400, 20, 880, 488, rgb(0, 0, 0)}, procedure));
+    EXPECT_EQ(window->controls().size(), 3u);
+
+    auto result = std::async(std::launch::async, [&] {
+        std::optional<RgbImage> image;
+        if (waitFor([&] { return window->paintCount() >= 1; })) {
+            // A setter from this worker reaches the window thread by itself.
+            window->setText(32788, "/opt/p3d5");
+            window->invalidate(Rect{0, 420, 880, 448});
+            const auto painted = window->paintCount();
+            waitFor([&] { return window->paintCount() > painted; });
+            image = window->capture();
+        }
+        window->postQuit(0);
+        return image;
+    });
+    EXPECT_EQ(window->run(), 0);
+    auto image = result.get();
+    ASSERT_TRUE(image.has_value());
+    EXPECT_EQ(image->width, 880);
+    EXPECT_EQ(image->height, 488);
+    EXPECT_EQ(pixelAt(*image, 870, 440), kGreen);
+    EXPECT_EQ(pixelAt(*image, 440, 10), rgb(0, 0, 0));
+    EXPECT_EQ(pixelAt(*image, 600, 300), kLightBlue);
+    EXPECT_EQ(window->text(32788), "/opt/p3d5");
+    EXPECT_TRUE(testsupport::writePng("fltk_window.png", image->width, image->height, image->pixels));
+}
+
+TEST(FltkWindow, headlessIsChosenWhenAskedOrWithoutDisplay)
+{
+    EXPECT_NE(dynamic_cast<HeadlessWindow*>(createWindow(true).get()), nullptr);
+    testsupport::ScopedEnv noDisplay("DISPLAY", "");
+    EXPECT_NE(dynamic_cast<HeadlessWindow*>(createWindow(false).get()), nullptr);
+}

@@ -1,0 +1,13 @@
+#pragma once
+// Writes RGB pixels as a PNG file, for the screenshots of window tests.
+
+#include <cstdint>
+#include <filesystem>
+#include <vector>
+
+namespace testsupport {
+
+// Three bytes per pixel, rows top down. False when the file cannot be written.
+bool writePng(const std::filesystem::path& path, int width, int height, const std::vector<std::uint8_t>& rgb);
+
+} // namespace testsupport

@@ -1,0 +1,31 @@
+#pragma once
+// A private X server for tests that open a real window: Xvfb on a display
+// number of its own choosing, so parallel tests never meet.
+
+#include <string>
+#include <sys/types.h>
+
+namespace testsupport {
+
+class XvfbServer {
+public:
+    XvfbServer();
+    ~XvfbServer();
+    XvfbServer(const XvfbServer&) = delete;
+    XvfbServer& operator=(const XvfbServer&) = delete;
+
+    // False when no server could be started; why() then says what failed.
+    bool running() const { return m_pid > 0 && !m_display.empty(); }
+    const std::string& why() const { return m_why; }
+    // ":N"; also put into $DISPLAY while the server runs.
+    const std::string& display() const { return m_display; }
+
+private:
+    pid_t m_pid = -1;
+    std::string m_display;
+    std::string m_why;
+    std::string m_oldDisplay;
+    bool m_hadDisplay = false;
+};
+
+} // namespace testsupport
