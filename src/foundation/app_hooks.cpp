@@ -35,6 +35,13 @@ void gf_installAppHooks(const AppHooks& newHooks)
     g_hooks.store(installed->back().get(), std::memory_order_release);
 }
 
+AppHooks gf_appHooks()
+{
+    if (auto h = hooks())
+        return *h;
+    return AppHooks{};
+}
+
 const char* gf_exitReasonText(ExitReason reason)
 {
     switch (reason) {
@@ -54,10 +61,12 @@ const char* gf_exitReasonText(ExitReason reason)
     return "NOT_YET_SET";
 }
 
-void gf_showStatus(std::string_view text)
+void gf_showStatus(std::string_view text, bool log)
 {
     if (auto h = hooks(); h && h->showStatus)
-        h->showStatus(text);
+        h->showStatus(text, log);
+    else if (log && !text.empty())
+        gf_logLine(text);
 }
 
 void gf_clearStatus()

@@ -19,7 +19,8 @@ enum class ExitReason : int {
 // "NOT_YET_SET", "SIM WAS CLOSED", "RESTART", "RESTART_IPP", "USER CLOSED SIM", "SYSTEM ERROR".
 const char* gf_exitReasonText(ExitReason reason);
 
-void gf_showStatus(std::string_view text);
+// With log set, a non-empty text also goes to the log.
+void gf_showStatus(std::string_view text, bool log = false);
 void gf_clearStatus();
 void gf_showError(std::string_view text);
 void gf_clearError();
@@ -28,7 +29,7 @@ void gf_requestExit(ExitReason reason, int seconds);
 void gf_logException(std::string_view name);
 
 struct AppHooks {
-    void (*showStatus)(std::string_view) = nullptr;
+    void (*showStatus)(std::string_view, bool) = nullptr;
     void (*clearStatus)() = nullptr;
     void (*showError)(std::string_view) = nullptr;
     void (*clearError)() = nullptr;
@@ -39,3 +40,6 @@ struct AppHooks {
 // Installed once by the shell before any other thread starts; an empty hook
 // falls back to logging.
 void gf_installAppHooks(const AppHooks& hooks);
+// The hooks installed so far (all empty before the first install), so that a
+// layer can fill in its own and keep the others.
+AppHooks gf_appHooks();

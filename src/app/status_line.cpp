@@ -1,0 +1,122 @@
+#include "app/status_line.hpp"
+
+#include "app/main_window.hpp"
+#include "foundation/exceptions.hpp"
+#include "foundation/log.hpp"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <exception>
+#include <new>
+#include <stdexcept>
+
+namespace {
+
+constexpr std::int32_t kStatusSeconds = 25;
+
+// statusMutex held. The band is invalidated under the mutex: invalidation
+// only queues a paint, and the painter takes the mutex on the window thread.
+void lf_showStatusLocked(std::string_view text, bool log)
+{
+    auto& o = mainWindowObject;
+    if (!o.errorText.empty())
+        return;
+    o.statusText.assign(text);
+    o.statusShownAt = text.empty() ? 0 : std::max(o.statusClock, 1);
+    if (log && !text.empty())
+        gf_logLineString(std::string(text));
+    gf_invalidateMainWindow(kStatusBand);
+}
+
+void lf_showStatus(std::string_view text, bool log)
+{
+    std::lock_guard lock(mainWindowObject.statusMutex);
+    lf_showStatusLocked(text, log);
+}
+
+void lf_clearStatus()
+{
+    lf_showStatus({}, true);
+}
+
+void lf_showError(std::string_view message)
+{
+    auto& o = mainWindowObject;
+    std::lock_guard lock(o.statusMutex);
+    o.statusText.clear();
+    o.statusShownAt = 0;
+    o.errorText.assign(message);
+    gf_logLineString(fmt::format("Error {}", message));
+    gf_invalidateMainWindow(kStatusBand);
+}
+
+void lf_clearError()
+{
+    auto& o = mainWindowObject;
+    std::lock_guard lock(o.statusMutex);
+    o.errorText.clear();
+    gf_invalidateMainWindow(kStatusBand);
+}
+
+void lf_systemError(std::string_view name, const char* message)
+{
+    gf_showError(fmt::format("{}: {}", name, message));
+    gf_requestExit(ExitReason::SYSTEM_ERROR, 0);
+}
+
+void lf_logException(std::string_view name)
+{
+    // Outside a catch block a bare rethrow would end the program.
+    if (!std::current_exception()) {
+        gf_logLineMarked(fmt::format("{}: no exception to report", name));
+        return;
+    }
+    // The program's user error and the formatting error are runtime errors
+    // too, so they are sorted out first.
+    try {
+        throw;
+    } catch (const tzo::UserErrorException& e) {
+        gf_showError(e.what());
+    } catch (const fmt::format_error& e) {
+        gf_showError(fmt::format("std::format error: {}", e.what()));
+    } catch (const std::bad_alloc& e) {
+        lf_systemError(name, e.what());
+    } catch (const std::out_of_range& e) {
+        lf_systemError(name, e.what());
+    } catch (const std::runtime_error& e) {
+        lf_systemError(name, e.what());
+    } catch (const std::exception& e) {
+        lf_systemError(name, e.what());
+    } catch (...) {
+        gf_showError("Unknown exception");
+    }
+}
+
+} // namespace
+
+void gf_fillStatusLineHooks(AppHooks& hooks)
+{
+    hooks.showStatus = lf_showStatus;
+    hooks.clearStatus = lf_clearStatus;
+    hooks.showError = lf_showError;
+    hooks.clearError = lf_clearError;
+    hooks.logException = lf_logException;
+}
+
+void gf_tickStatusClock()
+{
+    auto& o = mainWindowObject;
+    std::lock_guard lock(o.statusMutex);
+    ++o.statusClock;
+    if (o.statusShownAt >= 1 && o.statusClock - o.statusShownAt >= kStatusSeconds)
+        lf_showStatusLocked({}, true);
+}
+
+void gf_resetStatusClock()
+{
+    auto& o = mainWindowObject;
+    std::lock_guard lock(o.statusMutex);
+    o.statusClock = 0;
+    o.statusShownAt = 0;
+}

@@ -1,0 +1,18 @@
+#pragma once
+// The status band at the bottom of the main window: a status line that clears
+// itself after 25 seconds of running flight, and an error line that turns the
+// band red and blocks later status lines until it is cleared. The functions
+// every thread calls are gf_showStatus, gf_clearStatus, gf_showError,
+// gf_clearError and gf_logException of foundation/app_hooks.hpp; the window
+// fills in their implementations here.
+
+#include "foundation/app_hooks.hpp"
+
+// Puts this window's status line, error line and exception reporter into the hooks.
+void gf_fillStatusLineHooks(AppHooks& hooks);
+
+// Once per second of running flight (main loop): advances the status clock
+// and clears a status line that has been shown for 25 seconds.
+void gf_tickStatusClock();
+// A restart puts the clock back to 0.
+void gf_resetStatusClock();

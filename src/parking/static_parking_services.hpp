@@ -1,0 +1,30 @@
+#pragma once
+// What the rest of the program uses of static parking: its driver and the
+// state that the window and the main loop read and write. The operations are
+// built with static parking itself; it switches the window's static-parking
+// controls off and on around its work (gf_disableControls, gf_enableControls).
+
+#include "foundation/shared_text.hpp"
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+// The driver: true once at the start of operations (first placing), false
+// every 16 s from the main loop.
+void gf_staticParking(bool initial);
+// Compares wanted and present static aircraft and adjusts them (second step of a renewal).
+void gf_adjustParking();
+// Reads "my_park_airports.txt" into the park airports list.
+bool gf_readMyParkAirports(bool fromFolder);
+// Validates the park airports and the reserved stand; fills message; true when it is to be shown.
+bool gf_checkReservedStand(bool check, std::string& message);
+// Rewrites "my_park_airports.txt" from the park airports list.
+void gf_writeMyParkAirports();
+
+// The user's reserved stand; empty when there is none.
+extern tzo::SharedText reservedStand;
+// A setting that the park airport keeps in its own file was changed in the window.
+extern std::atomic<bool> parkAirportChanged;
+// The MAX_LIVE value to restore when the park airport is left.
+extern std::atomic<std::uint32_t> savedMaxLive;
