@@ -12,6 +12,8 @@
 
 #include <cmath>
 #include <exception>
+#include <forward_list>
+#include <mutex>
 
 namespace {
 
@@ -114,8 +116,13 @@ void gf_createEdit(ui::Window& window, tzo::ParameterControl& control, int x, in
 
 void gf_installEditCommitHandlers(const EditCommitHandlers& handlers)
 {
-    // Never freed: the window thread may be calling through the previous copy.
-    g_commitHandlers.store(new EditCommitHandlers(handlers), std::memory_order_release);
+    // Every copy stays for the life of the process: the window thread may be
+    // calling through a previous one. The list keeps them reachable.
+    static std::mutex mutex;
+    static auto* installed = new std::forward_list<EditCommitHandlers>;
+    std::lock_guard lock(mutex);
+    installed->push_front(handlers);
+    g_commitHandlers.store(&installed->front(), std::memory_order_release);
 }
 
 bool lf_editSubclassProc(tzo::IntParameterField& field, char32_t key)

@@ -2,6 +2,7 @@
 
 #include "foundation/settings.hpp"
 #include "platform/ui/fltk/fltk_window.hpp"
+#include "support/lsan_suppressions.hpp"
 #include "support/png_writer.hpp"
 #include "support/test_support.hpp"
 #include "support/xvfb.hpp"

@@ -1,5 +1,6 @@
 #include "platform/ui/fltk/fltk_window.hpp"
 #include "platform/ui/headless_window.hpp"
+#include "support/lsan_suppressions.hpp"
 #include "support/png_writer.hpp"
 #include "support/test_support.hpp"
 #include "support/xvfb.hpp"

@@ -340,6 +340,7 @@ std::optional<RgbImage> FltkWindow::captureNative()
 
 void FltkWindow::waitForWork()
 {
+    m_wakePending = false;
     if (hasWork())
         return;
     // Fl::awake() from wake() ends the wait at once; the timeout is only a
@@ -350,7 +351,7 @@ void FltkWindow::waitForWork()
 void FltkWindow::wake()
 {
     Window::wake();
-    if (m_opened)
+    if (m_opened && !m_wakePending.exchange(true))
         Fl::awake();
 }
 

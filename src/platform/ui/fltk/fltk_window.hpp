@@ -45,6 +45,9 @@ private:
     std::unique_ptr<NativeWindow> m_window;
     std::map<ControlId, Fl_Widget*> m_widgets; // owned by m_window
     std::atomic<bool> m_opened{false};
+    // At most one wake-up is on its way to FLTK at a time, so that workers
+    // never fill FLTK's wake-up pipe while the window thread is busy.
+    std::atomic<bool> m_wakePending{false};
 };
 
 // True when an X display can be opened ($DISPLAY set and answering).
