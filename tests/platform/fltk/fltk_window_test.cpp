@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <FL/Enumerations.H>
+
 #include <future>
 #include <thread>
 
@@ -26,8 +28,18 @@ public:
             window.createCheckBox(32779, Rect{652, 149, 664, 161}, true);
             window.createButton(32838, "Re-read", Rect{758, 341, 848, 361}, false);
             window.createEdit(32788, Rect{126, 119, 1326, 135}, true, {});
+            window.createEdit(32820, Rect{576, 231, 610, 247}, true, [this](Window&, ControlId, char32_t key) {
+                if (key != U'\r')
+                    return false;
+                ++enters;
+                return true;
+            });
         }
+        if (message.kind == MessageKind::command)
+            commands.push_back(message.value);
     }
+    int enters = 0;
+    std::vector<int> commands; // window thread only
     void onPaint(Window&, Painter& painter) override
     {
         painter.fillRect(Rect{0, 112, 880, 364}, kLightBlue);
@@ -55,7 +67,16 @@ TEST(FltkWindow, opensOnAnXServerPaintsAndIsCaptured)
     ASSERT_NE(dynamic_cast<FltkWindow*>(window.get()), nullptr) << "a display is there, so FLTK is used";
     BandsProcedure procedure;
     ASSERT_TRUE(window->open(WindowSpec{"Norvane_P3D", 400, 20, 880, 488, rgb(0, 0, 0)}, procedure));
-    EXPECT_EQ(window->controls().size(), 3u);
+    EXPECT_EQ(window->controls().size(), 4u);
+
+    // FLTK's own event path: Enter goes to the field's procedure and types
+    // nothing, other keys type; a check box click reports without toggling.
+    auto* fltk = static_cast<FltkWindow*>(window.get());
+    fltk->sendKey(32820, '1', "1");
+    fltk->sendKey(32820, FL_Enter, "\r");
+    fltk->sendKey(32820, '2', "2");
+    fltk->sendClick(32779);
+    fltk->sendClick(32838); // disabled: nothing
 
     auto result = std::async(std::launch::async, [&] {
         std::optional<RgbImage> image;
@@ -79,6 +100,10 @@ TEST(FltkWindow, opensOnAnXServerPaintsAndIsCaptured)
     EXPECT_EQ(pixelAt(*image, 440, 10), rgb(0, 0, 0));
     EXPECT_EQ(pixelAt(*image, 600, 300), kLightBlue);
     EXPECT_EQ(window->text(32788), "/opt/p3d5");
+    EXPECT_EQ(window->text(32820), "12");
+    EXPECT_EQ(procedure.enters, 1);
+    EXPECT_EQ(procedure.commands, (std::vector<int>{32779}));
+    EXPECT_TRUE(window->isChecked(32779));
     EXPECT_TRUE(testsupport::writePng("fltk_window.png", image->width, image->height, image->pixels));
 }
 

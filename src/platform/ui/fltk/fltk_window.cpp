@@ -230,6 +230,35 @@ bool FltkWindow::onEditKey(ControlId id, char32_t key)
     return runEditProcedure(id, key);
 }
 
+void FltkWindow::sendKey(ControlId id, int keySymbol, std::string_view text)
+{
+    auto it = m_widgets.find(id);
+    if (it == m_widgets.end())
+        return;
+    std::string buffer(text);
+    Fl::focus(it->second);
+    Fl::e_keysym = keySymbol;
+    Fl::e_text = buffer.data();
+    Fl::e_length = static_cast<int>(buffer.size());
+    Fl::handle(FL_KEYBOARD, m_window.get());
+    Fl::e_text = nullptr;
+    Fl::e_length = 0;
+}
+
+void FltkWindow::sendClick(ControlId id)
+{
+    auto it = m_widgets.find(id);
+    if (it == m_widgets.end())
+        return;
+    Fl_Widget* widget = it->second;
+    Fl::e_x = Fl::e_x_root = widget->x() + widget->w() / 2;
+    Fl::e_y = Fl::e_y_root = widget->y() + widget->h() / 2;
+    Fl::e_keysym = FL_Button + 1;
+    Fl::e_is_click = 1;
+    Fl::handle(FL_PUSH, m_window.get());
+    Fl::handle(FL_RELEASE, m_window.get());
+}
+
 void FltkWindow::onEditChanged(ControlId id, const char* value)
 {
     storeTypedText(id, value ? value : "");

@@ -19,6 +19,12 @@ public:
 
     Rect frame() const override;
 
+    // Deliver a key (an FLTK key symbol and the text it types) or a mouse
+    // click to a control as the X server's events would, through FLTK's own
+    // event handling; for tests of the toolkit path. Window thread only.
+    void sendKey(ControlId id, int keySymbol, std::string_view text);
+    void sendClick(ControlId id);
+
 protected:
     bool openNative(const WindowSpec& spec) override;
     void showNative() override;
