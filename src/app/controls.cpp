@@ -6,11 +6,11 @@
 #include "foundation/app_hooks.hpp"
 #include "foundation/encoding.hpp"
 #include "foundation/log.hpp"
+#include "foundation/number_text.hpp"
 #include "foundation/settings.hpp"
 
 #include <fmt/format.h>
 
-#include <cmath>
 #include <exception>
 #include <forward_list>
 #include <mutex>
@@ -61,7 +61,7 @@ void lf_hookShowIntField(tzo::IntParameterField& field)
 
 void lf_hookShowFloatField(tzo::FloatParameterField& field)
 {
-    lf_setControlText(field.controlId(), lf_formatFieldNumber(field.value()));
+    lf_setControlText(field.controlId(), gf_formatNumber(field.value()));
     gf_invalidateMainWindow(kControlsBand);
 }
 
@@ -87,13 +87,6 @@ void lf_setStaticParkingControlsEnabled(bool enabled)
 }
 
 } // namespace
-
-std::string lf_formatFieldNumber(double value)
-{
-    if (std::isfinite(value) && value != std::floor(value))
-        return fmt::format("{:.1F}", value);
-    return fmt::format("{:.0f}", value);
-}
 
 void gf_createCheckBox(ui::Window& window, tzo::BoolParameterCheckBox& box, int x)
 {

@@ -57,9 +57,6 @@ void gf_enableControls();
 // The controls that busy switching disables, in order.
 const std::array<tzo::ParameterControl*, 8>& gf_staticParkingControls();
 
-// The text of a fractional number: one decimal when it has a fraction, none otherwise.
-std::string lf_formatFieldNumber(double value);
-
 // Installs the window's implementations: the control hooks of the settings
 // and the status line, error line and exception reporter of app_hooks.hpp.
 void gf_installMainWindowHooks();

@@ -219,13 +219,6 @@ TEST_F(MainWindowTest, settersBringValuesIntoTheirControls)
     BLOCK_CALLSIGN.setValue("");
 }
 
-TEST(FieldNumber, wholeNumbersHaveNoDecimalsOthersOne)
-{
-    EXPECT_EQ(lf_formatFieldNumber(24.0), "24");
-    EXPECT_EQ(lf_formatFieldNumber(1.5), "1.5");
-    EXPECT_EQ(lf_formatFieldNumber(0.5), "0.5");
-}
-
 TEST_F(MainWindowTest, aWorkerSetterDoesNotWaitForABusyWindowThread)
 {
     std::promise<void> entered;

@@ -36,7 +36,7 @@ std::string utf16Bytes(const std::u16string& text, bool bigEndian, bool mark)
 std::string g_lastStatus;
 std::mutex g_statusMutex;
 
-void captureStatus(std::string_view text)
+void captureStatus(std::string_view text, bool)
 {
     std::lock_guard lock(g_statusMutex);
     g_lastStatus = text;
