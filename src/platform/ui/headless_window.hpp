@@ -23,7 +23,8 @@ public:
     void pressEnter(ControlId id) { pressKey(id, U'\r'); }
     void clickCloseBox();
 
-    // What the last paint drew, and how many paints there were.
+    // What the last paint drew: first the erase of the background (a
+    // fillRect of the whole client area), then the procedure's calls.
     std::vector<PaintCall> lastPaint() const;
     // Every rectangle invalidated since the last call, in order.
     std::vector<Rect> takeInvalidations();
