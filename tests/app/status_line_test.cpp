@@ -172,3 +172,87 @@ TEST_F(MainWindowTest, statusLineInvalidatesTheStatusBand)
     EXPECT_THAT(window.takeInvalidations(),
                 ::testing::ElementsAre(kStatusBand, kStatusBand, kStatusBand));
 }
+
+namespace {
+
+// Paints as the window's painter does: the status band under statusMutex.
+class StatusPainter : public apptest::TestWindowProcedure {
+public:
+    void onPaint(ui::Window&, ui::Painter& painter) override
+    {
+        std::lock_guard lock(mainWindowObject.statusMutex);
+        painter.text(3, 427, mainWindowObject.errorText.empty() ? mainWindowObject.statusText
+                                                                 : mainWindowObject.errorText,
+                     ui::rgb(255, 255, 0));
+    }
+};
+
+} // namespace
+
+TEST(StatusLineUnderLoad, workersAndThePainterShareTheMutexWithoutDeadlock)
+{
+    apptest::installHooks();
+    apptest::resetStatusLine();
+    StatusPainter procedure;
+    ui::HeadlessWindow window;
+    mainWindowObject.mainWindow.store(&window);
+    std::promise<bool> opened;
+    std::thread windowThread([&] {
+        const bool ok = window.open(ui::WindowSpec{"Norvane_P3D", 0, 0, 880, 488, ui::rgb(0, 0, 0)}, procedure);
+        opened.set_value(ok);
+        if (ok)
+            window.run();
+    });
+    ASSERT_TRUE(opened.get_future().get());
+
+    std::vector<std::future<void>> workers;
+    for (int w = 0; w < 4; ++w) {
+        workers.push_back(std::async(std::launch::async, [w] {
+            for (int i = 0; i < 500; ++i) {
+                gf_showStatus(fmt::format("worker {} line {}", w, i));
+                if (i % 50 == 0) {
+                    gf_showError("error");
+                    gf_clearError();
+                }
+                gf_tickStatusClock();
+            }
+        }));
+    }
+    bool finished = true;
+    for (auto& worker : workers)
+        finished = finished && worker.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    EXPECT_TRUE(finished);
+    EXPECT_TRUE(window.flush());
+    EXPECT_GE(window.paintCount(), 1u);
+    window.postQuit(0);
+    windowThread.join();
+    mainWindowObject.mainWindow.store(nullptr);
+    apptest::resetStatusLine();
+}
+
+TEST(MainWindowObjectState, resetPutsTheShownStateBackToItsStartValues)
+{
+    auto& o = mainWindowObject;
+    o.simulatorText.set("Prepar3D v5.4");
+    o.liveryCount = 1234;
+    o.qnh = 1013;
+    o.simConnected = true;
+    o.userModelKnown = false;
+    o.trafficReaderState = 1;
+    o.liveAverageFit = 3.5f;
+    {
+        std::lock_guard lock(o.statusMutex);
+        o.statusClock = 40;
+    }
+    o.resetShownState();
+    EXPECT_TRUE(o.simulatorText.empty());
+    EXPECT_EQ(o.liveryCount.load(), -1);
+    EXPECT_EQ(o.qnh.load(), 0);
+    EXPECT_FALSE(o.simConnected.load());
+    EXPECT_TRUE(o.userModelKnown.load());
+    EXPECT_EQ(o.trafficReaderState.load(), 3);
+    EXPECT_EQ(o.liveAverageFit.load(), -1.0f);
+    std::lock_guard lock(o.statusMutex);
+    EXPECT_EQ(o.statusClock, 0);
+    EXPECT_TRUE(o.ready.load());
+}

@@ -370,8 +370,12 @@ std::optional<RgbImage> FltkWindow::captureNative()
 void FltkWindow::waitForWork()
 {
     m_wakePending = false;
-    if (hasWork())
+    // With work waiting, only take the events that are there, so that a
+    // flood of messages never starves the user's input and the exposes.
+    if (hasWork()) {
+        Fl::check();
         return;
+    }
     // Fl::awake() from wake() ends the wait at once; the timeout is only a
     // safety net.
     Fl::wait(0.5);
