@@ -12,7 +12,10 @@ constexpr size_t kMaxInvalidations = 4096;
 
 } // namespace
 
-HeadlessWindow::~HeadlessWindow() = default;
+HeadlessWindow::~HeadlessWindow()
+{
+    releaseSignals();
+}
 
 bool HeadlessWindow::openNative(const WindowSpec&)
 {

@@ -64,6 +64,11 @@ void lf_installSignalHandlers()
 
 Window::~Window()
 {
+    releaseSignals();
+}
+
+void Window::releaseSignals()
+{
     std::lock_guard lock(g_signalMutex);
     if (g_signalTarget == this)
         g_signalTarget = nullptr;

@@ -149,6 +149,9 @@ public:
 
 protected:
     Window() = default;
+    // Stops the signal close reaching this window. Every backend calls it
+    // first in its destructor, while its own part still exists.
+    void releaseSignals();
 
     // Backend hooks, all on the window thread unless said otherwise.
     virtual bool openNative(const WindowSpec& spec) = 0;

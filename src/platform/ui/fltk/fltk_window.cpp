@@ -124,6 +124,7 @@ FltkWindow::FltkWindow() = default;
 
 FltkWindow::~FltkWindow()
 {
+    releaseSignals();
     m_opened = false;
     if (m_window)
         m_window->hide();
