@@ -1,6 +1,7 @@
 #include "main_window_fixture.hpp"
 
 #include "airports/airport_services.hpp"
+#include "foundation/paths.hpp"
 #include "foundation/settings.hpp"
 #include "support/test_support.hpp"
 
@@ -251,4 +252,17 @@ TEST_F(MainWindowTest, aWorkerSetterDoesNotWaitForABusyWindowThread)
     worker.get();
     ASSERT_TRUE(window.flush());
     EXPECT_TRUE(waitFor([&] { return window.lastPaintRegion().contains(kHeaderAndStatistics); }));
+}
+
+TEST_F(MainWindowTest, installPathIsSavedAndShown)
+{
+    testsupport::TempDir dir;
+    testsupport::ScopedEnv appData("NORVANE_APPDATA", (dir.path() / "roaming").string());
+    gf_initDataFolder();
+    std::filesystem::create_directories(g_dataFolder);
+    lf_setInstallPath("/opt/Prepar3D v5/");
+    EXPECT_EQ(window.text(SIM_INSTALL_PATH.controlId()), "/opt/Prepar3D v5/");
+    EXPECT_THAT(testsupport::readFile(g_parametersPath),
+                ::testing::HasSubstr(R"(name="SIM_INSTALL_PATH" value="/opt/Prepar3D v5/")"));
+    SIM_INSTALL_PATH.setValue("");
 }
