@@ -132,7 +132,7 @@ public:
 
     void setTopmost(bool topmost);
     bool isTopmost() const;
-    // The window's position and size on the screen.
+    // The window's position and size on the screen; ask on the window thread.
     virtual Rect frame() const = 0;
     const WindowSpec& spec() const { return m_spec; }
 
