@@ -1,0 +1,111 @@
+#include "platform/udp_socket.hpp"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+// TEMPORARY until the platform's socket error mapping is merged.
+int lf_lastSocketError()
+{
+    switch (errno) {
+    case EINTR: return 10004;
+    case EBADF: return 10009;
+    case EACCES: return 10013;
+    case EFAULT: return 10014;
+    case EINVAL: return 10022;
+    case EMFILE: return 10024;
+    case EWOULDBLOCK: return 10035;
+    case ENOTSOCK: return 10038;
+    case EMSGSIZE: return 10040;
+    case EADDRINUSE: return 10048;
+    case EADDRNOTAVAIL: return 10049;
+    case ENETDOWN: return 10050;
+    case ENETUNREACH: return 10051;
+    case ECONNRESET: return 10054;
+    case ENOBUFS: return 10055;
+    case ENOTCONN: return 10057;
+    case ECONNREFUSED: return 10061;
+    default: return errno;
+    }
+}
+
+sockaddr_in lf_address(bool loopback, std::uint16_t port)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(loopback ? INADDR_LOOPBACK : INADDR_ANY);
+    return address;
+}
+
+} // namespace
+
+UdpSocket::~UdpSocket()
+{
+    close();
+}
+
+int UdpSocket::open()
+{
+    close();
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
+    if (fd < 0)
+        return lf_lastSocketError();
+    const int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    m_fd.store(fd);
+    return 0;
+}
+
+int UdpSocket::bind(bool loopbackOnly, std::uint16_t port)
+{
+    const sockaddr_in address = lf_address(loopbackOnly, port);
+    if (::bind(m_fd.load(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+        return lf_lastSocketError();
+    return 0;
+}
+
+std::uint16_t UdpSocket::localPort() const
+{
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    if (::getsockname(m_fd.load(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return 0;
+    return ntohs(address.sin_port);
+}
+
+UdpSocket::Received UdpSocket::receive(char* buffer, std::size_t capacity)
+{
+    // MSG_TRUNC makes the kernel answer the datagram's real size, so an
+    // oversized datagram is recognised and reported with its size.
+    const ssize_t n = ::recvfrom(m_fd.load(), buffer, capacity, MSG_TRUNC, nullptr, nullptr);
+    if (n < 0)
+        return {-1, lf_lastSocketError()};
+    return {static_cast<long>(n), 0};
+}
+
+void UdpSocket::shutdown()
+{
+    const int fd = m_fd.load();
+    // On an unconnected UDP socket this answers ENOTCONN, but it still marks
+    // the socket shut and wakes every blocked receive.
+    if (fd >= 0)
+        ::shutdown(fd, SHUT_RDWR);
+}
+
+void UdpSocket::close()
+{
+    const int fd = m_fd.exchange(-1);
+    if (fd >= 0) {
+        ::shutdown(fd, SHUT_RDWR);
+        ::close(fd);
+    }
+}
+
+} // namespace platform

@@ -1,0 +1,48 @@
+#pragma once
+// An IPv4 UDP socket for receiving datagrams. Errors are reported as Windows
+// socket error codes so that the program's error texts read the same on every
+// platform.
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+namespace platform {
+
+class UdpSocket {
+public:
+    UdpSocket() = default;
+    ~UdpSocket();
+    UdpSocket(const UdpSocket&) = delete;
+    UdpSocket& operator=(const UdpSocket&) = delete;
+
+    // Creates the socket with address reuse, so that a restart can bind the
+    // same port again at once. 0 or the socket error code.
+    int open();
+    // Binds to 127.0.0.1 or to any address; port 0 picks a free one.
+    // 0 or the socket error code.
+    int bind(bool loopbackOnly, std::uint16_t port);
+    std::uint16_t localPort() const;
+    bool isOpen() const { return m_fd.load() >= 0; }
+
+    struct Received {
+        // The datagram's full size, also when it was larger than the buffer
+        // (then only the buffer's worth was kept); 0 for an empty datagram or
+        // after shutdown(); -1 on error.
+        long bytes = -1;
+        int error = 0; // socket error code when bytes is -1
+    };
+    // Blocks until a datagram arrives or shutdown() is called.
+    Received receive(char* buffer, std::size_t capacity);
+
+    // Safe from any thread: wakes a receive that blocks now or later. Closing
+    // alone does not wake it here, and a closed number may be reused at once.
+    void shutdown();
+    // By the owning thread only, after its receive has returned.
+    void close();
+
+private:
+    std::atomic<int> m_fd{-1};
+};
+
+} // namespace platform

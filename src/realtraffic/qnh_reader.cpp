@@ -1,0 +1,61 @@
+#include "realtraffic/qnh_reader.hpp"
+
+#include "foundation/log.hpp"
+#include "realtraffic/link_state.hpp"
+#include "realtraffic/qnh.hpp"
+
+#include <fmt/format.h>
+
+#include <exception>
+
+tzo::QnhReader qnhReader;
+
+namespace tzo {
+
+QnhReader::QnhReader()
+    : UdpReader("QNH Reader")
+{
+}
+
+void QnhReader::onDatagram()
+{
+    handle(datagram());
+}
+
+void QnhReader::handleDatagramText(std::string_view text)
+{
+    handle(text);
+}
+
+void QnhReader::handle(std::string_view text)
+{
+    try {
+        const auto parsed = gf_qnhFromDatagram(text);
+        if (!parsed)
+            return;
+        const int q = *parsed;
+        if (q < kLowestQnh || q > kHighestQnh) {
+            gf_logLine(fmt::format("? Strange QNH {} found in {}", q, text));
+            return;
+        }
+        // 1013 is stored again even when it is the last value: a datagram
+        // without a QNH resets the pressure.
+        if (q != m_lastQnh.load() || q == kStandardQnh) {
+            m_lastQnh.store(q);
+            qnhValue.exchange(q);
+            qnh.store(q);
+            int silent = kReaderSilent;
+            weatherReaderState.compare_exchange_strong(silent, kReaderReceiving);
+            gf_repaintLinkState();
+        }
+    } catch (const std::exception& e) {
+        gf_logLine(fmt::format("exception in QNH Reader: {}", e.what()));
+    }
+}
+
+void QnhReader::onStop()
+{
+    gf_logLine("QNH Reader has stopped");
+}
+
+} // namespace tzo

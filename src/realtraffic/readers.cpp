@@ -1,0 +1,83 @@
+#include "realtraffic/readers.hpp"
+
+#include "foundation/app_hooks.hpp"
+#include "foundation/log.hpp"
+#include "foundation/run_state.hpp"
+#include "realtraffic/link_state.hpp"
+
+#include <fmt/format.h>
+
+#include <exception>
+
+namespace {
+
+void lf_reportReaderStopped(bool traffic, std::string_view text)
+{
+    // "TrafficReader " keeps its trailing blank: the status line has always
+    // read that way.
+    gf_showStatus(fmt::format("The {} has stopped with an error: {}", traffic ? "TrafficReader " : "WeatherReader",
+                              text));
+    rtError.store(true);
+}
+
+void lf_readerFailed(tzo::UdpReader& reader, bool traffic, std::string_view text)
+{
+    gf_logLine(fmt::format("{} disconnected", reader.name()));
+    lf_reportReaderStopped(traffic, text);
+    reader.closeSocket();
+}
+
+} // namespace
+
+void gf_runReaderThread(tzo::UdpReader& reader, std::uint16_t port, bool traffic)
+{
+    runningThreads.fetch_add(1);
+    try {
+        reader.open();
+        reader.bind(port);
+        if (traffic)
+            trafficReaderState.store(tzo::kReaderReceiving);
+        weatherReaderState.store(tzo::kReaderReceiving);
+        gf_repaintLinkState();
+        gf_logLine(fmt::format("{} connected", reader.name()));
+        reader.receiveLoop();
+        reader.closeSocket();
+    } catch (const std::exception& e) {
+        lf_readerFailed(reader, traffic, e.what());
+    } catch (...) {
+        lf_readerFailed(reader, traffic, "unknown exception");
+    }
+    runningThreads.fetch_sub(1);
+}
+
+void gf_trafficReaderThread(std::uint16_t port)
+{
+    gf_runReaderThread(trafficReader, port, true);
+}
+
+void gf_qnhReaderThread(std::uint16_t port)
+{
+    gf_runReaderThread(qnhReader, port, false);
+}
+
+void gf_checkReadersAlive()
+{
+    if (!realTrafficConnected.load())
+        return;
+    const bool weatherChanged = qnhReader.checkAlive(weatherReaderState);
+    const bool trafficChanged = trafficReader.checkAlive(trafficReaderState);
+    if (weatherChanged || trafficChanged)
+        gf_repaintLinkState();
+}
+
+void gf_resetTrafficInput()
+{
+    trafficReader.resetTimestamp();
+    trafficReader.clearCollected();
+    trafficReader.clearStop();
+    qnhReader.clearStop();
+    qnhReader.resetCounters();
+    trafficReader.setAliveLatch();
+    qnhReader.setAliveLatch();
+    qnhReader.resetLastQnh();
+}

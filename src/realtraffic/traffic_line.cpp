@@ -1,0 +1,360 @@
+#include "realtraffic/traffic_line.hpp"
+
+#include <array>
+#include <charconv>
+#include <cmath>
+
+namespace tzo {
+
+namespace {
+
+enum Field : std::size_t {
+    kHexid = 1,
+    kLatitude = 2,
+    kLongitude = 3,
+    kAltitude = 4,
+    kVerticalSpeed = 5,
+    kTrack = 7,
+    kGroundSpeed = 8,
+    kCallsign = 9,
+    kType = 10,
+    kRegistration = 11,
+    kDeparture = 12,
+    kDestination = 13,
+    kTimestamp = 14,
+    kMessageType = 17,
+    kTrueAirspeed = 20,
+    kRoll = 23,
+    kTrueHeading = 25,
+    kCategory = 28,
+};
+
+constexpr double kDegToRad = 0.017453292519943295;
+constexpr double kRadToDeg = 57.29577951308232;
+constexpr double kFullCircle = 6.283185307179586;
+constexpr double kGroundAltitudeLimit = 14000;
+constexpr double kUnknownElevation = -1000;
+constexpr double kGroundRadiusNm = 5;
+constexpr std::size_t kMaxRegistrationLength = 12;
+
+constexpr std::array<std::string_view, 5> kDroppedCategories = {"B1", "B2", "B4", "C1", "C2"};
+constexpr std::array<std::string_view, 6> kPseudoTypes = {"GRND", "GLID", "SERV", "BALL", "PARA", "SHIP"};
+
+// TEMPORARY until the foundation's great-circle distance is merged.
+double lf_distanceNm(double lat1, double lon1, double lat2, double lon2)
+{
+    const double a1 = lat1 * kDegToRad;
+    const double a2 = lat2 * kDegToRad;
+    const double dLat = (lat1 - lat2) * kDegToRad;
+    const double dLon = (lon1 - lon2) * kDegToRad;
+    const double sLat = std::sin(dLat / 2);
+    const double sLon = std::sin(dLon / 2);
+    const double h = std::cos(a1) * std::cos(a2) * sLon * sLon + sLat * sLat;
+    return std::asin(std::sqrt(h)) * 6875.493541569878;
+}
+
+bool lf_isNull(std::string_view text)
+{
+    return text == "null";
+}
+
+std::string_view lf_orEmptyWhenNull(std::string_view text)
+{
+    return lf_isNull(text) ? std::string_view{} : text;
+}
+
+// Cuts at a character boundary so that a cut never leaves half a UTF-8
+// sequence behind.
+std::string_view lf_cutUtf8(std::string_view text, std::size_t maxBytes)
+{
+    if (text.size() <= maxBytes)
+        return text;
+    std::size_t end = maxBytes;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+        --end;
+    return text.substr(0, end);
+}
+
+void lf_readTailNumber(std::string_view field, TrafficRecord& record)
+{
+    if (field.size() <= kMaxRegistrationLength && !lf_isNull(field))
+        record.registration.assign(field);
+}
+
+// True when the line is kept.
+bool lf_categoryToType(std::string_view category, std::string_view type)
+{
+    if (category.empty())
+        return true;
+    for (auto dropped : kDroppedCategories)
+        if (category == dropped)
+            return false;
+    for (auto pseudo : kPseudoTypes)
+        if (type == pseudo)
+            return false;
+    return true;
+}
+
+enum class CallsignCheck { keep, towed, ignored };
+
+CallsignCheck lf_checkCallsign(std::string_view field, TrafficRecord& record)
+{
+    const std::string_view callsign = lf_orEmptyWhenNull(field);
+    if (callsign.starts_with("TOW "))
+        return CallsignCheck::towed;
+    if (callsign == "ERARMTR0")
+        return CallsignCheck::ignored;
+    if (callsign.find('@') != std::string_view::npos)
+        record.callsign.clear();
+    else
+        record.callsign.assign(lf_cutUtf8(callsign, kMaxCallsignBytes));
+    return CallsignCheck::keep;
+}
+
+double lf_defaultAirspeed(double altitude)
+{
+    if (altitude <= 2000)
+        return 180;
+    if (altitude <= 5000)
+        return 220;
+    if (altitude <= 10000)
+        return 250;
+    if (altitude <= 20000)
+        return 350;
+    return 430;
+}
+
+void lf_resetRecord(TrafficRecord& record)
+{
+    // Keeps the strings' capacity: the record is reused for every line.
+    record.airline.clear();
+    record.type.clear();
+    record.departure.clear();
+    record.destination.clear();
+    record.callsign.clear();
+    record.firstCallsign.clear();
+    record.secondCallsign.clear();
+    record.registration.clear();
+    record.reserved = 0;
+    record.latitude = record.longitude = 0;
+    record.bank = 0;
+    record.bankPresent = false;
+    record.trueHeading = 0;
+    record.trueHeadingPresent = false;
+    record.altitude = record.groundSpeed = record.track = record.verticalSpeed = record.trueAirspeed = 0;
+    record.expiryTick = 0;
+    record.airborne = record.stationary = record.headingFromAdsb = false;
+    record.timestamp = 0;
+    record.hexid = 0;
+    record.checksum = 0;
+}
+
+LineResult lf_drop(LineVerdict verdict, bool inRange = false)
+{
+    return LineResult{verdict, inRange};
+}
+
+} // namespace
+
+bool gf_leadingDouble(std::string_view text, double& value)
+{
+    double parsed = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), parsed);
+    if (ec != std::errc{} || end == text.data() || !std::isfinite(parsed))
+        return false;
+    value = parsed;
+    return true;
+}
+
+bool gf_leadingU32(std::string_view text, std::uint32_t& value)
+{
+    std::uint32_t parsed = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), parsed, 10);
+    if (ec != std::errc{} || end == text.data())
+        return false;
+    value = parsed;
+    return true;
+}
+
+const char* gf_lineVerdictText(LineVerdict verdict)
+{
+    switch (verdict) {
+    case LineVerdict::accepted:
+        return "accepted";
+    case LineVerdict::tooFewFields:
+        return "too few fields";
+    case LineVerdict::badNumber:
+        return "bad number";
+    case LineVerdict::outsideWorld:
+        return "outside the world";
+    case LineVerdict::outOfRange:
+        return "out of range";
+    case LineVerdict::category:
+        return "category";
+    case LineVerdict::badHeading:
+        return "bad heading";
+    case LineVerdict::staticHexid:
+        return "static hexid";
+    case LineVerdict::noRegistration:
+        return "no registration";
+    case LineVerdict::towed:
+        return "towed";
+    case LineVerdict::ignoredCallsign:
+        return "ignored callsign";
+    case LineVerdict::groundAway:
+        return "on the ground away from the park airport";
+    }
+    return "?";
+}
+
+void gf_splitTrafficFields(std::string_view line, std::vector<std::string_view>& fields)
+{
+    fields.clear();
+    std::size_t start = 0;
+    for (std::size_t comma = line.find(','); comma != std::string_view::npos; comma = line.find(',', start)) {
+        fields.push_back(line.substr(start, comma - start));
+        start = comma + 1;
+    }
+    if (start < line.size())
+        fields.push_back(line.substr(start));
+}
+
+std::string_view gf_collectableCallsign(std::span<const std::string_view> fields)
+{
+    if (fields.size() <= kCallsign)
+        return {};
+    const std::string_view callsign = fields[kCallsign];
+    if (lf_isNull(callsign) || callsign.find('@') != std::string_view::npos)
+        return {};
+    return callsign;
+}
+
+LineResult gf_parseTrafficLine(std::span<const std::string_view> fields, const LineContext& context,
+                               TrafficRecord& record)
+{
+    lf_resetRecord(record);
+    // The line is read up to field 28 and its last field; a shorter one would
+    // be read past its end.
+    if (fields.size() < kTrafficLineFieldCount)
+        return lf_drop(LineVerdict::tooFewFields);
+
+    double timestamp = 0;
+    if (!gf_leadingDouble(fields[kTimestamp], timestamp))
+        return lf_drop(LineVerdict::badNumber);
+    if (timestamp > kMillisecondTimestampAbove)
+        timestamp /= 1000;
+    record.timestamp = timestamp;
+
+    lf_readTailNumber(fields[kRegistration], record);
+
+    if (!gf_leadingDouble(fields[kLatitude], record.latitude) ||
+        !gf_leadingDouble(fields[kLongitude], record.longitude))
+        return lf_drop(LineVerdict::badNumber);
+    const double lat = record.latitude;
+    const double lon = record.longitude;
+    if (lat < -90 || lat > 90 || lon < -180 || lon > 180)
+        return lf_drop(LineVerdict::outsideWorld);
+    if (lat >= 0 && lat <= 0.0009 && lon >= 0 && lon <= 0.05)
+        return lf_drop(LineVerdict::outsideWorld);
+
+    if (lf_distanceNm(context.userLatitude, context.userLongitude, lat, lon) > context.rangeNm)
+        return lf_drop(LineVerdict::outOfRange);
+    constexpr bool inRange = true;
+
+    const std::string_view type = fields[kType];
+    if (type != "null" && type != "0" && type != "ZZZZ")
+        record.type.assign(type);
+
+    if (!lf_categoryToType(fields[kCategory], record.type))
+        return lf_drop(LineVerdict::category, inRange);
+
+    if (fields[kMessageType] == "adsb_icao") {
+        double heading = 0;
+        if (!gf_leadingDouble(fields[kTrueHeading], heading))
+            return lf_drop(LineVerdict::badNumber, inRange);
+        if (heading < 0 || heading > 360)
+            return lf_drop(LineVerdict::badHeading, inRange);
+        record.trueHeading = heading == 0 ? kFullCircle : heading * kDegToRad;
+        record.trueHeadingPresent = true;
+        record.headingFromAdsb = true;
+    }
+
+    if (!gf_leadingU32(fields[kHexid], record.hexid))
+        return lf_drop(LineVerdict::badNumber, inRange);
+    if (record.hexid <= 10000)
+        return lf_drop(LineVerdict::staticHexid, inRange);
+
+    if (!gf_leadingDouble(fields[kGroundSpeed], record.groundSpeed))
+        return lf_drop(LineVerdict::badNumber, inRange);
+
+    if (record.registration.empty())
+        return lf_drop(LineVerdict::noRegistration, inRange);
+
+    double altitude = 0;
+    if (!gf_leadingDouble(fields[kAltitude], altitude))
+        return lf_drop(LineVerdict::badNumber, inRange);
+    const double speed = record.groundSpeed;
+    if (altitude <= 0) {
+        altitude = 0;
+    } else if (altitude < kGroundAltitudeLimit) {
+        const double elevation = context.elevationKnown ? context.elevationFt : kUnknownElevation;
+        const double height = altitude - elevation;
+        if (height <= 0 || (height <= 45 && speed <= 120) || (height <= 90 && speed <= 80) ||
+            (height <= 120 && speed <= 43))
+            altitude = 0;
+    }
+    if (altitude > 0 && speed <= 35)
+        altitude = 0;
+    record.altitude = altitude;
+    record.airborne = altitude != 0;
+
+    switch (lf_checkCallsign(fields[kCallsign], record)) {
+    case CallsignCheck::towed:
+        return lf_drop(LineVerdict::towed, inRange);
+    case CallsignCheck::ignored:
+        return lf_drop(LineVerdict::ignoredCallsign, inRange);
+    case CallsignCheck::keep:
+        break;
+    }
+
+    if (!record.airborne) {
+        if (!context.parkAirportSet ||
+            lf_distanceNm(context.parkLatitude, context.parkLongitude, lat, lon) > kGroundRadiusNm)
+            return lf_drop(LineVerdict::groundAway, inRange);
+    }
+
+    if (fields[kTrack].empty())
+        record.track = 0;
+    else if (!gf_leadingDouble(fields[kTrack], record.track))
+        return lf_drop(LineVerdict::badNumber, inRange);
+    if (record.track == 0 && record.trueHeadingPresent)
+        record.track = record.trueHeading * kRadToDeg;
+
+    if (!gf_leadingDouble(fields[kVerticalSpeed], record.verticalSpeed))
+        return lf_drop(LineVerdict::badNumber, inRange);
+
+    record.departure.assign(lf_orEmptyWhenNull(fields[kDeparture]));
+    record.destination.assign(lf_orEmptyWhenNull(fields[kDestination]));
+
+    if (!gf_leadingU32(fields.back(), record.checksum))
+        return lf_drop(LineVerdict::badNumber, inRange);
+
+    if (record.airborne) {
+        double roll = 0;
+        if (!gf_leadingDouble(fields[kRoll], roll))
+            return lf_drop(LineVerdict::badNumber, inRange);
+        if (roll != -1 && roll != 0) {
+            record.bank = -roll * kDegToRad;
+            record.bankPresent = true;
+        }
+    }
+
+    if (!gf_leadingDouble(fields[kTrueAirspeed], record.trueAirspeed))
+        return lf_drop(LineVerdict::badNumber, inRange);
+    if (record.trueAirspeed == -1)
+        record.trueAirspeed = lf_defaultAirspeed(record.altitude);
+
+    return LineResult{LineVerdict::accepted, inRange};
+}
+
+} // namespace tzo

@@ -1,0 +1,182 @@
+#include "realtraffic/traffic_reader.hpp"
+
+#include "foundation/log.hpp"
+#include "foundation/run_state.hpp"
+#include "realtraffic/link_state.hpp"
+
+#include <fmt/format.h>
+
+#include <chrono>
+#include <exception>
+
+tzo::TrafficReader trafficReader;
+
+namespace tzo {
+
+namespace {
+
+constexpr std::size_t kLoggedLineLength = 160;
+constexpr std::int64_t kShortLineLogSeconds = 60;
+
+std::int64_t lf_steadySeconds()
+{
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
+
+TrafficReader::TrafficReader(TrafficQueue& queue)
+    : UdpReader("Traffic Reader"), m_queue(queue)
+{
+    m_fields.reserve(64);
+}
+
+void TrafficReader::resetTimestamp()
+{
+    m_timestamp.store(0);
+}
+
+void TrafficReader::setUserPosition(double latitude, double longitude)
+{
+    std::lock_guard lock(m_contextMutex);
+    m_context.userLatitude = latitude;
+    m_context.userLongitude = longitude;
+}
+
+void TrafficReader::setParkAirport(double latitude, double longitude)
+{
+    std::lock_guard lock(m_contextMutex);
+    m_context.parkAirportSet = true;
+    m_context.parkLatitude = latitude;
+    m_context.parkLongitude = longitude;
+}
+
+void TrafficReader::setParkAirportElevation(double feet)
+{
+    std::lock_guard lock(m_contextMutex);
+    m_context.elevationKnown = true;
+    m_context.elevationFt = feet;
+}
+
+void TrafficReader::clearParkAirport()
+{
+    std::lock_guard lock(m_contextMutex);
+    m_context.parkAirportSet = false;
+    m_context.parkLatitude = m_context.parkLongitude = 0;
+    m_context.elevationKnown = false;
+    m_context.elevationFt = 0;
+}
+
+LineContext TrafficReader::context() const
+{
+    LineContext copy;
+    {
+        std::lock_guard lock(m_contextMutex);
+        copy = m_context;
+    }
+    copy.rangeNm = rangeNm.load();
+    return copy;
+}
+
+void TrafficReader::startCollecting()
+{
+    std::lock_guard lock(m_collectedMutex);
+    m_collected.clear();
+    m_collecting.store(true);
+}
+
+std::set<std::string> TrafficReader::stopCollecting()
+{
+    std::lock_guard lock(m_collectedMutex);
+    m_collecting.store(false);
+    return std::move(m_collected);
+}
+
+std::set<std::string> TrafficReader::collectedCallsigns() const
+{
+    std::lock_guard lock(m_collectedMutex);
+    return m_collected;
+}
+
+void TrafficReader::clearCollected()
+{
+    std::lock_guard lock(m_collectedMutex);
+    m_collected.clear();
+}
+
+void TrafficReader::onDatagram()
+{
+    handle(datagram());
+}
+
+void TrafficReader::handleDatagramText(std::string_view text)
+{
+    handle(text);
+}
+
+void TrafficReader::handle(std::string_view text)
+{
+    // Ground vehicles are reported with " VEH" in the line.
+    if (text.find(" VEH") != std::string_view::npos)
+        return;
+    gf_splitTrafficFields(text, m_fields);
+    processLine();
+}
+
+void TrafficReader::processLine()
+{
+    try {
+        const LineResult result = gf_parseTrafficLine(m_fields, context(), m_record);
+        if (m_record.timestamp != 0)
+            m_timestamp.store(m_record.timestamp);
+
+        if (result.verdict == LineVerdict::tooFewFields) {
+            // Logged, but a flood of broken datagrams must not fill the disk:
+            // one line at once, then at most one a minute with the count.
+            ++m_shortLines;
+            const std::int64_t now = lf_steadySeconds();
+            if (m_shortLinesLogged == 0 || now - m_lastShortLog >= kShortLineLogSeconds) {
+                std::string line;
+                for (std::size_t i = 0; i < m_fields.size(); ++i) {
+                    if (i)
+                        line += ',';
+                    line.append(m_fields[i]);
+                    if (line.size() > kLoggedLineLength)
+                        break;
+                }
+                if (line.size() > kLoggedLineLength)
+                    line.resize(kLoggedLineLength);
+                gf_logLine(fmt::format("traffic line with {} fields dropped ({} since the last report): {}",
+                                       m_fields.size(), m_shortLines - m_shortLinesLogged, line));
+                m_shortLinesLogged = m_shortLines;
+                m_lastShortLog = now;
+            }
+            return;
+        }
+
+        if (result.inRange && m_collecting.load()) {
+            const std::string_view callsign = gf_collectableCallsign(m_fields);
+            if (!callsign.empty()) {
+                std::lock_guard lock(m_collectedMutex);
+                if (m_collecting.load())
+                    m_collected.emplace(callsign);
+            }
+        }
+
+        if (result.verdict == LineVerdict::accepted)
+            m_queue.push(m_record);
+    } catch (const std::exception& e) {
+        gf_logLine(fmt::format("exception in processLine: {}", e.what()));
+    }
+}
+
+void TrafficReader::onStop()
+{
+    trafficReaderState.store(kReaderStopped);
+    gf_repaintLinkState();
+    gf_logLine("Traffic Reader has stopped");
+}
+
+} // namespace tzo

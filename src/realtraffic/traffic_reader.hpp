@@ -1,0 +1,75 @@
+#pragma once
+// The traffic reader: one traffic line per datagram, turned into a filtered
+// TrafficRecord on the traffic queue.
+
+#include "realtraffic/traffic_line.hpp"
+#include "realtraffic/traffic_queue.hpp"
+#include "realtraffic/udp_reader.hpp"
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace tzo {
+
+class TrafficReader : public UdpReader {
+public:
+    explicit TrafficReader(TrafficQueue& queue = ::trafficQueue);
+
+    // The timestamp (seconds) of the last line whose timestamp converted; 0
+    // until traffic arrives. Start of operations waits for it.
+    double timestamp() const { return m_timestamp.load(); }
+    void resetTimestamp();
+
+    // Written by the main loop every 5 s.
+    void setUserPosition(double latitude, double longitude);
+    // Written by the airports when a park airport is read or left.
+    void setParkAirport(double latitude, double longitude);
+    void setParkAirportElevation(double feet);
+    void clearParkAirport();
+
+    // Static parking's renewal: empty the collection and start collecting the
+    // callsigns of the aircraft reported in range; later stop and take them.
+    void startCollecting();
+    std::set<std::string> stopCollecting();
+    bool collecting() const { return m_collecting.load(); }
+    std::set<std::string> collectedCallsigns() const;
+    void clearCollected();
+
+    // One traffic line; the datagram handler calls it for each datagram.
+    void processLine();
+    // For tests and the benchmark: handles a datagram as if it was received.
+    void handleDatagramText(std::string_view text);
+
+protected:
+    void onDatagram() override;
+    void onStop() override;
+
+private:
+    LineContext context() const;
+    void handle(std::string_view text);
+
+    TrafficQueue& m_queue;
+    TrafficRecord m_record;
+    std::vector<std::string_view> m_fields;
+    std::atomic<double> m_timestamp{0};
+
+    mutable std::mutex m_contextMutex;
+    LineContext m_context;
+
+    std::atomic<bool> m_collecting{false};
+    mutable std::mutex m_collectedMutex;
+    std::set<std::string> m_collected;
+
+    std::uint64_t m_shortLines = 0;
+    std::uint64_t m_shortLinesLogged = 0;
+    std::int64_t m_lastShortLog = 0;
+};
+
+} // namespace tzo
+
+// The program's traffic reader.
+extern tzo::TrafficReader trafficReader;

@@ -1,0 +1,121 @@
+// The QNH reader over real loopback UDP.
+
+#include "reader_fixture.hpp"
+
+#include "realtraffic/link_state.hpp"
+#include "realtraffic/qnh.hpp"
+#include "rtstub/rtstub.hpp"
+
+#include <gtest/gtest.h>
+
+using namespace tzo;
+using testsupport::RunningReader;
+using testsupport::waitFor;
+
+namespace {
+
+struct QnhReaderTest : testsupport::LoggedTest {
+    QnhReader reader;
+    std::unique_ptr<RunningReader> running;
+    std::unique_ptr<rtstub::RtStub> stub;
+
+    QnhReaderTest()
+    {
+        rtOnThisPc = true;
+        qnhValue = 0;
+        qnh = 0;
+        running = std::make_unique<RunningReader>(reader, false);
+        stub = std::make_unique<rtstub::RtStub>(1, running->port());
+    }
+};
+
+} // namespace
+
+TEST_F(QnhReaderTest, numbersStringsAndInchesOfMercury)
+{
+    ASSERT_TRUE(running->started);
+    stub->sendQnh(1020);
+    EXPECT_TRUE(waitFor([&] { return qnhValue.load() == 1020; }));
+    EXPECT_EQ(qnh.load(), 1020);
+    EXPECT_EQ(reader.lastQnh(), 1020);
+
+    stub->sendWeather(R"({"QNH": "1007"})");
+    EXPECT_TRUE(waitFor([&] { return qnhValue.load() == 1007; }));
+
+    stub->sendWeather(R"({"QNH": 2992})");
+    EXPECT_TRUE(waitFor([&] { return qnhValue.load() == 1013; })) << "hundredths of inHg";
+
+    stub->sendWeather(R"({"QNH": 1001.9, "other": [1,2]})");
+    EXPECT_TRUE(waitFor([&] { return qnhValue.load() == 1001; })) << "a floating value is truncated";
+}
+
+TEST_F(QnhReaderTest, garbageAndStrangeValuesChangeNothing)
+{
+    ASSERT_TRUE(running->started);
+    stub->sendQnh(1020);
+    ASSERT_TRUE(waitFor([&] { return qnhValue.load() == 1020; }));
+
+    for (const char* bad : {"garbage", "{\"QNH\": 1081}", "{\"QNH\": 929}", "{\"QNH\": 1e300}",
+                            "{\"QNH\": 99999999999999999999}", "{\"QNH\": -5000000000}",
+                            "{\"QNH\": \"1081\"}", "[1,2", ""})
+        stub->sendWeather(bad);
+    // A marker value after the bad ones: once it is stored, the others were handled.
+    stub->sendQnh(1030);
+    ASSERT_TRUE(waitFor([&] { return qnhValue.load() == 1030; }));
+    EXPECT_TRUE(logHas("QNH datagram is no JSON: garbage"));
+    EXPECT_TRUE(logHas("? Strange QNH 366 found in {\"QNH\": 1081}"));
+    EXPECT_TRUE(logHas("? Strange QNH 929 found in"));
+    EXPECT_TRUE(logHas("? Strange QNH 1e+300 found in"));
+}
+
+TEST_F(QnhReaderTest, datagramWithoutQnhSets1013)
+{
+    ASSERT_TRUE(running->started);
+    stub->sendQnh(1020);
+    ASSERT_TRUE(waitFor([&] { return qnhValue.load() == 1020; }));
+    stub->sendWeather(R"({"ICAO": "LSZH"})");
+    EXPECT_TRUE(waitFor([&] { return qnhValue.load() == 1013; }));
+    EXPECT_TRUE(logHas("no QNH {\"ICAO\": \"LSZH\"}"));
+
+    stub->sendQnh(1020);
+    ASSERT_TRUE(waitFor([&] { return qnhValue.load() == 1020; }));
+    stub->sendWeather(R"({"QNH": "high"})");
+    EXPECT_TRUE(waitFor([&] { return qnhValue.load() == 1013; }));
+    EXPECT_TRUE(logHas("QNH string invalid arg: high"));
+
+    stub->sendQnh(1020);
+    ASSERT_TRUE(waitFor([&] { return qnhValue.load() == 1020; }));
+    stub->sendWeather(R"({"QNH": "99999999999"})");
+    EXPECT_TRUE(waitFor([&] { return qnhValue.load() == 1013; }));
+    EXPECT_TRUE(logHas("QNH string out of range: 99999999999"));
+}
+
+TEST_F(QnhReaderTest, standardPressureIsStoredAgainAndRevivesASilentReader)
+{
+    ASSERT_TRUE(running->started);
+    stub->sendQnh(1013);
+    ASSERT_TRUE(waitFor([&] { return qnhValue.load() == 1013; }));
+    qnhValue = 0;
+    weatherReaderState = kReaderSilent;
+    stub->sendQnh(1013);
+    EXPECT_TRUE(waitFor([&] { return qnhValue.load() == 1013; })) << "1013 is stored even when unchanged";
+    EXPECT_EQ(weatherReaderState.load(), kReaderReceiving);
+}
+
+TEST(QnhParse, valuesOfTheDatagram)
+{
+    const std::pair<const char*, int> cases[] = {
+        {R"({"QNH": 1020})", 1020},     {R"({"QNH": "1020"})", 1020},   {R"({"QNH": 2992})", 1013},
+        {R"({"QNH": 1081})", 366},      {R"({"QNH": " 998x"})", 998},   {R"({"QNH": "+1005"})", 1005},
+        {R"({"QNH": "+-1005"})", 1013}, {R"({"QNH": null})", 1013},     {R"({"QNH": true})", 1013},
+        {R"([1013])", 1013},            {R"({"QNH": -1001.7})", -1001},
+    };
+    for (const auto& [datagram, expected] : cases) {
+        const auto q = gf_qnhFromDatagram(datagram);
+        ASSERT_TRUE(q.has_value()) << datagram;
+        EXPECT_EQ(*q, expected) << datagram;
+    }
+    EXPECT_FALSE(gf_qnhFromDatagram("{").has_value());
+    EXPECT_FALSE(gf_qnhFromDatagram(R"({"QNH": 3e9})").has_value());
+    EXPECT_FALSE(gf_qnhFromDatagram(R"({"QNH": 18446744073709551615})").has_value());
+}

@@ -1,0 +1,263 @@
+// Starting, stopping, restarting and failing readers; the alive check; the
+// traffic queue's bound.
+
+#include "reader_fixture.hpp"
+
+#include "foundation/app_hooks.hpp"
+#include "foundation/run_state.hpp"
+#include "realtraffic/link_state.hpp"
+#include "rtstub/rtstub.hpp"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <mutex>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace tzo;
+using testsupport::RunningReader;
+using testsupport::waitFor;
+
+namespace {
+
+// Keeps the size of every datagram it is handed.
+class RecordingReader : public UdpReader {
+public:
+    RecordingReader()
+        : UdpReader("Recording Reader")
+    {
+    }
+    std::vector<std::size_t> sizes() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_sizes;
+    }
+    std::atomic<int> stops{0};
+
+protected:
+    void onDatagram() override
+    {
+        std::lock_guard lock(m_mutex);
+        m_sizes.push_back(datagram().size());
+    }
+    void onStop() override { ++stops; }
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<std::size_t> m_sizes;
+};
+
+std::mutex g_statusMutex;
+std::string g_status;
+
+void captureStatus(std::string_view text, bool)
+{
+    std::lock_guard lock(g_statusMutex);
+    g_status.assign(text);
+}
+
+std::string status()
+{
+    std::lock_guard lock(g_statusMutex);
+    return g_status;
+}
+
+struct ReaderLifecycleTest : testsupport::LoggedTest {
+    ReaderLifecycleTest()
+    {
+        rtOnThisPc = true;
+        rtError = false;
+        runningThreads = 0;
+    }
+};
+
+TrafficRecord recordWithId(std::uint32_t id)
+{
+    TrafficRecord record;
+    record.hexid = id;
+    return record;
+}
+
+} // namespace
+
+TEST_F(ReaderLifecycleTest, stopWakesABlockedReceiveAndEndsTheThread)
+{
+    TrafficQueue queue;
+    TrafficReader reader(queue);
+    RunningReader running(reader, true);
+    ASSERT_TRUE(running.started);
+    EXPECT_EQ(runningThreads.load(), 1);
+    EXPECT_EQ(trafficReaderState.load(), kReaderReceiving);
+    EXPECT_EQ(weatherReaderState.load(), kReaderReceiving);
+
+    running.stop(); // joins: hangs here if the receive is not woken
+    EXPECT_EQ(runningThreads.load(), 0);
+    EXPECT_EQ(trafficReaderState.load(), kReaderStopped);
+    EXPECT_EQ(reader.boundPort(), 0);
+    EXPECT_TRUE(logHas("Traffic Reader connected"));
+    EXPECT_TRUE(logHas("Traffic Reader has stopped"));
+    EXPECT_FALSE(rtError.load());
+}
+
+TEST_F(ReaderLifecycleTest, readerBindsTheSamePortAgainAfterARestart)
+{
+    RecordingReader reader;
+    std::uint16_t port = 0;
+    {
+        RunningReader first(reader, false);
+        ASSERT_TRUE(first.started);
+        port = first.port();
+    }
+    reader.clearStop();
+    std::thread again([&] { gf_runReaderThread(reader, port, false); });
+    EXPECT_TRUE(waitFor([&] { return reader.boundPort() == port; }));
+    rtstub::RtStub stub(1, port);
+    stub.sendWeather("after the restart");
+    EXPECT_TRUE(waitFor([&] { return reader.sizes().size() == 1; }));
+    reader.stop();
+    again.join();
+    EXPECT_EQ(reader.stops.load(), 2);
+    EXPECT_FALSE(rtError.load());
+}
+
+TEST_F(ReaderLifecycleTest, bindFailureStopsTheReaderWithAnError)
+{
+    AppHooks hooks;
+    hooks.showStatus = captureStatus;
+    gf_installAppHooks(hooks);
+
+    // A socket without address reuse holds the port: nobody may share it.
+    const int blocker = ::socket(AF_INET, SOCK_DGRAM, 0);
+    ASSERT_GE(blocker, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(blocker, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    socklen_t length = sizeof address;
+    ::getsockname(blocker, reinterpret_cast<sockaddr*>(&address), &length);
+
+    TrafficQueue queue;
+    TrafficReader reader(queue);
+    gf_runReaderThread(reader, ntohs(address.sin_port), true);
+    ::close(blocker);
+
+    EXPECT_TRUE(rtError.load());
+    EXPECT_EQ(runningThreads.load(), 0);
+    EXPECT_TRUE(logHas("Traffic Reader disconnected"));
+    EXPECT_EQ(status().rfind("The TrafficReader  has stopped with an error: sys error 32: bind to stream socket "
+                             "failed with error: 10048 ",
+                             0),
+              0u)
+        << status();
+    gf_installAppHooks(AppHooks{});
+}
+
+TEST_F(ReaderLifecycleTest, datagramOf16383BytesIsAcceptedAnd16384IsNot)
+{
+    RecordingReader reader;
+    RunningReader running(reader, false);
+    ASSERT_TRUE(running.started);
+    rtstub::RtStub stub(1, running.port());
+    stub.sendWeather(std::string(16384, 'a'));
+    stub.sendWeather(std::string(16383, 'b'));
+    stub.sendWeather(std::string(10, 'c'));
+    ASSERT_TRUE(waitFor([&] { return reader.sizes().size() == 2; }));
+    EXPECT_EQ(reader.sizes(), (std::vector<std::size_t>{16383, 10}));
+    EXPECT_TRUE(logHas("buffer overrun: 16384 bytes"));
+    EXPECT_EQ(reader.datagramCount(), 2u) << "an overrun is not counted";
+}
+
+TEST_F(ReaderLifecycleTest, aliveCheckFollowsTheDatagrams)
+{
+    RecordingReader reader;
+    RunningReader running(reader, false);
+    ASSERT_TRUE(running.started);
+    rtstub::RtStub stub(1, running.port());
+    std::atomic<int> state{kReaderReceiving};
+
+    EXPECT_TRUE(reader.checkAlive(state));
+    EXPECT_EQ(state.load(), kReaderSilent);
+    EXPECT_TRUE(reader.checkAlive(state)) << "still silent";
+    EXPECT_EQ(state.load(), kReaderSilent);
+
+    stub.sendWeather("x");
+    ASSERT_TRUE(waitFor([&] { return reader.datagramCount() == 1; }));
+    EXPECT_TRUE(reader.checkAlive(state));
+    EXPECT_EQ(state.load(), kReaderReceiving);
+
+    stub.sendWeather("y");
+    ASSERT_TRUE(waitFor([&] { return reader.datagramCount() == 2; }));
+    EXPECT_FALSE(reader.checkAlive(state)) << "receiving stays receiving without a repaint";
+    EXPECT_EQ(state.load(), kReaderReceiving);
+}
+
+TEST_F(ReaderLifecycleTest, aliveCheckWaitsForTheLink)
+{
+    realTrafficConnected = false;
+    trafficReaderState = kReaderReceiving;
+    weatherReaderState = kReaderReceiving;
+    gf_checkReadersAlive();
+    EXPECT_EQ(trafficReaderState.load(), kReaderReceiving);
+    realTrafficConnected = true;
+    gf_checkReadersAlive();
+    EXPECT_EQ(trafficReaderState.load(), kReaderSilent);
+    EXPECT_EQ(weatherReaderState.load(), kReaderSilent);
+    realTrafficConnected = false;
+}
+
+TEST_F(ReaderLifecycleTest, restartResetsTheTrafficInput)
+{
+    trafficQueue.setIntakeOpen(false);
+    trafficReader.setUserPosition(rtstub::kZurichLatitude, rtstub::kZurichLongitude);
+    trafficReader.startCollecting();
+    trafficReader.handleDatagramText(rtstub::TrafficLine::airborne().text());
+    EXPECT_NE(trafficReader.timestamp(), 0);
+    EXPECT_FALSE(trafficReader.collectedCallsigns().empty());
+    qnhReader.handleDatagramText(R"({"QNH": 1020})");
+    EXPECT_EQ(qnhReader.lastQnh(), 1020);
+    trafficReader.stop();
+    qnhReader.stop();
+
+    gf_resetTrafficInput();
+    EXPECT_EQ(trafficReader.timestamp(), 0);
+    EXPECT_TRUE(trafficReader.collectedCallsigns().empty());
+    EXPECT_FALSE(trafficReader.stopRequested());
+    EXPECT_FALSE(qnhReader.stopRequested());
+    EXPECT_EQ(qnhReader.lastQnh(), 1013);
+    EXPECT_EQ(qnhReader.datagramCount(), 0u);
+}
+
+TEST(TrafficQueueBound, oldestRecordsGiveWayAndAreCounted)
+{
+    testsupport::TempDir dir(true);
+    gf_openLog();
+    TrafficQueue queue(3);
+    queue.setIntakeOpen(true);
+    for (std::uint32_t id = 1; id <= 5; ++id)
+        EXPECT_TRUE(queue.push(recordWithId(id)));
+    EXPECT_EQ(queue.size(), 3u);
+    EXPECT_EQ(queue.droppedCount(), 2u);
+    TrafficRecord record;
+    ASSERT_TRUE(queue.pop(record));
+    EXPECT_EQ(record.hexid, 3u);
+    gf_closeLog();
+    const std::string log = testsupport::readFile(dir / "Log.txt");
+    EXPECT_NE(log.find("traffic queue full: 1 oldest records dropped (1 in all)"), std::string::npos);
+    EXPECT_EQ(log.find("(2 in all)"), std::string::npos) << "at most one line a minute";
+}
+
+TEST(TrafficQueueBound, closedIntakeQueuesNothingAndExpiryFollowsTheTicks)
+{
+    TrafficQueue queue;
+    EXPECT_FALSE(queue.push(recordWithId(20000)));
+    EXPECT_EQ(queue.size(), 0u);
+    queue.setIntakeOpen(true);
+    liveTickCounter = 123;
+    EXPECT_TRUE(queue.push(recordWithId(20000)));
+    TrafficRecord record;
+    ASSERT_TRUE(queue.pop(record));
+    EXPECT_EQ(record.expiryTick, 3123u);
+    EXPECT_FALSE(queue.pop(record));
+}

@@ -1,0 +1,289 @@
+// The traffic reader over real loopback UDP, fed by the RealTraffic stand-in.
+
+#include "reader_fixture.hpp"
+
+#include "foundation/run_state.hpp"
+#include "realtraffic/link_state.hpp"
+#include "rtstub/replay.hpp"
+
+#include <gtest/gtest.h>
+
+#include <numbers>
+#include <set>
+#include <string>
+#include <vector>
+
+using namespace tzo;
+using rtstub::TrafficLine;
+using testsupport::RunningReader;
+using testsupport::waitFor;
+
+namespace {
+
+// A reader on its own queue, bound to a free port, with the user and the park
+// airport at Zürich.
+struct TrafficReaderTest : testsupport::LoggedTest {
+    TrafficQueue queue;
+    TrafficReader reader{queue};
+    std::unique_ptr<RunningReader> running;
+    std::unique_ptr<rtstub::RtStub> stub;
+    std::uint32_t nextSentinel = 7000000;
+
+    TrafficReaderTest()
+    {
+        rtOnThisPc = true;
+        rangeNm = 40.0;
+        queue.setIntakeOpen(true);
+        reader.setUserPosition(rtstub::kZurichLatitude, rtstub::kZurichLongitude);
+        reader.setParkAirport(rtstub::kZurichLatitude, rtstub::kZurichLongitude);
+        reader.setParkAirportElevation(rtstub::kZurichElevationFt);
+    }
+
+    void start()
+    {
+        running = std::make_unique<RunningReader>(reader, true);
+        ASSERT_TRUE(running->started);
+        stub = std::make_unique<rtstub::RtStub>(running->port(), 1);
+    }
+
+    std::vector<TrafficRecord> drain()
+    {
+        std::vector<TrafficRecord> records;
+        TrafficRecord record;
+        while (queue.pop(record))
+            records.push_back(record);
+        return records;
+    }
+
+    // Sends the datagrams, then a valid line with a fresh hexid; datagrams on
+    // loopback keep their order, so once the marker is queued every earlier
+    // datagram has been handled. Answers the records before the marker.
+    std::vector<TrafficRecord> exchange(const std::vector<std::string>& datagrams)
+    {
+        for (const auto& datagram : datagrams)
+            stub->sendTraffic(datagram);
+        const std::uint32_t sentinel = ++nextSentinel;
+        stub->sendTrafficLine(TrafficLine::airborne().set(rtstub::kHexid, std::to_string(sentinel)));
+        std::vector<TrafficRecord> records;
+        const bool seen = waitFor([&] {
+            TrafficRecord record;
+            while (queue.pop(record)) {
+                if (record.hexid == sentinel)
+                    return true;
+                records.push_back(record);
+            }
+            return false;
+        });
+        EXPECT_TRUE(seen) << "the marker line never arrived";
+        return records;
+    }
+
+    bool kept(const TrafficLine& line) { return exchange({line.text()}).size() == 1; }
+};
+
+} // namespace
+
+TEST_F(TrafficReaderTest, airborneLineFillsEveryFieldOfTheRecord)
+{
+    start();
+    liveTickCounter = 500;
+    const auto records = exchange({TrafficLine::airborne()
+                                       .set(rtstub::kTimestamp, "1733720000123")
+                                       .set(rtstub::kHexid, "4508432")
+                                       .text()});
+    ASSERT_EQ(records.size(), 1u);
+    const TrafficRecord& r = records[0];
+    EXPECT_EQ(r.hexid, 4508432u);
+    EXPECT_DOUBLE_EQ(r.latitude, 47.575);
+    EXPECT_DOUBLE_EQ(r.longitude, 8.746);
+    EXPECT_EQ(r.altitude, 6000);
+    EXPECT_TRUE(r.airborne);
+    EXPECT_EQ(r.verticalSpeed, -704);
+    EXPECT_EQ(r.groundSpeed, 210);
+    EXPECT_EQ(r.track, 228.5);
+    EXPECT_EQ(r.trueAirspeed, 226);
+    EXPECT_TRUE(r.trueHeadingPresent);
+    EXPECT_TRUE(r.headingFromAdsb);
+    EXPECT_DOUBLE_EQ(r.trueHeading, 227.1 * std::numbers::pi / 180);
+    EXPECT_TRUE(r.bankPresent);
+    EXPECT_DOUBLE_EQ(r.bank, 2.5 * std::numbers::pi / 180);
+    EXPECT_EQ(r.callsign, "SWR17K");
+    EXPECT_EQ(r.type, "A320");
+    EXPECT_EQ(r.registration, "HB-JLT");
+    EXPECT_EQ(r.departure, "LHR");
+    EXPECT_EQ(r.destination, "ZRH");
+    EXPECT_EQ(r.airline, "");
+    EXPECT_EQ(r.firstCallsign, "");
+    EXPECT_EQ(r.secondCallsign, "");
+    EXPECT_EQ(r.reserved, 0u);
+    EXPECT_DOUBLE_EQ(r.timestamp, 1733720000.123);
+    EXPECT_EQ(r.checksum, 31337u);
+    EXPECT_EQ(r.expiryTick, 3500u);
+    EXPECT_FALSE(r.stationary);
+}
+
+TEST_F(TrafficReaderTest, eachFilterDropsItsLines)
+{
+    start();
+    struct Case {
+        const char* what;
+        TrafficLine line;
+        bool keep;
+    };
+    const Case cases[] = {
+        {"valid", TrafficLine::airborne(), true},
+        {"category C2 with a valid type", TrafficLine::airborne().set(rtstub::kCategory, "C2"), false},
+        {"category B1", TrafficLine::airborne().set(rtstub::kCategory, "B1"), false},
+        {"pseudo type with a category", TrafficLine::airborne().set(rtstub::kType, "GRND"), false},
+        {"pseudo type without a category",
+         TrafficLine::airborne().set(rtstub::kType, "GRND").set(rtstub::kCategory, ""), true},
+        {"null registration", TrafficLine::airborne().set(rtstub::kRegistration, "null"), false},
+        {"null callsign", TrafficLine::airborne().set(rtstub::kCallsign, "null"), true},
+        {"towed", TrafficLine::airborne().set(rtstub::kCallsign, "TOW 12"), false},
+        {"static hexid", TrafficLine::airborne().set(rtstub::kHexid, "10000"), false},
+        {"out of range", TrafficLine::airborne().set(rtstub::kLatitude, "49.5"), false},
+        {"on the ground at the park airport", TrafficLine::onGround(), true},
+        {"on the ground elsewhere", TrafficLine::onGround().set(rtstub::kLatitude, "47.60"), false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(kept(c.line), c.keep) << c.what;
+}
+
+TEST_F(TrafficReaderTest, vehiclesAreIgnored)
+{
+    start();
+    EXPECT_FALSE(kept(TrafficLine::airborne().set(rtstub::kType, "SERV VEH")));
+    EXPECT_FALSE(kept(TrafficLine::airborne().set(rtstub::kCallsign, "FOLLOW VEH")));
+}
+
+TEST_F(TrafficReaderTest, groundRuleUsesTheParkAirportElevation)
+{
+    start();
+    // 80 ft above the airport at 75 kn counts as on the ground...
+    const auto low = exchange({TrafficLine::airborne()
+                                   .set(rtstub::kLatitude, "47.47")
+                                   .set(rtstub::kLongitude, "8.55")
+                                   .set(rtstub::kAltitude, rtstub::kZurichElevationFt + 80)
+                                   .set(rtstub::kGroundSpeed, "75")
+                                   .text()});
+    ASSERT_EQ(low.size(), 1u);
+    EXPECT_EQ(low[0].altitude, 0);
+    EXPECT_FALSE(low[0].airborne);
+    // ...and with the park airport left, such an aircraft is dropped.
+    reader.clearParkAirport();
+    EXPECT_TRUE(exchange({TrafficLine::airborne()
+                              .set(rtstub::kLatitude, "47.47")
+                              .set(rtstub::kLongitude, "8.55")
+                              .set(rtstub::kAltitude, "1000")
+                              .set(rtstub::kGroundSpeed, "30")
+                              .text()})
+                    .empty());
+}
+
+TEST_F(TrafficReaderTest, malformedDatagramsQueueNothingAndKeepTheReaderAlive)
+{
+    start();
+    std::string longCallsign(300, 'C');
+    const std::vector<std::string> bad = {
+        "",
+        "RTTFC",
+        TrafficLine::airborne().truncate(20).text(),
+        TrafficLine::airborne().set(rtstub::kAltitude, "NaN").text(),
+        TrafficLine::airborne().set(rtstub::kLatitude, "inf").text(),
+        TrafficLine::airborne().set(rtstub::kGroundSpeed, "fast").text(),
+        std::string(16383, ','),
+        std::string(16383, 'x'),
+        std::string("RTTFC,\0,1,2", 11),
+    };
+    EXPECT_TRUE(exchange(bad).empty());
+    // An empty datagram is no line; the first short line is logged at once, the others within the minute only counted.
+    EXPECT_TRUE(logHas("traffic line with 1 fields dropped (1 since the last report): RTTFC"));
+    EXPECT_FALSE(logHas("traffic line with 21 fields dropped"));
+
+    const auto cut = exchange({TrafficLine::airborne().set(rtstub::kCallsign, longCallsign).text()});
+    ASSERT_EQ(cut.size(), 1u);
+    EXPECT_EQ(cut[0].callsign, std::string(11, 'C'));
+}
+
+TEST_F(TrafficReaderTest, datagramOf64KiBIsReportedAndDropped)
+{
+    start();
+    EXPECT_TRUE(exchange({std::string(65507, 'x'), std::string(16384, 'y')}).empty());
+    EXPECT_TRUE(logHas("buffer overrun: 65507 bytes"));
+    EXPECT_TRUE(logHas("buffer overrun: 16384 bytes"));
+}
+
+TEST_F(TrafficReaderTest, nothingIsQueuedWhileTheIntakeIsClosed)
+{
+    start();
+    queue.setIntakeOpen(false);
+    stub->sendTrafficLine(TrafficLine::airborne().set(rtstub::kTimestamp, "1733720001"));
+    ASSERT_TRUE(waitFor([&] { return reader.timestamp() == 1733720001.0; }));
+    EXPECT_EQ(queue.size(), 0u);
+}
+
+TEST_F(TrafficReaderTest, callsignsInRangeAreCollectedWhileCollecting)
+{
+    start();
+    exchange({TrafficLine::airborne().set(rtstub::kCallsign, "BEFORE1").text()});
+    reader.startCollecting();
+    exchange({TrafficLine::airborne().set(rtstub::kCallsign, "EZY12AB").text(),
+              TrafficLine::airborne().set(rtstub::kCallsign, "null").text(),
+              TrafficLine::airborne().set(rtstub::kCallsign, "A@B").text(),
+              TrafficLine::airborne().set(rtstub::kCallsign, "FAR1").set(rtstub::kLatitude, "49.5").text(),
+              // dropped later, but collected: it is in range
+              TrafficLine::airborne().set(rtstub::kCallsign, "SHORT1").set(rtstub::kHexid, "10").text()});
+    const auto collected = reader.stopCollecting();
+    EXPECT_EQ(collected, (std::set<std::string>{"EZY12AB", "SHORT1", "SWR17K"})); // SWR17K: the marker
+    EXPECT_FALSE(reader.collecting());
+}
+
+TEST_F(TrafficReaderTest, identicalDatagramsArePassedOnFromThisComputer)
+{
+    start();
+    const std::string line = TrafficLine::airborne().set(rtstub::kHexid, "55555").text();
+    const auto records = exchange({line, line});
+    EXPECT_EQ(records.size(), 2u);
+}
+
+TEST_F(TrafficReaderTest, identicalConsecutiveDatagramsAreSkippedWhenBoundToAnyAddress)
+{
+    rtOnThisPc = false;
+    start();
+    const std::string line = TrafficLine::airborne().set(rtstub::kHexid, "55555").text();
+    const std::string other = TrafficLine::airborne().set(rtstub::kHexid, "55556").text();
+    const auto records = exchange({line, line, other, line});
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[0].hexid, 55555u);
+    EXPECT_EQ(records[1].hexid, 55556u);
+    EXPECT_EQ(records[2].hexid, 55555u);
+    EXPECT_EQ(reader.datagramCount(), 5u) << "repeats are counted before they are skipped";
+}
+
+TEST_F(TrafficReaderTest, replayedTracksAtZurichBecomeRecords)
+{
+    rangeNm = 100.0; // the departure climbs out beyond the default range
+    start();
+    std::vector<rtstub::ReplayTrack> tracks;
+    for (const auto& file : rtstub::defaultReplayFiles())
+        tracks.push_back(rtstub::loadReplayTrack(file));
+    ASSERT_EQ(tracks.size(), 3u);
+    const auto lines = rtstub::replayLines(tracks, 1733720000);
+    ASSERT_GT(lines.size(), 2000u);
+
+    // In batches, so that the socket's receive buffer never overflows.
+    std::set<std::uint32_t> hexids;
+    std::size_t records = 0;
+    for (std::size_t i = 0; i < lines.size(); i += 50) {
+        std::vector<std::string> batch;
+        for (std::size_t j = i; j < std::min(lines.size(), i + 50); ++j)
+            batch.push_back(lines[j].text);
+        for (const auto& record : exchange(batch)) {
+            hexids.insert(record.hexid);
+            ++records;
+            EXPECT_GE(record.timestamp, 1733720000);
+        }
+    }
+    EXPECT_EQ(hexids, (std::set<std::uint32_t>{0x440549, 0x3946e4, 0x3c664e}));
+    EXPECT_GT(records, lines.size() * 9 / 10);
+}

@@ -1,0 +1,104 @@
+// norvane-rtstub: plays RealTraffic's UDP side on this computer. Replays the
+// recorded tracks (or the CSV files given) as traffic lines to the traffic
+// port and sends the QNH to the weather port every 10 seconds.
+//
+//   norvane-rtstub [--traffic-port N] [--qnh-port N] [--speed X] [--qnh HPA]
+//                  [--loop] [track.csv ...]
+
+#include "rtstub/replay.hpp"
+
+#include <fmt/format.h>
+
+#include <atomic>
+#include <csignal>
+#include <cstdlib>
+#include <exception>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+std::atomic<bool> g_stop{false};
+
+void onSignal(int)
+{
+    g_stop.store(true);
+}
+
+int usage()
+{
+    fmt::print(stderr, "usage: norvane-rtstub [--traffic-port N] [--qnh-port N] [--speed X] [--qnh HPA] [--loop] "
+                       "[track.csv ...]\n");
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    int trafficPort = 49005;
+    int qnhPort = 49004;
+    double speed = 1;
+    int qnh = 1013;
+    bool loop = false;
+    std::vector<std::filesystem::path> files;
+    try {
+        for (int i = 1; i < argc; ++i) {
+            const std::string arg = argv[i];
+            auto value = [&]() -> std::string {
+                if (i + 1 >= argc)
+                    throw std::invalid_argument(arg);
+                return argv[++i];
+            };
+            if (arg == "--traffic-port")
+                trafficPort = std::stoi(value());
+            else if (arg == "--qnh-port")
+                qnhPort = std::stoi(value());
+            else if (arg == "--speed")
+                speed = std::stod(value());
+            else if (arg == "--qnh")
+                qnh = std::stoi(value());
+            else if (arg == "--loop")
+                loop = true;
+            else if (arg.starts_with("--"))
+                return usage();
+            else
+                files.emplace_back(arg);
+        }
+        if (trafficPort < 1 || trafficPort > 65535 || qnhPort < 1 || qnhPort > 65535 || speed < 0)
+            return usage();
+        if (files.empty())
+            files = rtstub::defaultReplayFiles();
+
+        std::vector<rtstub::ReplayTrack> tracks;
+        for (const auto& file : files)
+            tracks.push_back(rtstub::loadReplayTrack(file));
+
+        std::signal(SIGINT, onSignal);
+        std::signal(SIGTERM, onSignal);
+
+        rtstub::RtStub stub(static_cast<std::uint16_t>(trafficPort), static_cast<std::uint16_t>(qnhPort));
+        std::thread weather([&] {
+            rtstub::RtStub weatherStub(stub.trafficPort(), stub.qnhPort());
+            while (!g_stop.load()) {
+                weatherStub.sendQnh(qnh);
+                for (int i = 0; i < 100 && !g_stop.load(); ++i)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            }
+        });
+        do {
+            const auto lines = rtstub::replayLines(tracks, rtstub::nowSeconds());
+            fmt::print("replaying {} lines of {} tracks to 127.0.0.1:{} at {}x\n", lines.size(), tracks.size(),
+                       trafficPort, speed);
+            const auto sent = rtstub::replay(stub, lines, speed, g_stop);
+            fmt::print("{} lines sent\n", sent);
+        } while (loop && !g_stop.load());
+        g_stop.store(true);
+        weather.join();
+    } catch (const std::exception& e) {
+        fmt::print(stderr, "norvane-rtstub: {}\n", e.what());
+        return 1;
+    }
+    return 0;
+}

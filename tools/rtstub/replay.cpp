@@ -1,0 +1,223 @@
+#include "rtstub/replay.hpp"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <fstream>
+#include <stdexcept>
+#include <string_view>
+#include <thread>
+
+namespace rtstub {
+
+namespace {
+
+std::vector<std::string_view> lf_split(std::string_view line)
+{
+    std::vector<std::string_view> cells;
+    std::size_t start = 0;
+    while (true) {
+        const auto comma = line.find(',', start);
+        cells.push_back(line.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
+        if (comma == std::string_view::npos)
+            break;
+        start = comma + 1;
+    }
+    return cells;
+}
+
+std::optional<double> lf_number(std::string_view text)
+{
+    double value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || ec != std::errc{} || end != text.data() + text.size() || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+template <typename Int>
+std::optional<Int> lf_integer(std::string_view text, int base)
+{
+    Int value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+    if (text.empty() || ec != std::errc{} || end != text.data() + text.size())
+        return std::nullopt;
+    return value;
+}
+
+} // namespace
+
+std::filesystem::path replayFolder()
+{
+#ifdef NORVANE_REPLAY_DIR
+    return std::filesystem::path(NORVANE_REPLAY_DIR);
+#else
+    return std::filesystem::path("../shared/data/replay");
+#endif
+}
+
+std::vector<std::filesystem::path> defaultReplayFiles()
+{
+    const auto folder = replayFolder();
+    return {folder / "lszh_ground.csv", folder / "lszh_takeoff.csv", folder / "lszh_landing.csv"};
+}
+
+ReplayTrack loadReplayTrack(const std::filesystem::path& path)
+{
+    std::ifstream in(path);
+    if (!in)
+        throw std::runtime_error(fmt::format("rtstub: cannot read {}", path.string()));
+    std::string line;
+    if (!std::getline(in, line))
+        throw std::runtime_error(fmt::format("rtstub: {} is empty", path.string()));
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+
+    const std::vector<std::string_view> header = lf_split(line);
+    auto column = [&](std::string_view name) {
+        const auto it = std::find(header.begin(), header.end(), name);
+        if (it == header.end())
+            throw std::runtime_error(fmt::format("rtstub: {} has no column {}", path.string(), name));
+        return static_cast<std::size_t>(it - header.begin());
+    };
+    const std::size_t cEpoch = column("epoch_ms"), cIcao = column("icao24"), cCallsign = column("callsign"),
+                      cLat = column("lat"), cLon = column("lon"), cAlt = column("altitude_ft"),
+                      cSpeed = column("groundspeed_kt"), cTrack = column("track_deg"),
+                      cRate = column("vertical_rate_fpm"), cGround = column("onground");
+
+    ReplayTrack track;
+    track.name = path.filename().string();
+    ReplaySample last;
+    bool haveAltitude = false;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        const auto cells = lf_split(line);
+        if (cells.size() < header.size())
+            continue;
+        const auto epoch = lf_integer<std::int64_t>(cells[cEpoch], 10);
+        const auto icao = lf_integer<std::uint32_t>(cells[cIcao], 16);
+        const auto lat = lf_number(cells[cLat]);
+        const auto lon = lf_number(cells[cLon]);
+        if (!epoch || !icao || !lat || !lon)
+            continue;
+        ReplaySample sample = last;
+        sample.epochMs = *epoch;
+        sample.icao24 = *icao;
+        if (!cells[cCallsign].empty())
+            sample.callsign.assign(cells[cCallsign]);
+        sample.latitude = *lat;
+        sample.longitude = *lon;
+        if (const auto alt = lf_number(cells[cAlt])) {
+            sample.altitudeFt = *alt;
+            haveAltitude = true;
+        }
+        if (const auto speed = lf_number(cells[cSpeed]))
+            sample.groundSpeedKt = *speed;
+        if (const auto course = lf_number(cells[cTrack]))
+            sample.trackDeg = *course;
+        if (const auto rate = lf_number(cells[cRate]))
+            sample.verticalRateFpm = *rate;
+        if (!cells[cGround].empty())
+            sample.onGround = cells[cGround] == "1";
+        last = sample;
+        if (haveAltitude)
+            track.samples.push_back(sample);
+    }
+    return track;
+}
+
+AircraftInfo aircraftInfo(std::uint32_t icao24)
+{
+    switch (icao24) {
+    case 0x440549:
+        return {"A320", "OE-LBO", "ZRH", "VIE"};
+    case 0x3946e4:
+        return {"A319", "F-GRHE", "ZRH", "CDG"};
+    case 0x3c664e:
+        return {"A321", "D-AISE", "FRA", "ZRH"};
+    default:
+        return {"A320", fmt::format("X-{:06X}", icao24 & 0xFFFFFFu), "null", "null"};
+    }
+}
+
+TrafficLine lineOfSample(const ReplaySample& sample, double timestamp, std::uint32_t checksum)
+{
+    const AircraftInfo info = aircraftInfo(sample.icao24);
+    TrafficLine line = TrafficLine::airborne();
+    line.set(kHexid, fmt::format("{}", sample.icao24))
+        .set(kLatitude, sample.latitude)
+        .set(kLongitude, sample.longitude)
+        .set(kAltitude, sample.altitudeFt)
+        .set(kVerticalSpeed, sample.verticalRateFpm)
+        .set(kGroundFlag, sample.onGround ? "1" : "0")
+        .set(kTrack, sample.trackDeg ? numberText(*sample.trackDeg) : std::string{})
+        .set(kGroundSpeed, sample.groundSpeedKt)
+        .set(kCallsign, sample.callsign.empty() ? std::string("null") : sample.callsign)
+        .set(kType, info.type)
+        .set(kRegistration, info.registration)
+        .set(kFrom, info.from)
+        .set(kTo, info.to)
+        .set(kTimestamp, fmt::format("{:.3f}", timestamp))
+        .set(kIataCallsign, "null")
+        .set(kGeometricAltitude, sample.altitudeFt)
+        .set(kIndicatedAirspeed, "-1")
+        .set(kTrueAirspeed, "-1")
+        .set(kMach, "-1")
+        .set(kRoll, "0")
+        .set(kMagneticHeading, "-1")
+        .set(kGeometricRate, sample.verticalRateFpm)
+        .set(kChecksum, fmt::format("{}", checksum));
+    // A heading only where the recording has a course; without one the line
+    // is sent as a position-only report.
+    if (sample.trackDeg)
+        line.set(kMessageType, "adsb_icao").set(kTrueHeading, *sample.trackDeg);
+    else
+        line.set(kMessageType, "mlat").set(kTrueHeading, "-1");
+    return line;
+}
+
+std::vector<ReplayLine> replayLines(const std::vector<ReplayTrack>& tracks, double startSeconds)
+{
+    std::vector<ReplayLine> lines;
+    std::uint32_t checksum = 1;
+    for (const auto& track : tracks) {
+        if (track.samples.empty())
+            continue;
+        const std::int64_t first = track.samples.front().epochMs;
+        for (const auto& sample : track.samples) {
+            const double offset = static_cast<double>(sample.epochMs - first) / 1000.0;
+            lines.push_back({offset, lineOfSample(sample, startSeconds + offset, checksum++).text()});
+        }
+    }
+    std::stable_sort(lines.begin(), lines.end(),
+                     [](const ReplayLine& a, const ReplayLine& b) { return a.offsetSeconds < b.offsetSeconds; });
+    return lines;
+}
+
+std::size_t replay(RtStub& stub, const std::vector<ReplayLine>& lines, double speed, const std::atomic<bool>& stop)
+{
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
+    std::size_t sent = 0;
+    for (const auto& line : lines) {
+        if (speed > 0) {
+            const auto due = start + std::chrono::duration_cast<Clock::duration>(
+                                         std::chrono::duration<double>(line.offsetSeconds / speed));
+            // Waits in short steps so that a stop is noticed quickly.
+            while (!stop.load() && Clock::now() < due)
+                std::this_thread::sleep_for(std::min<Clock::duration>(due - Clock::now(),
+                                                                      std::chrono::milliseconds(50)));
+        }
+        if (stop.load())
+            break;
+        stub.sendTraffic(line.text);
+        ++sent;
+    }
+    return sent;
+}
+
+} // namespace rtstub

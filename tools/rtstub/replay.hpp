@@ -1,0 +1,71 @@
+#pragma once
+// Replay of recorded tracks (CSV: epoch_ms, icao24, callsign, lat, lon,
+// altitude_ft, groundspeed_kt, track_deg, vertical_rate_fpm, onground) as
+// traffic lines, each track shifted to begin when the replay begins.
+
+#include "rtstub/rtstub.hpp"
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace rtstub {
+
+struct ReplaySample {
+    std::int64_t epochMs = 0;
+    std::uint32_t icao24 = 0;
+    std::string callsign;
+    double latitude = 0;
+    double longitude = 0;
+    double altitudeFt = 0;
+    double groundSpeedKt = 0;
+    std::optional<double> trackDeg;
+    double verticalRateFpm = 0;
+    bool onGround = false;
+};
+
+struct ReplayTrack {
+    std::string name;
+    std::vector<ReplaySample> samples;
+};
+
+// Reads a track. Missing cells take the track's previous value (rows before
+// the first position and altitude are skipped). Throws std::runtime_error when
+// the file cannot be read or lacks a column.
+ReplayTrack loadReplayTrack(const std::filesystem::path& path);
+
+// The recorded tracks at Zürich that come with the project.
+std::filesystem::path replayFolder();
+std::vector<std::filesystem::path> defaultReplayFiles();
+
+// Type, registration, origin and destination of the recorded aircraft (a side
+// table of the stand-in; unknown aircraft get made-up values).
+struct AircraftInfo {
+    std::string type;
+    std::string registration;
+    std::string from;
+    std::string to;
+};
+AircraftInfo aircraftInfo(std::uint32_t icao24);
+
+// One sample as a traffic line with the given timestamp (seconds).
+TrafficLine lineOfSample(const ReplaySample& sample, double timestamp, std::uint32_t checksum);
+
+struct ReplayLine {
+    double offsetSeconds = 0; // after the start of the replay
+    std::string text;
+};
+
+// Lines of all tracks, each track shifted to begin at startSeconds, merged in
+// time order.
+std::vector<ReplayLine> replayLines(const std::vector<ReplayTrack>& tracks, double startSeconds);
+
+// Sends the lines at their offsets divided by speed (speed 0: as fast as
+// possible) until done or stop; answers the number of lines sent.
+std::size_t replay(RtStub& stub, const std::vector<ReplayLine>& lines, double speed,
+                   const std::atomic<bool>& stop);
+
+} // namespace rtstub
