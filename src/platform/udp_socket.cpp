@@ -1,5 +1,7 @@
 #include "platform/udp_socket.hpp"
 
+#include "platform/socket_errors.hpp"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <netinet/in.h>
@@ -9,31 +11,6 @@
 namespace platform {
 
 namespace {
-
-// TEMPORARY until the platform's socket error mapping is merged.
-int lf_lastSocketError()
-{
-    switch (errno) {
-    case EINTR: return 10004;
-    case EBADF: return 10009;
-    case EACCES: return 10013;
-    case EFAULT: return 10014;
-    case EINVAL: return 10022;
-    case EMFILE: return 10024;
-    case EWOULDBLOCK: return 10035;
-    case ENOTSOCK: return 10038;
-    case EMSGSIZE: return 10040;
-    case EADDRINUSE: return 10048;
-    case EADDRNOTAVAIL: return 10049;
-    case ENETDOWN: return 10050;
-    case ENETUNREACH: return 10051;
-    case ECONNRESET: return 10054;
-    case ENOBUFS: return 10055;
-    case ENOTCONN: return 10057;
-    case ECONNREFUSED: return 10061;
-    default: return errno;
-    }
-}
 
 sockaddr_in lf_address(bool loopback, std::uint16_t port)
 {
@@ -56,7 +33,7 @@ int UdpSocket::open()
     close();
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
     if (fd < 0)
-        return lf_lastSocketError();
+        return lastSocketError();
     const int on = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     m_fd.store(fd);
@@ -67,7 +44,7 @@ int UdpSocket::bind(bool loopbackOnly, std::uint16_t port)
 {
     const sockaddr_in address = lf_address(loopbackOnly, port);
     if (::bind(m_fd.load(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
-        return lf_lastSocketError();
+        return lastSocketError();
     return 0;
 }
 
@@ -86,7 +63,7 @@ UdpSocket::Received UdpSocket::receive(char* buffer, std::size_t capacity)
     // oversized datagram is recognised and reported with its size.
     const ssize_t n = ::recvfrom(m_fd.load(), buffer, capacity, MSG_TRUNC, nullptr, nullptr);
     if (n < 0)
-        return {-1, lf_lastSocketError()};
+        return {-1, lastSocketError()};
     return {static_cast<long>(n), 0};
 }
 

@@ -1,5 +1,7 @@
 #include "realtraffic/traffic_line.hpp"
 
+#include "foundation/geometry.hpp"
+
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -40,17 +42,9 @@ constexpr std::size_t kMaxRegistrationLength = 12;
 constexpr std::array<std::string_view, 5> kDroppedCategories = {"B1", "B2", "B4", "C1", "C2"};
 constexpr std::array<std::string_view, 6> kPseudoTypes = {"GRND", "GLID", "SERV", "BALL", "PARA", "SHIP"};
 
-// TEMPORARY until the foundation's great-circle distance is merged.
 double lf_distanceNm(double lat1, double lon1, double lat2, double lon2)
 {
-    const double a1 = lat1 * kDegToRad;
-    const double a2 = lat2 * kDegToRad;
-    const double dLat = (lat1 - lat2) * kDegToRad;
-    const double dLon = (lon1 - lon2) * kDegToRad;
-    const double sLat = std::sin(dLat / 2);
-    const double sLon = std::sin(dLon / 2);
-    const double h = std::cos(a1) * std::cos(a2) * sLon * sLon + sLat * sLat;
-    return std::asin(std::sqrt(h)) * 6875.493541569878;
+    return gf_greatCircleDistanceNm(LatLon{lat1, lon1}, LatLon{lat2, lon2});
 }
 
 bool lf_isNull(std::string_view text)

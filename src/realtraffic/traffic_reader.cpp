@@ -2,6 +2,7 @@
 
 #include "foundation/log.hpp"
 #include "foundation/run_state.hpp"
+#include "foundation/time.hpp"
 #include "realtraffic/link_state.hpp"
 
 #include <fmt/format.h>
@@ -36,6 +37,7 @@ TrafficReader::TrafficReader(TrafficQueue& queue)
 void TrafficReader::resetTimestamp()
 {
     m_timestamp.store(0);
+    gf_setTrafficTime(0);
 }
 
 void TrafficReader::setUserPosition(double latitude, double longitude)
@@ -129,8 +131,13 @@ void TrafficReader::processLine()
 {
     try {
         const LineResult result = gf_parseTrafficLine(m_fields, context(), m_record);
-        if (m_record.timestamp != 0)
+        // A line whose timestamp does not convert keeps the last good one,
+        // so that the program clock does not fall back to the system clock
+        // for one bad line.
+        if (m_record.timestamp != 0) {
             m_timestamp.store(m_record.timestamp);
+            gf_setTrafficTime(m_record.timestamp);
+        }
 
         if (result.verdict == LineVerdict::tooFewFields) {
             // Logged, but a flood of broken datagrams must not fill the disk:

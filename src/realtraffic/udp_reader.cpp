@@ -2,8 +2,8 @@
 
 #include "foundation/exceptions.hpp"
 #include "foundation/log.hpp"
+#include "foundation/number_text.hpp"
 #include "realtraffic/link_state.hpp"
-#include "realtraffic/socket_error_text.hpp"
 
 #include <fmt/format.h>
 
@@ -36,14 +36,14 @@ void UdpReader::open()
     // Winsock needs starting on Windows; the platform layer has nothing to start here.
     if (const int error = m_socket.open(); error != 0)
         throw SysErrorException(31, fmt::format("failed to create the socket with error: {}",
-                                                lf_socketErrorText(error)));
+                                                gf_socketErrorText(error)));
 }
 
 void UdpReader::bind(std::uint16_t port)
 {
     if (const int error = m_socket.bind(rtOnThisPc.load(), port); error != 0)
         throw SysErrorException(32, fmt::format("bind to stream socket failed with error: {}",
-                                                lf_socketErrorText(error)));
+                                                gf_socketErrorText(error)));
     m_boundPort.store(m_socket.localPort());
 }
 

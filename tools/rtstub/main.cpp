@@ -82,7 +82,11 @@ int main(int argc, char** argv)
         std::thread weather([&] {
             rtstub::RtStub weatherStub(stub.trafficPort(), stub.qnhPort());
             while (!g_stop.load()) {
-                weatherStub.sendQnh(qnh);
+                try {
+                    weatherStub.sendQnh(qnh);
+                } catch (const std::exception& e) {
+                    fmt::print(stderr, "norvane-rtstub: {}\n", e.what());
+                }
                 for (int i = 0; i < 100 && !g_stop.load(); ++i)
                     std::this_thread::sleep_for(std::chrono::milliseconds(100));
             }
