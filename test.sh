@@ -6,3 +6,5 @@ cd "$(dirname "$0")"
 preset="${NORVANE_PRESET:-debug}"
 ./scripts/build.sh "$preset"
 ctest --test-dir "build/$preset" --output-on-failure -j "$(nproc)" --timeout 600
+# The libFuzzer targets, a few seconds each, where clang is installed.
+./fuzz/run.sh

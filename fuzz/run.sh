@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Builds every libFuzzer target of fuzz/ with the fuzz preset (Clang) and runs
+# each one briefly: NORVANE_FUZZ_SECONDS each (default 5), starting from its
+# seeds in fuzz/corpus/<target>/ when there are any. Without clang it does
+# nothing. Crashes land in build/fuzz/artifacts/ and make the script fail.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+if ! command -v clang++ >/dev/null 2>&1; then
+  echo "fuzz: clang++ not found, fuzzing skipped"
+  exit 0
+fi
+seconds="${NORVANE_FUZZ_SECONDS:-5}"
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -- -k 0
+build=build/fuzz
+mkdir -p "$build/artifacts"
+for source in fuzz/*_fuzz.cpp; do
+  target="$(basename "$source" .cpp)"
+  corpus="$build/corpus/$target"
+  mkdir -p "$corpus"
+  seeds=()
+  if [ -d "fuzz/corpus/$target" ]; then
+    seeds+=("fuzz/corpus/$target")
+  fi
+  echo "fuzz: $target for ${seconds} s"
+  if ! "$build/fuzz/$target" -max_total_time="$seconds" -max_len=16384 \
+      -artifact_prefix="$build/artifacts/$target-" "$corpus" "${seeds[@]}" >"$build/$target.log" 2>&1; then
+    tail -n 40 "$build/$target.log"
+    exit 1
+  fi
+  grep -E "^Done" "$build/$target.log" | tail -n 1 || true
+done
