@@ -1,6 +1,7 @@
 // Bytes in as one traffic datagram: split, parse, filter, queue. Nothing may
 // crash, read out of bounds or overflow.
 
+#include "foundation/run_state.hpp"
 #include "realtraffic/traffic_line.hpp"
 #include "realtraffic/traffic_reader.hpp"
 
@@ -16,6 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static tzo::TrafficReader reader(queue);
     static bool ready = [] {
         queue.setIntakeOpen(true);
+        rangeNm = 40.0;
         reader.setUserPosition(47.4647, 8.5492);
         reader.setParkAirport(47.4647, 8.5492);
         reader.setParkAirportElevation(1416);

@@ -1,15 +1,16 @@
 #pragma once
-// Run state that threads of several subsystems share with the shell. The shell
-// owns the values' meaning; they live here, low, so that the readers and the
-// simulator thread can count themselves and read the range without linking
-// upwards.
+// The run state that the program's threads share. It sits low because the
+// simulator layer and the readers write or read it, while the shell that acts
+// on it sits on top.
 
 #include <atomic>
 
-// Number of the program's own threads that are running; the exit thread waits
-// until it falls back to itself.
-inline std::atomic<int> runningThreads{0};
+// Threads of the program that are running (main loop, exit thread, start-up
+// thread, simulator thread, the two readers); the exit thread waits on it.
+extern std::atomic<int> runningThreads;
 
-// Traffic range in nautical miles as the main loop last computed it; read by
-// the traffic reader for every line. 40 nm is the default lateral range.
-inline std::atomic<double> rangeNm{40.0};
+// A UDP reader stopped with an error.
+extern std::atomic<bool> rtError;
+
+// Traffic range in nautical miles (read by the traffic reader).
+extern std::atomic<double> rangeNm;

@@ -36,6 +36,7 @@ int UdpSocket::open()
         return lastSocketError();
     const int on = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    m_shut.store(false);
     m_fd.store(fd);
     return 0;
 }
@@ -69,6 +70,7 @@ UdpSocket::Received UdpSocket::receive(char* buffer, std::size_t capacity)
 
 void UdpSocket::shutdown()
 {
+    m_shut.store(true);
     const int fd = m_fd.load();
     // On an unconnected UDP socket this answers ENOTCONN, but it still marks
     // the socket shut and wakes every blocked receive.

@@ -24,6 +24,8 @@ public:
     int bind(bool loopbackOnly, std::uint16_t port);
     std::uint16_t localPort() const;
     bool isOpen() const { return m_fd.load() >= 0; }
+    // shutdown() was called since the socket was opened.
+    bool isShut() const { return m_shut.load(); }
 
     struct Received {
         // The datagram's full size, also when it was larger than the buffer
@@ -43,6 +45,7 @@ public:
 
 private:
     std::atomic<int> m_fd{-1};
+    std::atomic<bool> m_shut{false};
 };
 
 } // namespace platform

@@ -35,9 +35,6 @@ inline std::atomic<bool> rtOnThisPc{true};
 // the alive check works only while it is set.
 inline std::atomic<bool> realTrafficConnected{false};
 
-// Set when a reader stops with an error; the main loop turns it into an exit.
-inline std::atomic<bool> rtError{false};
-
 // The window's repaint, installed by the shell. Without it a state change is
 // simply not shown until the next paint.
 struct LinkHooks {

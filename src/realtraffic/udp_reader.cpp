@@ -72,12 +72,14 @@ void UdpReader::receiveLoop()
 {
     const bool onThisPc = rtOnThisPc.load();
     unsigned failures = 0;
-    while (!m_stop.load()) {
+    // A shut socket ends the loop too: a restart clears the stop flag, and an
+    // old loop must not live on, receiving nothing from a dead socket.
+    while (!m_stop.load() && !m_socket.isShut()) {
         const auto received = m_socket.receive(m_buffer, kBufferSize);
         const long n = received.bytes;
         if (n <= 0) {
             // An empty datagram, a shut socket or an error: nothing to pass on.
-            if (!m_stop.load())
+            if (!m_stop.load() && !m_socket.isShut())
                 backOff(++failures);
             continue;
         }

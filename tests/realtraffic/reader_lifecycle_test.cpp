@@ -70,6 +70,7 @@ struct ReaderLifecycleTest : testsupport::LoggedTest {
         rtOnThisPc = true;
         rtError = false;
         runningThreads = 0;
+        rangeNm = 40.0;
     }
 };
 
@@ -99,6 +100,19 @@ TEST_F(ReaderLifecycleTest, stopWakesABlockedReceiveAndEndsTheThread)
     EXPECT_TRUE(logHas("Traffic Reader connected"));
     EXPECT_TRUE(logHas("Traffic Reader has stopped"));
     EXPECT_FALSE(rtError.load());
+}
+
+TEST_F(ReaderLifecycleTest, stopHoldsEvenWhenTheFlagIsClearedAtOnce)
+{
+    // A restart clears the stop flags; a loop that was stopped must end
+    // anyway rather than go on receiving on its shut socket.
+    RecordingReader reader;
+    RunningReader running(reader, false);
+    ASSERT_TRUE(running.started);
+    reader.stop();
+    reader.clearStop();
+    EXPECT_TRUE(waitFor([&] { return reader.stops.load() == 1; }));
+    EXPECT_TRUE(waitFor([&] { return runningThreads.load() == 0; }));
 }
 
 TEST_F(ReaderLifecycleTest, readerBindsTheSamePortAgainAfterARestart)
