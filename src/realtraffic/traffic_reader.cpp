@@ -93,7 +93,9 @@ std::set<std::string> TrafficReader::stopCollecting()
 {
     std::lock_guard lock(m_collectedMutex);
     m_collecting.store(false);
-    return std::move(m_collected);
+    std::set<std::string> taken;
+    taken.swap(m_collected);
+    return taken;
 }
 
 std::set<std::string> TrafficReader::collectedCallsigns() const

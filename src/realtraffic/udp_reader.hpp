@@ -3,13 +3,13 @@
 // port, a receive loop on a thread of its own, and the alive check the main
 // loop runs on both readers.
 
+#include "platform/udp_socket.hpp"
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
-
-#include "platform/udp_socket.hpp"
 
 namespace tzo {
 
@@ -66,7 +66,7 @@ private:
     std::atomic<std::uint32_t> m_datagramCount{0};
     std::uint32_t m_countAtLastCheck = 0;
     bool m_aliveLatch = true;
-    char m_buffer[kBufferSize + 1]{};
+    char m_buffer[kBufferSize]{};
     std::string m_previous;
     platform::UdpSocket m_socket;
     std::atomic<std::uint16_t> m_boundPort{0};

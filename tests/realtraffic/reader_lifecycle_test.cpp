@@ -207,6 +207,28 @@ TEST_F(ReaderLifecycleTest, aliveCheckFollowsTheDatagrams)
     EXPECT_EQ(state.load(), kReaderReceiving);
 }
 
+TEST_F(ReaderLifecycleTest, programReadersRunOnTheirOwnThreads)
+{
+    qnhReader.clearStop();
+    std::thread weather([] { gf_qnhReaderThread(0); });
+    ASSERT_TRUE(waitFor([] { return qnhReader.boundPort() != 0; }));
+    EXPECT_TRUE(logHas("QNH Reader connected"));
+    rtstub::RtStub stub(1, qnhReader.boundPort());
+    stub.sendQnh(1024);
+    EXPECT_TRUE(waitFor([] { return qnhValue.load() == 1024; }));
+    qnhReader.stop();
+    weather.join();
+    EXPECT_TRUE(logHas("QNH Reader has stopped"));
+    EXPECT_EQ(runningThreads.load(), 0);
+
+    trafficReader.clearStop();
+    std::thread traffic([] { gf_trafficReaderThread(0); });
+    ASSERT_TRUE(waitFor([] { return trafficReader.boundPort() != 0; }));
+    trafficReader.stop();
+    traffic.join();
+    EXPECT_EQ(trafficReaderState.load(), kReaderStopped);
+}
+
 TEST_F(ReaderLifecycleTest, aliveCheckWaitsForTheLink)
 {
     realTrafficConnected = false;
