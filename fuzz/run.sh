@@ -12,19 +12,21 @@ fi
 seconds="${NORVANE_FUZZ_SECONDS:-5}"
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -- -k 0
-build=build/fuzz
-mkdir -p "$build/artifacts"
+build="$PWD/build/fuzz"
+# Targets that write temporary files do so in their working folder; a target
+# stopped by its time limit may leave one behind, so they work inside build/.
+mkdir -p "$build/artifacts" "$build/work"
 for source in fuzz/*_fuzz.cpp; do
   target="$(basename "$source" .cpp)"
   corpus="$build/corpus/$target"
   mkdir -p "$corpus"
   seeds=()
   if [ -d "fuzz/corpus/$target" ]; then
-    seeds+=("fuzz/corpus/$target")
+    seeds+=("$PWD/fuzz/corpus/$target")
   fi
   echo "fuzz: $target for ${seconds} s"
-  if ! "$build/fuzz/$target" -max_total_time="$seconds" -max_len=16384 \
-      -artifact_prefix="$build/artifacts/$target-" "$corpus" "${seeds[@]}" >"$build/$target.log" 2>&1; then
+  if ! (cd "$build/work" && "$build/fuzz/$target" -max_total_time="$seconds" -max_len=16384 \
+      -artifact_prefix="$build/artifacts/$target-" "$corpus" "${seeds[@]}") >"$build/$target.log" 2>&1; then
     tail -n 40 "$build/$target.log"
     exit 1
   fi
