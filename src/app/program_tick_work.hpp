@@ -1,0 +1,22 @@
+#pragma once
+// The tick's work on the program's real subsystems. What a subsystem not yet
+// present would do is left to the defaults of TickWork, which have nothing to
+// act on.
+
+#include "app/tick_work.hpp"
+
+namespace tzo {
+
+class ProgramTickWork : public TickWork {
+public:
+    void advanceStatusClock() override;
+    void showMinutesToRenewal(int minutes) override;
+    bool controlsBusy() override;
+    void disableControls() override;
+    void enableRereadButton() override;
+    bool reservedStandSet() override;
+    bool parkAirportActive() override;
+    void updateTrafficRange() override;
+};
+
+} // namespace tzo
