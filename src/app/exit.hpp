@@ -1,0 +1,83 @@
+#pragma once
+// Every way out of the running program: gf_requestExit records why and starts
+// the exit thread, which stops the readers, the RealTraffic connection and the
+// program's threads, saves what must survive, and then either ends the program
+// or resets all state and starts again inside the same process.
+//
+// Only one exit thread ever runs: a request claims `exiting` with a
+// compare-exchange and bumps runGeneration. A newer exit that begins during a
+// restart countdown supersedes the older thread, which then neither restarts
+// nor touches `exiting` again.
+
+#include "foundation/app_hooks.hpp"
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+
+namespace tzo {
+
+// The window's two private messages.
+enum class WindowMessage : unsigned {
+    START = 0x8001,        // WM_APP+1: start the start-up thread (again)
+    FINAL_CLOSE = 0x8002,  // WM_APP+2: save the window position, close the log, quit
+};
+
+// What the exit does outside the shell. The defaults have nothing to act on
+// (the subsystem concerned is not present); ProgramExitServices overrides each
+// one whose subsystem is built, and tests record the calls.
+class ExitServices {
+public:
+    virtual ~ExitServices() = default;
+
+    // Every wait of the exit thread goes through here.
+    virtual void sleepFor(std::chrono::milliseconds duration);
+
+    virtual void stopReaders() {}
+    virtual void closeServer() {}
+    // Stop requests to the simulator thread and the main loop; no waiting.
+    virtual void requestThreadStops() {}
+    virtual void removeFlightPlanFolder() {}
+    // BLOCK_CALLSIGN emptied and saved.
+    virtual void clearBlockedCallsign() {}
+    virtual void logMatchingSummary() {}
+    virtual void logNoMatches() {}
+    virtual void closeParkAirport() {}
+
+    // The restart reset.
+    virtual void resetTrafficInput() {}
+    // SCAN_LIVERIES and SCAN_AIRPORTS switched off and saved (reason 2).
+    virtual void switchScansOff() {}
+    // The LATERAL_RANGE value clamped to its limits, the range derived from it.
+    virtual void resetRange() {}
+    // State of the window procedure, the RealTraffic server, the start-up,
+    // the simulator layer and its connection.
+    virtual void resetOutsideState() {}
+    virtual void resetTraffic() {}
+    // The window's texts, counters, flags and reader states.
+    virtual void resetWindow() {}
+
+    // Posts to the main window; false when there is none.
+    virtual bool postToWindow(WindowMessage /*message*/) { return false; }
+};
+
+// Replaces the services the exit thread uses (by default the program's own).
+void gf_installExitServices(std::shared_ptr<ExitServices> services);
+
+// The implementation behind gf_requestExit (installed as its hook): claims the
+// exit and starts the exit thread. Answers whether it started one. Failure to
+// start the thread releases the claim and raises the standard system error.
+bool gf_beginExit(ExitReason reason, int seconds);
+
+// Makes gf_beginExit the implementation of gf_requestExit, keeping the other
+// hooks as they are. The program calls it at start, before any other thread.
+void gf_installExitHook();
+
+// Thread body of the exit started under the given generation.
+void FinalExit(int seconds, std::uint64_t generation);
+
+// The countdown before a restart; false when a newer exit (or a close) cut it
+// short.
+bool lf_restartCountdown(ExitServices& services, int seconds, std::uint64_t generation);
+
+} // namespace tzo

@@ -1,0 +1,56 @@
+#include "app/program_exit_services.hpp"
+
+#include "app/main_loop.hpp"
+#include "app/main_window.hpp"
+#include "app/status_line.hpp"
+#include "foundation/run_state.hpp"
+#include "foundation/settings.hpp"
+
+namespace tzo {
+
+void ProgramExitServices::requestThreadStops()
+{
+    gf_requestMainLoopStop();
+}
+
+void ProgramExitServices::clearBlockedCallsign()
+{
+    BLOCK_CALLSIGN.setAndSave("");
+}
+
+void ProgramExitServices::switchScansOff()
+{
+    SCAN_LIVERIES.setChecked(false);
+    SCAN_LIVERIES.setAndSave();
+    SCAN_AIRPORTS.setChecked(false);
+    SCAN_AIRPORTS.setAndSave();
+}
+
+void ProgramExitServices::resetRange()
+{
+    gf_rangeFromSetting();
+}
+
+void ProgramExitServices::resetOutsideState()
+{
+    // The window procedure stores the handle again with its next message.
+    currentWindow.store(nullptr);
+}
+
+void ProgramExitServices::resetWindow()
+{
+    mainWindowObject.resetShownState();
+    gf_resetStatusClock();
+    gf_invalidateMainWindow(ui::Rect{0, 0, kMainWindowWidth, kMainWindowHeight});
+}
+
+bool ProgramExitServices::postToWindow(WindowMessage message)
+{
+    ui::Window* window = mainWindowObject.mainWindow.load();
+    if (window == nullptr)
+        return false;
+    window->post(ui::Message{message == WindowMessage::START ? ui::MessageKind::app1 : ui::MessageKind::app2, 0});
+    return true;
+}
+
+} // namespace tzo

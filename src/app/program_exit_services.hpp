@@ -1,0 +1,21 @@
+#pragma once
+// The exit's work on the program's real subsystems. What a subsystem not yet
+// present would do is left to the defaults of ExitServices, which have nothing
+// to act on.
+
+#include "app/exit.hpp"
+
+namespace tzo {
+
+class ProgramExitServices : public ExitServices {
+public:
+    void requestThreadStops() override;
+    void clearBlockedCallsign() override;
+    void switchScansOff() override;
+    void resetRange() override;
+    void resetOutsideState() override;
+    void resetWindow() override;
+    bool postToWindow(WindowMessage message) override;
+};
+
+} // namespace tzo
