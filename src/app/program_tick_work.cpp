@@ -47,6 +47,13 @@ bool ProgramTickWork::parkAirportActive()
     return ::parkAirportActive.load();
 }
 
+bool ProgramTickWork::readerSilent()
+{
+    constexpr int kSilent = 2;
+    return mainWindowObject.trafficReaderState.load() == kSilent ||
+           mainWindowObject.weatherReaderState.load() == kSilent;
+}
+
 void ProgramTickWork::updateTrafficRange()
 {
     gf_updateTrafficRange();

@@ -16,6 +16,7 @@ public:
     void enableRereadButton() override;
     bool reservedStandSet() override;
     bool parkAirportActive() override;
+    bool readerSilent() override;
     void updateTrafficRange() override;
 };
 
