@@ -9,6 +9,7 @@
 #include "foundation/parameters.hpp"
 #include "foundation/shared_text.hpp"
 #include "platform/ui/window.hpp"
+#include "realtraffic/link_state.hpp"
 
 #include <array>
 #include <atomic>
@@ -80,12 +81,13 @@ public:
     std::atomic<std::int32_t> maxPark{0};
     std::atomic<std::int32_t> parkedLive{0};
     std::atomic<std::int32_t> parkedStatic{0};
-    std::atomic<std::int32_t> qnh{0};
+    // The RealTraffic link's own state, shown here: one storage, two names.
+    std::atomic<int>& qnh = ::qnh;
     std::atomic<std::int32_t> standCount{0};
     std::atomic<std::int32_t> minutesToRenewal{0};
     std::atomic<bool> handmadeAirport{false};
     std::atomic<bool> operationsNotStarted{true};
-    std::atomic<bool> realTrafficConnected{false};
+    std::atomic<bool>& realTrafficConnected = ::realTrafficConnected;
     std::atomic<bool> parkAirportShown{false};
     std::atomic<bool> simConnected{false};
     std::atomic<bool> flightRunningShown{false};
@@ -97,8 +99,8 @@ public:
     // Set last, when construction is complete; the window creation waits for it.
     std::atomic<bool> ready{false};
     // Reader states: 1 receiving, 2 nothing since the last check, 3 stopped.
-    std::atomic<std::int32_t> trafficReaderState{3};
-    std::atomic<std::int32_t> weatherReaderState{3};
+    std::atomic<int>& trafficReaderState = ::trafficReaderState;
+    std::atomic<int>& weatherReaderState = ::weatherReaderState;
 };
 
 } // namespace tzo

@@ -5,8 +5,20 @@
 #include "app/status_line.hpp"
 #include "foundation/run_state.hpp"
 #include "foundation/settings.hpp"
+#include "realtraffic/readers.hpp"
 
 namespace tzo {
+
+void ProgramExitServices::stopReaders()
+{
+    qnhReader.stop();
+    trafficReader.stop();
+}
+
+void ProgramExitServices::resetTrafficInput()
+{
+    gf_resetTrafficInput();
+}
 
 void ProgramExitServices::requestThreadStops()
 {

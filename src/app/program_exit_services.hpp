@@ -9,6 +9,8 @@ namespace tzo {
 
 class ProgramExitServices : public ExitServices {
 public:
+    void stopReaders() override;
+    void resetTrafficInput() override;
     void requestThreadStops() override;
     void clearBlockedCallsign() override;
     void switchScansOff() override;

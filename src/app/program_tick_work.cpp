@@ -8,6 +8,8 @@
 #include "foundation/run_state.hpp"
 #include "foundation/settings.hpp"
 #include "parking/static_parking_services.hpp"
+#include "realtraffic/readers.hpp"
+#include "realtraffic/traffic_queue.hpp"
 
 namespace tzo {
 
@@ -49,9 +51,32 @@ bool ProgramTickWork::parkAirportActive()
 
 bool ProgramTickWork::readerSilent()
 {
-    constexpr int kSilent = 2;
-    return mainWindowObject.trafficReaderState.load() == kSilent ||
-           mainWindowObject.weatherReaderState.load() == kSilent;
+    return ::trafficReaderState.load() == kReaderSilent || ::weatherReaderState.load() == kReaderSilent;
+}
+
+void ProgramTickWork::setFlightRunning(bool running)
+{
+    trafficQueue.setIntakeOpen(running);
+}
+
+void ProgramTickWork::handUserPositionToReader(double latitude, double longitude)
+{
+    trafficReader.setUserPosition(latitude, longitude);
+}
+
+bool ProgramTickWork::realTrafficConnected()
+{
+    return ::realTrafficConnected.load();
+}
+
+void ProgramTickWork::startCollectingCallsigns()
+{
+    trafficReader.startCollecting();
+}
+
+void ProgramTickWork::checkReadersAlive()
+{
+    gf_checkReadersAlive();
 }
 
 void ProgramTickWork::updateTrafficRange()

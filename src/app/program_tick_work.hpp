@@ -17,6 +17,11 @@ public:
     bool reservedStandSet() override;
     bool parkAirportActive() override;
     bool readerSilent() override;
+    void setFlightRunning(bool running) override;
+    void handUserPositionToReader(double latitude, double longitude) override;
+    bool realTrafficConnected() override;
+    void startCollectingCallsigns() override;
+    void checkReadersAlive() override;
     void updateTrafficRange() override;
 };
 

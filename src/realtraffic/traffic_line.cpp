@@ -122,14 +122,14 @@ void lf_resetRecord(TrafficRecord& record)
 {
     // Keeps the strings' capacity: the record is reused for every line.
     record.airline.clear();
-    record.type.clear();
+    record.model.clear();
     record.departure.clear();
     record.destination.clear();
     record.callsign.clear();
     record.firstCallsign.clear();
     record.secondCallsign.clear();
     record.registration.clear();
-    record.reserved = 0;
+    record.couplesSearched = 0;
     record.latitude = record.longitude = 0;
     record.bank = 0;
     record.bankPresent = false;
@@ -257,9 +257,9 @@ LineResult gf_parseTrafficLine(std::span<const std::string_view> fields, const L
 
     const std::string_view type = fields[kType];
     if (type != "null" && type != "0" && type != "ZZZZ")
-        record.type.assign(type);
+        record.model.assign(type);
 
-    if (!lf_categoryToType(fields[kCategory], record.type))
+    if (!lf_categoryToType(fields[kCategory], record.model))
         return lf_drop(LineVerdict::category, inRange);
 
     if (fields[kMessageType] == "adsb_icao") {

@@ -2,29 +2,15 @@
 // One parsed traffic report, as the traffic reader queues it for the live
 // traffic.
 
+#include "foundation/aircraft_texts.hpp"
+
 #include <cstdint>
 #include <string>
 
 namespace tzo {
 
-// The leading part shared with the live and static aircraft records, which are
-// built from it field by field: eight texts and a 64-bit field. Assigning this
-// part alone is a slice to AircraftTexts, never a TrafficRecord assignment that
-// silently keeps the old position.
-struct AircraftTexts {
-    std::string airline;      // empty here; the live traffic fills it
-    std::string type;         // ICAO model code
-    std::string departure;
-    std::string destination;
-    std::string callsign;
-    std::string firstCallsign;  // empty here
-    std::string secondCallsign; // empty here
-    std::string registration;
-    std::uint64_t reserved = 0;
-
-    void assignTexts(const AircraftTexts& other) { *this = other; }
-};
-
+// The leading texts are shared with the aircraft records (their model code is
+// the report's type field), which are built from this record by copying that part.
 struct TrafficRecord : AircraftTexts {
     double latitude = 0;        // degrees
     double longitude = 0;       // degrees

@@ -233,7 +233,7 @@ TEST(TrafficLineParse, textsAreEmptyForNullAndOddTypes)
     EXPECT_EQ(parsed.record.departure, "");
     EXPECT_EQ(parsed.record.destination, "");
     for (const char* type : {"null", "0", "ZZZZ"})
-        EXPECT_EQ(parse(TrafficLine::airborne().set(rtstub::kType, type)).record.type, "") << type;
+        EXPECT_EQ(parse(TrafficLine::airborne().set(rtstub::kType, type)).record.model, "") << type;
     EXPECT_EQ(parse(TrafficLine::airborne().set(rtstub::kRegistration, "ABCDEFGHIJKLM")).result.verdict,
               LineVerdict::noRegistration);
     EXPECT_EQ(parse(TrafficLine::airborne().set(rtstub::kRegistration, "ABCDEFGHIJKL")).record.registration,

@@ -109,14 +109,14 @@ TEST_F(TrafficReaderTest, airborneLineFillsEveryFieldOfTheRecord)
     EXPECT_TRUE(r.bankPresent);
     EXPECT_DOUBLE_EQ(r.bank, 2.5 * std::numbers::pi / 180);
     EXPECT_EQ(r.callsign, "SWR17K");
-    EXPECT_EQ(r.type, "A320");
+    EXPECT_EQ(r.model, "A320");
     EXPECT_EQ(r.registration, "HB-JLT");
     EXPECT_EQ(r.departure, "LHR");
     EXPECT_EQ(r.destination, "ZRH");
     EXPECT_EQ(r.airline, "");
     EXPECT_EQ(r.firstCallsign, "");
     EXPECT_EQ(r.secondCallsign, "");
-    EXPECT_EQ(r.reserved, 0u);
+    EXPECT_EQ(r.couplesSearched, 0u);
     EXPECT_DOUBLE_EQ(r.timestamp, 1733720000.123);
     EXPECT_EQ(r.checksum, 31337u);
     EXPECT_EQ(r.expiryTick, 3500u);

@@ -1,0 +1,61 @@
+// The main loop's and the exit's work reach the program's real readers.
+
+#include "app/program_exit_services.hpp"
+#include "app/program_tick_work.hpp"
+#include "foundation/run_state.hpp"
+#include "realtraffic/link_state.hpp"
+#include "realtraffic/readers.hpp"
+#include "realtraffic/traffic_queue.hpp"
+#include "support/test_support.hpp"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+using namespace tzo;
+
+TEST(ReaderWiring, flightStateOpensAndClosesTheTrafficIntake)
+{
+    ProgramTickWork work;
+    TrafficRecord record;
+    record.hexid = 123456;
+
+    work.setFlightRunning(false);
+    EXPECT_FALSE(trafficQueue.push(record)) << "no intake while the flight does not run";
+    work.setFlightRunning(true);
+    EXPECT_TRUE(trafficQueue.push(record));
+    trafficQueue.clear();
+    work.setFlightRunning(false);
+}
+
+TEST(ReaderWiring, silenceAndLinkStateAreTheReadersOwn)
+{
+    ProgramTickWork work;
+    trafficReaderState = kReaderReceiving;
+    weatherReaderState = kReaderReceiving;
+    EXPECT_FALSE(work.readerSilent());
+    weatherReaderState = kReaderSilent;
+    EXPECT_TRUE(work.readerSilent());
+    weatherReaderState = kReaderStopped;
+
+    ::realTrafficConnected = true;
+    EXPECT_TRUE(work.realTrafficConnected());
+    ::realTrafficConnected = false;
+    EXPECT_FALSE(work.realTrafficConnected());
+}
+
+TEST(ReaderWiring, exitStopsBothProgramReaders)
+{
+    testsupport::TempDir dir(true);
+    rtOnThisPc = true;
+    std::thread traffic([] { gf_runReaderThread(trafficReader, 0, true); });
+    std::thread weather([] { gf_runReaderThread(qnhReader, 0, false); });
+    ASSERT_TRUE(testsupport::waitFor([] { return trafficReader.boundPort() != 0 && qnhReader.boundPort() != 0; }));
+
+    ProgramExitServices().stopReaders();
+    // Joining hangs here when a blocked receive is not woken.
+    traffic.join();
+    weather.join();
+    EXPECT_EQ(trafficReaderState.load(), kReaderStopped);
+    EXPECT_EQ(runningThreads.load(), 0);
+}
