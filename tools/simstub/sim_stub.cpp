@@ -89,20 +89,11 @@ std::vector<std::uint8_t> Packet::data(std::string_view field) const
     return fieldAs<std::vector<std::uint8_t>>(fields, field);
 }
 
-struct SimStub::Session {
-    std::size_t index = 0;
-    platform::StreamSocket socket;
-    bool tcp = false;
-    std::thread reader;
-    std::mutex writeMutex;
-    std::atomic<bool> ending{false};
-    bool ended = false; // guarded by the stub's mutex
-    ClientState state;  // guarded by the stub's mutex
-    bool hasSendId = false;
-    std::uint32_t lastSendId = 0;
-};
 
-SimStub::SimStub(Options options) : m_options(std::move(options)) {}
+SimStub::SimStub(Options options) : m_options(std::move(options))
+{
+    initWorld();
+}
 
 SimStub::~SimStub()
 {
@@ -144,6 +135,8 @@ bool SimStub::start(std::string& error)
         m_acceptThreads.emplace_back([this, listener = l.get()] { acceptLoop(listener); });
     if (m_options.frameInterval.count() > 0)
         m_frameThread = std::thread([this] { frameLoop(); });
+    if (m_options.secondInterval.count() > 0)
+        m_secondThread = std::thread([this] { secondLoop(); });
     m_started = true;
     return true;
 }
@@ -159,6 +152,8 @@ void SimStub::stop()
             t.join();
     if (m_frameThread.joinable())
         m_frameThread.join();
+    if (m_secondThread.joinable())
+        m_secondThread.join();
     endSessions(false);
     for (auto& l : m_listeners)
         l->close();
@@ -238,9 +233,12 @@ void SimStub::protocolError(Session& session, std::string text)
 void SimStub::handlePacket(Session& session, std::vector<std::uint8_t> bytes)
 {
     DecodeResult d = decodePacket(bytes);
-    std::vector<std::uint8_t> answer;
+    Messages answers;
+    ObjectEvents objectEvents;
+    bool misdirected = false;
     auto exception = [&](std::uint32_t code, std::uint32_t index) {
-        answer = MessageBuilder(kExceptionSize, kRecvException).u32(12, code).u32(16, d.sendId).u32(20, index).bytes();
+        answers.push_back(
+            MessageBuilder(kExceptionSize, kRecvException).u32(12, code).u32(16, d.sendId).u32(20, index).bytes());
     };
     {
         std::lock_guard lock(m_mutex);
@@ -276,7 +274,7 @@ void SimStub::handlePacket(Session& session, std::vector<std::uint8_t> bytes)
                     m_errors.push_back(fmt::format("connection {}: second Open", session.index));
                 st.opened = true;
                 st.clientName = text("applicationName");
-                answer = openMessage();
+                answers.push_back(openMessage());
             } else if (name == "SubscribeToSystemEvent") {
                 st.subscriptions[u32("eventId")] = text("eventName");
             } else if (name == "UnsubscribeFromSystemEvent") {
@@ -302,6 +300,8 @@ void SimStub::handlePacket(Session& session, std::vector<std::uint8_t> bytes)
                     exception(kExceptionUnrecognizedId, 1);
                 else
                     it->second.priority = u32("priority");
+            } else {
+                handleWorldPacket(session, d, answers, objectEvents, misdirected);
             }
         }
         if (m_options.recordPackets) {
@@ -314,12 +314,25 @@ void SimStub::handlePacket(Session& session, std::vector<std::uint8_t> bytes)
             p.frame = m_frame.load();
             p.bytes = std::move(bytes);
             p.fields = std::move(d.fields);
+            if (misdirected)
+                m_misdirected.push_back(p);
             m_packets.push_back(std::move(p));
+        } else if (misdirected) {
+            Packet p;
+            p.connection = session.index;
+            p.name = std::string(d.spec->name);
+            p.id = d.id;
+            p.sendId = d.sendId;
+            p.fields = std::move(d.fields);
+            m_misdirected.push_back(std::move(p));
         }
         ++m_packetCount;
     }
-    if (!answer.empty() && m_options.answerOpen)
+    if (!m_options.answerOpen)
+        return;
+    for (const auto& answer : answers)
         send(session, answer);
+    sendObjectEvents(objectEvents);
 }
 
 std::vector<std::uint8_t> SimStub::openMessage() const
@@ -375,6 +388,7 @@ void SimStub::stepFrames(int count)
                         targets.emplace_back(s.get(), eventId);
             }
         }
+        answerPeriodic(false);
         for (auto [session, eventId] : targets) {
             send(*session, MessageBuilder(kEventFrameSize, kRecvEventFrame)
                                .u32(12, kNoGroup)

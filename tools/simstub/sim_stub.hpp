@@ -14,6 +14,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -42,6 +43,43 @@ struct Options {
     float simSpeed = 1.0f;
     // Off for long runs: packets are then only counted.
     bool recordPackets = true;
+
+    // The world: the user's aircraft has this object id; AI objects get ids
+    // counting up from firstAiObjectId.
+    std::uint32_t userObjectId = 1;
+    std::uint32_t firstAiObjectId = 100;
+    // Container titles whose creation fails (exception 22 naming the packet).
+    std::vector<std::string> refusedTitles;
+    // Answers to once-a-second data requests come at this interval (tests
+    // make it short to cover long program time quickly); zero: only
+    // answerSeconds() makes them.
+    std::chrono::milliseconds secondInterval{1000};
+};
+
+// One object of the simulated world: the user's aircraft or an AI aircraft.
+// Simulation variables are kept by their upper-case names ("PLANE LATITUDE");
+// data requests and SetData read and write them through the registered data
+// definitions, units as the client asks for them.
+struct SimObjectState {
+    std::uint32_t id = 0;
+    bool isUser = false;
+    std::string title;    // TITLE
+    std::string atcId;    // ATC ID: the tail number an AI aircraft was created with
+    std::string atcModel; // ATC MODEL
+    std::map<std::string, double> vars;
+    bool aiControlled = true;
+    std::uint32_t releases = 0;
+    std::uint32_t createSendId = 0;
+    std::string flightPlan;
+    std::uint64_t dataSets = 0;
+    // Client events applied to the object: the last value by simulator event
+    // name, and every one in order.
+    std::map<std::string, std::uint32_t> events;
+    std::vector<std::pair<std::string, std::uint32_t>> eventLog;
+
+    double var(std::string_view name) const; // 0 when never set
+    std::uint32_t event(std::string_view name) const; // 0 when never sent
+    bool hasEvent(std::string_view name) const;
 };
 
 struct Packet {
@@ -117,12 +155,61 @@ public:
     void sendException(std::uint32_t exception, std::uint32_t sendId, std::uint32_t index);
     void sendQuit();
     void sendRaw(const std::vector<std::uint8_t>& bytes);
+    // An EVENT_FILENAME to every connection subscribed to the system event.
+    void sendFilenameEvent(std::string_view systemEventName, const std::string& fileName);
     // Ends every connection in order, or abruptly (a reset where TCP allows it).
     void closeConnections();
     void dropConnections();
 
+    // The world.
+    SimObjectState user() const;
+    void setUserVar(std::string_view name, double value);
+    void setUserTitle(std::string title);
+    void setUserModel(std::string model);
+    std::vector<SimObjectState> aiObjects() const;
+    std::optional<SimObjectState> object(std::uint32_t id) const;
+    // Packets that aimed at the user's object (other than data requests) or
+    // at an object id that does not exist.
+    std::vector<Packet> misdirectedPackets() const;
+    // Answers every once-a-second request count times, at once.
+    void answerSeconds(int count = 1);
+    std::uint64_t secondsAnswered() const { return m_seconds.load(); }
+
 private:
-    struct Session;
+    struct Session {
+        std::size_t index = 0;
+        platform::StreamSocket socket;
+        bool tcp = false;
+        std::thread reader;
+        std::mutex writeMutex;
+        std::atomic<bool> ending{false};
+        bool ended = false; // guarded by the stub's mutex
+        ClientState state;  // guarded by the stub's mutex
+        bool hasSendId = false;
+        std::uint32_t lastSendId = 0;
+    };
+    struct Periodic {
+        Session* session;
+        std::uint32_t requestId;
+        std::uint32_t defineId;
+        std::uint32_t objectId;
+        std::uint32_t period;
+    };
+    using Messages = std::vector<std::vector<std::uint8_t>>;
+    using ObjectEvents = std::vector<std::pair<std::string, std::uint32_t>>; // system event, object id
+
+    void secondLoop();
+    void initWorld();
+    // Answers the periodic requests of one second (or of one frame).
+    void answerPeriodic(bool second);
+    // The packets that act on the world; under m_mutex.
+    void handleWorldPacket(Session& session, const DecodeResult& d, Messages& answers, ObjectEvents& objectEvents,
+                           bool& misdirected);
+    SimObjectState* findObject(std::uint32_t id); // 0 is the user
+    std::vector<std::uint8_t> dataMessage(std::uint32_t messageId, const Session& session, std::uint32_t requestId,
+                                          std::uint32_t defineId, const SimObjectState& object,
+                                          std::uint32_t entry, std::uint32_t outOf) const;
+    void sendObjectEvents(const ObjectEvents& events);
 
     void acceptLoop(platform::StreamListener* listener);
     void sessionLoop(Session* session);
@@ -150,6 +237,17 @@ private:
     std::atomic<std::size_t> m_packetCount{0};
     std::atomic<std::uint64_t> m_frame{0};
     std::mutex m_frameMutex; // one frame at a time
+
+    // Under m_mutex.
+    SimObjectState m_user;
+    std::map<std::uint32_t, SimObjectState> m_objects;
+    std::uint32_t m_nextObjectId = 0;
+    std::vector<Periodic> m_periodic;
+    std::vector<Packet> m_misdirected;
+
+    std::thread m_secondThread;
+    std::atomic<std::uint64_t> m_seconds{0};
+    std::mutex m_secondMutex; // one second at a time
 };
 
 } // namespace simstub

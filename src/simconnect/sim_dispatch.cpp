@@ -1,0 +1,638 @@
+#include "simconnect/sim_dispatch.hpp"
+
+#include "foundation/app_hooks.hpp"
+#include "foundation/exceptions.hpp"
+#include "foundation/geometry.hpp"
+#include "foundation/log.hpp"
+#include "foundation/run_state.hpp"
+#include "foundation/settings.hpp"
+#include "refdata/dbase.hpp"
+#include "refdata/dbase_lookups.hpp"
+#include "simconnect/byte_reader.hpp"
+#include "simconnect/messages.hpp"
+#include "simconnect/sim_hooks.hpp"
+#include "simconnect/sim_ids.hpp"
+#include "simconnect/sim_queues.hpp"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+
+using tzo::AircraftCategory;
+using tzo::ByteReader;
+using tzo::SimNotification;
+using tzo::UserAircraftState;
+
+std::atomic<bool> userOnGroundKnown{false};
+std::atomic<std::int64_t> simTimeUnix{0};
+std::atomic<bool> rtProfessional{false};
+std::vector<std::uint32_t> addedObjectIds;
+
+namespace {
+
+constexpr std::size_t kTitleLimit = 48;
+constexpr std::size_t kString32 = 32;
+constexpr double kTeleportNm = 10.0;
+constexpr double kHighAboveGroundFt = 2500.0;
+
+// Texts and values about the user aircraft that other threads read.
+std::mutex g_userInfoMutex;
+std::string g_userTitle;
+std::string g_userStandName;
+std::optional<double> g_userHalfWingspanNm;
+AircraftCategory g_userCategory = AircraftCategory::Light;
+
+// The connection thread's alone.
+tzo::LatLon g_lastUserPosition;
+std::int32_t g_frameCounter = 0;
+
+void lf_showStatusLogged(std::string_view text)
+{
+    gf_showStatus(text);
+    gf_logLine(text);
+}
+
+void lf_tooShort(std::uint32_t id, std::uint32_t size)
+{
+    gf_logLine(fmt::format("! SimConnect message {} of {} bytes is too short, ignored", id, size));
+}
+
+void lf_push(std::uint32_t objectId, std::uint32_t info, std::uint32_t kind, double value1, double value2)
+{
+    tzo::gf_pushSimNotification(SimNotification{objectId, info, 0, kind, value1, value2});
+}
+
+// A zero-terminated text in at most limit bytes of data; what follows the
+// zero, and anything past the data, is never looked at.
+std::string lf_boundedText(std::span<const std::uint8_t> data, std::size_t limit)
+{
+    const std::size_t n = std::min(limit, data.size());
+    const char* p = reinterpret_cast<const char*>(data.data());
+    const void* zero = n ? std::memchr(p, 0, n) : nullptr;
+    return std::string(p, zero ? static_cast<const char*>(zero) - p : n);
+}
+
+// At most limit bytes, shortened further so that no UTF-8 character is split.
+std::string lf_cutUtf8(std::string text, std::size_t limit)
+{
+    if (text.size() <= limit)
+        return text;
+    std::size_t n = limit;
+    while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80)
+        --n;
+    text.resize(n);
+    return text;
+}
+
+// Days from 1970-01-01 to the given date of the Gregorian calendar.
+std::int64_t lf_daysFromCivil(std::int64_t y, unsigned m, unsigned d)
+{
+    y -= m <= 2;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const auto yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+}
+
+std::string lf_standNameAt(double latitude, double longitude)
+{
+    const SimLayerHooks hooks = gf_simLayerHooks();
+    return hooks.standNameAt ? hooks.standNameAt(latitude, longitude) : std::string();
+}
+
+// --- EXCEPTION
+
+void lf_onException(const SimConnectRecv* message, std::uint32_t size)
+{
+    const auto e = tzo::gf_readRecvException(message, size);
+    if (!e) {
+        lf_tooShort(SIMCONNECT_RECV_ID_EXCEPTION, size);
+        return;
+    }
+    switch (e->exception) {
+    case SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID: {
+        // Before the user aircraft has a position, the simulator is still
+        // settling and refuses ids by the dozen.
+        const UserAircraftState s = gf_receivedUserState();
+        if (!tzo::gf_isNearZero(s.latitude, s.longitude))
+            gf_logLineMarked("SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID");
+        break;
+    }
+    case SIMCONNECT_EXCEPTION_VERSION_MISMATCH:
+        throw tzo::UserErrorException(95, fmt::format("Simconnect Version Mismatch, dwindex: {} ", e->index));
+    case SIMCONNECT_EXCEPTION_TOO_MANY_OBJECTS:
+        lf_showStatusLogged("SimConnect: too many objects (max 1000)");
+        break;
+    case 19:
+        gf_logLine("SIMCON EXCEP 19");
+        break;
+    case SIMCONNECT_EXCEPTION_CREATE_OBJECT_FAILED:
+        if (const std::uint32_t recordId = lf_takePendingCreationBySendId(e->sendId); recordId != 0)
+            lf_push(0, recordId, tzo::NOTIFY_CREATE_FAILED, 0.0, 0.0);
+        break;
+    case SIMCONNECT_EXCEPTION_LOAD_FLIGHTPLAN_FAILED:
+        gf_logLineMarked("Simconnect Exception: load flight plan failed");
+        break;
+    case 24:
+        gf_logLine("SIMCON EXCEP 24");
+        break;
+    default:
+        gf_logLineMarked(fmt::format("SIMCON EXCEP {}", e->exception));
+        break;
+    }
+}
+
+// --- OPEN
+
+bool lf_isCleanCharacter(unsigned char c)
+{
+    // The character classes of the C locale: ASCII letters, digits and white space.
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == ' ' ||
+           (c >= '\t' && c <= '\r');
+}
+
+bool lf_contains(std::string_view text, std::string_view part)
+{
+    return text.find(part) != std::string_view::npos;
+}
+
+void lf_onOpen(const SimConnectRecv* message, std::uint32_t size)
+{
+    const auto open = tzo::gf_readRecvOpen(message, size);
+    if (!open) {
+        lf_tooShort(SIMCONNECT_RECV_ID_OPEN, size);
+        return;
+    }
+    if (open->applicationName.empty()) {
+        gf_logLine("! Simulator name empty?");
+        return;
+    }
+    const SimLayerHooks hooks = gf_simLayerHooks();
+    if (hooks.simConnected)
+        hooks.simConnected(true);
+    std::string cleaned;
+    for (char c : open->applicationName)
+        if (lf_isCleanCharacter(static_cast<unsigned char>(c)))
+            cleaned.push_back(c);
+    if (cleaned == "KittyHawk")
+        throw tzo::UserErrorException(78, cleaned + ", (MSFS 2020?) not being P3D connects ... ?");
+    const std::string text =
+        fmt::format("{} ({}.{}.{}.{})", cleaned, open->applicationVersionMajor, open->applicationVersionMinor,
+                    open->applicationBuildMajor, open->applicationBuildMinor);
+    gf_logLine(text + " connected ");
+    if (hooks.simulatorText)
+        hooks.simulatorText(text);
+
+    const std::string path = SIM_INSTALL_PATH.value();
+    const std::int32_t version = P3D_VERSION.value();
+    const bool accepted =
+        (lf_contains(text, "v5") && (lf_contains(path, "v5") || lf_contains(path, "V5") || version == 5)) ||
+        (lf_contains(text, "v6") && (lf_contains(path, "v6") || lf_contains(path, "V6") || version == 6));
+    if (!accepted) {
+        if (hooks.enableInstallPath)
+            hooks.enableInstallPath();
+        throw tzo::UserErrorException(78, fmt::format("wrong P3D version \"{}\" connects ... ?", text));
+    }
+    gf_clearStatus(); // takes the "Waiting for " line away
+}
+
+// --- EVENT
+
+void lf_onEvent(const SimConnectRecv* message, std::uint32_t size)
+{
+    const auto e = tzo::gf_readRecvEvent(message, size);
+    if (!e) {
+        lf_tooShort(SIMCONNECT_RECV_ID_EVENT, size);
+        return;
+    }
+    switch (e->eventId) {
+    case tzo::EVENT_SIM: {
+        const bool running = e->data == 1;
+        flightRunning.store(running);
+        const SimLayerHooks hooks = gf_simLayerHooks();
+        if (hooks.flightRunning)
+            hooks.flightRunning(running);
+        break;
+    }
+    case tzo::EVENT_POSITION_CHANGED:
+        gf_logLineMarked("User ac position changed");
+        gf_requestExit(ExitReason::RESTART, 30);
+        break;
+    case tzo::EVENT_FLIGHT_LOADED:
+        gf_logLineMarked("Flight loaded");
+        lf_rememberUserStand();
+        gf_requestExit(ExitReason::RESTART, 30);
+        break;
+    default:
+        break;
+    }
+}
+
+void lf_onObjectAddRemove(const SimConnectRecv* message, std::uint32_t size)
+{
+    const auto e = tzo::gf_readRecvEventAddRemove(message, size);
+    if (!e) {
+        lf_tooShort(SIMCONNECT_RECV_ID_EVENT_OBJECT_ADDREMOVE, size);
+        return;
+    }
+    if (e->objectType != SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT)
+        return;
+    const std::uint32_t objectId = e->event.data;
+    if (e->event.eventId == tzo::EVENT_OBJECT_ADDED) {
+        if (objectId > userObjectId.load())
+            addedObjectIds.push_back(objectId);
+    } else if (e->event.eventId == tzo::EVENT_OBJECT_REMOVED) {
+        // An object gone before its data came must not wait in the list for
+        // ever, nor be taken for a new one should its id be used again.
+        std::erase(addedObjectIds, objectId);
+        lf_push(objectId, 0, tzo::NOTIFY_REMOVED, 0.0, 0.0);
+    }
+}
+
+void lf_onFilename(const SimConnectRecv* message, std::uint32_t size)
+{
+    if (!tzo::gf_readRecvEventFilename(message, size)) {
+        lf_tooShort(SIMCONNECT_RECV_ID_EVENT_FILENAME, size);
+        return;
+    }
+    gf_logLineMarked("New file loaded");
+    lf_rememberUserStand();
+    gf_requestExit(ExitReason::RESTART, 30);
+}
+
+void lf_onFrame(const SimConnectRecv* message, std::uint32_t size)
+{
+    const auto frame = tzo::gf_readRecvEventFrame(message, size);
+    if (!frame) {
+        lf_tooShort(SIMCONNECT_RECV_ID_EVENT_FRAME, size);
+        return;
+    }
+    lf_flushSimQueues();
+    if (++g_frameCounter >= 30) {
+        g_frameCounter = 0;
+        simFrameRate.store(frame->frameRate);
+    }
+}
+
+// --- SIMOBJECT_DATA
+
+void lf_onUserTitle(std::string title)
+{
+    if (title.empty()) {
+        gf_logLine("! title of your ac is empty?");
+        return;
+    }
+    title = lf_cutUtf8(std::move(title), kTitleLimit);
+    {
+        std::lock_guard lock(g_userInfoMutex);
+        if (title == g_userTitle)
+            return;
+        g_userTitle = title;
+    }
+    const SimLayerHooks hooks = gf_simLayerHooks();
+    if (hooks.userTitle)
+        hooks.userTitle(title);
+    gf_logLineIndented("SimConnect: User aircraft title: " + title);
+}
+
+void lf_setUserWingspan(std::optional<double> halfSpanNm)
+{
+    std::lock_guard lock(g_userInfoMutex);
+    g_userHalfWingspanNm = halfSpanNm;
+}
+
+void lf_onUserModelSteps(std::string model)
+{
+    if (model.empty())
+        throw tzo::UserErrorException(71, "atc_model= in [General] section of your aircraft.cfg is empty or missing");
+    const SimLayerHooks hooks = gf_simLayerHooks();
+
+    // Some models name themselves by a texture file: "B738.0.text..." holds
+    // the type code just before it.
+    if (const std::size_t p = model.find(".0.text"); p != std::string::npos) {
+        for (std::size_t n : {4u, 3u, 2u}) {
+            // A type code cannot stand before the start of the text.
+            if (n > p)
+                continue;
+            std::string candidate = model.substr(p - n, n);
+            if (gf_wingspanOf(candidate) != 0.0) {
+                model = std::move(candidate);
+                break;
+            }
+        }
+    }
+    std::string logText = "SimConnect: User aircraft model: " + model;
+
+    if (lf_contains(model, "camerapod") || lf_contains(model, "Crew Vessel")) {
+        // A vehicle, not an aircraft: give it the room of a mid-size jet.
+        if (hooks.wingspanKnown)
+            hooks.wingspanKnown(true);
+        lf_setUserWingspan(gf_wingspanOf("E190"));
+        std::lock_guard lock(g_userInfoMutex);
+        g_userCategory = AircraftCategory::Light;
+        return;
+    }
+
+    double h = model.size() < 5 ? gf_wingspanOf(model) : g_largestHalfSpanNm;
+    lf_setUserWingspan(h);
+    bool known = true;
+    if (h == g_largestHalfSpanNm) {
+        known = false;
+        const std::string title = gf_userTitle();
+        std::string deduced;
+        if (title.size() >= 13) {
+            if (title.starts_with("Aerosoft A319"))
+                deduced = "A319";
+            else if (title.starts_with("Aerosoft A320"))
+                deduced = "A320";
+            else if (title.starts_with("Aerosoft A321"))
+                deduced = "A321";
+        }
+        if (!deduced.empty()) {
+            model = deduced;
+            logText = "SimConnect: User aircraft model deduced from title: " + model;
+            h = gf_wingspanOf(model);
+            if (h != 0.0) {
+                lf_setUserWingspan(h);
+                known = true;
+            } else {
+                lf_setUserWingspan(g_largestHalfSpanNm);
+            }
+        }
+    }
+    if (known) {
+        if (hooks.wingspanKnown)
+            hooks.wingspanKnown(true);
+        logText += fmt::format(", half wing span: {:.1F} meter", h * 1852.0);
+    } else {
+        if (hooks.wingspanKnown)
+            hooks.wingspanKnown(false);
+        lf_showStatusLogged("User aircraft wing span unknown, max is taken instead, please report in my Forum!");
+    }
+    const AircraftCategory category = gf_modelCategory(model);
+    {
+        std::lock_guard lock(g_userInfoMutex);
+        g_userCategory = category;
+    }
+    logText += ", category: " + gf_categoryName(category);
+    gf_logLineIndented(logText);
+}
+
+void lf_onUserModel(std::string model)
+{
+    try {
+        lf_onUserModelSteps(std::move(model));
+    } catch (const tzo::UserErrorException&) {
+        throw;
+    } catch (...) {
+        throw tzo::UserErrorException(73, "It looks like you have not selected an aircraft as user vehicle");
+    }
+}
+
+bool lf_readUserState(std::span<const std::uint8_t> data, UserAircraftState& s)
+{
+    ByteReader r(data.data(), data.size());
+    return r.readF64(s.latitude) && r.readF64(s.longitude) && r.readF64(s.pitch) && r.readF64(s.bank) &&
+           r.readF64(s.heading) && r.readF64(s.altitude) && r.readF64(s.altitudeAboveGround) &&
+           r.readF64(s.groundSpeed) && r.readI64(s.zuluTime) && r.readI64(s.zuluDayOfYear) &&
+           r.readI64(s.zuluYear) && r.readI64(s.lightStates);
+}
+
+void lf_onUserState(const tzo::RecvSimObjectData& d, std::uint32_t size)
+{
+    UserAircraftState s;
+    if (!lf_readUserState(d.data, s)) {
+        lf_tooShort(SIMCONNECT_RECV_ID_SIMOBJECT_DATA, size);
+        return;
+    }
+    if (s.altitude < 0.0)
+        s.altitude = 0.0;
+    lf_storeReceivedUserState(s);
+
+    const tzo::LatLon now{s.latitude, s.longitude};
+    if (!tzo::gf_isNearZero(g_lastUserPosition.latitude, g_lastUserPosition.longitude)) {
+        if (gf_greatCircleDistanceNm(g_lastUserPosition, now) > kTeleportNm) {
+            gf_logLine("Teleport");
+            gf_requestExit(ExitReason::RESTART, 30);
+        }
+    }
+    g_lastUserPosition = now;
+
+    const std::string name = lf_standNameAt(s.latitude, s.longitude);
+    std::string previous;
+    {
+        std::lock_guard lock(g_userInfoMutex);
+        previous = g_userStandName;
+        g_userStandName = name;
+    }
+    const SimLayerHooks hooks = gf_simLayerHooks();
+    if (hooks.userStand && name != previous)
+        hooks.userStand(name);
+
+    // Out-of-range date fields would only make nonsense of the time (or
+    // overflow the arithmetic); they leave the last good value.
+    if (rtProfessional.load() && s.zuluYear >= 1970 && s.zuluYear <= 9999 && s.zuluDayOfYear >= 1 &&
+        s.zuluDayOfYear <= 366 && s.zuluTime >= 0 && s.zuluTime <= 86400) {
+        const std::int64_t days = lf_daysFromCivil(s.zuluYear, 1, 1) + s.zuluDayOfYear - 1;
+        simTimeUnix.store(days * 86400 + s.zuluTime);
+    }
+    userObjectId.store(d.objectId);
+}
+
+void lf_onSimObjectData(const SimConnectRecv* message, std::uint32_t size)
+{
+    const auto d = tzo::gf_readRecvSimObjectData(message, size);
+    if (!d) {
+        lf_tooShort(SIMCONNECT_RECV_ID_SIMOBJECT_DATA, size);
+        return;
+    }
+    switch (d->requestId) {
+    case tzo::REQUEST_STATIC_CG: {
+        ByteReader r(d->data.data(), d->data.size());
+        double cg = 0.0;
+        double pitch = 0.0;
+        if (!r.readF64(cg) || !r.readF64(pitch)) {
+            lf_tooShort(SIMCONNECT_RECV_ID_SIMOBJECT_DATA, size);
+            return;
+        }
+        lf_push(d->objectId, 0, tzo::NOTIFY_STATIC_CG, cg, pitch);
+        break;
+    }
+    case tzo::REQUEST_USER_TITLE:
+        lf_onUserTitle(lf_boundedText(d->data, d->data.size()));
+        break;
+    case tzo::REQUEST_USER_MODEL:
+        lf_onUserModel(lf_boundedText(d->data, kString32));
+        break;
+    case tzo::REQUEST_USER_ON_GROUND: {
+        ByteReader r(d->data.data(), d->data.size());
+        std::uint32_t onGround = 0;
+        if (!r.readU32(onGround)) {
+            lf_tooShort(SIMCONNECT_RECV_ID_SIMOBJECT_DATA, size);
+            return;
+        }
+        const UserAircraftState s = gf_receivedUserState();
+        if (!tzo::gf_isNearZero(s.latitude, s.longitude)) {
+            userOnGround.store(onGround != 0);
+            userOnGroundKnown.store(true);
+        }
+        secondTick.store(true);
+        break;
+    }
+    case tzo::REQUEST_USER_STATE:
+        lf_onUserState(*d, size);
+        break;
+    default:
+        break;
+    }
+}
+
+void lf_onSimObjectDataByType(const SimConnectRecv* message, std::uint32_t size)
+{
+    const auto d = tzo::gf_readRecvSimObjectData(message, size);
+    if (!d) {
+        lf_tooShort(SIMCONNECT_RECV_ID_SIMOBJECT_DATA_BYTYPE, size);
+        return;
+    }
+    if (d->requestId != tzo::REQUEST_IN_RANGE || d->defineId != tzo::DEFINITION_IN_RANGE ||
+        d->objectId <= userObjectId.load())
+        return;
+    ByteReader r(d->data.data(), d->data.size());
+    double altitudeAboveGround = 0.0;
+    double groundAltitude = 0.0;
+    std::int64_t onGround = 0;
+    if (!r.readF64(altitudeAboveGround) || !r.readF64(groundAltitude) || !r.readI64(onGround)) {
+        lf_tooShort(SIMCONNECT_RECV_ID_SIMOBJECT_DATA_BYTYPE, size);
+        return;
+    }
+    const std::string atcId = lf_boundedText(d->data.subspan(r.position()), kString32);
+
+    if (auto it = std::find(addedObjectIds.begin(), addedObjectIds.end(), d->objectId); it != addedObjectIds.end()) {
+        *it = addedObjectIds.back();
+        addedObjectIds.pop_back();
+        const std::uint32_t recordId = lf_takePendingCreation(atcId);
+        if (recordId == 0) {
+            gf_logLineMarked(fmt::format("just created, but not by {}, oid: {}, callsign \"{}\" unknown",
+                                         "Norvane_P3D", d->objectId, atcId));
+            return;
+        }
+        lf_releaseAndFreeze(d->objectId);
+        if (recordId > 10000)
+            lf_push(d->objectId, recordId, tzo::NOTIFY_LIVE_CREATED, 0.0, altitudeAboveGround);
+        else
+            lf_push(d->objectId, recordId, tzo::NOTIFY_STATIC_CREATED, 0.0, 0.0);
+        return;
+    }
+    if (altitudeAboveGround <= kHighAboveGroundFt && !atcId.ends_with('*'))
+        lf_push(d->objectId, onGround != 0 ? 1 : 0, tzo::NOTIFY_IN_RANGE_DATA, groundAltitude, altitudeAboveGround);
+}
+
+} // namespace
+
+std::string gf_userTitle()
+{
+    std::lock_guard lock(g_userInfoMutex);
+    return g_userTitle;
+}
+
+std::string gf_userStandName()
+{
+    std::lock_guard lock(g_userInfoMutex);
+    return g_userStandName;
+}
+
+std::optional<double> gf_userHalfWingspanNm()
+{
+    std::lock_guard lock(g_userInfoMutex);
+    return g_userHalfWingspanNm;
+}
+
+AircraftCategory gf_userCategory()
+{
+    std::lock_guard lock(g_userInfoMutex);
+    return g_userCategory;
+}
+
+void lf_dispatch(SimConnectRecv* pData, std::uint32_t cbData, void* /*pContext*/)
+{
+    if (!pData)
+        return;
+    const auto header = tzo::gf_readRecvHeader(pData, cbData);
+    if (!header) {
+        lf_tooShort(0, cbData);
+        return;
+    }
+    switch (header->id) {
+    case SIMCONNECT_RECV_ID_EXCEPTION:
+        lf_onException(pData, cbData);
+        break;
+    case SIMCONNECT_RECV_ID_OPEN:
+        lf_onOpen(pData, cbData);
+        break;
+    case SIMCONNECT_RECV_ID_QUIT:
+        flightRunning.store(false);
+        break;
+    case SIMCONNECT_RECV_ID_EVENT:
+        lf_onEvent(pData, cbData);
+        break;
+    case SIMCONNECT_RECV_ID_EVENT_OBJECT_ADDREMOVE:
+        lf_onObjectAddRemove(pData, cbData);
+        break;
+    case SIMCONNECT_RECV_ID_EVENT_FILENAME:
+        lf_onFilename(pData, cbData);
+        break;
+    case SIMCONNECT_RECV_ID_EVENT_FRAME:
+        lf_onFrame(pData, cbData);
+        break;
+    case SIMCONNECT_RECV_ID_SIMOBJECT_DATA:
+        lf_onSimObjectData(pData, cbData);
+        break;
+    case SIMCONNECT_RECV_ID_SIMOBJECT_DATA_BYTYPE:
+        lf_onSimObjectDataByType(pData, cbData);
+        break;
+    case SIMCONNECT_RECV_ID_ASSIGNED_OBJECT_ID:
+    case SIMCONNECT_RECV_ID_CLIENT_DATA:
+        break;
+    default:
+        gf_logLine(fmt::format("! Unknown Dispatch dwID {}", header->id));
+        break;
+    }
+}
+
+void lf_rememberUserStand()
+{
+    if (!userOnGroundKnown.load())
+        return;
+    const UserAircraftState s = gf_receivedUserState();
+    if (!(s.groundSpeed <= 2.0))
+        return;
+    const std::string name = lf_standNameAt(s.latitude, s.longitude);
+    if (name.empty())
+        return;
+    const SimLayerHooks hooks = gf_simLayerHooks();
+    if (hooks.rememberParkStand)
+        hooks.rememberParkStand(name);
+}
+
+void lf_reserveAddedObjects(std::size_t count)
+{
+    addedObjectIds.reserve(count);
+}
+
+void lf_resetDispatchState()
+{
+    addedObjectIds.clear();
+    g_lastUserPosition = {};
+    g_frameCounter = 0;
+    userOnGroundKnown.store(false);
+    userOnGround.store(false);
+    flightRunning.store(false);
+    std::lock_guard lock(g_userInfoMutex);
+    g_userTitle.clear();
+    g_userStandName.clear();
+    g_userHalfWingspanNm.reset();
+    g_userCategory = AircraftCategory::Light;
+}

@@ -1,0 +1,348 @@
+#include "simconnect/sim_queues.hpp"
+
+#include "foundation/app_hooks.hpp"
+#include "foundation/log.hpp"
+#include "foundation/time.hpp"
+#include "simconnect/sim_dispatch.hpp"
+#include "simconnect/sim_ids.hpp"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+
+using tzo::CreateRequest;
+using tzo::EventCommand;
+using tzo::LightStates;
+using tzo::PendingCreation;
+using tzo::PositionUpdate;
+using tzo::UserAircraftState;
+
+std::atomic<SimConnectHandle> simConnectHandle{nullptr};
+
+std::mutex simQueueMutex;
+std::vector<PositionUpdate> positionsFilling;
+std::vector<PositionUpdate> positionsToSend;
+std::vector<EventCommand> eventQueue;
+std::vector<CreateRequest> createQueue;
+std::vector<std::uint32_t> removeQueue;
+std::vector<PendingCreation> pendingCreations;
+
+std::atomic<std::int32_t> simRequestErrorCount{0};
+std::atomic<bool> simErrorFlag{false};
+std::atomic<std::uint32_t> userObjectId{kUserObjectIdBeforeAnswer};
+std::atomic<float> simFrameRate{0.0f};
+
+namespace {
+
+// The dispatch writes the user state while other threads copy it; a copy is
+// always one whole answer.
+std::mutex g_userStateMutex;
+UserAircraftState g_receivedUserState;
+
+void lf_queueEvent(std::uint32_t objectId, std::uint32_t eventId, std::uint32_t value)
+{
+    eventQueue.push_back(EventCommand{objectId, eventId, value});
+}
+
+void lf_showStatusLogged(std::string_view text)
+{
+    gf_showStatus(text);
+    gf_logLine(text);
+}
+
+} // namespace
+
+namespace tzo {
+
+bool gf_isNearZero(double latitude, double longitude)
+{
+    return latitude >= 0.0 && latitude <= 0.0009 && longitude >= 0.0 && longitude <= 0.05;
+}
+
+} // namespace tzo
+
+void gf_queueCreateAircraft(const CreateRequest& request)
+{
+    std::lock_guard lock(simQueueMutex);
+    createQueue.push_back(request);
+}
+
+void gf_queueEngineShutdown(std::uint32_t objectId)
+{
+    std::lock_guard lock(simQueueMutex);
+    lf_queueEvent(objectId, tzo::ENGINE_AUTO_SHUTDOWN, 0);
+}
+
+void gf_queueEngineStart(std::uint32_t objectId)
+{
+    std::lock_guard lock(simQueueMutex);
+    lf_queueEvent(objectId, tzo::ENGINE_AUTO_START, 0);
+}
+
+void gf_queueLights(std::uint32_t objectId, const LightStates& lights)
+{
+    std::lock_guard lock(simQueueMutex);
+    lf_queueEvent(objectId, tzo::NAV_LIGHTS_SET, lights.nav);
+    lf_queueEvent(objectId, tzo::BEACON_LIGHTS_SET, lights.beacon);
+    lf_queueEvent(objectId, tzo::LANDING_LIGHTS_SET, lights.landing);
+    lf_queueEvent(objectId, tzo::TAXI_LIGHTS_SET, lights.taxi);
+    lf_queueEvent(objectId, tzo::STROBES_SET, lights.strobes);
+    lf_queueEvent(objectId, tzo::LOGO_LIGHTS_SET, lights.logo);
+    lf_queueEvent(objectId, tzo::CABIN_LIGHTS_SET, lights.cabin);
+}
+
+void gf_queueNavLights(std::uint32_t objectId, std::uint32_t value)
+{
+    std::lock_guard lock(simQueueMutex);
+    lf_queueEvent(objectId, tzo::NAV_LIGHTS_SET, value);
+}
+
+void gf_queueCabinLights(std::uint32_t objectId, std::uint32_t value)
+{
+    std::lock_guard lock(simQueueMutex);
+    lf_queueEvent(objectId, tzo::CABIN_LIGHTS_SET, value);
+}
+
+void lf_releaseAndFreeze(std::uint32_t objectId)
+{
+    std::lock_guard lock(simQueueMutex);
+    SimConnect_AIReleaseControl(simConnectHandle.load(), objectId, tzo::REQUEST_RELEASE);
+    lf_queueEvent(objectId, tzo::FREEZE_LATITUDE_LONGITUDE_SET, 1);
+    lf_queueEvent(objectId, tzo::FREEZE_ALTITUDE_SET, 1);
+    lf_queueEvent(objectId, tzo::FREEZE_ATTITUDE_SET, 1);
+}
+
+void gf_handOverPositions()
+{
+    std::unique_lock lock(simQueueMutex, std::try_to_lock);
+    if (!lock.owns_lock()) {
+        // A slow simulator is still taking the previous burst: this tick's
+        // positions are not worth a stall of the main loop.
+        if (simFrameRate.load() <= 50.0f) {
+            positionsFilling.clear();
+            return;
+        }
+        lock.lock();
+    }
+    std::swap(positionsFilling, positionsToSend);
+    positionsFilling.clear();
+}
+
+UserAircraftState gf_requestUserAircraftState()
+{
+    if (!simErrorFlag.load()) {
+        SimConnectResult rc;
+        {
+            std::lock_guard lock(simQueueMutex);
+            rc = SimConnect_RequestDataOnSimObject(simConnectHandle.load(), tzo::REQUEST_USER_STATE,
+                                                   tzo::DEFINITION_USER_STATE, SIMCONNECT_OBJECT_ID_USER,
+                                                   SIMCONNECT_PERIOD_ONCE, 0, 0, 0, 0);
+        }
+        if (rc != SIMCONNECT_S_OK) {
+            gf_logLineMarked("SimConnect request user ac position fails");
+            gf_simConnectRequestError();
+        }
+    }
+    return gf_receivedUserState();
+}
+
+UserAircraftState gf_receivedUserState()
+{
+    std::lock_guard lock(g_userStateMutex);
+    return g_receivedUserState;
+}
+
+void lf_storeReceivedUserState(const UserAircraftState& state)
+{
+    std::lock_guard lock(g_userStateMutex);
+    g_receivedUserState = state;
+}
+
+void gf_requestUserTitleAndModel()
+{
+    SimConnectResult title;
+    SimConnectResult model;
+    {
+        std::lock_guard lock(simQueueMutex);
+        const SimConnectHandle handle = simConnectHandle.load();
+        title = SimConnect_RequestDataOnSimObject(handle, tzo::REQUEST_USER_TITLE, tzo::DEFINITION_USER_TITLE,
+                                                  SIMCONNECT_OBJECT_ID_USER, SIMCONNECT_PERIOD_ONCE, 0, 0, 0, 0);
+        model = SimConnect_RequestDataOnSimObject(handle, tzo::REQUEST_USER_MODEL, tzo::DEFINITION_USER_MODEL,
+                                                  SIMCONNECT_OBJECT_ID_USER, SIMCONNECT_PERIOD_ONCE, 0, 0, 0, 0);
+    }
+    if (title != SIMCONNECT_S_OK) {
+        gf_logLineMarked("SimConnect request user ac title fails");
+        gf_simConnectRequestError();
+    }
+    if (model != SIMCONNECT_S_OK) {
+        gf_logLineMarked("SimConnect reques user ac model fails");
+        gf_simConnectRequestError();
+    }
+}
+
+void gf_simConnectRequestError()
+{
+    const std::int32_t count = simRequestErrorCount.fetch_add(1) + 1;
+    if (count < 3)
+        return;
+    lf_showStatusLogged(fmt::format("SimConnect request error {}, see Log.txt", count));
+    simErrorFlag.store(true);
+    gf_requestExit(ExitReason::RESTART, 10);
+}
+
+void lf_flushSimQueues()
+{
+    std::unique_lock lock(simQueueMutex, std::try_to_lock);
+    if (!lock.owns_lock())
+        return; // the queues wait for the next frame; the dispatch never waits
+    if (simErrorFlag.load()) {
+        positionsToSend.clear();
+        eventQueue.clear();
+        createQueue.clear();
+        removeQueue.clear();
+        return;
+    }
+    const SimConnectHandle handle = simConnectHandle.load();
+    const std::uint32_t user = userObjectId.load();
+
+    for (const PositionUpdate& p : positionsToSend) {
+        if (p.objectId <= user)
+            continue;
+        const double data[8] = {p.latitude, p.longitude, p.pitch,         p.bank,
+                                p.heading,  p.altitude,  p.verticalSpeed, p.trueAirspeed};
+        SimConnect_SetDataOnSimObject(handle, tzo::DEFINITION_AI_POSITION, p.objectId, 0, 0, sizeof data, data);
+    }
+    positionsToSend.clear();
+
+    for (const EventCommand& e : eventQueue) {
+        // Like positions and removals: the user's aircraft and objects that
+        // are not the program's own are never commanded.
+        if (e.objectId <= user)
+            continue;
+        const bool flaps = e.eventId == tzo::FLAPS_SET;
+        // The AI pilot would take the flaps straight back; released around
+        // the event they stay where they are put.
+        if (flaps)
+            SimConnect_AIReleaseControl(handle, e.objectId, tzo::REQUEST_RELEASE);
+        const SimConnectResult rc =
+            SimConnect_TransmitClientEvent(handle, e.objectId, e.eventId, e.value, tzo::GROUP_ALL, 0);
+        if (rc != SIMCONNECT_S_OK)
+            lf_showStatusLogged(fmt::format("SimConnect TransmitClientEvent: {} fails", e.eventId));
+        else if (flaps)
+            SimConnect_AIReleaseControl(handle, e.objectId, tzo::REQUEST_RELEASE);
+    }
+    eventQueue.clear();
+
+    for (const CreateRequest& c : createQueue)
+        lf_createAiAircraft(c);
+    createQueue.clear();
+
+    for (std::uint32_t id : removeQueue)
+        lf_removeAiAircraft(id);
+    removeQueue.clear();
+}
+
+void lf_createAiAircraft(const CreateRequest& request)
+{
+    const std::string title(request.liveryTitle);
+    const SimConnectHandle handle = simConnectHandle.load();
+    const SimConnectResult rc = SimConnect_AICreateNonATCAircraft(handle, title.c_str(), request.callsign.c_str(),
+                                                                  request.position, tzo::REQUEST_CREATE);
+    if (rc != SIMCONNECT_S_OK) {
+        gf_logLine(fmt::format("! Simcon call to create ac in sim failed, hexid:{}, liv: \"{}\", callsign: {}",
+                               request.recordId, title, request.callsign));
+        if (rc == SIMCONNECT_E_TEXT_TOO_LONG) {
+            // Our own texts did not fit: nothing reached the simulator, so it
+            // is no simulator error, and no answer will ever come. The main
+            // loop must hear of it or the aircraft waits for ever.
+            if (request.recordId != 0)
+                tzo::gf_pushSimNotification(
+                    tzo::SimNotification{0, request.recordId, 0, tzo::NOTIFY_CREATE_FAILED, 0.0, 0.0});
+        } else {
+            gf_simConnectRequestError();
+        }
+        return;
+    }
+    std::uint32_t sendId = 0;
+    if (SimConnect_GetLastSentPacketID(handle, &sendId) != SIMCONNECT_S_OK) {
+        gf_logLineMarked("GetLastSentPacketID");
+        sendId = 0;
+    }
+    pendingCreations.push_back(PendingCreation{sendId, request.recordId, request.callsign});
+}
+
+void lf_removeAiAircraft(std::uint32_t objectId)
+{
+    if (objectId <= userObjectId.load()) {
+        gf_logLine(fmt::format("{}!Simconnect call to remove AI ac with objectId {}", gf_nowUtcText(), objectId));
+        return;
+    }
+    if (SimConnect_AIRemoveObject(simConnectHandle.load(), objectId, tzo::REQUEST_REMOVE) != SIMCONNECT_S_OK) {
+        gf_logLine(
+            fmt::format("{}!Simconnect call to remove AI ac from sim failed, id {}?", gf_nowUtcText(), objectId));
+        gf_simConnectRequestError();
+    }
+}
+
+namespace {
+
+template <typename Match>
+std::uint32_t lf_takePending(Match&& match)
+{
+    auto it = std::find_if(pendingCreations.begin(), pendingCreations.end(), match);
+    if (it == pendingCreations.end())
+        return 0;
+    const std::uint32_t recordId = it->recordId;
+    // Order does not matter: the last entry takes the place of the one taken.
+    if (it != pendingCreations.end() - 1)
+        *it = std::move(pendingCreations.back());
+    pendingCreations.pop_back();
+    return recordId;
+}
+
+} // namespace
+
+std::uint32_t lf_takePendingCreation(std::string_view callsign)
+{
+    if (callsign.empty())
+        return 0;
+    return lf_takePending([&](const PendingCreation& p) { return p.callsign == callsign; });
+}
+
+std::uint32_t lf_takePendingCreationBySendId(std::uint32_t sendId)
+{
+    return lf_takePending([&](const PendingCreation& p) { return p.sendId == sendId; });
+}
+
+void gf_reserveSimContainers()
+{
+    {
+        std::lock_guard lock(simQueueMutex);
+        positionsFilling.reserve(256);
+        positionsToSend.reserve(256);
+        createQueue.reserve(256);
+        removeQueue.reserve(256);
+        pendingCreations.reserve(256);
+    }
+    lf_reserveAddedObjects(256);
+    simErrorFlag.store(false);
+}
+
+void gf_resetSimConnection()
+{
+    {
+        std::lock_guard lock(simQueueMutex);
+        pendingCreations.clear();
+        simConnectHandle.store(nullptr);
+        positionsFilling.clear();
+        positionsToSend.clear();
+        createQueue.clear();
+        removeQueue.clear();
+        eventQueue.clear();
+    }
+    userObjectId.store(kUserObjectIdBeforeAnswer);
+    simRequestErrorCount.store(0);
+    simFrameRate.store(0.0f);
+    lf_storeReceivedUserState(UserAircraftState{});
+    lf_resetDispatchState();
+}

@@ -1,0 +1,326 @@
+// The connection thread and its registration against the stand-in.
+
+#include "sim_layer_fixture.hpp"
+
+using namespace simtest;
+
+namespace {
+
+struct Expected {
+    std::string name;
+    std::vector<std::pair<std::string, std::string>> fields; // field, value as text
+};
+
+std::string fieldText(const simstub::Packet& p, const std::string& field)
+{
+    const auto& v = p.fields.at(field);
+    if (const auto* u = std::get_if<std::uint32_t>(&v))
+        return std::to_string(*u);
+    if (const auto* s = std::get_if<std::string>(&v))
+        return *s;
+    if (const auto* f = std::get_if<float>(&v))
+        return fmt::format("{}", *f);
+    return "?";
+}
+
+std::vector<Expected> expectedRegistration()
+{
+    std::vector<Expected> e;
+    e.push_back({"Open", {{"applicationName", "Norvane_P3D"}}});
+    for (auto [id, name] : std::vector<std::pair<int, std::string>>{
+             {201, "Sim"}, {202, "ObjectAdded"}, {203, "ObjectRemoved"}, {205, "PositionChanged"},
+             {206, "FlightLoaded"}, {204, "Frame"}})
+        e.push_back({"SubscribeToSystemEvent", {{"eventId", std::to_string(id)}, {"eventName", name}}});
+    auto def = [&](int id, const std::string& var, const std::string& unit, int type) {
+        e.push_back({"AddToDataDefinition",
+                     {{"defineId", std::to_string(id)},
+                      {"datumName", var},
+                      {"unitsName", unit},
+                      {"datumType", std::to_string(type)},
+                      {"epsilon", "0"},
+                      {"datumId", "4294967295"}}});
+    };
+    const int F64 = 4, I64 = 2, S32 = 6, SV = 11;
+    def(407, "TITLE", "", SV);
+    def(408, "ATC MODEL", "", S32);
+    def(409, "SIM ON GROUND", "Bool", I64);
+    const std::vector<std::pair<std::string, std::string>> position = {
+        {"Plane Latitude", "degree"},        {"Plane Longitude", "degree"},
+        {"Plane Pitch degrees", "radians"},  {"Plane Bank degrees", "radians"},
+        {"Plane Heading degrees true", "radians"}, {"Plane Altitude", "feet"}};
+    for (const auto& [var, unit] : position)
+        def(402, var, unit, F64);
+    def(402, "Vertical Speed", "feet per second", F64);
+    def(402, "Airspeed True", "knots", F64);
+    for (const auto& [var, unit] : position)
+        def(403, var, unit, F64);
+    def(403, "Plane Alt Above Ground", "feet", F64);
+    def(403, "Ground Velocity", "knots", F64);
+    def(403, "ZULU TIME", "Seconds", I64);
+    def(403, "ZULU DAY OF YEAR", "Number", I64);
+    def(403, "ZULU YEAR", "Number", I64);
+    def(403, "LIGHT STATES", "Mask", I64);
+    def(405, "Static CG to Ground", "feet", F64);
+    def(405, "Static Pitch", "radians", F64);
+    def(406, "Light On States", "Mask", I64);
+    def(404, "Plane Alt Above Ground", "feet", F64);
+    def(404, "Ground Altitude", "feet", F64);
+    def(404, "SIM ON GROUND", "Bool", I64);
+    def(404, "ATC ID", "", S32);
+    const std::map<int, std::string> names = {
+        {207, "BEACON_LIGHTS_SET"}, {208, "NAV_LIGHTS_SET"}, {209, "TAXI_LIGHTS_SET"},
+        {210, "STROBES_SET"}, {211, "LANDING_LIGHTS_SET"}, {212, "CABIN_LIGHTS_SET"},
+        {213, "LOGO_LIGHTS_SET"}, {214, "ALL_LIGHTS_TOGGLE"}, {215, "FREEZE_LATITUDE_LONGITUDE_SET"},
+        {216, "FREEZE_ALTITUDE_SET"}, {217, "FREEZE_ATTITUDE_SET"}, {218, "FLAPS_SET"},
+        {219, "SPOILERS_SET"}, {220, "GEAR_SET"}, {221, "ENGINE_AUTO_START"},
+        {222, "ENGINE_AUTO_SHUTDOWN"}, {223, "THROTTLE_SET"}};
+    for (int id : {220, 221, 222, 223, 218, 219, 208, 207, 211, 209, 210, 213, 212, 214, 215, 216, 217})
+        e.push_back({"MapClientEventToSimEvent", {{"eventId", std::to_string(id)}, {"eventName", names.at(id)}}});
+    def(401, "SPOILERS HANDLE POSITION", "percent", F64);
+    def(401, "GENERAL ENG THROTTLE LEVER POSITION:1", "percent", F64);
+    def(401, "GENERAL ENG THROTTLE LEVER POSITION:2", "percent", F64);
+    for (int id : {208, 207, 211, 209, 210, 213, 212, 214, 218, 219, 220, 222, 223, 215, 216, 217})
+        e.push_back({"AddClientEventToNotificationGroup",
+                     {{"groupId", "301"}, {"eventId", std::to_string(id)}, {"maskable", "1"}}});
+    e.push_back({"SetNotificationGroupPriority", {{"groupId", "301"}, {"priority", "1"}}});
+    return e;
+}
+
+} // namespace
+
+TEST_F(SimLayer, registrationFollowsTheOrderPacketByPacket)
+{
+    startQuietStub();
+    startAndRegister();
+    const auto packets = m_stub->packets();
+    const auto expected = expectedRegistration();
+    ASSERT_GE(packets.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        SCOPED_TRACE(fmt::format("packet {}", i));
+        ASSERT_EQ(packets[i].name, expected[i].name);
+        for (const auto& [field, value] : expected[i].fields)
+            EXPECT_EQ(fieldText(packets[i], field), value) << field;
+    }
+    EXPECT_TRUE(m_stub->protocolErrors().empty());
+    const auto state = m_stub->clientState();
+    ASSERT_EQ(state.groups.at(301).events.size(), 16u);
+    for (const auto& [event, maskable] : state.groups.at(301).events) {
+        EXPECT_NE(event, 221u) << "ENGINE_AUTO_START is mapped but never in the group";
+        EXPECT_TRUE(maskable);
+    }
+    EXPECT_TRUE(state.clientEvents.contains(221));
+    EXPECT_TRUE(Recorder::get().hasWindow("connected true"));
+    EXPECT_TRUE(Recorder::get().hasWindow("sim Lockheed Martin Prepar3D v5 (5.3.17.28)"));
+    EXPECT_TRUE(logHas("Lockheed Martin Prepar3D v5 (5.3.17.28) connected "));
+}
+
+TEST_F(SimLayer, withoutSimulatorOneWaitingLineThenConnectsWhenItComes)
+{
+    gf_startSimClient();
+    ASSERT_TRUE(testsupport::waitFor([] { return runningThreads.load() == 1; }));
+    // A few tries go by without a further line.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2200));
+    EXPECT_EQ(Recorder::get().copy(Recorder::get().statuses),
+              std::vector<std::string>{"Waiting for Prepar3Dv5 ..."});
+    EXPECT_TRUE(logHas("Waiting for Prepar3Dv5 ..."));
+    // It keeps trying, once a second, until the simulator is there.
+    startQuietStub();
+    ASSERT_TRUE(testsupport::waitFor([&] { return !m_stub->packetsNamed("SetNotificationGroupPriority").empty(); },
+                                     std::chrono::seconds(4)));
+    EXPECT_EQ(m_stub->connectionCount(), 1u);
+}
+
+TEST_F(SimLayer, waitingLineNamesTheConfiguredVersion)
+{
+    P3D_VERSION.setValue(6);
+    gf_startSimClient();
+    ASSERT_TRUE(testsupport::waitFor([] { return !Recorder::get().copy(Recorder::get().statuses).empty(); }));
+    EXPECT_EQ(Recorder::get().copy(Recorder::get().statuses)[0], "Waiting for Prepar3Dv6 ...");
+}
+
+TEST_F(SimLayer, stopWhileWaitingEndsTheThreadWithinASecond)
+{
+    gf_startSimClient();
+    ASSERT_TRUE(testsupport::waitFor([] { return !Recorder::get().copy(Recorder::get().statuses).empty(); }));
+    gf_requestSimClientStop();
+    EXPECT_TRUE(testsupport::waitFor([] { return runningThreads.load() == 0; }, std::chrono::seconds(1)));
+    EXPECT_TRUE(exits().empty());
+}
+
+TEST_F(SimLayer, exitingFlagKeepsTheThreadFromOpening)
+{
+    startQuietStub();
+    exiting.store(true);
+    gf_startSimClient();
+    EXPECT_TRUE(testsupport::waitFor([] { return runningThreads.load() == 0; }));
+    EXPECT_EQ(m_stub->connectionCount(), 0u);
+}
+
+TEST_F(SimLayer, stopClosesTheConnectionQuietly)
+{
+    startQuietStub();
+    startAndRegister();
+    gf_stopSimClient();
+    EXPECT_EQ(runningThreads.load(), 0);
+    EXPECT_TRUE(testsupport::waitFor([&] { return m_stub->clientState().closedByClient; }));
+    EXPECT_EQ(m_stub->packetsNamed("ClearDataDefinition").size(), 9u);
+    EXPECT_EQ(m_stub->packetsNamed("UnsubscribeFromSystemEvent").size(), 6u);
+    EXPECT_TRUE(exits().empty());
+    EXPECT_EQ(simConnectHandle.load(), nullptr);
+    EXPECT_TRUE(Recorder::get().hasWindow("connected false"));
+}
+
+TEST_F(SimLayer, quitOnlyEndsTheFlightAndTheClosedStreamEndsTheProgram)
+{
+    startQuietStub();
+    startAndRegister();
+    settle();
+    m_stub->sendQuit();
+    ASSERT_TRUE(testsupport::waitFor([] { return !flightRunning.load(); }));
+    EXPECT_TRUE(exits().empty());
+    EXPECT_EQ(runningThreads.load(), 1);
+    m_stub->closeConnections();
+    ASSERT_TRUE(testsupport::waitFor([&] { return !exits().empty(); }));
+    EXPECT_EQ(exits()[0], std::make_pair(ExitReason::SIM_WAS_CLOSED, 0));
+    EXPECT_TRUE(testsupport::waitFor([] { return runningThreads.load() == 0; }));
+    EXPECT_TRUE(logHas("Flight Simulator no longer connected, Norvane_P3D will stop ..."));
+}
+
+TEST_F(SimLayer, abruptDropOverTcpEndsTheProgram)
+{
+    simstub::Options options;
+    options.listenPipe = false;
+    options.listenIpv4 = true;
+    auto& stub = startQuietStub(options);
+    testsupport::writeFile(dir() / "documents" / "SimConnect.cfg",
+                           fmt::format("[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort={}\n", stub.ipv4Port()));
+    startAndRegister();
+    stub.dropConnections();
+    ASSERT_TRUE(testsupport::waitFor([&] { return !exits().empty(); }));
+    EXPECT_EQ(exits()[0], std::make_pair(ExitReason::SIM_WAS_CLOSED, 0));
+    EXPECT_FALSE(flightRunning.load());
+}
+
+TEST_F(SimLayer, droppedPipeWhileExitingAsksForNoSecondExit)
+{
+    startQuietStub();
+    startAndRegister();
+    exiting.store(true);
+    m_stub->dropConnections();
+    EXPECT_TRUE(testsupport::waitFor([] { return runningThreads.load() == 0; }));
+    EXPECT_TRUE(exits().empty());
+}
+
+TEST_F(SimLayer, positionChangedFlightLoadedAndNewFileRestartIn30Seconds)
+{
+    startQuietStub();
+    startAndRegister();
+    m_stub->sendSystemEvent("PositionChanged", 0);
+    ASSERT_TRUE(testsupport::waitFor([&] { return exits().size() == 1; }));
+    m_stub->sendSystemEvent("FlightLoaded", 0);
+    ASSERT_TRUE(testsupport::waitFor([&] { return exits().size() == 2; }));
+    m_stub->sendFilenameEvent("FlightLoaded", "C:\\flights\\other.fxml");
+    ASSERT_TRUE(testsupport::waitFor([&] { return exits().size() == 3; }));
+    for (const auto& e : exits())
+        EXPECT_EQ(e, std::make_pair(ExitReason::RESTART, 30));
+    EXPECT_TRUE(logHas("===> User ac position changed"));
+    EXPECT_TRUE(logHas("===> Flight loaded"));
+    EXPECT_TRUE(logHas("===> New file loaded"));
+}
+
+TEST_F(SimLayer, simEventDrivesFlightRunningAndItsIndicator)
+{
+    startQuietStub();
+    startAndRegister();
+    m_stub->sendSystemEvent("Sim", 1);
+    ASSERT_TRUE(testsupport::waitFor([] { return flightRunning.load(); }));
+    m_stub->sendSystemEvent("Sim", 0);
+    ASSERT_TRUE(testsupport::waitFor([] { return !flightRunning.load(); }));
+    EXPECT_TRUE(Recorder::get().hasWindow("running true"));
+    EXPECT_TRUE(Recorder::get().hasWindow("running false"));
+}
+
+TEST_F(SimLayer, wrongVersionIsRefusedAndTheConnectionClosedWithoutExit)
+{
+    simstub::Options options;
+    options.applicationName = "Lockheed Martin Prepar3D v6";
+    options.versionMajor = 6;
+    startQuietStub(options);
+    gf_startSimClient();
+    ASSERT_TRUE(testsupport::waitFor([] { return runningThreads.load() == 0 && !Recorder::get().copy(Recorder::get().errors).empty(); }));
+    EXPECT_EQ(Recorder::get().copy(Recorder::get().errors)[0],
+              "78: wrong P3D version \"Lockheed Martin Prepar3D v6 (6.3.17.28)\" connects ... ?");
+    EXPECT_TRUE(Recorder::get().hasWindow("install path enabled"));
+    EXPECT_TRUE(exits().empty());
+    EXPECT_TRUE(testsupport::waitFor([&] { return m_stub->clientState().closedByClient; }));
+}
+
+TEST_F(SimLayer, onceASecondAnswersComeFasterThanRealTime)
+{
+    simstub::Options options;
+    options.secondInterval = std::chrono::milliseconds(1);
+    startStub(options);
+    startAndRegister();
+    requestUserStateAndWait();
+    {
+        std::lock_guard lock(simQueueMutex);
+        ASSERT_EQ(SimConnect_RequestDataOnSimObject(simConnectHandle.load(), tzo::REQUEST_USER_ON_GROUND,
+                                                    tzo::DEFINITION_USER_ON_GROUND, SIMCONNECT_OBJECT_ID_USER,
+                                                    SIMCONNECT_PERIOD_SECOND, 0, 0, 0, 0),
+                  SIMCONNECT_S_OK);
+    }
+    // Ten minutes of program seconds, each taken once as the main loop takes it.
+    int seconds = 0;
+    ASSERT_TRUE(testsupport::waitFor(
+        [&] {
+            bool expected = true;
+            if (secondTick.compare_exchange_strong(expected, false))
+                ++seconds;
+            return seconds >= 600;
+        },
+        std::chrono::seconds(30)));
+    EXPECT_TRUE(userOnGroundKnown.load());
+    EXPECT_TRUE(userOnGround.load());
+}
+
+TEST_F(SimLayer, userStateTitleAndModelArriveThroughTheRequests)
+{
+    g_wingspans["B738"] = 17.9 / 1852.0;
+    g_largestHalfSpanNm = 40.0 / 1852.0;
+    startQuietStub();
+    startAndRegister();
+    m_stub->setUserVar("Plane Latitude", 51.47);
+    m_stub->setUserVar("Plane Longitude", -0.45);
+    m_stub->setUserVar("Plane Altitude", -20.0);
+    requestUserStateAndWait();
+    const auto s = gf_receivedUserState();
+    EXPECT_DOUBLE_EQ(s.latitude, 51.47);
+    EXPECT_DOUBLE_EQ(s.longitude, -0.45);
+    EXPECT_EQ(s.altitude, 0.0) << "a negative altitude is stored as 0";
+    EXPECT_EQ(s.zuluYear, 2026);
+    EXPECT_EQ(userObjectId.load(), 1u);
+
+    gf_requestUserTitleAndModel();
+    ASSERT_TRUE(testsupport::waitFor([] { return gf_userHalfWingspanNm().has_value(); }));
+    EXPECT_EQ(gf_userTitle(), "Stand-in Boeing 737-800");
+    EXPECT_DOUBLE_EQ(*gf_userHalfWingspanNm(), 17.9 / 1852.0);
+    EXPECT_TRUE(logHas("          SimConnect: User aircraft title: Stand-in Boeing 737-800"));
+    EXPECT_TRUE(logHas("          SimConnect: User aircraft model: B738, half wing span: 17.9 meter, category: Light"));
+}
+
+TEST_F(SimLayer, teleportBeyondTenMilesRestarts)
+{
+    startQuietStub();
+    startAndRegister();
+    m_stub->setUserVar("Plane Latitude", 47.0);
+    m_stub->setUserVar("Plane Longitude", 8.0);
+    requestUserStateAndWait();
+    m_stub->setUserVar("Plane Latitude", 47.0 + 9.9 / 60.0);
+    requestUserStateAndWait();
+    EXPECT_TRUE(exits().empty());
+    m_stub->setUserVar("Plane Latitude", 47.0 + 9.9 / 60.0 + 10.1 / 60.0);
+    requestUserStateAndWait();
+    ASSERT_EQ(exits().size(), 1u);
+    EXPECT_EQ(exits()[0], std::make_pair(ExitReason::RESTART, 30));
+    EXPECT_TRUE(logHas("Teleport"));
+}

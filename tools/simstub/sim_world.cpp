@@ -1,0 +1,590 @@
+// The stand-in's world: the user's aircraft and the AI aircraft a client
+// creates, the data requests answered from the registered data definitions,
+// and client events and data sets applied to the objects.
+
+#include "sim_stub.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fmt/format.h>
+
+namespace simstub {
+
+namespace {
+
+constexpr std::uint32_t kRecvException = 1;
+constexpr std::uint32_t kRecvEvent = 4;
+constexpr std::uint32_t kRecvEventObjectAddRemove = 5;
+constexpr std::uint32_t kRecvEventFilename = 6;
+constexpr std::uint32_t kRecvSimObjectData = 8;
+constexpr std::uint32_t kRecvSimObjectDataByType = 9;
+constexpr std::uint32_t kRecvAssignedObjectId = 12;
+
+constexpr std::uint32_t kExceptionSizeMismatch = 2;
+constexpr std::uint32_t kExceptionUnrecognizedId = 3;
+constexpr std::uint32_t kExceptionCreateObjectFailed = 22;
+constexpr std::uint32_t kExceptionLoadFlightplanFailed = 23;
+constexpr std::uint32_t kNoGroup = 0xFFFFFFFFu;
+
+constexpr std::uint32_t kTypeInt32 = 1;
+constexpr std::uint32_t kTypeInt64 = 2;
+constexpr std::uint32_t kTypeFloat32 = 3;
+constexpr std::uint32_t kTypeFloat64 = 4;
+constexpr std::uint32_t kTypeString8 = 5;
+constexpr std::uint32_t kTypeString32 = 6;
+constexpr std::uint32_t kTypeString64 = 7;
+constexpr std::uint32_t kTypeString128 = 8;
+constexpr std::uint32_t kTypeString256 = 9;
+constexpr std::uint32_t kTypeString260 = 10;
+constexpr std::uint32_t kTypeStringV = 11;
+
+constexpr std::uint32_t kPeriodNever = 0;
+constexpr std::uint32_t kPeriodOnce = 1;
+constexpr std::uint32_t kPeriodSecond = 4;
+
+constexpr std::uint32_t kObjectTypeUser = 0;
+constexpr std::uint32_t kObjectTypeAll = 1;
+constexpr std::uint32_t kObjectTypeAircraft = 2;
+
+std::string upper(std::string_view text)
+{
+    std::string out(text);
+    for (char& c : out)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+}
+
+bool equalsNoCase(std::string_view a, std::string_view b)
+{
+    return upper(a) == upper(b);
+}
+
+// Bytes one datum of this type takes in a data message; 0 for the variable string.
+std::uint32_t fixedSize(std::uint32_t type)
+{
+    switch (type) {
+    case kTypeInt32:
+    case kTypeFloat32:
+        return 4;
+    case kTypeInt64:
+    case kTypeFloat64:
+    case kTypeString8:
+        return 8;
+    case kTypeString32:
+        return 32;
+    case kTypeString64:
+        return 64;
+    case kTypeString128:
+        return 128;
+    case kTypeString256:
+        return 256;
+    case kTypeString260:
+        return 260;
+    default:
+        return 0;
+    }
+}
+
+bool isString(std::uint32_t type)
+{
+    return type >= kTypeString8 && type <= kTypeStringV;
+}
+
+class Bytes {
+public:
+    explicit Bytes(std::size_t size = 0) : m_bytes(size, 0) {}
+    void u32(std::size_t at, std::uint32_t v) { writeU32At(m_bytes.data() + at, v); }
+    void append(const void* p, std::size_t n)
+    {
+        const auto* b = static_cast<const std::uint8_t*>(p);
+        m_bytes.insert(m_bytes.end(), b, b + n);
+    }
+    template <typename T>
+    void appendValue(T v)
+    {
+        append(&v, sizeof v);
+    }
+    std::vector<std::uint8_t>& bytes() { return m_bytes; }
+
+private:
+    std::vector<std::uint8_t> m_bytes;
+};
+
+std::vector<std::uint8_t> eventMessage(std::uint32_t id, std::uint32_t eventId, std::uint32_t data,
+                                       std::uint32_t extra, bool withExtra)
+{
+    // EVENT and EVENT_OBJECT_ADDREMOVE, with the trailing flags word of this generation.
+    Bytes b(withExtra ? 32 : 28);
+    b.u32(0, withExtra ? 32 : 28);
+    b.u32(4, kProtocolVersion);
+    b.u32(8, id);
+    b.u32(12, kNoGroup);
+    b.u32(16, eventId);
+    b.u32(20, data);
+    if (withExtra)
+        b.u32(24, extra);
+    return b.bytes();
+}
+
+std::vector<std::uint8_t> exceptionMessage(std::uint32_t code, std::uint32_t sendId, std::uint32_t index)
+{
+    Bytes b(24);
+    b.u32(0, 24);
+    b.u32(4, kProtocolVersion);
+    b.u32(8, kRecvException);
+    b.u32(12, code);
+    b.u32(16, sendId);
+    b.u32(20, index);
+    return b.bytes();
+}
+
+double distanceMetres(const SimObjectState& a, const SimObjectState& b)
+{
+    constexpr double rad = 0.017453292519943295;
+    const double lat1 = a.var("PLANE LATITUDE") * rad;
+    const double lat2 = b.var("PLANE LATITUDE") * rad;
+    const double dlat = lat2 - lat1;
+    const double dlon = (b.var("PLANE LONGITUDE") - a.var("PLANE LONGITUDE")) * rad;
+    const double h = std::sin(dlat / 2) * std::sin(dlat / 2) +
+                     std::cos(lat1) * std::cos(lat2) * std::sin(dlon / 2) * std::sin(dlon / 2);
+    return 2.0 * 6371000.0 * std::asin(std::sqrt(std::clamp(h, 0.0, 1.0)));
+}
+
+} // namespace
+
+double SimObjectState::var(std::string_view name) const
+{
+    auto it = vars.find(upper(name));
+    return it == vars.end() ? 0.0 : it->second;
+}
+
+std::uint32_t SimObjectState::event(std::string_view name) const
+{
+    auto it = events.find(upper(name));
+    return it == events.end() ? 0 : it->second;
+}
+
+bool SimObjectState::hasEvent(std::string_view name) const
+{
+    return events.contains(upper(name));
+}
+
+void SimStub::initWorld()
+{
+    m_nextObjectId = m_options.firstAiObjectId;
+    m_user = SimObjectState{};
+    m_user.id = m_options.userObjectId;
+    m_user.isUser = true;
+    m_user.title = "Stand-in Boeing 737-800";
+    m_user.atcModel = "B738";
+    m_user.atcId = "N737SI";
+    m_user.vars = {
+        {"PLANE LATITUDE", 47.4581},
+        {"PLANE LONGITUDE", 8.5555},
+        {"PLANE ALTITUDE", 1416.0},
+        {"PLANE ALT ABOVE GROUND", 0.0},
+        {"GROUND ALTITUDE", 1416.0},
+        {"GROUND VELOCITY", 0.0},
+        {"SIM ON GROUND", 1.0},
+        {"ZULU TIME", 36000.0},
+        {"ZULU DAY OF YEAR", 100.0},
+        {"ZULU YEAR", 2026.0},
+    };
+}
+
+SimObjectState SimStub::user() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_user;
+}
+
+void SimStub::setUserVar(std::string_view name, double value)
+{
+    std::lock_guard lock(m_mutex);
+    m_user.vars[upper(name)] = value;
+}
+
+void SimStub::setUserTitle(std::string title)
+{
+    std::lock_guard lock(m_mutex);
+    m_user.title = std::move(title);
+}
+
+void SimStub::setUserModel(std::string model)
+{
+    std::lock_guard lock(m_mutex);
+    m_user.atcModel = std::move(model);
+}
+
+std::vector<SimObjectState> SimStub::aiObjects() const
+{
+    std::lock_guard lock(m_mutex);
+    std::vector<SimObjectState> result;
+    for (const auto& [id, object] : m_objects)
+        result.push_back(object);
+    return result;
+}
+
+std::optional<SimObjectState> SimStub::object(std::uint32_t id) const
+{
+    std::lock_guard lock(m_mutex);
+    auto it = m_objects.find(id);
+    if (it == m_objects.end())
+        return std::nullopt;
+    return it->second;
+}
+
+std::vector<Packet> SimStub::misdirectedPackets() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_misdirected;
+}
+
+SimObjectState* SimStub::findObject(std::uint32_t id)
+{
+    if (id == 0 || id == m_user.id)
+        return &m_user;
+    auto it = m_objects.find(id);
+    return it == m_objects.end() ? nullptr : &it->second;
+}
+
+std::vector<std::uint8_t> SimStub::dataMessage(std::uint32_t messageId, const Session& session,
+                                               std::uint32_t requestId, std::uint32_t defineId,
+                                               const SimObjectState& object, std::uint32_t entry,
+                                               std::uint32_t outOf) const
+{
+    const ClientState& st = session.state;
+    const auto& entries = st.dataDefinitions.at(defineId);
+    Bytes b(40);
+    for (const DataDefinitionEntry& e : entries) {
+        const std::string name = upper(e.datumName);
+        if (isString(e.datumType)) {
+            std::string text;
+            if (name == "TITLE")
+                text = object.title;
+            else if (name == "ATC ID")
+                text = object.atcId;
+            else if (name == "ATC MODEL")
+                text = object.atcModel;
+            const std::uint32_t size = fixedSize(e.datumType);
+            if (size == 0) {
+                // The variable string: its text and zero, padded to whole words.
+                std::vector<std::uint8_t> field(text.begin(), text.end());
+                field.push_back(0);
+                while (field.size() % 4)
+                    field.push_back(0);
+                b.append(field.data(), field.size());
+            } else {
+                std::vector<std::uint8_t> field(size, 0);
+                std::memcpy(field.data(), text.data(), std::min<std::size_t>(text.size(), size - 1));
+                b.append(field.data(), field.size());
+            }
+            continue;
+        }
+        const double v = object.var(name);
+        switch (e.datumType) {
+        case kTypeInt32:
+            b.appendValue(static_cast<std::int32_t>(std::llround(v)));
+            break;
+        case kTypeInt64:
+            b.appendValue(static_cast<std::int64_t>(std::llround(v)));
+            break;
+        case kTypeFloat32:
+            b.appendValue(static_cast<float>(v));
+            break;
+        default:
+            b.appendValue(v);
+            break;
+        }
+    }
+    auto& bytes = b.bytes();
+    const auto size = static_cast<std::uint32_t>(bytes.size());
+    b.u32(0, size);
+    b.u32(4, kProtocolVersion);
+    b.u32(8, messageId);
+    b.u32(12, requestId);
+    b.u32(16, object.id);
+    b.u32(20, defineId);
+    b.u32(24, 0);
+    b.u32(28, entry);
+    b.u32(32, outOf);
+    b.u32(36, static_cast<std::uint32_t>(entries.size()));
+    return bytes;
+}
+
+void SimStub::handleWorldPacket(Session& session, const DecodeResult& d, Messages& answers,
+                                ObjectEvents& objectEvents, bool& misdirected)
+{
+    ClientState& st = session.state;
+    const std::string_view name = d.spec->name;
+    auto u32 = [&](std::string_view f) { return std::get<std::uint32_t>(d.fields.find(f)->second); };
+    auto f64 = [&](std::string_view f) { return std::get<double>(d.fields.find(f)->second); };
+    auto text = [&](std::string_view f) { return std::get<std::string>(d.fields.find(f)->second); };
+    auto refuse = [&](std::uint32_t code, std::uint32_t index) {
+        answers.push_back(exceptionMessage(code, d.sendId, index));
+    };
+    // An AI object of the world, or null after recording the packet as aimed
+    // at the user or at nothing.
+    auto aiTarget = [&](std::uint32_t id) -> SimObjectState* {
+        SimObjectState* o = findObject(id);
+        if (!o || o->isUser) {
+            misdirected = true;
+            if (!o)
+                refuse(kExceptionUnrecognizedId, 1);
+            return nullptr;
+        }
+        return o;
+    };
+
+    if (name == "RequestDataOnSimObject") {
+        const std::uint32_t define = u32("defineId");
+        const std::uint32_t period = u32("period");
+        if (period == kPeriodNever) {
+            std::erase_if(m_periodic, [&](const Periodic& p) {
+                return p.session == &session && p.requestId == u32("requestId");
+            });
+            return;
+        }
+        SimObjectState* o = findObject(u32("objectId"));
+        if (!o) {
+            misdirected = true;
+            refuse(kExceptionUnrecognizedId, 3);
+            return;
+        }
+        if (!st.dataDefinitions.contains(define)) {
+            refuse(kExceptionUnrecognizedId, 2);
+            return;
+        }
+        if (period == kPeriodOnce)
+            answers.push_back(dataMessage(kRecvSimObjectData, session, u32("requestId"), define, *o, 1, 1));
+        else
+            m_periodic.push_back(Periodic{&session, u32("requestId"), define, o->id, period});
+    } else if (name == "RequestDataOnSimObjectType") {
+        const std::uint32_t define = u32("defineId");
+        if (!st.dataDefinitions.contains(define)) {
+            refuse(kExceptionUnrecognizedId, 2);
+            return;
+        }
+        const std::uint32_t type = u32("objectType");
+        const double radius = u32("radiusMeters");
+        std::vector<const SimObjectState*> found;
+        if (type == kObjectTypeUser || type == kObjectTypeAll || type == kObjectTypeAircraft)
+            found.push_back(&m_user);
+        if (radius > 0 && (type == kObjectTypeAll || type == kObjectTypeAircraft))
+            for (const auto& [id, o] : m_objects)
+                if (distanceMetres(m_user, o) <= radius)
+                    found.push_back(&o);
+        const auto n = static_cast<std::uint32_t>(found.size());
+        for (std::uint32_t i = 0; i < n; ++i)
+            answers.push_back(
+                dataMessage(kRecvSimObjectDataByType, session, u32("requestId"), define, *found[i], i + 1, n));
+    } else if (name == "AICreateNonATCAircraft") {
+        const std::string title = text("containerTitle");
+        if (std::find(m_options.refusedTitles.begin(), m_options.refusedTitles.end(), title) !=
+            m_options.refusedTitles.end()) {
+            refuse(kExceptionCreateObjectFailed, 1);
+            return;
+        }
+        SimObjectState o;
+        o.id = m_nextObjectId++;
+        o.title = title;
+        o.atcId = text("tailNumber");
+        o.atcModel = "AI";
+        o.createSendId = d.sendId;
+        const bool onGround = u32("onGround") != 0;
+        const double groundAltitude = m_user.var("GROUND ALTITUDE");
+        o.vars = {
+            {"PLANE LATITUDE", f64("latitude")},
+            {"PLANE LONGITUDE", f64("longitude")},
+            {"PLANE ALTITUDE", f64("altitude")},
+            {"PLANE PITCH DEGREES", f64("pitch")},
+            {"PLANE BANK DEGREES", f64("bank")},
+            {"PLANE HEADING DEGREES TRUE", f64("heading")},
+            {"SIM ON GROUND", onGround ? 1.0 : 0.0},
+            {"AIRSPEED TRUE", static_cast<double>(u32("airspeed"))},
+            {"GROUND ALTITUDE", groundAltitude},
+            {"PLANE ALT ABOVE GROUND", onGround ? 0.0 : std::max(0.0, f64("altitude") - groundAltitude)},
+            {"STATIC CG TO GROUND", 5.5},
+            {"STATIC PITCH", 0.02},
+        };
+        const std::uint32_t id = o.id;
+        m_objects.emplace(id, std::move(o));
+        Bytes assigned(20);
+        assigned.u32(0, 20);
+        assigned.u32(4, kProtocolVersion);
+        assigned.u32(8, kRecvAssignedObjectId);
+        assigned.u32(12, u32("requestId"));
+        assigned.u32(16, id);
+        answers.push_back(assigned.bytes());
+        objectEvents.emplace_back("ObjectAdded", id);
+    } else if (name == "AIReleaseControl") {
+        if (SimObjectState* o = aiTarget(u32("objectId"))) {
+            o->aiControlled = false;
+            ++o->releases;
+        }
+    } else if (name == "AIRemoveObject") {
+        if (SimObjectState* o = aiTarget(u32("objectId"))) {
+            const std::uint32_t id = o->id;
+            m_objects.erase(id);
+            std::erase_if(m_periodic, [&](const Periodic& p) { return p.objectId == id; });
+            objectEvents.emplace_back("ObjectRemoved", id);
+        }
+    } else if (name == "AISetAircraftFlightPlan") {
+        if (SimObjectState* o = aiTarget(u32("objectId"))) {
+            const std::string path = text("flightPlanPath");
+            std::error_code ec;
+            if (!std::filesystem::is_regular_file(path, ec))
+                refuse(kExceptionLoadFlightplanFailed, 2);
+            else
+                o->flightPlan = path;
+        }
+    } else if (name == "TransmitClientEvent") {
+        auto mapped = st.clientEvents.find(u32("eventId"));
+        if (mapped == st.clientEvents.end()) {
+            refuse(kExceptionUnrecognizedId, 2);
+            return;
+        }
+        if (!st.groups.contains(u32("groupId")))
+            m_errors.push_back(fmt::format("connection {}: TransmitClientEvent names group {} that was never made",
+                                           session.index, u32("groupId")));
+        if (SimObjectState* o = aiTarget(u32("objectId"))) {
+            const std::string event = upper(mapped->second);
+            o->events[event] = u32("data");
+            o->eventLog.emplace_back(event, u32("data"));
+        }
+    } else if (name == "SetDataOnSimObject") {
+        auto def = st.dataDefinitions.find(u32("defineId"));
+        if (def == st.dataDefinitions.end()) {
+            refuse(kExceptionUnrecognizedId, 1);
+            return;
+        }
+        const auto data = std::get<std::vector<std::uint8_t>>(d.fields.find("data")->second);
+        std::size_t expected = 0;
+        for (const auto& e : def->second)
+            expected += fixedSize(e.datumType);
+        if (data.size() != expected * u32("arrayCount") || expected == 0) {
+            refuse(kExceptionSizeMismatch, 6);
+            return;
+        }
+        SimObjectState* o = aiTarget(u32("objectId"));
+        if (!o)
+            return;
+        std::size_t at = 0;
+        for (const auto& e : def->second) {
+            const std::uint32_t size = fixedSize(e.datumType);
+            double v = 0.0;
+            if (e.datumType == kTypeFloat64) {
+                std::memcpy(&v, data.data() + at, 8);
+            } else if (e.datumType == kTypeInt64) {
+                std::int64_t i;
+                std::memcpy(&i, data.data() + at, 8);
+                v = static_cast<double>(i);
+            } else if (e.datumType == kTypeFloat32) {
+                float f;
+                std::memcpy(&f, data.data() + at, 4);
+                v = f;
+            } else if (e.datumType == kTypeInt32) {
+                std::int32_t i;
+                std::memcpy(&i, data.data() + at, 4);
+                v = i;
+            }
+            if (!isString(e.datumType))
+                o->vars[upper(e.datumName)] = v;
+            at += size;
+        }
+        ++o->dataSets;
+    }
+}
+
+void SimStub::sendObjectEvents(const ObjectEvents& events)
+{
+    for (const auto& [systemEvent, objectId] : events) {
+        std::vector<std::pair<Session*, std::uint32_t>> targets;
+        {
+            std::lock_guard lock(m_mutex);
+            for (auto& s : m_sessions) {
+                if (s->ended)
+                    continue;
+                for (const auto& [eventId, name] : s->state.subscriptions)
+                    if (equalsNoCase(name, systemEvent))
+                        targets.emplace_back(s.get(), eventId);
+            }
+        }
+        for (auto [session, eventId] : targets)
+            send(*session, eventMessage(kRecvEventObjectAddRemove, eventId, objectId, kObjectTypeAircraft, true));
+    }
+}
+
+void SimStub::sendFilenameEvent(std::string_view systemEventName, const std::string& fileName)
+{
+    std::vector<std::pair<Session*, std::uint32_t>> targets;
+    {
+        std::lock_guard lock(m_mutex);
+        for (auto& s : m_sessions) {
+            if (s->ended)
+                continue;
+            for (const auto& [eventId, name] : s->state.subscriptions)
+                if (equalsNoCase(name, systemEventName))
+                    targets.emplace_back(s.get(), eventId);
+        }
+    }
+    for (auto [session, eventId] : targets) {
+        // 12 group, 16 event, 20 data, 24 file name[260], 284 flags.
+        Bytes b(288);
+        b.u32(0, 288);
+        b.u32(4, kProtocolVersion);
+        b.u32(8, kRecvEventFilename);
+        b.u32(12, kNoGroup);
+        b.u32(16, eventId);
+        std::memcpy(b.bytes().data() + 24, fileName.data(), std::min<std::size_t>(fileName.size(), 259));
+        send(*session, b.bytes());
+    }
+}
+
+void SimStub::answerPeriodic(bool second)
+{
+    std::vector<std::pair<Session*, std::vector<std::uint8_t>>> out;
+    {
+        std::lock_guard lock(m_mutex);
+        for (const Periodic& p : m_periodic) {
+            if (p.session->ended || (p.period == kPeriodSecond) != second)
+                continue;
+            const SimObjectState* o = findObject(p.objectId);
+            if (!o || !p.session->state.dataDefinitions.contains(p.defineId))
+                continue;
+            out.emplace_back(p.session, dataMessage(kRecvSimObjectData, *p.session, p.requestId, p.defineId, *o, 1, 1));
+        }
+    }
+    if (!m_options.answerOpen)
+        return;
+    for (auto& [session, message] : out)
+        send(*session, message);
+}
+
+void SimStub::answerSeconds(int count)
+{
+    std::lock_guard lock(m_secondMutex);
+    for (int i = 0; i < count; ++i) {
+        answerPeriodic(true);
+        ++m_seconds;
+    }
+}
+
+void SimStub::secondLoop()
+{
+    auto next = std::chrono::steady_clock::now();
+    while (!m_stopping) {
+        next += m_options.secondInterval;
+        // In slices, so that a stop never waits a whole simulated second.
+        while (!m_stopping && std::chrono::steady_clock::now() < next)
+            std::this_thread::sleep_until(
+                std::min(next, std::chrono::steady_clock::now() + std::chrono::milliseconds(20)));
+        if (m_stopping)
+            break;
+        answerSeconds(1);
+    }
+}
+
+} // namespace simstub
