@@ -1,0 +1,413 @@
+// Outgoing queues, frame-driven sending and AI creation against the stand-in.
+
+#include "sim_layer_fixture.hpp"
+
+#include <set>
+#include <thread>
+
+using namespace simtest;
+
+namespace {
+
+constexpr std::uint32_t kLiveRecordId = 0x4CA1B2; // a hex id, above 10000
+constexpr std::uint32_t kStaticRecordId = 17;
+
+tzo::CreateRequest createRequest(std::string_view title, std::string callsign, std::uint32_t recordId,
+                                 double latitude = 47.46)
+{
+    tzo::CreateRequest r;
+    r.position.Latitude = latitude;
+    r.position.Longitude = 8.56;
+    r.position.Altitude = 1416.0;
+    r.position.Heading = 1.2;
+    r.position.OnGround = 1;
+    r.callsign = std::move(callsign);
+    r.liveryTitle = title;
+    r.recordId = recordId;
+    return r;
+}
+
+void requestInRange()
+{
+    std::lock_guard lock(simQueueMutex);
+    SimConnect_RequestDataOnSimObjectType(simConnectHandle.load(), tzo::REQUEST_IN_RANGE, tzo::DEFINITION_IN_RANGE,
+                                          50000, SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT);
+}
+
+std::vector<std::string> namesSince(const std::vector<simstub::Packet>& packets, std::size_t from)
+{
+    std::vector<std::string> names;
+    for (std::size_t i = from; i < packets.size(); ++i)
+        names.push_back(packets[i].name);
+    return names;
+}
+
+} // namespace
+
+class SimQueues : public SimLayer {
+protected:
+    void SetUp() override
+    {
+        SimLayer::SetUp();
+        simstub::Options options;
+        options.refusedTitles = {"Refused Livery"};
+        startQuietStub(options);
+        startAndRegister();
+        requestUserStateAndWait(); // the user's object id (1) is known from here on
+    }
+
+    // Creates one AI aircraft end to end and answers its object id.
+    std::uint32_t createAircraft(std::string_view title, const std::string& callsign, std::uint32_t recordId)
+    {
+        const std::size_t before = m_stub->aiObjects().size();
+        gf_queueCreateAircraft(createRequest(title, callsign, recordId));
+        frameAndSettle();
+        EXPECT_TRUE(testsupport::waitFor([&] { return m_stub->aiObjects().size() == before + 1; }));
+        settle(); // ObjectAdded has been handled
+        requestInRange();
+        std::uint32_t created = 0;
+        EXPECT_TRUE(testsupport::waitFor([&] {
+            for (const auto& n : tzo::gf_takeSimNotifications())
+                if (n.kind == tzo::NOTIFY_LIVE_CREATED || n.kind == tzo::NOTIFY_STATIC_CREATED)
+                    created = n.objectId;
+            return created != 0;
+        }));
+        return created;
+    }
+
+    std::string title = "Stand-in Airbus A320 Lufthansa";
+};
+
+TEST_F(SimQueues, creationEndToEndReleasesFreezesAndNotifies)
+{
+    const std::size_t start = m_stub->packets().size();
+    gf_queueCreateAircraft(createRequest(title, "DLH4AB", kLiveRecordId));
+    settle();
+    EXPECT_TRUE(m_stub->packetsNamed("AICreateNonATCAircraft").empty()) << "nothing is sent between frames";
+
+    frameAndSettle();
+    const auto creates = m_stub->packetsNamed("AICreateNonATCAircraft");
+    ASSERT_EQ(creates.size(), 1u);
+    EXPECT_EQ(creates[0].text("containerTitle"), title);
+    EXPECT_EQ(creates[0].text("tailNumber"), "DLH4AB");
+    EXPECT_EQ(creates[0].u32("requestId"), 104u);
+    EXPECT_DOUBLE_EQ(creates[0].f64("latitude"), 47.46);
+    ASSERT_EQ(m_stub->aiObjects().size(), 1u);
+    const std::uint32_t objectId = m_stub->aiObjects()[0].id;
+
+    settle();
+    EXPECT_EQ(addedObjectIds, std::vector<std::uint32_t>{objectId});
+    requestInRange();
+    const auto n = waitForNotifications(1);
+    ASSERT_EQ(n.size(), 1u);
+    EXPECT_EQ(n[0].kind, tzo::NOTIFY_LIVE_CREATED);
+    EXPECT_EQ(n[0].objectId, objectId);
+    EXPECT_EQ(n[0].info, kLiveRecordId);
+    EXPECT_TRUE(addedObjectIds.empty());
+    EXPECT_TRUE(pendingCreations.empty());
+
+    // Released at once, frozen with the next frame.
+    ASSERT_TRUE(testsupport::waitFor([&] { return m_stub->object(objectId)->releases == 1; }));
+    frameAndSettle();
+    const auto o = *m_stub->object(objectId);
+    EXPECT_FALSE(o.aiControlled);
+    EXPECT_EQ(o.event("FREEZE_LATITUDE_LONGITUDE_SET"), 1u);
+    EXPECT_EQ(o.event("FREEZE_ALTITUDE_SET"), 1u);
+    EXPECT_EQ(o.event("FREEZE_ATTITUDE_SET"), 1u);
+    EXPECT_TRUE(m_stub->misdirectedPackets().empty());
+    EXPECT_GT(m_stub->packets().size(), start);
+    EXPECT_TRUE(m_stub->protocolErrors().empty());
+}
+
+TEST_F(SimQueues, staticAircraftIsNotifiedAsStatic)
+{
+    createAircraft(title, "PARK17", kStaticRecordId);
+    // createAircraft took the notification; check it through a second one.
+    gf_queueCreateAircraft(createRequest(title, "PARK18", 18));
+    frameAndSettle();
+    settle();
+    requestInRange();
+    const auto n = waitForNotifications(2); // the first aircraft reports its data too
+    bool found = false;
+    for (const auto& x : n)
+        if (x.kind == tzo::NOTIFY_STATIC_CREATED) {
+            EXPECT_EQ(x.info, 18u);
+            EXPECT_EQ(x.value2, 0.0);
+            found = true;
+        }
+    EXPECT_TRUE(found);
+}
+
+TEST_F(SimQueues, refusedTitleGivesCreationFailedWithTheRecordId)
+{
+    gf_queueCreateAircraft(createRequest("Refused Livery", "BAW12", kLiveRecordId));
+    frameAndSettle();
+    const auto n = waitForNotifications(1);
+    ASSERT_EQ(n.size(), 1u);
+    EXPECT_EQ(n[0].kind, tzo::NOTIFY_CREATE_FAILED);
+    EXPECT_EQ(n[0].info, kLiveRecordId);
+    EXPECT_EQ(n[0].objectId, 0u);
+    EXPECT_TRUE(pendingCreations.empty());
+    EXPECT_EQ(simRequestErrorCount.load(), 0);
+}
+
+TEST_F(SimQueues, textTooLongIsACreationFailureButNoSimulatorError)
+{
+    gf_queueCreateAircraft(createRequest(title, "ABCDEFGHIJKL", kLiveRecordId)); // 12 characters
+    const std::string longTitle(256, 'T');
+    gf_queueCreateAircraft(createRequest(longTitle, "OK1", 4711));
+    frameAndSettle();
+    const auto n = waitForNotifications(2);
+    ASSERT_EQ(n.size(), 2u);
+    EXPECT_EQ(n[0].kind, tzo::NOTIFY_CREATE_FAILED);
+    EXPECT_EQ(n[0].info, kLiveRecordId);
+    EXPECT_EQ(n[1].info, 4711u);
+    EXPECT_EQ(simRequestErrorCount.load(), 0);
+    EXPECT_TRUE(pendingCreations.empty());
+    EXPECT_TRUE(m_stub->packetsNamed("AICreateNonATCAircraft").empty());
+    EXPECT_TRUE(logHas("! Simcon call to create ac in sim failed, hexid:5022130, liv: \"" + title +
+                       "\", callsign: ABCDEFGHIJKL"));
+}
+
+TEST_F(SimQueues, objectNotCreatedByUsIsLoggedAndLeftAlone)
+{
+    gf_queueCreateAircraft(createRequest(title, "DLH1", kLiveRecordId));
+    frameAndSettle();
+    settle();
+    pendingCreations.clear(); // as if its request had been answered already
+    requestInRange();
+    ASSERT_TRUE(testsupport::waitFor([&] { return logHas("just created, but not by Norvane_P3D, oid: 100, callsign \"DLH1\" unknown"); }));
+    EXPECT_TRUE(tzo::gf_takeSimNotifications().empty());
+    EXPECT_EQ(m_stub->object(100)->releases, 0u);
+}
+
+TEST_F(SimQueues, frameSendsPositionsEventsCreationsRemovalsInThatOrder)
+{
+    const std::uint32_t a = createAircraft(title, "AAA1", kLiveRecordId);
+    const std::uint32_t b = createAircraft(title, "BBB2", kLiveRecordId + 1);
+    frameAndSettle(); // the freezes
+    const std::size_t start = m_stub->packets().size();
+
+    {
+        std::lock_guard lock(simQueueMutex);
+        removeQueue.push_back(b);
+    }
+    gf_queueCreateAircraft(createRequest(title, "CCC3", kLiveRecordId + 2));
+    gf_queueNavLights(a, 1);
+    positionsFilling.push_back(tzo::PositionUpdate{47.5, 8.6, 0.1, 0.2, 0.3, 2000.0, 5.0, 150.0, a});
+    gf_handOverPositions();
+    settle();
+    EXPECT_EQ(m_stub->packets().size(), start) << "nothing goes out between frames";
+
+    frameAndSettle();
+    const auto packets = m_stub->packets();
+    EXPECT_EQ(namesSince(packets, start), (std::vector<std::string>{"SetDataOnSimObject", "TransmitClientEvent",
+                                                                     "AICreateNonATCAircraft", "AIRemoveObject"}));
+    std::set<std::uint64_t> frames;
+    for (std::size_t i = start; i < packets.size(); ++i)
+        frames.insert(packets[i].frame);
+    EXPECT_EQ(frames.size(), 1u) << "one burst in one frame";
+    const auto moved = *m_stub->object(a);
+    EXPECT_DOUBLE_EQ(moved.var("Plane Latitude"), 47.5);
+    EXPECT_DOUBLE_EQ(moved.var("Airspeed True"), 150.0);
+    EXPECT_EQ(moved.event("NAV_LIGHTS_SET"), 1u);
+    EXPECT_FALSE(m_stub->object(b).has_value());
+    EXPECT_TRUE(eventQueue.empty());
+    EXPECT_TRUE(positionsToSend.empty());
+    EXPECT_TRUE(m_stub->misdirectedPackets().empty());
+    // The simulator's removal comes back as a notification.
+    bool removed = false;
+    for (const auto& n : waitForNotifications(1))
+        removed = removed || (n.kind == tzo::NOTIFY_REMOVED && n.objectId == b);
+    EXPECT_TRUE(removed);
+}
+
+TEST_F(SimQueues, busyQueueLockDefersEverythingToTheNextFrame)
+{
+    const std::uint32_t a = createAircraft(title, "AAA1", kLiveRecordId);
+    frameAndSettle();
+    const std::size_t start = m_stub->packets().size();
+    gf_queueLights(a, tzo::LightStates{1, 1, 0, 1, 0, 1, 1});
+    {
+        std::lock_guard held(simQueueMutex);
+        frameAndSettle();
+        EXPECT_EQ(m_stub->packets().size(), start);
+        EXPECT_EQ(eventQueue.size(), 7u);
+    }
+    frameAndSettle();
+    const auto sent = m_stub->packetsNamed("TransmitClientEvent");
+    std::vector<std::uint32_t> order;
+    for (const auto& p : sent)
+        if (p.frame == m_stub->frameNumber())
+            order.push_back(p.u32("eventId"));
+    EXPECT_EQ(order, (std::vector<std::uint32_t>{208, 207, 211, 209, 210, 213, 212}));
+    for (const auto& p : sent)
+        EXPECT_EQ(p.u32("groupId"), 301u);
+    const auto o = *m_stub->object(a);
+    EXPECT_EQ(o.event("LANDING_LIGHTS_SET"), 0u);
+    EXPECT_EQ(o.event("CABIN_LIGHTS_SET"), 1u);
+}
+
+TEST_F(SimQueues, flapsAreSetBetweenTwoReleases)
+{
+    const std::uint32_t a = createAircraft(title, "AAA1", kLiveRecordId);
+    frameAndSettle();
+    const std::size_t start = m_stub->packets().size();
+    {
+        std::lock_guard lock(simQueueMutex);
+        eventQueue.push_back(tzo::EventCommand{a, tzo::FLAPS_SET, 8192});
+        eventQueue.push_back(tzo::EventCommand{a, tzo::GEAR_SET, 1});
+    }
+    frameAndSettle();
+    const auto packets = m_stub->packets();
+    EXPECT_EQ(namesSince(packets, start), (std::vector<std::string>{"AIReleaseControl", "TransmitClientEvent",
+                                                                     "AIReleaseControl", "TransmitClientEvent"}));
+    EXPECT_EQ(packets[start].u32("requestId"), 103u);
+    EXPECT_EQ(m_stub->object(a)->event("FLAPS_SET"), 8192u);
+}
+
+TEST_F(SimQueues, nothingEverTargetsTheUsersObject)
+{
+    const std::uint32_t a = createAircraft(title, "AAA1", kLiveRecordId);
+    frameAndSettle();
+    ASSERT_EQ(userObjectId.load(), 1u);
+    for (std::uint32_t id : {0u, 1u}) {
+        positionsFilling.push_back(tzo::PositionUpdate{1, 2, 3, 4, 5, 6, 7, 8, id});
+        gf_queueNavLights(id, 1);
+        gf_queueEngineStart(id);
+        std::lock_guard lock(simQueueMutex);
+        removeQueue.push_back(id);
+    }
+    gf_handOverPositions();
+    frameAndSettle();
+    EXPECT_TRUE(m_stub->misdirectedPackets().empty());
+    EXPECT_TRUE(logHas("!Simconnect call to remove AI ac with objectId 1"));
+    EXPECT_TRUE(logHas("!Simconnect call to remove AI ac with objectId 0"));
+    EXPECT_TRUE(m_stub->object(a).has_value());
+}
+
+TEST_F(SimQueues, thirdRequestErrorDiscardsTheQueuesAndRestartsIn10Seconds)
+{
+    const std::uint32_t a = createAircraft(title, "AAA1", kLiveRecordId);
+    frameAndSettle();
+    gf_simConnectRequestError();
+    gf_simConnectRequestError();
+    EXPECT_TRUE(exits().empty());
+    gf_simConnectRequestError();
+    EXPECT_EQ(Recorder::get().copy(Recorder::get().statuses).back(), "SimConnect request error 3, see Log.txt");
+    ASSERT_EQ(exits().size(), 1u);
+    EXPECT_EQ(exits()[0], std::make_pair(ExitReason::RESTART, 10));
+    EXPECT_TRUE(simErrorFlag.load());
+
+    const std::size_t start = m_stub->packets().size();
+    gf_queueNavLights(a, 1);
+    gf_queueCreateAircraft(createRequest(title, "BBB2", kLiveRecordId + 1));
+    positionsFilling.push_back(tzo::PositionUpdate{1, 2, 3, 4, 5, 6, 7, 8, a});
+    gf_handOverPositions();
+    {
+        std::lock_guard lock(simQueueMutex);
+        removeQueue.push_back(a);
+    }
+    gf_requestUserAircraftState(); // not sent either
+    frameAndSettle();
+    EXPECT_EQ(m_stub->packets().size(), start);
+    EXPECT_TRUE(eventQueue.empty());
+    EXPECT_TRUE(createQueue.empty());
+    EXPECT_TRUE(removeQueue.empty());
+    EXPECT_TRUE(positionsToSend.empty());
+    EXPECT_TRUE(logHas("SimConnect request error 3, see Log.txt"));
+}
+
+TEST_F(SimQueues, failedRequestsWithoutConnectionAreCounted)
+{
+    gf_stopSimClient();
+    gf_requestUserTitleAndModel();
+    EXPECT_EQ(simRequestErrorCount.load(), 2);
+    gf_requestUserAircraftState();
+    EXPECT_EQ(simRequestErrorCount.load(), 3);
+    EXPECT_TRUE(simErrorFlag.load());
+    EXPECT_TRUE(logHas("===> SimConnect request user ac title fails"));
+    EXPECT_TRUE(logHas("===> SimConnect reques user ac model fails"));
+    EXPECT_TRUE(logHas("===> SimConnect request user ac position fails"));
+}
+
+TEST_F(SimQueues, flightPlanThatCannotLoadIsLogged)
+{
+    const std::uint32_t a = createAircraft(title, "AAA1", kLiveRecordId);
+    const auto plan = dir() / "plan.pln";
+    testsupport::writeFile(plan, "<SimBase.Document/>");
+    {
+        std::lock_guard lock(simQueueMutex);
+        SimConnect_AISetAircraftFlightPlan(simConnectHandle.load(), a, plan.string().c_str(),
+                                           tzo::REQUEST_FLIGHT_PLAN);
+        SimConnect_AISetAircraftFlightPlan(simConnectHandle.load(), a, (dir() / "missing.pln").string().c_str(),
+                                           tzo::REQUEST_FLIGHT_PLAN);
+    }
+    ASSERT_TRUE(testsupport::waitFor([&] { return logHas("===> Simconnect Exception: load flight plan failed"); }));
+    EXPECT_EQ(m_stub->object(a)->flightPlan, plan.string());
+}
+
+TEST_F(SimQueues, staticCentreOfGravityArrivesAsKind4)
+{
+    const std::uint32_t a = createAircraft(title, "AAA1", kLiveRecordId);
+    {
+        std::lock_guard lock(simQueueMutex);
+        SimConnect_RequestDataOnSimObject(simConnectHandle.load(), tzo::REQUEST_STATIC_CG, tzo::DEFINITION_STATIC_CG,
+                                          a, SIMCONNECT_PERIOD_ONCE, 0, 0, 0, 0);
+    }
+    const auto n = waitForNotifications(1);
+    ASSERT_EQ(n.size(), 1u);
+    EXPECT_EQ(n[0].kind, tzo::NOTIFY_STATIC_CG);
+    EXPECT_EQ(n[0].objectId, a);
+    EXPECT_DOUBLE_EQ(n[0].value1, 5.5);
+    EXPECT_DOUBLE_EQ(n[0].value2, 0.02);
+}
+
+TEST_F(SimQueues, aircraftInRangeReportTheirGroundState)
+{
+    const std::uint32_t a = createAircraft(title, "AAA1", kLiveRecordId);
+    requestInRange();
+    const auto n = waitForNotifications(1);
+    ASSERT_EQ(n.size(), 1u);
+    EXPECT_EQ(n[0].kind, tzo::NOTIFY_IN_RANGE_DATA);
+    EXPECT_EQ(n[0].objectId, a);
+    EXPECT_EQ(n[0].info, 1u);
+    EXPECT_DOUBLE_EQ(n[0].value1, 1416.0);
+}
+
+// The hand-over at the end of a live-traffic tick, without the simulator.
+TEST(SimPositionHandOver, busyDrainDropsTheTickAtLowFrameRatesAndWaitsAtHighOnes)
+{
+    positionsFilling.clear();
+    positionsToSend.clear();
+    positionsFilling.push_back(tzo::PositionUpdate{1, 1, 0, 0, 0, 0, 0, 0, 10});
+    gf_handOverPositions();
+    ASSERT_EQ(positionsToSend.size(), 1u);
+    EXPECT_TRUE(positionsFilling.empty());
+
+    std::atomic<bool> locked{false};
+    std::atomic<bool> release{false};
+    std::thread drain([&] {
+        std::lock_guard lock(simQueueMutex);
+        locked = true;
+        while (!release)
+            std::this_thread::yield();
+    });
+    while (!locked)
+        std::this_thread::yield();
+    simFrameRate.store(50.0f);
+    positionsFilling.push_back(tzo::PositionUpdate{2, 2, 0, 0, 0, 0, 0, 0, 11});
+    gf_handOverPositions();
+    EXPECT_TRUE(positionsFilling.empty()) << "dropped";
+    EXPECT_EQ(positionsToSend[0].objectId, 10u) << "the earlier set is untouched";
+
+    simFrameRate.store(60.0f);
+    positionsFilling.push_back(tzo::PositionUpdate{3, 3, 0, 0, 0, 0, 0, 0, 12});
+    std::thread mover([] { gf_handOverPositions(); });
+    release = true;
+    mover.join();
+    drain.join();
+    ASSERT_EQ(positionsToSend.size(), 1u);
+    EXPECT_EQ(positionsToSend[0].objectId, 12u) << "waited, then replaced the unsent set";
+    simFrameRate.store(0.0f);
+}
