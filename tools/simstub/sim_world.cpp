@@ -446,9 +446,6 @@ void SimStub::handleWorldPacket(Session& session, const DecodeResult& d, Message
             refuse(kExceptionUnrecognizedId, 2);
             return;
         }
-        if (!st.groups.contains(u32("groupId")))
-            m_errors.push_back(fmt::format("connection {}: TransmitClientEvent names group {} that was never made",
-                                           session.index, u32("groupId")));
         if (SimObjectState* o = aiTarget(u32("objectId"))) {
             const std::string event = upper(mapped->second);
             o->events[event] = u32("data");
