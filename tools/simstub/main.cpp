@@ -31,7 +31,8 @@ bool parseNumber(std::string_view text, unsigned& out)
 void usage()
 {
     std::fputs("usage: norvane-simstub [--name TEXT] [--version MAJOR.MINOR] [--pipe NAME | --no-pipe]\n"
-               "                       [--ipv4 PORT] [--ipv6 PORT] [--frame-ms N] [--mute]\n",
+               "                       [--ipv4 PORT] [--ipv6 PORT] [--frame-ms N] [--second-ms N]\n"
+               "                       [--refuse TITLE]... [--mute]\n",
                stderr);
 }
 
@@ -91,6 +92,11 @@ int main(int argc, char** argv)
         } else if (arg == "--frame-ms" && hasValue && parseNumber(argv[i + 1], number)) {
             options.frameInterval = std::chrono::milliseconds(number);
             ++i;
+        } else if (arg == "--second-ms" && hasValue && parseNumber(argv[i + 1], number)) {
+            options.secondInterval = std::chrono::milliseconds(number);
+            ++i;
+        } else if (arg == "--refuse" && hasValue) {
+            options.refusedTitles.emplace_back(argv[++i]);
         } else if (arg == "--mute") {
             options.answerOpen = false;
         } else {
