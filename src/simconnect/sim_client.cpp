@@ -102,12 +102,6 @@ constexpr tzo::ClientEventId kGroupOrder[] = {
     tzo::FREEZE_ATTITUDE_SET,
 };
 
-void lf_showStatusLogged(std::string_view text)
-{
-    gf_showStatus(text);
-    gf_logLine(text);
-}
-
 // Sleeps, or less when a stop is requested.
 void lf_sleep(std::stop_token stop, std::chrono::milliseconds duration)
 {
@@ -212,7 +206,7 @@ void SimClient(std::stop_token stop)
         while (!exiting.load() && !userClosed.load() && !stop.stop_requested()) {
             if (firstPass) {
                 firstPass = false;
-                lf_showStatusLogged("Waiting for Prepar3Dv" + gf_p3dVersionFromPath() + " ...");
+                gf_showStatus("Waiting for Prepar3Dv" + gf_p3dVersionFromPath() + " ...", true);
                 gf_flushLog();
             }
             SimConnectHandle handle = nullptr;

@@ -48,12 +48,6 @@ AircraftCategory g_userCategory = AircraftCategory::Light;
 tzo::LatLon g_lastUserPosition;
 std::int32_t g_frameCounter = 0;
 
-void lf_showStatusLogged(std::string_view text)
-{
-    gf_showStatus(text);
-    gf_logLine(text);
-}
-
 void lf_tooShort(std::uint32_t id, std::uint32_t size)
 {
     gf_logLine(fmt::format("! SimConnect message {} of {} bytes is too short, ignored", id, size));
@@ -124,7 +118,7 @@ void lf_onException(const SimConnectRecv* message, std::uint32_t size)
     case SIMCONNECT_EXCEPTION_VERSION_MISMATCH:
         throw tzo::UserErrorException(95, fmt::format("Simconnect Version Mismatch, dwindex: {} ", e->index));
     case SIMCONNECT_EXCEPTION_TOO_MANY_OBJECTS:
-        lf_showStatusLogged("SimConnect: too many objects (max 1000)");
+        gf_showStatus("SimConnect: too many objects (max 1000)", true);
         break;
     case 19:
         gf_logLine("SIMCON EXCEP 19");
@@ -370,7 +364,7 @@ void lf_onUserModelSteps(std::string model)
     } else {
         if (hooks.wingspanKnown)
             hooks.wingspanKnown(false);
-        lf_showStatusLogged("User aircraft wing span unknown, max is taken instead, please report in my Forum!");
+        gf_showStatus("User aircraft wing span unknown, max is taken instead, please report in my Forum!", true);
     }
     const AircraftCategory category = gf_modelCategory(model);
     {

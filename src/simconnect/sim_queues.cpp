@@ -44,12 +44,6 @@ void lf_queueEvent(std::uint32_t objectId, std::uint32_t eventId, std::uint32_t 
     eventQueue.push_back(EventCommand{objectId, eventId, value});
 }
 
-void lf_showStatusLogged(std::string_view text)
-{
-    gf_showStatus(text);
-    gf_logLine(text);
-}
-
 } // namespace
 
 namespace tzo {
@@ -185,7 +179,7 @@ void gf_simConnectRequestError()
     const std::int32_t count = simRequestErrorCount.fetch_add(1) + 1;
     if (count < 3)
         return;
-    lf_showStatusLogged(fmt::format("SimConnect request error {}, see Log.txt", count));
+    gf_showStatus(fmt::format("SimConnect request error {}, see Log.txt", count), true);
     simErrorFlag.store(true);
     gf_requestExit(ExitReason::RESTART, 10);
 }
@@ -227,7 +221,7 @@ void lf_flushSimQueues()
         const SimConnectResult rc =
             SimConnect_TransmitClientEvent(handle, e.objectId, e.eventId, e.value, tzo::GROUP_ALL, 0);
         if (rc != SIMCONNECT_S_OK)
-            lf_showStatusLogged(fmt::format("SimConnect TransmitClientEvent: {} fails", e.eventId));
+            gf_showStatus(fmt::format("SimConnect TransmitClientEvent: {} fails", e.eventId), true);
         else if (flaps)
             SimConnect_AIReleaseControl(handle, e.objectId, tzo::REQUEST_RELEASE);
     }

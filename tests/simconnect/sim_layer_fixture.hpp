@@ -74,7 +74,11 @@ struct Recorder {
 inline void installRecorders()
 {
     AppHooks app;
-    app.showStatus = [](std::string_view t) { Recorder::get().add(Recorder::get().statuses, std::string(t)); };
+    app.showStatus = [](std::string_view t, bool log) {
+        Recorder::get().add(Recorder::get().statuses, std::string(t));
+        if (log)
+            gf_logLine(t); // as the window's status line does
+    };
     app.clearStatus = [] {
         std::lock_guard lock(Recorder::get().mutex);
         ++Recorder::get().statusClears;
