@@ -2,6 +2,7 @@
 
 #include "airports/airport_services.hpp"
 #include "app/main_window.hpp"
+#include "app/sim_window_hooks.hpp"
 #include "app/status_line.hpp"
 #include "foundation/app_hooks.hpp"
 #include "foundation/encoding.hpp"
@@ -271,4 +272,5 @@ void gf_installMainWindowHooks()
     AppHooks hooks = gf_appHooks();
     gf_fillStatusLineHooks(hooks);
     gf_installAppHooks(hooks);
+    tzo::gf_installSimWindowHooks();
 }

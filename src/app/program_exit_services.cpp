@@ -6,6 +6,8 @@
 #include "foundation/run_state.hpp"
 #include "foundation/settings.hpp"
 #include "realtraffic/readers.hpp"
+#include "simconnect/sim_client.hpp"
+#include "simconnect/sim_queues.hpp"
 
 namespace tzo {
 
@@ -22,6 +24,7 @@ void ProgramExitServices::resetTrafficInput()
 
 void ProgramExitServices::requestThreadStops()
 {
+    gf_requestSimClientStop();
     gf_requestMainLoopStop();
 }
 
@@ -47,6 +50,9 @@ void ProgramExitServices::resetOutsideState()
 {
     // The window procedure stores the handle again with its next message.
     currentWindow.store(nullptr);
+    // The simulator layer: its connection, queues, lists, counters and the
+    // user aircraft's state and texts.
+    gf_resetSimConnection();
 }
 
 void ProgramExitServices::resetWindow()

@@ -10,6 +10,7 @@
 #include "parking/static_parking_services.hpp"
 #include "realtraffic/readers.hpp"
 #include "realtraffic/traffic_queue.hpp"
+#include "simconnect/sim_queues.hpp"
 
 namespace tzo {
 
@@ -52,6 +53,13 @@ bool ProgramTickWork::parkAirportActive()
 bool ProgramTickWork::readerSilent()
 {
     return ::trafficReaderState.load() == kReaderSilent || ::weatherReaderState.load() == kReaderSilent;
+}
+
+void ProgramTickWork::emptyPositionBuffers()
+{
+    std::lock_guard lock(simQueueMutex);
+    positionsFilling.clear();
+    positionsToSend.clear();
 }
 
 void ProgramTickWork::setFlightRunning(bool running)

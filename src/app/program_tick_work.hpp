@@ -18,6 +18,7 @@ public:
     bool parkAirportActive() override;
     bool readerSilent() override;
     void setFlightRunning(bool running) override;
+    void emptyPositionBuffers() override;
     void handUserPositionToReader(double latitude, double longitude) override;
     bool realTrafficConnected() override;
     void startCollectingCallsigns() override;

@@ -1,0 +1,51 @@
+#include "app/sim_window_hooks.hpp"
+
+#include "app/main_window.hpp"
+#include "foundation/settings.hpp"
+#include "simconnect/sim_hooks.hpp"
+
+namespace tzo {
+
+namespace {
+
+void lf_repaint()
+{
+    gf_invalidateMainWindow(kHeaderAndStatistics);
+}
+
+} // namespace
+
+void gf_installSimWindowHooks()
+{
+    // Keeps the hooks of the other layers (stands, park airports) as they are.
+    SimLayerHooks hooks = gf_simLayerHooks();
+    hooks.simConnected = [](bool connected) {
+        mainWindowObject.simConnected.store(connected);
+        lf_repaint();
+    };
+    hooks.flightRunning = [](bool running) {
+        mainWindowObject.flightRunningShown.store(running);
+        lf_repaint();
+    };
+    hooks.simulatorText = [](std::string_view text) {
+        mainWindowObject.simulatorText.set(text);
+        lf_repaint();
+    };
+    hooks.userTitle = [](std::string_view title) {
+        mainWindowObject.userTitleText.set(title);
+        lf_repaint();
+    };
+    hooks.userStand = [](std::string_view stand) {
+        mainWindowObject.userStandText.set(stand);
+        lf_repaint();
+    };
+    hooks.wingspanKnown = [](bool known) {
+        // The title is painted in yellow while the wingspan is a guess.
+        mainWindowObject.userModelKnown.store(known);
+        lf_repaint();
+    };
+    hooks.enableInstallPath = [] { gf_enableControl(SIM_INSTALL_PATH); };
+    gf_installSimLayerHooks(hooks);
+}
+
+} // namespace tzo
