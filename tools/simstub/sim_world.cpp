@@ -15,7 +15,6 @@ namespace simstub {
 namespace {
 
 constexpr std::uint32_t kRecvException = 1;
-constexpr std::uint32_t kRecvEvent = 4;
 constexpr std::uint32_t kRecvEventObjectAddRemove = 5;
 constexpr std::uint32_t kRecvEventFilename = 6;
 constexpr std::uint32_t kRecvSimObjectData = 8;
