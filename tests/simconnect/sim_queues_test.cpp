@@ -411,3 +411,23 @@ TEST(SimPositionHandOver, busyDrainDropsTheTickAtLowFrameRatesAndWaitsAtHighOnes
     EXPECT_EQ(positionsToSend[0].objectId, 12u) << "waited, then replaced the unsent set";
     simFrameRate.store(0.0f);
 }
+
+TEST_F(SimQueues, standInRecordsPacketsAimedAtTheUserOrAtNothing)
+{
+    const std::uint32_t a = createAircraft(title, "AAA1", kLiveRecordId);
+    {
+        std::lock_guard lock(simQueueMutex);
+        const SimConnectHandle h = simConnectHandle.load();
+        SimConnect_TransmitClientEvent(h, SIMCONNECT_OBJECT_ID_USER, tzo::NAV_LIGHTS_SET, 1, tzo::GROUP_ALL, 0);
+        SimConnect_AIRemoveObject(h, 1, tzo::REQUEST_REMOVE);
+        SimConnect_AIReleaseControl(h, 999, tzo::REQUEST_RELEASE);
+        SimConnect_TransmitClientEvent(h, a, tzo::NAV_LIGHTS_SET, 1, tzo::GROUP_ALL, 0);
+    }
+    ASSERT_TRUE(testsupport::waitFor([&] { return m_stub->misdirectedPackets().size() == 3; }));
+    const auto p = m_stub->misdirectedPackets();
+    EXPECT_EQ(p[0].name, "TransmitClientEvent");
+    EXPECT_EQ(p[1].name, "AIRemoveObject");
+    EXPECT_EQ(p[2].name, "AIReleaseControl");
+    EXPECT_TRUE(m_stub->object(a).has_value());
+    EXPECT_EQ(m_stub->user().events.size(), 0u) << "the user's aircraft is left as it was";
+}
