@@ -301,7 +301,8 @@ TEST_F(SimLayer, userStateTitleAndModelArriveThroughTheRequests)
     EXPECT_EQ(userObjectId.load(), 1u);
 
     gf_requestUserTitleAndModel();
-    ASSERT_TRUE(testsupport::waitFor([] { return gf_userHalfWingspanNm().has_value(); }));
+    // The model's log line is the handler's last step.
+    ASSERT_TRUE(testsupport::waitFor([&] { return logHas("SimConnect: User aircraft model: "); }));
     EXPECT_EQ(gf_userTitle(), "Stand-in Boeing 737-800");
     EXPECT_DOUBLE_EQ(*gf_userHalfWingspanNm(), 17.9 / 1852.0);
     EXPECT_TRUE(logHas("          SimConnect: User aircraft title: Stand-in Boeing 737-800"));

@@ -170,11 +170,25 @@ protected:
         m_stub->stepFrames(frames);
         settle();
     }
+    // The client has handled everything the stand-in sent before, and the
+    // stand-in has recorded every packet the client sent meanwhile (they
+    // travel through the connection's writer thread, so the second needs its
+    // own wait: for the packet the client sent last).
     void settle()
     {
         flightRunning.store(false);
         m_stub->sendSystemEvent("Sim", 1);
         ASSERT_TRUE(testsupport::waitFor([] { return flightRunning.load(); }));
+        std::uint32_t last = 0;
+        if (SimConnect_GetLastSentPacketID(simConnectHandle.load(), &last) != SIMCONNECT_S_OK)
+            return;
+        const std::size_t connection = m_stub->connectionCount() - 1;
+        ASSERT_TRUE(testsupport::waitFor([&] {
+            const auto packets = m_stub->packets();
+            return std::any_of(packets.rbegin(), packets.rend(), [&](const simstub::Packet& p) {
+                return p.connection == connection && p.sendId == last;
+            });
+        }));
     }
 
     // Asks for the user state and waits until its answer is in.
