@@ -339,4 +339,7 @@ void gf_resetSimConnection()
     simFrameRate.store(0.0f);
     lf_storeReceivedUserState(UserAircraftState{});
     lf_resetDispatchState();
+    // What was not taken yet names objects of the old connection, which the
+    // simulator removed with it.
+    tzo::gf_clearSimNotifications();
 }

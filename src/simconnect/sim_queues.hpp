@@ -140,8 +140,9 @@ std::uint32_t lf_takePendingCreationBySendId(std::uint32_t sendId);
 // Start of operations: room for 256 entries in every queue and list; requests
 // may be sent again.
 void gf_reserveSimContainers();
-// A restart: the connection forgotten, every queue and list emptied, the
-// counters and the user aircraft's state back to their start values.
+// A restart: the connection forgotten, every queue and list emptied (the
+// notifications too), the counters and the user aircraft's state back to
+// their start values.
 void gf_resetSimConnection();
 
 // Internal to the layer: stores an answer to the user state request.

@@ -427,3 +427,30 @@ TEST_F(SimDispatch, truncatedMessagesOfEveryIdReadNothingPastTheirEnd)
     EXPECT_EQ(gf_receivedUserState().latitude, 47.0) << "no cut user state stored";
     EXPECT_TRUE(logHas("! SimConnect message 8 of 103 bytes is too short, ignored"));
 }
+
+TEST_F(SimDispatch, restartResetPutsTheLayerBackToItsStart)
+{
+    answerUserState(47.0, 8.0, 7);
+    answerText(tzo::REQUEST_USER_TITLE, "Some Title", 16);
+    addRemoveMessage(tzo::EVENT_OBJECT_ADDED, 150).dispatch();
+    addRemoveMessage(tzo::EVENT_OBJECT_REMOVED, 151).dispatch();
+    pendingCreations.push_back({5, 20001, "TWIN"});
+    gf_queueNavLights(150, 1);
+    simRequestErrorCount.store(2);
+    userOnGroundKnown.store(true);
+
+    gf_resetSimConnection();
+    EXPECT_EQ(userObjectId.load(), 2u);
+    EXPECT_EQ(simRequestErrorCount.load(), 0);
+    EXPECT_EQ(simConnectHandle.load(), nullptr);
+    EXPECT_TRUE(addedObjectIds.empty());
+    EXPECT_TRUE(pendingCreations.empty());
+    EXPECT_TRUE(eventQueue.empty());
+    EXPECT_TRUE(tzo::gf_takeSimNotifications().empty());
+    EXPECT_EQ(gf_userTitle(), "");
+    EXPECT_FALSE(userOnGroundKnown.load());
+    EXPECT_EQ(gf_receivedUserState().latitude, 0.0);
+    // The next first position is a first one again: no teleport.
+    answerUserState(10.0, 10.0);
+    EXPECT_TRUE(exits().empty());
+}
