@@ -84,22 +84,22 @@ void lf_addDefinition(SimConnectHandle handle, const Definition& d)
         SimConnect_AddToDataDefinition(handle, d.id, v.name, v.unit, v.type, 0.0f, SIMCONNECT_UNUSED);
 }
 
-constexpr tzo::ClientEventId kMapOrder[] = {
-    tzo::GEAR_SET,          tzo::ENGINE_AUTO_START,  tzo::ENGINE_AUTO_SHUTDOWN,
-    tzo::THROTTLE_SET,      tzo::FLAPS_SET,          tzo::SPOILERS_SET,
-    tzo::NAV_LIGHTS_SET,    tzo::BEACON_LIGHTS_SET,  tzo::LANDING_LIGHTS_SET,
-    tzo::TAXI_LIGHTS_SET,   tzo::STROBES_SET,        tzo::LOGO_LIGHTS_SET,
-    tzo::CABIN_LIGHTS_SET,  tzo::ALL_LIGHTS_TOGGLE,  tzo::FREEZE_LATITUDE_LONGITUDE_SET,
-    tzo::FREEZE_ALTITUDE_SET, tzo::FREEZE_ATTITUDE_SET,
+using namespace tzo;
+
+constexpr ClientEventId kMapOrder[] = {
+    GEAR_SET,           ENGINE_AUTO_START,  ENGINE_AUTO_SHUTDOWN, THROTTLE_SET,
+    FLAPS_SET,          SPOILERS_SET,       NAV_LIGHTS_SET,       BEACON_LIGHTS_SET,
+    LANDING_LIGHTS_SET, TAXI_LIGHTS_SET,    STROBES_SET,          LOGO_LIGHTS_SET,
+    CABIN_LIGHTS_SET,   ALL_LIGHTS_TOGGLE,  FREEZE_LATITUDE_LONGITUDE_SET,
+    FREEZE_ALTITUDE_SET, FREEZE_ATTITUDE_SET,
 };
 
 // Every mapped event but ENGINE_AUTO_START.
-constexpr tzo::ClientEventId kGroupOrder[] = {
-    tzo::NAV_LIGHTS_SET,     tzo::BEACON_LIGHTS_SET, tzo::LANDING_LIGHTS_SET,   tzo::TAXI_LIGHTS_SET,
-    tzo::STROBES_SET,        tzo::LOGO_LIGHTS_SET,   tzo::CABIN_LIGHTS_SET,     tzo::ALL_LIGHTS_TOGGLE,
-    tzo::FLAPS_SET,          tzo::SPOILERS_SET,      tzo::GEAR_SET,             tzo::ENGINE_AUTO_SHUTDOWN,
-    tzo::THROTTLE_SET,       tzo::FREEZE_LATITUDE_LONGITUDE_SET, tzo::FREEZE_ALTITUDE_SET,
-    tzo::FREEZE_ATTITUDE_SET,
+constexpr ClientEventId kGroupOrder[] = {
+    NAV_LIGHTS_SET,     BEACON_LIGHTS_SET,  LANDING_LIGHTS_SET,   TAXI_LIGHTS_SET,
+    STROBES_SET,        LOGO_LIGHTS_SET,    CABIN_LIGHTS_SET,     ALL_LIGHTS_TOGGLE,
+    FLAPS_SET,          SPOILERS_SET,       GEAR_SET,             ENGINE_AUTO_SHUTDOWN,
+    THROTTLE_SET,       FREEZE_LATITUDE_LONGITUDE_SET, FREEZE_ALTITUDE_SET, FREEZE_ATTITUDE_SET,
 };
 
 // Sleeps, or less when a stop is requested.
