@@ -1,0 +1,257 @@
+#include "realtraffic/rt_messages.hpp"
+
+#include "foundation/app_hooks.hpp"
+#include "foundation/log.hpp"
+#include "foundation/run_state.hpp"
+#include "foundation/settings.hpp"
+#include "foundation/time.hpp"
+#include "foundation/version.hpp"
+#include "realtraffic/link_state.hpp"
+#include "realtraffic/readers.hpp"
+#include "realtraffic/rt_server.hpp"
+#include "simconnect/sim_dispatch.hpp"
+#include "simconnect/sim_queues.hpp"
+
+#include <fmt/format.h>
+#include <nlohmann/json.hpp>
+
+#include <cctype>
+#include <limits>
+
+std::atomic<std::uint32_t> archiveWeek{0};
+
+namespace tzo {
+
+namespace {
+
+constexpr double kRadiansPerDegree = 0.017453292519943295;
+// How much of a refused reply the log shows.
+constexpr std::size_t kLoggedReplyLength = 200;
+
+std::atomic<void (*)(std::string_view)> g_showRealTrafficText{nullptr};
+std::atomic<void (*)()> g_dropLiveTraffic{nullptr};
+
+// The reply as the log shows it: bounded, one line.
+std::string lf_loggedReply(std::string_view reply)
+{
+    std::string text(reply.substr(0, kLoggedReplyLength));
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20)
+            c = ' ';
+    if (reply.size() > kLoggedReplyLength)
+        text += " ...";
+    return text;
+}
+
+bool lf_isEmptyValue(const nlohmann::json& value)
+{
+    return value.is_null() || ((value.is_object() || value.is_array()) && value.empty());
+}
+
+// Reads until the reply holds one whole JSON object, cannot become one, is too
+// long, or the time is up.
+std::string lf_readVersionReply(std::chrono::milliseconds timeout)
+{
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + timeout;
+    std::string reply;
+    while (reply.size() <= kVersionReplyLimit && gf_jsonObjectState(reply) == JsonObjectState::Incomplete) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0)
+            break;
+        const std::string chunk = receiveData(left);
+        if (chunk.empty())
+            break; // closed, failed or timed out
+        reply += chunk;
+    }
+    return reply;
+}
+
+// A send failed: RealTraffic is gone, and what came from it with it.
+void lf_realTrafficGone()
+{
+    // An exit clears the traffic and closes the link by itself.
+    if (exiting.load())
+        return;
+    realTrafficConnected.store(false);
+    gf_repaintLinkState();
+    if (const auto drop = g_dropLiveTraffic.load(std::memory_order_acquire))
+        drop();
+    gf_resetTrafficInput();
+    gf_showStatus(fmt::format("{} RealTraffic gone? Wait for RealTraffic to re-connect ...", gf_nowUtcText()),
+                  true);
+}
+
+} // namespace
+
+std::string gf_positionMessage(const UserAircraftState& user)
+{
+    // Fixed-point throughout: "{:.0}" would give one significant digit in
+    // exponent form (3500 ft would go out as "4e+06").
+    return fmt::format("Qs121={:.0f};{:.0f};{:.6f};{:.0f};{};{:.6f};{:.6f}\r\n", user.pitch * 100000.0,
+                       user.bank * 100000.0, user.heading, user.altitude * 1000.0, user.groundSpeed * 1000.0,
+                       user.latitude * kRadiansPerDegree, user.longitude * kRadiansPerDegree);
+}
+
+std::string gf_timeMessage(std::int64_t unixSeconds)
+{
+    return fmt::format("Qs123={}\r\n", unixSeconds * 1000);
+}
+
+JsonObjectState gf_jsonObjectState(std::string_view text)
+{
+    std::size_t i = 0;
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])))
+        ++i;
+    if (i == text.size())
+        return JsonObjectState::Incomplete;
+    if (text[i] != '{')
+        return JsonObjectState::NotAnObject;
+    std::size_t depth = 0;
+    bool inString = false;
+    bool escaped = false;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        if (inString) {
+            if (escaped)
+                escaped = false;
+            else if (c == '\\')
+                escaped = true;
+            else if (c == '"')
+                inString = false;
+            continue;
+        }
+        if (c == '"')
+            inString = true;
+        else if (c == '{' || c == '[')
+            ++depth;
+        else if ((c == '}' || c == ']') && --depth == 0)
+            return JsonObjectState::Complete;
+    }
+    return JsonObjectState::Incomplete;
+}
+
+std::optional<RealTrafficVersion> gf_parseRealTrafficVersion(std::string_view reply)
+{
+    auto refuse = [&](std::string_view why) -> std::optional<RealTrafficVersion> {
+        gf_logLineString(fmt::format("RealTraffic version reply refused ({}): {}", why, lf_loggedReply(reply)));
+        return std::nullopt;
+    };
+    const auto json = nlohmann::json::parse(reply, nullptr, false);
+    if (json.is_discarded() || !json.is_object())
+        return refuse("not a JSON object");
+
+    RealTrafficVersion result;
+    const auto version = json.find("version");
+    if (version == json.end() || lf_isEmptyValue(*version))
+        result.version = "?";
+    else if (version->is_string())
+        result.version = version->get<std::string>();
+    else
+        return refuse("version is no text");
+    if (result.version.empty())
+        result.version = "?";
+
+    const auto level = json.find("level");
+    if (level == json.end() || lf_isEmptyValue(*level))
+        result.professional = true;
+    else if (level->is_number())
+        result.professional = level->get<double>() == 2.0;
+    else
+        return refuse("level is no number");
+    return result;
+}
+
+void gf_installRealTrafficHooks(const RealTrafficHooks& hooks)
+{
+    g_showRealTrafficText.store(hooks.showRealTrafficText, std::memory_order_release);
+    g_dropLiveTraffic.store(hooks.dropLiveTraffic, std::memory_order_release);
+}
+
+RealTrafficHooks gf_realTrafficHooks()
+{
+    RealTrafficHooks hooks;
+    hooks.showRealTrafficText = g_showRealTrafficText.load(std::memory_order_acquire);
+    hooks.dropLiveTraffic = g_dropLiveTraffic.load(std::memory_order_acquire);
+    return hooks;
+}
+
+} // namespace tzo
+
+using namespace tzo;
+
+bool gf_startRealTrafficServer()
+{
+    if (rtOnThisPc.load() && !AEROWINX.value()) {
+        createServer(PORT_NUMBER.value());
+        return true;
+    }
+    realTrafficConnected.store(true);
+    gf_repaintLinkState();
+    return false;
+}
+
+void gf_connectRealTraffic(std::chrono::milliseconds replyTimeout)
+{
+    if (!rtOnThisPc.load() || !serverListening())
+        return;
+    gf_showStatus(fmt::format("Waiting for RealTraffic to connect to {} ...", kProgramName), true);
+    gf_resetTrafficInput();
+    if (!waitForClient())
+        return;
+    if (!sendDataPacket(kVersionQuery)) {
+        lf_realTrafficGone();
+        return;
+    }
+    lf_readRealTrafficVersion(lf_readVersionReply(replyTimeout));
+    realTrafficConnected.store(true);
+    gf_repaintLinkState();
+    gf_logLine("RealTraffic connected");
+}
+
+void lf_readRealTrafficVersion(std::string_view reply)
+{
+    const auto first = reply.find_first_not_of(" \t\r\n");
+    const auto parsed = first == std::string_view::npos ? std::nullopt : gf_parseRealTrafficVersion(reply);
+    if (!parsed) {
+        gf_showStatus("No RealTraffic version received?", true);
+        rtProfessional.store(false);
+        return;
+    }
+    rtProfessional.store(parsed->professional);
+    const std::string text = fmt::format("RT{} edition: {}, archive: week {}",
+                                         parsed->professional ? " prof" : " stnd", parsed->version,
+                                         archiveWeek.load());
+    if (const auto show = g_showRealTrafficText.load(std::memory_order_acquire))
+        show(text);
+}
+
+void gf_sendTimeToRealTraffic(std::int64_t unixSeconds)
+{
+    // The standard edition gets no time, and milliseconds must fit.
+    if (!rtConnected.load() || !rtProfessional.load() || unixSeconds < 1 ||
+        unixSeconds > std::numeric_limits<std::int64_t>::max() / 1000)
+        return;
+    if (!sendDataPacket(gf_timeMessage(unixSeconds)))
+        lf_realTrafficGone();
+}
+
+void gf_sendPositionToRealTraffic(const UserAircraftState& user)
+{
+    if (!rtOnThisPc.load() || gf_isNearZero(user.latitude, user.longitude))
+        return;
+    if (!rtConnected.load()) {
+        // RealTraffic went away earlier: take it back when it is waiting, but
+        // never wait for it on the main loop.
+        if (exiting.load() || !waitForClient(std::chrono::milliseconds(0)))
+            return;
+        realTrafficConnected.store(true);
+        gf_repaintLinkState();
+        gf_showStatus(fmt::format("{} RealTraffic re-connected", gf_nowUtcText()), true);
+        // Only the log keeps the line; the earlier "gone" line goes too.
+        gf_clearStatus();
+        return;
+    }
+    if (!sendDataPacket(gf_positionMessage(user)))
+        lf_realTrafficGone();
+}

@@ -1,0 +1,57 @@
+#pragma once
+// The TCP server that RealTraffic connects to when it runs on this computer:
+// one listening socket on the loopback address, one client at a time, lines of
+// text both ways. The messages themselves are in rt_messages.hpp.
+//
+// Threads: the start-up thread creates the server and waits for the first
+// client, the main loop sends and re-accepts, the exit thread closes. Each
+// socket is held through a shared pointer taken under one mutex, so a close on
+// one thread wakes a blocked call on another and the descriptor is closed
+// exactly once, after the last user has let go.
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// A client is accepted and its socket usable.
+extern std::atomic<bool> rtConnected;
+
+namespace tzo {
+
+// A send that cannot go on for this long counts as RealTraffic gone.
+inline constexpr std::chrono::milliseconds kRealTrafficSendTimeout{5000};
+
+// Creates the listening socket on 127.0.0.1 at the port text (the PORT_NUMBER
+// setting; "0" takes a free port, see serverPort). Throws
+// tzo::SysErrorException with codes 1 to 6 naming the step that failed. A
+// server left from before is closed first.
+void createServer(const std::string& port);
+
+// The port the server listens on; 0 when it does not listen.
+std::uint16_t serverPort();
+bool serverListening();
+
+// Blocks until RealTraffic connects; true when a client is now connected.
+// False at once while a client is connected, and when the server is closed
+// meanwhile.
+bool waitForClient();
+// The same, waiting at most timeout; zero only checks for a waiting client.
+bool waitForClient(std::chrono::milliseconds timeout);
+
+// One receive of up to 8192 bytes, waiting without limit: empty when the
+// client closed, on an error (logged) or without a client.
+std::string receiveData();
+// The same, waiting at most timeout for the bytes; empty when none came.
+std::string receiveData(std::chrono::milliseconds timeout);
+
+// Sends the whole text; false when there is no client or the connection is
+// lost, in which case the client is dropped and rtConnected cleared.
+bool sendDataPacket(std::string_view text);
+
+// Says "exit" to a connected client and closes both sockets. Safe to call
+// again and from any thread.
+void closeServer();
+
+} // namespace tzo

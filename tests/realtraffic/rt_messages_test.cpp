@@ -1,0 +1,320 @@
+// The messages to RealTraffic and the handshake, against the RealTraffic
+// stand-in over real loopback TCP.
+
+#include "rt_link_fixture.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <future>
+#include <numbers>
+
+using namespace tzo;
+using testsupport::RtLinkTest;
+using testsupport::userState;
+using testsupport::waitFor;
+
+namespace {
+
+using MessagesTest = RtLinkTest;
+
+// Sends the position until the link is found gone (the first write after the
+// peer's close may still be taken by the system).
+bool sendUntilGone(const UserAircraftState& user)
+{
+    return waitFor([&] {
+        gf_sendPositionToRealTraffic(user);
+        return !rtConnected.load();
+    });
+}
+
+} // namespace
+
+TEST(RealTrafficMessages, positionIsWrittenInFixedPoint)
+{
+    const UserAircraftState user = userState(47.5, 8.5, 0.05, -0.1, 1.5, 3500.0, 250.5);
+    EXPECT_EQ(gf_positionMessage(user), "Qs121=5000;-10000;1.500000;3500000;250500;0.829031;0.148353\r\n");
+    const UserAircraftState high = userState(-33.9, -151.2, 0.0, 0.0, 6.283185, 41000.25, 480.123);
+    EXPECT_EQ(gf_positionMessage(high), "Qs121=0;0;6.283185;41000250;480123;-0.591667;-2.638938\r\n");
+    EXPECT_EQ(gf_timeMessage(1700000000), "Qs123=1700000000000\r\n");
+}
+
+TEST(RealTrafficMessages, jsonObjectIsWholeOnlyWhenItsBracesClose)
+{
+    struct Case {
+        std::string_view text;
+        JsonObjectState state;
+    };
+    const Case cases[] = {
+        {"", JsonObjectState::Incomplete},
+        {"  \r\n", JsonObjectState::Incomplete},
+        {"{\"version\": \"9.0", JsonObjectState::Incomplete},
+        {"{\"version\": \"a}\"", JsonObjectState::Incomplete}, // a brace inside a text
+        {"{\"v\": \"\\\"}\"", JsonObjectState::Incomplete},    // an escaped quote
+        {"{\"v\": {\"w\": [1, {}]}", JsonObjectState::Incomplete},
+        {"{\"v\": {\"w\": [1, {}]}}", JsonObjectState::Complete},
+        {" {\"version\": \"9\", \"level\": 2}\r\n", JsonObjectState::Complete},
+        {"hello", JsonObjectState::NotAnObject},
+        {"[1, 2]", JsonObjectState::NotAnObject},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(gf_jsonObjectState(c.text), c.state) << c.text;
+}
+
+TEST_F(MessagesTest, handshakeLearnsVersionAndEdition)
+{
+    struct Case {
+        const char* name;
+        rtstub::VersionReply reply;
+        int level;
+        std::string raw;
+        std::string text; // empty: no version known
+    };
+    using rtstub::VersionReply;
+    const Case cases[] = {
+        {"standard", VersionReply::Whole, 1, "", "RT stnd edition: 9.0.1234, archive: week 7"},
+        {"professional", VersionReply::Whole, 2, "", "RT prof edition: 9.0.1234, archive: week 7"},
+        {"no level", VersionReply::Whole, -1, "", "RT prof edition: 9.0.1234, archive: week 7"},
+        {"split", VersionReply::Split, 2, "", "RT prof edition: 9.0.1234, archive: week 7"},
+        {"delayed", VersionReply::Delayed, 1, "", "RT stnd edition: 9.0.1234, archive: week 7"},
+        {"no version", VersionReply::Raw, 0, "{\"level\": 2}\r\n", "RT prof edition: ?, archive: week 7"},
+        {"null level", VersionReply::Raw, 0, "{\"version\": \"8\", \"level\": null}", "RT prof edition: 8, archive: week 7"},
+        {"text after a zero byte", VersionReply::Raw, 0, std::string("{\"version\": \"8\"}\0junk", 21),
+         "RT prof edition: 8, archive: week 7"},
+        {"garbage", VersionReply::Raw, 0, "hello there\r\n", ""},
+        {"level as text", VersionReply::Raw, 0, "{\"version\": \"8\", \"level\": \"2\"}", ""},
+        {"not an object", VersionReply::Raw, 0, "[\"8\", 2]", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        rtProfessional = !c.text.empty() ? false : true;
+        {
+            std::lock_guard lock(capture.mutex);
+            capture.realTrafficText.clear();
+            capture.statusLines.clear();
+        }
+        rtstub::TcpOptions options = stubOptions(c.level);
+        options.reply = c.reply;
+        options.rawReply = c.raw;
+        rtstub::TcpLink link(options);
+        link.start();
+        gf_connectRealTraffic();
+
+        EXPECT_EQ(link.versionQueries(), 1);
+        EXPECT_TRUE(rtConnected.load());
+        EXPECT_TRUE(realTrafficConnected.load());
+        EXPECT_TRUE(statusShown("Waiting for RealTraffic to connect to Norvane_P3D ..."));
+        EXPECT_EQ(realTrafficText(), c.text);
+        EXPECT_EQ(rtProfessional.load(), c.text.starts_with("RT prof"));
+        EXPECT_EQ(statusShown("No RealTraffic version received?"), c.text.empty());
+        if (c.text.empty()) {
+            EXPECT_TRUE(logHas("RealTraffic version reply refused"));
+        }
+
+        closeServer();
+        EXPECT_TRUE(waitFor([&] { return link.exits() == 1; }));
+        link.stop();
+        createServer(std::to_string(port));
+    }
+    EXPECT_TRUE(logHas("RealTraffic connected"));
+}
+
+TEST_F(MessagesTest, missingReplyDoesNotBlockTheStart)
+{
+    rtstub::TcpOptions options = stubOptions(2);
+    options.reply = rtstub::VersionReply::None;
+    rtstub::TcpLink link(options);
+    link.start();
+    rtProfessional = true;
+    gf_connectRealTraffic(std::chrono::milliseconds(200));
+    EXPECT_TRUE(statusShown("No RealTraffic version received?"));
+    EXPECT_FALSE(rtProfessional.load()) << "the standard edition's behaviour";
+    EXPECT_TRUE(rtConnected.load());
+    EXPECT_EQ(realTrafficText(), "");
+}
+
+TEST_F(MessagesTest, replyCutShortByTheTimeoutIsRefused)
+{
+    rtstub::TcpOptions options = stubOptions(2);
+    options.reply = rtstub::VersionReply::Raw;
+    options.rawReply = "{\"version\": \"9";
+    rtstub::TcpLink link(options);
+    link.start();
+    gf_connectRealTraffic(std::chrono::milliseconds(200));
+    EXPECT_TRUE(statusShown("No RealTraffic version received?"));
+    EXPECT_TRUE(logHas("RealTraffic version reply refused"));
+}
+
+TEST_F(MessagesTest, exitDuringTheHandshakeEndsIt)
+{
+    rtstub::TcpOptions options = stubOptions(2);
+    options.reply = rtstub::VersionReply::None;
+    rtstub::TcpLink link(options);
+    link.start();
+    auto handshake = std::async(std::launch::async, [] { gf_connectRealTraffic(std::chrono::minutes(5)); });
+    ASSERT_TRUE(waitFor([&] { return link.versionQueries() == 1; }));
+    closeServer();
+    ASSERT_EQ(handshake.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_TRUE(waitFor([&] { return link.exits() == 1; }));
+}
+
+TEST_F(MessagesTest, positionArrivesAsTheUserStateSays)
+{
+    auto link = connectedStub();
+    gf_sendPositionToRealTraffic(user);
+    ASSERT_TRUE(waitFor([&] { return link->positions().size() == 1; }));
+    const auto got = link->positions()[0];
+    EXPECT_EQ(got.altitude, 3500000.0) << "3500 ft arrives as 3500000";
+    EXPECT_EQ(got.pitch, 5000.0);
+    EXPECT_EQ(got.bank, -10000.0);
+    EXPECT_NEAR(got.heading, user.heading, 1e-6);
+    EXPECT_EQ(got.groundSpeed, 250500.0);
+    EXPECT_NEAR(got.latitude * 180.0 / std::numbers::pi, user.latitude, 1e-4);
+    EXPECT_NEAR(got.longitude * 180.0 / std::numbers::pi, user.longitude, 1e-4);
+    EXPECT_TRUE(link->badLines().empty());
+}
+
+TEST_F(MessagesTest, nothingIsSentNearZeroZero)
+{
+    auto link = connectedStub();
+    for (const auto& [lat, lon] : {std::pair{0.0, 0.0}, {0.0009, 0.05}, {0.0005, 0.01}})
+        gf_sendPositionToRealTraffic(userState(lat, lon));
+    gf_sendPositionToRealTraffic(userState(0.0, 0.0501)); // just outside: this one goes
+    // The lines keep their order: had one near 0,0 gone out, it would be here first.
+    ASSERT_TRUE(waitFor([&] { return !link->positions().empty(); }));
+    EXPECT_EQ(link->positions().size(), 1u);
+    EXPECT_NEAR(link->positions()[0].longitude, 0.0501 * std::numbers::pi / 180.0, 1e-6);
+}
+
+TEST_F(MessagesTest, timeGoesOnlyToTheProfessionalEdition)
+{
+    {
+        auto professional = connectedStub(2);
+        gf_sendTimeToRealTraffic(0);
+        gf_sendTimeToRealTraffic(-5);
+        gf_sendTimeToRealTraffic(1700000000);
+        ASSERT_TRUE(waitFor([&] { return professional->times().size() == 1; }));
+        EXPECT_EQ(professional->times()[0], 1700000000000);
+        closeServer();
+        EXPECT_TRUE(waitFor([&] { return professional->exits() == 1; }));
+    }
+    createServer(std::to_string(port));
+    auto standard = connectedStub(1);
+    gf_sendTimeToRealTraffic(1700000000);
+    gf_sendPositionToRealTraffic(user); // a marker behind it
+    ASSERT_TRUE(waitFor([&] { return standard->positions().size() == 1; }));
+    EXPECT_TRUE(standard->times().empty());
+}
+
+TEST_F(MessagesTest, exitIsSaidAtExitAndAtEveryRestart)
+{
+    rtstub::TcpLink link(stubOptions(2));
+    link.start();
+    for (int run = 1; run <= 2; ++run) {
+        SCOPED_TRACE(run);
+        // A restart listens on the same port; the stand-in comes back by itself.
+        if (run > 1)
+            createServer(std::to_string(port));
+        gf_connectRealTraffic();
+        ASSERT_TRUE(rtConnected.load());
+        closeServer();
+        EXPECT_TRUE(waitFor([&] { return link.exits() == run; }));
+        EXPECT_FALSE(rtConnected.load());
+    }
+    EXPECT_EQ(link.connections(), 2);
+    EXPECT_EQ(link.lines().back(), "exit");
+}
+
+TEST_F(MessagesTest, goneRealTrafficIsDroppedAndTakenBackWithoutBlocking)
+{
+    auto link = connectedStub();
+    ASSERT_TRUE(realTrafficConnected.load());
+    link->disconnect();
+    ASSERT_TRUE(sendUntilGone(user));
+    EXPECT_FALSE(realTrafficConnected.load());
+    EXPECT_EQ(capture.drops.load(), 1) << "the live traffic went with it";
+    EXPECT_TRUE(logHas("sendDataPacket to RealTraffic failed: "));
+    EXPECT_TRUE(logHas("RealTraffic client socket closed"));
+    EXPECT_TRUE(statusShown(" RealTraffic gone? Wait for RealTraffic to re-connect ..."));
+    EXPECT_TRUE(logHas(" RealTraffic gone? Wait for RealTraffic to re-connect ..."));
+
+    // While RealTraffic is away the once-a-second call returns at once.
+    auto call = std::async(std::launch::async, [&] { gf_sendPositionToRealTraffic(user); });
+    ASSERT_EQ(call.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_FALSE(rtConnected.load());
+
+    const int clearsBefore = statusClears();
+    link->start();
+    ASSERT_TRUE(waitFor([&] {
+        gf_sendPositionToRealTraffic(user);
+        return rtConnected.load();
+    }));
+    EXPECT_TRUE(realTrafficConnected.load());
+    EXPECT_TRUE(logHas(" RealTraffic re-connected"));
+    EXPECT_EQ(statusClears(), clearsBefore + 1) << "only the log keeps the line";
+    const auto before = link->positions().size();
+    gf_sendPositionToRealTraffic(user);
+    EXPECT_TRUE(waitFor([&] { return link->positions().size() == before + 1; }));
+    EXPECT_EQ(link->versionQueries(), 1) << "a re-connect asks nothing";
+    EXPECT_EQ(capture.drops.load(), 1);
+}
+
+TEST_F(MessagesTest, noReconnectNearZeroOrDuringAnExit)
+{
+    auto link = connectedStub();
+    link->disconnect();
+    ASSERT_TRUE(sendUntilGone(user));
+    link->start();
+    ASSERT_TRUE(waitFor([&] { return link->connected(); }));
+
+    gf_sendPositionToRealTraffic(userState(0.0, 0.0));
+    EXPECT_FALSE(rtConnected.load()) << "near 0,0 nothing is tried";
+    exiting = true;
+    gf_sendPositionToRealTraffic(user);
+    EXPECT_FALSE(rtConnected.load()) << "no re-connect while the program exits";
+    exiting = false;
+    EXPECT_TRUE(waitFor([&] {
+        gf_sendPositionToRealTraffic(user);
+        return rtConnected.load();
+    }));
+}
+
+TEST_F(MessagesTest, failedSendDuringAnExitLeavesTheTrafficToTheExit)
+{
+    auto link = connectedStub();
+    link->disconnect();
+    exiting = true;
+    EXPECT_TRUE(sendUntilGone(user));
+    exiting = false;
+    EXPECT_EQ(capture.drops.load(), 0);
+    EXPECT_FALSE(statusShown("RealTraffic gone?"));
+}
+
+TEST_F(MessagesTest, aerowinxModeAndRealTrafficElsewhereStartNoServer)
+{
+    closeServer();
+    struct Case {
+        bool onThisPc;
+        bool aerowinx;
+        bool server;
+    };
+    for (const auto& c : {Case{true, true, false}, Case{false, false, false}, Case{true, false, true}}) {
+        SCOPED_TRACE(::testing::Message() << "on this PC " << c.onThisPc << ", Aerowinx " << c.aerowinx);
+        rtOnThisPc = c.onThisPc;
+        AEROWINX.setValue(c.aerowinx);
+        realTrafficConnected = false;
+        EXPECT_EQ(gf_startRealTrafficServer(), c.server);
+        EXPECT_EQ(serverListening(), c.server);
+        // Without a server the UDP link is the only one and counts as up.
+        EXPECT_EQ(realTrafficConnected.load(), !c.server);
+        if (!c.server) {
+            gf_connectRealTraffic(); // returns at once: nobody to wait for
+            EXPECT_FALSE(rtConnected.load());
+            gf_sendPositionToRealTraffic(user);
+            EXPECT_FALSE(rtConnected.load());
+        }
+        closeServer();
+    }
+    AEROWINX.setValue(false);
+    rtOnThisPc = true;
+}
