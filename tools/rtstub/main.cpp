@@ -1,16 +1,21 @@
-// norvane-rtstub: plays RealTraffic's UDP side on this computer. Replays the
-// recorded tracks (or the CSV files given) as traffic lines to the traffic
-// port and sends the QNH to the weather port every 10 seconds.
+// norvane-rtstub: plays RealTraffic on this computer. Replays the recorded
+// tracks (or the CSV files given) as traffic lines to the traffic port, sends
+// the QNH to the weather port every 10 seconds, and connects to the program's
+// TCP port, answering its version query as the edition given (--level 2: the
+// professional one) and printing every line the program sends.
 //
 //   norvane-rtstub [--traffic-port N] [--qnh-port N] [--speed X] [--qnh HPA]
-//                  [--loop] [track.csv ...]
+//                  [--tcp-port N] [--level L] [--no-tcp] [--loop] [track.csv ...]
 
 #include "rtstub/replay.hpp"
+#include "rtstub/tcp_link.hpp"
 
 #include <fmt/format.h>
 
 #include <atomic>
+#include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <string>
@@ -28,8 +33,8 @@ void onSignal(int)
 
 int usage()
 {
-    fmt::print(stderr, "usage: norvane-rtstub [--traffic-port N] [--qnh-port N] [--speed X] [--qnh HPA] [--loop] "
-                       "[track.csv ...]\n");
+    fmt::print(stderr, "usage: norvane-rtstub [--traffic-port N] [--qnh-port N] [--speed X] [--qnh HPA] "
+                       "[--tcp-port N] [--level L] [--no-tcp] [--loop] [track.csv ...]\n");
     return 2;
 }
 
@@ -42,6 +47,9 @@ int main(int argc, char** argv)
     double speed = 1;
     int qnh = 1013;
     bool loop = false;
+    int tcpPort = 10747;
+    int level = 1;
+    bool tcp = true;
     std::vector<std::filesystem::path> files;
     try {
         for (int i = 1; i < argc; ++i) {
@@ -61,12 +69,19 @@ int main(int argc, char** argv)
                 qnh = std::stoi(value());
             else if (arg == "--loop")
                 loop = true;
+            else if (arg == "--tcp-port")
+                tcpPort = std::stoi(value());
+            else if (arg == "--level")
+                level = std::stoi(value());
+            else if (arg == "--no-tcp")
+                tcp = false;
             else if (arg.starts_with("--"))
                 return usage();
             else
                 files.emplace_back(arg);
         }
-        if (trafficPort < 1 || trafficPort > 65535 || qnhPort < 1 || qnhPort > 65535 || speed < 0)
+        if (trafficPort < 1 || trafficPort > 65535 || qnhPort < 1 || qnhPort > 65535 || tcpPort < 1 ||
+            tcpPort > 65535 || speed < 0)
             return usage();
         if (files.empty())
             files = rtstub::defaultReplayFiles();
@@ -79,6 +94,25 @@ int main(int argc, char** argv)
         std::signal(SIGTERM, onSignal);
 
         rtstub::RtStub stub(static_cast<std::uint16_t>(trafficPort), static_cast<std::uint16_t>(qnhPort));
+        std::thread program([&] {
+            if (!tcp)
+                return;
+            rtstub::TcpOptions options;
+            options.port = static_cast<std::uint16_t>(tcpPort);
+            options.level = level;
+            options.retryInterval = std::chrono::milliseconds(1000);
+            rtstub::TcpLink link(options);
+            link.start();
+            fmt::print("connecting to 127.0.0.1:{} as the {} edition\n", tcpPort, level == 2 ? "professional" : "standard");
+            std::size_t shown = 0;
+            while (!g_stop.load()) {
+                const auto lines = link.lines();
+                for (; shown < lines.size(); ++shown)
+                    fmt::print("tcp: {}\n", lines[shown]);
+                std::fflush(stdout);
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            }
+        });
         std::thread weather([&] {
             rtstub::RtStub weatherStub(stub.trafficPort(), stub.qnhPort());
             while (!g_stop.load()) {
@@ -98,8 +132,14 @@ int main(int argc, char** argv)
             const auto sent = rtstub::replay(stub, lines, speed, g_stop);
             fmt::print("{} lines sent\n", sent);
         } while (loop && !g_stop.load());
+        if (tcp && !g_stop.load())
+            fmt::print("replay done; still connected to the program until stopped\n");
+        // The program's link stays until the stand-in is stopped.
+        while (tcp && !g_stop.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
         g_stop.store(true);
         weather.join();
+        program.join();
     } catch (const std::exception& e) {
         fmt::print(stderr, "norvane-rtstub: {}\n", e.what());
         return 1;
