@@ -9,6 +9,7 @@
 #include "foundation/log.hpp"
 #include "foundation/number_text.hpp"
 #include "foundation/settings.hpp"
+#include "realtraffic/rt_messages.hpp"
 
 #include <fmt/format.h>
 
@@ -273,4 +274,11 @@ void gf_installMainWindowHooks()
     gf_fillStatusLineHooks(hooks);
     gf_installAppHooks(hooks);
     tzo::gf_installSimWindowHooks();
+
+    tzo::RealTrafficHooks realTrafficHooks = tzo::gf_realTrafficHooks();
+    realTrafficHooks.showRealTrafficText = [](std::string_view text) {
+        mainWindowObject.realTrafficText.set(text);
+        gf_invalidateMainWindow(kHeaderAndStatistics);
+    };
+    tzo::gf_installRealTrafficHooks(realTrafficHooks);
 }

@@ -6,6 +6,7 @@
 #include "foundation/run_state.hpp"
 #include "foundation/settings.hpp"
 #include "realtraffic/readers.hpp"
+#include "realtraffic/rt_server.hpp"
 #include "simconnect/sim_client.hpp"
 #include "simconnect/sim_queues.hpp"
 
@@ -15,6 +16,11 @@ void ProgramExitServices::stopReaders()
 {
     qnhReader.stop();
     trafficReader.stop();
+}
+
+void ProgramExitServices::closeServer()
+{
+    tzo::closeServer();
 }
 
 void ProgramExitServices::resetTrafficInput()
@@ -53,6 +59,7 @@ void ProgramExitServices::resetOutsideState()
     // The simulator layer: its connection, queues, lists, counters and the
     // user aircraft's state and texts.
     gf_resetSimConnection();
+    rtConnected.store(false);
 }
 
 void ProgramExitServices::resetWindow()

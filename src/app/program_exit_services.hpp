@@ -10,6 +10,7 @@ namespace tzo {
 class ProgramExitServices : public ExitServices {
 public:
     void stopReaders() override;
+    void closeServer() override;
     void resetTrafficInput() override;
     void requestThreadStops() override;
     void clearBlockedCallsign() override;

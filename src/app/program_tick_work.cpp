@@ -9,7 +9,9 @@
 #include "foundation/settings.hpp"
 #include "parking/static_parking_services.hpp"
 #include "realtraffic/readers.hpp"
+#include "realtraffic/rt_messages.hpp"
 #include "realtraffic/traffic_queue.hpp"
+#include "simconnect/sim_dispatch.hpp"
 #include "simconnect/sim_queues.hpp"
 
 namespace tzo {
@@ -67,6 +69,13 @@ void ProgramTickWork::setFlightRunning(bool running)
     trafficQueue.setIntakeOpen(running);
 }
 
+void ProgramTickWork::sendPositionToRealTraffic()
+{
+    // The last user state the simulator answered: the copy the live traffic
+    // keeps once a second is that same answer.
+    gf_sendPositionToRealTraffic(gf_receivedUserState());
+}
+
 void ProgramTickWork::handUserPositionToReader(double latitude, double longitude)
 {
     trafficReader.setUserPosition(latitude, longitude);
@@ -75,6 +84,11 @@ void ProgramTickWork::handUserPositionToReader(double latitude, double longitude
 bool ProgramTickWork::realTrafficConnected()
 {
     return ::realTrafficConnected.load();
+}
+
+void ProgramTickWork::sendTimeToRealTraffic()
+{
+    gf_sendTimeToRealTraffic(simTimeUnix.load());
 }
 
 void ProgramTickWork::startCollectingCallsigns()

@@ -19,8 +19,10 @@ public:
     bool readerSilent() override;
     void setFlightRunning(bool running) override;
     void emptyPositionBuffers() override;
+    void sendPositionToRealTraffic() override;
     void handUserPositionToReader(double latitude, double longitude) override;
     bool realTrafficConnected() override;
+    void sendTimeToRealTraffic() override;
     void startCollectingCallsigns() override;
     void checkReadersAlive() override;
     void updateTrafficRange() override;

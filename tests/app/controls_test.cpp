@@ -3,6 +3,8 @@
 #include "airports/airport_services.hpp"
 #include "foundation/paths.hpp"
 #include "foundation/settings.hpp"
+#include "realtraffic/rt_messages.hpp"
+#include "simconnect/sim_dispatch.hpp"
 #include "support/test_support.hpp"
 
 #include <gmock/gmock.h>
@@ -265,4 +267,14 @@ TEST_F(MainWindowTest, installPathIsSavedAndShown)
     EXPECT_THAT(testsupport::readFile(g_parametersPath),
                 ::testing::HasSubstr(R"(name="SIM_INSTALL_PATH" value="/opt/Prepar3D v5/")"));
     SIM_INSTALL_PATH.setValue("");
+}
+
+TEST_F(MainWindowTest, realTrafficVersionLineIsShownByTheWindow)
+{
+    archiveWeek = 12;
+    mainWindowObject.realTrafficText.clear();
+    lf_readRealTrafficVersion(R"({"version": "9.0.1", "level": 2})");
+    EXPECT_EQ(mainWindowObject.realTrafficText.get(), "RT prof edition: 9.0.1, archive: week 12");
+    rtProfessional = false;
+    mainWindowObject.realTrafficText.clear();
 }
