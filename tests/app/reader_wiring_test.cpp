@@ -48,14 +48,18 @@ TEST(ReaderWiring, exitStopsBothProgramReaders)
 {
     testsupport::TempDir dir(true);
     rtOnThisPc = true;
+    // An earlier exit in this process may have left the readers stopped.
+    gf_resetTrafficInput();
     std::thread traffic([] { gf_runReaderThread(trafficReader, 0, true); });
     std::thread weather([] { gf_runReaderThread(qnhReader, 0, false); });
-    ASSERT_TRUE(testsupport::waitFor([] { return trafficReader.boundPort() != 0 && qnhReader.boundPort() != 0; }));
+    const bool bound =
+        testsupport::waitFor([] { return trafficReader.boundPort() != 0 && qnhReader.boundPort() != 0; });
 
     ProgramExitServices().stopReaders();
     // Joining hangs here when a blocked receive is not woken.
     traffic.join();
     weather.join();
+    EXPECT_TRUE(bound);
     EXPECT_EQ(trafficReaderState.load(), kReaderStopped);
     EXPECT_EQ(runningThreads.load(), 0);
 }

@@ -227,6 +227,7 @@ TEST(StatusLineUnderLoad, workersAndThePainterShareTheMutexWithoutDeadlock)
     window.postQuit(0);
     windowThread.join();
     mainWindowObject.mainWindow.store(nullptr);
+    currentWindow.store(nullptr); // the procedure stored this stack window
     apptest::resetStatusLine();
 }
 

@@ -80,7 +80,7 @@ TEST_F(SimDispatch, openIsAcceptedBySimulatorNameAndVersionSettings)
         P3D_VERSION.setValue(c.version);
         Recorder::get().clear();
         EXPECT_EQ(userErrorCode(openMessage(c.name, c.major)), c.expectedCode);
-        EXPECT_EQ(Recorder::get().statusClears, c.expectedCode == 0 ? 1 : 0);
+        EXPECT_EQ(Recorder::get().clears(), c.expectedCode == 0 ? 1 : 0);
         EXPECT_TRUE(Recorder::get().hasWindow("connected true"));
     }
     EXPECT_EQ(userErrorText(openMessage("Kitty Hawk?")),

@@ -64,6 +64,11 @@ struct Recorder {
         std::lock_guard lock(mutex);
         v.push_back(std::move(text));
     }
+    int clears()
+    {
+        std::lock_guard lock(mutex);
+        return statusClears;
+    }
     bool hasWindow(const std::string& text)
     {
         std::lock_guard lock(mutex);
@@ -159,7 +164,7 @@ protected:
         gf_startSimClient();
         ASSERT_TRUE(testsupport::waitFor([&] { return !m_stub->packetsNamed("SetNotificationGroupPriority").empty(); }))
             << "the client never registered";
-        ASSERT_TRUE(testsupport::waitFor([&] { return Recorder::get().statusClears > 0; }))
+        ASSERT_TRUE(testsupport::waitFor([&] { return Recorder::get().clears() > 0; }))
             << "the OPEN answer was not accepted";
     }
 
