@@ -313,14 +313,19 @@ TEST_F(SimLayer, teleportBeyondTenMilesRestarts)
 {
     startQuietStub();
     startAndRegister();
-    m_stub->setUserVar("Plane Latitude", 47.0);
+    // The request reaching the stand-in is not the answer being handled: wait
+    // for the answer's position before judging.
+    auto answerAt = [&](double latitude) {
+        m_stub->setUserVar("Plane Latitude", latitude);
+        requestUserStateAndWait();
+        ASSERT_TRUE(testsupport::waitFor([&] { return gf_receivedUserState().latitude == latitude; }));
+    };
     m_stub->setUserVar("Plane Longitude", 8.0);
-    requestUserStateAndWait();
-    m_stub->setUserVar("Plane Latitude", 47.0 + 9.9 / 60.0);
-    requestUserStateAndWait();
+    answerAt(47.0);
+    answerAt(47.0 + 9.9 / 60.0);
     EXPECT_TRUE(exits().empty());
-    m_stub->setUserVar("Plane Latitude", 47.0 + 9.9 / 60.0 + 10.1 / 60.0);
-    requestUserStateAndWait();
+    answerAt(47.0 + 9.9 / 60.0 + 10.1 / 60.0);
+    ASSERT_TRUE(testsupport::waitFor([&] { return !exits().empty(); }));
     ASSERT_EQ(exits().size(), 1u);
     EXPECT_EQ(exits()[0], std::make_pair(ExitReason::RESTART, 30));
     EXPECT_TRUE(logHas("Teleport"));

@@ -236,6 +236,7 @@ void SimStub::handlePacket(Session& session, std::vector<std::uint8_t> bytes)
     Messages answers;
     ObjectEvents objectEvents;
     bool misdirected = false;
+    std::optional<Packet> record;
     auto exception = [&](std::uint32_t code, std::uint32_t index) {
         answers.push_back(
             MessageBuilder(kExceptionSize, kRecvException).u32(12, code).u32(16, d.sendId).u32(20, index).bytes());
@@ -304,35 +305,34 @@ void SimStub::handlePacket(Session& session, std::vector<std::uint8_t> bytes)
                 handleWorldPacket(session, d, answers, objectEvents, misdirected);
             }
         }
-        if (m_options.recordPackets) {
-            Packet p;
-            p.connection = session.index;
-            p.name = d.spec ? std::string(d.spec->name) : std::string("?");
-            p.id = d.id;
-            p.size = d.size;
-            p.sendId = d.sendId;
-            p.frame = m_frame.load();
-            p.bytes = std::move(bytes);
-            p.fields = std::move(d.fields);
-            if (misdirected)
-                m_misdirected.push_back(p);
-            m_packets.push_back(std::move(p));
-        } else if (misdirected) {
-            Packet p;
-            p.connection = session.index;
-            p.name = std::string(d.spec->name);
-            p.id = d.id;
-            p.sendId = d.sendId;
-            p.fields = std::move(d.fields);
-            m_misdirected.push_back(std::move(p));
+        // The packet is published only after its answers went out: a test
+        // that sees it recorded may rely on the answers being on their way.
+        if (m_options.recordPackets || misdirected) {
+            record.emplace();
+            record->connection = session.index;
+            record->name = d.spec ? std::string(d.spec->name) : std::string("?");
+            record->id = d.id;
+            record->size = d.size;
+            record->sendId = d.sendId;
+            record->frame = m_frame.load();
+            if (m_options.recordPackets)
+                record->bytes = std::move(bytes);
+            record->fields = std::move(d.fields);
         }
-        ++m_packetCount;
     }
-    if (!m_options.answerOpen)
-        return;
-    for (const auto& answer : answers)
-        send(session, answer);
-    sendObjectEvents(objectEvents);
+    if (m_options.answerOpen) {
+        for (const auto& answer : answers)
+            send(session, answer);
+        sendObjectEvents(objectEvents);
+    }
+    std::lock_guard lock(m_mutex);
+    if (record) {
+        if (misdirected)
+            m_misdirected.push_back(*record);
+        if (m_options.recordPackets)
+            m_packets.push_back(std::move(*record));
+    }
+    ++m_packetCount;
 }
 
 std::vector<std::uint8_t> SimStub::openMessage() const
