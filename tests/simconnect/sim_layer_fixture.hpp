@@ -197,10 +197,14 @@ protected:
     }
 
     // Asks for the user state and waits until its answer is in.
+    // The stand-in records a packet only after sending its answers, so once the
+    // request is recorded the answer is on the wire; one more "Sim" event sent
+    // behind it is handled after it.
     void requestUserStateAndWait()
     {
         settle();
         gf_requestUserAircraftState();
+        settle();
         settle();
     }
 
