@@ -322,14 +322,22 @@ void mainLoop(std::stop_token stop)
     loop.run(std::move(stop));
 }
 
-void gf_startMainLoop()
+bool gf_startMainLoop()
 {
     std::lock_guard lock(g_mainLoopThreadMutex);
     if (g_mainLoopThread.joinable()) {
         g_mainLoopThread.request_stop();
         g_mainLoopThread.join();
     }
+    // An exit claims `exiting` before it asks the main loop to stop, and that
+    // request waits for this mutex: a loop started after the claim would miss
+    // its stop request and run on beside the exit (and a restart).
+    if (exiting.load()) {
+        gf_logLineMarked("Exit under way, main loop not started");
+        return false;
+    }
     g_mainLoopThread = std::jthread(mainLoop);
+    return true;
 }
 
 void gf_requestMainLoopStop()

@@ -70,8 +70,9 @@ private:
 void mainLoop(std::stop_token stop);
 
 // Starts the main-loop thread; an earlier one is asked to stop and joined
-// first, so two main loops never run side by side.
-void gf_startMainLoop();
+// first, so two main loops never run side by side. Starts none (and answers
+// false) while an exit is under way.
+bool gf_startMainLoop();
 // Asks the running main loop (if any) to stop; does not wait.
 void gf_requestMainLoopStop();
 

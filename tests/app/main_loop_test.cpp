@@ -446,3 +446,18 @@ TEST_F(MainLoopTest, programMainLoopRunsAsOneThreadUntilAskedToStop)
     tzo::gf_requestMainLoopStop();
     EXPECT_TRUE(testsupport::waitFor([] { return runningThreads.load() == 0; }));
 }
+
+TEST_F(MainLoopTest, noMainLoopStartsOnceAnExitHasClaimedTheStop)
+{
+    // The exit has claimed `exiting` and asked for the stops; a start of
+    // operations that comes late must not leave a loop the exit never stopped.
+    exiting.store(true);
+    tzo::gf_requestMainLoopStop();
+    tzo::gf_startMainLoop();
+    const bool started = testsupport::waitFor([] { return runningThreads.load() > 0; }, std::chrono::milliseconds(300));
+
+    tzo::gf_requestMainLoopStop();
+    EXPECT_TRUE(testsupport::waitFor([] { return runningThreads.load() == 0; }));
+    exiting.store(false);
+    EXPECT_FALSE(started) << "a main loop ran after the exit's stop request";
+}
