@@ -5,12 +5,17 @@
 #include <atomic>
 #include <fstream>
 #include <functional>
+#include <string>
+#include <string_view>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 namespace fs = std::filesystem;
 
 namespace {
+
+constexpr std::string_view kTemporaryMark = ".tmp";
 
 fs::path lf_temporaryName(const fs::path& path)
 {
@@ -19,8 +24,26 @@ fs::path lf_temporaryName(const fs::path& path)
     static std::atomic<unsigned> counter{0};
     const auto thread = std::hash<std::thread::id>{}(std::this_thread::get_id());
     fs::path temp = path;
-    temp += fmt::format(".tmp{:x}-{}", thread & 0xffffff, counter.fetch_add(1));
+    temp += fmt::format("{}{:x}-{}", kTemporaryMark, thread & 0xffffff, counter.fetch_add(1));
     return temp;
+}
+
+// The part after "<name>.tmp" of a temporary name made above: hex digits, '-',
+// decimal digits. Nothing else beside the file is taken for a leftover. In the
+// path's own characters: a name need not be convertible to narrow text.
+bool lf_isTemporarySuffix(std::basic_string_view<fs::path::value_type> suffix)
+{
+    const auto dash = suffix.find('-');
+    if (dash == 0 || dash == suffix.npos || dash + 1 == suffix.size())
+        return false;
+    for (std::size_t i = 0; i < suffix.size(); ++i) {
+        const auto c = suffix[i];
+        const bool digit = c >= '0' && c <= '9';
+        const bool hex = digit || (c >= 'a' && c <= 'f');
+        if (i < dash ? !hex : (i > dash && !digit))
+            return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -46,4 +69,28 @@ bool gf_writeFileAtomically(const fs::path& path, std::string_view content)
     }
     fs::remove(temp, ec);
     return false;
+}
+
+void gf_removeLeftoverTemporaryFiles(const fs::path& path)
+{
+    fs::path prefixPath = path.filename();
+    prefixPath += std::string(kTemporaryMark);
+    const fs::path::string_type& prefix = prefixPath.native();
+    fs::path folder = path.parent_path();
+    if (folder.empty())
+        folder = ".";
+    std::error_code ec;
+    std::vector<fs::path> leftovers;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const fs::path::string_type name = it->path().filename().native();
+        std::error_code typeError;
+        if (name.size() > prefix.size() && name.compare(0, prefix.size(), prefix) == 0 &&
+            lf_isTemporarySuffix(std::basic_string_view<fs::path::value_type>(name).substr(prefix.size())) &&
+            it->is_regular_file(typeError))
+            leftovers.push_back(it->path());
+    }
+    for (const auto& leftover : leftovers) {
+        std::error_code removeError;
+        fs::remove(leftover, removeError);
+    }
 }

@@ -9,3 +9,8 @@
 // False when the temporary file cannot be written or renamed; the old file
 // (if any) is then untouched and no temporary file is left behind.
 bool gf_writeFileAtomically(const std::filesystem::path& path, std::string_view content);
+
+// Removes the temporary files that writes of `path` left behind when the
+// program ended in the middle of one (crash, power cut). Only for a moment at
+// which no write of that path can be under way, such as the start.
+void gf_removeLeftoverTemporaryFiles(const std::filesystem::path& path);

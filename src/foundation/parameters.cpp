@@ -677,6 +677,9 @@ void gf_readParameters(const tzo::ParameterLists& lists)
     gf_logLine(gf_starBanner(70, 0, true, false, "parameters"));
     {
         std::lock_guard lock(lf_fileMutex());
+        // A save cut short by the end of an earlier run left its temporary
+        // file; no save can be under way while the lock is held.
+        gf_removeLeftoverTemporaryFiles(lf_parametersFile());
         pugi::xml_document doc;
         const FileState state = lf_loadSettingsFile(doc);
         if (state != FileState::Loaded) {

@@ -288,6 +288,29 @@ TEST_F(SettingsTest, twoThreadsSavingDifferentSettingsBothLand)
     EXPECT_EQ(leftovers, 0) << "no temporary file stays behind";
 }
 
+TEST_F(SettingsTest, temporaryFilesOfAnInterruptedSaveAreRemovedAtStart)
+{
+    // A run that ended in the middle of a save (crash, power cut) leaves its
+    // half-written temporary file beside the settings; each such run would add one.
+    writeSettings({{"MAX_LIVE", "120"}});
+    const fs::path stale = file().string() + ".tmp3fa2c1-0";
+    const fs::path staleOther = file().string() + ".tmp77-12";
+    writeFile(stale, "<parameters><parameter name=\"MAX_LIVE\" val");
+    writeFile(staleOther, "");
+    const fs::path unrelated = g_dataFolder / "notes.tmp1";
+    const fs::path usersCopy = file().string() + ".tmp-copy";
+    writeFile(unrelated, "mine");
+    writeFile(usersCopy, "mine too");
+
+    gf_readSettings();
+    EXPECT_EQ(MAX_LIVE.value(), 120);
+    EXPECT_FALSE(fs::exists(stale));
+    EXPECT_FALSE(fs::exists(staleOther));
+    EXPECT_EQ(readFile(unrelated), "mine");
+    EXPECT_EQ(readFile(usersCopy), "mine too");
+    EXPECT_EQ(valueInFile("MAX_LIVE"), "120");
+}
+
 TEST_F(SettingsTest, damagedFileIsKeptAsBadAndReplacedByEverySetting)
 {
     const std::string damaged = "<parameters><parameter name=\"MAX_LIVE\" value=\"120\"";
