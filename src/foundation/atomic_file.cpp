@@ -1,5 +1,7 @@
 #include "foundation/atomic_file.hpp"
 
+#include "platform/file_sync.hpp"
+
 #include <fmt/format.h>
 
 #include <atomic>
@@ -61,6 +63,10 @@ bool gf_writeFileAtomically(const fs::path& path, std::string_view content)
             written = !out.fail();
         }
     }
+    // The data must be on the disk before the name points at it: otherwise a
+    // power cut can leave the file empty where the old one was whole.
+    if (written)
+        written = platform::syncFileToDisk(temp);
     std::error_code ec;
     if (written) {
         fs::rename(temp, path, ec);

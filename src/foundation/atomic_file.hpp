@@ -1,7 +1,7 @@
 #pragma once
 // Replacing a file so that a crash or a full disk never leaves half of it:
-// the new content goes to a temporary file in the same folder, is flushed,
-// and is renamed over the old file in one step.
+// the new content goes to a temporary file in the same folder, is flushed to
+// the disk, and is renamed over the old file in one step.
 
 #include <filesystem>
 #include <string_view>
