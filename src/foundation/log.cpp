@@ -27,6 +27,11 @@ void lf_writeLine(std::string_view prefix, std::string_view text)
         return;
     g_logStream << prefix << text << '\n';
     g_logStream.flush();
+    // A write that failed (a full disk) leaves the stream in its error state,
+    // which would silently drop every later line of a run that lasts for
+    // hours; the lost line is the only loss.
+    if (!g_logStream)
+        g_logStream.clear();
 }
 
 void copyIfLog(const fs::path& from, const fs::path& to)
@@ -112,6 +117,6 @@ void gf_logLineIndented(std::string_view text)
 void gf_flushLog()
 {
     std::lock_guard lock(g_logMutex);
-    if (g_logStream.is_open())
-        g_logStream.flush();
+    if (g_logStream.is_open() && !g_logStream.flush())
+        g_logStream.clear();
 }

@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -121,4 +125,28 @@ TEST_F(LogTest, unwritableLogRaisesSysError40)
     }
     EXPECT_FALSE(gf_isLogOpen());
     gf_logLine("nothing happens");
+}
+
+TEST_F(LogTest, aLineThatCannotBeWrittenDoesNotSilenceTheRestOfTheLog)
+{
+    gf_openLog();
+    gf_logLine("before the disk filled");
+
+    // The file may grow no further, as on a full disk: the next write fails
+    // (EFBIG instead of the signal) until the limit is lifted again.
+    struct rlimit old {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit full = old;
+    full.rlim_cur = static_cast<rlim_t>(fs::file_size("Log.txt"));
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &full), 0);
+    gf_logLine("while the disk is full");
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &old), 0);
+    std::signal(SIGXFSZ, previousHandler);
+
+    gf_logLine("after space was freed");
+    const auto written = lines("Log.txt");
+    ASSERT_GE(written.size(), 3u);
+    EXPECT_EQ(written[1], "before the disk filled");
+    EXPECT_EQ(written.back(), "after space was freed");
 }
