@@ -77,8 +77,14 @@ void UdpReader::receiveLoop()
     while (!m_stop.load() && !m_socket.isShut()) {
         const auto received = m_socket.receive(m_buffer, kBufferSize);
         const long n = received.bytes;
-        if (n <= 0) {
-            // An empty datagram, a shut socket or an error: nothing to pass on.
+        if (n == 0) {
+            // An empty datagram (or the socket was shut, which the loop's
+            // test sees): nothing to pass on, but no receive error either, so
+            // a stream of them must not send the reader to sleep.
+            failures = 0;
+            continue;
+        }
+        if (n < 0) {
             if (!m_stop.load() && !m_socket.isShut())
                 backOff(++failures);
             continue;

@@ -183,6 +183,23 @@ TEST_F(ReaderLifecycleTest, datagramOf16383BytesIsAcceptedAnd16384IsNot)
     EXPECT_EQ(reader.datagramCount(), 2u) << "an overrun is not counted";
 }
 
+TEST_F(ReaderLifecycleTest, emptyDatagramsAreNoReceiveErrors)
+{
+    // Empty datagrams are valid UDP; taking them for a failing socket would
+    // back off after each one, and twenty in a row would hold the reader for
+    // about twelve seconds while real datagrams pile up and overflow.
+    RecordingReader reader;
+    RunningReader running(reader, false);
+    ASSERT_TRUE(running.started);
+    rtstub::RtStub stub(1, running.port());
+    for (int i = 0; i < 20; ++i)
+        stub.sendWeather("");
+    stub.sendWeather("after the empty ones");
+    EXPECT_TRUE(waitFor([&] { return reader.sizes().size() == 1; }));
+    EXPECT_EQ(reader.sizes(), (std::vector<std::size_t>{20}));
+    EXPECT_EQ(reader.datagramCount(), 1u) << "an empty datagram is not counted";
+}
+
 TEST_F(ReaderLifecycleTest, aliveCheckFollowsTheDatagrams)
 {
     RecordingReader reader;
