@@ -1,6 +1,6 @@
 #include "realtraffic/qnh.hpp"
 
-#include "foundation/log.hpp"
+#include "realtraffic/log_throttle.hpp"
 
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
@@ -39,36 +39,42 @@ StringNumber lf_stringToInt(std::string_view text, int& value)
     return StringNumber::ok;
 }
 
-void lf_logStrange(std::string_view value, std::string_view datagram)
+void lf_logStrange(LogThrottle& log, std::string_view value, std::string_view datagram)
 {
-    gf_logLine(fmt::format("? Strange QNH {} found in {}", value, datagram));
+    log.log(fmt::format("? Strange QNH {} found in {}", value, gf_loggedDatagram(datagram)));
 }
 
 } // namespace
 
 std::optional<int> gf_qnhFromDatagram(std::string_view datagram)
 {
+    static LogThrottle log;
+    return gf_qnhFromDatagram(datagram, log);
+}
+
+std::optional<int> gf_qnhFromDatagram(std::string_view datagram, LogThrottle& log)
+{
     const auto json = nlohmann::json::parse(datagram, nullptr, false);
     if (json.is_discarded()) {
-        gf_logLine(fmt::format("QNH datagram is no JSON: {}", datagram));
+        log.log(fmt::format("QNH datagram is no JSON: {}", gf_loggedDatagram(datagram)));
         return std::nullopt;
     }
 
     int q = kStandardQnh;
     const auto member = json.is_object() ? json.find("QNH") : json.end();
     if (member == json.end() || member->is_null()) {
-        gf_logLine(fmt::format("no QNH {}", datagram));
+        log.log(fmt::format("no QNH {}", gf_loggedDatagram(datagram)));
     } else if (member->is_number_integer() || member->is_number_unsigned()) {
         // A value beyond 32 bits cannot be a pressure; converting it would be
         // undefined, so it is refused whole.
         if (member->is_number_unsigned() && member->get<std::uint64_t>() > static_cast<std::uint64_t>(
                                                                                 std::numeric_limits<int>::max())) {
-            lf_logStrange(member->dump(), datagram);
+            lf_logStrange(log, member->dump(), datagram);
             return std::nullopt;
         }
         const auto wide = member->get<std::int64_t>();
         if (wide < std::numeric_limits<int>::min() || wide > std::numeric_limits<int>::max()) {
-            lf_logStrange(member->dump(), datagram);
+            lf_logStrange(log, member->dump(), datagram);
             return std::nullopt;
         }
         q = static_cast<int>(wide);
@@ -76,7 +82,7 @@ std::optional<int> gf_qnhFromDatagram(std::string_view datagram)
         const double value = member->get<double>();
         if (!std::isfinite(value) || value <= std::numeric_limits<int>::min() - 1.0 ||
             value >= std::numeric_limits<int>::max() + 1.0) {
-            lf_logStrange(member->dump(), datagram);
+            lf_logStrange(log, member->dump(), datagram);
             return std::nullopt;
         }
         q = static_cast<int>(value); // truncates toward zero
@@ -88,14 +94,14 @@ std::optional<int> gf_qnhFromDatagram(std::string_view datagram)
             q = parsed;
             break;
         case StringNumber::invalid:
-            gf_logLine(fmt::format("QNH string invalid arg: {}", text));
+            log.log(fmt::format("QNH string invalid arg: {}", gf_loggedDatagram(text)));
             break;
         case StringNumber::outOfRange:
-            gf_logLine(fmt::format("QNH string out of range: {}", text));
+            log.log(fmt::format("QNH string out of range: {}", gf_loggedDatagram(text)));
             break;
         }
     } else {
-        gf_logLine(fmt::format("no QNH {}", datagram));
+        log.log(fmt::format("no QNH {}", gf_loggedDatagram(datagram)));
     }
 
     if (q > kHighestQnh)

@@ -2,6 +2,8 @@
 // The weather datagram: a JSON object whose "QNH" member gives the sea-level
 // pressure, in hPa or in hundredths of an inch of mercury.
 
+#include "realtraffic/log_throttle.hpp"
+
 #include <optional>
 #include <string_view>
 
@@ -15,6 +17,9 @@ inline constexpr int kHighestQnh = 1080;
 // has none (or a string that is no number); values above 1080 are taken as
 // inHg hundredths. No value when the datagram is no JSON or its number lies
 // beyond any integer QNH (both logged).
+// The lines about a bad datagram go through the throttle, so that a flood of
+// datagrams cannot flood the log; without one a throttle of its own is used.
+std::optional<int> gf_qnhFromDatagram(std::string_view datagram, LogThrottle& log);
 std::optional<int> gf_qnhFromDatagram(std::string_view datagram);
 
 } // namespace tzo

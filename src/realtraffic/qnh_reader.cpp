@@ -2,6 +2,7 @@
 
 #include "foundation/log.hpp"
 #include "realtraffic/link_state.hpp"
+#include "realtraffic/log_throttle.hpp"
 #include "realtraffic/qnh.hpp"
 
 #include <fmt/format.h>
@@ -30,12 +31,12 @@ void QnhReader::handleDatagramText(std::string_view text)
 void QnhReader::handle(std::string_view text)
 {
     try {
-        const auto parsed = gf_qnhFromDatagram(text);
+        const auto parsed = gf_qnhFromDatagram(text, m_log);
         if (!parsed)
             return;
         const int q = *parsed;
         if (q < kLowestQnh || q > kHighestQnh) {
-            gf_logLine(fmt::format("? Strange QNH {} found in {}", q, text));
+            m_log.log(fmt::format("? Strange QNH {} found in {}", q, gf_loggedDatagram(text)));
             return;
         }
         // 1013 is stored again even when it is the last value: a datagram
@@ -49,7 +50,7 @@ void QnhReader::handle(std::string_view text)
             gf_repaintLinkState();
         }
     } catch (const std::exception& e) {
-        gf_logLine(fmt::format("exception in QNH Reader: {}", e.what()));
+        m_log.log(fmt::format("exception in QNH Reader: {}", e.what()));
     }
 }
 

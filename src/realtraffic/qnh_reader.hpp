@@ -2,6 +2,7 @@
 // The QNH reader: RealTraffic's weather datagrams, keeping the current QNH for
 // the live traffic and the window.
 
+#include "realtraffic/log_throttle.hpp"
 #include "realtraffic/udp_reader.hpp"
 
 namespace tzo {
@@ -23,6 +24,8 @@ private:
     void handle(std::string_view text);
 
     std::atomic<int> m_lastQnh{1013};
+    // Lines about bad weather datagrams, held to a budget.
+    LogThrottle m_log;
 };
 
 } // namespace tzo

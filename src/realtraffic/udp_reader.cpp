@@ -91,7 +91,7 @@ void UdpReader::receiveLoop()
         }
         failures = 0;
         if (n >= static_cast<long>(kBufferSize)) {
-            gf_logLine(fmt::format("buffer overrun: {} bytes", n));
+            m_badDatagramLog.log(fmt::format("buffer overrun: {} bytes", n));
             continue;
         }
         m_buffer[n] = 0;

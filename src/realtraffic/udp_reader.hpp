@@ -4,6 +4,7 @@
 // loop runs on both readers.
 
 #include "platform/udp_socket.hpp"
+#include "realtraffic/log_throttle.hpp"
 
 #include <atomic>
 #include <cstddef>
@@ -70,6 +71,9 @@ private:
     std::string m_previous;
     platform::UdpSocket m_socket;
     std::atomic<std::uint16_t> m_boundPort{0};
+    // Oversized datagrams are logged within a budget: a flood of them must
+    // not flood the log.
+    LogThrottle m_badDatagramLog;
 };
 
 } // namespace tzo

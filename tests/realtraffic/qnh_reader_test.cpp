@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string_view>
+
 using namespace tzo;
 using testsupport::RunningReader;
 using testsupport::waitFor;
@@ -100,6 +103,45 @@ TEST_F(QnhReaderTest, standardPressureIsStoredAgainAndRevivesASilentReader)
     stub->sendQnh(1013);
     EXPECT_TRUE(waitFor([&] { return qnhValue.load() == 1013; })) << "1013 is stored even when unchanged";
     EXPECT_EQ(weatherReaderState.load(), kReaderReceiving);
+}
+
+TEST_F(QnhReaderTest, floodOfBadDatagramsIsLoggedWithinABudget)
+{
+    ASSERT_TRUE(running->started);
+    // 300 large datagrams without a usable QNH, sent in batches so that the
+    // socket's receive buffer never overflows; a marker value after each batch
+    // shows that the batch has been handled.
+    const std::string garbage = "not json\n===> a forged line " + std::string(4000, 'x');
+    const std::string noQnh = R"({"ICAO": ")" + std::string(4000, 'y') + R"("})";
+    int marker = 1000;
+    for (int batch = 0; batch < 30; ++batch) {
+        for (int i = 0; i < 5; ++i) {
+            stub->sendWeather(garbage);
+            stub->sendWeather(noQnh);
+        }
+        marker = marker == 1000 ? 1001 : 1000;
+        stub->sendQnh(marker);
+        ASSERT_TRUE(waitFor([&] { return qnhValue.load() == marker; }));
+    }
+    const std::string text = log();
+    std::size_t problems = 0;
+    std::size_t longest = 0;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string_view line(text.data() + start, end - start);
+        if (line.find("QNH datagram is no JSON") != std::string_view::npos ||
+            line.find("no QNH") != std::string_view::npos)
+            ++problems;
+        longest = std::max(longest, line.size());
+        start = end + 1;
+    }
+    EXPECT_GE(problems, 1u);
+    EXPECT_LE(problems, 20u) << "300 bad datagrams in a few seconds";
+    EXPECT_LT(longest, 400u) << "a logged datagram is cut";
+    EXPECT_EQ(text.find("\n===> a forged line"), std::string::npos) << "a datagram stays on its own line";
 }
 
 TEST(QnhParse, valuesOfTheDatagram)

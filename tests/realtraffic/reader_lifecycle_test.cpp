@@ -200,6 +200,29 @@ TEST_F(ReaderLifecycleTest, emptyDatagramsAreNoReceiveErrors)
     EXPECT_EQ(reader.datagramCount(), 1u) << "an empty datagram is not counted";
 }
 
+TEST_F(ReaderLifecycleTest, floodOfOversizedDatagramsIsLoggedWithinABudget)
+{
+    RecordingReader reader;
+    RunningReader running(reader, false);
+    ASSERT_TRUE(running.started);
+    rtstub::RtStub stub(1, running.port());
+    // In small batches, each closed by a small datagram that shows it was
+    // handled, so that the socket's receive buffer never overflows.
+    for (std::size_t batch = 1; batch <= 40; ++batch) {
+        for (int i = 0; i < 3; ++i)
+            stub.sendWeather(std::string(20000, 'o'));
+        stub.sendWeather("marker");
+        ASSERT_TRUE(waitFor([&] { return reader.sizes().size() == batch; }));
+    }
+    const std::string text = log();
+    std::size_t overruns = 0;
+    for (std::size_t at = text.find("buffer overrun: "); at != std::string::npos;
+         at = text.find("buffer overrun: ", at + 1))
+        ++overruns;
+    EXPECT_GE(overruns, 1u);
+    EXPECT_LE(overruns, 20u) << "120 oversized datagrams in a few seconds";
+}
+
 TEST_F(ReaderLifecycleTest, aliveCheckFollowsTheDatagrams)
 {
     RecordingReader reader;

@@ -1,0 +1,62 @@
+#include "realtraffic/log_throttle.hpp"
+
+#include "foundation/log.hpp"
+
+#include <fmt/format.h>
+
+namespace tzo {
+
+LogThrottle::LogThrottle(std::size_t linesPerPeriod, std::chrono::steady_clock::duration period)
+    : m_linesPerPeriod(linesPerPeriod), m_period(period)
+{
+}
+
+void LogThrottle::log(std::string_view line)
+{
+    std::uint64_t heldBack = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        const auto now = std::chrono::steady_clock::now();
+        if (!m_started || now - m_periodStart >= m_period) {
+            m_started = true;
+            m_periodStart = now;
+            m_used = 0;
+        }
+        if (m_used >= m_linesPerPeriod) {
+            ++m_heldBack;
+            return;
+        }
+        ++m_used;
+        heldBack = m_heldBack;
+        m_heldBack = 0;
+    }
+    // The log has its own mutex; never hold both.
+    if (heldBack != 0)
+        gf_logLine(fmt::format("{} more lines about bad datagrams were left out of the log", heldBack));
+    gf_logLine(line);
+}
+
+std::uint64_t LogThrottle::heldBack() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_heldBack;
+}
+
+std::string gf_loggedDatagram(std::string_view datagram, std::size_t maxBytes)
+{
+    std::size_t length = datagram.size();
+    if (length > maxBytes) {
+        length = maxBytes;
+        while (length > 0 && (static_cast<unsigned char>(datagram[length]) & 0xC0) == 0x80)
+            --length;
+    }
+    std::string text(datagram.substr(0, length));
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            c = ' ';
+    if (length < datagram.size())
+        text += " ...";
+    return text;
+}
+
+} // namespace tzo

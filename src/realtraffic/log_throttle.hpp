@@ -1,0 +1,46 @@
+#pragma once
+// Log lines about bad datagrams, held to a budget: whoever can send datagrams
+// to the readers must not be able to fill "Log.txt" (and the disk) with them.
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+namespace tzo {
+
+class LogThrottle {
+public:
+    // Enough lines a minute to see what goes wrong, few enough that a flood
+    // of datagrams costs a few hundred kilobytes an hour at the most.
+    static constexpr std::size_t kDefaultLinesPerPeriod = 20;
+    static constexpr std::chrono::seconds kDefaultPeriod{60};
+
+    explicit LogThrottle(std::size_t linesPerPeriod = kDefaultLinesPerPeriod,
+                         std::chrono::steady_clock::duration period = kDefaultPeriod);
+
+    // Writes the line unless this period's lines are used up; the lines held
+    // back are counted, and the count is logged before the next line that
+    // goes out.
+    void log(std::string_view line);
+    std::uint64_t heldBack() const;
+
+private:
+    mutable std::mutex m_mutex;
+    std::size_t m_linesPerPeriod;
+    std::chrono::steady_clock::duration m_period;
+    std::chrono::steady_clock::time_point m_periodStart{};
+    bool m_started = false;
+    std::size_t m_used = 0;
+    std::uint64_t m_heldBack = 0;
+};
+
+// A datagram as a log line shows it: one line (control characters become
+// blanks), at most maxBytes of it, cut at a character boundary and marked
+// " ..." when cut.
+inline constexpr std::size_t kLoggedDatagramBytes = 200;
+std::string gf_loggedDatagram(std::string_view datagram, std::size_t maxBytes = kLoggedDatagramBytes);
+
+} // namespace tzo
