@@ -220,7 +220,10 @@ std::string_view gf_collectableCallsign(std::span<const std::string_view> fields
     const std::string_view callsign = fields[kCallsign];
     if (lf_isNull(callsign) || callsign.find('@') != std::string_view::npos)
         return {};
-    return callsign;
+    // Cut as the record's callsign is, so that the collection names the
+    // aircraft as the live traffic will know them (and a junk field of many
+    // kilobytes is not kept whole).
+    return lf_cutUtf8(callsign, kMaxCallsignBytes);
 }
 
 LineResult gf_parseTrafficLine(std::span<const std::string_view> fields, const LineContext& context,

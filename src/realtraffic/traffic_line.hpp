@@ -70,7 +70,8 @@ LineResult gf_parseTrafficLine(std::span<const std::string_view> fields, const L
                                TrafficRecord& record);
 
 // The callsign field as the collection of reported callsigns takes it: empty
-// when it is "null" or holds an at sign (or the line is too short).
+// when it is "null" or holds an at sign (or the line is too short), cut to
+// kMaxCallsignBytes as the record's callsign is.
 std::string_view gf_collectableCallsign(std::span<const std::string_view> fields);
 
 // Locale-free conversions of the traffic line: the number at the start of the

@@ -169,7 +169,7 @@ void TrafficReader::processLine()
             const std::string_view callsign = gf_collectableCallsign(m_fields);
             if (!callsign.empty()) {
                 std::lock_guard lock(m_collectedMutex);
-                if (m_collecting.load())
+                if (m_collecting.load() && m_collected.size() < kMaxCollectedCallsigns)
                     m_collected.emplace(callsign);
             }
         }

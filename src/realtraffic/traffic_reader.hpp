@@ -33,6 +33,10 @@ public:
 
     // Static parking's renewal: empty the collection and start collecting the
     // callsigns of the aircraft reported in range; later stop and take them.
+    // Collecting may go on for hours when nobody takes the collection (a
+    // renewal without a park airport that has stands), so it holds at most
+    // this many callsigns.
+    static constexpr std::size_t kMaxCollectedCallsigns = 4096;
     void startCollecting();
     std::set<std::string> stopCollecting();
     bool collecting() const { return m_collecting.load(); }

@@ -240,6 +240,25 @@ TEST_F(TrafficReaderTest, callsignsInRangeAreCollectedWhileCollecting)
     EXPECT_FALSE(reader.collecting());
 }
 
+TEST_F(TrafficReaderTest, collectedCallsignsStayBoundedWhileNobodyTakesThem)
+{
+    // Collecting goes on until the parking takes the collection, which may be
+    // never; hours of traffic (or a flood of made-up lines) must not grow it
+    // without limit.
+    queue.setIntakeOpen(false);
+    reader.startCollecting();
+    const std::string padding(300, 'x');
+    for (int i = 0; i < 20000; ++i)
+        reader.handleDatagramText(
+            TrafficLine::airborne().set(rtstub::kCallsign, "C" + std::to_string(i) + padding).text());
+    const auto collected = reader.stopCollecting();
+    EXPECT_GT(collected.size(), 100u);
+    EXPECT_LE(collected.size(), TrafficReader::kMaxCollectedCallsigns);
+    for (const auto& callsign : collected)
+        ASSERT_LE(callsign.size(), kMaxCallsignBytes) << "collected as the record's callsign is cut";
+    EXPECT_EQ(collected.count("C1xxxxxxxxx"), 1u);
+}
+
 TEST_F(TrafficReaderTest, identicalDatagramsArePassedOnFromThisComputer)
 {
     start();
