@@ -157,6 +157,10 @@ void TrafficReader::processLine()
                 }
                 if (line.size() > kLoggedLineLength)
                     line.resize(kLoggedLineLength);
+                // The sender's bytes stay on this one log line.
+                for (char& c : line)
+                    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+                        c = ' ';
                 gf_logLine(fmt::format("traffic line with {} fields dropped ({} since the last report): {}",
                                        m_fields.size(), m_shortLines - m_shortLinesLogged, line));
                 m_shortLinesLogged = m_shortLines;

@@ -206,6 +206,16 @@ TEST_F(TrafficReaderTest, malformedDatagramsQueueNothingAndKeepTheReaderAlive)
     EXPECT_EQ(cut[0].callsign, std::string(11, 'C'));
 }
 
+TEST_F(TrafficReaderTest, droppedShortLineIsLoggedAsOneLine)
+{
+    // The log shows the sender's bytes: line ends in them must not let a
+    // datagram write lines of its own into the log.
+    start();
+    EXPECT_TRUE(exchange({"RTTFC,1\r\n===> forged line,2\t3"}).empty());
+    EXPECT_TRUE(logHas("traffic line with 3 fields dropped (1 since the last report): RTTFC,1  ===> forged line,2 3"));
+    EXPECT_FALSE(logHas("\n===> forged line"));
+}
+
 TEST_F(TrafficReaderTest, datagramOf64KiBIsReportedAndDropped)
 {
     start();
