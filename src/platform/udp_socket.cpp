@@ -71,6 +71,7 @@ UdpSocket::Received UdpSocket::receive(char* buffer, std::size_t capacity)
 void UdpSocket::shutdown()
 {
     m_shut.store(true);
+    std::lock_guard lock(m_closeMutex);
     const int fd = m_fd.load();
     // On an unconnected UDP socket this answers ENOTCONN, but it still marks
     // the socket shut and wakes every blocked receive.
@@ -80,6 +81,7 @@ void UdpSocket::shutdown()
 
 void UdpSocket::close()
 {
+    std::lock_guard lock(m_closeMutex);
     const int fd = m_fd.exchange(-1);
     if (fd >= 0) {
         ::shutdown(fd, SHUT_RDWR);

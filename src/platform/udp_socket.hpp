@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 
 namespace platform {
 
@@ -46,6 +47,9 @@ public:
 private:
     std::atomic<int> m_fd{-1};
     std::atomic<bool> m_shut{false};
+    // Held while the number is shut or closed, so a shutdown from another
+    // thread never reaches a number that was closed and handed out again.
+    std::mutex m_closeMutex;
 };
 
 } // namespace platform
