@@ -377,17 +377,7 @@ void SimStub::stepFrames(int count)
     std::lock_guard frameLock(m_frameMutex);
     for (int i = 0; i < count; ++i) {
         ++m_frame;
-        std::vector<std::pair<Session*, std::uint32_t>> targets;
-        {
-            std::lock_guard lock(m_mutex);
-            for (auto& s : m_sessions) {
-                if (s->ended)
-                    continue;
-                for (const auto& [eventId, name] : s->state.subscriptions)
-                    if (equalsNoCase(name, "Frame"))
-                        targets.emplace_back(s.get(), eventId);
-            }
-        }
+        const auto targets = subscribers("Frame");
         answerPeriodic(false);
         for (auto [session, eventId] : targets) {
             send(*session, MessageBuilder(kEventFrameSize, kRecvEventFrame)
@@ -402,20 +392,23 @@ void SimStub::stepFrames(int count)
     }
 }
 
-void SimStub::sendSystemEvent(std::string_view systemEventName, std::uint32_t data)
+std::vector<std::pair<SimStub::Session*, std::uint32_t>> SimStub::subscribers(std::string_view systemEventName) const
 {
     std::vector<std::pair<Session*, std::uint32_t>> targets;
-    {
-        std::lock_guard lock(m_mutex);
-        for (auto& s : m_sessions) {
-            if (s->ended)
-                continue;
-            for (const auto& [eventId, name] : s->state.subscriptions)
-                if (equalsNoCase(name, systemEventName))
-                    targets.emplace_back(s.get(), eventId);
-        }
+    std::lock_guard lock(m_mutex);
+    for (const auto& s : m_sessions) {
+        if (s->ended)
+            continue;
+        for (const auto& [eventId, name] : s->state.subscriptions)
+            if (equalsNoCase(name, systemEventName))
+                targets.emplace_back(s.get(), eventId);
     }
-    for (auto [session, eventId] : targets)
+    return targets;
+}
+
+void SimStub::sendSystemEvent(std::string_view systemEventName, std::uint32_t data)
+{
+    for (auto [session, eventId] : subscribers(systemEventName))
         send(*session,
              MessageBuilder(kEventSize, kRecvEvent).u32(12, kNoGroup).u32(16, eventId).u32(20, data).u32(24, 0).bytes());
 }

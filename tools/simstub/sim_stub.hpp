@@ -217,6 +217,9 @@ private:
     void handlePacket(Session& session, std::vector<std::uint8_t> bytes);
     void send(Session& session, const std::vector<std::uint8_t>& message);
     void sendToAll(const std::vector<std::uint8_t>& message);
+    // The live sessions subscribed to this system event, each with its own event id;
+    // collected under m_mutex so that the sending happens outside it.
+    std::vector<std::pair<Session*, std::uint32_t>> subscribers(std::string_view systemEventName) const;
     std::vector<std::uint8_t> openMessage() const;
     void endSessions(bool abrupt);
     void protocolError(Session& session, std::string text);

@@ -55,11 +55,6 @@ std::string upper(std::string_view text)
     return out;
 }
 
-bool equalsNoCase(std::string_view a, std::string_view b)
-{
-    return upper(a) == upper(b);
-}
-
 // Bytes one datum of this type takes in a data message; 0 for the variable string.
 std::uint32_t fixedSize(std::uint32_t type)
 {
@@ -497,36 +492,14 @@ void SimStub::handleWorldPacket(Session& session, const DecodeResult& d, Message
 void SimStub::sendObjectEvents(const ObjectEvents& events)
 {
     for (const auto& [systemEvent, objectId] : events) {
-        std::vector<std::pair<Session*, std::uint32_t>> targets;
-        {
-            std::lock_guard lock(m_mutex);
-            for (auto& s : m_sessions) {
-                if (s->ended)
-                    continue;
-                for (const auto& [eventId, name] : s->state.subscriptions)
-                    if (equalsNoCase(name, systemEvent))
-                        targets.emplace_back(s.get(), eventId);
-            }
-        }
-        for (auto [session, eventId] : targets)
+        for (auto [session, eventId] : subscribers(systemEvent))
             send(*session, eventMessage(kRecvEventObjectAddRemove, eventId, objectId, kObjectTypeAircraft, true));
     }
 }
 
 void SimStub::sendFilenameEvent(std::string_view systemEventName, const std::string& fileName)
 {
-    std::vector<std::pair<Session*, std::uint32_t>> targets;
-    {
-        std::lock_guard lock(m_mutex);
-        for (auto& s : m_sessions) {
-            if (s->ended)
-                continue;
-            for (const auto& [eventId, name] : s->state.subscriptions)
-                if (equalsNoCase(name, systemEventName))
-                    targets.emplace_back(s.get(), eventId);
-        }
-    }
-    for (auto [session, eventId] : targets) {
+    for (auto [session, eventId] : subscribers(systemEventName)) {
         // 12 group, 16 event, 20 data, 24 file name[260], 284 flags.
         Bytes b(288);
         b.u32(0, 288);
