@@ -1,6 +1,8 @@
 // The exit with the program's own services and a real (headless) main window:
 // the restart and the final close arrive as the window's own messages.
 
+#include "main_window_fixture.hpp"
+
 #include "app/controls.hpp"
 #include "app/exit.hpp"
 #include "app/main_window.hpp"
@@ -13,7 +15,6 @@
 
 #include <gtest/gtest.h>
 
-#include <future>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -67,24 +68,12 @@ struct ExitWindowTest : ::testing::Test {
         tzo::gf_installExitHook();
         tzo::gf_installExitServices(std::make_shared<InstantProgramServices>());
         mainWindowObject.mainWindow.store(&window);
-
-        std::promise<bool> opened;
-        auto openedFuture = opened.get_future();
-        windowThread = std::thread([this, &opened] {
-            const bool ok = window.open(
-                ui::WindowSpec{"Norvane_P3D", 400, 20, kMainWindowWidth, kMainWindowHeight, ui::rgb(0, 0, 0)},
-                procedure);
-            opened.set_value(ok);
-            if (ok)
-                window.run();
-        });
-        ASSERT_TRUE(openedFuture.get());
+        ASSERT_TRUE(testsupport::openOnThread(window, apptest::mainWindowSpec(), procedure, windowThread));
     }
     void TearDown() override
     {
         waitFor([] { return runningThreads.load() == 0; });
-        window.postQuit(0);
-        windowThread.join();
+        testsupport::closeOnThread(window, windowThread);
         mainWindowObject.mainWindow.store(nullptr);
         currentWindow.store(nullptr);
         gf_installParameterControlHooks(tzo::ParameterControlHooks{});

@@ -46,6 +46,11 @@ void resetStatusLine()
     o.statusShownAt = 0;
 }
 
+ui::WindowSpec mainWindowSpec()
+{
+    return ui::WindowSpec{"Norvane_P3D", 400, 20, kMainWindowWidth, kMainWindowHeight, ui::rgb(0, 0, 0)};
+}
+
 void TestWindowProcedure::onMessage(ui::Window& window, const ui::Message& message)
 {
     currentWindow.store(&window);
@@ -61,23 +66,12 @@ void MainWindowTest::SetUp()
     resetStatusLine();
     busy = false;
     mainWindowObject.mainWindow.store(&window);
-    std::promise<bool> opened;
-    auto openedFuture = opened.get_future();
-    windowThread = std::thread([this, &opened] {
-        const bool ok = window.open(
-            ui::WindowSpec{"Norvane_P3D", 400, 20, kMainWindowWidth, kMainWindowHeight, ui::rgb(0, 0, 0)},
-            procedure);
-        opened.set_value(ok);
-        if (ok)
-            window.run();
-    });
-    ASSERT_TRUE(openedFuture.get());
+    ASSERT_TRUE(testsupport::openOnThread(window, mainWindowSpec(), procedure, windowThread));
 }
 
 void MainWindowTest::TearDown()
 {
-    window.postQuit(0);
-    windowThread.join();
+    testsupport::closeOnThread(window, windowThread);
     mainWindowObject.mainWindow.store(nullptr);
     currentWindow.store(nullptr);
 }

@@ -6,6 +6,7 @@
 #include "app/main_window.hpp"
 #include "foundation/app_hooks.hpp"
 #include "platform/ui/headless_window.hpp"
+#include "support/window_thread.hpp"
 
 #include <gtest/gtest.h>
 
@@ -28,6 +29,9 @@ void clearExitRequests();
 void installHooks();
 // Empties the status and error lines and the clock.
 void resetStatusLine();
+
+// The main window's place and size in the tests that open it headless.
+ui::WindowSpec mainWindowSpec();
 
 // The window procedure of the tests: stores the window as the program's
 // window procedure does, creates the controls, and runs onCommand for clicks.

@@ -196,14 +196,9 @@ TEST(StatusLineUnderLoad, workersAndThePainterShareTheMutexWithoutDeadlock)
     StatusPainter procedure;
     ui::HeadlessWindow window;
     mainWindowObject.mainWindow.store(&window);
-    std::promise<bool> opened;
-    std::thread windowThread([&] {
-        const bool ok = window.open(ui::WindowSpec{"Norvane_P3D", 0, 0, 880, 488, ui::rgb(0, 0, 0)}, procedure);
-        opened.set_value(ok);
-        if (ok)
-            window.run();
-    });
-    ASSERT_TRUE(opened.get_future().get());
+    std::thread windowThread;
+    ASSERT_TRUE(testsupport::openOnThread(window, ui::WindowSpec{"Norvane_P3D", 0, 0, 880, 488, ui::rgb(0, 0, 0)},
+                                          procedure, windowThread));
 
     std::vector<std::future<void>> workers;
     for (int w = 0; w < 4; ++w) {
@@ -224,8 +219,7 @@ TEST(StatusLineUnderLoad, workersAndThePainterShareTheMutexWithoutDeadlock)
     EXPECT_TRUE(finished);
     EXPECT_TRUE(window.flush());
     EXPECT_GE(window.paintCount(), 1u);
-    window.postQuit(0);
-    windowThread.join();
+    testsupport::closeOnThread(window, windowThread);
     mainWindowObject.mainWindow.store(nullptr);
     currentWindow.store(nullptr); // the procedure stored this stack window
     apptest::resetStatusLine();

@@ -1,5 +1,6 @@
 #include "platform/ui/headless_window.hpp"
 #include "support/test_support.hpp"
+#include "support/window_thread.hpp"
 
 #include <gtest/gtest.h>
 
@@ -69,27 +70,15 @@ class HeadlessWindowTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        std::promise<bool> opened;
-        auto openedFuture = opened.get_future();
-        thread = std::thread([this, &opened] {
-            const bool ok = window.open(WindowSpec{"Norvane_P3D", 400, 20, 880, 488, rgb(0, 0, 0)}, procedure);
-            opened.set_value(ok);
-            if (ok)
-                exitCode = window.run();
-        });
-        ASSERT_TRUE(openedFuture.get());
+        ASSERT_TRUE(testsupport::openOnThread(window, WindowSpec{"Norvane_P3D", 400, 20, 880, 488, rgb(0, 0, 0)},
+                                              procedure, thread));
     }
 
-    void TearDown() override
-    {
-        window.postQuit(0);
-        thread.join();
-    }
+    void TearDown() override { testsupport::closeOnThread(window, thread); }
 
     TestProcedure procedure;
     HeadlessWindow window;
     std::thread thread;
-    int exitCode = -1;
 };
 
 } // namespace
