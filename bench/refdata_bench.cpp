@@ -1,17 +1,16 @@
 // Reading a data base of realistic size and looking registrations up in it.
 
-#include "foundation/scramble.hpp"
 #include "refdata/dbase.hpp"
 #include "refdata/dbase_lookups.hpp"
 #include "refdata/publishers.hpp"
-#include "support/scramble_helpers.hpp"
+// From tests/: the builder the reference data tests write their files with.
+#include "refdata/dbase_file.hpp"
+#include "support/test_support.hpp"
 
 #include <benchmark/benchmark.h>
 #include <fmt/format.h>
 
 #include <filesystem>
-#include <fstream>
-#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,21 +20,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int kRegistrations = 60000;
-
-std::string lf_escaped(const std::string& text)
-{
-    std::string out;
-    for (const char c : text) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c;
-        }
-    }
-    return out;
-}
 
 // Registrations in the shapes of real ones: "D-ABCD", "PH-BXAB", "N12345".
 std::string lf_registration(int i)
@@ -52,68 +36,34 @@ std::string lf_registration(int i)
     return text;
 }
 
-std::string lf_join(const std::vector<std::string>& items)
-{
-    std::string out;
-    for (const auto& item : items)
-        out += (out.empty() ? "" : ",") + item;
-    return lf_escaped(out);
-}
-
 struct Fixture {
-    fs::path folder;
-    fs::path file;
+    testsupport::TempDir folder;
+    fs::path file = folder / "dbase.xml";
     std::vector<std::string> registrations;
 
     Fixture()
     {
-        folder = fs::temp_directory_path() / fmt::format("norvane-bench-{}", std::random_device{}());
-        fs::create_directories(folder);
-        file = folder / "dbase.xml";
         const std::vector<std::string> models = {"A320", "A321", "A319", "B738", "B739", "B744", "B77W", "B788",
                                                  "E190", "E195", "CRJ9", "DH8D", "AT76", "C172", "C25A", "EC35"};
         const std::vector<std::string> airlines = {"DLH", "KLM", "AFR", "BAW", "EZY", "RYR", "SWR", "UAL"};
-        std::vector<std::string> storedModels;
-        for (const auto& m : models)
-            storedModels.push_back(testsupport::scrambleModelCode(m));
-        std::vector<std::string> storedAirlines;
-        for (const auto& a : airlines)
-            storedAirlines.push_back(testsupport::scrambleAirline(a));
-        const auto types = lf_join(storedModels);
-        const auto codes = lf_join(storedAirlines);
-
-        std::ofstream out(file);
-        out << "<?xml version=\"1.0\"?>\n";
+        testsupport::DbaseFile dbase;
         const std::vector<std::pair<std::string, std::string>> typeSections = {
             {"aircrafts", "aircraft"}, {"high_performance", "hpf"}, {"heavy", "hvy"},
             {"large", "lar"},          {"buzjet", "bzj"},           {"rotorcraft", "rot"},
             {"cargo_types", "cargo_type"}};
         for (const auto& [section, element] : typeSections)
-            out << "<" << section << "><" << element << " types=\"" << types << "\"/></" << section << ">\n";
-        out << "<ICAO_airlines><ICAO codes=\"" << codes << "\"/></ICAO_airlines>\n";
-        out << "<cargo_operators><ICAO codes=\"" << codes << "\"/></cargo_operators>\n";
-        out << "<similar_types><similar types=\"" << types << "\"/></similar_types>\n";
-        out << "<publishers>";
+            dbase.models(section, element, models);
+        dbase.airlines("ICAO_airlines", airlines).airlines("cargo_operators", airlines).similar(models);
         for (int p = 0; p < 200; ++p)
-            out << "<pub names=\"Publisher " << p << ",pub" << p << "_,PUB" << p << "[A-Z]+\"/>";
-        out << "</publishers>\n<wingspans>";
+            dbase.publisher(fmt::format("Publisher {},pub{}_,PUB{}[A-Z]+", p, p, p));
         for (std::size_t m = 0; m < models.size(); ++m)
-            out << "<wingspan type=\"" << lf_escaped(storedModels[m]) << "\" meters=\"" << 10 + m * 4.5 << "\"/>";
-        out << "</wingspans>\n<dbase>\n";
+            dbase.wingspan(models[m], fmt::format("{}", 10 + m * 4.5));
         for (int i = 0; i < kRegistrations; ++i) {
             registrations.push_back(lf_registration(i));
-            out << "<db reg=\"" << lf_escaped(gf_scrambleRegcode(registrations.back())) << "\" airl=\""
-                << lf_escaped(storedAirlines[i % storedAirlines.size()]) << "\" type=\""
-                << lf_escaped(storedModels[i % storedModels.size()]) << "\" cargo=\""
-                << (i % 10 == 0 ? "true" : "false") << "\"/>\n";
+            dbase.record(registrations.back(), airlines[i % airlines.size()], models[i % models.size()], "",
+                         i % 10 == 0 ? "true" : "false");
         }
-        out << "</dbase>\n";
-    }
-
-    ~Fixture()
-    {
-        std::error_code ec;
-        fs::remove_all(folder, ec);
+        dbase.write(file);
     }
 };
 
