@@ -3,8 +3,9 @@
 #include "refdata/dbase.hpp"
 #include "refdata/dbase_lookups.hpp"
 #include "refdata/publishers.hpp"
-// From tests/: the builder the reference data tests write their files with.
+// From tests/: the builder and the reset of the reference data tests.
 #include "refdata/dbase_file.hpp"
+#include "refdata/reference_data_reset.hpp"
 #include "support/test_support.hpp"
 
 #include <benchmark/benchmark.h>
@@ -73,23 +74,12 @@ Fixture& lf_fixture()
     return fixture;
 }
 
-void lf_clear()
-{
-    for (auto* set : {&g_validModels, &g_highPerformanceModels, &g_heavyModels, &g_largeModels, &g_buzjetModels,
-                      &g_rotorcraftModels, &g_cargoModels, &g_icaoAirlines, &g_cargoOperators})
-        set->clear();
-    g_similarTypesGroups.clear();
-    g_publisherGroups.clear();
-    g_wingspans.clear();
-    g_dbaseRecords.clear();
-}
-
 void readDbase(benchmark::State& state)
 {
     auto& fixture = lf_fixture();
     for (auto _ : state) {
         state.PauseTiming();
-        lf_clear();
+        testsupport::clearReferenceData();
         state.ResumeTiming();
         gf_readDbase(fixture.file);
     }
@@ -100,7 +90,7 @@ BENCHMARK(readDbase)->Unit(benchmark::kMillisecond);
 void lf_readOnce()
 {
     static const bool read = [] {
-        lf_clear();
+        testsupport::clearReferenceData();
         return gf_readDbase(lf_fixture().file);
     }();
     (void)read;

@@ -7,6 +7,7 @@
 #include "refdata/dbase.hpp"
 #include "refdata/publishers.hpp"
 #include "refdata/similar_models.hpp"
+#include "reference_data_reset.hpp"
 #include "support/test_support.hpp"
 
 #include <gtest/gtest.h>
@@ -14,24 +15,6 @@
 #include <sstream>
 
 namespace testsupport {
-
-inline void clearReferenceData()
-{
-    for (auto* set : {&g_validModels, &g_highPerformanceModels, &g_heavyModels, &g_largeModels, &g_buzjetModels,
-                      &g_rotorcraftModels, &g_cargoModels, &g_icaoAirlines, &g_cargoOperators})
-        set->clear();
-    g_similarTypesGroups.clear();
-    g_publisherGroups.clear();
-    gf_compilePublisherPatterns();
-    g_wingspans.clear();
-    g_largestHalfSpanNm = 0.0;
-    g_categoryAverageHalfSpan.fill(0.0);
-    g_dbaseRecords.clear();
-    g_similarModels.clear();
-    g_airlineSimilarModels.clear();
-    gf_installLiveryCatalogueQueries({});
-    gf_installAirportScanLogWriter({});
-}
 
 struct RefdataTest : ::testing::Test {
     TempDir dir{true};
