@@ -5,6 +5,7 @@
 
 #include "foundation/exceptions.hpp"
 #include "foundation/number_text.hpp"
+#include "platform/stream_socket.hpp"
 
 #include <gtest/gtest.h>
 
@@ -22,18 +23,10 @@ using testsupport::waitFor;
 namespace {
 
 // A plain client socket, for what the stand-in does not do by itself.
-int connectTo(std::uint16_t port)
+platform::StreamSocket connectTo(std::uint16_t port)
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
+    std::error_code ec;
+    return platform::StreamSocket::connectTcp(platform::IpFamily::V4, "", std::to_string(port), ec);
 }
 
 unsigned setupFailureCode(const std::string& port, std::string& message)
@@ -55,14 +48,14 @@ TEST_F(ServerTest, listensOnTheLoopbackAddressOnly)
 {
     ASSERT_TRUE(serverListening());
     ASSERT_NE(port, 0);
-    const int fd = connectTo(port);
-    ASSERT_GE(fd, 0);
+    auto client = connectTo(port);
+    ASSERT_TRUE(client.valid());
     EXPECT_TRUE(waitForClient(std::chrono::seconds(5)));
     sockaddr_in local{};
     socklen_t length = sizeof local;
-    ASSERT_EQ(::getpeername(fd, reinterpret_cast<sockaddr*>(&local), &length), 0);
+    ASSERT_EQ(::getpeername(client.fd(), reinterpret_cast<sockaddr*>(&local), &length), 0);
     EXPECT_EQ(ntohl(local.sin_addr.s_addr), INADDR_LOOPBACK);
-    ::close(fd);
+    client.close();
 }
 
 TEST_F(ServerTest, portInUseFailsWithBindCode)
@@ -97,7 +90,7 @@ TEST_F(ServerTest, closeWithoutClientSendsNothingAndStopsListening)
 {
     closeServer();
     EXPECT_FALSE(serverListening());
-    EXPECT_EQ(connectTo(port), -1) << "the port no longer accepts";
+    EXPECT_FALSE(connectTo(port).valid()) << "the port no longer accepts";
     EXPECT_FALSE(logHas("sendDataPacket"));
     closeServer(); // a second close is harmless
 }
@@ -117,21 +110,21 @@ TEST_F(ServerTest, checkWithoutWaitingClientReturnsAtOnce)
     auto check = std::async(std::launch::async, [] { return waitForClient(std::chrono::milliseconds(0)); });
     ASSERT_EQ(check.wait_for(std::chrono::seconds(10)), std::future_status::ready);
     EXPECT_FALSE(check.get());
-    const int fd = connectTo(port);
+    auto client = connectTo(port);
     EXPECT_TRUE(waitFor([] { return waitForClient(std::chrono::milliseconds(0)); }));
     EXPECT_FALSE(waitForClient(std::chrono::milliseconds(0))) << "one client at a time";
-    ::close(fd);
+    client.close();
 }
 
 TEST_F(ServerTest, receiveStopsAtAZeroByteAndAtTheTimeout)
 {
-    const int fd = connectTo(port);
+    auto client = connectTo(port);
     ASSERT_TRUE(waitForClient(std::chrono::seconds(5)));
     EXPECT_EQ(receiveData(std::chrono::milliseconds(20)), "") << "nothing sent yet";
     const char bytes[] = {'a', 'b', '\0', 'c'};
-    ASSERT_EQ(::send(fd, bytes, sizeof bytes, 0), 4);
+    ASSERT_EQ(::send(client.fd(), bytes, sizeof bytes, 0), 4);
     EXPECT_EQ(receiveData(std::chrono::seconds(5)), "ab");
-    ::close(fd);
+    client.close();
     EXPECT_EQ(receiveData(std::chrono::seconds(5)), "") << "closed by the peer";
 }
 
@@ -149,9 +142,9 @@ TEST_F(ServerTest, largeTextArrivesWhole)
 
 TEST_F(ServerTest, lostClientFailsTheSendOnceAndIsClosed)
 {
-    const int fd = connectTo(port);
+    auto client = connectTo(port);
     ASSERT_TRUE(waitForClient(std::chrono::seconds(5)));
-    ::close(fd);
+    client.close();
     // The first write after the peer's close may still be taken by the
     // system; a later one fails.
     EXPECT_TRUE(waitFor([] { return !sendDataPacket("Qs121=1;2;3;4;5;6;7\r\n"); }));
@@ -161,10 +154,10 @@ TEST_F(ServerTest, lostClientFailsTheSendOnceAndIsClosed)
     EXPECT_FALSE(sendDataPacket("x")) << "no client any more";
 
     // A new client is accepted.
-    const int again = connectTo(port);
+    auto again = connectTo(port);
     EXPECT_TRUE(waitForClient(std::chrono::seconds(5)));
     EXPECT_TRUE(rtConnected.load());
-    ::close(again);
+    again.close();
 }
 
 TEST_F(ServerTest, closeWhileAnotherThreadSendsClosesOnce)
