@@ -5,12 +5,11 @@
 #include "support/lsan_suppressions.hpp"
 #include "support/png_writer.hpp"
 #include "support/test_support.hpp"
+#include "support/window_thread.hpp"
 #include "support/xvfb.hpp"
 
 #include <filesystem>
-#include <future>
 
-using testsupport::waitFor;
 
 namespace {
 
@@ -41,24 +40,15 @@ TEST(MainWindowOnX, opensWithItsControlsAndIsPhotographed)
         procedure));
     EXPECT_EQ(window->controls().size(), 36u);
 
-    auto shot = std::async(std::launch::async, [&] {
-        std::optional<ui::RgbImage> image;
-        if (waitFor([&] { return window->paintCount() >= 1; })) {
-            // What the start-up does later: fields enabled and shown, a status line.
-            for (auto id : {MAX_LIVE.controlId(), LATERAL_RANGE.controlId(), SIM_INSTALL_PATH.controlId()})
-                window->setEnabled(id, true);
-            MAX_LIVE.show();
-            LATERAL_RANGE.show();
-            gf_showStatus("screenshot");
-            const auto painted = window->paintCount();
-            waitFor([&] { return window->paintCount() > painted; });
-            image = window->capture();
-        }
-        window->postQuit(0);
-        return image;
+    auto [exitCode, image] = testsupport::runAndCapture(*window, [&] {
+        // What the start-up does later: fields enabled and shown, a status line.
+        for (auto id : {MAX_LIVE.controlId(), LATERAL_RANGE.controlId(), SIM_INSTALL_PATH.controlId()})
+            window->setEnabled(id, true);
+        MAX_LIVE.show();
+        LATERAL_RANGE.show();
+        gf_showStatus("screenshot");
     });
-    EXPECT_EQ(window->run(), 0);
-    auto image = shot.get();
+    EXPECT_EQ(exitCode, 0);
     mainWindowObject.mainWindow.store(nullptr);
     currentWindow.store(nullptr);
 

@@ -1,10 +1,14 @@
 #pragma once
 // A window run on a thread of its own, as the program's window thread, while
-// the test drives it from the outside.
+// the test drives it from the outside; or run on the test's thread while a
+// worker photographs it.
 
 #include "platform/ui/window.hpp"
+#include "support/test_support.hpp"
 
+#include <functional>
 #include <future>
+#include <optional>
 #include <thread>
 
 namespace testsupport {
@@ -30,6 +34,33 @@ inline void closeOnThread(ui::Window& window, std::thread& thread)
 {
     window.postQuit(0);
     thread.join();
+}
+
+struct CapturedRun {
+    int exitCode = -1;
+    std::optional<ui::RgbImage> image; // none when the window never painted
+};
+
+// Runs the window's loop on this thread, as a real window wants, while a
+// worker waits for the first paint, calls `change` there, waits for the paint
+// that follows and captures the window; then the loop is ended.
+inline CapturedRun runAndCapture(ui::Window& window, const std::function<void()>& change)
+{
+    auto shot = std::async(std::launch::async, [&] {
+        std::optional<ui::RgbImage> image;
+        if (waitFor([&] { return window.paintCount() >= 1; })) {
+            change();
+            const auto painted = window.paintCount();
+            waitFor([&] { return window.paintCount() > painted; });
+            image = window.capture();
+        }
+        window.postQuit(0);
+        return image;
+    });
+    CapturedRun result;
+    result.exitCode = window.run();
+    result.image = shot.get();
+    return result;
 }
 
 } // namespace testsupport

@@ -3,17 +3,16 @@
 #include "support/lsan_suppressions.hpp"
 #include "support/png_writer.hpp"
 #include "support/test_support.hpp"
+#include "support/window_thread.hpp"
 #include "support/xvfb.hpp"
 
 #include <gtest/gtest.h>
 
 #include <FL/Enumerations.H>
 
-#include <future>
 #include <thread>
 
 using namespace ui;
-using testsupport::waitFor;
 
 namespace {
 
@@ -78,21 +77,12 @@ TEST(FltkWindow, opensOnAnXServerPaintsAndIsCaptured)
     fltk->sendClick(32779);
     fltk->sendClick(32838); // disabled: nothing
 
-    auto result = std::async(std::launch::async, [&] {
-        std::optional<RgbImage> image;
-        if (waitFor([&] { return window->paintCount() >= 1; })) {
-            // A setter from this worker reaches the window thread by itself.
-            window->setText(32788, "/opt/p3d5");
-            window->invalidate(Rect{0, 420, 880, 448});
-            const auto painted = window->paintCount();
-            waitFor([&] { return window->paintCount() > painted; });
-            image = window->capture();
-        }
-        window->postQuit(0);
-        return image;
+    auto [exitCode, image] = testsupport::runAndCapture(*window, [&] {
+        // A setter from this worker reaches the window thread by itself.
+        window->setText(32788, "/opt/p3d5");
+        window->invalidate(Rect{0, 420, 880, 448});
     });
-    EXPECT_EQ(window->run(), 0);
-    auto image = result.get();
+    EXPECT_EQ(exitCode, 0);
     ASSERT_TRUE(image.has_value());
     EXPECT_EQ(image->width, 880);
     EXPECT_EQ(image->height, 488);
