@@ -1,4 +1,5 @@
 #include "sim_stub.hpp"
+#include "stub_messages.hpp"
 
 #include "platform/pipe.hpp"
 
@@ -13,54 +14,21 @@ namespace simstub {
 namespace {
 
 // Message ids and sizes of what the stand-in sends.
-constexpr std::uint32_t kRecvException = 1;
 constexpr std::uint32_t kRecvOpen = 2;
 constexpr std::uint32_t kRecvQuit = 3;
 constexpr std::uint32_t kRecvEvent = 4;
 constexpr std::uint32_t kRecvEventFrame = 7;
 
-constexpr std::uint32_t kExceptionSize = 24;
 constexpr std::uint32_t kOpenSize = 308;
 constexpr std::uint32_t kQuitSize = 12;
-constexpr std::uint32_t kEventSize = 28;      // with the trailing flags word of this generation
-constexpr std::uint32_t kEventFrameSize = 36; // likewise
+constexpr std::uint32_t kEventFrameSize = 36; // with the trailing flags word of this generation
 
 constexpr std::uint32_t kExceptionError = 1;
 constexpr std::uint32_t kExceptionSizeMismatch = 2;
 constexpr std::uint32_t kExceptionUnrecognizedId = 3;
 constexpr std::uint32_t kExceptionVersionMismatch = 5;
-constexpr std::uint32_t kNoGroup = 0xFFFFFFFFu;
 
 constexpr std::uint32_t kLargestPacket = 1024 * 1024;
-
-class MessageBuilder {
-public:
-    MessageBuilder(std::uint32_t size, std::uint32_t id) : m_bytes(size, 0)
-    {
-        u32(0, size);
-        u32(4, kProtocolVersion);
-        u32(8, id);
-    }
-    MessageBuilder& u32(std::uint32_t offset, std::uint32_t value)
-    {
-        writeU32At(m_bytes.data() + offset, value);
-        return *this;
-    }
-    MessageBuilder& f32(std::uint32_t offset, float value)
-    {
-        std::memcpy(m_bytes.data() + offset, &value, 4);
-        return *this;
-    }
-    MessageBuilder& text(std::uint32_t offset, std::uint32_t fieldSize, const std::string& value)
-    {
-        std::memcpy(m_bytes.data() + offset, value.data(), std::min<std::size_t>(value.size(), fieldSize - 1));
-        return *this;
-    }
-    std::vector<std::uint8_t> bytes() const { return m_bytes; }
-
-private:
-    std::vector<std::uint8_t> m_bytes;
-};
 
 bool equalsNoCase(std::string_view a, std::string_view b)
 {
@@ -238,8 +206,7 @@ void SimStub::handlePacket(Session& session, std::vector<std::uint8_t> bytes)
     bool misdirected = false;
     std::optional<Packet> record;
     auto exception = [&](std::uint32_t code, std::uint32_t index) {
-        answers.push_back(
-            MessageBuilder(kExceptionSize, kRecvException).u32(12, code).u32(16, d.sendId).u32(20, index).bytes());
+        answers.push_back(exceptionMessage(code, d.sendId, index));
     };
     {
         std::lock_guard lock(m_mutex);
@@ -409,13 +376,12 @@ std::vector<std::pair<SimStub::Session*, std::uint32_t>> SimStub::subscribers(st
 void SimStub::sendSystemEvent(std::string_view systemEventName, std::uint32_t data)
 {
     for (auto [session, eventId] : subscribers(systemEventName))
-        send(*session,
-             MessageBuilder(kEventSize, kRecvEvent).u32(12, kNoGroup).u32(16, eventId).u32(20, data).u32(24, 0).bytes());
+        send(*session, eventMessage(kRecvEvent, eventId, data, 0, false));
 }
 
 void SimStub::sendException(std::uint32_t exception, std::uint32_t sendId, std::uint32_t index)
 {
-    sendToAll(MessageBuilder(kExceptionSize, kRecvException).u32(12, exception).u32(16, sendId).u32(20, index).bytes());
+    sendToAll(exceptionMessage(exception, sendId, index));
 }
 
 void SimStub::sendQuit()

@@ -3,6 +3,7 @@
 // and client events and data sets applied to the objects.
 
 #include "sim_stub.hpp"
+#include "stub_messages.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -14,7 +15,6 @@ namespace simstub {
 
 namespace {
 
-constexpr std::uint32_t kRecvException = 1;
 constexpr std::uint32_t kRecvEventObjectAddRemove = 5;
 constexpr std::uint32_t kRecvEventFilename = 6;
 constexpr std::uint32_t kRecvSimObjectData = 8;
@@ -25,7 +25,6 @@ constexpr std::uint32_t kExceptionSizeMismatch = 2;
 constexpr std::uint32_t kExceptionUnrecognizedId = 3;
 constexpr std::uint32_t kExceptionCreateObjectFailed = 22;
 constexpr std::uint32_t kExceptionLoadFlightplanFailed = 23;
-constexpr std::uint32_t kNoGroup = 0xFFFFFFFFu;
 
 constexpr std::uint32_t kTypeInt32 = 1;
 constexpr std::uint32_t kTypeInt64 = 2;
@@ -105,34 +104,6 @@ public:
 private:
     std::vector<std::uint8_t> m_bytes;
 };
-
-std::vector<std::uint8_t> eventMessage(std::uint32_t id, std::uint32_t eventId, std::uint32_t data,
-                                       std::uint32_t extra, bool withExtra)
-{
-    // EVENT and EVENT_OBJECT_ADDREMOVE, with the trailing flags word of this generation.
-    Bytes b(withExtra ? 32 : 28);
-    b.u32(0, withExtra ? 32 : 28);
-    b.u32(4, kProtocolVersion);
-    b.u32(8, id);
-    b.u32(12, kNoGroup);
-    b.u32(16, eventId);
-    b.u32(20, data);
-    if (withExtra)
-        b.u32(24, extra);
-    return b.bytes();
-}
-
-std::vector<std::uint8_t> exceptionMessage(std::uint32_t code, std::uint32_t sendId, std::uint32_t index)
-{
-    Bytes b(24);
-    b.u32(0, 24);
-    b.u32(4, kProtocolVersion);
-    b.u32(8, kRecvException);
-    b.u32(12, code);
-    b.u32(16, sendId);
-    b.u32(20, index);
-    return b.bytes();
-}
 
 double distanceMetres(const SimObjectState& a, const SimObjectState& b)
 {
@@ -501,14 +472,11 @@ void SimStub::sendFilenameEvent(std::string_view systemEventName, const std::str
 {
     for (auto [session, eventId] : subscribers(systemEventName)) {
         // 12 group, 16 event, 20 data, 24 file name[260], 284 flags.
-        Bytes b(288);
-        b.u32(0, 288);
-        b.u32(4, kProtocolVersion);
-        b.u32(8, kRecvEventFilename);
-        b.u32(12, kNoGroup);
-        b.u32(16, eventId);
-        std::memcpy(b.bytes().data() + 24, fileName.data(), std::min<std::size_t>(fileName.size(), 259));
-        send(*session, b.bytes());
+        send(*session, MessageBuilder(288, kRecvEventFilename)
+                           .u32(12, kNoGroup)
+                           .u32(16, eventId)
+                           .text(24, 260, fileName)
+                           .bytes());
     }
 }
 
