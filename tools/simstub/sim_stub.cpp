@@ -79,26 +79,23 @@ bool SimStub::start(std::string& error)
         }
         m_listeners.push_back(std::move(l));
     }
-    if (m_options.listenIpv4) {
+    // The port actually bound goes to `bound` (the asked one may be 0).
+    auto listenTcp = [&](platform::IpFamily family, std::string_view address, std::uint16_t port,
+                         std::uint16_t& bound) {
         auto l = std::make_unique<platform::StreamListener>(
-            platform::StreamListener::listenTcpLoopback(platform::IpFamily::V4, m_options.ipv4Port, ec));
+            platform::StreamListener::listenTcpLoopback(family, port, ec));
         if (!l->valid()) {
-            error = fmt::format("cannot listen on 127.0.0.1:{}: {}", m_options.ipv4Port, ec.message());
+            error = fmt::format("cannot listen on {}:{}: {}", address, port, ec.message());
             return false;
         }
-        m_ipv4Port = l->port();
+        bound = l->port();
         m_listeners.push_back(std::move(l));
-    }
-    if (m_options.listenIpv6) {
-        auto l = std::make_unique<platform::StreamListener>(
-            platform::StreamListener::listenTcpLoopback(platform::IpFamily::V6, m_options.ipv6Port, ec));
-        if (!l->valid()) {
-            error = fmt::format("cannot listen on [::1]:{}: {}", m_options.ipv6Port, ec.message());
-            return false;
-        }
-        m_ipv6Port = l->port();
-        m_listeners.push_back(std::move(l));
-    }
+        return true;
+    };
+    if (m_options.listenIpv4 && !listenTcp(platform::IpFamily::V4, "127.0.0.1", m_options.ipv4Port, m_ipv4Port))
+        return false;
+    if (m_options.listenIpv6 && !listenTcp(platform::IpFamily::V6, "[::1]", m_options.ipv6Port, m_ipv6Port))
+        return false;
     for (auto& l : m_listeners)
         m_acceptThreads.emplace_back([this, listener = l.get()] { acceptLoop(listener); });
     if (m_options.frameInterval.count() > 0)
