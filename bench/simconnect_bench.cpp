@@ -48,6 +48,16 @@ simstub::Options countingOnly()
     return o;
 }
 
+// False, with the benchmark skipped, when the stand-in cannot listen.
+bool startOrSkip(simstub::SimStub& stub, benchmark::State& state)
+{
+    std::string error;
+    if (stub.start(error))
+        return true;
+    state.SkipWithError(error.c_str());
+    return false;
+}
+
 void waitForCount(const simstub::SimStub& stub, std::size_t count)
 {
     while (stub.packetCount() < count)
@@ -58,11 +68,8 @@ void BM_SetDataThroughClient(benchmark::State& state)
 {
     BenchWorld world;
     simstub::SimStub stub(countingOnly());
-    std::string error;
-    if (!stub.start(error)) {
-        state.SkipWithError(error.c_str());
+    if (!startOrSkip(stub, state))
         return;
-    }
     SimConnectHandle handle = nullptr;
     if (SimConnect_Open(&handle, "Norvane_P3D", nullptr, 0, nullptr, 0) != 0) {
         state.SkipWithError("open failed");
@@ -88,11 +95,8 @@ void BM_SameBytesRawToSocket(benchmark::State& state)
 {
     BenchWorld world;
     simstub::SimStub stub(countingOnly());
-    std::string error;
-    if (!stub.start(error)) {
-        state.SkipWithError(error.c_str());
+    if (!startOrSkip(stub, state))
         return;
-    }
     std::error_code ec;
     auto socket = platform::connectPipe(stub.options().pipeName, std::chrono::milliseconds(1000), ec);
     if (!socket.valid()) {
