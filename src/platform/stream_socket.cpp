@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -109,12 +110,22 @@ StreamSocket StreamSocket::connectUnix(const std::filesystem::path& path, std::e
         ec = std::make_error_code(std::errc::filename_too_long);
         return {};
     }
-    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    // Connected without blocking: a blocking connect to a server whose queue
+    // of waiting connections is full (a hung server) would wait for ever,
+    // where the caller wants to hear "busy" (EAGAIN) and decide how long to wait.
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         ec = lastError();
         return {};
     }
     if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        ec = lastError();
+        ::close(fd);
+        return {};
+    }
+    // The stream itself is used with blocking calls.
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
         ec = lastError();
         ::close(fd);
         return {};
