@@ -1,5 +1,6 @@
 #include "platform/stream_socket.hpp"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -7,6 +8,7 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -44,6 +46,53 @@ void closeFd(int& fd)
     }
 }
 
+// Connects the non-blocking fd within timeout and makes it blocking again.
+bool lf_connectWithin(int fd, const sockaddr* address, socklen_t length, std::chrono::milliseconds timeout,
+                      std::error_code& ec)
+{
+    if (::connect(fd, address, length) != 0) {
+        if (errno != EINPROGRESS && errno != EINTR) {
+            ec = lastError();
+            return false;
+        }
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        for (;;) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) {
+                ec = std::make_error_code(std::errc::timed_out);
+                return false;
+            }
+            pollfd p{fd, POLLOUT, 0};
+            const int r = ::poll(&p, 1, static_cast<int>(std::min<long long>(left.count(), 60000)));
+            if (r < 0 && errno == EINTR)
+                continue;
+            if (r < 0) {
+                ec = lastError();
+                return false;
+            }
+            if (r > 0)
+                break;
+        }
+        int error = 0;
+        socklen_t size = sizeof error;
+        if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0) {
+            ec = lastError();
+            return false;
+        }
+        if (error != 0) {
+            ec = {error, std::generic_category()};
+            return false;
+        }
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        ec = lastError();
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 StreamSocket::~StreamSocket()
@@ -67,7 +116,7 @@ StreamSocket& StreamSocket::operator=(StreamSocket&& other) noexcept
 }
 
 StreamSocket StreamSocket::connectTcp(IpFamily family, const std::string& host, const std::string& port,
-                                      std::error_code& ec)
+                                      std::chrono::milliseconds timeout, std::error_code& ec)
 {
     addrinfo hints{};
     hints.ai_family = familyOf(family);
@@ -82,21 +131,19 @@ StreamSocket StreamSocket::connectTcp(IpFamily family, const std::string& host, 
     ec = std::make_error_code(std::errc::connection_refused);
     StreamSocket result;
     for (addrinfo* ai = found; ai; ai = ai->ai_next) {
-        int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC, ai->ai_protocol);
+        // Connected without blocking and waited for with a limit: a server
+        // whose queue of waiting connections is full drops the handshake, and
+        // a blocking connect would then retry for minutes, deaf to any stop.
+        int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, ai->ai_protocol);
         if (fd < 0) {
             ec = lastError();
             continue;
         }
-        int r;
-        do
-            r = ::connect(fd, ai->ai_addr, ai->ai_addrlen);
-        while (r != 0 && errno == EINTR);
-        if (r == 0) {
+        if (lf_connectWithin(fd, ai->ai_addr, ai->ai_addrlen, timeout, ec)) {
             result = StreamSocket(fd);
             ec.clear();
             break;
         }
-        ec = lastError();
         ::close(fd);
     }
     ::freeaddrinfo(found);

@@ -26,9 +26,10 @@ public:
     StreamSocket& operator=(const StreamSocket&) = delete;
 
     // Resolves host (empty: the loopback address of the family) and port for
-    // the family only, and connects to the first address that accepts.
+    // the family only, and connects to the first address that accepts. An
+    // address that has not answered within timeout counts as refusing.
     static StreamSocket connectTcp(IpFamily family, const std::string& host, const std::string& port,
-                                   std::error_code& ec);
+                                   std::chrono::milliseconds timeout, std::error_code& ec);
     static StreamSocket connectUnix(const std::filesystem::path& path, std::error_code& ec);
 
     bool valid() const { return m_fd >= 0; }

@@ -12,6 +12,8 @@ namespace {
 
 // How long a busy pipe is waited for before the next try.
 constexpr std::chrono::milliseconds kPipeBusyWait{5000};
+// How long a socket that does not answer is waited for, like a busy pipe.
+constexpr std::chrono::milliseconds kSocketConnectWait{5000};
 // How long close() lets the writer finish what was flushed.
 constexpr std::chrono::milliseconds kCloseDrainWait{100};
 
@@ -20,7 +22,8 @@ platform::StreamSocket lf_openTransport(const SimConnectTransport& transport, bo
     std::error_code ec;
     if (transport.kind == SimConnectTransport::Kind::Pipe)
         return platform::connectPipe(transport.address, kPipeBusyWait, ec);
-    auto socket = platform::StreamSocket::connectTcp(transport.family, transport.address, transport.port, ec);
+    auto socket = platform::StreamSocket::connectTcp(transport.family, transport.address, transport.port,
+                                                       kSocketConnectWait, ec);
     if (socket.valid() && disableNagle)
         socket.setNoDelay(true);
     return socket;

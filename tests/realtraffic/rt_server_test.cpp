@@ -26,7 +26,8 @@ namespace {
 platform::StreamSocket connectTo(std::uint16_t port)
 {
     std::error_code ec;
-    return platform::StreamSocket::connectTcp(platform::IpFamily::V4, "", std::to_string(port), ec);
+    return platform::StreamSocket::connectTcp(platform::IpFamily::V4, "", std::to_string(port), std::chrono::seconds(5),
+                                              ec);
 }
 
 unsigned setupFailureCode(const std::string& port, std::string& message)
