@@ -6,6 +6,7 @@
 #include "foundation/p3d_version.hpp"
 #include "foundation/run_state.hpp"
 #include "foundation/time.hpp"
+#include "simconnect/connection.hpp"
 #include "simconnect/sim_dispatch.hpp"
 #include "simconnect/sim_hooks.hpp"
 #include "simconnect/sim_ids.hpp"
@@ -15,6 +16,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <mutex>
 #include <thread>
 
@@ -254,8 +256,31 @@ void SimClient(std::stop_token stop)
     }
 }
 
+namespace {
+
+// The process may end while the thread still runs. It is stopped and joined
+// before the state it uses is destroyed: what it reaches through function
+// statics is made first, so that it outlives this exit handler.
+void lf_stopAtExit()
+{
+    gf_stopSimClient();
+}
+
+void lf_stopAtExitOnce()
+{
+    static const bool registered = [] {
+        (void)lf_definitions();
+        (void)tzo::gf_simConnectSendLock();
+        return std::atexit(lf_stopAtExit) == 0;
+    }();
+    (void)registered;
+}
+
+} // namespace
+
 void gf_startSimClient()
 {
+    lf_stopAtExitOnce();
     std::lock_guard lock(g_threadMutex);
     if (g_simClientThread.joinable()) {
         g_simClientThread.request_stop();
