@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <future>
 #include <thread>
 
@@ -200,6 +201,29 @@ TEST_F(HeadlessWindowTest, closeBoxAndSignalsPostClose)
             closes += m.kind == MessageKind::close;
         return closes == 2;
     }));
+}
+
+// Once no window takes them, SIGINT and SIGTERM do what they did before
+// (here: end the process) instead of vanishing, so that a process whose
+// window is gone can still be stopped.
+TEST(HeadlessWindowSignals, signalsEndTheProcessOnceTheWindowIsGone)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    for (int signal : {SIGINT, SIGTERM}) {
+        EXPECT_EXIT(
+            {
+                {
+                    HeadlessWindow window;
+                    window.closeOnSignals();
+                }
+                std::raise(signal);
+                // Time for a watcher that would pass the signal on.
+                waitFor([] { return false; }, std::chrono::seconds(2));
+                std::_Exit(0);
+            },
+            ::testing::KilledBySignal(signal), "")
+            << "signal " << signal;
+    }
 }
 
 TEST(HeadlessWindow, quitEndsTheLoopWithItsCode)

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <csignal>
 #include <future>
+#include <iterator>
 #include <stdexcept>
 
 #include <fcntl.h>
@@ -15,16 +16,22 @@ namespace ui {
 namespace {
 
 // The self-pipe of the signal handler: a handler may only write(), so a
-// watcher thread turns the byte into a close message for the window.
-std::mutex g_signalMutex; // guards g_signalTarget against a window going away
+// watcher thread turns the byte (the signal's number) into a close message
+// for the window.
+std::mutex g_signalMutex; // guards g_signalTarget and the saved actions
 Window* g_signalTarget = nullptr;
 int g_signalPipe[2] = {-1, -1};
 std::once_flag g_signalOnce;
+constexpr int kCloseSignals[] = {SIGINT, SIGTERM};
+// What the signals did before a window took them; given back when no window
+// takes them any more, so that they are never swallowed.
+struct sigaction g_previousActions[std::size(kCloseSignals)];
+bool g_handlersInstalled = false;
 
-void lf_onSignal(int)
+void lf_onSignal(int signal)
 {
     const int saved = errno;
-    const char byte = 1;
+    const char byte = static_cast<char>(signal);
     [[maybe_unused]] auto written = ::write(g_signalPipe[1], &byte, 1);
     errno = saved;
 }
@@ -38,13 +45,20 @@ void lf_signalWatcher()
             continue;
         if (got <= 0)
             return;
-        std::lock_guard lock(g_signalMutex);
-        if (g_signalTarget)
-            g_signalTarget->post(Message{MessageKind::close, 0});
+        {
+            std::lock_guard lock(g_signalMutex);
+            if (g_signalTarget) {
+                g_signalTarget->post(Message{MessageKind::close, 0});
+                continue;
+            }
+        }
+        // The window went away between the signal and now: the signal does
+        // what it did before a window took it.
+        ::raise(static_cast<unsigned char>(byte));
     }
 }
 
-void lf_installSignalHandlers()
+void lf_createSignalPipe()
 {
     if (::pipe(g_signalPipe) != 0)
         throw std::runtime_error("cannot create the signal pipe");
@@ -52,12 +66,30 @@ void lf_installSignalHandlers()
     ::fcntl(g_signalPipe[1], F_SETFD, FD_CLOEXEC);
     ::fcntl(g_signalPipe[1], F_SETFL, O_NONBLOCK);
     std::thread(lf_signalWatcher).detach();
+}
+
+// g_signalMutex held.
+void lf_installSignalHandlersLocked()
+{
+    if (g_handlersInstalled)
+        return;
     struct sigaction action {};
     action.sa_handler = lf_onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    for (size_t i = 0; i < std::size(kCloseSignals); ++i)
+        sigaction(kCloseSignals[i], &action, &g_previousActions[i]);
+    g_handlersInstalled = true;
+}
+
+// g_signalMutex held.
+void lf_restoreSignalHandlersLocked()
+{
+    if (!g_handlersInstalled)
+        return;
+    for (size_t i = 0; i < std::size(kCloseSignals); ++i)
+        sigaction(kCloseSignals[i], &g_previousActions[i], nullptr);
+    g_handlersInstalled = false;
 }
 
 } // namespace
@@ -70,15 +102,18 @@ Window::~Window()
 void Window::releaseSignals()
 {
     std::lock_guard lock(g_signalMutex);
-    if (g_signalTarget == this)
+    if (g_signalTarget == this) {
         g_signalTarget = nullptr;
+        lf_restoreSignalHandlersLocked();
+    }
 }
 
 void Window::closeOnSignals()
 {
-    std::call_once(g_signalOnce, lf_installSignalHandlers);
+    std::call_once(g_signalOnce, lf_createSignalPipe);
     std::lock_guard lock(g_signalMutex);
     g_signalTarget = this;
+    lf_installSignalHandlersLocked();
 }
 
 bool Window::isWindowThread() const
