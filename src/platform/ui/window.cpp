@@ -363,6 +363,18 @@ void Window::storeTypedText(ControlId id, std::string text)
         state->text = std::move(text);
 }
 
+std::optional<ControlState> Window::takeChange(ControlId id)
+{
+    std::lock_guard lock(m_mutex);
+    auto it = std::find(m_changed.begin(), m_changed.end(), id);
+    if (it == m_changed.end())
+        return std::nullopt;
+    m_changed.erase(it);
+    if (const auto* state = findLocked(id))
+        return *state;
+    return std::nullopt;
+}
+
 std::string Window::text(ControlId id) const
 {
     std::lock_guard lock(m_mutex);

@@ -177,6 +177,10 @@ protected:
     // For backends: the user changed a field's text or a window thread event
     // needs the model updated without a sync back to the native control.
     void storeTypedText(ControlId id, std::string text);
+    // For backends: the control's model when it changed since the last sync,
+    // taken out of the next sync; the backend brings it into the native
+    // control itself (before a key is typed into a field, say).
+    std::optional<ControlState> takeChange(ControlId id);
     WindowProcedure* procedure() const { return m_procedure; }
     void dispatch(const Message& message);
     void countPaint() { ++m_paintCount; }

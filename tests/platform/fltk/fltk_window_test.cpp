@@ -97,6 +97,26 @@ TEST(FltkWindow, opensOnAnXServerPaintsAndIsCaptured)
     EXPECT_TRUE(testsupport::writePng("fltk_window.png", image->width, image->height, image->pixels));
 }
 
+// A worker's text that the window thread has not brought into the field yet
+// is there before the next key typed into it: the key types into that text
+// and does not wipe it out.
+TEST(FltkWindow, aKeyTypedAfterASetterTypesIntoTheSetText)
+{
+    testsupport::XvfbServer server;
+    if (!server.running())
+        GTEST_SKIP() << "no X server could be started: " << server.why();
+
+    auto window = createWindow(false);
+    ASSERT_NE(dynamic_cast<FltkWindow*>(window.get()), nullptr);
+    BandsProcedure procedure;
+    ASSERT_TRUE(window->open(WindowSpec{"Norvane_P3D", 400, 20, 880, 488, rgb(0, 0, 0)}, procedure));
+    auto* fltk = static_cast<FltkWindow*>(window.get());
+
+    std::thread([&] { window->setText(32788, "/opt/p3d"); }).join();
+    fltk->sendKey(32788, '5', "5");
+    EXPECT_EQ(window->text(32788), "/opt/p3d5");
+}
+
 TEST(FltkWindow, headlessIsChosenWhenAskedOrWithoutDisplay)
 {
     EXPECT_NE(dynamic_cast<HeadlessWindow*>(createWindow(true).get()), nullptr);

@@ -97,6 +97,10 @@ public:
 
     int handle(int event) override
     {
+        // A text a setter gave the field is there before anything is typed
+        // into it, or the typing would replace it with the old text.
+        if (event == FL_KEYBOARD || event == FL_PASTE)
+            m_owner.syncPendingChange(m_id);
         if (event == FL_KEYBOARD) {
             const int key = Fl::event_key();
             char32_t cp = 0;
@@ -272,6 +276,12 @@ void FltkWindow::onCloseBox()
     if (Fl::event() == FL_SHORTCUT && Fl::event_key() == FL_Escape)
         return;
     post(Message{MessageKind::close, 0});
+}
+
+void FltkWindow::syncPendingChange(ControlId id)
+{
+    if (auto state = takeChange(id))
+        syncControls({*state});
 }
 
 void FltkWindow::syncControls(const std::vector<ControlState>& changed)

@@ -46,6 +46,7 @@ private:
     void onWidgetCallback(Fl_Widget* widget);
     bool onEditKey(ControlId id, char32_t key);
     void onEditChanged(ControlId id, const char* value);
+    void syncPendingChange(ControlId id);
     void onCloseBox();
 
     std::unique_ptr<NativeWindow> m_window;
