@@ -127,6 +127,17 @@ TEST_F(HeadlessWindowTest, enterGoesToTheFieldProcedureAndInsertsNothing)
     EXPECT_EQ(window.text(kEdit), "12a");
 }
 
+TEST_F(HeadlessWindowTest, keysThatAreNoCharacterLeaveTheFieldValidUtf8)
+{
+    window.typeText(kEdit, "7");
+    for (char32_t key : {char32_t{0xD800}, char32_t{0xDFFF}, char32_t{0x110000}, char32_t{0xFFFFFFFF}})
+        window.pressKey(kEdit, key);
+    window.pressKey(kEdit, U'\U0001F600');
+    ASSERT_TRUE(window.flush());
+    EXPECT_EQ(window.text(kEdit), "7\xF0\x9F\x98\x80");
+    EXPECT_TRUE(isValidUtf8(window.text(kEdit)));
+}
+
 TEST_F(HeadlessWindowTest, disabledFieldTakesNoKeys)
 {
     window.setEnabled(kEdit, false);

@@ -97,7 +97,9 @@ void HeadlessWindow::pressKey(ControlId id, char32_t key)
         if (key == U'\b') {
             if (!text.empty())
                 text.pop_back();
-        } else if (key == U'\r' || key == U'\n' || key < 0x20) {
+        } else if (key == U'\r' || key == U'\n' || key < 0x20 || key > 0x10FFFF || (key >= 0xD800 && key <= 0xDFFF)) {
+            // Control keys and what is no character at all type nothing; a
+            // surrogate would leave bytes that are not UTF-8 in the field.
             return;
         } else {
             text.push_back(key);
