@@ -35,6 +35,13 @@ int lf_row(const tzo::ParameterControl& control)
     return static_cast<int>(control.y());
 }
 
+// A setter reads the setting's value and writes it into the control as one
+// step: otherwise two threads setting the same control may write their values
+// in the other order than they set them, and the control keeps showing a value
+// the setting no longer has. Window setters never wait for the window thread,
+// so holding this is short.
+std::mutex g_setterMutex;
+
 // Sets a control's text as the Win32 setters do: the text must convert to
 // UTF-16, or the control stays as it was and the failure is logged.
 void lf_setControlText(std::uint16_t controlId, const std::string& text)
@@ -51,25 +58,35 @@ void lf_setControlText(std::uint16_t controlId, const std::string& text)
 
 void lf_hookSetChecked(tzo::BoolParameterCheckBox& box)
 {
+    std::lock_guard lock(g_setterMutex);
     if (auto* window = currentWindow.load())
         window->setChecked(box.controlId(), box.value());
 }
 
 void lf_hookShowIntField(tzo::IntParameterField& field)
 {
-    lf_setControlText(field.controlId(), fmt::format("{}", field.value()));
+    {
+        std::lock_guard lock(g_setterMutex);
+        lf_setControlText(field.controlId(), fmt::format("{}", field.value()));
+    }
     gf_invalidateMainWindow(kControlsBand);
 }
 
 void lf_hookShowFloatField(tzo::FloatParameterField& field)
 {
-    lf_setControlText(field.controlId(), gf_formatNumber(field.value()));
+    {
+        std::lock_guard lock(g_setterMutex);
+        lf_setControlText(field.controlId(), gf_formatNumber(field.value()));
+    }
     gf_invalidateMainWindow(kControlsBand);
 }
 
 void lf_hookShowStringField(tzo::StringParameterField& field)
 {
-    lf_setControlText(field.controlId(), field.value());
+    {
+        std::lock_guard lock(g_setterMutex);
+        lf_setControlText(field.controlId(), field.value());
+    }
     gf_invalidateMainWindow(kControlsBand);
 }
 

@@ -9,7 +9,9 @@
 
 #include <gmock/gmock.h>
 
+#include <barrier>
 #include <set>
+#include <thread>
 
 using apptest::MainWindowTest;
 using testsupport::waitFor;
@@ -220,6 +222,37 @@ TEST_F(MainWindowTest, settersBringValuesIntoTheirControls)
     WEEK.setChecked(false);
     MAX_LIVE.setValue(300);
     BLOCK_CALLSIGN.setValue("");
+}
+
+// Two threads set the same check box and field at the same moment; whichever
+// comes last, the control ends showing the setting's value.
+TEST_F(MainWindowTest, settersRacingOnOneControlLeaveItShowingTheValue)
+{
+    constexpr int kRounds = 3000;
+    std::barrier sync(3); // the two setters and this thread, which checks
+    auto setter = [&](bool checked, std::int32_t live) {
+        for (int round = 0; round < kRounds; ++round) {
+            sync.arrive_and_wait();
+            WEEK.setChecked(checked);
+            MAX_LIVE.setValue(live);
+            MAX_LIVE.show();
+            sync.arrive_and_wait();
+        }
+    };
+    std::thread first(setter, true, 100);
+    std::thread second(setter, false, 200);
+    int mismatches = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        sync.arrive_and_wait();
+        sync.arrive_and_wait();
+        mismatches += window.isChecked(WEEK.controlId()) != WEEK.value();
+        mismatches += window.text(MAX_LIVE.controlId()) != std::to_string(MAX_LIVE.value());
+    }
+    first.join();
+    second.join();
+    EXPECT_EQ(mismatches, 0);
+    WEEK.setChecked(false);
+    MAX_LIVE.setValue(300);
 }
 
 TEST_F(MainWindowTest, aWorkerSetterDoesNotWaitForABusyWindowThread)
