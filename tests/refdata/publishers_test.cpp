@@ -102,3 +102,28 @@ TEST_F(RefdataTest, publisherOfFileNameKnowsOrbx)
         thread.join();
     EXPECT_EQ(scanLog.size(), 802u);
 }
+
+TEST_F(RefdataTest, hostilePublisherPatternsAreRefusedNotRun)
+{
+    // Patterns come from the downloaded data base. Run as they stand, the
+    // first two take for ever on any longer path and the last one overflows
+    // the stack while it is compiled.
+    const std::string deep = std::string(20000, '(') + "a" + std::string(20000, ')');
+    auto file = DbaseFile::minimal();
+    file.publisher("Alpha,(.*)*x")
+        .publisher("Beta,(a|aa)*c")
+        .publisher("Gamma,a*a*a*a*a*a*b")
+        .publisher("Delta,a?a?a?a?a?a?a?a?a?a?a?a?a?a?a?a?a?a?a?a?a?a?a?a?a?a?aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa")
+        .publisher("Epsilon,(a)\\1")
+        .publisher("Zeta," + deep)
+        .publisher("Zulu,zu.*lu[0-9]+_(?:x|y)");
+    ASSERT_TRUE(read(file));
+    EXPECT_EQ(logLinesWith("refused"), 6);
+
+    const std::string path = std::string(60, 'a') + "/scenery.bgl";
+    EXPECT_EQ(gf_publisherOfPath(path), "unknown");
+    EXPECT_EQ(gf_publisherOfPath("aa"), "unknown");
+    EXPECT_EQ(gf_publisherOfPath("alpha/x"), "Alpha") << "the name still matches";
+    // An ordinary pattern with two open repeats is still run.
+    EXPECT_EQ(gf_publisherOfPath("ZUxx/lu12_y.bgl"), "Zulu");
+}
