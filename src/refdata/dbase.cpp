@@ -170,6 +170,8 @@ void lf_readSimilarTypes(const pugi::xml_document& doc)
                 group.push_back(std::move(plain));
         }
         std::sort(group.begin(), group.end());
+        // A model named twice would stand in for itself.
+        group.erase(std::unique(group.begin(), group.end()), group.end());
         if (!group.empty())
             g_similarTypesGroups.push_back(std::move(group));
     }

@@ -142,3 +142,21 @@ TEST_F(RefdataTest, similarModelsWithoutCatalogueAreEmpty)
     EXPECT_TRUE(g_similarModels.empty());
     EXPECT_TRUE(gf_similarModels("C172").empty());
 }
+
+TEST_F(RefdataTest, modelNamedTwiceInAGroupIsNoStandInForItself)
+{
+    auto file = DbaseFile::minimal();
+    file.similar({"A320", "A321", "A320"});
+    ASSERT_TRUE(read(file));
+    ASSERT_EQ(g_similarTypesGroups.size(), 1u);
+    EXPECT_EQ(g_similarTypesGroups[0], (List{"A320", "A321"}));
+    RandomOff randomOff;
+
+    Catalogue catalogue;
+    catalogue.liveries = {{"DLH", {"A320", "A321"}}, {"KLM", {"A320"}}};
+    gf_installLiveryCatalogueQueries(catalogue.queries());
+    gf_buildSimilarModels();
+    EXPECT_EQ(g_similarModels.at("A320"), (List{"A321"}));
+    EXPECT_EQ(g_similarModels.at("A321"), (List{"A320"}));
+    EXPECT_EQ(gf_similarModels("A320"), (List{"A321"}));
+}
