@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config clang
   libpugixml-dev nlohmann-json3-dev libcurl4-openssl-dev libzip-dev libfmt-dev
-  libfltk1.3-dev libpng-dev
+  libfltk1.3-dev fluid libpng-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth openssl python3 ca-certificates
 )

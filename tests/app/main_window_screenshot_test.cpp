@@ -63,7 +63,7 @@ TEST(MainWindowOnX, opensWithItsControlsAndIsPhotographed)
             drawn += !lf_isBlack(*image, x, y);
     EXPECT_GT(drawn, 40);
     EXPECT_TRUE(lf_isBlack(*image, 300, 10));
-    const std::filesystem::path png = "main_window.png";
+    const std::filesystem::path png = testsupport::screenshotPath("main_window.png");
     ASSERT_TRUE(testsupport::writePng(png, image->width, image->height, image->pixels));
     EXPECT_EQ(testsupport::readFile(png).substr(1, 3), "PNG");
 }

@@ -32,3 +32,14 @@ bool writePng(const std::filesystem::path& path, int width, int height, const st
 }
 
 } // namespace testsupport
+
+namespace testsupport {
+
+std::filesystem::path screenshotPath(const std::filesystem::path& name)
+{
+    std::error_code error;
+    const auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? name : exe.parent_path() / name;
+}
+
+} // namespace testsupport

@@ -94,7 +94,7 @@ TEST(FltkWindow, opensOnAnXServerPaintsAndIsCaptured)
     EXPECT_EQ(procedure.enters, 1);
     EXPECT_EQ(procedure.commands, (std::vector<int>{32779}));
     EXPECT_TRUE(window->isChecked(32779));
-    EXPECT_TRUE(testsupport::writePng("fltk_window.png", image->width, image->height, image->pixels));
+    EXPECT_TRUE(testsupport::writePng(testsupport::screenshotPath("fltk_window.png"), image->width, image->height, image->pixels));
 }
 
 // A worker's text that the window thread has not brought into the field yet
