@@ -209,13 +209,14 @@ void lf_readPublishers(const pugi::xml_document& doc)
 
 // A decimal number (locale-free); nothing when the text is not one number or
 // not finite.
-std::optional<double> lf_parseDecimal(std::string_view text)
+// The number the text starts with, as the data base has always been read:
+// "64.4m" is 64.4, whatever unit or note follows it.
+std::optional<double> lf_parseLeadingDecimal(std::string_view text)
 {
     text = lf_trimmed(text);
     double value = 0.0;
-    const auto* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    if (text.empty() || ec != std::errc() || ptr != end || !std::isfinite(value))
+    const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || ptr == text.data() || !std::isfinite(value))
         return std::nullopt;
     return value;
 }
@@ -255,7 +256,7 @@ void lf_readWingspans(const pugi::xml_document& doc)
             continue;
         }
         const auto metresText = gf_getXmlAttribute(child, "meters");
-        const auto metres = lf_parseDecimal(metresText);
+        const auto metres = lf_parseLeadingDecimal(metresText);
         if (!metres || *metres <= 0.0) {
             gf_logLineMarked(fmt::format("wingspan \"{}\" of model {} is no length, skipped", metresText, model));
             continue;

@@ -239,14 +239,15 @@ TEST_F(RefdataTest, wingspansOwnAveragedAndBad)
     file.wingspan("A320", "36")
         .wingspan("A320", "50")   // a model keeps its first value
         .wingspan("B744", "64")
-        .wingspan("C172", "10")
-        .wingspan("E190", "30")   // Light too: average of C172 and E190
+        .wingspan("C172", "10m")  // the number the text starts with
+        .wingspan("E190", " 30 metres") // Light too: average of C172 and E190
         .wingspan("F16", "nan")
         .wingspan("C25A", "-12")
         .wingspan("EC35", "0")
         .wingspan("EC35", "inf")
         .wingspan("EC35", "1e999")
         .wingspan("EC35", "ten")
+        .wingspan("EC35", "m30")
         .raw("wingspans", "wingspan type=\"" + testsupport::xmlEscaped(scrambleModelCode("EC35")) + "\"")
         .wingspan("ZZZZ", "20"); // unknown model
     ASSERT_TRUE(read(file));
@@ -256,7 +257,7 @@ TEST_F(RefdataTest, wingspansOwnAveragedAndBad)
     EXPECT_EQ(g_wingspans.size(), 4u);
     EXPECT_FALSE(g_wingspans.contains("ZZZZ"));
     EXPECT_EQ(logLinesWith("===> wingspan model ZZZZ is no valid model, skipped"), 1);
-    EXPECT_EQ(logLinesWith("of model EC35 is no length, skipped"), 5);
+    EXPECT_EQ(logLinesWith("of model EC35 is no length, skipped"), 6);
     EXPECT_EQ(logLinesWith("of model F16 is no length, skipped"), 1);
     EXPECT_EQ(logLinesWith("of model C25A is no length, skipped"), 1);
 
