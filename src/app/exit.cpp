@@ -151,10 +151,6 @@ void lf_finalExit(ExitServices* services, int seconds, std::uint64_t generation)
     }
     lf_step(failed, [&] { services->requestThreadStops(); });
     lf_step(failed, [&] { services->removeFlightPlanFolder(); });
-    if (!restartWanted) {
-        lf_step(failed, [&] { services->clearBlockedCallsign(); });
-        lf_step(failed, [&] { services->logMatchingSummary(); });
-    }
 
     lf_step(failed, [&] {
         for (int i = 0; i < kWaitSteps && runningThreads.load() > 1; ++i)
@@ -163,11 +159,8 @@ void lf_finalExit(ExitServices* services, int seconds, std::uint64_t generation)
     // The traffic tables belong to the main loop: they are touched only once
     // it has ended, never while it may still be running.
     const int othersRunning = runningThreads.load() - 1;
-    if (othersRunning <= 0) {
+    if (othersRunning <= 0)
         lf_step(failed, [&] { liveLiveryCache.clear(); });
-        if (!restartWanted)
-            lf_step(failed, [&] { services->logNoMatches(); });
-    }
     lf_step(failed, [&] { services->closeParkAirport(); });
 
     // A restart needs a quiet process: an old start-up thread or main loop
@@ -186,10 +179,7 @@ void lf_finalExit(ExitServices* services, int seconds, std::uint64_t generation)
     }
 
     bool countdownDone = true;
-    if (!restart) {
-        if (othersRunning <= 0)
-            lf_step(failed, [&] { ghostTexts.clear(); });
-    } else {
+    if (restart) {
         lf_step(failed, [&] {
             gf_clearError();
             gf_clearStatus();
@@ -212,6 +202,17 @@ void lf_finalExit(ExitServices* services, int seconds, std::uint64_t generation)
             // From here on a new exit may begin; it ends the countdown.
             exiting.store(false);
             lf_step(failed, [&] { countdownDone = lf_restartCountdown(*services, seconds, generation); });
+        }
+    }
+    // What an end saves and reports runs on every way to an end, a restart
+    // given up included, and only here, after the wait: it reads what the
+    // main loop writes. The main loop's own tables only once it has ended.
+    if (!restart) {
+        lf_step(failed, [&] { services->clearBlockedCallsign(); });
+        lf_step(failed, [&] { services->logMatchingSummary(); });
+        if (othersRunning <= 0) {
+            lf_step(failed, [&] { services->logNoMatches(); });
+            lf_step(failed, [&] { ghostTexts.clear(); });
         }
     }
 

@@ -1,4 +1,5 @@
 #include "app/exit.hpp"
+#include "exit_state_reset.hpp"
 #include "foundation/log.hpp"
 #include "foundation/run_state.hpp"
 #include "support/test_support.hpp"
@@ -126,6 +127,7 @@ struct ExitTest : ::testing::Test {
         tzo::gf_installExitServices(nullptr);
         gf_installAppHooks(AppHooks{});
         gf_closeLog();
+        apptest::resetExitState();
     }
 
     bool waitForPosts(std::size_t n)
@@ -228,6 +230,8 @@ TEST_F(ExitTest, aStepThatThrowsStillEndsTheProgram)
         << "no restart from a state not known to be clean";
     EXPECT_EQ(services->count("closeServer"), 1) << "later steps still ran";
     EXPECT_EQ(services->count("closeParkAirport"), 1);
+    for (const char* endStep : {"clearBlockedCallsign", "matchingSummary", "logNoMatches"})
+        EXPECT_EQ(services->count(endStep), 1) << endStep << ": a restart given up is an end";
     const std::string log = readFile("Log.txt");
     EXPECT_NE(log.find("FinalExit"), std::string::npos);
     EXPECT_NE(log.find("stopReaders failed"), std::string::npos);
@@ -242,6 +246,9 @@ TEST_F(ExitTest, threadStillRunningAfterTheWaitEndsInsteadOfRestarting)
     EXPECT_EQ(services->postsNow(), std::vector<tzo::WindowMessage>{tzo::WindowMessage::FINAL_CLOSE});
     EXPECT_EQ(std::count(services->sleepsMs.begin(), services->sleepsMs.end(), 100L), 101);
     EXPECT_EQ(services->count("resetTraffic"), 0);
+    EXPECT_EQ(services->count("clearBlockedCallsign"), 1) << "a restart given up is an end";
+    EXPECT_EQ(services->count("matchingSummary"), 1);
+    EXPECT_EQ(services->count("logNoMatches"), 0) << "it reads the main loop's tables";
     EXPECT_FALSE(liveLiveryCache.empty()) << "the main loop's tables stay untouched while it may run";
     EXPECT_NE(readFile("Log.txt").find("1 thread still running, ending instead of restarting"), std::string::npos);
 }
