@@ -32,4 +32,8 @@ function(norvane_test name)
                         GTest::gtest GTest::gmock GTest::gtest_main)
   gtest_discover_tests(test_${name} DISCOVERY_TIMEOUT 60
                        PROPERTIES TIMEOUT 300)
+  # The whole program once more as one process, as a developer runs it: state
+  # that one test leaks into the next fails here, not only by chance.
+  add_test(NAME test_${name}.one_process COMMAND test_${name})
+  set_tests_properties(test_${name}.one_process PROPERTIES TIMEOUT 600)
 endfunction()

@@ -2,6 +2,7 @@
 // temporary data folder.
 
 #include "app/exit.hpp"
+#include "exit_state_reset.hpp"
 #include "app/program_exit_services.hpp"
 #include "foundation/log.hpp"
 #include "foundation/paths.hpp"
@@ -70,6 +71,7 @@ struct ExitSettingsTest : ::testing::Test {
         SCAN_LIVERIES.setValue(SCAN_LIVERIES.defaultValue());
         SCAN_AIRPORTS.setValue(SCAN_AIRPORTS.defaultValue());
         BLOCK_CALLSIGN.setValue(BLOCK_CALLSIGN.defaultValue());
+        apptest::resetExitState();
     }
 
     void exitAndWait(ExitReason reason)

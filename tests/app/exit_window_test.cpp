@@ -2,6 +2,7 @@
 // the restart and the final close arrive as the window's own messages.
 
 #include "main_window_fixture.hpp"
+#include "exit_state_reset.hpp"
 
 #include "app/controls.hpp"
 #include "app/exit.hpp"
@@ -80,6 +81,7 @@ struct ExitWindowTest : ::testing::Test {
         gf_installAppHooks(AppHooks{});
         tzo::gf_installExitServices(nullptr);
         gf_closeLog();
+        apptest::resetExitState();
     }
 };
 

@@ -25,9 +25,10 @@ bool lf_isBlack(const ui::RgbImage& image, int x, int y)
 // display connection for the whole process.
 TEST(MainWindowOnX, opensWithItsControlsAndIsPhotographed)
 {
-    testsupport::XvfbServer server;
+    testsupport::XvfbServer& server = testsupport::sharedXvfb();
     if (!server.running())
         GTEST_SKIP() << "no X server could be started: " << server.why();
+    const testsupport::ScopedEnv display("DISPLAY", server.display());
 
     apptest::installHooks();
     auto window = ui::createWindow(false);

@@ -88,4 +88,18 @@ XvfbServer::~XvfbServer()
     }
 }
 
+XvfbServer& sharedXvfb()
+{
+    // $DISPLAY is put back at once, so that tests after a window test still
+    // find the display they had; window tests name the server's themselves.
+    const char* before = std::getenv("DISPLAY");
+    const std::string old = before ? before : "";
+    static XvfbServer server;
+    if (before)
+        ::setenv("DISPLAY", old.c_str(), 1);
+    else
+        ::unsetenv("DISPLAY");
+    return server;
+}
+
 } // namespace testsupport

@@ -28,4 +28,10 @@ private:
     bool m_hadDisplay = false;
 };
 
+// The one server of this test program, started on first use and stopped when
+// the program ends. FLTK keeps its display connection for the whole process,
+// so every window test of a program that runs as one process must use it.
+// It leaves $DISPLAY as it was: a test sets it to display() while it runs.
+XvfbServer& sharedXvfb();
+
 } // namespace testsupport

@@ -55,12 +55,12 @@ Color pixelAt(const RgbImage& image, int x, int y)
 
 } // namespace
 
-// One test per process: FLTK keeps its display connection for the process.
 TEST(FltkWindow, opensOnAnXServerPaintsAndIsCaptured)
 {
-    testsupport::XvfbServer server;
+    testsupport::XvfbServer& server = testsupport::sharedXvfb();
     if (!server.running())
         GTEST_SKIP() << "no X server could be started: " << server.why();
+    const testsupport::ScopedEnv display("DISPLAY", server.display());
 
     auto window = createWindow(false);
     ASSERT_NE(dynamic_cast<FltkWindow*>(window.get()), nullptr) << "a display is there, so FLTK is used";
@@ -102,9 +102,10 @@ TEST(FltkWindow, opensOnAnXServerPaintsAndIsCaptured)
 // and does not wipe it out.
 TEST(FltkWindow, aKeyTypedAfterASetterTypesIntoTheSetText)
 {
-    testsupport::XvfbServer server;
+    testsupport::XvfbServer& server = testsupport::sharedXvfb();
     if (!server.running())
         GTEST_SKIP() << "no X server could be started: " << server.why();
+    const testsupport::ScopedEnv display("DISPLAY", server.display());
 
     auto window = createWindow(false);
     ASSERT_NE(dynamic_cast<FltkWindow*>(window.get()), nullptr);
