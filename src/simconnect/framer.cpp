@@ -34,19 +34,13 @@ SimFailure MessageFramer::commit(std::size_t n, std::vector<std::vector<std::uin
     std::size_t pos = 0;
     SimFailure failure;
     for (;;) {
-        // Padding: zero bytes are skipped up to the next non-zero one, also
-        // when that one comes with a later read.
-        if (m_inPadding) {
-            while (pos < m_used && m_buffer[pos] == 0)
-                ++pos;
-            if (pos == m_used)
-                break;
-            m_inPadding = false;
-        }
         if (m_used - pos < 4)
             break;
+        // Padding is a size word of 0, skipped a whole word at a time: skipping
+        // single zero bytes would eat the low byte of a following size that is
+        // a multiple of 256 (00 01 00 00) and misread it.
         if (m_buffer[pos] == 0 && m_buffer[pos + 1] == 0 && m_buffer[pos + 2] == 0 && m_buffer[pos + 3] == 0) {
-            m_inPadding = true;
+            pos += 4;
             continue;
         }
         const std::uint32_t size = std::uint32_t(m_buffer[pos]) | std::uint32_t(m_buffer[pos + 1]) << 8 |

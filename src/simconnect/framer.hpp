@@ -1,7 +1,7 @@
 #pragma once
 // Cuts the simulator's byte stream into messages: a u32 size word leads each
-// message; zero bytes between messages are padding. The receive buffer starts
-// small and grows in steps while a long message arrives.
+// message; a size word of 0 between messages is padding. The receive buffer
+// starts small and grows in steps while a long message arrives.
 
 #include <cstddef>
 #include <cstdint>
@@ -60,7 +60,6 @@ public:
 private:
     std::vector<std::uint8_t> m_buffer;
     std::size_t m_used = 0;
-    bool m_inPadding = false;
     std::uint32_t m_maxReceiveSize;
 };
 

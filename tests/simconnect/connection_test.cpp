@@ -233,7 +233,7 @@ TEST_F(Connection, framingOnTheWireSkipsPaddingAndGrowsTheBuffer)
     simtest::putU32(big, 0, 20000);
     simtest::putU32(big, 4, 35);
     simtest::putU32(big, 8, 99);
-    std::vector<std::uint8_t> stream(9, 0);
+    std::vector<std::uint8_t> stream(8, 0);
     const std::vector<std::uint8_t> tooShortForAHeader = {8, 0, 0, 0, 1, 2, 3, 4};
     stream.insert(stream.end(), tooShortForAHeader.begin(), tooShortForAHeader.end());
     stream.insert(stream.end(), big.begin(), big.end());
@@ -243,6 +243,30 @@ TEST_F(Connection, framingOnTheWireSkipsPaddingAndGrowsTheBuffer)
     EXPECT_EQ(m_received.messages.back(), big);
     EXPECT_GE(connection().receiveBufferCapacity(), 20000u);
     EXPECT_EQ(m_lastDispatch, 0);
+}
+
+TEST_F(Connection, paddedStreamKeepsSizesThatAreMultiplesOf256)
+{
+    simstub::Options o;
+    o.paddingWords = 1;
+    auto& stub = startStub(o);
+    openAndAwaitOpen();
+    std::vector<std::vector<std::uint8_t>> sent;
+    for (std::uint32_t size : {256u, 512u}) {
+        std::vector<std::uint8_t> m(size, 0x4C);
+        simtest::putU32(m, 0, size);
+        simtest::putU32(m, 4, 35);
+        simtest::putU32(m, 8, 90 + size / 256);
+        stub.sendRaw(m);
+        sent.push_back(m);
+    }
+    stub.sendQuit();
+    ASSERT_TRUE(dispatchUntil([](const Received& r) { return r.countOf(SIMCONNECT_RECV_ID_QUIT) == 1; }))
+        << "dispatch result " << m_lastDispatch;
+    ASSERT_EQ(m_received.messages.size(), 4u);
+    EXPECT_EQ(m_received.messages[1], sent[0]);
+    EXPECT_EQ(m_received.messages[2], sent[1]);
+    EXPECT_EQ(m_lastDispatch, SIMCONNECT_S_OK);
 }
 
 TEST_F(Connection, sizeWordOfTwoFailsTheConnection)

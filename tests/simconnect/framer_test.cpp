@@ -90,13 +90,35 @@ TEST(Framer, zeroPaddingIsSkippedWhereverReadsEnd)
     for (std::size_t chunk : {1u, 2u, 3u, 5u, 4096u}) {
         SCOPED_TRACE(chunk);
         MessageFramer framer(41088);
-        const std::vector<std::uint8_t> pad(7, 0);
+        const std::vector<std::uint8_t> pad(8, 0);
         const auto a = message(12, 3), b = message(24, 1);
         const auto r = feed(framer, concat({pad, a, pad, pad, b, pad}), chunk);
         ASSERT_FALSE(r.failure);
         ASSERT_EQ(r.messages.size(), 2u);
         EXPECT_EQ(r.messages[0], a);
         EXPECT_EQ(r.messages[1], b);
+        EXPECT_EQ(framer.pending(), 0u);
+    }
+}
+
+// A size that is a multiple of 256 starts with a zero byte; padding before it
+// must not swallow that byte.
+TEST(Framer, sizesWithLowZeroBytesAfterPaddingAreReadWhole)
+{
+    for (std::uint32_t size : {256u, 512u, 0x10000u}) {
+        for (std::size_t padWords : {1u, 3u}) {
+            for (std::size_t chunk : {1u, 3u, 4u, 65536u}) {
+                SCOPED_TRACE(testing::Message() << size << " after " << padWords << " words, reads of " << chunk);
+                MessageFramer framer(200000);
+                const std::vector<std::uint8_t> pad(4 * padWords, 0);
+                const auto a = message(size, 5, 0x33), b = message(12, 6);
+                const auto r = feed(framer, concat({pad, a, pad, b}), chunk);
+                ASSERT_FALSE(r.failure) << "category " << r.failure.category;
+                ASSERT_EQ(r.messages.size(), 2u);
+                EXPECT_EQ(r.messages[0], a);
+                EXPECT_EQ(r.messages[1], b);
+            }
+        }
     }
 }
 

@@ -32,7 +32,7 @@ void usage()
 {
     std::fputs("usage: norvane-simstub [--name TEXT] [--version MAJOR.MINOR] [--pipe NAME | --no-pipe]\n"
                "                       [--ipv4 PORT] [--ipv6 PORT] [--frame-ms N] [--second-ms N]\n"
-               "                       [--refuse TITLE]... [--mute]\n",
+               "                       [--refuse TITLE]... [--mute] [--pad WORDS]\n",
                stderr);
 }
 
@@ -97,6 +97,9 @@ int main(int argc, char** argv)
             ++i;
         } else if (arg == "--refuse" && hasValue) {
             options.refusedTitles.emplace_back(argv[++i]);
+        } else if (arg == "--pad" && hasValue && parseNumber(argv[i + 1], number) && number <= 1024) {
+            options.paddingWords = number;
+            ++i;
         } else if (arg == "--mute") {
             options.answerOpen = false;
         } else {

@@ -320,7 +320,13 @@ void SimStub::send(Session& session, const std::vector<std::uint8_t>& message)
     if (session.ending)
         return;
     std::error_code ec;
-    session.socket.sendAll(message.data(), message.size(), ec);
+    if (m_options.paddingWords == 0) {
+        session.socket.sendAll(message.data(), message.size(), ec);
+        return;
+    }
+    std::vector<std::uint8_t> padded(std::size_t(m_options.paddingWords) * 4, 0);
+    padded.insert(padded.end(), message.begin(), message.end());
+    session.socket.sendAll(padded.data(), padded.size(), ec);
 }
 
 void SimStub::sendToAll(const std::vector<std::uint8_t>& message)

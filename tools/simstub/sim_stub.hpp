@@ -43,6 +43,9 @@ struct Options {
     float simSpeed = 1.0f;
     // Off for long runs: packets are then only counted.
     bool recordPackets = true;
+    // Size words of 0 sent before every message, as the simulator may pad
+    // its stream: each is a whole u32, never a stray byte.
+    std::uint32_t paddingWords = 0;
 
     // The world: the user's aircraft has this object id; AI objects get ids
     // counting up from firstAiObjectId.
