@@ -247,14 +247,14 @@ void SimConnectConnection::writerLoop()
     }
 }
 
-int SimConnectConnection::dispatch(SimConnectDispatchProc proc, void* context)
+void SimConnectConnection::dispatchQueued(SimConnectDispatchProc proc, void* context)
 {
     for (;;) {
         std::vector<std::uint8_t> message;
         {
             std::lock_guard lock(m_receivedMutex);
             if (m_received.empty())
-                break;
+                return;
             message = std::move(m_received.front());
             m_received.pop_front();
         }
@@ -262,7 +262,19 @@ int SimConnectConnection::dispatch(SimConnectDispatchProc proc, void* context)
             proc(reinterpret_cast<SimConnectRecv*>(message.data()), static_cast<std::uint32_t>(message.size()),
                  context);
     }
-    return testFailure() ? 2 : 0;
+}
+
+int SimConnectConnection::dispatch(SimConnectDispatchProc proc, void* context)
+{
+    dispatchQueued(proc, context);
+    if (!testFailure())
+        return 0;
+    // The reader queues what it read before it records the failure that ended
+    // it, so a failure seen here may have come after the queue was found
+    // empty. Whatever it queued is handed over now: the caller closes on this
+    // result, and a QUIT or an EXCEPTION just before the end must not be lost.
+    dispatchQueued(proc, context);
+    return 2;
 }
 
 SimConnectResult SimConnectConnection::close()

@@ -60,7 +60,8 @@ public:
     bool flush();
 
     // Calls proc for every received message of 12 bytes or more; 0, or 2 when
-    // the connection has failed.
+    // the connection has failed (then every message received before the
+    // failure has been handed over).
     int dispatch(SimConnectDispatchProc proc, void* context);
 
     // Flushes, ends the transport and joins the threads; E_FAIL when both failed.
@@ -82,6 +83,7 @@ public:
 
 private:
     void fail(SimFailure failure);
+    void dispatchQueued(SimConnectDispatchProc proc, void* context);
     void readerLoop();
     void writerLoop();
     SimFailure lf_failureOfError(const std::error_code& ec) const;

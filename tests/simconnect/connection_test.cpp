@@ -7,6 +7,7 @@
 #include "platform/pipe.hpp"
 
 #include <atomic>
+#include <thread>
 
 using simtest::Received;
 using simtest::u32At;
@@ -267,6 +268,40 @@ TEST_F(Connection, paddedStreamKeepsSizesThatAreMultiplesOf256)
     EXPECT_EQ(m_received.messages[1], sent[0]);
     EXPECT_EQ(m_received.messages[2], sent[1]);
     EXPECT_EQ(m_lastDispatch, SIMCONNECT_S_OK);
+}
+
+// The reader queues what it read before it records the end of the stream. A
+// dispatch that meets the end must still hand over what came just before it,
+// or the caller, who closes on the failure, never sees the QUIT or EXCEPTION.
+TEST_F(Connection, lastMessageBeforeTheEndIsDispatchedWithTheFailure)
+{
+    auto& stub = startStub();
+    constexpr int kRounds = 600;
+    int lost = 0;
+    for (int round = 0; round < kRounds && !HasFatalFailure(); ++round) {
+        m_received = {};
+        openAndAwaitOpen();
+        const bool quit = round % 2 == 0;
+        std::thread peer([&] {
+            if (quit)
+                stub.sendQuit();
+            else
+                stub.sendException(SIMCONNECT_EXCEPTION_CREATE_OBJECT_FAILED, 7, 1);
+            stub.closeConnections();
+        });
+        // Dispatch as fast as it goes, so that some dispatch falls between the
+        // queueing and the failure.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        SimConnectResult result = SIMCONNECT_S_OK;
+        while (result == SIMCONNECT_S_OK && std::chrono::steady_clock::now() < deadline)
+            result = SimConnect_CallDispatch(m_handle, &Received::collect, &m_received);
+        peer.join();
+        EXPECT_EQ(result, static_cast<SimConnectResult>(simfail::kStatusPipeBroken));
+        lost += m_received.countOf(quit ? SIMCONNECT_RECV_ID_QUIT : SIMCONNECT_RECV_ID_EXCEPTION) != 1;
+        SimConnect_Close(m_handle);
+        m_handle = nullptr;
+    }
+    EXPECT_EQ(lost, 0) << "of " << kRounds << " rounds";
 }
 
 TEST_F(Connection, sizeWordOfTwoFailsTheConnection)
