@@ -39,3 +39,17 @@ extern std::mutex scanTitlesMutex;
 extern std::vector<std::string> dontUseTitles;
 
 } // namespace tzo
+
+// Appends one line to a report list while holding that list's mutex; the
+// tasks of a scan call these in parallel.
+void lf_addScanMessage(std::list<std::string>& list, std::mutex& mutex, std::string line);
+void lf_addScanMessage(std::vector<std::string>& list, std::mutex& mutex, std::string line);
+
+// Appends to codeFixLines, invalidCfgFiles and incompleteSections.
+void lf_addCodeFixLine(std::string line);
+void lf_addInvalidCfgFile(std::string line);
+void lf_addIncompleteSection(std::string line);
+
+// Empties every list above, scanTitles and dontUseTitles. Takes no lock: only
+// for moments at which no scan task runs.
+void lf_clearScanMessages();

@@ -1,0 +1,274 @@
+#include "liveries/fltsim_section.hpp"
+
+#include "foundation/log.hpp"
+#include "foundation/strings.hpp"
+#include "liveries/cfg_grammar.hpp"
+#include "liveries/code_fixes.hpp"
+#include "liveries/livery_folder_entry.hpp"
+#include "liveries/scan_lists.hpp"
+#include "refdata/dbase_lookups.hpp"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <exception>
+#include <mutex>
+#include <set>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// What one section has said so far, and the liveries it gave.
+struct SectionState {
+    SectionState(std::uint32_t priority_, const fs::path& cfgPath_, const fs::path& folder_)
+        : priority(priority_), cfgPath(cfgPath_), folder(folder_)
+    {
+    }
+
+    std::uint32_t priority = 0;
+    const fs::path& cfgPath;
+    const fs::path& folder;
+    std::string header;
+    std::string type;
+    std::string title;
+    std::string parkingCodes;
+    std::string parkingTypes;
+    std::string registration;
+    std::string model;
+    std::string sim;
+    std::string texture;
+    bool uniqueTitle = false;
+    std::vector<tzo::LiveryData> result;
+    std::set<std::string> airlinesGiven;
+};
+
+std::string lf_upperAscii(std::string text)
+{
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return text;
+}
+
+void lf_incomplete(const SectionState& section, std::string_view what)
+{
+    lf_addIncompleteSection(fmt::format("{} {} {}", section.folder.string(), section.header, what));
+}
+
+// The registration of an atc_id value: one plain code of at most 12 bytes, or
+// none. A value naming several codes gives none.
+void lf_readRegistration(SectionState& section, const std::string& value)
+{
+    const std::string_view codes = std::string_view(value).substr(0, value.find(';'));
+    const std::vector<std::string> items = gf_splitComma(codes);
+    if (items.empty()) {
+        gf_logLine(fmt::format("invalid atc_id={} ==> in: {}", value, section.title));
+        return;
+    }
+    for (const auto& item : items) {
+        if (item.empty()) {
+            gf_logLine(fmt::format("empty regcode in {} {}", section.title, value));
+        } else if (item == " ") {
+            gf_logLine(fmt::format("regcode is a space char? {} {}", section.title, value));
+        } else if (item.size() > kMaxRegistrationBytes) {
+            gf_logLine(fmt::format("regcode: {}, has more than 12 chars or contains UTF16 chars in \"{}\"?", item,
+                                   section.title));
+        } else if (item.find('*') != std::string::npos) {
+            gf_logLineMarked(
+                fmt::format("{} {} wild cards no longer supported, atc_id skipped ", section.title, item));
+        } else {
+            continue;
+        }
+        section.registration.clear();
+        return;
+    }
+    if (items.size() == 1)
+        section.registration = items.front();
+    else
+        section.registration.clear();
+}
+
+// Reads the section's lines; false when a repeated key ends the section.
+bool lf_readLines(SectionState& section, const std::vector<std::string>& lines)
+{
+    std::string value;
+    for (const auto& line : lines) {
+        if (section.title.empty()) {
+            if (lf_matchTitle(line, section.title)) {
+                const std::string trimmed = gf_trim(section.title);
+                if (trimmed.size() < section.title.size()) {
+                    gf_logLine(fmt::format("There are spaces around title: \"{}\"", section.title));
+                    gf_logLine(fmt::format("removed spaces around: \"{}\"-> \"{}\"", section.title, trimmed));
+                    section.title = trimmed;
+                }
+                continue;
+            }
+        } else if (lf_matchTitle(line, value)) {
+            lf_incomplete(section, "has more than one title key");
+            return false;
+        }
+
+        if (!section.parkingCodes.empty()) {
+            if (lf_hasAtcParkingCodesKey(line)) {
+                lf_incomplete(section, "has more than one atc_parking_codes key");
+                return false;
+            }
+        } else if (value = lf_matchAtcParkingCodes(line); !value.empty()) {
+            section.parkingCodes = gf_trimCommaList(value);
+            if (lf_isManufacturerCode(section.parkingCodes))
+                section.parkingCodes = tzo::genericAirline;
+            continue;
+        }
+
+        if (!section.parkingTypes.empty()) {
+            if (lf_hasAtcParkingTypesKey(line)) {
+                lf_incomplete(section, "has more than one atc_parking_types key");
+                return false;
+            }
+        } else if (lf_matchAtcParkingTypes(line, value)) {
+            section.parkingTypes = lf_upperAscii(gf_trimCommaList(value));
+            continue;
+        }
+
+        if (!section.registration.empty()) {
+            if (lf_hasAtcIdKey(line)) {
+                lf_addIncompleteSection(fmt::format("{}, {}, has more than one atc_id key", section.folder.string(),
+                                                    section.header));
+                return false;
+            }
+        } else if (lf_matchAtcId(line, value)) {
+            lf_readRegistration(section, value);
+            continue;
+        }
+
+        // The first model, sim and texture line count; repeats are ignored.
+        if (section.model.empty() && lf_matchModel(line, section.model))
+            continue;
+        if (section.sim.empty() && lf_matchSim(line, section.sim))
+            continue;
+        if (section.texture.empty())
+            lf_matchTexture(line, section.texture);
+    }
+    return true;
+}
+
+// The model and texture folders and the flight-model file beside the
+// aircraft.cfg; false after reporting the first one missing.
+bool lf_hasLiveryFiles(const SectionState& section)
+{
+    const std::string modelFolder = section.model.empty() ? "model" : "model." + section.model;
+    const std::string textureFolder = section.texture.empty() ? "texture" : "texture." + section.texture;
+    const std::string airFile = section.sim + ".air";
+    const struct {
+        const std::string& name;
+        FolderEntryKind kind;
+    } needed[] = {{modelFolder, FolderEntryKind::directory},
+                  {textureFolder, FolderEntryKind::directory},
+                  {airFile, FolderEntryKind::regularFile}};
+    for (const auto& [name, kind] : needed) {
+        if (!gf_folderHasEntry(section.folder, name, kind)) {
+            lf_addIncompleteSection((section.folder / name).string() + " " + section.header + " does not exist");
+            return false;
+        }
+    }
+    return true;
+}
+
+// The livery of one airline code of the section.
+void gf_addLivery(SectionState& section, const std::string& code)
+{
+    std::string airl = code;
+    if (tzo::pvtFixes.contains(airl) || tzo::govFixes.contains(airl)) {
+        lf_addCodeFixLine(fmt::format("Fix: {} found in {} changed into {}", airl, section.cfgPath.string(), "PVT"));
+        airl = "PVT";
+    }
+    // Packages mark cargo and extra liveries as "KLMC" and "KLMX".
+    if (airl.size() == 4 && (airl[3] == 'X' || airl[3] == 'C'))
+        airl.pop_back();
+    if (!gf_isIcaoAirline(airl)) {
+        lf_addInvalidAirline(airl, section.cfgPath, section.header);
+        return;
+    }
+    // "KLM,KLMX" or two private owners' codes name one airline twice; the
+    // section's livery is one livery of that airline, not two equal ones.
+    if (section.airlinesGiven.contains(airl))
+        return;
+    // A generic livery carries no registration, nor do the codes after it.
+    if (airl == tzo::genericAirline)
+        section.registration.clear();
+
+    const bool cargo = section.parkingTypes.find("CARGO") != std::string::npos;
+    tzo::LiveryData livery = lf_makeLiveryData(section.priority, airl, section.type, cargo, section.title,
+                                               section.registration, section.uniqueTitle);
+    if (livery.airl.empty()) {
+        lf_incomplete(section, fmt::format("title \"{}\" already exists", section.title));
+        return;
+    }
+    section.airlinesGiven.insert(airl);
+    section.result.push_back(std::move(livery));
+    // The section's further codes share the title it has just claimed.
+    section.uniqueTitle = false;
+}
+
+} // namespace
+
+std::vector<tzo::LiveryData> lf_procesFltSimSection(std::uint32_t priority, std::vector<std::string>& sectionLines,
+                                                    const std::string& type, const fs::path& cfgPath,
+                                                    const fs::path& folder)
+{
+    try {
+        while (!sectionLines.empty() && (sectionLines.back().empty() || sectionLines.back().starts_with("//")))
+            sectionLines.pop_back();
+
+        SectionState section(priority, cfgPath, folder);
+        section.header = sectionLines.empty() ? std::string() : sectionLines.front();
+        section.type = type;
+        if (!lf_readLines(section, sectionLines) || !lf_hasLiveryFiles(section))
+            return {};
+
+        if (section.title.empty()) {
+            lf_incomplete(section, "misses title");
+            return {};
+        }
+        if (std::find(tzo::dontUseTitles.begin(), tzo::dontUseTitles.end(), section.title) != tzo::dontUseTitles.end())
+            return {};
+        if (section.parkingCodes.empty()) {
+            lf_incomplete(section, "empty atc_parking_codes=");
+            return {};
+        }
+
+        std::vector<std::string> codes = lf_splitCommaList(section.parkingCodes);
+        std::sort(codes.begin(), codes.end());
+        codes.erase(std::unique(codes.begin(), codes.end()), codes.end());
+        section.uniqueTitle = true;
+        for (const auto& code : codes)
+            gf_addLivery(section, code);
+        return std::move(section.result);
+    } catch (const std::exception& e) {
+        gf_logLine(fmt::format("exception in lf_procesFltSimSection: {}, file: {}", e.what(), cfgPath.string()));
+        throw;
+    }
+}
+
+tzo::LiveryData lf_makeLiveryData(std::uint32_t priority, const std::string& airl, const std::string& type, bool cargo,
+                                  const std::string& title, const std::string& atcid, bool uniqueTitle)
+{
+    if (uniqueTitle) {
+        std::lock_guard lock(tzo::scanTitlesMutex);
+        if (!tzo::scanTitles.insert(title).second)
+            return {};
+    }
+    return tzo::LiveryData{
+        .airl = airl, .type = type, .title = title, .atcid = atcid, .priority = priority, .cargo = cargo};
+}
+
+bool lf_isManufacturerCode(std::string_view code)
+{
+    return code == "BOE" || code == "AIB" || code == "EMB" || code == "BBA" || code == "AED";
+}
+
+std::vector<std::string> lf_splitCommaList(std::string_view text)
+{
+    return gf_splitComma(text);
+}

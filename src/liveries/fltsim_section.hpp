@@ -1,0 +1,34 @@
+#pragma once
+// One [fltsim.N] section of an aircraft.cfg into checked liveries: one per
+// airline code of its atc_parking_codes line, each title used once per scan.
+// Every fault costs a report line (or a log line) and only the section, or
+// only the one airline code, concerned.
+
+#include "liveries/livery_data.hpp"
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+// The registration of a livery holds at most this many bytes.
+inline constexpr std::size_t kMaxRegistrationBytes = 12;
+
+// The liveries of one section. sectionLines start with the header line and are
+// consumed (trailing empty and "//" lines are removed). type is the file's
+// model code, cfgPath the aircraft.cfg and folder the folder holding it. Any
+// exception is logged with the file's path and raised again.
+std::vector<tzo::LiveryData> lf_procesFltSimSection(std::uint32_t priority, std::vector<std::string>& sectionLines,
+                                                    const std::string& type, const std::filesystem::path& cfgPath,
+                                                    const std::filesystem::path& folder);
+
+// The livery; with uniqueTitle the title is first claimed in scanTitles, and a
+// title already claimed gives the empty record (empty airl).
+tzo::LiveryData lf_makeLiveryData(std::uint32_t priority, const std::string& airl, const std::string& type, bool cargo,
+                                  const std::string& title, const std::string& atcid, bool uniqueTitle);
+
+// Aircraft makers' codes that packages put where an airline belongs.
+bool lf_isManufacturerCode(std::string_view code);
+
+// The items between commas, each trimmed.
+std::vector<std::string> lf_splitCommaList(std::string_view text);
