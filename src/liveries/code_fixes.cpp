@@ -19,7 +19,9 @@ std::set<std::string> govFixes;
 
 } // namespace tzo
 
-const fs::path g_fixesPath = g_inputFolder / "fixes.xml";
+// Spelled out: the folder globals of another file may not be made yet while
+// this one is.
+const fs::path g_fixesPath = fs::path("input") / "fixes.xml";
 
 namespace {
 

@@ -15,20 +15,29 @@
 
 namespace fs = std::filesystem;
 
-const fs::path g_invalidAirlineCodesPath = g_outputErrorsFolder / "InvalidAirlineCodes.txt";
-const fs::path g_invalidModelCodesPath = g_outputErrorsFolder / "InvalidAircraftCodes.txt";
-const fs::path g_codeFixLinesPath = g_outputErrorsFolder / "Fixes.txt";
-const fs::path g_invalidCfgFilesPath = g_outputErrorsFolder / "InvalidAircraftCfgFiles.txt";
-const fs::path g_incompleteSectionsPath = g_outputErrorsFolder / "IncompleFltsimSections.txt";
-const fs::path g_noFltsimSectionFilesPath = g_outputInfoFolder / "AircraftCfgWithNoFltsimSection.txt";
-const fs::path g_dbaseConversionLinesPath = g_outputInfoFolder / "AirlineModelConversions.txt";
-const fs::path g_skippedOnPriorityPath = g_outputInfoFolder / "LiveriesSkippedOnPriority.txt";
-const fs::path g_airlineDataPath = g_outputInfoFolder / "AirlineData.txt";
+namespace {
+
+// The folders spelled out as g_outputErrorsFolder and g_outputInfoFolder are:
+// globals of another file may not be made yet while these are.
+const fs::path kErrorsFolder = fs::path("output") / "errors";
+const fs::path kInfoFolder = fs::path("output") / "info";
+
+} // namespace
+
+const fs::path g_invalidAirlineCodesPath = kErrorsFolder / "InvalidAirlineCodes.txt";
+const fs::path g_invalidModelCodesPath = kErrorsFolder / "InvalidAircraftCodes.txt";
+const fs::path g_codeFixLinesPath = kErrorsFolder / "Fixes.txt";
+const fs::path g_invalidCfgFilesPath = kErrorsFolder / "InvalidAircraftCfgFiles.txt";
+const fs::path g_incompleteSectionsPath = kErrorsFolder / "IncompleFltsimSections.txt";
+const fs::path g_noFltsimSectionFilesPath = kInfoFolder / "AircraftCfgWithNoFltsimSection.txt";
+const fs::path g_dbaseConversionLinesPath = kInfoFolder / "AirlineModelConversions.txt";
+const fs::path g_skippedOnPriorityPath = kInfoFolder / "LiveriesSkippedOnPriority.txt";
+const fs::path g_airlineDataPath = kInfoFolder / "AirlineData.txt";
 
 namespace {
 
 // Written by the registration codes; the scan only clears it away.
-const fs::path kInlineRegcodesPath = g_outputErrorsFolder / "InlineRegcodes.txt";
+const fs::path kInlineRegcodesPath = kErrorsFolder / "InlineRegcodes.txt";
 
 std::string_view lf_plural(std::size_t count)
 {

@@ -123,8 +123,9 @@ TEST(KeyMatchers, sameResultsAsThePatternOnRandomLines)
         SCOPED_TRACE(testing::Message() << "line \"" << line << "\"");
         ASSERT_EQ(lf_matchKeyValue(line, "title"), regexValue(line, "title"));
         std::string digits;
-        if (!line.starts_with("//") && regexHeader(line, digits))
+        if (!line.starts_with("//") && regexHeader(line, digits)) {
             ASSERT_EQ(lf_matchFltsimHeader(line), digits);
+        }
     }
 }
 
@@ -223,10 +224,9 @@ TEST_F(LiveriesTest, sectionNumberingOfAWholeFile)
             lines.push_back("title=x");
         }
         EXPECT_EQ(lf_checkFltsimNumbers(lines, cfg), c.accepted);
-        if (c.message.empty())
-            EXPECT_TRUE(tzo::invalidCfgFiles.empty());
-        else
-            EXPECT_EQ(asVector(tzo::invalidCfgFiles), std::vector<std::string>{cfg.string() + c.message});
+        const std::vector<std::string> expected =
+            c.message.empty() ? std::vector<std::string>{} : std::vector<std::string>{cfg.string() + c.message};
+        EXPECT_EQ(asVector(tzo::invalidCfgFiles), expected);
         EXPECT_TRUE(tzo::noFltsimSectionFiles.empty());
     }
 }
@@ -271,8 +271,9 @@ TEST_F(LiveriesTest, modelCodeOfTheFile)
         lf_clearScanMessages();
         SCOPED_TRACE(testing::Message() << testing::PrintToString(c.lines));
         EXPECT_EQ(lf_fixAtcModel(cfg, c.lines), c.model);
-        if (c.list)
+        if (c.list) {
             EXPECT_EQ(asVector(*c.list), std::vector<std::string>{c.reportLine});
+        }
         EXPECT_EQ(tzo::invalidModelCodes.size() + tzo::invalidCfgFiles.size(), c.list ? 1u : 0u);
         EXPECT_TRUE(tzo::codeFixLines.empty());
     }
