@@ -283,14 +283,3 @@ TEST_F(LiveriesTest, modelCodeOfTheFile)
     EXPECT_EQ(tzo::codeFixLines,
               std::vector<std::string>{fmt::format("Fix: B73H found in {} changed into B738", cfg.string())});
 }
-
-TEST_F(LiveriesTest, invalidCodeLinesArePadded)
-{
-    lf_addInvalidAirline("XY", "a/aircraft.cfg", "[fltsim.3]");
-    lf_addInvalidAirline("ABCDEFGHIJKLMN", "a/aircraft.cfg", "[fltsim.4]");
-    lf_addInvalidModel("B7", "a/aircraft.cfg");
-    EXPECT_EQ(asVector(tzo::invalidAirlineCodes),
-              (std::vector<std::string>{"XY           in a/aircraft.cfg [fltsim.3]",
-                                        "ABCDEFGHIJKLMN in a/aircraft.cfg [fltsim.4]"}));
-    EXPECT_EQ(asVector(tzo::invalidModelCodes), std::vector<std::string>{"B7               in a/aircraft.cfg"});
-}

@@ -1,6 +1,5 @@
 #include "liveries_fixture.hpp"
 
-#include "airports/airport_services.hpp"
 #include "foundation/paths.hpp"
 #include "liveries/scan_reports.hpp"
 
@@ -166,32 +165,4 @@ TEST_F(ScanReportsTest, reportThatCannotBeWrittenSaysSo)
     EXPECT_EQ(logLinesWith("invalid airline code, see"), 0);
     EXPECT_EQ(logLinesWith("1 invalid model code, see output/errors/InvalidAircraftCodes.txt"), 1);
     EXPECT_EQ(logLinesWith("could not write output/info/AircraftCfgWithNoFltsimSection.txt"), 1);
-}
-
-TEST_F(ScanReportsTest, clearingEmptiesEveryList)
-{
-    tzo::invalidAirlineCodes = {"a"};
-    tzo::invalidModelCodes = {"a"};
-    tzo::codeFixLines = {"a"};
-    tzo::invalidCfgFiles = {"a"};
-    tzo::incompleteSections = {"a"};
-    tzo::noFltsimSectionFiles = {"a"};
-    tzo::dbaseConversionLines = {"a"};
-    tzo::skippedOnPriority = {"a"};
-    tzo::scanTitles = {"a"};
-    tzo::dontUseTitles = {"a"};
-    lf_clearScanMessages();
-    EXPECT_TRUE(tzo::invalidAirlineCodes.empty() && tzo::invalidModelCodes.empty() && tzo::codeFixLines.empty() &&
-                tzo::invalidCfgFiles.empty() && tzo::incompleteSections.empty() &&
-                tzo::noFltsimSectionFiles.empty() && tzo::dbaseConversionLines.empty() &&
-                tzo::skippedOnPriority.empty() && tzo::scanTitles.empty() && tzo::dontUseTitles.empty());
-}
-
-TEST_F(ScanReportsTest, stringVectorFileHoldsTheLinesInOrder)
-{
-    EXPECT_TRUE(gf_writeStringVectorToFile({"b", "", "a"}, dir / "lines.txt"));
-    EXPECT_EQ(readFile(dir / "lines.txt"), "b\n\na\n");
-    EXPECT_TRUE(gf_writeStringVectorToFile({}, dir / "lines.txt"));
-    EXPECT_EQ(readFile(dir / "lines.txt"), "");
-    EXPECT_FALSE(gf_writeStringVectorToFile({"x"}, dir / "missing" / "lines.txt"));
 }
