@@ -9,6 +9,7 @@
 #include "foundation/log.hpp"
 #include "foundation/number_text.hpp"
 #include "foundation/settings.hpp"
+#include "liveries/livery_window.hpp"
 #include "realtraffic/rt_messages.hpp"
 
 #include <fmt/format.h>
@@ -94,6 +95,12 @@ void lf_hookEnableControl(tzo::ParameterControl& control)
 {
     if (auto* window = currentWindow.load())
         window->setEnabled(control.controlId(), true);
+}
+
+void lf_hookDisableControl(tzo::ParameterControl& control)
+{
+    if (auto* window = currentWindow.load())
+        window->setEnabled(control.controlId(), false);
 }
 
 void lf_setStaticParkingControlsEnabled(bool enabled)
@@ -285,6 +292,7 @@ void gf_installMainWindowHooks()
     controlHooks.showFloatField = lf_hookShowFloatField;
     controlHooks.showStringField = lf_hookShowStringField;
     controlHooks.enableControl = lf_hookEnableControl;
+    controlHooks.disableControl = lf_hookDisableControl;
     gf_installParameterControlHooks(controlHooks);
 
     AppHooks hooks = gf_appHooks();
@@ -298,4 +306,11 @@ void gf_installMainWindowHooks()
         gf_invalidateMainWindow(kHeaderAndStatistics);
     };
     tzo::gf_installRealTrafficHooks(realTrafficHooks);
+
+    tzo::LiveryWindowHooks liveryHooks = tzo::gf_liveryWindowHooks();
+    liveryHooks.showLiveryCount = [](std::int64_t count) {
+        mainWindowObject.liveryCount.store(count);
+        gf_invalidateMainWindow(kStatisticsBand);
+    };
+    tzo::gf_installLiveryWindowHooks(liveryHooks);
 }

@@ -345,6 +345,12 @@ void gf_enableControl(tzo::ParameterControl& control)
         h->enableControl(control);
 }
 
+void gf_disableControl(tzo::ParameterControl& control)
+{
+    if (auto h = lf_controlHooks(); h && h->disableControl)
+        h->disableControl(control);
+}
+
 void gf_setParameterLists(const tzo::ParameterLists& lists)
 {
     auto& registered = lf_registeredLists();

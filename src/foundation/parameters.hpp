@@ -193,6 +193,7 @@ struct ParameterControlHooks {
     void (*showFloatField)(FloatParameterField&) = nullptr;
     void (*showStringField)(StringParameterField&) = nullptr;
     void (*enableControl)(ParameterControl&) = nullptr;
+    void (*disableControl)(ParameterControl&) = nullptr;
 };
 
 } // namespace tzo
@@ -201,6 +202,8 @@ void gf_installParameterControlHooks(const tzo::ParameterControlHooks& hooks);
 
 // Enables the control's window (through the installed hooks).
 void gf_enableControl(tzo::ParameterControl& control);
+// Disables it, so that the user cannot change the setting in this run.
+void gf_disableControl(tzo::ParameterControl& control);
 
 // Every setting of the program, used when a save finds no readable file and
 // writes the whole set instead of one setting. The table of settings

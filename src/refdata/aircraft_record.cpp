@@ -3,6 +3,8 @@
 #include "foundation/random.hpp"
 #include "refdata/dbase_lookups.hpp"
 
+#include <fmt/format.h>
+
 namespace {
 
 constexpr double kRadiansPerDegree = 0.017453292519943295;
@@ -40,4 +42,19 @@ void tzo::AircraftRecord::initAtStand(AircraftTexts report, std::uint32_t standI
     standIsCargo = standCargo;
     planFlag = false;
     makesPlace = false;
+}
+
+std::string gf_formatAirlineType(std::string_view airline, std::string_view model)
+{
+    return fmt::format("{:3} {:4}", airline, model);
+}
+
+std::string gf_formatAirlineType(const tzo::AircraftTexts& record)
+{
+    return gf_formatAirlineType(std::string_view(record.airline), std::string_view(record.model));
+}
+
+bool gf_isSameAirlineType(const tzo::AircraftTexts& a, const tzo::AircraftTexts& b)
+{
+    return a.airline == b.airline && a.model == b.model;
 }

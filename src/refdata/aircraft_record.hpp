@@ -8,6 +8,7 @@
 #include "refdata/aircraft_category.hpp"
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace tzo {
@@ -74,3 +75,33 @@ struct AircraftRecord : AircraftTexts {
 // model's half-span, and the step counts and pitches of the model's category,
 // the pitches made 2.5 % and 5 % larger or smaller at random.
 tzo::AircraftRecord gf_makeAircraftRecord(const tzo::AircraftTexts& report);
+
+// "{:3} {:4}": airline code and model code, as the log and the report files
+// show an aircraft or a livery.
+std::string gf_formatAirlineType(std::string_view airline, std::string_view model);
+std::string gf_formatAirlineType(const tzo::AircraftTexts& record);
+
+// Equal airline codes and equal model codes, compared exactly.
+bool gf_isSameAirlineType(const tzo::AircraftTexts& a, const tzo::AircraftTexts& b);
+
+// The same for the livery records of the catalogue, which name the two codes
+// airl and type; the reference data does not know those records.
+template <typename Livery>
+    requires requires(const Livery& l) {
+        std::string_view(l.airl);
+        std::string_view(l.type);
+    }
+std::string gf_formatAirlineType(const Livery& livery)
+{
+    return gf_formatAirlineType(std::string_view(livery.airl), std::string_view(livery.type));
+}
+
+template <typename Livery>
+    requires requires(const Livery& l) {
+        std::string_view(l.airl);
+        std::string_view(l.type);
+    }
+bool gf_isSameAirlineType(const Livery& a, const Livery& b)
+{
+    return a.airl == b.airl && a.type == b.type;
+}

@@ -97,3 +97,35 @@ TEST_F(RefdataTest, aircraftRecordAtStandIsParkedAndNew)
     EXPECT_FALSE(r.planFlag);
     EXPECT_FALSE(r.makesPlace);
 }
+
+TEST(AirlineTypeText, padsShortCodesAndKeepsLongOnes)
+{
+    struct Case {
+        std::string airline, model, text;
+    };
+    for (const auto& c : {Case{"AAL", "B738", "AAL B738"}, Case{"", "C17", "    C17 "},
+                          Case{"ABCDE", "A3201", "ABCDE A3201"}}) {
+        tzo::AircraftTexts t;
+        t.airline = c.airline;
+        t.model = c.model;
+        EXPECT_EQ(gf_formatAirlineType(t), c.text);
+        struct Livery {
+            std::string airl, type;
+        } livery{c.airline, c.model};
+        EXPECT_EQ(gf_formatAirlineType(livery), c.text);
+    }
+}
+
+TEST(AirlineTypeText, sameAirlineTypeComparesBothCodesExactly)
+{
+    tzo::AircraftTexts a, b;
+    a.airline = b.airline = "AAL";
+    a.model = b.model = "B738";
+    a.callsign = "AAL1";
+    EXPECT_TRUE(gf_isSameAirlineType(a, b));
+    b.model = "b738";
+    EXPECT_FALSE(gf_isSameAirlineType(a, b));
+    b.model = "B738";
+    b.airline = "AAL ";
+    EXPECT_FALSE(gf_isSameAirlineType(a, b));
+}

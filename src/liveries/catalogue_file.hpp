@@ -1,0 +1,31 @@
+#pragma once
+// "LiveriesScanned.xml": the result of the last livery scan, kept so that a
+// start without a rescan reads it back instead of walking the SimObjects
+// folders. One "liv" element per livery under "liveries", after the file's
+// "meta" header; the scan priority is not kept.
+
+#include "liveries/livery_data.hpp"
+
+#include <pugixml.hpp>
+
+#include <filesystem>
+
+namespace tzo {
+
+// Writes scannedLiveries to the file (nothing when the list is empty) and logs
+// "{} liveries in {}".
+void lf_writeLiveriesScanned();
+void lf_writeLiveriesScanned(const std::filesystem::path& path);
+
+// Appends the livery's "liv" element: airl, type, cargo="true" (cargo only),
+// title, atcid.
+void lf_writeLiveryNode(pugi::xml_node liveries, const LiveryData& livery);
+
+// Empties scannedLiveries and fills it from the file, every livery with
+// priority 0. A "liv" element without airline, model or title is skipped with
+// a log line. Throws UserErrorException 51 when the file cannot be loaded, 52
+// without a "liveries" element, 53 when no livery was read.
+void lf_readLiveriesScanned();
+void lf_readLiveriesScanned(const std::filesystem::path& path);
+
+} // namespace tzo
