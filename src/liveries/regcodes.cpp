@@ -170,7 +170,7 @@ void lf_checkInlineRegcodeClashes()
     if (clashes.empty())
         return;
     if (!fs::exists(g_outputErrorsFolder))
-        fs::create_directory(g_outputErrorsFolder);
+        fs::create_directories(g_outputErrorsFolder);
     const fs::path file = g_outputErrorsFolder / kInlineClashName;
     if (!gf_writeLinesToFile(clashes, file))
         gf_logLineMarked(fmt::format("could not write \"{}\"", file.string()));
