@@ -134,14 +134,3 @@ TEST_F(LiveryMapsTest, similarModelsAskTheCatalogue)
     // A rotorcraft without a similar-types group gets an installed rotorcraft.
     EXPECT_EQ(gf_similarModels("H135"), Texts{"EC35"});
 }
-
-TEST_F(LiveryMapsTest, livryCountReachesTheWindowHook)
-{
-    static std::vector<std::int64_t> shown;
-    shown.clear();
-    LiveryWindowHooks hooks;
-    hooks.showLiveryCount = [](std::int64_t count) { shown.push_back(count); };
-    gf_installLiveryWindowHooks(hooks);
-    process({liv("AAL", "B738", "a"), liv("AAL", "B738", "b"), liv("BAW", "B738", "c")});
-    EXPECT_EQ(shown, (std::vector<std::int64_t>{3}));
-}
