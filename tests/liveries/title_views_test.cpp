@@ -3,17 +3,17 @@
 // Under the asan preset a moved or freed title is reported at the read.
 
 #include "liveries/regcodes.hpp"
-#include "liveries_fixture.hpp"
+#include "catalogue_fixture.hpp"
 
 #include <fmt/format.h>
 
 using livtest::liv;
-using livtest::LiveriesTest;
+using livtest::CatalogueTest;
 using namespace tzo;
 
 namespace {
 
-using TitleViewsTest = LiveriesTest;
+using TitleViewsTest = CatalogueTest;
 
 } // namespace
 
