@@ -34,8 +34,6 @@ int UdpSocket::open()
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
     if (fd < 0)
         return lastSocketError();
-    const int on = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     m_shut.store(false);
     m_fd.store(fd);
     return 0;

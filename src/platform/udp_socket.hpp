@@ -17,8 +17,10 @@ public:
     UdpSocket(const UdpSocket&) = delete;
     UdpSocket& operator=(const UdpSocket&) = delete;
 
-    // Creates the socket with address reuse, so that a restart can bind the
-    // same port again at once. 0 or the socket error code.
+    // Creates the socket, without address reuse: on Linux a second socket
+    // with SO_REUSEADDR could then bind the same port and take every datagram
+    // while this one went silent. A closed UDP port binds again at once
+    // without it. 0 or the socket error code.
     int open();
     // Binds to 127.0.0.1 or to any address; port 0 picks a free one.
     // 0 or the socket error code.

@@ -168,6 +168,84 @@ TEST_F(ReaderLifecycleTest, bindFailureStopsTheReaderWithAnError)
     gf_installAppHooks(AppHooks{});
 }
 
+namespace {
+
+// A loopback UDP socket that allows address reuse, as another program on the
+// machine might open one; port 0 picks a free port. -1 when bind fails.
+int reusingSocketOn(std::uint16_t port, std::uint16_t& bound)
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    if (fd < 0)
+        return -1;
+    const int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    socklen_t length = sizeof address;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    bound = ntohs(address.sin_port);
+    return fd;
+}
+
+} // namespace
+
+TEST_F(ReaderLifecycleTest, portHeldByASocketWithAddressReuseIsABindFailure)
+{
+    // Had the reader allowed reuse too, both would bind and the later one
+    // would take every datagram, with no error anywhere.
+    AppHooks hooks;
+    hooks.showStatus = captureStatus;
+    gf_installAppHooks(hooks);
+    for (const bool onThisPc : {true, false}) {
+        SCOPED_TRACE(onThisPc ? "bound to 127.0.0.1" : "bound to any address");
+        rtOnThisPc = onThisPc;
+        rtError = false;
+        std::uint16_t port = 0;
+        const int holder = reusingSocketOn(0, port);
+        ASSERT_GE(holder, 0);
+
+        RecordingReader reader;
+        std::thread thread([&] { gf_runReaderThread(reader, port, false); });
+        // A reader that binds after all would receive until stopped.
+        waitFor([&] { return rtError.load() || reader.boundPort() != 0; });
+        reader.stop();
+        thread.join();
+        ::close(holder);
+
+        EXPECT_TRUE(rtError.load());
+        EXPECT_EQ(reader.boundPort(), 0);
+        EXPECT_EQ(status().rfind("The WeatherReader has stopped with an error: sys error 32: bind to stream socket "
+                                 "failed with error: 10048 ",
+                                 0),
+                  0u)
+            << status();
+    }
+    rtOnThisPc = true;
+    gf_installAppHooks(AppHooks{});
+}
+
+TEST_F(ReaderLifecycleTest, runningReaderKeepsItsPortAndItsDatagrams)
+{
+    RecordingReader reader;
+    RunningReader running(reader, false);
+    ASSERT_TRUE(running.started);
+    std::uint16_t bound = 0;
+    const int intruder = reusingSocketOn(running.port(), bound);
+    EXPECT_LT(intruder, 0) << "a second socket bound the reader's port";
+    if (intruder >= 0)
+        ::close(intruder);
+
+    rtstub::RtStub stub(1, running.port());
+    stub.sendWeather("still mine");
+    EXPECT_TRUE(waitFor([&] { return reader.sizes().size() == 1; }));
+}
+
 TEST_F(ReaderLifecycleTest, datagramOf16383BytesIsAcceptedAnd16384IsNot)
 {
     RecordingReader reader;
