@@ -333,7 +333,9 @@ LineResult gf_parseTrafficLine(std::span<const std::string_view> fields, const L
     record.departure.assign(lf_orEmptyWhenNull(fields[kDeparture]));
     record.destination.assign(lf_orEmptyWhenNull(fields[kDestination]));
 
-    if (!gf_leadingU32(fields.back(), record.checksum))
+    const std::string_view checksum =
+        fields.size() > kDocumentedLineFieldCount ? fields[kAuthenticationField] : fields.back();
+    if (!gf_leadingU32(checksum, record.checksum))
         return lf_drop(LineVerdict::badNumber, inRange);
 
     if (record.airborne) {

@@ -13,8 +13,14 @@
 
 namespace tzo {
 
-// Fields 0 to 28 are read; the checksum is the last field.
+// Fields 0 to 28 are read, and the checksum: the last field, or field 41 of a
+// line with more than 42 fields.
 inline constexpr std::size_t kTrafficLineFieldCount = 29;
+// RealTraffic's documented line ends with its authentication number, field
+// 41. Newer versions append fields after it (an operator code, often no
+// number), so in a longer line the checksum is not the last field.
+inline constexpr std::size_t kDocumentedLineFieldCount = 42;
+inline constexpr std::size_t kAuthenticationField = 41;
 
 // The simulator's tail-number field holds 11 characters and a zero; a longer
 // callsign would fail every creation of the aircraft.

@@ -303,8 +303,41 @@ TEST(TrafficLineParse, malformedLinesAreDroppedWithoutReadingPastTheEnd)
     for (std::size_t field : {rtstub::kHexid, rtstub::kLatitude, rtstub::kLongitude, rtstub::kAltitude,
                               rtstub::kVerticalSpeed, rtstub::kGroundSpeed, rtstub::kTimestamp,
                               rtstub::kTrueAirspeed, rtstub::kRoll, rtstub::kTrueHeading, rtstub::kChecksum}) {
+        // An empty last field is no field at all, so the authentication
+        // number is tried where a newer field follows it.
+        const TrafficLine line = field == rtstub::kChecksum ? TrafficLine::airborne().appendNewerFields("QFA")
+                                                            : TrafficLine::airborne();
         for (const char* bad : {"", "x", "NaN", "inf", " 5", "+5"})
-            EXPECT_EQ(parse(TrafficLine::airborne().set(field, bad)).result.verdict, LineVerdict::badNumber)
+            EXPECT_EQ(parse(TrafficLine(line).set(field, bad)).result.verdict, LineVerdict::badNumber)
                 << "field " << field << " = '" << bad << "'";
+    }
+}
+
+TEST(TrafficLineParse, checksumIsTheAuthenticationNumberOfNewerLongerLines)
+{
+    // Field 41 holds the authentication number; newer RealTraffic versions
+    // append an operator code and more after it.
+    struct Case {
+        const char* what;
+        TrafficLine line;
+        LineVerdict verdict;
+        std::uint32_t checksum;
+    };
+    const Case cases[] = {
+        {"documented 42 fields", TrafficLine::airborne(), LineVerdict::accepted, 31337},
+        {"operator code appended", TrafficLine::airborne().appendNewerFields("QFA"), LineVerdict::accepted, 31337},
+        {"a number appended after the operator", TrafficLine::airborne().appendNewerFields("QFA").append("7"),
+         LineVerdict::accepted, 31337},
+        {"bad authentication number in a longer line",
+         TrafficLine::airborne().set(rtstub::kChecksum, "x").appendNewerFields("7"), LineVerdict::badNumber, 0},
+        {"41 fields: the last field", TrafficLine::airborne().truncate(41).set(rtstub::kIsIcaoHex, "12"),
+         LineVerdict::accepted, 12},
+    };
+    for (const auto& c : cases) {
+        const auto parsed = parse(c.line);
+        EXPECT_EQ(parsed.result.verdict, c.verdict) << c.what;
+        if (c.verdict == LineVerdict::accepted) {
+            EXPECT_EQ(parsed.record.checksum, c.checksum) << c.what;
+        }
     }
 }

@@ -318,3 +318,29 @@ TEST_F(TrafficReaderTest, replayedTracksAtZurichBecomeRecords)
     EXPECT_EQ(hexids, (std::set<std::uint32_t>{0x440549, 0x3946e4, 0x3c664e}));
     EXPECT_GT(records, lines.size() * 9 / 10);
 }
+
+TEST_F(TrafficReaderTest, linesOfNewerRealTrafficVersionsAreKept)
+{
+    rangeNm = 100.0;
+    start();
+    const auto records = exchange({
+        TrafficLine::airborne().set(rtstub::kHexid, "60001").appendNewerFields("QFA").text(),
+        TrafficLine::airborne().set(rtstub::kHexid, "60002").appendNewerFields("null").append("7").text(),
+    });
+    ASSERT_EQ(records.size(), 2u);
+    for (const auto& record : records)
+        EXPECT_EQ(record.checksum, 31337u) << record.hexid;
+
+    std::vector<rtstub::ReplayTrack> tracks;
+    for (const auto& file : rtstub::defaultReplayFiles())
+        tracks.push_back(rtstub::loadReplayTrack(file));
+    const auto lines = rtstub::replayLines(tracks, 1733720000, true);
+    ASSERT_GE(lines.size(), 50u);
+    std::vector<std::string> batch;
+    for (std::size_t i = 0; i < 50; ++i)
+        batch.push_back(lines[i].text);
+    const auto replayed = exchange(batch);
+    EXPECT_GT(replayed.size(), 45u);
+    for (const auto& record : replayed)
+        EXPECT_NE(record.checksum, 0u) << record.hexid;
+}

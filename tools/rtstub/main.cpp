@@ -2,10 +2,13 @@
 // tracks (or the CSV files given) as traffic lines to the traffic port, sends
 // the QNH to the weather port every 10 seconds, and connects to the program's
 // TCP port, answering its version query as the edition given (--level 2: the
-// professional one) and printing every line the program sends.
+// professional one) and printing every line the program sends. With
+// --newer-fields the traffic lines carry the fields newer RealTraffic versions
+// append after the authentication number.
 //
 //   norvane-rtstub [--traffic-port N] [--qnh-port N] [--speed X] [--qnh HPA]
-//                  [--tcp-port N] [--level L] [--no-tcp] [--loop] [track.csv ...]
+//                  [--tcp-port N] [--level L] [--no-tcp] [--loop] [--newer-fields]
+//                  [track.csv ...]
 
 #include "rtstub/replay.hpp"
 #include "rtstub/tcp_link.hpp"
@@ -34,7 +37,7 @@ void onSignal(int)
 int usage()
 {
     fmt::print(stderr, "usage: norvane-rtstub [--traffic-port N] [--qnh-port N] [--speed X] [--qnh HPA] "
-                       "[--tcp-port N] [--level L] [--no-tcp] [--loop] [track.csv ...]\n");
+                       "[--tcp-port N] [--level L] [--no-tcp] [--loop] [--newer-fields] [track.csv ...]\n");
     return 2;
 }
 
@@ -50,6 +53,7 @@ int main(int argc, char** argv)
     int tcpPort = 10747;
     int level = 1;
     bool tcp = true;
+    bool newerFields = false;
     std::vector<std::filesystem::path> files;
     try {
         for (int i = 1; i < argc; ++i) {
@@ -75,6 +79,8 @@ int main(int argc, char** argv)
                 level = std::stoi(value());
             else if (arg == "--no-tcp")
                 tcp = false;
+            else if (arg == "--newer-fields")
+                newerFields = true;
             else if (arg.starts_with("--"))
                 return usage();
             else
@@ -126,7 +132,7 @@ int main(int argc, char** argv)
             }
         });
         do {
-            const auto lines = rtstub::replayLines(tracks, rtstub::nowSeconds());
+            const auto lines = rtstub::replayLines(tracks, rtstub::nowSeconds(), newerFields);
             fmt::print("replaying {} lines of {} tracks to 127.0.0.1:{} at {}x\n", lines.size(), tracks.size(),
                        trafficPort, speed);
             const auto sent = rtstub::replay(stub, lines, speed, g_stop);

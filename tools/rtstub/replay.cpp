@@ -144,7 +144,7 @@ AircraftInfo aircraftInfo(std::uint32_t icao24)
     }
 }
 
-TrafficLine lineOfSample(const ReplaySample& sample, double timestamp, std::uint32_t checksum)
+TrafficLine lineOfSample(const ReplaySample& sample, double timestamp, std::uint32_t checksum, bool newerFields)
 {
     const AircraftInfo info = aircraftInfo(sample.icao24);
     TrafficLine line = TrafficLine::airborne();
@@ -177,10 +177,12 @@ TrafficLine lineOfSample(const ReplaySample& sample, double timestamp, std::uint
         line.set(kMessageType, "adsb_icao").set(kTrueHeading, *sample.trackDeg);
     else
         line.set(kMessageType, "mlat").set(kTrueHeading, "-1");
+    if (newerFields)
+        line.appendNewerFields(operatorOfCallsign(sample.callsign));
     return line;
 }
 
-std::vector<ReplayLine> replayLines(const std::vector<ReplayTrack>& tracks, double startSeconds)
+std::vector<ReplayLine> replayLines(const std::vector<ReplayTrack>& tracks, double startSeconds, bool newerFields)
 {
     std::vector<ReplayLine> lines;
     std::uint32_t checksum = 1;
@@ -190,7 +192,7 @@ std::vector<ReplayLine> replayLines(const std::vector<ReplayTrack>& tracks, doub
         const std::int64_t first = track.samples.front().epochMs;
         for (const auto& sample : track.samples) {
             const double offset = static_cast<double>(sample.epochMs - first) / 1000.0;
-            lines.push_back({offset, lineOfSample(sample, startSeconds + offset, checksum++).text()});
+            lines.push_back({offset, lineOfSample(sample, startSeconds + offset, checksum++, newerFields).text()});
         }
     }
     std::stable_sort(lines.begin(), lines.end(),

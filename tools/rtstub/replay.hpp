@@ -51,8 +51,11 @@ struct AircraftInfo {
 };
 AircraftInfo aircraftInfo(std::uint32_t icao24);
 
-// One sample as a traffic line with the given timestamp (seconds).
-TrafficLine lineOfSample(const ReplaySample& sample, double timestamp, std::uint32_t checksum);
+// One sample as a traffic line with the given timestamp (seconds); with
+// newerFields, the line carries what newer RealTraffic versions append after
+// the authentication number.
+TrafficLine lineOfSample(const ReplaySample& sample, double timestamp, std::uint32_t checksum,
+                         bool newerFields = false);
 
 struct ReplayLine {
     double offsetSeconds = 0; // after the start of the replay
@@ -61,7 +64,8 @@ struct ReplayLine {
 
 // Lines of all tracks, each track shifted to begin at startSeconds, merged in
 // time order.
-std::vector<ReplayLine> replayLines(const std::vector<ReplayTrack>& tracks, double startSeconds);
+std::vector<ReplayLine> replayLines(const std::vector<ReplayTrack>& tracks, double startSeconds,
+                                    bool newerFields = false);
 
 // Sends the lines at their offsets divided by speed (speed 0: as fast as
 // possible) until done or stop; answers the number of lines sent.

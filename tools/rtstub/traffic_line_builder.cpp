@@ -51,6 +51,18 @@ TrafficLine TrafficLine::airborne()
         .set(kGeometricRate, "-704")
         .set(kEmergency, "none")
         .set(kCategory, "A3")
+        .set(kNavQnh, "1013.6")
+        .set(kNavAltitudeMcp, "5008")
+        .set(kNavAltitudeFms, "-1")
+        .set(kNavHeading, "227.8")
+        .set(kNavModes, "autopilot|althold|approach")
+        .set(kSeen, "0.2")
+        .set(kRssi, "-18.4")
+        .set(kWindDirection, "251")
+        .set(kWindSpeed, "14")
+        .set(kOutsideAirTemperature, "2")
+        .set(kTotalAirTemperature, "8")
+        .set(kIsIcaoHex, "1")
         .set(kChecksum, "31337");
     return line;
 }
@@ -70,7 +82,15 @@ TrafficLine TrafficLine::onGround()
         .set(kTrueAirspeed, "-1")
         .set(kMach, "0")
         .set(kRoll, "0")
-        .set(kTrueHeading, "95");
+        .set(kTrueHeading, "95")
+        .set(kNavQnh, "-1")
+        .set(kNavAltitudeMcp, "-1")
+        .set(kNavHeading, "-1")
+        .set(kNavModes, "")
+        .set(kWindDirection, "-1")
+        .set(kWindSpeed, "-1")
+        .set(kOutsideAirTemperature, "-1")
+        .set(kTotalAirTemperature, "-1");
     return line;
 }
 
@@ -92,6 +112,27 @@ TrafficLine& TrafficLine::truncate(std::size_t count)
     if (count < m_fields.size())
         m_fields.resize(count);
     return *this;
+}
+
+TrafficLine& TrafficLine::append(std::string value)
+{
+    m_fields.push_back(std::move(value));
+    return *this;
+}
+
+TrafficLine& TrafficLine::appendNewerFields(std::string operatorCode)
+{
+    return append(std::move(operatorCode));
+}
+
+std::string operatorOfCallsign(const std::string& callsign)
+{
+    if (callsign.size() < 3)
+        return "null";
+    for (std::size_t i = 0; i < 3; ++i)
+        if (callsign[i] < 'A' || callsign[i] > 'Z')
+            return "null";
+    return callsign.substr(0, 3);
 }
 
 std::string TrafficLine::text() const

@@ -40,8 +40,23 @@ enum LineField : std::size_t {
     kGeometricRate = 26,
     kEmergency = 27,
     kCategory = 28,
-    kChecksum = 29,
-    kLineFieldCount = 30,
+    kNavQnh = 29,
+    kNavAltitudeMcp = 30,
+    kNavAltitudeFms = 31,
+    kNavHeading = 32,
+    kNavModes = 33,
+    kSeen = 34,
+    kRssi = 35,
+    kWindDirection = 36,
+    kWindSpeed = 37,
+    kOutsideAirTemperature = 38,
+    kTotalAirTemperature = 39,
+    kIsIcaoHex = 40,
+    // The authentication number, which the program keeps as the checksum.
+    kChecksum = 41,
+    // The documented line; newer RealTraffic versions append fields after
+    // the authentication number (see appendNewerFields).
+    kLineFieldCount = 42,
 };
 
 class TrafficLine {
@@ -57,6 +72,11 @@ public:
     const std::string& get(std::size_t field) const { return m_fields.at(field); }
     // Keeps the first n fields only.
     TrafficLine& truncate(std::size_t count);
+    // One more field after the last.
+    TrafficLine& append(std::string value);
+    // What newer RealTraffic versions send after the authentication number:
+    // the operator's ICAO code ("null" when unknown).
+    TrafficLine& appendNewerFields(std::string operatorCode);
     std::size_t fieldCount() const { return m_fields.size(); }
 
     std::string text() const;
@@ -67,6 +87,10 @@ private:
 
 // Shortest round-trip text of a number, locale-free.
 std::string numberText(double value);
+
+// The operator code a callsign starts with ("SWR" of "SWR17K"), or "null"
+// when it does not start with three letters.
+std::string operatorOfCallsign(const std::string& callsign);
 
 // Seconds since 1970 now, with milliseconds.
 double nowSeconds();
