@@ -16,6 +16,8 @@
 #include <nlohmann/json.hpp>
 
 #include <cctype>
+#include <charconv>
+#include <cmath>
 #include <limits>
 
 std::atomic<std::uint32_t> archiveWeek{0};
@@ -41,6 +43,25 @@ std::string lf_loggedReply(std::string_view reply)
     if (reply.size() > kLoggedReplyLength)
         text += " ...";
     return text;
+}
+
+// RealTraffic reads numbers, never "nan" or "inf".
+double lf_finiteOrZero(double value)
+{
+    return std::isfinite(value) ? value : 0.0;
+}
+
+// The shortest text that reads back as the same double, in plain decimal
+// (0.00009999999999999999, never 9.999999999999999e-05).
+std::string lf_shortestPlainDecimal(double value)
+{
+    // The longest such text, that of the smallest subnormal, has 327 characters.
+    char buffer[400];
+    const auto [end, ec] =
+        std::to_chars(buffer, buffer + sizeof buffer, lf_finiteOrZero(value), std::chars_format::fixed);
+    if (ec != std::errc{})
+        return "0";
+    return std::string(buffer, end);
 }
 
 bool lf_isEmptyValue(const nlohmann::json& value)
@@ -87,10 +108,14 @@ void lf_realTrafficGone()
 std::string gf_positionMessage(const UserAircraftState& user)
 {
     // Fixed-point throughout: "{:.0}" would give one significant digit in
-    // exponent form (3500 ft would go out as "4e+06").
-    return fmt::format("Qs121={:.0f};{:.0f};{:.6f};{:.0f};{};{:.6f};{:.6f}\r\n", user.pitch * 100000.0,
-                       user.bank * 100000.0, user.heading, user.altitude * 1000.0, user.groundSpeed * 1000.0,
-                       user.latitude * kRadiansPerDegree, user.longitude * kRadiansPerDegree);
+    // exponent form (3500 ft would go out as "4e+06"), and the shortest form
+    // of the speed would write a tiny or huge one with an exponent.
+    return fmt::format("Qs121={:.0f};{:.0f};{:.6f};{:.0f};{};{:.6f};{:.6f}\r\n",
+                       lf_finiteOrZero(user.pitch * 100000.0), lf_finiteOrZero(user.bank * 100000.0),
+                       lf_finiteOrZero(user.heading), lf_finiteOrZero(user.altitude * 1000.0),
+                       lf_shortestPlainDecimal(user.groundSpeed * 1000.0),
+                       lf_finiteOrZero(user.latitude * kRadiansPerDegree),
+                       lf_finiteOrZero(user.longitude * kRadiansPerDegree));
 }
 
 std::string gf_timeMessage(std::int64_t unixSeconds)
@@ -238,7 +263,10 @@ void gf_sendTimeToRealTraffic(std::int64_t unixSeconds)
 
 void gf_sendPositionToRealTraffic(const UserAircraftState& user)
 {
-    if (!rtOnThisPc.load() || gf_isNearZero(user.latitude, user.longitude))
+    // A position that is no number (the simulator has answered NaN) is no
+    // position, as 0,0 is none yet.
+    if (!rtOnThisPc.load() || gf_isNearZero(user.latitude, user.longitude) || !std::isfinite(user.latitude) ||
+        !std::isfinite(user.longitude))
         return;
     if (!rtConnected.load()) {
         // RealTraffic went away earlier: take it back when it is waiting, but

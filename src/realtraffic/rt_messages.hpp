@@ -18,7 +18,8 @@ struct UserAircraftState;
 // "Qs121=pitch;bank;heading;altitude;speed;latitude;longitude\r\n" with pitch
 // and bank in radians x 100000, altitude in feet x 1000 (whole numbers),
 // heading and the position in radians with six decimals and the ground speed
-// in knots x 1000 in its shortest form.
+// in knots x 1000 in its shortest form; every number in plain decimal, never
+// with an exponent, and a value that is not finite written as 0.
 std::string gf_positionMessage(const UserAircraftState& user);
 // "Qs123=" with the Unix time in milliseconds.
 std::string gf_timeMessage(std::int64_t unixSeconds);

@@ -3,10 +3,14 @@
 
 #include "rt_link_fixture.hpp"
 
+#include "foundation/strings.hpp"
+
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
 #include <future>
+#include <limits>
 #include <numbers>
 
 using namespace tzo;
@@ -37,6 +41,44 @@ TEST(RealTrafficMessages, positionIsWrittenInFixedPoint)
     const UserAircraftState high = userState(-33.9, -151.2, 0.0, 0.0, 6.283185, 41000.25, 480.123);
     EXPECT_EQ(gf_positionMessage(high), "Qs121=0;0;6.283185;41000250;480123;-0.591667;-2.638938\r\n");
     EXPECT_EQ(gf_timeMessage(1700000000), "Qs123=1700000000000\r\n");
+}
+
+TEST(RealTrafficMessages, positionNumbersAreNeverWrittenWithAnExponent)
+{
+    struct Case {
+        const char* what;
+        UserAircraftState user;
+        const char* speedText;
+    };
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const Case cases[] = {
+        {"tiny speed", userState(47.5, 8.5, 0.0, 0.0, 1.5, 3500.0, 1e-7), "0.00009999999999999999"},
+        // All 304 digits of the double nearest 1e303.
+        {"huge speed", userState(47.5, 8.5, 0.0, 0.0, 1.5, 3500.0, 1e300), nullptr},
+        {"smallest speed", userState(47.5, 8.5, 0.0, 0.0, 1.5, 3500.0, std::numeric_limits<double>::denorm_min()),
+         nullptr},
+        {"huge and tiny angles and altitude", userState(1e-300, -1e-300, 1e300, -1e300, 1e-300, 1e300, -1e300),
+         nullptr},
+        {"not finite", userState(nan, inf, nan, -inf, nan, inf, nan), "0"},
+    };
+    for (const auto& c : cases) {
+        const std::string message = gf_positionMessage(c.user);
+        ASSERT_TRUE(message.starts_with("Qs121=") && message.ends_with("\r\n")) << c.what;
+        const std::string_view body = std::string_view(message).substr(6, message.size() - 8);
+        EXPECT_EQ(body.find_first_not_of("0123456789.-;"), std::string_view::npos) << c.what << ": " << message;
+        const auto fields = gf_splitSemicolon(body);
+        ASSERT_EQ(fields.size(), 7u) << c.what;
+        if (c.speedText) {
+            EXPECT_EQ(fields[4], c.speedText) << c.what;
+        }
+        // The shortest form still reads back as the same number.
+        double speed = 0;
+        std::from_chars(fields[4].data(), fields[4].data() + fields[4].size(), speed, std::chars_format::fixed);
+        if (std::isfinite(c.user.groundSpeed)) {
+            EXPECT_EQ(speed, c.user.groundSpeed * 1000.0) << c.what;
+        }
+    }
 }
 
 TEST(RealTrafficMessages, jsonObjectIsWholeOnlyWhenItsBracesClose)
@@ -184,6 +226,20 @@ TEST_F(MessagesTest, nothingIsSentNearZeroZero)
     ASSERT_TRUE(waitFor([&] { return !link->positions().empty(); }));
     EXPECT_EQ(link->positions().size(), 1u);
     EXPECT_NEAR(link->positions()[0].longitude, 0.0501 * std::numbers::pi / 180.0, 1e-6);
+}
+
+TEST_F(MessagesTest, tinySpeedAndPositionsThatAreNoNumberReachRealTrafficReadable)
+{
+    auto link = connectedStub();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    gf_sendPositionToRealTraffic(userState(nan, 8.5));
+    gf_sendPositionToRealTraffic(userState(47.5, nan));
+    gf_sendPositionToRealTraffic(userState(47.5, 8.5, nan, 0.0, 1.5, 3500.0, 1e-7));
+    ASSERT_TRUE(waitFor([&] { return !link->positions().empty() || !link->badLines().empty(); }));
+    EXPECT_TRUE(link->badLines().empty()) << link->badLines()[0];
+    ASSERT_EQ(link->positions().size(), 1u) << "a position that is no number went out";
+    EXPECT_EQ(link->positions()[0].groundSpeed, 1e-7 * 1000.0);
+    EXPECT_EQ(link->positions()[0].pitch, 0.0);
 }
 
 TEST_F(MessagesTest, timeGoesOnlyToTheProfessionalEdition)

@@ -15,9 +15,11 @@ namespace rtstub {
 
 namespace {
 
+// Plain decimal only: a number with an exponent is a bad line, as it would
+// be for RealTraffic.
 bool lf_parseDouble(std::string_view text, double& value)
 {
-    const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+    const auto result = std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed);
     return result.ec == std::errc() && result.ptr == text.data() + text.size() && std::isfinite(value);
 }
 
