@@ -254,7 +254,9 @@ LineResult gf_parseTrafficLine(std::span<const std::string_view> fields, const L
     if (lat >= 0 && lat <= 0.0009 && lon >= 0 && lon <= 0.05)
         return lf_drop(LineVerdict::outsideWorld);
 
-    if (lf_distanceNm(context.userLatitude, context.userLongitude, lat, lon) > context.rangeNm)
+    // Written so that a NaN distance or range drops the line instead of
+    // passing it.
+    if (!(lf_distanceNm(context.userLatitude, context.userLongitude, lat, lon) <= context.rangeNm))
         return lf_drop(LineVerdict::outOfRange);
     constexpr bool inRange = true;
 
@@ -316,7 +318,7 @@ LineResult gf_parseTrafficLine(std::span<const std::string_view> fields, const L
 
     if (!record.airborne) {
         if (!context.parkAirportSet ||
-            lf_distanceNm(context.parkLatitude, context.parkLongitude, lat, lon) > kGroundRadiusNm)
+            !(lf_distanceNm(context.parkLatitude, context.parkLongitude, lat, lon) <= kGroundRadiusNm))
             return lf_drop(LineVerdict::groundAway, inRange);
     }
 

@@ -29,7 +29,8 @@ inline constexpr std::size_t kMaxCallsignBytes = 11;
 inline constexpr double kMillisecondTimestampAbove = 171644617100.79;
 
 // What a line is judged against, copied once per line so that one line sees
-// one consistent world.
+// one consistent world. A position or range that is no number drops the line
+// in the tests that use it.
 struct LineContext {
     double userLatitude = 0;
     double userLongitude = 0;

@@ -2,12 +2,14 @@
 
 #include "foundation/log.hpp"
 #include "foundation/run_state.hpp"
+#include "foundation/settings.hpp"
 #include "foundation/time.hpp"
 #include "realtraffic/link_state.hpp"
 
 #include <fmt/format.h>
 
 #include <chrono>
+#include <cmath>
 #include <exception>
 
 tzo::TrafficReader trafficReader;
@@ -42,6 +44,13 @@ void TrafficReader::resetTimestamp()
 
 void TrafficReader::setUserPosition(double latitude, double longitude)
 {
+    // Distances from a NaN position compare false with every range, so every
+    // aircraft would pass the range test: such a position is not taken.
+    if (!std::isfinite(latitude) || !std::isfinite(longitude)) {
+        m_badPositionLog.log(
+            fmt::format("user position {},{} is no number: the last one is kept", latitude, longitude));
+        return;
+    }
     std::lock_guard lock(m_contextMutex);
     m_context.userLatitude = latitude;
     m_context.userLongitude = longitude;
@@ -78,7 +87,8 @@ LineContext TrafficReader::context() const
         std::lock_guard lock(m_contextMutex);
         copy = m_context;
     }
-    copy.rangeNm = rangeNm.load();
+    const double range = rangeNm.load();
+    copy.rangeNm = std::isfinite(range) ? range : static_cast<double>(LATERAL_RANGE.defaultValue());
     return copy;
 }
 

@@ -2,11 +2,13 @@
 // The traffic reader: one traffic line per datagram, turned into a filtered
 // TrafficRecord on the traffic queue.
 
+#include "realtraffic/log_throttle.hpp"
 #include "realtraffic/traffic_line.hpp"
 #include "realtraffic/traffic_queue.hpp"
 #include "realtraffic/udp_reader.hpp"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <set>
@@ -24,7 +26,9 @@ public:
     double timestamp() const { return m_timestamp.load(); }
     void resetTimestamp();
 
-    // Written by the main loop every 5 s.
+    // Written by the main loop every 5 s. A position that is not finite is
+    // logged and the last finite one kept. A traffic range (rangeNm) that is
+    // not finite counts as the setting's default.
     void setUserPosition(double latitude, double longitude);
     // Written by the airports when a park airport is read or left.
     void setParkAirport(double latitude, double longitude);
@@ -67,6 +71,9 @@ private:
     std::atomic<bool> m_collecting{false};
     mutable std::mutex m_collectedMutex;
     std::set<std::string> m_collected;
+
+    // The simulator may answer NaN every 5 s for a while: one line a minute.
+    LogThrottle m_badPositionLog{1, std::chrono::minutes(1)};
 
     std::uint64_t m_shortLines = 0;
     std::uint64_t m_shortLinesLogged = 0;

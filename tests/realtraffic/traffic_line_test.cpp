@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <numbers>
 #include <string>
 #include <vector>
@@ -339,5 +340,32 @@ TEST(TrafficLineParse, checksumIsTheAuthenticationNumberOfNewerLongerLines)
         if (c.verdict == LineVerdict::accepted) {
             EXPECT_EQ(parsed.record.checksum, c.checksum) << c.what;
         }
+    }
+}
+
+TEST(TrafficLineParse, positionsAndRangesThatAreNoNumberPassNoAircraft)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    struct Case {
+        const char* what;
+        void (*spoil)(LineContext&, double);
+        LineVerdict airborne;
+        LineVerdict onGround;
+    };
+    const Case cases[] = {
+        {"user latitude", [](LineContext& c, double v) { c.userLatitude = v; }, LineVerdict::outOfRange,
+         LineVerdict::outOfRange},
+        {"user longitude", [](LineContext& c, double v) { c.userLongitude = v; }, LineVerdict::outOfRange,
+         LineVerdict::outOfRange},
+        {"range", [](LineContext& c, double v) { c.rangeNm = v; }, LineVerdict::outOfRange,
+         LineVerdict::outOfRange},
+        {"park airport", [](LineContext& c, double v) { c.parkLatitude = v; }, LineVerdict::accepted,
+         LineVerdict::groundAway},
+    };
+    for (const auto& c : cases) {
+        LineContext context = zurich();
+        c.spoil(context, nan);
+        EXPECT_EQ(parse(TrafficLine::airborne(), context).result.verdict, c.airborne) << c.what;
+        EXPECT_EQ(parse(TrafficLine::onGround(), context).result.verdict, c.onGround) << c.what;
     }
 }

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <numbers>
 #include <set>
 #include <string>
@@ -343,4 +344,36 @@ TEST_F(TrafficReaderTest, linesOfNewerRealTrafficVersionsAreKept)
     EXPECT_GT(replayed.size(), 45u);
     for (const auto& record : replayed)
         EXPECT_NE(record.checksum, 0u) << record.hexid;
+}
+
+TEST_F(TrafficReaderTest, userPositionOrRangeThatIsNoNumberKeepsTheRangeTest)
+{
+    // About 10 nm from Zürich, and about 60 nm: beyond the default range.
+    const TrafficLine nearby = TrafficLine::airborne().set(rtstub::kHexid, "61001");
+    const TrafficLine far = TrafficLine::airborne().set(rtstub::kHexid, "61002").set(rtstub::kLatitude, "48.45");
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    struct Case {
+        const char* what;
+        double latitude;
+        double longitude;
+        double range;
+    };
+    const Case cases[] = {
+        {"NaN latitude", nan, 8.5, 40.0},
+        {"infinite longitude", 47.0, -inf, 40.0},
+        {"NaN range", rtstub::kZurichLatitude, rtstub::kZurichLongitude, nan},
+        {"infinite range", rtstub::kZurichLatitude, rtstub::kZurichLongitude, inf},
+    };
+    start();
+    for (const auto& c : cases) {
+        reader.setUserPosition(rtstub::kZurichLatitude, rtstub::kZurichLongitude);
+        reader.setUserPosition(c.latitude, c.longitude);
+        rangeNm = c.range;
+        const auto records = exchange({nearby.text(), far.text()});
+        ASSERT_EQ(records.size(), 1u) << c.what;
+        EXPECT_EQ(records[0].hexid, 61001u) << c.what;
+    }
+    rangeNm = 40.0;
+    EXPECT_TRUE(logHas("user position nan,8.5 is no number: the last one is kept"));
 }
