@@ -23,11 +23,7 @@ namespace {
 
 std::vector<std::string> lines(const fs::path& path)
 {
-    std::vector<std::string> out;
-    std::istringstream in(readFile(path));
-    for (std::string line; std::getline(in, line);)
-        out.push_back(line);
-    return out;
+    return testsupport::readLines(path);
 }
 
 struct LogTest : ::testing::Test {

@@ -67,14 +67,7 @@ struct CatalogueTest : ::testing::Test {
 
     std::string log() const { return testsupport::readFile(dir / "Log.txt"); }
 
-    std::vector<std::string> logLines() const
-    {
-        std::vector<std::string> lines;
-        std::istringstream in(log());
-        for (std::string line; std::getline(in, line);)
-            lines.push_back(line);
-        return lines;
-    }
+    std::vector<std::string> logLines() const { return testsupport::readLines(dir / "Log.txt"); }
 
     bool logHasLine(const std::string& line) const
     {
@@ -83,25 +76,10 @@ struct CatalogueTest : ::testing::Test {
     }
 
     // How many log lines contain the text.
-    int logLinesWith(const std::string& text) const
-    {
-        int count = 0;
-        for (const auto& line : logLines())
-            count += line.find(text) != std::string::npos ? 1 : 0;
-        return count;
-    }
+    int logLinesWith(const std::string& text) const { return testsupport::countLinesWith(dir / "Log.txt", text); }
 
     // The lines of a text file; none when it is missing.
-    static std::vector<std::string> fileLines(const std::filesystem::path& path)
-    {
-        std::vector<std::string> lines;
-        if (!std::filesystem::exists(path))
-            return lines;
-        std::istringstream in(testsupport::readFile(path));
-        for (std::string line; std::getline(in, line);)
-            lines.push_back(line);
-        return lines;
-    }
+    static std::vector<std::string> fileLines(const std::filesystem::path& path) { return testsupport::readLines(path); }
 
     // Writes the data base with the models' categories and reads it.
     static void readDbase(const testsupport::DbaseFile& file)

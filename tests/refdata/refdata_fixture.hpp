@@ -40,14 +40,7 @@ struct RefdataTest : ::testing::Test {
     std::string log() const { return readFile(dir / "Log.txt"); }
 
     // How many log lines contain the text.
-    int logLinesWith(const std::string& text) const
-    {
-        std::istringstream in(log());
-        int count = 0;
-        for (std::string line; std::getline(in, line);)
-            count += line.find(text) != std::string::npos ? 1 : 0;
-        return count;
-    }
+    int logLinesWith(const std::string& text) const { return testsupport::countLinesWith(dir / "Log.txt", text); }
 };
 
 } // namespace testsupport

@@ -75,6 +75,23 @@ std::string readFile(const fs::path& path)
     return out.str();
 }
 
+std::vector<std::string> readLines(const fs::path& path)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(readFile(path));
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+int countLinesWith(const fs::path& path, const std::string& text)
+{
+    int count = 0;
+    for (const auto& line : readLines(path))
+        count += line.find(text) != std::string::npos ? 1 : 0;
+    return count;
+}
+
 void writeFile(const fs::path& path, const std::string& content)
 {
     if (path.has_parent_path())

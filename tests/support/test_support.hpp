@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace testsupport {
 
@@ -46,6 +47,10 @@ bool waitFor(const std::function<bool()>& predicate,
              std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
 std::string readFile(const std::filesystem::path& path);
+// The lines of a text file (none when it is missing), line ends removed.
+std::vector<std::string> readLines(const std::filesystem::path& path);
+// How many lines of a text file contain the text.
+int countLinesWith(const std::filesystem::path& path, const std::string& text);
 void writeFile(const std::filesystem::path& path, const std::string& content);
 
 } // namespace testsupport
