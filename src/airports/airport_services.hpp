@@ -53,6 +53,14 @@ bool gf_writeStringVectorToFile(const std::vector<std::string>& lines, const std
 // The current park airport's code; empty when there is none.
 extern tzo::SharedText parkAirportCode;
 extern tzo::GeoPosition parkAirportPosition;
+// The park airport's IATA code (empty when it has none or there is no park
+// airport) and its elevation in feet; -1000 ft while there is none, so that
+// every altitude lies outside the band around it.
+extern tzo::SharedText parkAirportIata;
+extern std::atomic<double> parkAirportElevationFt;
+inline constexpr double kNoParkAirportElevation = -1000.0;
+// Forgets the current park airport: codes, position and elevation.
+void gf_clearParkAirportState();
 // Set once the park airport's file has been read; cleared when it is left.
 extern std::atomic<bool> parkAirportActive;
 // Airports waiting in the "TO_BE_LEARNED_OFFLINE" folder, set by the add-on airport scan.

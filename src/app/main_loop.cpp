@@ -151,9 +151,9 @@ void MainLoop::followUpNewLiveAircraft()
     if (aircraft == nullptr)
         return;
 
-    if (!aircraft->coupledSearchDone) {
+    if (aircraft->couplesSearched == 0) {
         m_work.searchCoupledCallsigns(gf_nowDayHour(), *aircraft);
-        aircraft->coupledSearchDone = true;
+        aircraft->couplesSearched = 1;
     }
     if (!aircraft->callsign.empty()) {
         const std::string_view stem(aircraft->callsign.data(), aircraft->callsign.size() - 1);

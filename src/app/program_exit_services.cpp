@@ -5,10 +5,12 @@
 #include "app/status_line.hpp"
 #include "foundation/run_state.hpp"
 #include "foundation/settings.hpp"
+#include "parking/static_parking_services.hpp"
 #include "realtraffic/readers.hpp"
 #include "realtraffic/rt_server.hpp"
 #include "simconnect/sim_client.hpp"
 #include "simconnect/sim_queues.hpp"
+#include "traffic/live_traffic.hpp"
 
 namespace tzo {
 
@@ -60,6 +62,16 @@ void ProgramExitServices::resetOutsideState()
     // user aircraft's state and texts.
     gf_resetSimConnection();
     rtConnected.store(false);
+}
+
+void ProgramExitServices::resetTraffic()
+{
+    gf_resetTraffic();
+    // What the shell and static parking keep of the traffic: the busy mark
+    // of the window and the user's reserved stand.
+    busy.store(false);
+    reservedStand.clear();
+    gf_invalidateMainWindow(ui::Rect{0, 0, kMainWindowWidth, kMainWindowHeight});
 }
 
 void ProgramExitServices::resetWindow()

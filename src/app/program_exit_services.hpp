@@ -17,6 +17,7 @@ public:
     void switchScansOff() override;
     void resetRange() override;
     void resetOutsideState() override;
+    void resetTraffic() override;
     void resetWindow() override;
     bool postToWindow(WindowMessage message) override;
 };

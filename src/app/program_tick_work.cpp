@@ -13,6 +13,9 @@
 #include "realtraffic/traffic_queue.hpp"
 #include "simconnect/sim_dispatch.hpp"
 #include "simconnect/sim_queues.hpp"
+#include "traffic/live_steps.hpp"
+#include "traffic/live_traffic.hpp"
+#include "traffic/removal.hpp"
 
 namespace tzo {
 
@@ -66,7 +69,22 @@ void ProgramTickWork::emptyPositionBuffers()
 
 void ProgramTickWork::setFlightRunning(bool running)
 {
-    trafficQueue.setIntakeOpen(running);
+    gf_setFlightRunning(running);
+}
+
+void ProgramTickWork::processSimNotifications()
+{
+    gf_processSimNotifications();
+}
+
+void ProgramTickWork::liveTraffic()
+{
+    gf_liveTraffic();
+}
+
+void ProgramTickWork::removeAircraft(AircraftRecord& aircraft)
+{
+    gf_removeAircraft(aircraft);
 }
 
 void ProgramTickWork::sendPositionToRealTraffic()

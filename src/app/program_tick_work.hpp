@@ -18,6 +18,9 @@ public:
     bool parkAirportActive() override;
     bool readerSilent() override;
     void setFlightRunning(bool running) override;
+    void processSimNotifications() override;
+    void liveTraffic() override;
+    void removeAircraft(AircraftRecord& aircraft) override;
     void emptyPositionBuffers() override;
     void sendPositionToRealTraffic() override;
     void handUserPositionToReader(double latitude, double longitude) override;

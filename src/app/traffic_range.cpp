@@ -43,7 +43,7 @@ void gf_updateTrafficRange()
 {
     RangeInputs in;
     in.onGround = userOnGround.load();
-    in.altitudeFt = userAircraft.altitudeFt;
+    in.altitudeFt = userAircraft.altitude;
     in.airportHeightFt = AIRPORT_HEIGHT.value();
     in.user = {userAircraft.latitude, userAircraft.longitude};
     // No park airports list is read in this program yet (static parking reads

@@ -1,18 +1,370 @@
 #include "traffic/live_traffic.hpp"
 
-#include <algorithm>
+#include "airports/airport_services.hpp"
+#include "foundation/log.hpp"
+#include "foundation/run_state.hpp"
+#include "foundation/settings.hpp"
+#include "realtraffic/link_state.hpp"
+#include "realtraffic/rt_messages.hpp"
+#include "realtraffic/traffic_queue.hpp"
+#include "refdata/dbase_lookups.hpp"
+#include "simconnect/sim_ids.hpp"
+#include "traffic/live_steps.hpp"
+#include "traffic/removal.hpp"
+#include "traffic/track_samples.hpp"
 
-tzo::UserFix userAircraft;
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cmath>
+#include <exception>
+#include <mutex>
+
+using tzo::AircraftState;
+using tzo::LiveAircraft;
+using tzo::TrafficRecord;
+
+tzo::UserAircraftState userAircraft;
 std::vector<tzo::LiveAircraft> liveAircraft;
 std::vector<tzo::AircraftRecord> staticAircraft;
+std::deque<tzo::CreateRequest> liveCreateQueue;
+std::deque<tzo::CreateRequest> staticCreateQueue;
+std::deque<std::uint32_t> removalQueue;
+std::vector<std::uint32_t> idsToCreate;
 std::deque<std::uint32_t> newLiveIds;
 std::map<std::string, int> noMatches;
 std::unordered_map<std::uint32_t, std::string_view> liveLiveryCache;
 std::vector<std::string> ghostTexts;
+std::vector<tzo::SimNotification> pendingLights;
+std::vector<tzo::SoftLearningMark> softLearningThrottle;
+std::vector<tzo::ParkingPlanEntry> staticParkingPlan;
+bool landingInProgress = false;
+
+namespace {
+
+constexpr double kDegreesPerRadian = 57.29577951308232;
+constexpr std::uint32_t kRemovalSlotTicks = 10;  // 100 ms
+constexpr std::uint32_t kCreationSlotTicks = 50; // 500 ms
+constexpr std::uint32_t kSecondTicks = 100;
+constexpr std::uint32_t kLandingRequestTicks = 20;
+constexpr int kReportsPerTick = 2;
+
+// Straight, steady legs keep one sample per this distance.
+constexpr double kAirSpacingNm = 0.2429805615550756;     // 450 m
+constexpr double kGroundSpacingNm = 0.010799136069114472; // 20 m
+constexpr double kGroundSpacingMaxSeconds = 15.0;
+
+std::string lf_what(const std::exception_ptr& error)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+        return "unknown exception";
+    }
+}
+
+// Whether the report adds nothing the aircraft's last sample does not say,
+// or contradicts it.
+bool lf_thinnedOut(const LiveAircraft& a, const TrafficRecord& r)
+{
+    const tzo::TrackSample& last = a.samples.back();
+    const double dt = r.timestamp - a.lastReportTime;
+    if (r.timestamp == a.lastReportTime || dt <= 1.0)
+        return true;
+    const double was = last.groundSpeed;
+    const double now = r.groundSpeed;
+    // A tenfold jump from a real speed is a bad report. A fall to a tenth is
+    // left to the band rule below: a roll-out that ends between two reports
+    // (70 to 6 kt) is real.
+    if (was > 5.0 && now >= 10.0 * was)
+        return true;
+    if ((was <= 5.0 && now >= 80.0) || (now <= 5.0 && was >= 80.0))
+        return true;
+    if (a.manoeuvreCountdown > 0)
+        return false;
+    const double turn = std::fabs(r.track - last.track);
+    if (r.airborne)
+        return now > 120.0 && turn <= 1.0 && dt <= kAirSpacingNm / now * 3600.0;
+    if (now > 30.0 || turn > 2.0)
+        return false;
+    const double spacing = now == 0.0 ? kGroundSpacingMaxSeconds
+                                      : std::min(kGroundSpacingMaxSeconds, kGroundSpacingNm / now * 3600.0);
+    return dt <= spacing;
+}
+
+void lf_updateAircraft(LiveAircraft& a, const TrafficRecord& r)
+{
+    if (a.state == AircraftState::LiveryChange || a.state == AircraftState::BeingRemoved)
+        return;
+    if (!a.samples.empty() && lf_thinnedOut(a, r))
+        return;
+    if (a.state == AircraftState::New && !gf_passesAirportBand(r.altitude))
+        return;
+    if (!gf_reportChecks(a, r))
+        return;
+    a.lastReportTime = r.timestamp;
+    gf_addSample(a, tzo::gf_sampleOf(r));
+}
+
+bool lf_categoryWanted(tzo::AircraftCategory category)
+{
+    switch (category) {
+    case tzo::AircraftCategory::Buzjets:
+    case tzo::AircraftCategory::Large:
+    case tzo::AircraftCategory::Heavy:
+        return true;
+    case tzo::AircraftCategory::Light:
+        return LIGHT_AIRCRAFT.value();
+    case tzo::AircraftCategory::Rotorcraft:
+        return HELICOPTERS.value();
+    case tzo::AircraftCategory::HighPerf:
+        return HIGH_PERF_AIRCRAFT.value();
+    }
+    return false;
+}
+
+void lf_newAircraft(TrafficRecord& r)
+{
+    if (r.model.empty() && !r.registration.empty()) {
+        if (const auto record = gf_findDbaseRecord(r.registration))
+            r.model = record->type;
+    }
+    if (!gf_isKnownModel(r.model)) {
+        const std::string& type = gf_typeOfRegcode(r.registration);
+        if (type.empty())
+            return;
+        r.model = type;
+    }
+    const tzo::AircraftCategory category = gf_modelCategory(r.model);
+    if (!lf_categoryWanted(category) || !gf_passesAirportBand(r.altitude))
+        return;
+
+    r.firstCallsign = r.callsign;
+    r.secondCallsign.clear();
+    r.couplesSearched = 0;
+    tzo::AircraftRecord record = gf_makeAircraftRecord(r);
+    record.category = category;
+    record.recordId = r.hexid;
+    const tzo::LiveCategoryValues& values = tzo::gf_liveCategoryValues(category);
+    record.baseTurnRate = values.baseTurnRate;
+    record.turnRate = values.baseTurnRate;
+    record.altitudeStep = values.altitudeStep;
+    record.towingSpeed = values.towingSpeed;
+    liveAircraft.emplace_back(r, std::move(record), r.timestamp);
+}
+
+void lf_releaseSlots(std::uint32_t tick)
+{
+    if (tick % kRemovalSlotTicks != 0)
+        return;
+    if (!removalQueue.empty()) {
+        {
+            std::lock_guard lock(simQueueMutex);
+            removeQueue.push_back(removalQueue.front());
+        }
+        removalQueue.pop_front();
+    }
+    if (tick % kCreationSlotTicks != 0)
+        return;
+    // Live aircraft go first: a slot in which a live request waits creates
+    // nothing static and does not advance the parking plan.
+    if (!liveCreateQueue.empty()) {
+        gf_queueCreateAircraft(liveCreateQueue.front());
+        liveCreateQueue.pop_front();
+        return;
+    }
+    if (!staticCreateQueue.empty()) {
+        gf_queueCreateAircraft(staticCreateQueue.front());
+        staticCreateQueue.pop_front();
+    }
+    if (!staticParkingPlan.empty())
+        gf_realiseParkingPlan();
+}
+
+// An aircraft whose step failed is given up, so that one bad record cannot
+// stop the traffic tick after tick.
+void lf_giveUp(LiveAircraft& a, const std::exception_ptr& error)
+{
+    gf_logLineMarked(fmt::format("{} given up: {}", gf_formatStatusLine(a), lf_what(error)));
+    if (a.objectId != 0 && a.state != AircraftState::BeingRemoved)
+        gf_removeAircraft(a);
+    else if (a.objectId == 0)
+        a.erase = true;
+}
+
+void lf_stepInSimulator(LiveAircraft& a, std::uint32_t tick)
+{
+    if (!a.samples.empty() && tzo::gf_tickReached(tick, a.samples.front().dueTick)) {
+        lf_trackStep(a);
+        a.verticalSpeed = a.workingVerticalSpeed / 60.0;
+        a.trueAirspeed = !a.samples.empty() && a.samples.front().stationary ? 0.0 : a.workingTrueAirspeed;
+    }
+    if (a.state != AircraftState::InSimulator)
+        return;
+    if (!a.samples.empty() && !a.samples.front().stationary)
+        lf_moveTick(a);
+    positionsFilling.push_back(tzo::PositionUpdate{a.latitude, a.longitude, a.pitch, a.bank, a.heading, a.altitude,
+                                                   a.verticalSpeed, a.trueAirspeed, a.objectId});
+}
+
+void lf_movePass(std::uint32_t tick)
+{
+    bool anyErase = false;
+    // By index: a step may append to the table.
+    for (std::size_t i = 0; i < liveAircraft.size(); ++i) {
+        LiveAircraft& a = liveAircraft[i];
+        try {
+            if (a.state == AircraftState::InSimulator)
+                lf_stepInSimulator(a, tick);
+            else if (a.state == AircraftState::New)
+                lf_newAircraftStep(a);
+        } catch (...) {
+            lf_giveUp(liveAircraft[i], std::current_exception());
+        }
+        anyErase = anyErase || liveAircraft[i].erase;
+    }
+    if (anyErase)
+        std::erase_if(liveAircraft, [](const LiveAircraft& a) { return a.erase; });
+    gf_handOverPositions();
+}
+
+void lf_takeReports()
+{
+    for (int i = 0; i < kReportsPerTick; ++i) {
+        TrafficRecord report;
+        if (!trafficQueue.pop(report))
+            return;
+        try {
+            gf_takeReport(report);
+        } catch (...) {
+            gf_logLineMarked(fmt::format("report of {} dropped: {}", report.hexid, lf_what(std::current_exception())));
+        }
+    }
+}
+
+void lf_requestAircraftAround()
+{
+    SimConnectResult rc;
+    {
+        std::lock_guard lock(simQueueMutex);
+        rc = SimConnect_RequestDataOnSimObjectType(simConnectHandle.load(), tzo::REQUEST_IN_RANGE,
+                                                   tzo::DEFINITION_IN_RANGE, rangeMetres.load(),
+                                                   SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT);
+    }
+    if (rc != SIMCONNECT_S_OK) {
+        gf_logLineMarked("SimConnect request ac within range fails");
+        gf_simConnectRequestError();
+    }
+}
+
+// The counter advances whatever the tick met.
+struct TickAdvance {
+    ~TickAdvance() { liveTickCounter.fetch_add(1); }
+};
+
+} // namespace
 
 tzo::LiveAircraft* gf_findLiveAircraft(std::uint32_t recordId)
 {
     const auto it = std::find_if(liveAircraft.begin(), liveAircraft.end(),
                                  [recordId](const tzo::LiveAircraft& a) { return a.recordId == recordId; });
     return it == liveAircraft.end() ? nullptr : &*it;
+}
+
+bool gf_passesAirportBand(double altitudeFt)
+{
+    return altitudeFt >= 10000.0 || altitudeFt <= 0.0 ||
+           std::fabs(altitudeFt - parkAirportElevationFt.load()) > tzo::kAirportBandFt;
+}
+
+void gf_takeReport(TrafficRecord& r)
+{
+    if (LiveAircraft* a = gf_findLiveAircraft(r.hexid)) {
+        lf_updateAircraft(*a, r);
+        return;
+    }
+    if (!r.callsign.empty() && std::any_of(liveAircraft.begin(), liveAircraft.end(), [&](const LiveAircraft& a) {
+            return a.callsign == r.callsign && a.model == r.model;
+        }))
+        return;
+    lf_newAircraft(r);
+}
+
+void gf_buildCreateRequest(std::uint32_t recordId)
+{
+    const LiveAircraft* a = gf_findLiveAircraft(recordId);
+    if (a == nullptr)
+        return;
+    tzo::CreateRequest request;
+    request.position.Latitude = a->latitude;
+    request.position.Longitude = a->longitude;
+    request.position.Altitude = a->altitude;
+    request.position.Pitch = a->pitch * kDegreesPerRadian;
+    request.position.Bank = a->bank * kDegreesPerRadian;
+    request.position.Heading = a->heading * kDegreesPerRadian;
+    const bool airborne = a->samples.empty() ? !a->onGround : a->samples.front().airborne;
+    request.position.OnGround = airborne ? 0 : 1;
+    request.position.Airspeed = 0;
+    request.callsign = a->callsign;
+    request.liveryTitle = a->liveryTitle;
+    request.recordId = a->recordId;
+    liveCreateQueue.push_back(std::move(request));
+}
+
+void gf_liveTraffic()
+{
+    const TickAdvance advance;
+    const std::uint32_t tick = liveTickCounter.load();
+
+    gf_processSimNotifications();
+    lf_movePass(tick);
+    lf_releaseSlots(tick);
+    lf_takeReports();
+
+    if (!idsToCreate.empty()) {
+        const std::uint32_t id = idsToCreate.back();
+        idsToCreate.pop_back();
+        gf_buildCreateRequest(id);
+    }
+
+    const std::uint32_t interval = landingInProgress ? kLandingRequestTicks : kSecondTicks;
+    if (tick % interval == 0 && !simErrorFlag.load())
+        lf_requestAircraftAround();
+
+    if (tick % kSecondTicks == 0) {
+        gf_sendPositionToRealTraffic(userAircraft);
+        userAircraft = gf_requestUserAircraftState();
+    }
+}
+
+void gf_setFlightRunning(bool running)
+{
+    trafficQueue.setIntakeOpen(running);
+}
+
+void gf_resetTraffic()
+{
+    gf_clearParkAirportState();
+    tzo::gf_clearSimNotifications();
+    pendingLights.clear();
+    ghostTexts.clear();
+    staticParkingPlan.clear();
+    liveLiveryCache.clear();
+    idsToCreate.clear();
+    removalQueue.clear();
+    liveCreateQueue.clear();
+    staticCreateQueue.clear();
+    staticAircraft.clear();
+    trafficQueue.clear();
+    landingInProgress = false;
+    liveAircraft.clear();
+    qnhValue.store(1013);
+    noMatches.clear();
+    // Not in the list the exit was written against, but just as much the old
+    // run's: an arrival id or a learning mark of an aircraft that is gone.
+    newLiveIds.clear();
+    softLearningThrottle.clear();
+    userAircraft = tzo::UserAircraftState{};
 }

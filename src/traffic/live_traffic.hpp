@@ -1,11 +1,11 @@
 #pragma once
-// The live traffic's tables as the shell sees them. They are owned by the main
-// loop's thread: only the main loop, and the exit thread and start of
-// operations while no main loop runs, touch them. A live aircraft carries the
-// fields that the main loop reads and writes besides the common record; the
-// live traffic adds its own.
+// The live traffic's tables and its per-tick driver. The tables are owned by
+// the main loop's thread: only the main loop, and the exit thread and start of
+// operations while no main loop runs, touch them.
 
-#include "refdata/aircraft_record.hpp"
+#include "simconnect/sim_notifications.hpp"
+#include "simconnect/sim_queues.hpp"
+#include "traffic/live_aircraft.hpp"
 
 #include <cstdint>
 #include <deque>
@@ -17,38 +17,49 @@
 
 namespace tzo {
 
-struct LiveAircraft : AircraftRecord {
-    std::uint32_t movementPhase = 0;  // 2 and 5 are tested by the parked-versus-live check, 6 = parked
-    bool onGround = false;
-    double latitude = 0.0;
-    double longitude = 0.0;
-    // The position examined by the last parked-versus-live check.
-    double checkedLatitude = 0.0;
-    double checkedLongitude = 0.0;
-    bool coupledSearchDone = false;
-    // Both keep the aircraft out of the parked-versus-live check.
-    bool excludedFromParkedCheck = false;
-    bool excludedAsPushback = false;
-    bool logSuppressed = false;
+// One entry of the static parking plan, realised one per creation slot.
+struct ParkingPlanEntry {
+    std::uint32_t status = 0;
+    std::int32_t fitOffset = 0; // half-hours
+    std::string airline;
+    std::string type;
+    std::uint32_t standId = 0;
+    std::string firstCallsign;
+    std::string secondCallsign;
+    std::string registration;
+    bool exempt = false;
+    bool continues = false;
 };
 
-// The user aircraft as the simulator last reported it.
-struct UserFix {
-    double latitude = 0.0;
-    double longitude = 0.0;
-    double altitudeFt = 0.0;
+struct SoftLearningMark {
+    std::uint32_t recordId = 0;
+    std::uint32_t halfHour = 0;
 };
+
+// The band around the park airport's elevation in which a report neither
+// makes a new aircraft nor feeds one not yet created: an aircraft just above
+// its runways.
+inline constexpr double kAirportBandFt = 120.0;
 
 } // namespace tzo
 
-// The main loop's copy of the user aircraft, refreshed by the live traffic from
-// the simulator's answers; zero until the first one.
-extern tzo::UserFix userAircraft;
+// The main loop's copy of the user aircraft, refreshed by the live traffic
+// once a second from the simulator's answers; zero until the first one.
+extern tzo::UserAircraftState userAircraft;
 
 extern std::vector<tzo::LiveAircraft> liveAircraft;
 extern std::vector<tzo::AircraftRecord> staticAircraft;
 
-// Record ids of new live aircraft that wait for their per-second follow-up.
+// Creations and removals waiting for their slot (one creation per 500 ms,
+// live first; one removal per 100 ms).
+extern std::deque<tzo::CreateRequest> liveCreateQueue;
+extern std::deque<tzo::CreateRequest> staticCreateQueue;
+extern std::deque<std::uint32_t> removalQueue; // object ids
+// Record ids of live aircraft whose create request is to be built; newest last.
+extern std::vector<std::uint32_t> idsToCreate;
+
+// Record ids of new and landed live aircraft that wait for their per-second
+// follow-up (the arrivals list).
 extern std::deque<std::uint32_t> newLiveIds;
 
 // Models for which no livery matched, with how often.
@@ -57,8 +68,42 @@ extern std::map<std::string, int> noMatches;
 // The livery title last chosen for a live aircraft, by record id.
 extern std::unordered_map<std::uint32_t, std::string_view> liveLiveryCache;
 
-// Texts of removed ghost aircraft.
+// Callsigns with a trailing "_" given up as ghosts.
 extern std::vector<std::string> ghostTexts;
+
+// Notifications waiting for the all-lights toggles of new objects.
+extern std::vector<tzo::SimNotification> pendingLights;
+extern std::vector<tzo::SoftLearningMark> softLearningThrottle;
+extern std::vector<tzo::ParkingPlanEntry> staticParkingPlan;
+
+// Set while an aircraft flares; the request for the aircraft around the user
+// then runs every 20 ticks instead of every 100.
+extern bool landingInProgress;
 
 // The live aircraft with that record id, or null.
 tzo::LiveAircraft* gf_findLiveAircraft(std::uint32_t recordId);
+
+// One tick of the live traffic; the main loop calls it every 10 ms while the
+// simulator's flight runs. The tick counter is liveTickCounter
+// (realtraffic/traffic_queue.hpp), advanced as the tick's last step.
+void gf_liveTraffic();
+
+// Opens or closes the traffic queue's intake: reports parsed while no flight
+// runs are not queued.
+void gf_setFlightRunning(bool running);
+
+// Clears all traffic state: the tables, queues and lists above, the traffic
+// queue, the park airport's state and the QNH (back to 1013). Only while no
+// main loop runs.
+void gf_resetTraffic();
+
+// The intake of one report: an update of the live aircraft with its hexid, or
+// a new live aircraft, or nothing.
+void gf_takeReport(tzo::TrafficRecord& report);
+
+// Whether a report passes the band test around the park airport's elevation.
+bool gf_passesAirportBand(double altitudeFt);
+
+// The create request of the live aircraft with that record id at the back of
+// the live create queue; nothing when no such aircraft exists.
+void gf_buildCreateRequest(std::uint32_t recordId);
