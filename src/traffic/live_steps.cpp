@@ -33,3 +33,9 @@ void gf_setThrottle(tzo::AircraftRecord& /*aircraft*/, std::uint32_t /*state*/) 
 void gf_setSpoilers(tzo::AircraftRecord& /*aircraft*/, bool /*on*/) {}
 
 void gf_setFlaps(tzo::AircraftRecord& /*aircraft*/, std::uint32_t /*state*/) {}
+
+tzo::LiveStepHooks& tzo::gf_liveStepHooks()
+{
+    static LiveStepHooks hooks;
+    return hooks;
+}

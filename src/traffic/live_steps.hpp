@@ -36,3 +36,25 @@ void lf_markStandOccupied(std::uint32_t standId, bool occupied);
 void gf_setThrottle(tzo::AircraftRecord& aircraft, std::uint32_t state);
 void gf_setSpoilers(tzo::AircraftRecord& aircraft, bool on);
 void gf_setFlaps(tzo::AircraftRecord& aircraft, std::uint32_t state);
+
+namespace tzo {
+
+// The steps the driver and the sample intake call, as replaceable entries:
+// tests put a recorder or a failing step in their place. Each entry starts as
+// the named function above.
+struct LiveStepHooks {
+    void (*processSimNotifications)() = ::gf_processSimNotifications;
+    void (*newAircraftStep)(LiveAircraft&) = ::lf_newAircraftStep;
+    void (*trackStep)(LiveAircraft&) = ::lf_trackStep;
+    void (*moveTick)(LiveAircraft&) = ::lf_moveTick;
+    void (*realiseParkingPlan)() = ::gf_realiseParkingPlan;
+    void (*ghostRule)(const std::string&) = ::lf_ghostRule;
+    void (*startLiveryChange)(LiveAircraft&) = ::gf_startLiveryChange;
+    void (*afterTakeOff)(LiveAircraft&) = ::lf_afterTakeOff;
+};
+
+// The entries in force; main-loop thread only. Installing a default-made
+// struct puts the named functions back.
+LiveStepHooks& gf_liveStepHooks();
+
+} // namespace tzo

@@ -180,7 +180,7 @@ void lf_releaseSlots(std::uint32_t tick)
         staticCreateQueue.pop_front();
     }
     if (!staticParkingPlan.empty())
-        gf_realiseParkingPlan();
+        tzo::gf_liveStepHooks().realiseParkingPlan();
 }
 
 // An aircraft whose step failed is given up, so that one bad record cannot
@@ -197,14 +197,14 @@ void lf_giveUp(LiveAircraft& a, const std::exception_ptr& error)
 void lf_stepInSimulator(LiveAircraft& a, std::uint32_t tick)
 {
     if (!a.samples.empty() && tzo::gf_tickReached(tick, a.samples.front().dueTick)) {
-        lf_trackStep(a);
+        tzo::gf_liveStepHooks().trackStep(a);
         a.verticalSpeed = a.workingVerticalSpeed / 60.0;
         a.trueAirspeed = !a.samples.empty() && a.samples.front().stationary ? 0.0 : a.workingTrueAirspeed;
     }
     if (a.state != AircraftState::InSimulator)
         return;
     if (!a.samples.empty() && !a.samples.front().stationary)
-        lf_moveTick(a);
+        tzo::gf_liveStepHooks().moveTick(a);
     positionsFilling.push_back(tzo::PositionUpdate{a.latitude, a.longitude, a.pitch, a.bank, a.heading, a.altitude,
                                                    a.verticalSpeed, a.trueAirspeed, a.objectId});
 }
@@ -219,7 +219,7 @@ void lf_movePass(std::uint32_t tick)
             if (a.state == AircraftState::InSimulator)
                 lf_stepInSimulator(a, tick);
             else if (a.state == AircraftState::New)
-                lf_newAircraftStep(a);
+                tzo::gf_liveStepHooks().newAircraftStep(a);
         } catch (...) {
             lf_giveUp(liveAircraft[i], std::current_exception());
         }
@@ -236,10 +236,11 @@ void lf_takeReports()
         TrafficRecord report;
         if (!trafficQueue.pop(report))
             return;
+        const std::uint32_t hexid = report.hexid;
         try {
-            gf_takeReport(report);
+            gf_takeReport(std::move(report));
         } catch (...) {
-            gf_logLineMarked(fmt::format("report of {} dropped: {}", report.hexid, lf_what(std::current_exception())));
+            gf_logLineMarked(fmt::format("report of {} dropped: {}", hexid, lf_what(std::current_exception())));
         }
     }
 }
@@ -279,7 +280,7 @@ bool gf_passesAirportBand(double altitudeFt)
            std::fabs(altitudeFt - parkAirportElevationFt.load()) > tzo::kAirportBandFt;
 }
 
-void gf_takeReport(TrafficRecord& r)
+void gf_takeReport(TrafficRecord r)
 {
     if (LiveAircraft* a = gf_findLiveAircraft(r.hexid)) {
         lf_updateAircraft(*a, r);
@@ -318,7 +319,7 @@ void gf_liveTraffic()
     const TickAdvance advance;
     const std::uint32_t tick = liveTickCounter.load();
 
-    gf_processSimNotifications();
+    tzo::gf_liveStepHooks().processSimNotifications();
     lf_movePass(tick);
     lf_releaseSlots(tick);
     lf_takeReports();

@@ -99,7 +99,7 @@ void gf_resetTraffic();
 
 // The intake of one report: an update of the live aircraft with its hexid, or
 // a new live aircraft, or nothing.
-void gf_takeReport(tzo::TrafficRecord& report);
+void gf_takeReport(tzo::TrafficRecord report);
 
 // Whether a report passes the band test around the park airport's elevation.
 bool gf_passesAirportBand(double altitudeFt);

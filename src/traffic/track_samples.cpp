@@ -149,7 +149,7 @@ bool gf_reportChecks(LiveAircraft& a, const TrafficRecord& r)
         a.firstCallsign = a.callsign;
         a.secondCallsign.clear();
         if (!lf_endsWithGhostMark(a.callsign))
-            lf_ghostRule(a.callsign);
+            tzo::gf_liveStepHooks().ghostRule(a.callsign);
         else if (lf_ownerOfGhost(a.callsign))
             return false;
     } else if (!routeChanged) {
@@ -161,7 +161,7 @@ bool gf_reportChecks(LiveAircraft& a, const TrafficRecord& r)
         return true;
     if (LOG.value())
         gf_logLine(fmt::format("          {}", gf_formatStatusLine(a)));
-    gf_startLiveryChange(a);
+    tzo::gf_liveStepHooks().startLiveryChange(a);
     a.keptHeading = a.heading;
     a.keepHeading = true;
     removalQueue.push_back(a.objectId);
@@ -391,7 +391,7 @@ void lf_takeOffWatch(LiveAircraft& a, const TrackSample& s)
     if (!a.landed) {
         if (a.movementPhase == tzo::kPhaseGround &&
             (s.airborne || (s.groundSpeed >= 43.0 && last.groundSpeed >= 43.0)))
-            lf_afterTakeOff(a);
+            tzo::gf_liveStepHooks().afterTakeOff(a);
     } else if (last.airborne && s.airborne) {
         lf_goAround(a);
     }

@@ -1,0 +1,180 @@
+// Driven ticks against the simulator and RealTraffic stand-ins: the pace of
+// removals and creations, the periodic requests, the user's position sent
+// to RealTraffic and the traffic that then arrives.
+
+#include "realtraffic/link_state.hpp"
+#include "realtraffic/reader_fixture.hpp"
+#include "realtraffic/rt_messages.hpp"
+#include "realtraffic/rt_server.hpp"
+#include "rtstub/rtstub.hpp"
+#include "rtstub/tcp_link.hpp"
+#include "simconnect/sim_layer_fixture.hpp"
+#include "traffic_fixture.hpp"
+
+#include <numbers>
+
+using namespace traffictest;
+using testsupport::waitFor;
+
+namespace {
+
+tzo::CreateRequest createRequest(std::uint32_t recordId, std::string callsign)
+{
+    tzo::CreateRequest r;
+    r.position.Latitude = 47.46;
+    r.position.Longitude = 8.55;
+    r.position.Altitude = 1416.0;
+    r.position.OnGround = 1;
+    r.callsign = std::move(callsign);
+    r.liveryTitle = "Airbus A320 Stand-in";
+    r.recordId = recordId;
+    return r;
+}
+
+int g_planSteps = 0;
+
+} // namespace
+
+class LiveTrafficWithStandIns : public simtest::SimLayer {
+protected:
+    void SetUp() override
+    {
+        SimLayer::SetUp();
+        seedDataBase();
+        resetTrafficWorld();
+        g_planSteps = 0;
+        tzo::gf_liveStepHooks().realiseParkingPlan = [] {
+            ++g_planSteps;
+            staticParkingPlan.pop_back();
+        };
+        startQuietStub();
+        startAndRegister();
+        requestUserStateAndWait();
+    }
+    void TearDown() override
+    {
+        resetTrafficWorld();
+        trafficReader.setUserPosition(0.0, 0.0);
+        gf_rangeFromSetting();
+        testsupport::clearReferenceData();
+        SimLayer::TearDown();
+    }
+
+    // Packets of that name (and request id, when given) recorded so far.
+    std::size_t count(std::string_view name, std::uint32_t requestId = 0)
+    {
+        std::size_t n = 0;
+        for (const auto& p : m_stub->packetsNamed(name))
+            n += requestId == 0 || p.u32("requestId") == requestId;
+        return n;
+    }
+
+    static void ticks(int n)
+    {
+        for (int i = 0; i < n; ++i)
+            gf_liveTraffic();
+    }
+};
+
+TEST_F(LiveTrafficWithStandIns, oneRemovalPerTenTicksAndLiveCreationsBeforeStaticOnes)
+{
+    removalQueue = {201, 202, 203};
+    liveCreateQueue = {createRequest(0x400001, "SWR1"), createRequest(0x400002, "SWR2")};
+    staticCreateQueue = {createRequest(17, "EDW5*")};
+    staticParkingPlan.resize(3);
+    liveTickCounter.store(1);
+
+    std::vector<std::uint32_t> removalTicks;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> creations; // tick, record id
+    std::vector<int> planSteps;
+    for (int i = 0; i < 150; ++i) {
+        const std::uint32_t tick = liveTickCounter.load();
+        const int planBefore = g_planSteps;
+        gf_liveTraffic();
+        std::lock_guard lock(simQueueMutex);
+        if (removeQueue.size() > removalTicks.size())
+            removalTicks.push_back(tick);
+        if (createQueue.size() > creations.size())
+            creations.emplace_back(tick, createQueue.back().recordId);
+        if (g_planSteps > planBefore)
+            planSteps.push_back(static_cast<int>(tick));
+    }
+    EXPECT_EQ(removalTicks, (std::vector<std::uint32_t>{10, 20, 30}));
+    EXPECT_EQ(creations, (std::vector<std::pair<std::uint32_t, std::uint32_t>>{
+                             {50, 0x400001}, {100, 0x400002}, {150, 17}}));
+    EXPECT_EQ(planSteps, std::vector<int>{150}) << "no plan step while a live creation waits";
+
+    frameAndSettle();
+    EXPECT_EQ(count("AIRemoveObject"), 3u);
+    EXPECT_EQ(count("AICreateNonATCAircraft"), 3u);
+}
+
+TEST_F(LiveTrafficWithStandIns, aircraftAroundTheUserAreAskedForEverySecondAndFiveTimesAsOftenWhileOneLands)
+{
+    const std::size_t inRange = count("RequestDataOnSimObjectType", tzo::REQUEST_IN_RANGE);
+    const std::size_t userState = count("RequestDataOnSimObject", tzo::REQUEST_USER_STATE);
+    liveTickCounter.store(1);
+    ticks(200);
+    settle();
+    EXPECT_EQ(count("RequestDataOnSimObjectType", tzo::REQUEST_IN_RANGE) - inRange, 2u);
+    EXPECT_EQ(count("RequestDataOnSimObject", tzo::REQUEST_USER_STATE) - userState, 2u);
+
+    landingInProgress = true;
+    ticks(100);
+    settle();
+    EXPECT_EQ(count("RequestDataOnSimObjectType", tzo::REQUEST_IN_RANGE) - inRange, 7u);
+    EXPECT_EQ(count("RequestDataOnSimObject", tzo::REQUEST_USER_STATE) - userState, 3u);
+
+    simErrorFlag.store(true);
+    ticks(100);
+    settle();
+    EXPECT_EQ(count("RequestDataOnSimObjectType", tzo::REQUEST_IN_RANGE) - inRange, 7u);
+    EXPECT_EQ(count("RequestDataOnSimObject", tzo::REQUEST_USER_STATE) - userState, 3u);
+}
+
+TEST_F(LiveTrafficWithStandIns, theUsersPositionGoesToRealTrafficAndTrafficAroundItArrives)
+{
+    exiting = false;
+    rtOnThisPc = true;
+    tzo::createServer("0");
+    rtstub::TcpOptions options;
+    options.port = tzo::serverPort();
+    options.level = 1;
+    rtstub::TcpLink link(options);
+    link.start();
+    gf_connectRealTraffic();
+    ASSERT_TRUE(realTrafficConnected.load());
+
+    m_stub->setUserVar("Plane Latitude", rtstub::kZurichLatitude);
+    m_stub->setUserVar("Plane Longitude", rtstub::kZurichLongitude);
+    m_stub->setUserVar("Plane Altitude", rtstub::kZurichElevationFt);
+    requestUserStateAndWait();
+
+    // The first second takes the simulator's answer; nothing is sent from
+    // a user aircraft not yet known.
+    liveTickCounter.store(100);
+    ticks(1);
+    EXPECT_NEAR(userAircraft.latitude, rtstub::kZurichLatitude, 1e-9);
+    ticks(100);
+    ASSERT_TRUE(waitFor([&] { return link.positions().size() == 1; }));
+    EXPECT_NEAR(link.positions()[0].latitude * 180.0 / std::numbers::pi, rtstub::kZurichLatitude, 1e-4);
+
+    // What the main loop does every 5 s, then traffic near and far.
+    trafficReader.setUserPosition(userAircraft.latitude, userAircraft.longitude);
+    gf_storeRange(40.0);
+    gf_setFlightRunning(true);
+    testsupport::RunningReader reader(trafficReader, true);
+    ASSERT_TRUE(reader.started);
+    rtstub::RtStub rt(reader.port(), 0);
+    rt.sendTrafficLine(rtstub::TrafficLine::airborne().set(rtstub::kHexid, "4508001").set(rtstub::kLatitude, "40.0"));
+    rt.sendTrafficLine(rtstub::TrafficLine::airborne());
+    ASSERT_TRUE(waitFor([] { return trafficQueue.size() == 1; }));
+    ticks(1);
+    ASSERT_EQ(liveAircraft.size(), 1u);
+    EXPECT_EQ(liveAircraft[0].recordId, 4508432u);
+    EXPECT_EQ(liveAircraft[0].callsign, "SWR17K");
+
+    reader.stop();
+    link.stop();
+    tzo::closeServer();
+}
