@@ -6,6 +6,7 @@
 #include "foundation/settings.hpp"
 #include "realtraffic/link_state.hpp"
 #include "realtraffic/rt_messages.hpp"
+#include "realtraffic/traffic_reader.hpp"
 #include "realtraffic/traffic_queue.hpp"
 #include "refdata/dbase_lookups.hpp"
 #include "simconnect/sim_ids.hpp"
@@ -348,6 +349,7 @@ void gf_setFlightRunning(bool running)
 void gf_resetTraffic()
 {
     gf_clearParkAirportState();
+    trafficReader.clearParkAirport();
     tzo::gf_clearSimNotifications();
     pendingLights.clear();
     ghostTexts.clear();

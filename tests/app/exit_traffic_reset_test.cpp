@@ -2,7 +2,6 @@
 // traffic of the old run behind.
 
 #include "airports/airport_services.hpp"
-#include "app/exit.hpp"
 #include "app/main_window.hpp"
 #include "app/program_exit_services.hpp"
 #include "exit_state_reset.hpp"
@@ -11,33 +10,17 @@
 #include "parking/static_parking_services.hpp"
 #include "realtraffic/link_state.hpp"
 #include "realtraffic/traffic_queue.hpp"
-#include "simconnect/sim_notifications.hpp"
 #include "support/test_support.hpp"
 #include "traffic/live_traffic.hpp"
 
 #include <gtest/gtest.h>
 
-#include <mutex>
-
-using testsupport::waitFor;
-
 namespace {
 
 struct QuickServices : tzo::ProgramExitServices {
-    std::mutex mutex;
-    int posts = 0;
+    std::atomic<int> posts{0};
     void sleepFor(std::chrono::milliseconds) override {}
-    bool postToWindow(tzo::WindowMessage) override
-    {
-        std::lock_guard lock(mutex);
-        ++posts;
-        return true;
-    }
-    int postCount()
-    {
-        std::lock_guard lock(mutex);
-        return posts;
-    }
+    bool postToWindow(tzo::WindowMessage) override { return ++posts, true; }
 };
 
 } // namespace
@@ -53,22 +36,20 @@ TEST(ExitTrafficReset, restartEmptiesEveryTrafficTableAndQueue)
     tzo::gf_installExitServices(services);
 
     tzo::TrafficRecord r;
-    r.hexid = 0x400001;
     liveAircraft.emplace_back(r, tzo::AircraftRecord{}, 1000.0);
     staticAircraft.emplace_back();
     liveCreateQueue.emplace_back();
     staticCreateQueue.emplace_back();
     removalQueue.push_back(5);
-    idsToCreate.push_back(0x400001);
-    newLiveIds.push_back(0x400001);
+    idsToCreate.push_back(1);
+    newLiveIds.push_back(1);
     noMatches["DLH A320"] = 2;
-    liveLiveryCache[0x400001] = "title";
+    liveLiveryCache[1] = "title";
     ghostTexts.push_back("SWR1_");
     pendingLights.emplace_back();
-    softLearningThrottle.push_back({0x400001, 3});
+    softLearningThrottle.push_back({1, 3});
     staticParkingPlan.emplace_back();
     landingInProgress = true;
-    userAircraft.latitude = 47.0;
     tzo::gf_pushSimNotification({});
     trafficQueue.setIntakeOpen(true);
     trafficQueue.push(r);
@@ -80,30 +61,18 @@ TEST(ExitTrafficReset, restartEmptiesEveryTrafficTableAndQueue)
     busy.store(true);
 
     gf_requestExit(ExitReason::RESTART, 0);
-    ASSERT_TRUE(waitFor([&] { return services->postCount() == 1 && runningThreads.load() == 0; }));
+    ASSERT_TRUE(testsupport::waitFor([&] { return services->posts.load() == 1 && runningThreads.load() == 0; }));
 
-    EXPECT_TRUE(liveAircraft.empty());
-    EXPECT_TRUE(staticAircraft.empty());
-    EXPECT_TRUE(liveCreateQueue.empty());
-    EXPECT_TRUE(staticCreateQueue.empty());
-    EXPECT_TRUE(removalQueue.empty());
-    EXPECT_TRUE(idsToCreate.empty());
-    EXPECT_TRUE(newLiveIds.empty());
-    EXPECT_TRUE(noMatches.empty());
-    EXPECT_TRUE(liveLiveryCache.empty());
-    EXPECT_TRUE(ghostTexts.empty());
-    EXPECT_TRUE(pendingLights.empty());
-    EXPECT_TRUE(softLearningThrottle.empty());
-    EXPECT_TRUE(staticParkingPlan.empty());
+    EXPECT_TRUE(liveAircraft.empty() && staticAircraft.empty());
+    EXPECT_TRUE(liveCreateQueue.empty() && staticCreateQueue.empty() && removalQueue.empty());
+    EXPECT_TRUE(idsToCreate.empty() && newLiveIds.empty() && softLearningThrottle.empty());
+    EXPECT_TRUE(noMatches.empty() && liveLiveryCache.empty() && ghostTexts.empty());
+    EXPECT_TRUE(pendingLights.empty() && staticParkingPlan.empty() && tzo::gf_takeSimNotifications().empty());
     EXPECT_FALSE(landingInProgress);
-    EXPECT_EQ(userAircraft.latitude, 0.0);
-    EXPECT_TRUE(tzo::gf_takeSimNotifications().empty());
     EXPECT_EQ(trafficQueue.size(), 0u);
     EXPECT_EQ(qnhValue.load(), 1013);
-    EXPECT_TRUE(parkAirportCode.empty());
-    EXPECT_TRUE(parkAirportIata.empty());
+    EXPECT_TRUE(parkAirportCode.empty() && parkAirportIata.empty() && reservedStand.empty());
     EXPECT_EQ(parkAirportElevationFt.load(), kNoParkAirportElevation);
-    EXPECT_TRUE(reservedStand.empty());
     EXPECT_FALSE(busy.load());
 
     trafficQueue.setIntakeOpen(false);

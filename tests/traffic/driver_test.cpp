@@ -1,8 +1,6 @@
 // The tick itself: failures that must not stop it, the counter's wrap, the
-// create request and the hand-over of positions while the simulator side
-// holds the command lock.
+// create request and the hand-over of positions under a busy command lock.
 
-#include "traffic/track_samples.hpp"
 #include "traffic_fixture.hpp"
 
 #include <future>
@@ -12,23 +10,17 @@
 #include <thread>
 
 using namespace traffictest;
-using tzo::AircraftState;
 
 namespace {
 
 std::set<std::uint32_t> g_failing; // record ids whose steps throw
-int g_trackSteps = 0;
+int g_steps = 0;
 
-void failingStep(tzo::LiveAircraft& a)
+void countedStep(tzo::LiveAircraft& a)
 {
-    ++g_trackSteps;
+    ++g_steps;
     if (g_failing.count(a.recordId) != 0)
         throw std::out_of_range("invalid unordered_map<K, T> key");
-}
-
-void failingGhostRule(const std::string&)
-{
-    throw std::runtime_error("ghost rule failed");
 }
 
 std::vector<std::uint32_t> sentObjects()
@@ -40,195 +32,137 @@ std::vector<std::uint32_t> sentObjects()
     return ids;
 }
 
-// Holds the command lock on a thread of its own until released.
-class LockHolder {
-public:
-    LockHolder()
-    {
-        m_thread = std::thread([this] {
-            std::lock_guard lock(simQueueMutex);
-            m_held.set_value();
-            m_release.get_future().wait();
-        });
-        m_held.get_future().wait();
-    }
-    ~LockHolder() { release(); }
-    void release()
-    {
-        if (m_thread.joinable()) {
-            m_release.set_value();
-            m_thread.join();
-        }
-    }
-
-private:
-    std::promise<void> m_held;
-    std::promise<void> m_release;
-    std::thread m_thread;
-};
-
 } // namespace
 
 struct Driver : TrafficTest {
     Driver()
     {
         g_failing.clear();
-        g_trackSteps = 0;
-        tzo::gf_liveStepHooks().trackStep = failingStep;
-        tzo::gf_liveStepHooks().newAircraftStep = failingStep;
+        g_steps = 0;
+        tzo::gf_liveStepHooks().trackStep = countedStep;
+        tzo::gf_liveStepHooks().newAircraftStep = countedStep;
+        liveTickCounter.store(1); // no slot and no once-a-second request
     }
-
-    // In the simulator, its front sample due at once.
-    tzo::LiveAircraft& due(std::uint32_t hexid)
+    // Flying in the simulator, its front sample due now plus dueIn.
+    tzo::LiveAircraft& flying(std::uint32_t hexid, std::int32_t dueIn = 0)
     {
-        tzo::LiveAircraft& a =
-            inSimulator(report(hexid, 1000.0, 47.5 + (hexid % 100) * 0.01, 8.5, 5000.0, 250.0), tzo::kPhaseFlight, false);
-        a.samples.front().dueTick = liveTickCounter.load();
+        tzo::LiveAircraft& a = inSimulator(report(hexid, 1000.0, 47.0 + (hexid % 100) * 0.1, 5000.0, 250.0),
+                                           tzo::kPhaseFlight);
+        a.samples.front().dueTick = liveTickCounter.load() + static_cast<std::uint32_t>(dueIn);
         return a;
     }
 };
 
 TEST_F(Driver, anAircraftWhoseStepFailsIsGivenUpAndTheTickGoesOn)
 {
-    liveTickCounter.store(7);
-    const std::uint32_t failingId = due(0x400001).recordId;
-    const std::uint32_t goodObject = due(0x400002).objectId;
-    auto fresh = report(0x400003, 1000.0, 46.0);
-    newAircraft(fresh);
+    const std::uint32_t failedObject = flying(0x400001).objectId;
+    const std::uint32_t goodObject = flying(0x400002).objectId;
+    newAircraft(report(0x400003, 1000.0, 46.0));
     g_failing = {0x400001, 0x400003};
 
     gf_liveTraffic();
-
-    ASSERT_EQ(liveAircraft.size(), 2u) << "the new one without an object is erased";
-    const tzo::LiveAircraft* failed = gf_findLiveAircraft(failingId);
-    ASSERT_NE(failed, nullptr);
-    EXPECT_EQ(failed->state, AircraftState::BeingRemoved);
-    EXPECT_EQ(removalQueue, std::deque<std::uint32_t>{failed->objectId});
+    ASSERT_EQ(liveAircraft.size(), 2u) << "the new one, without an object, is erased";
+    EXPECT_EQ(liveAircraft[0].state, tzo::AircraftState::BeingRemoved);
+    EXPECT_EQ(removalQueue, std::deque<std::uint32_t>{failedObject});
     EXPECT_EQ(sentObjects(), std::vector<std::uint32_t>{goodObject}) << "the others' positions are handed over";
-    EXPECT_EQ(liveTickCounter.load(), 8u);
-    EXPECT_NE(log().find("given up: invalid unordered_map<K, T> key"), std::string::npos) << log();
+    EXPECT_EQ(liveTickCounter.load(), 2u);
+    EXPECT_NE(log().find("given up: invalid unordered_map<K, T> key"), std::string::npos);
 
     gf_liveTraffic();
-    EXPECT_EQ(g_trackSteps, 4) << "the failed aircraft takes no more steps";
+    EXPECT_EQ(g_steps, 4) << "the given-up aircraft takes no more steps";
 }
 
 TEST_F(Driver, aReportWhoseIntakeFailsIsDroppedAndTheNextIsTaken)
 {
-    tzo::gf_liveStepHooks().ghostRule = failingGhostRule;
-    liveTickCounter.store(1);
-    tzo::LiveAircraft& a = due(0x400001);
-    a.samples.front().dueTick = 100000;
-    auto renamed = report(0x400001, 1010.0, 47.6, 8.5, 5000.0, 250.0);
+    tzo::gf_liveStepHooks().ghostRule = [](const std::string&) { throw std::runtime_error("ghost rule failed"); };
+    flying(0x400001, 100000);
+    auto renamed = report(0x400001, 1010.0, 47.6, 5000.0, 250.0, 180.0);
     renamed.callsign = "EDW1";
     trafficQueue.setIntakeOpen(true);
     trafficQueue.push(renamed);
     trafficQueue.push(report(0x400002, 1000.0, 46.0));
 
     gf_liveTraffic();
-
     EXPECT_EQ(liveAircraft.size(), 2u);
     EXPECT_EQ(liveAircraft[0].samples.size(), 1u);
     EXPECT_EQ(liveTickCounter.load(), 2u);
-    EXPECT_NE(log().find("report of 4194305 dropped: ghost rule failed"), std::string::npos) << log();
+    EXPECT_NE(log().find("report of 4194305 dropped: ghost rule failed"), std::string::npos);
 }
 
 TEST_F(Driver, anEmptySampleQueueIsNeverRead)
 {
-    liveTickCounter.store(1);
-    tzo::LiveAircraft& a = due(0x400001);
+    tzo::LiveAircraft& a = flying(0x400001);
     a.samples.clear();
     gf_liveTraffic();
-    EXPECT_EQ(g_trackSteps, 0);
-    EXPECT_EQ(sentObjects(), std::vector<std::uint32_t>{a.objectId});
-
-    gf_addSample(liveAircraft[0], tzo::gf_sampleOf(report(0x400001, 1010.0, 47.7, 8.5, 5000.0, 250.0)));
+    EXPECT_EQ(g_steps, 0);
+    EXPECT_EQ(sentObjects(), std::vector<std::uint32_t>{liveAircraft[0].objectId});
+    gf_addSample(liveAircraft[0], tzo::gf_sampleOf(report(0x400001, 1010.0, 47.7, 5000.0, 250.0)));
     EXPECT_EQ(liveAircraft[0].samples.size(), 1u);
 }
 
 TEST_F(Driver, dueTicksAreReachedAcrossTheCounterWrap)
 {
-    struct Case {
-        std::uint32_t now;
-        std::int32_t dueIn; // ticks from now
-        bool reached;
+    const std::tuple<std::uint32_t, std::int32_t, int> cases[] = {
+        {0xFFFFFF01u, 3000, 0}, {0xFFFFFF01u, -5, 1}, {11, -20, 1}, {0x7FFFFFF1u, 100, 0}, {0x7FFFFFF1u, 0, 1},
     };
-    const Case cases[] = {
-        {0xFFFFFF00u, 3000, false}, // due after the wrap
-        {0xFFFFFF00u, -5, true},
-        {10, -20, true}, // due before the wrap
-        {0x7FFFFFF0u, 100, false},
-        {0x7FFFFFF0u, 0, true},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.now);
-        liveAircraft.clear();
-        g_trackSteps = 0;
-        liveTickCounter.store(c.now);
-        tzo::LiveAircraft& a = due(0x400001);
-        a.samples.front().dueTick = c.now + static_cast<std::uint32_t>(c.dueIn);
+    for (const auto& [now, dueIn, steps] : cases) {
+        SCOPED_TRACE(now);
+        g_steps = 0;
+        liveTickCounter.store(now);
+        flying(0x400001, dueIn);
         gf_liveTraffic();
-        EXPECT_EQ(g_trackSteps, c.reached ? 1 : 0);
+        EXPECT_EQ(g_steps, steps);
+        liveAircraft.clear();
     }
 }
 
 TEST_F(Driver, theNewestIdToCreateGetsItsRequestFirst)
 {
-    tzo::LiveAircraft& older = due(0x400001);
-    older.pitch = -0.05;
+    tzo::LiveAircraft& older = flying(0x400001, 100000);
     older.bank = 0.1;
     older.heading = std::numbers::pi;
     older.altitude = 5000.0;
-    older.samples.front().dueTick = 100000;
     older.liveryTitle = "Airbus A320 Swiss";
-    tzo::LiveAircraft& newer = inSimulator(report(0x400002, 1000.0, 47.0), tzo::kPhaseGround);
-    newer.samples.front().dueTick = 100000;
-    idsToCreate = {0x400001, 0x400002, 0x499999};
-    liveTickCounter.store(1);
+    inSimulator(report(0x400002, 1000.0, 47.0), tzo::kPhaseGround).samples.front().dueTick = 100000;
+    idsToCreate = {0x400001, 0x400002, 0x499999}; // the last names no aircraft
 
-    gf_liveTraffic(); // 0x499999: no such aircraft, nothing
-    EXPECT_TRUE(liveCreateQueue.empty());
-    gf_liveTraffic();
-    gf_liveTraffic();
+    for (int i = 0; i < 3; ++i)
+        gf_liveTraffic();
     ASSERT_EQ(liveCreateQueue.size(), 2u);
-    const tzo::CreateRequest& first = liveCreateQueue[0];
-    EXPECT_EQ(first.recordId, 0x400002u);
-    EXPECT_EQ(first.position.OnGround, 1u);
-    const tzo::CreateRequest& second = liveCreateQueue[1];
-    EXPECT_EQ(second.recordId, 0x400001u);
-    EXPECT_EQ(second.position.OnGround, 0u);
-    EXPECT_DOUBLE_EQ(second.position.Heading, 180.0);
-    EXPECT_DOUBLE_EQ(second.position.Bank, 0.1 * 57.29577951308232);
-    EXPECT_EQ(second.position.Altitude, 5000.0);
-    EXPECT_EQ(second.position.Airspeed, 0u);
-    EXPECT_EQ(second.callsign, "SWR305");
-    EXPECT_EQ(second.liveryTitle, "Airbus A320 Swiss");
+    EXPECT_EQ(liveCreateQueue[0].recordId, 0x400002u);
+    EXPECT_EQ(liveCreateQueue[0].position.OnGround, 1u);
+    const tzo::CreateRequest& r = liveCreateQueue[1];
+    EXPECT_EQ(r.recordId, 0x400001u);
+    EXPECT_EQ(r.position.OnGround, 0u);
+    EXPECT_DOUBLE_EQ(r.position.Heading, 180.0);
+    EXPECT_DOUBLE_EQ(r.position.Bank, 0.1 * 57.29577951308232);
+    EXPECT_EQ(r.position.Altitude, 5000.0);
+    EXPECT_EQ(r.callsign + "/" + std::string(r.liveryTitle), "SWR305/Airbus A320 Swiss");
 }
 
-TEST_F(Driver, aBusyCommandLockCostsASlowSimulatorTheTicksPositions)
+TEST_F(Driver, aBusyCommandLockCostsASlowSimulatorTheTicksPositionsAndAFastOneWaits)
 {
-    const std::uint32_t object = due(0x400001).objectId;
-    liveAircraft[0].samples.front().dueTick = 100000;
-    liveTickCounter.store(1); // no slot and no request on this tick
-    {
+    const std::uint32_t object = flying(0x400001, 100000).objectId;
+    positionsToSend = {tzo::PositionUpdate{}};
+    positionsToSend[0].objectId = 77;
+    std::promise<void> held;
+    std::promise<void> release;
+    std::thread holder([&] {
         std::lock_guard lock(simQueueMutex);
-        positionsToSend = {tzo::PositionUpdate{}};
-        positionsToSend[0].objectId = 77;
-    }
-    simFrameRate.store(30.0f);
-    {
-        LockHolder holder;
-        gf_liveTraffic();
-        EXPECT_EQ(liveTickCounter.load(), 2u);
-        EXPECT_TRUE(positionsFilling.empty());
-    }
-    EXPECT_EQ(sentObjects(), std::vector<std::uint32_t>{77}) << "the previous set stays";
+        held.set_value();
+        release.get_future().wait();
+    });
+    held.get_future().wait();
 
+    simFrameRate.store(30.0f);
+    gf_liveTraffic();
+    EXPECT_TRUE(positionsFilling.empty());
     simFrameRate.store(60.0f);
-    LockHolder holder;
     auto tick = std::async(std::launch::async, [] { gf_liveTraffic(); });
-    EXPECT_EQ(tick.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout)
-        << "a fast simulator is waited for";
-    holder.release();
+    EXPECT_EQ(tick.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout);
+    EXPECT_EQ(positionsToSend[0].objectId, 77u) << "at 30 frames the previous set stayed";
+    release.set_value();
+    holder.join();
     tick.get();
     EXPECT_EQ(sentObjects(), std::vector<std::uint32_t>{object});
 }
