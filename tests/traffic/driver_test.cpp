@@ -136,7 +136,6 @@ TEST_F(Driver, theNewestIdToCreateGetsItsRequestFirst)
     EXPECT_EQ(r.position.OnGround, 0u);
     EXPECT_DOUBLE_EQ(r.position.Heading, 180.0);
     EXPECT_DOUBLE_EQ(r.position.Bank, 0.1 * 57.29577951308232);
-    EXPECT_EQ(r.position.Altitude, 5000.0);
     EXPECT_EQ(r.callsign + "/" + std::string(r.liveryTitle), "SWR305/Airbus A320 Swiss");
 }
 

@@ -1,7 +1,6 @@
 // Track samples: standing still, stops in a taxi, due ticks, the sample
 // limit, the report checks and the watch of an aircraft at its stand.
 
-#include "traffic/removal.hpp"
 #include "traffic_fixture.hpp"
 
 #include <vector>
@@ -164,19 +163,6 @@ TEST_F(Samples, aNewCallsignRenamesTheAircraftOrMakesANewFlight)
     }
 }
 
-TEST_F(Samples, aGhostCallsignOfAnotherLiveAircraftIsRefused)
-{
-    auto owner = report(0x400002, 1000.0, 48.0);
-    owner.callsign = "SWR1";
-    newAircraft(owner);
-    tzo::LiveAircraft& a = flying();
-    auto r = next(47.55, 5000.0);
-    r.callsign = "SWR1_";
-    gf_takeReport(r);
-    EXPECT_EQ(a.samples.size(), 1u);
-    EXPECT_TRUE(g_ghostRuns.empty());
-}
-
 TEST_F(Samples, aRouteChangeOnTheGroundMakesTheAircraftTaxi)
 {
     tzo::LiveAircraft& a = taxiing(tzo::kPhasePushBack);
@@ -254,13 +240,4 @@ TEST_F(StandWatch, aHeavyLeavingSoonAfterParkingCountsAsTowed)
         EXPECT_EQ(a.samples.front().dueTick, kNow + 1);
         liveAircraft.clear();
     }
-}
-
-TEST_F(Samples, removingAnAircraftWithoutAnObjectQueuesNothing)
-{
-    tzo::LiveAircraft& a = newAircraft(report(0x400001, 1000.0));
-    gf_removeAircraft(a);
-    EXPECT_EQ(a.state, AircraftState::BeingRemoved);
-    EXPECT_TRUE(removalQueue.empty());
-    EXPECT_NE(log().find("===> removing act SWR305   HB-305       A320          with objectId=0 ?"), std::string::npos);
 }
