@@ -136,8 +136,11 @@ bool gf_reportChecks(LiveAircraft& a, const TrafficRecord& r)
         lf_updateRoute(a, r);
         if (a.registration.empty() && !r.registration.empty())
             a.registration = r.registration;
-        if (a.callsign.empty() && !r.callsign.empty())
+        if (a.callsign.empty() && !r.callsign.empty()) {
             a.callsign = r.callsign;
+            // A live aircraft is its own first callsign, whenever it changes.
+            a.firstCallsign = a.callsign;
+        }
         return true;
     }
     if (a.state != AircraftState::InSimulator || a.movementPhase == tzo::kPhaseLeaveStand)

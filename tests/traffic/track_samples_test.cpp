@@ -135,7 +135,7 @@ TEST_F(Samples, namesAndRouteAreFilledInWhileNew)
     r.departure = "LSZH";
     r.destination = "EGLL";
     gf_takeReport(r);
-    EXPECT_EQ(a.callsign, "SWR305");
+    EXPECT_EQ(a.callsign + "/" + a.firstCallsign, "SWR305/SWR305");
     EXPECT_EQ(a.registration, "HB-305");
     EXPECT_EQ(a.departure + a.destination, "LSZHEGLL");
 }
