@@ -22,11 +22,6 @@ std::string gf_callsignText(const tzo::AircraftRecord& aircraft)
     return fmt::format("{:8}", aircraft.callsign);
 }
 
-std::string gf_formatAirlineType(const tzo::AircraftRecord& aircraft)
-{
-    return fmt::format("{:3} {:4}", aircraft.airline, aircraft.model);
-}
-
 std::string gf_formatRoute(const tzo::AircraftRecord& aircraft)
 {
     if (aircraft.departure.empty() && aircraft.destination.empty())

@@ -13,8 +13,6 @@ void gf_removeAircraft(tzo::AircraftRecord& aircraft);
 
 // "{:8}" of the callsign.
 std::string gf_callsignText(const tzo::AircraftRecord& aircraft);
-// "{:3} {:4}" of airline and type.
-std::string gf_formatAirlineType(const tzo::AircraftRecord& aircraft);
 // "{:3}->{:3}" of departure and destination; eight blanks when both are empty.
 std::string gf_formatRoute(const tzo::AircraftRecord& aircraft);
 // Callsign, registration, airline and type, route: an aircraft in a log line.
