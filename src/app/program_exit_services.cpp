@@ -5,6 +5,7 @@
 #include "app/status_line.hpp"
 #include "foundation/run_state.hpp"
 #include "foundation/settings.hpp"
+#include "liveries/livery_matching.hpp"
 #include "parking/static_parking_services.hpp"
 #include "realtraffic/readers.hpp"
 #include "realtraffic/rt_server.hpp"
@@ -88,6 +89,11 @@ bool ProgramExitServices::postToWindow(WindowMessage message)
         return false;
     window->post(ui::Message{message == WindowMessage::START ? ui::MessageKind::app1 : ui::MessageKind::app2, 0});
     return true;
+}
+
+void ProgramExitServices::logMatchingSummary()
+{
+    gf_logMatchingSummary();
 }
 
 } // namespace tzo

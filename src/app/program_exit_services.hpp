@@ -20,6 +20,7 @@ public:
     void resetTraffic() override;
     void resetWindow() override;
     bool postToWindow(WindowMessage message) override;
+    void logMatchingSummary() override;
 };
 
 } // namespace tzo

@@ -7,6 +7,7 @@
 #include "app/traffic_range.hpp"
 #include "foundation/run_state.hpp"
 #include "foundation/settings.hpp"
+#include "liveries/livery_matching.hpp"
 #include "parking/static_parking_services.hpp"
 #include "realtraffic/readers.hpp"
 #include "realtraffic/rt_messages.hpp"
@@ -122,6 +123,11 @@ void ProgramTickWork::checkReadersAlive()
 void ProgramTickWork::updateTrafficRange()
 {
     gf_updateTrafficRange();
+}
+
+void ProgramTickWork::logMatchingSummary()
+{
+    gf_logMatchingSummary();
 }
 
 } // namespace tzo

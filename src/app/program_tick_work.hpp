@@ -29,6 +29,7 @@ public:
     void startCollectingCallsigns() override;
     void checkReadersAlive() override;
     void updateTrafficRange() override;
+    void logMatchingSummary() override;
 };
 
 } // namespace tzo

@@ -212,6 +212,7 @@ void gf_resetLiveryCatalogue()
 {
     regcodeLiveries.clear();
     specialLiveries.clear();
+    specialTitles.clear();
     regcodeMessages.clear();
     g_titleIndex.clear();
     paxLiveries.clear();

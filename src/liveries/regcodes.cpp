@@ -20,6 +20,7 @@ namespace tzo {
 
 TextMap<TitleView> regcodeLiveries;
 std::vector<TitleView> specialLiveries;
+std::unordered_set<TitleView> specialTitles;
 std::vector<std::string> regcodeMessages;
 
 namespace {
@@ -62,6 +63,7 @@ void lf_enterRegcode(const std::string& code, TitleView title, bool special, std
     }
     if (special) {
         specialLiveries.push_back(title);
+        specialTitles.insert(title);
         ++counters.special;
     }
 }

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace tzo {
@@ -18,6 +19,9 @@ namespace tzo {
 extern TextMap<TitleView> regcodeLiveries;
 // Titles of special liveries, once per special code entered.
 extern std::vector<TitleView> specialLiveries;
+// The same titles as a set, so that matching tests a candidate without a
+// search of the list; keyed by text.
+extern std::unordered_set<TitleView> specialTitles;
 // What reading the registration files found; written to "OfflineRegcodes.txt".
 extern std::vector<std::string> regcodeMessages;
 

@@ -58,3 +58,26 @@ bool gf_isSameAirlineType(const tzo::AircraftTexts& a, const tzo::AircraftTexts&
 {
     return a.airline == b.airline && a.model == b.model;
 }
+
+std::string gf_callsignText(const tzo::AircraftTexts& record)
+{
+    return fmt::format("{:8}", record.callsign);
+}
+
+std::string gf_formatRoute(const tzo::AircraftTexts& record)
+{
+    if (record.departure.empty() && record.destination.empty())
+        return std::string(8, ' ');
+    return fmt::format("{:3}->{:3}", record.departure, record.destination);
+}
+
+std::string gf_formatStatusLine(const tzo::AircraftTexts& record)
+{
+    return fmt::format("{} {:8} {} {}", gf_callsignText(record), record.registration, gf_formatAirlineType(record),
+                       gf_formatRoute(record));
+}
+
+std::string gf_formatAircraftText(const tzo::AircraftTexts& record)
+{
+    return fmt::format("{} {} {}", gf_callsignText(record), record.registration, gf_formatAirlineType(record));
+}

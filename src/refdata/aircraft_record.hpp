@@ -84,6 +84,16 @@ std::string gf_formatAirlineType(const tzo::AircraftTexts& record);
 // Equal airline codes and equal model codes, compared exactly.
 bool gf_isSameAirlineType(const tzo::AircraftTexts& a, const tzo::AircraftTexts& b);
 
+// "{:8}" of the callsign.
+std::string gf_callsignText(const tzo::AircraftTexts& record);
+// "{:3}->{:3}" of departure and destination; eight blanks when both are empty.
+std::string gf_formatRoute(const tzo::AircraftTexts& record);
+// Callsign, registration ("{:8}"), airline and type, route: the usual way to
+// name an aircraft in a log line.
+std::string gf_formatStatusLine(const tzo::AircraftTexts& record);
+// Callsign, registration, airline and type.
+std::string gf_formatAircraftText(const tzo::AircraftTexts& record);
+
 // The same for the livery records of the catalogue, which name the two codes
 // airl and type; the reference data does not know those records.
 template <typename Livery>
