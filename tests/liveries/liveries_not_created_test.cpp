@@ -6,6 +6,7 @@
 #include <fmt/format.h>
 
 #include <atomic>
+#include <set>
 #include <thread>
 
 using livtest::aircraft;
@@ -23,8 +24,11 @@ AircraftRecord refused(const std::string& callsign, const std::string& title, co
 {
     auto a = aircraft(plane, callsign);
     a.liveryTitle = lf_findLiveryTitle(title);
-    if (a.liveryTitle.empty())
-        a.liveryTitle = title; // a title of an earlier catalogue
+    if (a.liveryTitle.empty()) {
+        // A title of an earlier catalogue; kept here as the catalogue keeps its own.
+        static std::set<std::string> earlier;
+        a.liveryTitle = *earlier.insert(title).first;
+    }
     return a;
 }
 
