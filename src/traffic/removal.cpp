@@ -16,21 +16,3 @@ void gf_removeAircraft(tzo::AircraftRecord& aircraft)
     else
         gf_logLineMarked(fmt::format("removing act {} with objectId=0 ?", gf_formatStatusLine(aircraft)));
 }
-
-std::string gf_callsignText(const tzo::AircraftRecord& aircraft)
-{
-    return fmt::format("{:8}", aircraft.callsign);
-}
-
-std::string gf_formatRoute(const tzo::AircraftRecord& aircraft)
-{
-    if (aircraft.departure.empty() && aircraft.destination.empty())
-        return std::string(8, ' ');
-    return fmt::format("{:3}->{:3}", aircraft.departure, aircraft.destination);
-}
-
-std::string gf_formatStatusLine(const tzo::AircraftRecord& aircraft)
-{
-    return fmt::format("{} {:8} {} {}", gf_callsignText(aircraft), aircraft.registration,
-                       gf_formatAirlineType(aircraft), gf_formatRoute(aircraft));
-}
