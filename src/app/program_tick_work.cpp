@@ -2,7 +2,9 @@
 
 #include "airports/airport_services.hpp"
 #include "app/controls.hpp"
+#include "app/commands.hpp"
 #include "app/main_window.hpp"
+#include "app/main_window_paint.hpp"
 #include "app/status_line.hpp"
 #include "app/traffic_range.hpp"
 #include "foundation/run_state.hpp"
@@ -28,7 +30,8 @@ void ProgramTickWork::advanceStatusClock()
 void ProgramTickWork::showMinutesToRenewal(int minutes)
 {
     mainWindowObject.minutesToRenewal.store(minutes);
-    gf_invalidateMainWindow(kHeaderBand);
+    // Shown beside the parking controls, not in the header.
+    gf_invalidateMainWindow(kControlsBand);
 }
 
 bool ProgramTickWork::controlsBusy()
@@ -118,6 +121,16 @@ void ProgramTickWork::startCollectingCallsigns()
 void ProgramTickWork::checkReadersAlive()
 {
     gf_checkReadersAlive();
+}
+
+void ProgramTickWork::refreshWindowCounters()
+{
+    gf_refreshWindowCounters();
+}
+
+void ProgramTickWork::queueNavLights()
+{
+    gf_queueParkedNavLights();
 }
 
 void ProgramTickWork::updateTrafficRange()

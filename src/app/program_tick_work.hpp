@@ -30,6 +30,8 @@ public:
     void checkReadersAlive() override;
     void updateTrafficRange() override;
     void logMatchingSummary() override;
+    void refreshWindowCounters() override;
+    void queueNavLights() override;
 };
 
 } // namespace tzo

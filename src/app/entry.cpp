@@ -1,0 +1,276 @@
+#include "app/entry.hpp"
+
+#include "app/commands.hpp"
+#include "app/controls.hpp"
+#include "app/exit.hpp"
+#include "app/main_window.hpp"
+#include "app/main_window_paint.hpp"
+#include "app/settings_into_controls.hpp"
+#include "foundation/log.hpp"
+#include "foundation/paths.hpp"
+#include "foundation/run_state.hpp"
+#include "foundation/settings.hpp"
+#include "foundation/time.hpp"
+#include "foundation/version.hpp"
+#include "platform/folders.hpp"
+#include "platform/ui/fltk/fltk_window.hpp"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <mutex>
+#include <string_view>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace tzo {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int kReadyTries = 18;
+constexpr auto kReadyWait = 50ms;
+
+// The start-up thread holder: each start replaces (and detaches) the last one.
+std::jthread startUpThread;
+
+std::mutex g_startUpMutex;
+StartUpBody g_startUpBody;
+
+StartUpBody lf_startUpBody()
+{
+    std::lock_guard lock(g_startUpMutex);
+    if (g_startUpBody)
+        return g_startUpBody;
+    return gf_loadSettingsIntoControls;
+}
+
+void lf_startUpNRVX(StartUpBody body)
+{
+    const RunningThreadCount counted;
+    try {
+        body();
+    } catch (...) {
+        gf_logException("lf_startUpNRVX");
+    }
+}
+
+// A stored limit value is a position the window never had (a window dragged
+// off the screen records one): the default takes its place, saved.
+void lf_resetLimitPosition(IntParameter& position)
+{
+    if (position.value() == position.min() || position.value() == position.max()) {
+        position.setValue(position.defaultValue());
+        gf_saveParameter(position);
+    }
+}
+
+// The position after a close: the edge clamped, but never a limit itself;
+// then the value held before stays.
+void lf_storeClosingPosition(IntParameter& position, int edge, std::int32_t before)
+{
+    position.setValue(edge);
+    gf_saveParameter(position);
+    if (position.value() == position.min() || position.value() == position.max()) {
+        position.setValue(before);
+        gf_saveParameter(position);
+    }
+}
+
+} // namespace
+
+std::filesystem::path gf_instanceLockPath()
+{
+    return platform::runtimeFolder() / fmt::format("{}-{}.lock", kProgramName, ::getuid());
+}
+
+InstanceGuard gf_takeSingleInstanceGuard()
+{
+    const std::string path = gf_instanceLockPath().string();
+    // Never closed: the lock lives as long as the process.
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return InstanceGuard::unavailable;
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+        return InstanceGuard::taken;
+    const int error = errno;
+    ::close(fd);
+    return error == EWOULDBLOCK ? InstanceGuard::alreadyRunning : InstanceGuard::unavailable;
+}
+
+void gf_installStartUpBody(StartUpBody body)
+{
+    std::lock_guard lock(g_startUpMutex);
+    g_startUpBody = std::move(body);
+}
+
+void lf_startStartUp()
+{
+    try {
+        startUpThread = std::jthread(lf_startUpNRVX, lf_startUpBody());
+        startUpThread.detach();
+    } catch (const std::exception& e) {
+        gf_showError(fmt::format("The start-up thread could not be started: {}", e.what()));
+    }
+}
+
+void lf_finalClose(ui::Window& window)
+{
+    const ui::Rect frame = window.frame();
+    const std::int32_t beforeX = MAIN_WINDOW_X.value();
+    const std::int32_t beforeY = MAIN_WINDOW_Y.value();
+    lf_storeClosingPosition(MAIN_WINDOW_X, frame.left, beforeX);
+    lf_storeClosingPosition(MAIN_WINDOW_Y, frame.top, beforeY);
+    gf_logLine(gf_utcTimeText());
+    if (gf_isLogOpen()) {
+        gf_flushLog();
+        gf_closeLog();
+    }
+    window.postQuit(0);
+}
+
+void MainWindowProcedure::onMessage(ui::Window& window, const ui::Message& message)
+{
+    currentWindow.store(&window);
+    try {
+        switch (message.kind) {
+        case ui::MessageKind::create:
+            lf_onCreate(window);
+            break;
+        case ui::MessageKind::close:
+            // The window stays: the exit thread ends the program with the final close.
+            gf_showStatus(fmt::format("Close window button clicked, closing {} ...", kProgramName), false);
+            gf_requestExit(ExitReason::USER_CLOSED_SIM, 0);
+            break;
+        case ui::MessageKind::command:
+            lf_onCommand(window, message.value);
+            break;
+        case ui::MessageKind::app1:
+            lf_startStartUp();
+            break;
+        case ui::MessageKind::app2:
+            lf_finalClose(window);
+            break;
+        case ui::MessageKind::quit:
+            break;
+        }
+    } catch (...) {
+        gf_logException("lf_wndProc");
+    }
+}
+
+void MainWindowProcedure::onPaint(ui::Window& window, ui::Painter& painter)
+{
+    currentWindow.store(&window);
+    try {
+        lf_paintStatusWindow(painter);
+    } catch (...) {
+        mainWindowObject.paintDc = nullptr;
+        gf_logException("lf_paintStatusWindow");
+    }
+}
+
+bool lf_createMainWindow(ui::Window& window, ui::WindowProcedure& procedure)
+{
+    int tries = 0;
+    while (!mainWindowObject.ready.load()) {
+        if (++tries > kReadyTries)
+            return false;
+        std::this_thread::sleep_for(kReadyWait);
+    }
+
+    pugi::xml_document doc;
+    if (doc.load_file(g_parametersPath.c_str())) {
+        MAIN_WINDOW_X.load(doc, false);
+        MAIN_WINDOW_Y.load(doc, false);
+        lf_resetLimitPosition(MAIN_WINDOW_X);
+        lf_resetLimitPosition(MAIN_WINDOW_Y);
+    }
+
+    mainWindowObject.mainWindow.store(&window);
+    const ui::WindowSpec spec{std::string(kProgramName), MAIN_WINDOW_X.value(), MAIN_WINDOW_Y.value(),
+                              kMainWindowWidth, kMainWindowHeight, mainWindowObject.blackBrush};
+    if (!window.open(spec, procedure)) {
+        mainWindowObject.mainWindow.store(nullptr);
+        return false;
+    }
+    return true;
+}
+
+int initInstance(ui::Window& window, ui::WindowProcedure& procedure)
+{
+    if (!lf_createMainWindow(window, procedure)) {
+        gf_logLine("initInstance failed");
+        return 0;
+    }
+    std::error_code error;
+    if (!std::filesystem::exists(g_dataFolder, error)) {
+        // With its parents: an application-data folder moved by the
+        // environment may not exist yet.
+        std::filesystem::create_directories(g_dataFolder, error);
+        if (error)
+            gf_logLine(fmt::format("The data folder {} cannot be made: {}", g_dataFolder.string(), error.message()));
+    }
+    window.post(ui::Message{ui::MessageKind::app1, 0});
+    window.closeOnSignals();
+    return window.run();
+}
+
+int gf_programMain(int argc, char** argv)
+{
+    bool headless = false;
+    for (int i = 1; i < argc; ++i)
+        if (std::string_view(argv[i]) == "--headless")
+            headless = true;
+
+    switch (gf_takeSingleInstanceGuard()) {
+    case InstanceGuard::alreadyRunning:
+        return -1;
+    case InstanceGuard::unavailable:
+        // Better one copy too many than none at all.
+        std::cerr << "The single-instance lock " << gf_instanceLockPath().string() << " cannot be taken\n";
+        break;
+    case InstanceGuard::taken:
+        break;
+    }
+
+    try {
+        gf_openLog();
+    } catch (const std::exception& e) {
+        std::cerr << "The log cannot be opened: " << e.what() << '\n';
+        return 1;
+    }
+
+    gf_installMainWindowHooks();
+    gf_installExitHook();
+    gf_installCommandHandlers();
+
+    int code = 0;
+    {
+        std::unique_ptr<ui::Window> window = ui::createWindow(headless);
+        MainWindowProcedure procedure;
+        code = initInstance(*window, procedure);
+        if (runningThreads.load() > 0 || gf_updateCheckRunning()) {
+            // Threads that outlived the exit's wait may still use the window,
+            // the settings and the window's texts: nothing is destroyed under
+            // them. The log is closed already.
+            std::fflush(nullptr);
+            std::quick_exit(code);
+        }
+        mainWindowObject.mainWindow.store(nullptr);
+        currentWindow.store(nullptr);
+    }
+    return code;
+}
+
+} // namespace tzo
