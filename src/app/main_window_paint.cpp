@@ -198,7 +198,8 @@ void lf_paintParkAirportBox()
 void lf_textOut(int x, int y, std::string_view text, ui::Color colour)
 {
     ui::Painter* painter = mainWindowObject.paintDc;
-    if (painter == nullptr)
+    // An empty text draws nothing.
+    if (painter == nullptr || text.empty())
         return;
     try {
         (void)gf_utf8ToUtf16(text);

@@ -1,0 +1,56 @@
+#pragma once
+// Puts back what the window's tests change: every setting at its default, the
+// window object's shown state, the park airport's and static parking's state
+// and the request flags.
+
+#include "airports/airport_services.hpp"
+#include "app/commands.hpp"
+#include "app/main_window.hpp"
+#include "foundation/run_state.hpp"
+#include "foundation/settings.hpp"
+#include "parking/static_parking_services.hpp"
+
+namespace apptest {
+
+inline void resetAllSettings()
+{
+    const tzo::ParameterLists& lists = gf_storedSettings();
+    for (auto* p : lists.booleans)
+        p->setValue(p->defaultValue());
+    for (auto* p : lists.checkBoxes)
+        p->setValue(p->defaultValue());
+    for (auto* p : lists.integers)
+        p->setValue(p->defaultValue());
+    for (auto* p : lists.intFields)
+        p->setValue(p->defaultValue());
+    for (auto* p : lists.strings)
+        p->setValue(p->defaultValue());
+    for (auto* p : lists.stringFields)
+        p->setValue(p->defaultValue());
+    MAX_FIT_FL.setValue(MAX_FIT_FL.defaultValue());
+    parking_percentage.setValue(parking_percentage.defaultValue());
+}
+
+inline void resetWindowState()
+{
+    mainWindowObject.resetShownState();
+    {
+        std::lock_guard lock(mainWindowObject.statusMutex);
+        mainWindowObject.statusText.clear();
+        mainWindowObject.errorText.clear();
+    }
+    busy = false;
+    parkAirportCode.clear();
+    parkAirportActive = false;
+    tbloAirportCount = 0;
+    reservedStand.clear();
+    parkAirportChanged = false;
+    savedMaxLive = 0;
+    manualRange = 0;
+    secondsCounter = 0;
+    for (auto* flag : {&flushStaticPending, &rereadPending, &blockCallsignPending, &matchingChanged,
+                       &navLightsPending, &limitLiveCountPending, &updateRangePending, &renewalPending})
+        flag->store(false);
+}
+
+} // namespace apptest
