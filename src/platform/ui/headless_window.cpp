@@ -31,7 +31,15 @@ void HeadlessWindow::showNative()
 Rect HeadlessWindow::frame() const
 {
     const auto& s = spec();
-    return Rect{s.x, s.y, s.x + s.width, s.y + s.height};
+    std::lock_guard lock(m_recordMutex);
+    const Point origin = m_movedTo.value_or(Point{s.x, s.y});
+    return Rect{origin.x, origin.y, origin.x + s.width, origin.y + s.height};
+}
+
+void HeadlessWindow::moveTo(int x, int y)
+{
+    std::lock_guard lock(m_recordMutex);
+    m_movedTo = Point{x, y};
 }
 
 void HeadlessWindow::paintNative(const Rect& invalid)

@@ -22,6 +22,8 @@ public:
     void pressKey(ControlId id, char32_t key);
     void pressEnter(ControlId id) { pressKey(id, U'\r'); }
     void clickCloseBox();
+    // The user dragged the window there.
+    void moveTo(int x, int y);
 
     // What the last paint drew: first the erase of the background (a
     // fillRect of the whole client area), then the procedure's calls.
@@ -51,6 +53,7 @@ private:
     std::vector<Rect> m_invalidations;
     Rect m_lastPaintRegion;
     bool m_shown = false;
+    std::optional<Point> m_movedTo;
 };
 
 // Decodes one UTF-8 text into code points; invalid bytes become U+FFFD.
