@@ -1,0 +1,138 @@
+// The program as real processes: one copy per user, a copy that ends at once
+// leaves the running one and its log alone, the guard dies with its process,
+// and SIGTERM ends the program through its own exit with its position saved.
+
+#include "support/test_support.hpp"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <string>
+#include <vector>
+
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using testsupport::readFile;
+using testsupport::TempDir;
+using testsupport::waitFor;
+
+namespace {
+
+class Program {
+public:
+    // Starts "norvane --headless" in folder, with its runtime and data folders there.
+    explicit Program(const fs::path& folder)
+    {
+        std::vector<std::string> env{
+            "XDG_RUNTIME_DIR=" + folder.string(),
+            "NORVANE_APPDATA=" + (folder / "roaming").string(),
+            "HOME=" + folder.string(),
+            "PATH=/usr/bin:/bin",
+        };
+        std::vector<char*> envp;
+        for (auto& e : env)
+            envp.push_back(e.data());
+        envp.push_back(nullptr);
+        std::string program = NORVANE_PROGRAM_PATH;
+        std::string headless = "--headless";
+        char* argv[] = {program.data(), headless.data(), nullptr};
+        const std::string dir = folder.string();
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            if (::chdir(dir.c_str()) != 0)
+                ::_exit(127);
+            ::execve(argv[0], argv, envp.data());
+            ::_exit(127);
+        }
+    }
+    ~Program()
+    {
+        if (m_pid > 0 && !m_status) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+    }
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+
+    // The exit code once the process ended within the timeout.
+    std::optional<int> exitCode(std::chrono::milliseconds timeout)
+    {
+        waitFor(
+            [&] {
+                if (m_status)
+                    return true;
+                int status = 0;
+                if (::waitpid(m_pid, &status, WNOHANG) == m_pid)
+                    m_status = status;
+                return m_status.has_value();
+            },
+            timeout);
+        if (!m_status || !WIFEXITED(*m_status))
+            return std::nullopt;
+        return static_cast<signed char>(WEXITSTATUS(*m_status));
+    }
+    void signal(int number) { ::kill(m_pid, number); }
+
+private:
+    pid_t m_pid = -1;
+    std::optional<int> m_status;
+};
+
+bool lf_started(const fs::path& log)
+{
+    // The start-up has read the settings: the block of settings in the log is closed.
+    if (!fs::exists(log))
+        return false;
+    const std::string text = readFile(log);
+    const auto last = text.find("SIM_INSTALL_PATH=");
+    return last != std::string::npos && text.find("\n*****", last) != std::string::npos;
+}
+
+} // namespace
+
+TEST(ProgramProcess, secondCopyEndsAtOnceAndTheGuardDiesWithItsProcess)
+{
+    const TempDir dir;
+    const fs::path log = dir.path() / "Log.txt";
+    {
+        Program first(dir.path());
+        ASSERT_TRUE(waitFor([&] { return lf_started(log); }));
+        const std::string before = readFile(log);
+
+        Program second(dir.path());
+        EXPECT_EQ(second.exitCode(std::chrono::seconds(1)), -1);
+        EXPECT_EQ(readFile(log), before) << "the second copy leaves the log alone";
+        EXPECT_FALSE(first.exitCode(std::chrono::milliseconds(0))) << "the first runs on";
+        first.signal(SIGKILL);
+        EXPECT_FALSE(first.exitCode(std::chrono::seconds(5))) << "killed, no exit code";
+    }
+    Program again(dir.path());
+    ASSERT_TRUE(waitFor([&] { return lf_started(log); })) << "the kernel released the guard";
+    EXPECT_FALSE(again.exitCode(std::chrono::milliseconds(0)));
+}
+
+TEST(ProgramProcess, sigtermEndsWithZeroAndThePositionSaved)
+{
+    const TempDir dir;
+    fs::create_directories(dir.path() / "roaming" / "Norvane_P3D");
+    testsupport::writeFile(dir.path() / "roaming" / "Norvane_P3D" / "parameters.xml",
+                           "<?xml version=\"1.0\"?>\n<parameters>\n"
+                           "<parameter name=\"MAIN_WINDOW_X\" value=\"123\"/>\n"
+                           "<parameter name=\"MAIN_WINDOW_Y\" value=\"45\"/>\n</parameters>\n");
+    const fs::path log = dir.path() / "Log.txt";
+    Program program(dir.path());
+    ASSERT_TRUE(waitFor([&] { return lf_started(log); }));
+    program.signal(SIGTERM);
+    EXPECT_EQ(program.exitCode(std::chrono::seconds(10)), 0);
+    const std::string text = readFile(log);
+    const auto closed = text.find("User closed Norvane_P3D");
+    ASSERT_NE(closed, std::string::npos);
+    EXPECT_NE(text.find("MAIN_WINDOW_X=123", closed), std::string::npos);
+    EXPECT_NE(text.find("MAIN_WINDOW_Y=45", closed), std::string::npos);
+    const std::string settings = readFile(dir.path() / "roaming" / "Norvane_P3D" / "parameters.xml");
+    EXPECT_NE(settings.find("name=\"MAIN_WINDOW_X\" value=\"123\""), std::string::npos);
+}
