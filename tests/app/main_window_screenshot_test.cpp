@@ -1,5 +1,8 @@
 #include "main_window_fixture.hpp"
+#include "window_state_reset.hpp"
 
+#include "app/entry.hpp"
+#include "app/main_window_paint.hpp"
 #include "foundation/settings.hpp"
 #include "platform/ui/fltk/fltk_window.hpp"
 #include "support/lsan_suppressions.hpp"
@@ -8,22 +11,56 @@
 #include "support/window_thread.hpp"
 #include "support/xvfb.hpp"
 
+#include <cstdlib>
 #include <filesystem>
+#include <future>
 
+using namespace tzo;
 
 namespace {
 
-bool lf_isBlack(const ui::RgbImage& image, int x, int y)
+ui::Color lf_pixel(const ui::RgbImage& image, int x, int y)
 {
     const size_t at = (static_cast<size_t>(y) * image.width + x) * 3;
-    return image.pixels[at] == 0 && image.pixels[at + 1] == 0 && image.pixels[at + 2] == 0;
+    return ui::rgb(image.pixels[at], image.pixels[at + 1], image.pixels[at + 2]);
+}
+
+int lf_count(const ui::RgbImage& image, const ui::Rect& area, ui::Color colour)
+{
+    int n = 0;
+    for (int y = area.top; y < area.bottom; ++y)
+        for (int x = area.left; x < area.right; ++x)
+            n += lf_pixel(image, x, y) == colour;
+    return n;
+}
+
+// Anti-aliased text has few pixels of its exact colour: count the ones near it.
+int lf_countNear(const ui::RgbImage& image, const ui::Rect& area, ui::Color colour)
+{
+    int n = 0;
+    for (int y = area.top; y < area.bottom; ++y)
+        for (int x = area.left; x < area.right; ++x) {
+            const ui::Color p = lf_pixel(image, x, y);
+            n += std::abs(p.r - colour.r) < 60 && std::abs(p.g - colour.g) < 60 && std::abs(p.b - colour.b) < 60;
+        }
+    return n;
+}
+
+// Waits for the paint after a change, then photographs the window.
+std::optional<ui::RgbImage> lf_shotAfter(ui::Window& window, const std::function<void()>& change)
+{
+    const auto painted = window.paintCount();
+    change();
+    if (!testsupport::waitFor([&] { return window.paintCount() > painted; }))
+        return std::nullopt;
+    return window.capture();
 }
 
 } // namespace
 
 // The only test of this program that opens a real window: FLTK keeps its
 // display connection for the whole process.
-TEST(MainWindowOnX, opensWithItsControlsAndIsPhotographed)
+TEST(MainWindowOnX, paintsItsBandsIndicatorsAndStatusLine)
 {
     testsupport::XvfbServer& server = testsupport::sharedXvfb();
     if (!server.running())
@@ -31,40 +68,70 @@ TEST(MainWindowOnX, opensWithItsControlsAndIsPhotographed)
     const testsupport::ScopedEnv display("DISPLAY", server.display());
 
     apptest::installHooks();
+    apptest::resetWindowState();
     auto window = ui::createWindow(false);
     ASSERT_NE(dynamic_cast<ui::FltkWindow*>(window.get()), nullptr);
     mainWindowObject.mainWindow.store(window.get());
-    apptest::TestWindowProcedure procedure;
+    MainWindowProcedure procedure;
     ASSERT_TRUE(window->open(
         ui::WindowSpec{"Norvane_P3D", MAIN_WINDOW_X.value(), MAIN_WINDOW_Y.value(), kMainWindowWidth,
                        kMainWindowHeight, ui::rgb(0, 0, 0)},
         procedure));
     EXPECT_EQ(window->controls().size(), 36u);
 
-    auto [exitCode, image] = testsupport::runAndCapture(*window, [&] {
-        // What the start-up does later: fields enabled and shown, a status line.
-        for (auto id : {MAX_LIVE.controlId(), LATERAL_RANGE.controlId(), SIM_INSTALL_PATH.controlId()})
-            window->setEnabled(id, true);
-        MAX_LIVE.show();
-        LATERAL_RANGE.show();
-        gf_showStatus("screenshot");
+    auto shots = std::async(std::launch::async, [&] {
+        std::pair<std::optional<ui::RgbImage>, std::optional<ui::RgbImage>> images;
+        if (testsupport::waitFor([&] { return window->paintCount() >= 1; })) {
+            images.first = lf_shotAfter(*window, [&] {
+                // What the start-up does later: fields enabled and shown, a status line.
+                for (auto id : {MAX_LIVE.controlId(), LATERAL_RANGE.controlId(), SIM_INSTALL_PATH.controlId()})
+                    window->setEnabled(id, true);
+                MAX_LIVE.show();
+                LATERAL_RANGE.show();
+                gf_showStatus("screenshot");
+            });
+            images.second = lf_shotAfter(*window, [&] {
+                mainWindowObject.simConnected = true;
+                mainWindowObject.flightRunningShown = true;
+                mainWindowObject.userTitleText.set("Boeing 737-800");
+                gf_invalidateMainWindow(kHeaderAndStatistics);
+                gf_showError("an error line");
+            });
+        }
+        window->postQuit(0);
+        return images;
     });
-    EXPECT_EQ(exitCode, 0);
+    EXPECT_EQ(window->run(), 0);
+    const auto [first, second] = shots.get();
     mainWindowObject.mainWindow.store(nullptr);
     currentWindow.store(nullptr);
+    gf_installParameterControlHooks(tzo::ParameterControlHooks{});
+    gf_installAppHooks(AppHooks{});
+    apptest::resetWindowState();
 
-    ASSERT_TRUE(image.has_value());
-    EXPECT_EQ(image->width, 880);
-    EXPECT_EQ(image->height, 488);
+    ASSERT_TRUE(first.has_value());
+    ASSERT_TRUE(second.has_value());
+    EXPECT_EQ(first->width, 880);
+    EXPECT_EQ(first->height, 488);
     EXPECT_EQ(window->text(MAX_LIVE.controlId()), "300");
-    // The check box of SCAN_LIVERIES (5, 149, 12 by 12) is drawn; the header stays black.
-    int drawn = 0;
-    for (int y = 149; y < 161; ++y)
-        for (int x = 5; x < 17; ++x)
-            drawn += !lf_isBlack(*image, x, y);
-    EXPECT_GT(drawn, 40);
-    EXPECT_TRUE(lf_isBlack(*image, 300, 10));
-    const std::filesystem::path png = testsupport::screenshotPath("main_window.png");
-    ASSERT_TRUE(testsupport::writePng(png, image->width, image->height, image->pixels));
-    EXPECT_EQ(testsupport::readFile(png).substr(1, 3), "PNG");
+    ASSERT_TRUE(testsupport::writePng(testsupport::screenshotPath("main_window.png"), first->width, first->height,
+                                      first->pixels));
+    ASSERT_TRUE(testsupport::writePng(testsupport::screenshotPath("main_window_error.png"), second->width,
+                                      second->height, second->pixels));
+
+    const ui::RgbImage& image = *first;
+    EXPECT_EQ(lf_pixel(image, 300, 10), kBlack) << "header";
+    EXPECT_EQ(lf_pixel(image, 300, 60), kBlack) << "statistics band";
+    EXPECT_GT(lf_countNear(image, ui::Rect{3, 3, 90, 25}, kGreen), 20) << "the green text of \"Version\"";
+    EXPECT_EQ(lf_pixel(image, 410, 40), kRed) << "no simulator";
+    EXPECT_EQ(lf_pixel(image, 440, 40), kBlack) << "operations not started";
+    EXPECT_EQ(lf_pixel(image, 600, 135), kLightBlue) << "controls band";
+    EXPECT_EQ(lf_pixel(image, 800, 440), kGreen) << "status band";
+    EXPECT_GT(lf_countNear(image, ui::Rect{3, 424, 120, 446}, kYellow), 20) << "the status line's yellow text";
+    // The check box of SCAN_LIVERIES (5, 149, 12 by 12) is drawn.
+    EXPECT_GT(12 * 12 - lf_count(image, ui::Rect{5, 149, 17, 161}, kLightBlue), 40);
+
+    EXPECT_EQ(lf_pixel(*second, 410, 40), kGreen) << "simulator, flight and title";
+    EXPECT_EQ(lf_pixel(*second, 800, 440), kRed) << "an error line";
+    EXPECT_GT(lf_countNear(*second, ui::Rect{3, 424, 120, 446}, kYellow), 20);
 }
