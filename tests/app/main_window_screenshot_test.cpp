@@ -46,14 +46,19 @@ int lf_countNear(const ui::RgbImage& image, const ui::Rect& area, ui::Color colo
     return n;
 }
 
-// Waits for the paint after a change, then photographs the window.
-std::optional<ui::RgbImage> lf_shotAfter(ui::Window& window, const std::function<void()>& change)
+// Makes the change, then photographs the window once it shows what the change
+// should show (paints of the bands may come one by one); the last picture
+// when it never does.
+std::optional<ui::RgbImage> lf_shotAfter(ui::Window& window, const std::function<void()>& change,
+                                         const std::function<bool(const ui::RgbImage&)>& shows)
 {
-    const auto painted = window.paintCount();
     change();
-    if (!testsupport::waitFor([&] { return window.paintCount() > painted; }))
-        return std::nullopt;
-    return window.capture();
+    std::optional<ui::RgbImage> image;
+    testsupport::waitFor([&] {
+        image = window.capture();
+        return image && shows(*image);
+    });
+    return image;
 }
 
 } // namespace
@@ -89,6 +94,9 @@ TEST(MainWindowOnX, paintsItsBandsIndicatorsAndStatusLine)
                 MAX_LIVE.show();
                 LATERAL_RANGE.show();
                 gf_showStatus("screenshot");
+            }, [](const ui::RgbImage& image) {
+                return lf_countNear(image, ui::Rect{3, 424, 120, 446}, kYellow) > 20 &&
+                       lf_pixel(image, 600, 135) == kLightBlue;
             });
             images.second = lf_shotAfter(*window, [&] {
                 mainWindowObject.simConnected = true;
@@ -96,6 +104,8 @@ TEST(MainWindowOnX, paintsItsBandsIndicatorsAndStatusLine)
                 mainWindowObject.userTitleText.set("Boeing 737-800");
                 gf_invalidateMainWindow(kHeaderAndStatistics);
                 gf_showError("an error line");
+            }, [](const ui::RgbImage& image) {
+                return lf_pixel(image, 410, 40) == kGreen && lf_pixel(image, 800, 440) == kRed;
             });
         }
         window->postQuit(0);
