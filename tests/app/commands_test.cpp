@@ -58,16 +58,7 @@ protected:
         apptest::resetWindowState();
     }
 
-    std::optional<std::string> stored(const std::string& name) const
-    {
-        pugi::xml_document doc;
-        if (!doc.load_file(g_parametersPath.c_str()))
-            return std::nullopt;
-        pugi::xml_node node = gf_findParameterNode(doc, name);
-        if (!node)
-            return std::nullopt;
-        return std::string(node.attribute("value").value());
-    }
+    static std::optional<std::string> stored(const std::string& name) { return apptest::storedSetting(name); }
     std::string status()
     {
         std::lock_guard lock(mainWindowObject.statusMutex);
@@ -134,8 +125,9 @@ TEST_F(CommandsTest, everyCheckBoxTogglesSavesAndSaysWhy)
             EXPECT_EQ(window.isChecked(c.box->controlId()), on);
             EXPECT_EQ(stored(c.box->name()), on ? "true" : "false");
             EXPECT_EQ(status(), (on ? c.whenOn : c.whenOff).value_or("before"));
-            if (c.box == &ALWAYS_ON_TOP)
+            if (c.box == &ALWAYS_ON_TOP) {
                 EXPECT_EQ(window.isTopmost(), on);
+            }
         }
     }
 }

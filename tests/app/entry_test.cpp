@@ -68,16 +68,7 @@ protected:
                                            "<parameter name=\"MAIN_WINDOW_Y\" value=\"{}\"/>\n</parameters>\n",
                                            x, y));
     }
-    std::optional<std::string> stored(const char* name) const
-    {
-        pugi::xml_document doc;
-        if (!doc.load_file(g_parametersPath.c_str()))
-            return std::nullopt;
-        pugi::xml_node node = gf_findParameterNode(doc, name);
-        if (!node)
-            return std::nullopt;
-        return std::string(node.attribute("value").value());
-    }
+    static std::optional<std::string> stored(const std::string& name) { return apptest::storedSetting(name); }
     // Runs the entry's window on a thread of its own until the start-up has
     // brought the settings into the controls.
     void start()

@@ -5,7 +5,6 @@
 #include "main_window_fixture.hpp"
 #include "window_state_reset.hpp"
 
-#include "app/entry.hpp"
 #include "app/main_window_paint.hpp"
 #include "app/program_tick_work.hpp"
 #include "foundation/log.hpp"
@@ -201,12 +200,6 @@ TEST_F(PaintTest, qnhAndLiveCountShowOnlyWithLiveReaders)
     EXPECT_FALSE(Paint().at(642, 63));
 }
 
-TEST_F(PaintTest, liveryCountIsGreenOnceScanned)
-{
-    mainWindowObject.liveryCount = 1234;
-    lf_expectText(Paint(), 5, 91, "# liveries: 1234", kGreen);
-}
-
 TEST_F(PaintTest, parkAirportBoxShowsCodeOnlyUntilTheAirportIsShown)
 {
     auto& o = mainWindowObject;
@@ -252,8 +245,10 @@ TEST_F(PaintTest, labelsFollowTheirSettings)
     mainWindowObject.myParkAirportsOk = false;
     SCAN_LIVERIES.setValue(true);
     tbloAirportCount = 1;
+    mainWindowObject.liveryCount = 1234;
     {
         const Paint paint;
+        lf_expectText(paint, 5, 91, "# liveries: 1234", kGreen);
         lf_expectText(paint, 5, 315, "Airport static parking active:", kRed);
         lf_expectText(paint, 25, 147, "Scan for liveries:", kRed);
         lf_expectText(paint, 323, 175, "1 airport in TBLO folder", kYellow);
@@ -291,26 +286,6 @@ TEST_F(PaintTest, textThatIsNotUtf8IsLoggedNotDrawn)
     gf_closeLog();
     EXPECT_FALSE(paint.at(5, 63));
     EXPECT_NE(readFile(dir.path() / "Log.txt").find("bad \xff title conversion exception"), std::string::npos);
-}
-
-// The program's window procedure paints into the headless window's recorder.
-TEST_F(PaintTest, windowProcedurePaintsTheWholeWindow)
-{
-    ui::HeadlessWindow window;
-    MainWindowProcedure procedure;
-    std::thread thread;
-    mainWindowObject.mainWindow.store(&window);
-    ASSERT_TRUE(testsupport::openOnThread(window, apptest::mainWindowSpec(), procedure, thread));
-    ASSERT_TRUE(testsupport::waitFor([&] { return window.paintCount() >= 1; }));
-    ASSERT_TRUE(window.flush());
-    const auto calls = window.lastPaint();
-    testsupport::closeOnThread(window, thread);
-    mainWindowObject.mainWindow.store(nullptr);
-    currentWindow.store(nullptr);
-    bool version = false;
-    for (const auto& call : calls)
-        version |= call.kind == ui::PaintCall::Kind::text && call.text == "Version 8.8.0";
-    EXPECT_TRUE(version);
 }
 
 TEST_F(PaintTest, writersInvalidateTheirOwnBandCountersOnlyOnAChange)

@@ -100,7 +100,7 @@ TEST(ProgramProcess, secondCopyEndsAtOnceAndTheGuardDiesWithItsProcess)
     const fs::path log = dir.path() / "Log.txt";
     {
         Program first(dir.path());
-        ASSERT_TRUE(waitFor([&] { return lf_started(log); }));
+        ASSERT_TRUE(waitFor([&] { return lf_started(log); }, std::chrono::seconds(20)));
         const std::string before = readFile(log);
 
         Program second(dir.path());
@@ -111,7 +111,7 @@ TEST(ProgramProcess, secondCopyEndsAtOnceAndTheGuardDiesWithItsProcess)
         EXPECT_FALSE(first.exitCode(std::chrono::seconds(5))) << "killed, no exit code";
     }
     Program again(dir.path());
-    ASSERT_TRUE(waitFor([&] { return lf_started(log); })) << "the kernel released the guard";
+    ASSERT_TRUE(waitFor([&] { return lf_started(log); }, std::chrono::seconds(20))) << "the kernel released the guard";
     EXPECT_FALSE(again.exitCode(std::chrono::milliseconds(0)));
 }
 
@@ -125,7 +125,7 @@ TEST(ProgramProcess, sigtermEndsWithZeroAndThePositionSaved)
                            "<parameter name=\"MAIN_WINDOW_Y\" value=\"45\"/>\n</parameters>\n");
     const fs::path log = dir.path() / "Log.txt";
     Program program(dir.path());
-    ASSERT_TRUE(waitFor([&] { return lf_started(log); }));
+    ASSERT_TRUE(waitFor([&] { return lf_started(log); }, std::chrono::seconds(20)));
     program.signal(SIGTERM);
     EXPECT_EQ(program.exitCode(std::chrono::seconds(10)), 0);
     const std::string text = readFile(log);

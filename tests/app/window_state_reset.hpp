@@ -6,11 +6,27 @@
 #include "airports/airport_services.hpp"
 #include "app/commands.hpp"
 #include "app/main_window.hpp"
+#include "foundation/paths.hpp"
 #include "foundation/run_state.hpp"
 #include "foundation/settings.hpp"
 #include "parking/static_parking_services.hpp"
 
+#include <optional>
+#include <string>
+
 namespace apptest {
+
+// The "value" of a setting as "parameters.xml" holds it; none without the file or the element.
+inline std::optional<std::string> storedSetting(const std::string& name)
+{
+    pugi::xml_document doc;
+    if (!doc.load_file(g_parametersPath.c_str()))
+        return std::nullopt;
+    pugi::xml_node node = gf_findParameterNode(doc, name);
+    if (!node)
+        return std::nullopt;
+    return std::string(node.attribute("value").value());
+}
 
 inline void resetAllSettings()
 {
