@@ -37,12 +37,18 @@ constexpr std::uint32_t kParkedPhase = 6;
 
 // --- the edit fields' text ----------------------------------------------------
 
-// The field's text as the window holds it, cut as the Win32 buffer would cut it.
-std::string lf_fieldText(const ParameterControl& control, std::size_t limit)
+// The field's text as the window holds it, cut as the Win32 buffer would cut
+// it; none without a window.
+std::optional<std::string> lf_fieldText(const ParameterControl& control, std::size_t limit)
 {
+    // A restart clears currentWindow until the window's next message; the
+    // field is still the main window's, and reading it as empty would reset
+    // the setting to its default.
     const ui::Window* window = currentWindow.load();
     if (window == nullptr)
-        return {};
+        window = mainWindowObject.mainWindow.load();
+    if (window == nullptr)
+        return std::nullopt;
     std::string text = window->text(control.controlId());
     if (text.size() > limit) {
         // Never cut inside a UTF-8 sequence.
@@ -274,7 +280,10 @@ bool procesTbInt(IntParameterField& field)
 {
     const bool percentage = &field == &parking_percentage;
     bool changed = false;
-    const std::string text = lf_fieldText(field, kFieldTextLimit);
+    const auto read = lf_fieldText(field, kFieldTextLimit);
+    if (!read)
+        return false;
+    const std::string& text = *read;
     if (text.empty()) {
         // The percentage typed here lasts for this run only.
         if (percentage) {
@@ -341,7 +350,10 @@ void lf_commitIntField(IntParameterField& field)
 bool procesTbFloat(FloatParameterField& field)
 {
     bool changed = false;
-    const std::string text = lf_fieldText(field, kFieldTextLimit);
+    const auto read = lf_fieldText(field, kFieldTextLimit);
+    if (!read)
+        return false;
+    const std::string& text = *read;
     if (text.empty()) {
         field.setValue(field.defaultValue());
         MAX_FIT.setValue(std::clamp(MAX_FIT.defaultValue(), 0, kMaxFitLimit));
@@ -397,7 +409,8 @@ void gf_requestParkingRenewal()
 void lf_readInstallPathField()
 {
     gf_clearStatus();
-    lf_onInstallPathEdit(lf_fieldText(SIM_INSTALL_PATH, kInstallPathLimit));
+    if (const auto text = lf_fieldText(SIM_INSTALL_PATH, kInstallPathLimit))
+        lf_onInstallPathEdit(*text);
 }
 
 void lf_onInstallPathEdit(const std::string& text)
@@ -426,7 +439,10 @@ void lf_onInstallPathEdit(const std::string& text)
 void lf_onCallsignEdit()
 {
     gf_clearStatus();
-    std::string text = lf_fieldText(BLOCK_CALLSIGN, kFieldTextLimit);
+    const auto read = lf_fieldText(BLOCK_CALLSIGN, kFieldTextLimit);
+    if (!read)
+        return;
+    std::string text = *read;
     if (text.empty()) {
         if (!BLOCK_CALLSIGN.empty())
             lf_unblockCallsign();
