@@ -29,11 +29,15 @@ bool lf_equalsIgnoringCase(std::string_view a, std::string_view b)
     return true;
 }
 
-// The status of the path; "not found" is a status, anything else raises.
+// The status of the path; "not found" is a status, anything else raises. A
+// name longer than the file system takes names nothing either: one such value
+// in an aircraft.cfg must cost its section, not the whole file.
 fs::file_status lf_status(const fs::path& path)
 {
     std::error_code error;
     const fs::file_status status = fs::status(path, error);
+    if (error == std::errc::filename_too_long)
+        return fs::file_status(fs::file_type::not_found);
     if (error && status.type() != fs::file_type::not_found)
         throw fs::filesystem_error("status", path, error);
     return status;

@@ -237,6 +237,8 @@ TEST_F(SectionTest, everyMissingFolderOrFileIsNamed)
         {{"sim=/tmp/B738"}, "/tmp/B738.air"},
         {{"sim=..\\B738"}, "..\\B738.air"},
         {{"sim=C:B738"}, "C:B738.air"},
+        // Longer than any file name may be: it names nothing and costs only the section.
+        {{"model=" + std::string(300, 'm')}, "model." + std::string(300, 'm')},
     };
     for (const auto& c : cases) {
         lf_clearScanMessages();
