@@ -5,6 +5,7 @@
 #include "app/commands.hpp"
 #include "app/main_window.hpp"
 #include "app/main_window_paint.hpp"
+#include "app/stand_window.hpp"
 #include "app/status_line.hpp"
 #include "app/traffic_range.hpp"
 #include "foundation/run_state.hpp"
@@ -19,6 +20,7 @@
 #include "traffic/live_steps.hpp"
 #include "traffic/live_traffic.hpp"
 #include "traffic/removal.hpp"
+#include "traffic/stand_search.hpp"
 
 namespace tzo {
 
@@ -86,6 +88,11 @@ void ProgramTickWork::liveTraffic()
     gf_liveTraffic();
 }
 
+void ProgramTickWork::searchCoupledCallsigns(DayHour dayHour, LiveAircraft& aircraft)
+{
+    lf_searchForCoupledCsAroundThisTime(dayHour, aircraft);
+}
+
 void ProgramTickWork::removeAircraft(AircraftRecord& aircraft)
 {
     gf_removeAircraft(aircraft);
@@ -126,6 +133,7 @@ void ProgramTickWork::checkReadersAlive()
 void ProgramTickWork::refreshWindowCounters()
 {
     gf_refreshWindowCounters();
+    gf_refreshStandCounters();
 }
 
 void ProgramTickWork::queueNavLights()

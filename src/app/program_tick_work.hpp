@@ -20,6 +20,8 @@ public:
     void setFlightRunning(bool running) override;
     void processSimNotifications() override;
     void liveTraffic() override;
+    void refreshWindowCounters() override;
+    void searchCoupledCallsigns(DayHour dayHour, LiveAircraft& aircraft) override;
     void removeAircraft(AircraftRecord& aircraft) override;
     void emptyPositionBuffers() override;
     void sendPositionToRealTraffic() override;
@@ -30,7 +32,6 @@ public:
     void checkReadersAlive() override;
     void updateTrafficRange() override;
     void logMatchingSummary() override;
-    void refreshWindowCounters() override;
     void queueNavLights() override;
 };
 

@@ -1,6 +1,7 @@
 #include "app/sim_window_hooks.hpp"
 
 #include "app/main_window.hpp"
+#include "app/stand_window.hpp"
 #include "foundation/settings.hpp"
 #include "simconnect/sim_hooks.hpp"
 
@@ -46,6 +47,7 @@ void gf_installSimWindowHooks()
     };
     hooks.enableInstallPath = [] { gf_enableControl(SIM_INSTALL_PATH); };
     gf_installSimLayerHooks(hooks);
+    gf_installStandNameHook();
 }
 
 } // namespace tzo

@@ -1,5 +1,7 @@
 #include "traffic/live_steps.hpp"
 
+#include "airports/park_positions.hpp"
+
 // Not built yet: each of these is filled in with the part of the traffic it
 // belongs to. Until then a new aircraft stays new, the notifications wait in
 // their queue and nothing moves.
@@ -26,7 +28,11 @@ bool lf_addRealOption(std::uint32_t /*standId*/, tzo::LiveAircraft& /*aircraft*/
     return false;
 }
 
-void lf_markStandOccupied(std::uint32_t /*standId*/, bool /*occupied*/) {}
+void lf_markStandOccupied(std::uint32_t standId, bool occupied)
+{
+    if (tzo::ParkPos* stand = gf_standById(standId))
+        stand->occupied = occupied;
+}
 
 void gf_setThrottle(tzo::AircraftRecord& /*aircraft*/, std::uint32_t /*state*/) {}
 

@@ -1,6 +1,7 @@
 #include "traffic/live_traffic.hpp"
 
 #include "airports/airport_services.hpp"
+#include "airports/park_positions.hpp"
 #include "foundation/log.hpp"
 #include "foundation/run_state.hpp"
 #include "foundation/settings.hpp"
@@ -12,6 +13,7 @@
 #include "simconnect/sim_ids.hpp"
 #include "traffic/live_steps.hpp"
 #include "traffic/removal.hpp"
+#include "traffic/stand_fit.hpp"
 #include "traffic/track_samples.hpp"
 
 #include <fmt/format.h>
@@ -363,11 +365,19 @@ void gf_resetTraffic()
     trafficQueue.clear();
     landingInProgress = false;
     liveAircraft.clear();
+    gf_clearParkPositions();
     qnhValue.store(1013);
+    standUpdateCount.store(0);
     noMatches.clear();
     // Not in the list the exit was written against, but just as much the old
     // run's: an arrival id or a learning mark of an aircraft that is gone.
     newLiveIds.clear();
     softLearningThrottle.clear();
+    // What static parking hands the stand tests.
+    fitCallsignExclusions.clear();
+    duplicateCallsigns.clear();
+    realFitOffset = 0;
+    softFitOffset = -1;
+    staticParkedMeanHours.store(-1.0f);
     userAircraft = tzo::UserAircraftState{};
 }

@@ -93,8 +93,9 @@ void gf_liveTraffic();
 void gf_setFlightRunning(bool running);
 
 // Clears all traffic state: the tables, queues and lists above, the traffic
-// queue, the park airport's state and the QNH (back to 1013). Only while no
-// main loop runs.
+// queue, the park airport's state, its stands and their update count, what
+// static parking handed the stand tests, and the QNH (back to 1013). Only
+// while no main loop runs.
 void gf_resetTraffic();
 
 // The intake of one report: an update of the live aircraft with its hexid, or
