@@ -18,7 +18,8 @@ void lf_repaint()
 
 void gf_installSimWindowHooks()
 {
-    // Keeps the hooks of the other layers (stands, park airports) as they are.
+    // Keeps the park airports' hook as it is; the stand under a position is
+    // the live traffic's answer.
     SimLayerHooks hooks = gf_simLayerHooks();
     hooks.simConnected = [](bool connected) {
         mainWindowObject.simConnected.store(connected);
