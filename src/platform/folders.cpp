@@ -46,6 +46,11 @@ std::filesystem::path userDocumentsFolder()
     return {};
 }
 
+std::filesystem::path simulatorProgramDataFolder()
+{
+    return envPath("NORVANE_PROGRAMDATA");
+}
+
 std::filesystem::path runtimeFolder()
 {
     if (auto p = envPath("XDG_RUNTIME_DIR"); !p.empty())

@@ -18,6 +18,11 @@ std::filesystem::path publicDocumentsFolder();
 // The user's documents: $XDG_DOCUMENTS_DIR, else ~/Documents; empty when no home is known.
 std::filesystem::path userDocumentsFolder();
 
+// The simulator's ProgramData folder, where it keeps its lists of installed
+// content: $NORVANE_PROGRAMDATA; empty when not set, as on a machine without
+// the simulator.
+std::filesystem::path simulatorProgramDataFolder();
+
 // The runtime folder for sockets and locks: $XDG_RUNTIME_DIR, else /tmp.
 std::filesystem::path runtimeFolder();
 

@@ -1,0 +1,277 @@
+// The IVAO model-matching libraries: one folder per model ("IVAO_MTL\IVAO_B738w"),
+// their sections' titles beginning with the model and the airline code
+// ("B738AAL"), no atc_model or atc_parking_codes lines to go by.
+
+#include "foundation/log.hpp"
+#include "foundation/strings.hpp"
+#include "liveries/cfg_grammar.hpp"
+#include "liveries/code_fixes.hpp"
+#include "liveries/fltsim_section.hpp"
+#include "liveries/livery_folder_entry.hpp"
+#include "liveries/scan_lists.hpp"
+#include "liveries/scan_task.hpp"
+#include "refdata/dbase.hpp"
+#include "refdata/dbase_lookups.hpp"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <string_view>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+char lf_lowerAscii(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool lf_equalsNoCase(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lf_lowerAscii(x) == lf_lowerAscii(y); });
+}
+
+bool lf_isWordChar(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+}
+
+bool lf_isSpaceChar(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
+
+bool lf_isSeparator(char c)
+{
+    return c == '\\' || c == '/';
+}
+
+// The start of the path component that ends before `end` (a separator's
+// index), or npos when no separator precedes it.
+std::size_t lf_componentStart(std::string_view text, std::size_t end)
+{
+    for (std::size_t i = end; i > 0; --i)
+        if (lf_isSeparator(text[i - 1]))
+            return i;
+    return std::string_view::npos;
+}
+
+// The model folder's code of "<something>\IVAO_MTL\IVAO_<code>\aircraft.cfg"
+// (any letter case, either separator); empty when the path has another form.
+std::string lf_ivaoFolderCode(std::string_view text)
+{
+    const std::size_t fileStart = lf_componentStart(text, text.size());
+    if (fileStart == std::string_view::npos || !lf_equalsNoCase(text.substr(fileStart), "aircraft.cfg"))
+        return {};
+    const std::size_t modelStart = lf_componentStart(text, fileStart - 1);
+    if (modelStart == std::string_view::npos)
+        return {};
+    const std::string_view modelFolder = text.substr(modelStart, fileStart - 1 - modelStart);
+    constexpr std::string_view kPrefix = "IVAO_";
+    if (modelFolder.size() <= kPrefix.size() || !lf_equalsNoCase(modelFolder.substr(0, kPrefix.size()), kPrefix))
+        return {};
+    const std::string_view code = modelFolder.substr(kPrefix.size());
+    if (!std::all_of(code.begin(), code.end(), lf_isWordChar))
+        return {};
+    const std::size_t libraryStart = lf_componentStart(text, modelStart - 1);
+    // The library folder must have something before it, as "...\IVAO_MTL".
+    if (libraryStart == std::string_view::npos || libraryStart < 2 ||
+        !lf_equalsNoCase(text.substr(libraryStart, modelStart - 1 - libraryStart), "IVAO_MTL"))
+        return {};
+    return std::string(code);
+}
+
+// The airline of a title "<model><blanks><three word characters>...": the
+// model in any letter case, the code as written. Empty when it has another form.
+std::string lf_ivaoTitleAirline(std::string_view title, std::string_view type)
+{
+    if (type.empty() || title.size() < type.size() || !lf_equalsNoCase(title.substr(0, type.size()), type))
+        return {};
+    std::size_t at = type.size();
+    while (at < title.size() && lf_isSpaceChar(title[at]))
+        ++at;
+    if (title.size() - at < 3 || !std::all_of(title.begin() + at, title.begin() + at + 3, lf_isWordChar))
+        return {};
+    return std::string(title.substr(at, 3));
+}
+
+struct IvaoSection {
+    std::string header;
+    std::string title;
+    std::string parkingTypes;
+    std::string registration;
+    std::string model;
+    std::string sim;
+    std::string texture;
+};
+
+void lf_ivaoIncomplete(const fs::path& folder, const IvaoSection& section, std::string_view what)
+{
+    lf_addIncompleteSection(fmt::format("{} {} {}", folder.string(), section.header, what));
+}
+
+void lf_readIvaoRegistration(IvaoSection& section, const std::string& value)
+{
+    const std::vector<std::string> items = gf_splitComma(value);
+    for (const auto& item : items) {
+        if (item.empty()) {
+            gf_logLine(fmt::format(" empty regcode in: {}", value));
+        } else if (item.size() > kMaxRegistrationBytes) {
+            gf_logLine(fmt::format("regcode: {}, has more than 12 chars in title: {}", item, section.title));
+        } else if (item.find('*') != std::string::npos) {
+            gf_logLineMarked(
+                fmt::format("{} {} wild cards no longer supported, atc_id skipped ", section.title, item));
+        } else {
+            continue;
+        }
+        section.registration.clear();
+        return;
+    }
+    if (items.size() == 1)
+        section.registration = items.front();
+    else
+        section.registration.clear();
+}
+
+// False when a repeated key ends the section.
+bool lf_readIvaoLines(IvaoSection& section, const std::vector<std::string>& lines, const fs::path& folder)
+{
+    std::string value;
+    for (const auto& line : lines) {
+        if (section.title.empty()) {
+            if (lf_matchTitle(line, section.title)) {
+                const std::string trimmed = gf_trim(section.title);
+                if (trimmed.size() < section.title.size()) {
+                    gf_logLine(fmt::format("removed spaces around title \"{}\" --> \"{}\"", section.title, trimmed));
+                    section.title = trimmed;
+                }
+                continue;
+            }
+        } else if (lf_matchTitle(line, value)) {
+            lf_ivaoIncomplete(folder, section, "has more than one title key");
+            return false;
+        }
+
+        if (!section.parkingTypes.empty()) {
+            if (lf_hasAtcParkingTypesKey(line)) {
+                lf_ivaoIncomplete(folder, section, "has more than one atc_parking_types key");
+                return false;
+            }
+        } else if (lf_matchAtcParkingTypes(line, value)) {
+            // Read for the repeat test only: IVAO liveries are never cargo.
+            section.parkingTypes = gf_trim(value);
+            for (char& c : section.parkingTypes)
+                if (c >= 'a' && c <= 'z')
+                    c = static_cast<char>(c - 'a' + 'A');
+            continue;
+        }
+
+        if (!section.registration.empty()) {
+            if (lf_hasAtcIdKey(line)) {
+                lf_addIncompleteSection(
+                    fmt::format("{}, {}, has more than one atc_id key", folder.string(), section.header));
+                return false;
+            }
+        } else if (lf_matchAtcId(line, value)) {
+            lf_readIvaoRegistration(section, value);
+            continue;
+        }
+
+        if (section.model.empty() && lf_matchModel(line, section.model))
+            continue;
+        if (section.sim.empty() && lf_matchSim(line, section.sim))
+            continue;
+        if (section.texture.empty())
+            lf_matchTexture(line, section.texture);
+    }
+    return true;
+}
+
+bool lf_hasIvaoFiles(const IvaoSection& section, const fs::path& folder)
+{
+    const std::string modelFolder = section.model.empty() ? "model" : "model." + section.model;
+    const std::string airFile = section.sim + ".air";
+    const std::string textureFolder = section.texture.empty() ? "texture" : "texture." + section.texture;
+    const struct {
+        const std::string& name;
+        FolderEntryKind kind;
+    } needed[] = {{modelFolder, FolderEntryKind::directory},
+                  {airFile, FolderEntryKind::regularFile},
+                  {textureFolder, FolderEntryKind::directory}};
+    for (const auto& [name, kind] : needed) {
+        if (!gf_folderHasEntry(folder, name, kind)) {
+            lf_addIncompleteSection((folder / name).string() + " " + section.header + " does not exist");
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+std::string lf_fixIvaoModel(const fs::path& cfgPath)
+{
+    std::string code = lf_ivaoFolderCode(cfgPath.string());
+    if (code.empty()) {
+        lf_addInvalidModel("  ", cfgPath);
+        return {};
+    }
+    if (code.back() == 'w')
+        code.pop_back();
+    else if (code == "B744F")
+        code = "B744";
+    else if (code == "T154M" || code == "T154B2")
+        code = "T154";
+    else if (code == "GLID_SH" || code == "GLID_A13" || code == "GLID_A25" || code == "GLID_KA6" ||
+             code == "GLID_KA8" || code == "GLID_L13")
+        code = "GLID";
+
+    if (g_validModels.contains(code))
+        return code;
+    const auto fix = tzo::codeFixes.find(code);
+    if (fix != tzo::codeFixes.end()) {
+        lf_addCodeFixLine(fmt::format("Fix: {} found in {} changed into {}", code, cfgPath.string(), fix->second));
+        return fix->second;
+    }
+    lf_addInvalidModel(code, cfgPath);
+    return {};
+}
+
+tzo::LiveryData lf_procesIvaoFltSimSection(std::uint32_t priority, std::vector<std::string>& sectionLines,
+                                           const std::string& type, const fs::path& cfgPath, const fs::path& folder)
+{
+    while (!sectionLines.empty() && (sectionLines.back().empty() || sectionLines.back().starts_with("//")))
+        sectionLines.pop_back();
+
+    IvaoSection section;
+    section.header = sectionLines.empty() ? std::string() : sectionLines.front();
+    if (!lf_readIvaoLines(section, sectionLines, folder) || !lf_hasIvaoFiles(section, folder))
+        return {};
+    if (section.title.empty()) {
+        lf_ivaoIncomplete(folder, section, "misses title");
+        return {};
+    }
+    if (std::find(tzo::dontUseTitles.begin(), tzo::dontUseTitles.end(), section.title) != tzo::dontUseTitles.end())
+        return {};
+
+    std::string airl = lf_ivaoTitleAirline(section.title, type);
+    if (airl.empty()) {
+        lf_ivaoIncomplete(folder, section, "misses airlinecode in title");
+        return {};
+    }
+    if (lf_isManufacturerCode(airl))
+        airl = tzo::genericAirline;
+    if (!gf_isIcaoAirline(airl)) {
+        lf_addInvalidAirline(airl, cfgPath, section.header);
+        return {};
+    }
+    if (airl == tzo::genericAirline)
+        section.registration.clear();
+
+    tzo::LiveryData livery = lf_makeLiveryData(priority, airl, type, false, section.title, section.registration, true);
+    if (livery.airl.empty())
+        lf_ivaoIncomplete(folder, section, "title already exists: " + section.title);
+    return livery;
+}
