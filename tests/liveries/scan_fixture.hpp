@@ -10,6 +10,8 @@
 #include "liveries/scanned_liveries.hpp"
 #include "refdata/dbase_file.hpp"
 
+#include <fmt/format.h>
+
 #include <sys/fsuid.h>
 #include <unistd.h>
 
