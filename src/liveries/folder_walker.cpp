@@ -10,9 +10,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <deque>
 #include <exception>
 #include <future>
+#include <mutex>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -41,17 +43,84 @@ std::size_t lf_workerLimit()
     return static_cast<std::size_t>(std::max<std::int32_t>(maxWorkers.load(), 1));
 }
 
-// Waits until fewer than the limit of tasks run; false when the program ends
-// meanwhile (the running tasks may be stuck on a slow disk).
-bool lf_waitForSlot()
-{
-    while (runningWorkers.load() >= static_cast<std::int32_t>(lf_workerLimit())) {
-        if (lf_stopRequested())
-            return false;
-        std::this_thread::sleep_for(std::chrono::microseconds(10));
+// The threads that run one walk's tasks, as many as the worker limit. Thread
+// starts are what a scan of thousands of files would otherwise pay most for.
+class TaskPool {
+public:
+    explicit TaskPool(std::size_t threads)
+    {
+        try {
+            for (std::size_t i = 0; i < threads; ++i)
+                m_threads.emplace_back([this] { work(); });
+        } catch (const std::system_error& e) {
+            // Fewer threads only slow the walk; with none the walker runs
+            // each task itself.
+            gf_logLineMarked(fmt::format("livery scan runs with {} threads: {}", m_threads.size(), e.what()));
+        }
     }
-    return true;
-}
+    ~TaskPool()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_closing = true;
+        }
+        m_wake.notify_all();
+        for (auto& thread : m_threads)
+            thread.join();
+    }
+    TaskPool(const TaskPool&) = delete;
+    TaskPool& operator=(const TaskPool&) = delete;
+
+    void run(std::packaged_task<TaskResult()> task)
+    {
+        if (m_threads.empty()) {
+            task();
+            return;
+        }
+        {
+            std::lock_guard lock(m_mutex);
+            m_queue.push_back(std::move(task));
+        }
+        m_wake.notify_one();
+    }
+
+    // Waits until fewer than the limit of tasks run; false when the program
+    // ends meanwhile (the running tasks may be stuck on a slow disk).
+    bool waitForSlot(std::int32_t limit)
+    {
+        std::unique_lock lock(m_mutex);
+        while (runningWorkers.load() >= limit) {
+            if (lf_stopRequested())
+                return false;
+            m_done.wait_for(lock, std::chrono::milliseconds(5));
+        }
+        return true;
+    }
+
+private:
+    void work()
+    {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_wake.wait(lock, [this] { return m_closing || !m_queue.empty(); });
+            if (m_queue.empty())
+                return;
+            std::packaged_task<TaskResult()> task = std::move(m_queue.front());
+            m_queue.pop_front();
+            lock.unlock();
+            task();
+            lock.lock();
+            m_done.notify_all();
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::condition_variable m_done;
+    std::deque<std::packaged_task<TaskResult()>> m_queue;
+    std::vector<std::thread> m_threads;
+    bool m_closing = false;
+};
 
 std::string lf_upperAscii(std::string text)
 {
@@ -61,12 +130,14 @@ std::string lf_upperAscii(std::string text)
     return text;
 }
 
-bool lf_isConfigurationFile(const fs::path& path)
+// AIRCRAFT.CFG or SIM.CFG in any letter case: the last part of the path text.
+bool lf_isConfigurationFile(std::string_view text)
 {
-    if (lf_upperAscii(path.extension().string()) != ".CFG")
+    const std::size_t slash = text.find_last_of("/\\");
+    const std::string_view name = slash == std::string_view::npos ? text : text.substr(slash + 1);
+    if (name.size() != 12 && name.size() != 7)
         return false;
-    const std::string stem = lf_upperAscii(path.stem().string());
-    return stem == "AIRCRAFT" || stem == "SIM";
+    return lf_upperAscii(std::string(name)) == "AIRCRAFT.CFG" || lf_upperAscii(std::string(name)) == "SIM.CFG";
 }
 
 // Waits for the oldest task and appends its liveries.
@@ -87,7 +158,7 @@ void lf_collectOldest(Futures& futures, const char* where)
     }
 }
 
-void lf_startTask(std::uint32_t priority, const fs::path& path, Futures& futures)
+void lf_startTask(std::uint32_t priority, const fs::path& path, Futures& futures, TaskPool& pool)
 {
     const std::string text = path.string();
     const bool ivao = text.find("ivao_x-csl") != std::string::npos || text.find("IVAO_MTL") != std::string::npos;
@@ -99,8 +170,9 @@ void lf_startTask(std::uint32_t priority, const fs::path& path, Futures& futures
     // before this thread runs again.
     const std::int32_t running = runningWorkers.fetch_add(1) + 1;
     try {
-        std::thread(std::move(task)).detach();
+        pool.run(std::move(task));
     } catch (...) {
+        // The task never ran and so never lowers it.
         gf_workerDone();
         throw;
     }
@@ -118,38 +190,44 @@ void lf_logIteratorProblem(const fs::path& folder, const char* operation, const 
 }
 
 // Opens the folder for the walk; false (logged) when it cannot be read.
-bool lf_openFolder(const fs::path& folder, const char* operation, std::vector<fs::directory_iterator>& stack)
+bool lf_openFolder(const fs::path& folder, const char* operation, fs::directory_iterator& it)
 {
     std::error_code error;
-    fs::directory_iterator it(folder, error);
+    it = fs::directory_iterator(folder, error);
     if (error) {
         lf_logIteratorProblem(folder, operation, error);
         return false;
     }
-    stack.push_back(std::move(it));
     return true;
 }
 
+// Starts the entry's task when it is a configuration file; sets sub to the
+// entry's own listing when the walk is to enter it.
 void lf_examineEntry(std::uint32_t priority, const fs::directory_entry& entry, Futures& futures,
-                     std::vector<fs::directory_iterator>& stack)
+                     fs::directory_iterator& sub, TaskPool& pool)
 {
     const fs::path& path = entry.path();
     const std::string text = path.string();
     std::error_code error;
-    // Symbolic links to folders are not followed, so a link loop ends nothing.
+    // The kinds come with the folder listing; only a link or a file system
+    // that does not tell costs a status query here. Links to folders are not
+    // followed, so a link loop ends nothing.
     if (text.find("airport") == std::string::npos && text.size() < kMaxDescendPathLength &&
-        entry.symlink_status(error).type() == fs::file_type::directory)
-        lf_openFolder(path, "recursive_directory_iterator::operator++", stack);
+        !entry.is_symlink(error) && entry.is_directory(error))
+        lf_openFolder(path, "recursive_directory_iterator::operator++", sub);
 
+    // Only a file named as a configuration file needs its status.
+    if (!lf_isConfigurationFile(text))
+        return;
     const fs::file_status status = entry.status(error);
     if (error && status.type() != fs::file_type::not_found)
         throw fs::filesystem_error("status", path, error);
-    if (!fs::is_regular_file(status) || !lf_isConfigurationFile(path))
+    if (!fs::is_regular_file(status))
         return;
 
-    if (!lf_waitForSlot())
+    if (!pool.waitForSlot(static_cast<std::int32_t>(lf_workerLimit())))
         return;
-    lf_startTask(priority, path, futures);
+    lf_startTask(priority, path, futures, pool);
     if (futures.size() > lf_workerLimit())
         lf_collectOldest(futures, "inner");
 }
@@ -159,31 +237,46 @@ void lf_examineEntry(std::uint32_t priority, const fs::directory_entry& entry, F
 void lf_searchLiveriesInFolder(std::uint32_t priority, const fs::path& folder)
 {
     g_walkStats = {};
+    TaskPool pool(lf_workerLimit());
     Futures futures;
     // Every task started is collected before the return, also when the walk
     // ends early: a task still running would write the report lists while
     // the driver writes and clears them.
     try {
-        std::vector<fs::directory_iterator> stack;
-        lf_openFolder(folder, "recursive_directory_iterator::recursive_directory_iterator", stack);
+        std::vector<fs::directory_iterator> stack(1);
+        std::vector<fs::path> listed{folder}; // the folder each listing is of
+        if (!lf_openFolder(folder, "recursive_directory_iterator::recursive_directory_iterator", stack.back())) {
+            stack.clear();
+            listed.clear();
+        }
         while (!stack.empty() && !lf_stopRequested()) {
-            fs::directory_iterator& it = stack.back();
-            if (it == fs::directory_iterator()) {
+            if (stack.back() == fs::directory_iterator()) {
                 stack.pop_back();
+                listed.pop_back();
                 continue;
             }
-            const fs::directory_entry entry = *it;
-            std::error_code error;
-            it.increment(error);
-            if (error) {
-                lf_logIteratorProblem(entry.path().parent_path(), "recursive_directory_iterator::operator++", error);
-                stack.pop_back();
-            }
+            // The entry is examined in place and the listing advanced after,
+            // then the entry's own listing walked before its next sibling.
+            fs::directory_iterator sub;
+            const fs::directory_entry& entry = *stack.back();
             try {
-                lf_examineEntry(priority, entry, futures, stack);
+                lf_examineEntry(priority, entry, futures, sub, pool);
             } catch (const std::exception& e) {
                 gf_logLineMarked(
                     fmt::format("liveries search in {} aborted, cause: {}", entry.path().string(), e.what()));
+            }
+            // The entry is gone once the listing moves on.
+            fs::path subFolder = sub != fs::directory_iterator() ? entry.path() : fs::path();
+            std::error_code error;
+            stack.back().increment(error);
+            if (error) {
+                lf_logIteratorProblem(listed.back(), "recursive_directory_iterator::operator++", error);
+                stack.pop_back();
+                listed.pop_back();
+            }
+            if (sub != fs::directory_iterator()) {
+                listed.push_back(std::move(subFolder));
+                stack.push_back(std::move(sub));
             }
         }
     } catch (const std::exception& e) {

@@ -1,8 +1,9 @@
 #pragma once
 // The walk of one SimObjects folder: one scan task per aircraft configuration
-// file (AIRCRAFT.CFG or SIM.CFG in any case), each on a thread of its own,
-// never more running at once than maxWorkers, their liveries appended to
-// scannedLiveries in the order the files were found.
+// file (AIRCRAFT.CFG or SIM.CFG in any case), run by as many threads as
+// maxWorkers allows, never more tasks running at once than that (counted in
+// runningWorkers), their liveries appended to scannedLiveries in the order the
+// files were found.
 
 #include <cstddef>
 #include <cstdint>

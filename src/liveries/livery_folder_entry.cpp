@@ -2,6 +2,7 @@
 
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -43,7 +44,31 @@ fs::file_status lf_status(const fs::path& path)
     return status;
 }
 
+struct KnownEntry {
+    std::filesystem::path folder;
+    std::string name;
+    FolderEntryKind kind;
+    bool present;
+};
+
+// The answers kept while this thread's FolderEntryCache lives; null otherwise.
+thread_local std::vector<KnownEntry>* t_knownEntries = nullptr;
+
+bool lf_lookUp(const fs::path& folder, std::string_view name, FolderEntryKind kind);
+
 } // namespace
+
+FolderEntryCache::FolderEntryCache()
+{
+    if (!t_knownEntries)
+        t_knownEntries = new std::vector<KnownEntry>();
+}
+
+FolderEntryCache::~FolderEntryCache()
+{
+    delete t_knownEntries;
+    t_knownEntries = nullptr;
+}
 
 bool gf_isPlainEntryName(std::string_view name)
 {
@@ -55,6 +80,20 @@ bool gf_folderHasEntry(const fs::path& folder, std::string_view name, FolderEntr
 {
     if (!gf_isPlainEntryName(name))
         return false;
+    if (!t_knownEntries)
+        return lf_lookUp(folder, name, kind);
+    for (const auto& known : *t_knownEntries)
+        if (known.kind == kind && known.name == name && known.folder == folder)
+            return known.present;
+    const bool present = lf_lookUp(folder, name, kind);
+    t_knownEntries->push_back({folder, std::string(name), kind, present});
+    return present;
+}
+
+namespace {
+
+bool lf_lookUp(const fs::path& folder, std::string_view name, FolderEntryKind kind)
+{
     const std::string text(name);
     if (lf_isKind(lf_status(folder / text), kind))
         return true;
@@ -75,3 +114,5 @@ bool gf_folderHasEntry(const fs::path& folder, std::string_view name, FolderEntr
     }
     return false;
 }
+
+} // namespace

@@ -17,3 +17,15 @@ bool gf_isPlainEntryName(std::string_view name);
 // names nothing. A status or listing that fails other than by "not found"
 // raises the file-system error.
 bool gf_folderHasEntry(const std::filesystem::path& folder, std::string_view name, FolderEntryKind kind);
+
+// While an object lives, gf_folderHasEntry on this thread answers a question
+// it answered before from memory: the sections of one aircraft.cfg name the
+// same few folders and files over and over, and a scan reads thousands of
+// files. One object per scan task; objects do not nest.
+class FolderEntryCache {
+public:
+    FolderEntryCache();
+    ~FolderEntryCache();
+    FolderEntryCache(const FolderEntryCache&) = delete;
+    FolderEntryCache& operator=(const FolderEntryCache&) = delete;
+};

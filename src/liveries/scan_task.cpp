@@ -5,6 +5,7 @@
 #include "foundation/workers.hpp"
 #include "liveries/cfg_grammar.hpp"
 #include "liveries/fltsim_section.hpp"
+#include "liveries/livery_folder_entry.hpp"
 #include "liveries/scan_lists.hpp"
 
 #include <fmt/format.h>
@@ -125,6 +126,7 @@ void lf_splitIvaoSections(CfgScanState& state, const std::string& line)
 std::vector<tzo::LiveryData> lf_searchLiveriesinFile(std::uint32_t priority, const fs::path& cfgPath)
 {
     const WorkerDoneGuard done;
+    const FolderEntryCache knownEntries;
     try {
         CfgScanState state;
         state.priority = priority;
@@ -146,6 +148,7 @@ std::vector<tzo::LiveryData> lf_searchLiveriesinFile(std::uint32_t priority, con
 std::vector<tzo::LiveryData> lf_searchIvaoLiveriesinFile(std::uint32_t priority, const fs::path& cfgPath)
 {
     const WorkerDoneGuard done;
+    const FolderEntryCache knownEntries;
     CfgScanState state;
     state.priority = priority;
     state.cfgPath = cfgPath;
