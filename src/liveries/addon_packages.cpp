@@ -56,7 +56,9 @@ template <typename Take>
 void lf_parseListLine(ListReading& reading, const std::string& line, std::initializer_list<std::string_view> headers,
                       std::initializer_list<std::string_view> skipped, Take take)
 {
-    if (lf_holdsAny(line, headers)) {
+    // A header ("[Package.3]") has no '='; a key line whose value holds the
+    // word ("Path=D:\Packages\AI") stays a line of its section.
+    if (lf_holdsAny(line, headers) && line.find('=') == std::string::npos) {
         reading.inSection = true;
         if (!reading.pending.empty())
             lf_evaluateSection(reading, take);

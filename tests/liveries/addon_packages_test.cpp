@@ -66,6 +66,8 @@ TEST_F(PackagesTest, activePackagesGiveTheSimObjectsFoldersOfTheirAddOnXml)
     const fs::path titled = package("TitlePath", component("Simobjects", "AI"));
     const fs::path inactive = package("Inactive", component("SimObjects", "Never"));
     const fs::path required = package("Required", component("SimObjects", "Never"));
+    // A folder name holding the header word is no header.
+    const fs::path named = package("PackageNamed", component("SimObjects", "Named"));
     testsupport::writeFile(addOnsCfg, "[Discovery.0]\nPath=" + (dir / "nowhere").string() + "\nActive=true\n"
                                       "[Package.0]\nPATH=" + first.string() + "  \nActive=true\n"
                                       "[Package.1]\nTitle=x\npath=" + reversed.string() + "\nACTIVE=TRUE\n"
@@ -73,16 +75,18 @@ TEST_F(PackagesTest, activePackagesGiveTheSimObjectsFoldersOfTheirAddOnXml)
                                       "[Package.3]\nTitle=" + titled.string() + "\nActive=true\n"
                                       "[Package.4]\nPath=" + inactive.string() + "\nActive=false\n"
                                       "[PACKAGE.5]\nPath=" + required.string() + "\nRequired=true\n"
-                                      "[Package.6]\nPath=" + (dir / "missing").string() + "\nActive=true\n");
+                                      "[Package.6]\nPath=" + (dir / "missing").string() + "\nActive=true\n"
+                                      "[Package.7]\nActive=true\nPath=" + named.string() + "\n");
 
     lf_readAddOnsCfg(folders);
 
     EXPECT_EQ(folders, (std::vector<std::string>{(first / "SimObjects/Airplanes").string(),
-                                                 (dir / "abs" / "SimObjects").string(), (titled / "AI").string()}));
-    EXPECT_EQ(logLinesWith("path found:"), 5);
+                                                 (dir / "abs" / "SimObjects").string(), (titled / "AI").string(),
+                                                 (named / "Named").string()}));
+    EXPECT_EQ(logLinesWith("path found:"), 6);
     EXPECT_EQ(logLinesWith("path found:" + first.string() + "  "), 1) << "logged untrimmed";
     EXPECT_EQ(logLinesWith((dir / "missing" / "add-on.xml").string() + " not found!"), 1);
-    EXPECT_EQ(logLinesWith("3 AI add-on packages found"), 1);
+    EXPECT_EQ(logLinesWith("4 AI add-on packages found"), 1);
 }
 
 TEST_F(PackagesTest, utf16AddOnsCfgIsReadAsTheSimulatorWritesIt)
