@@ -65,10 +65,10 @@ TEST_F(WalkerTest, unreadableSubfolderAndThrowingTaskCostOnlyTheirFiles)
     for (const char* name : {"a", "b", "d", "e"})
         addAircraft(root / name, {name});
     addAircraft(root / "c" / "inner", {"c"});
-    // A model folder name the file system refuses: the task throws.
+    // A model folder that is a link to itself: the task throws.
     scantest::aircraftAt(root / "t");
-    testsupport::writeFile(root / "t" / "aircraft.cfg",
-                           scantest::cfgText({{"t0"}, {"t1", "AAL", {"model=" + std::string(300, 'm')}}}));
+    fs::create_symlink("model.loop", root / "t" / "model.loop");
+    testsupport::writeFile(root / "t" / "aircraft.cfg", scantest::cfgText({{"t0"}, {"t1", "AAL", {"model=loop"}}}));
     scantest::OrdinaryUser user(dir.path(), {root / "c"});
     if (!user.effective())
         GTEST_SKIP() << "cannot take an ordinary user's identity";

@@ -116,7 +116,8 @@ public:
     OrdinaryUser(const fs::path& root, std::vector<fs::path> locked) : m_locked(std::move(locked))
     {
         for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it)
-            fs::permissions(it->path(), it->is_directory() ? fs::perms(0755) : fs::perms(0644));
+            if (!it->is_symlink()) // a link has no mode of its own, and may lead nowhere
+                fs::permissions(it->path(), it->is_directory() ? fs::perms(0755) : fs::perms(0644));
         fs::permissions(root, fs::perms(0755));
         for (const auto& path : m_locked)
             fs::permissions(path, fs::perms::none);

@@ -122,15 +122,16 @@ TEST_F(TaskTest, unreadableFileGivesNothing)
 
 TEST_F(TaskTest, exceptionInASectionLosesTheFileAndGivesTheSlotBackOnce)
 {
-    // A model folder name too long for the file system: its status query fails.
-    const std::string longName(300, 'm');
-    testsupport::writeFile(ordinary / "aircraft.cfg",
-                           cfgText({{"T0"}, {"T1", "AAL", {"model=" + longName}}, {"T2"}}));
+    // A model folder that is a link to itself: its status query fails.
+    const std::string loop = "loop";
+    for (const fs::path& folder : {ordinary, ivao})
+        fs::create_symlink("model.loop", folder / "model.loop");
+    testsupport::writeFile(ordinary / "aircraft.cfg", cfgText({{"T0"}, {"T1", "AAL", {"model=" + loop}}, {"T2"}}));
 
     for (auto task : {lf_searchLiveriesinFile, lf_searchIvaoLiveriesinFile}) {
         const fs::path cfg = task == lf_searchLiveriesinFile ? ordinary / "aircraft.cfg" : ivao / "aircraft.cfg";
         if (task == lf_searchIvaoLiveriesinFile)
-            testsupport::writeFile(cfg, cfgText({{"B738AAL"}, {"B738UAL", "", {"model=" + longName}}}, true));
+            testsupport::writeFile(cfg, cfgText({{"B738AAL"}, {"B738UAL", "", {"model=" + loop}}}, true));
         runningWorkers = 1;
         EXPECT_THROW(task(1, cfg), fs::filesystem_error);
         EXPECT_EQ(runningWorkers.load(), 0);
