@@ -50,6 +50,11 @@ bool lf_isTemporarySuffix(std::basic_string_view<fs::path::value_type> suffix)
 
 } // namespace
 
+fs::path gf_temporaryPathFor(const fs::path& path)
+{
+    return lf_temporaryName(path);
+}
+
 bool gf_writeFileAtomically(const fs::path& path, std::string_view content)
 {
     const fs::path temp = lf_temporaryName(path);

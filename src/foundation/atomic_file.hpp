@@ -10,6 +10,11 @@
 // (if any) is then untouched and no temporary file is left behind.
 bool gf_writeFileAtomically(const std::filesystem::path& path, std::string_view content);
 
+// A fresh temporary name beside `path`, of the kind the function above uses,
+// so that gf_removeLeftoverTemporaryFiles also finds what other writers
+// (downloads, unpacked files) leave behind after a crash.
+std::filesystem::path gf_temporaryPathFor(const std::filesystem::path& path);
+
 // Removes the temporary files that writes of `path` left behind when the
 // program ended in the middle of one (crash, power cut). Only for a moment at
 // which no write of that path can be under way, such as the start.

@@ -364,3 +364,31 @@ bool gf_readDbase(const fs::path& path)
     gf_logLine(fmt::format("{} dbase records from \"{}\" read", g_dbaseRecords.size(), path.string()));
     return true;
 }
+
+bool gf_isUsableDbaseFile(const fs::path& path)
+{
+    try {
+        pugi::xml_document doc;
+        const auto loaded = doc.load_file(path.c_str());
+        if (!loaded) {
+            gf_logLineMarked(fmt::format("\"{}\" not read because of {}", path.string(), loaded.description()));
+            return false;
+        }
+        const std::pair<const char*, const char*> typeSections[] = {
+            {"aircrafts", "aircraft"}, {"high_performance", "hpf"}, {"heavy", "hvy"},          {"large", "lar"},
+            {"buzjet", "bzj"},         {"rotorcraft", "rot"},       {"cargo_types", "cargo_type"}};
+        for (const auto& [section, element] : typeSections) {
+            std::set<std::string> codes;
+            lf_readTypeSet(doc, section, codes, element);
+        }
+        for (const char* section : {"ICAO_airlines", "cargo_operators"}) {
+            std::set<std::string> codes;
+            lf_readCodeSet(doc, section, codes);
+        }
+        return true;
+    }
+    catch (const std::exception& e) {
+        gf_logLineMarked(fmt::format("\"{}\" is no usable data base: {}", path.string(), e.what()));
+        return false;
+    }
+}

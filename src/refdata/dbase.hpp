@@ -81,3 +81,9 @@ bool gf_readDbase(const std::filesystem::path& path);
 
 // The text of an attribute, empty when it is missing.
 std::string gf_getXmlAttribute(const pugi::xml_node& node, const char* name);
+
+// Whether a file would pass the reader's checks of the required sections
+// (loaded, every model and airline section present and not empty), without
+// touching the containers above. Logs the reason when it would not; used to
+// check a downloaded data base before it replaces the installed one.
+bool gf_isUsableDbaseFile(const std::filesystem::path& path);

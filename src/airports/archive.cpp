@@ -1,0 +1,169 @@
+#include "airports/archive.hpp"
+
+#include "foundation/app_hooks.hpp"
+#include "foundation/log.hpp"
+#include "foundation/paths.hpp"
+#include "foundation/settings.hpp"
+#include "foundation/text_file.hpp"
+#include "refdata/downloads.hpp"
+#include "refdata/publishers.hpp"
+#include "refdata/update_check.hpp"
+
+#include <fmt/format.h>
+
+#include <filesystem>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool lf_endsWith(std::string_view text, std::string_view tail)
+{
+    return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
+}
+
+bool lf_isZipFile(const fs::path& path)
+{
+    int error = 0;
+    if (tzo::ZipArchive::open(path, error))
+        return true;
+    gf_logLineMarked(fmt::format("coud not open {}: {}", path.string(), tzo::gf_zipErrorText(error)));
+    return false;
+}
+
+// Due when the server is newer, when the server takes the archive back to
+// 1.0.0 or 0.1.0, while the local major number is 0 (also: never installed),
+// or when a folder of the archive is gone.
+bool lf_archiveUpdateDue(const tzo::Version& local, const tzo::Version& server)
+{
+    if (local < server)
+        return true;
+    const bool resetVersion = server == tzo::Version{1, 0, 0} || server == tzo::Version{0, 1, 0};
+    if (resetVersion && server < local)
+        return true;
+    return local.major == 0 || gf_archiveFoldersMissing();
+}
+
+void lf_downloadArchiveDoc(std::string_view name)
+{
+    const fs::path target = g_docsFolder / name;
+    fs::create_directories(g_docsFolder);
+    const CurlHandle handle = gf_makeCurlHandle();
+    if (!gf_downloadToFile(handle.get(), gf_updateUrl(fmt::format("/downloads/docs/{}", name)), target, false)) {
+        gf_logLineMarked(fmt::format("downloading {} failed?", target.string()));
+        return;
+    }
+    gf_logLine(fmt::format("{} downloaded", name));
+}
+
+} // namespace
+
+bool gf_archiveFoldersMissing()
+{
+    for (const auto* folder : {&g_archiveFolder, &g_archiveStockFolder, &g_archiveOrbxFolder, &g_archiveThirdpartyFolder})
+        if (!fs::exists(*folder))
+            return true;
+    return false;
+}
+
+void lf_extractArchiveEntry(int& count, bool& failed, const tzo::ZipArchive& archive, const tzo::ZipEntry& entry)
+{
+    const std::string& name = entry.name;
+    if (entry.isFolder() || !lf_endsWith(name, ".xml"))
+        return;
+    if (!gf_isSafeEntryName(name)) {
+        gf_logLineMarked(fmt::format("archive entry {} refused: it would be written outside {}", name,
+                                     g_airportsFolder.string()));
+        return;
+    }
+    if (name.find("thirdparty") != std::string::npos) {
+        const std::string publisher = gf_publisherOfPath(name);
+        if (publisher == "unknown")
+            gf_logLineMarked(fmt::format("pub {} not found", name));
+        else if (gf_isSafeEntryName(publisher) && publisher.find('/') == std::string::npos)
+            fs::create_directories(g_archiveThirdpartyFolder / publisher);
+        else
+            gf_logLineMarked(fmt::format("pub {} of {} is no folder name", publisher, name));
+    }
+    ++count;
+    if (count % 300 == 0)
+        gf_showStatus(fmt::format("Extracting {} ...  {} files", g_archiveZipPath.string(), count));
+
+    std::string text;
+    const int code = archive.readAll(entry, text, kMaxArchiveEntrySize);
+    if (code != 0) {
+        gf_logLineMarked(fmt::format("extracting {} failed: {}", name, tzo::gf_zipErrorText(code)));
+        failed = true;
+        return;
+    }
+    const fs::path target = g_airportsFolder / fs::path(name);
+    std::error_code folderError;
+    fs::create_directories(target.parent_path(), folderError);
+    if (folderError || !gf_writeStringToFile(text, target)) {
+        gf_logLineMarked(fmt::format("writing {} failed?", target.string()));
+        failed = true;
+    }
+}
+
+bool gf_updateArchive()
+{
+    std::lock_guard lock(gf_updateMutex());
+    const tzo::Version server = gf_getServerArchiveVersion();
+    if (server == tzo::Version{}) {
+        gf_logLineMarked("No archive version info found at the NRVX server?");
+        return false;
+    }
+    const tzo::Version local = gf_parseVersion(ARCHIVE_VERSION.value());
+    if (!lf_archiveUpdateDue(local, server))
+        return false;
+
+    const std::string version = gf_versionToString(server);
+    gf_showStatus(fmt::format("Downloading archive files version {} ...", version), true);
+    {
+        const CurlHandle handle = gf_makeCurlHandle();
+        if (!gf_downloadToFile(handle.get(), gf_updateUrl(kArchiveServerPath), g_archiveZipPath, true,
+                               lf_isZipFile)) {
+            gf_showStatus(fmt::format("Downloading archive files version {} failed", version), true);
+            return false;
+        }
+    }
+    for (const auto* folder : {&g_archiveFolder, &g_archiveStockFolder, &g_archiveOrbxFolder, &g_archiveThirdpartyFolder})
+        fs::create_directories(*folder);
+
+    int count = 0;
+    bool failed = false;
+    {
+        int error = 0;
+        const auto archive = tzo::ZipArchive::open(g_archiveZipPath, error);
+        if (!archive) {
+            gf_logLineMarked(fmt::format("coud not open {}", g_archiveZipPath.string()));
+            return false;
+        }
+        for (const auto& entry : archive->entries())
+            lf_extractArchiveEntry(count, failed, *archive, entry);
+    }
+    gf_showStatus(fmt::format("{} extracted {} files", g_archiveZipPath.string(), count), true);
+    if (fs::exists(g_archiveZipPath))
+        fs::remove(g_archiveZipPath);
+    if (failed) {
+        // Keeping the old version makes the next start fetch the archive again.
+        gf_logLineMarked(fmt::format("archive version {} not stored: some files were not written", version));
+        return false;
+    }
+    ARCHIVE_VERSION.setAndSave(version);
+    gf_showStatus(fmt::format("Archive has been updated to version {}", version), true);
+    lf_downloadArchiveDocTxt();
+    lf_downloadArchiveDocCsv();
+    return true;
+}
+
+void lf_downloadArchiveDocTxt()
+{
+    lf_downloadArchiveDoc(kArchiveDocTxt);
+}
+
+void lf_downloadArchiveDocCsv()
+{
+    lf_downloadArchiveDoc(kArchiveDocCsv);
+}

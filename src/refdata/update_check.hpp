@@ -1,0 +1,48 @@
+#pragma once
+// Keeping the data files current from the update server and telling the user
+// when something newer exists. Every public operation here, the program
+// update and the archive update hold gf_updateMutex() while they run, so the
+// start-up thread and the "Check version" button never fetch at once.
+
+#include "foundation/version.hpp"
+
+#include <mutex>
+#include <string>
+#include <string_view>
+
+// Server paths of the version files.
+inline constexpr std::string_view kProgramVersionPath = "/downloads/release/version_P3D.json";
+inline constexpr std::string_view kAigVersionPath = "/downloads/aig/version.json";
+inline constexpr std::string_view kDbaseVersionPath = "/downloads/dbase/version.json";
+inline constexpr std::string_view kArchiveVersionPath = "/downloads/archive/p3d/version.json";
+inline constexpr std::string_view kDbaseServerPath = "/downloads/dbase/dbase.xml";
+inline constexpr std::string_view kAigRegcodesServerPath = "/downloads/aig/AIG-regcodes.xml";
+
+std::mutex& gf_updateMutex();
+
+// The version each version file states; 0.0.0 when it cannot be fetched.
+tzo::Version lf_getServerProgramVersion();
+tzo::Version lf_getServerAigVersion();
+tzo::Version lf_getServerDbaseVersion();
+tzo::Version gf_getServerArchiveVersion();
+
+// Bring input/dbase.xml and input/regcodesAIG/AIG-regcodes.xml up to date
+// when the server's version is newer than the stored setting or the file is
+// missing. A download is checked before it replaces the installed file; the
+// setting changes only with the file. Folder errors leave as
+// std::filesystem::filesystem_error.
+void gf_updateDbase();
+void gf_updateAigRegcodes();
+
+// Empty when everything is current (or nothing could be learnt), else
+// "==> New version{} for: {}" with the names of what is newer.
+void gf_checkForUpdates(std::string& out);
+
+// What the "Check version" button shows, the whole check included:
+// "{}  ( exit {} and restart )" when something is newer (after emptying and
+// saving DATA_CHECKED_AT_DATE, so the next start runs the daily updates),
+// "{} is up to date" when nothing is, "version check failed?" (logged) when
+// no version file could be read at all. Blocks for as long as the transfers
+// take: call it from a worker thread, never from the window thread. Never
+// throws.
+std::string gf_checkVersionStatusText();
