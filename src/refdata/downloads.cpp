@@ -5,6 +5,7 @@
 #include "platform/file_sync.hpp"
 
 #include <fmt/format.h>
+#include <nlohmann/json.hpp>
 
 #include <cstdio>
 #include <cstdlib>
@@ -185,6 +186,28 @@ tzo::Version gf_downloadVersion(CURL* handle, const std::string& url)
     return gf_parseVersionFile(body);
 }
 
+namespace {
+
+// A JSON version line counts only with all three members as integers; a
+// partial object would otherwise read as, say, 8.9.0.
+tzo::Version lf_parseVersionText(std::string_view text)
+{
+    const auto first = text.find_first_not_of(" \t");
+    if (first != text.npos && text[first] == '{') {
+        const auto json = nlohmann::json::parse(text, nullptr, false);
+        if (json.is_discarded() || !json.is_object())
+            return {};
+        for (const char* member : {"major", "minor", "patch"}) {
+            const auto it = json.find(member);
+            if (it == json.end() || !it->is_number_integer())
+                return {};
+        }
+    }
+    return gf_parseVersion(text);
+}
+
+} // namespace
+
 tzo::Version gf_parseVersionFile(std::string_view body)
 {
     if (body.substr(0, 3) == "\xEF\xBB\xBF")
@@ -192,7 +215,7 @@ tzo::Version gf_parseVersionFile(std::string_view body)
     const auto first = body.find_first_not_of(" \t\r\n");
     if (first != body.npos && body[first] == '{') {
         // A pretty-printed object's first line is only "{".
-        const tzo::Version whole = gf_parseVersion(body.substr(first));
+        const tzo::Version whole = lf_parseVersionText(body.substr(first));
         if (whole != tzo::Version{})
             return whole;
     }
@@ -204,7 +227,7 @@ tzo::Version gf_parseVersionFile(std::string_view body)
     std::string_view line = lines.front();
     if (!line.empty() && line.back() == '\r')
         line.remove_suffix(1);
-    return gf_parseVersion(line);
+    return lf_parseVersionText(line);
 }
 
 void gf_readLines(std::istream& in, std::vector<std::string>& lines)

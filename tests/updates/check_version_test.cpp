@@ -1,0 +1,77 @@
+#include "refdata/update_check.hpp"
+#include "update_fixture.hpp"
+
+#include <future>
+
+using namespace testsupport;
+using updateserver::Failure;
+
+namespace {
+
+void serveAll(const std::string& program, const std::string& dbase, const std::string& archive, const std::string& aig)
+{
+    UpdateTest::serveVersion("/downloads/release/version_P3D.json", program);
+    UpdateTest::serveVersion("/downloads/dbase/version.json", dbase);
+    UpdateTest::serveVersion("/downloads/archive/p3d/version.json", archive);
+    UpdateTest::serveVersion("/downloads/aig/version.json", aig);
+}
+
+} // namespace
+
+TEST_F(UpdateTest, checkForUpdatesNamesWhatIsNewer)
+{
+    DBASE_VERSION.setValue("1.0.0");
+    ARCHIVE_VERSION.setValue("2.3.0");
+    AIG_VERSION.setValue("1.1.0");
+    struct Case {
+        std::string program, dbase, archive, aig;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"8.8.0", "1.0.1", "2.3.0", "1.1.0", "==> New version for: dbase.xml"},
+        {"8.9.0", "2.0.0", "2.10.0", "1.1.1",
+         "==> New versions for: Norvane_P3D, dbase.xml, archive, AIG-regcodes.xml"},
+        {"8.8.0", "1.0.0", "2.3.0", "1.1.0", ""},
+        {"8.7.9", "0.9.0", "2.2.9", "1.0.0", ""},
+        {"8.8.0", "1.0.0", "2.4.0", "1.1.0", "==> New version for: archive"},
+    };
+    for (const auto& c : cases) {
+        serveAll(c.program, c.dbase, c.archive, c.aig);
+        std::string text = "stale";
+        gf_checkForUpdates(text);
+        EXPECT_EQ(text, c.expected);
+    }
+}
+
+TEST_F(UpdateTest, theButtonTextSaysWhatToDo)
+{
+    DATA_CHECKED_AT_DATE.setValue("2026-12-09");
+    serveAll("8.8.0", "1.0.0", "0.0.0", "0.0.0");
+    DBASE_VERSION.setValue("1.0.0");
+    EXPECT_EQ(gf_checkVersionStatusText(), "Norvane_P3D is up to date");
+    EXPECT_EQ(DATA_CHECKED_AT_DATE.value(), "2026-12-09");
+
+    serveAll("8.8.0", "1.0.1", "0.0.0", "0.0.0");
+    EXPECT_EQ(gf_checkVersionStatusText(), "==> New version for: dbase.xml  ( exit Norvane_P3D and restart )");
+    EXPECT_EQ(DATA_CHECKED_AT_DATE.value(), "");
+}
+
+TEST_F(UpdateTest, noVersionInformationIsACheckThatFailed)
+{
+    EXPECT_EQ(gf_checkVersionStatusText(), "version check failed?");
+    EXPECT_EQ(logLinesWith("===> version check failed?"), 1);
+    std::string text = "stale";
+    gf_checkForUpdates(text);
+    EXPECT_EQ(text, "");
+}
+
+TEST_F(UpdateTest, aStalledServerEndsTheCheckWithinTheTimeouts)
+{
+    serveAll("8.9.0", "1.0.0", "1.0.0", "1.0.0");
+    for (const char* path : {"/downloads/release/version_P3D.json", "/downloads/dbase/version.json",
+                             "/downloads/archive/p3d/version.json", "/downloads/aig/version.json"})
+        server->fail(path, Failure::Stall);
+    auto check = std::async(std::launch::async, [] { return gf_checkVersionStatusText(); });
+    ASSERT_EQ(check.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+    EXPECT_EQ(check.get(), "version check failed?");
+}
