@@ -151,27 +151,17 @@ void gf_checkForUpdates(std::string& out)
     out = lf_newerText(lf_serverVersions());
 }
 
-std::string gf_checkVersionStatusText()
+std::optional<std::string> gf_runUpdateCheck()
 {
     try {
-        ServerVersions server;
-        std::string newer;
-        {
-            std::lock_guard lock(gf_updateMutex());
-            server = lf_serverVersions();
-            newer = lf_newerText(server);
-        }
-        if (!server.any()) {
-            gf_logLineMarked("version check failed?");
-            return "version check failed?";
-        }
-        if (newer.empty())
-            return fmt::format("{} is up to date", kProgramName);
-        DATA_CHECKED_AT_DATE.setAndSave("");
-        return fmt::format("{}  ( exit {} and restart )", newer, kProgramName);
+        std::lock_guard lock(gf_updateMutex());
+        const ServerVersions server = lf_serverVersions();
+        if (server.any())
+            return lf_newerText(server);
     }
     catch (const std::exception& e) {
-        gf_logLineMarked(fmt::format("version check failed? {}", e.what()));
-        return "version check failed?";
+        gf_logLine(e.what());
     }
+    gf_logLineMarked("version check failed?");
+    return std::nullopt;
 }

@@ -7,6 +7,7 @@
 #include "foundation/version.hpp"
 
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -38,11 +39,11 @@ void gf_updateAigRegcodes();
 // "==> New version{} for: {}" with the names of what is newer.
 void gf_checkForUpdates(std::string& out);
 
-// What the "Check version" button shows, the whole check included:
-// "{}  ( exit {} and restart )" when something is newer (after emptying and
-// saving DATA_CHECKED_AT_DATE, so the next start runs the daily updates),
-// "{} is up to date" when nothing is, "version check failed?" (logged) when
-// no version file could be read at all. Blocks for as long as the transfers
-// take: call it from a worker thread, never from the window thread. Never
-// throws.
-std::string gf_checkVersionStatusText();
+// The check behind the "Check version" button, in the shape the window's
+// hook takes (gf_installUpdateCheck(gf_runUpdateCheck)): the text of
+// gf_checkForUpdates, or nothing when no version file could be read at all
+// (logged with the marker as "version check failed?"), so that a server that
+// cannot be reached never reads as "up to date". Blocks for as long as the
+// transfers take: call it from a worker thread, never from the window
+// thread. Never throws.
+std::optional<std::string> gf_runUpdateCheck();
