@@ -59,6 +59,11 @@ TEST_F(UpdateTest, noVersionInformationIsACheckThatFailed)
     std::string text = "stale";
     gf_checkForUpdates(text);
     EXPECT_EQ(text, "");
+
+    // The server down altogether reads the same, never as "up to date".
+    ScopedEnv down{"NORVANE_UPDATE_URL", "https://127.0.0.1:" + std::to_string(closedPort())};
+    EXPECT_EQ(gf_runUpdateCheck(), std::nullopt);
+    EXPECT_EQ(logLinesWith("===> version check failed?"), 2);
 }
 
 TEST_F(UpdateTest, aStalledServerEndsTheCheckWithinTheTimeouts)

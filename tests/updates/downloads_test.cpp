@@ -2,9 +2,6 @@
 #include "refdata/update_check.hpp"
 #include "update_fixture.hpp"
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 using namespace testsupport;
@@ -19,20 +16,6 @@ struct VersionFileCase {
     std::string body;
     tzo::Version expected;
 };
-
-// A port on which nothing listens: bound once, then closed again.
-int closedPort()
-{
-    const int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
-    close(s);
-    return ntohs(address.sin_port);
-}
 
 } // namespace
 

@@ -13,6 +13,10 @@
 
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <memory>
 #include <mutex>
 #include <string>
@@ -113,6 +117,20 @@ struct UpdateTest : ::testing::Test {
     static void serveVersion(const std::string& path, const std::string& version)
     {
         server->put(path, version + "\n");
+    }
+
+    // A loopback port on which nothing listens: bound once, then closed again.
+    static int closedPort()
+    {
+        const int s = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        socklen_t length = sizeof address;
+        getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
+        close(s);
+        return ntohs(address.sin_port);
     }
 
     std::string log() const { return readFile(dir / "Log.txt"); }
