@@ -204,8 +204,11 @@ void lf_runUpdateCheck(UpdateCheck check)
 {
     try {
         const std::optional<std::string> outdated = check ? check() : std::nullopt;
-        if (!outdated)
+        // No version information at all is a failed check, never "up to date".
+        if (!check)
             gf_showStatus("The update check is not available", true);
+        else if (!outdated)
+            gf_showStatus("version check failed?", true);
         else if (outdated->empty())
             gf_showStatus(fmt::format("{} is up to date", kProgramName));
         else {

@@ -14,6 +14,7 @@
 #include "foundation/version.hpp"
 #include "platform/folders.hpp"
 #include "platform/ui/fltk/fltk_window.hpp"
+#include "refdata/update_check.hpp"
 
 #include <fmt/format.h>
 
@@ -254,6 +255,7 @@ int gf_programMain(int argc, char** argv)
     gf_installMainWindowHooks();
     gf_installExitHook();
     gf_installCommandHandlers();
+    gf_installUpdateCheck(gf_runUpdateCheck);
 
     int code = 0;
     {

@@ -346,4 +346,11 @@ TEST_F(CommandsTest, slowVersionCheckLeavesTheWindowPainting)
     ASSERT_TRUE(waitFor([&] { return !gf_updateCheckRunning(); }));
     EXPECT_EQ(status(), "A new dbase.xml is available  ( exit Norvane_P3D and restart )");
     EXPECT_EQ(stored("DATA_CHECKED_AT_DATE"), "");
+
+    // A check that learned nothing at all failed; it is not "up to date".
+    gf_installUpdateCheck([] { return std::optional<std::string>(); });
+    window.setEnabled(CHECK_VERSION.controlId(), true);
+    click(CHECK_VERSION);
+    ASSERT_TRUE(waitFor([&] { return !gf_updateCheckRunning(); }));
+    EXPECT_EQ(status(), "version check failed?");
 }
