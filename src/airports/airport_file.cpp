@@ -98,7 +98,9 @@ void lf_writeParkpos(pugi::xml_node parkpositions, bool saveMode, const tzo::Par
     pugi::xml_node parkpos = parkpositions.append_child("parkpos");
     lf_attr(parkpos, "id", stand.name);
     bool full = true;
-    if (saveMode && !stand.manual) {
+    // A handmade file is read back as whole stands, so every stand of it is
+    // written in full: a delta entry would lose the stand's position.
+    if (saveMode && !stand.manual && !parkAirportHandmade.load()) {
         if (stand.radiusChanged || stand.cargoChanged) {
             if (stand.radiusChanged) {
                 lf_attr(parkpos, "radius_change", "true");
@@ -108,10 +110,8 @@ void lf_writeParkpos(pugi::xml_node parkpositions, bool saveMode, const tzo::Par
                 lf_attr(parkpos, "cargo_change", "true");
                 lf_attr(parkpos, "cargo", lf_boolText(stand.cargo));
             }
-            full = false;
-        } else if (!parkAirportHandmade.load()) {
-            full = false;
         }
+        full = false;
     }
     if (full) {
         lf_attr(parkpos, "latitude", fmt::format("{:.6f}", stand.latitude));

@@ -48,12 +48,15 @@ bool lf_isTemporarySuffix(std::basic_string_view<fs::path::value_type> suffix)
     return true;
 }
 
+std::atomic<AtomicRenameFunction> renameForTests{nullptr};
+
 } // namespace
 
 fs::path gf_temporaryPathFor(const fs::path& path)
 {
     return lf_temporaryName(path);
 }
+void gf_setAtomicRenameForTests(AtomicRenameFunction rename) { renameForTests.store(rename); }
 
 bool gf_writeFileAtomically(const fs::path& path, std::string_view content)
 {
@@ -74,9 +77,14 @@ bool gf_writeFileAtomically(const fs::path& path, std::string_view content)
         written = platform::syncFileToDisk(temp);
     std::error_code ec;
     if (written) {
-        fs::rename(temp, path, ec);
-        if (!ec)
-            return true;
+        if (const auto injected = renameForTests.load()) {
+            if (injected(temp, path))
+                return true;
+        } else {
+            fs::rename(temp, path, ec);
+            if (!ec)
+                return true;
+        }
     }
     fs::remove(temp, ec);
     return false;

@@ -19,3 +19,8 @@ std::filesystem::path gf_temporaryPathFor(const std::filesystem::path& path);
 // program ended in the middle of one (crash, power cut). Only for a moment at
 // which no write of that path can be under way, such as the start.
 void gf_removeLeftoverTemporaryFiles(const std::filesystem::path& path);
+
+// Tests only: replaces the final rename (null: the real one), so that a failed
+// rename can be shown to leave the old file as it was.
+using AtomicRenameFunction = bool (*)(const std::filesystem::path& from, const std::filesystem::path& to);
+void gf_setAtomicRenameForTests(AtomicRenameFunction rename);
