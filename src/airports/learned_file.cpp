@@ -21,6 +21,11 @@ namespace fs = std::filesystem;
 std::atomic<bool> learnedSaveForbidden{false};
 
 namespace {
+// EDDF0.xml, then EDDF0-2.xml .. EDDF0-99.xml.
+constexpr int kMostCopies = 100;
+} // namespace
+
+namespace {
 
 // LATERAL_RANGE as it was before AUTO_RANGE took over; given back when a
 // learned file switches it off. Main loop only.
@@ -28,11 +33,18 @@ std::optional<std::int32_t> rememberedRange;
 
 bool lf_readWhole(const fs::path& path, std::string& content)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec))
         return false;
-    content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+    try {
+        std::ifstream in(path, std::ios::binary);
+        if (!in)
+            return false;
+        content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        return !in.bad();
+    } catch (const std::exception&) {
+        return false;
+    }
 }
 
 void lf_logSetting(std::string_view name, const std::string& value)
@@ -43,7 +55,13 @@ void lf_logSetting(std::string_view name, const std::string& value)
 // Keeps the file aside; without a copy no save may replace it.
 void lf_keepAside(const fs::path& path)
 {
-    if (const auto copy = lf_keepCopyOf(path)) {
+    std::optional<fs::path> copy;
+    try {
+        copy = lf_keepCopyOf(path);
+    } catch (const std::exception&) {
+        copy.reset();
+    }
+    if (copy) {
         gf_logLine(fmt::format("learned file \"{}\" kept as \"{}\"", path.string(), copy->string()));
         return;
     }
@@ -242,7 +260,7 @@ std::optional<fs::path> lf_keepCopyOf(const fs::path& path)
         return std::nullopt;
     const std::string stem = name.substr(0, dot) + "0";
     const std::string extension = name.substr(dot);
-    for (int n = 1; n < 1000; ++n) {
+    for (int n = 1; n < kMostCopies; ++n) {
         const fs::path copy = path.parent_path() / (n == 1 ? stem + extension : fmt::format("{}-{}{}", stem, n, extension));
         std::error_code ec;
         if (fs::exists(copy, ec)) {

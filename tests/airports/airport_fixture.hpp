@@ -90,13 +90,7 @@ struct AirportTest : ::testing::Test {
         hooks.fitsStandRadius = gf_fitsStandRadius;
         gf_installParkAirportHooks(hooks);
         parkAirportCode.set("EDDF");
-        writeDbase(testsupport::DbaseFile::minimal()
-                       .record("DAIBA", "DLH", "A320")
-                       .record("DAIBB", "DLH", "A320", "CLH")
-                       .wingspan("C208", "16")
-                       .wingspan("B752", "38")
-                       .wingspan("A320", "36")
-                       .wingspan("B738", "36"));
+        writeDbase(testDbase());
     }
     ~AirportTest() override
     {
@@ -105,6 +99,30 @@ struct AirportTest : ::testing::Test {
         resetAirportSettings();
         resetParkAirport();
         RANDOM.setValue(true);
+    }
+
+    // Spans for the typical aircraft the tests place; every other type takes
+    // the light average (C208, C172: 6.75 m half span).
+    static testsupport::DbaseFile testDbase()
+    {
+        testsupport::DbaseFile file;
+        file.models("aircrafts", "aircraft", {"A320", "B738", "B752", "C208", "C172", "EC35", "B744", "C25A", "F16"})
+            .models("high_performance", "hpf", {"F16"})
+            .models("heavy", "hvy", {"B744"})
+            .models("large", "lar", {"A320", "B738", "B752"})
+            .models("buzjet", "bzj", {"C25A"})
+            .models("rotorcraft", "rot", {"EC35"})
+            .models("cargo_types", "cargo_type", {"B752"})
+            .airlines("ICAO_airlines", {"DLH", "KLM"})
+            .airlines("cargo_operators", {"FDX"})
+            .record("DAIBA", "DLH", "A320")
+            .record("DAIBB", "DLH", "A320", "CLH")
+            .wingspan("C208", "16")
+            .wingspan("C172", "11")
+            .wingspan("B752", "38")
+            .wingspan("A320", "36")
+            .wingspan("B738", "34");
+        return file;
     }
 
     void writeDbase(const testsupport::DbaseFile& file)
