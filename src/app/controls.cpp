@@ -1,7 +1,9 @@
 #include "app/controls.hpp"
 
 #include "airports/airport_services.hpp"
+#include "airports/park_airport_hooks.hpp"
 #include "app/main_window.hpp"
+#include "app/traffic_range.hpp"
 #include "app/sim_window_hooks.hpp"
 #include "app/status_line.hpp"
 #include "foundation/app_hooks.hpp"
@@ -11,6 +13,7 @@
 #include "foundation/settings.hpp"
 #include "liveries/livery_window.hpp"
 #include "realtraffic/rt_messages.hpp"
+#include "traffic/stand_search.hpp"
 
 #include <fmt/format.h>
 
@@ -313,4 +316,25 @@ void gf_installMainWindowHooks()
         gf_invalidateMainWindow(kStatisticsBand);
     };
     tzo::gf_installLiveryWindowHooks(liveryHooks);
+
+    // Static parking installs its save of the park airport's file itself.
+    tzo::ParkAirportHooks parkHooks = gf_parkAirportHooks();
+    parkHooks.updateTrafficRange = [] { tzo::gf_updateTrafficRange(); };
+    parkHooks.fitsStandRadius = gf_fitsStandRadius;
+    parkHooks.showParkAirport = [](const tzo::ParkAirportShown& shown) {
+        mainWindowObject.standCount.store(shown.standCount);
+        mainWindowObject.parkPublisherText.set(shown.publisher);
+        mainWindowObject.handmadeAirport.store(shown.handmade);
+        mainWindowObject.parkQualityText.set(shown.qualityText);
+        mainWindowObject.parkAirportText.set(shown.airportText);
+        gf_invalidateMainWindow(ui::Rect{0, 0, kMainWindowWidth, kMainWindowHeight});
+    };
+    parkHooks.clearFieldText = [](tzo::ParameterControl& control) {
+        {
+            std::lock_guard lock(g_setterMutex);
+            lf_setControlText(control.controlId(), "");
+        }
+        gf_invalidateMainWindow(kControlsBand);
+    };
+    gf_installParkAirportHooks(parkHooks);
 }

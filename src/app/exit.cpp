@@ -161,7 +161,14 @@ void lf_finalExit(ExitServices* services, int seconds, std::uint64_t generation)
     const int othersRunning = runningThreads.load() - 1;
     if (othersRunning <= 0)
         lf_step(failed, [&] { liveLiveryCache.clear(); });
-    lf_step(failed, [&] { services->closeParkAirport(); });
+    // Closing saves the stand table, which the main loop may still change.
+    if (othersRunning <= 0)
+        lf_step(failed, [&] { services->closeParkAirport(); });
+    else
+        lf_step(failed, [&] {
+            gf_logLineMarked(fmt::format("park airport not closed: {} thread{} still running", othersRunning,
+                                         othersRunning == 1 ? "" : "s"));
+        });
 
     // A restart needs a quiet process: an old start-up thread or main loop
     // that goes on beside a new start would start operations twice. And after

@@ -1,5 +1,7 @@
 #include "app/program_exit_services.hpp"
 
+#include "airports/airport_services.hpp"
+
 #include "app/main_loop.hpp"
 #include "app/main_window.hpp"
 #include "app/status_line.hpp"
@@ -48,6 +50,11 @@ void ProgramExitServices::switchScansOff()
     SCAN_LIVERIES.setAndSave();
     SCAN_AIRPORTS.setChecked(false);
     SCAN_AIRPORTS.setAndSave();
+}
+
+void ProgramExitServices::closeParkAirport()
+{
+    gf_closeParkAirport();
 }
 
 void ProgramExitServices::resetRange()

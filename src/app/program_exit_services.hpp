@@ -16,6 +16,7 @@ public:
     void clearBlockedCallsign() override;
     void switchScansOff() override;
     void resetRange() override;
+    void closeParkAirport() override;
     void resetOutsideState() override;
     void resetTraffic() override;
     void resetWindow() override;

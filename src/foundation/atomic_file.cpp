@@ -56,6 +56,7 @@ fs::path gf_temporaryPathFor(const fs::path& path)
 {
     return lf_temporaryName(path);
 }
+
 void gf_setAtomicRenameForTests(AtomicRenameFunction rename) { renameForTests.store(rename); }
 
 bool gf_writeFileAtomically(const fs::path& path, std::string_view content)

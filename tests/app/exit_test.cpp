@@ -250,6 +250,8 @@ TEST_F(ExitTest, threadStillRunningAfterTheWaitEndsInsteadOfRestarting)
     EXPECT_EQ(services->count("matchingSummary"), 1);
     EXPECT_EQ(services->count("logNoMatches"), 0) << "it reads the main loop's tables";
     EXPECT_FALSE(liveLiveryCache.empty()) << "the main loop's tables stay untouched while it may run";
+    EXPECT_EQ(services->count("closeParkAirport"), 0) << "its save would read the stand table";
+    EXPECT_NE(readFile("Log.txt").find("park airport not closed: 1 thread still running"), std::string::npos);
     EXPECT_NE(readFile("Log.txt").find("1 thread still running, ending instead of restarting"), std::string::npos);
 }
 
