@@ -3,20 +3,15 @@
 #include "airports/park_positions.hpp"
 
 // Not built yet: each of these is filled in with the part of the traffic it
-// belongs to. Until then a new aircraft stays new, the notifications wait in
-// their queue and nothing moves.
-
-void gf_processSimNotifications() {}
-
-void lf_newAircraftStep(tzo::LiveAircraft& /*aircraft*/) {}
+// belongs to. Until then nothing moves. The new-aircraft step and the ghost
+// rule are in new_aircraft.cpp, the notifications in sim_events.cpp and the
+// commands in ai_commands.cpp.
 
 void lf_trackStep(tzo::LiveAircraft& /*aircraft*/) {}
 
 void lf_moveTick(tzo::LiveAircraft& /*aircraft*/) {}
 
 void gf_realiseParkingPlan() {}
-
-void lf_ghostRule(const std::string& /*callsign*/) {}
 
 void gf_startLiveryChange(tzo::LiveAircraft& /*aircraft*/) {}
 
@@ -28,17 +23,18 @@ bool lf_addRealOption(std::uint32_t /*standId*/, tzo::LiveAircraft& /*aircraft*/
     return false;
 }
 
+bool lf_standContest(tzo::LiveAircraft& /*aircraft*/, tzo::ParkPos& /*stand*/)
+{
+    return true;
+}
+
+void lf_parkedLimit(tzo::LiveAircraft& /*aircraft*/) {}
+
 void lf_markStandOccupied(std::uint32_t standId, bool occupied)
 {
     if (tzo::ParkPos* stand = gf_standById(standId))
         stand->occupied = occupied;
 }
-
-void gf_setThrottle(tzo::AircraftRecord& /*aircraft*/, std::uint32_t /*state*/) {}
-
-void gf_setSpoilers(tzo::AircraftRecord& /*aircraft*/, bool /*on*/) {}
-
-void gf_setFlaps(tzo::AircraftRecord& /*aircraft*/, std::uint32_t /*state*/) {}
 
 tzo::LiveStepHooks& tzo::gf_liveStepHooks()
 {

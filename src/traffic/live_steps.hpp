@@ -5,6 +5,7 @@
 // rule. Each is a plain function of this library; those whose work is not
 // built yet do nothing.
 
+#include "airports/park_pos.hpp"
 #include "traffic/live_aircraft.hpp"
 
 #include <cstdint>
@@ -36,6 +37,11 @@ void lf_markStandOccupied(std::uint32_t standId, bool occupied);
 void gf_setThrottle(tzo::AircraftRecord& aircraft, std::uint32_t state);
 void gf_setSpoilers(tzo::AircraftRecord& aircraft, bool on);
 void gf_setFlaps(tzo::AircraftRecord& aircraft, std::uint32_t state);
+// A new aircraft wants the stand: the callsign contest with the live aircraft
+// parked there and the test of the adjacent stands; false refuses the stand.
+bool lf_standContest(tzo::LiveAircraft& aircraft, tzo::ParkPos& stand);
+// The limit on parked aircraft after a new one was parked.
+void lf_parkedLimit(tzo::LiveAircraft& aircraft);
 
 namespace tzo {
 
@@ -51,6 +57,8 @@ struct LiveStepHooks {
     void (*ghostRule)(const std::string&) = ::lf_ghostRule;
     void (*startLiveryChange)(LiveAircraft&) = ::gf_startLiveryChange;
     void (*afterTakeOff)(LiveAircraft&) = ::lf_afterTakeOff;
+    bool (*standContest)(LiveAircraft&, ParkPos&) = ::lf_standContest;
+    void (*parkedLimit)(LiveAircraft&) = ::lf_parkedLimit;
 };
 
 // The entries in force; main-loop thread only. Installing a default-made

@@ -1,0 +1,33 @@
+#pragma once
+// A new live aircraft, from its first report to its create request: it waits
+// until its first sample is nearly due, is held back while it would appear on
+// the user's path, is refused by the live limit, a blocked callsign or a bad
+// name, gets a livery and a place (a stand of the park airport, the ground or
+// the air) and is handed to the creation. Also the ghost rule for callsigns
+// with a trailing "_" and the removal of a queued live creation.
+
+#include "airports/park_pos.hpp"
+#include "traffic/live_aircraft.hpp"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// lf_newAircraftStep and lf_ghostRule are declared with the live steps.
+
+// Drops every queued live creation with that callsign; the aircraft of the
+// dropped requests get their erase flag (they leave with the move pass, as
+// the callers walk the live table). True when one was dropped.
+bool gf_removeQueuedCreation(std::string_view callsign);
+
+// Whether a live aircraft not being removed has the callsign less its last
+// character: the callsign is that aircraft's ghost.
+bool gf_ownsGhostCallsign(std::string_view callsign);
+
+// The static aircraft makes place for the live aircraft at the stand; true
+// when it stood there (the rule applied).
+bool gf_makesPlaceFor(tzo::AircraftRecord& parked, const tzo::AircraftRecord& live, const tzo::ParkPos& stand);
+
+// The stand the user keeps for himself at the park airport, as static parking
+// knows it; it installs the source at start. Without one there is none.
+void gf_setReservedStandSource(std::string (*source)());

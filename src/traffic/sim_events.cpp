@@ -1,0 +1,454 @@
+#include "traffic/sim_events.hpp"
+
+#include "airports/park_positions.hpp"
+#include "foundation/exceptions.hpp"
+#include "foundation/log.hpp"
+#include "foundation/run_state.hpp"
+#include "foundation/settings.hpp"
+#include "foundation/time.hpp"
+#include "liveries/liveries_not_created.hpp"
+#include "realtraffic/rt_messages.hpp"
+#include "simconnect/sim_ids.hpp"
+#include "simconnect/sim_queues.hpp"
+#include "traffic/ai_commands.hpp"
+#include "traffic/live_steps.hpp"
+#include "traffic/live_traffic.hpp"
+#include "traffic/removal.hpp"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <atomic>
+#include <exception>
+#include <mutex>
+
+using tzo::AircraftState;
+using tzo::LiveAircraft;
+using tzo::SimNotification;
+
+namespace {
+
+constexpr std::int32_t kLightsTicks = 200;
+constexpr std::int32_t kFinished = -1;
+constexpr std::uint32_t kFirstObjectId = 3;
+constexpr std::uint32_t kLiveIdsAbove = 10000;
+constexpr double kHighAltitudeFt = 10000.0;
+constexpr double kCabinHeightFt = 2000.0;
+constexpr double kDefaultStaticPitch = 0.012217304763960306; // 0.7 degree
+constexpr double kLowestStaticPitch = -0.017453292519943295; // -1 degree
+constexpr double kHighestStaticPitch = 0.04363323129985824;  // 2.5 degrees
+
+std::atomic<bool> dropRequested{false};
+
+// Objects at or below the user's id are the user's or the simulator's own:
+// nothing the program sends directly may reach them.
+bool lf_isOurObject(std::uint32_t objectId)
+{
+    return objectId >= kFirstObjectId && objectId > userObjectId.load();
+}
+
+bool lf_frontOnGround(const LiveAircraft& a)
+{
+    return a.samples.empty() ? a.onGround : !a.samples.front().airborne;
+}
+
+LiveAircraft* lf_liveByObject(std::uint32_t objectId)
+{
+    const auto it = std::find_if(liveAircraft.begin(), liveAircraft.end(),
+                                 [objectId](const LiveAircraft& a) { return a.objectId == objectId; });
+    return it == liveAircraft.end() ? nullptr : &*it;
+}
+
+tzo::AircraftRecord* lf_staticById(std::uint32_t recordId)
+{
+    const auto it = std::find_if(staticAircraft.begin(), staticAircraft.end(),
+                                 [recordId](const tzo::AircraftRecord& a) { return a.recordId == recordId; });
+    return it == staticAircraft.end() ? nullptr : &*it;
+}
+
+// Erases an element; the last one takes its place.
+template <typename T>
+void lf_eraseSwap(std::vector<T>& table, T* element)
+{
+    if (element != &table.back())
+        *element = std::move(table.back());
+    table.pop_back();
+}
+
+void lf_touchdown(LiveAircraft& a)
+{
+    if (a.state == AircraftState::BeingRemoved || a.movementPhase == tzo::kPhaseTakeOff)
+        return;
+    if (a.flareStarted != 0 || a.approach) {
+        a.landed = true;
+        a.landedSettled = true;
+        landingInProgress = false;
+        a.headingAtTouchdown = a.heading;
+        a.approach = false;
+        a.departureLearning = true;
+        gf_logLine(fmt::format("          {:8} landed {}", a.callsign, gf_currentTimeText()));
+        gf_setSpoilers(a, true);
+        if (a.category != tzo::AircraftCategory::Light && lf_isOurObject(a.objectId)) {
+            const double lever = a.fsltl ? -100.0 : 100.0;
+            const double data[3] = {100.0, lever, lever};
+            std::lock_guard lock(simQueueMutex);
+            SimConnect_SetDataOnSimObject(simConnectHandle.load(), tzo::DEFINITION_AI_THROTTLES, a.objectId, 0, 0,
+                                          sizeof data, data);
+        }
+        const double slots = a.onGroundSlots;
+        if (slots <= 0.0) {
+            gf_logLine(fmt::format("{} ! onGround slots {:.1F}", a.callsign, slots));
+            a.pitchStep = a.staticPitch;
+            a.bankStep = 0.0;
+        } else {
+            a.bankStep = (0.0 - a.bank) / slots;
+            a.pitchStep = (a.staticPitch - a.pitch) / slots;
+        }
+        newLiveIds.push_back(a.recordId);
+    }
+    a.onGround = true;
+    a.altitudeChangePerTick = 0.0;
+    a.rotationCounter = 1;
+}
+
+void lf_inRangeData(const SimNotification& n)
+{
+    LiveAircraft* a = lf_liveByObject(n.objectId);
+    if (a == nullptr)
+        return;
+    if (n.info == 1 && !a->onGround && a->rotationCounter <= 1)
+        lf_touchdown(*a);
+    a->heightAboveGround = n.value2;
+    if (a->onGround || a->rotationCounter >= 2)
+        a->altitude = a->staticCgHeight + n.value1;
+}
+
+void lf_staticCg(const SimNotification& n)
+{
+    LiveAircraft* a = lf_liveByObject(n.objectId);
+    if (a == nullptr)
+        return;
+    if (n.value1 >= 1.0 && n.value1 <= 35.0)
+        a->staticCgHeight = n.value1;
+    else
+        gf_logLineMarked(fmt::format("{}: static CG {:.1F}ft wrong?", gf_formatStatusLine(*a), n.value1));
+    a->staticPitch = n.value2 <= kLowestStaticPitch || n.value2 > kHighestStaticPitch ? kDefaultStaticPitch : n.value2;
+}
+
+void lf_creationRefused(const SimNotification& n)
+{
+    const auto refuse = [](auto& table, auto* record) {
+        if (record->standId != 0)
+            lf_markStandOccupied(record->standId, false);
+        // The record goes even when the refusal is one too many for the user.
+        std::exception_ptr error;
+        try {
+            tzo::gf_liveryNotCreated(*record);
+        } catch (...) {
+            error = std::current_exception();
+        }
+        lf_eraseSwap(table, record);
+        if (error)
+            std::rethrow_exception(error);
+    };
+    if (n.info > kLiveIdsAbove) {
+        if (LiveAircraft* a = gf_findLiveAircraft(n.info))
+            refuse(liveAircraft, a);
+    } else if (tzo::AircraftRecord* s = lf_staticById(n.info)) {
+        refuse(staticAircraft, s);
+    }
+}
+
+void lf_act(const SimNotification& n)
+{
+    switch (n.kind) {
+    case tzo::NOTIFY_LIVE_CREATED:
+        if (LiveAircraft* a = gf_findLiveAircraft(n.info))
+            if (liveAIAdded(*a, n) && a->state != AircraftState::BeingRemoved)
+                pendingLights.push_back(n);
+        break;
+    case tzo::NOTIFY_STATIC_CREATED:
+        if (n.objectId >= kFirstObjectId)
+            pendingLights.push_back(n);
+        break;
+    case tzo::NOTIFY_REMOVED:
+        lf_onAiObjectRemoved(n.objectId);
+        break;
+    case tzo::NOTIFY_IN_RANGE_DATA:
+        lf_inRangeData(n);
+        break;
+    case tzo::NOTIFY_STATIC_CG:
+        lf_staticCg(n);
+        break;
+    case tzo::NOTIFY_DEFERRED:
+        for (LiveAircraft& a : liveAircraft) {
+            if (a.recordId == n.info && (a.state == AircraftState::New || a.state == AircraftState::InSimulator)) {
+                lf_removeBlocked(n.info, a);
+                break;
+            }
+        }
+        break;
+    case tzo::NOTIFY_CREATE_FAILED:
+        lf_creationRefused(n);
+        break;
+    default:
+        break;
+    }
+}
+
+void lf_sendToggle(std::uint32_t objectId)
+{
+    if (!lf_isOurObject(objectId))
+        return;
+    SimConnectResult rc;
+    {
+        std::lock_guard lock(simQueueMutex);
+        rc = SimConnect_TransmitClientEvent(simConnectHandle.load(), objectId, tzo::ALL_LIGHTS_TOGGLE, 0,
+                                            tzo::GROUP_ALL, 0);
+    }
+    if (rc != SIMCONNECT_S_OK)
+        gf_logLineMarked("SimConnect gf_allLightsToggle fails");
+}
+
+// A record removed before its object came gets the object removed now
+// instead of its lights.
+void lf_removeArrived(tzo::AircraftRecord& a, std::uint32_t objectId)
+{
+    if (a.objectId == 0) {
+        a.objectId = objectId;
+        removalQueue.push_back(objectId);
+    }
+}
+
+void lf_liveReady(LiveAircraft& a)
+{
+    a.state = AircraftState::InSimulator;
+    const bool parked = a.movementPhase == tzo::kPhaseParked;
+    tzo::LightStates lights;
+    if (lf_frontOnGround(a)) {
+        gf_setSpoilers(a, false);
+        if (parked)
+            gf_queueEngineShutdown(a.objectId);
+        else
+            gf_queueEngineStart(a.objectId);
+        lights.nav = parked ? (NAV_LIGHTS_WHILE_PARKED.value() ? 1 : 0) : 1;
+        lights.beacon = parked ? 0 : 1;
+        lights.taxi = a.movementPhase == tzo::kPhaseGround ? 1 : 0;
+        lights.logo = 1;
+        lights.cabin = 1;
+        gf_queueLights(a.objectId, lights);
+        gf_setThrottle(a, a.category == tzo::AircraftCategory::Rotorcraft ? 4 : 0);
+        gf_setFlaps(a, a.movementPhase == tzo::kPhaseGround ? 1 : 0);
+    } else {
+        gf_queueEngineStart(a.objectId);
+        gf_setSpoilers(a, false);
+        const bool low = a.altitude <= kHighAltitudeFt;
+        lights.nav = 1;
+        lights.beacon = 1;
+        lights.landing = low ? 1 : 0;
+        lights.strobes = 1;
+        lights.logo = low ? 1 : 0;
+        lights.cabin = a.heightAboveGround >= kCabinHeightFt ? 1 : 0;
+        gf_queueLights(a.objectId, lights);
+    }
+    if (a.makesPlace)
+        gf_removeAircraft(a);
+}
+
+void lf_staticReady(tzo::AircraftRecord& s, std::uint32_t objectId)
+{
+    s.state = AircraftState::InSimulator;
+    s.objectId = objectId;
+    gf_shutdownAtStand(s);
+    if (LOG.value())
+        gf_logLine(fmt::format("{:8}: {:8} parked {}", gf_standNameOfId(s.standId), s.callsign, gf_currentTimeText()));
+    if (s.makesPlace)
+        gf_removeAircraft(s);
+}
+
+} // namespace
+
+bool liveAIAdded(LiveAircraft& a, const SimNotification& n)
+{
+    if (n.objectId < kFirstObjectId) {
+        gf_logLineMarked(fmt::format("{} objectId in liveAIAdded {}", a.callsign, n.objectId));
+        return false;
+    }
+    if (a.state == AircraftState::BeingRemoved) {
+        lf_removeArrived(a, n.objectId);
+        return true;
+    }
+    a.objectId = n.objectId;
+    a.heightAboveGround = n.value2;
+    if (lf_frontOnGround(a)) {
+        a.onGround = true;
+        a.altitudeChangePerTick = 0.0;
+        if (a.movementPhase == tzo::kPhaseParked) {
+            a.parkedSince = gf_nowDayHour();
+            if (LOG.value() && !a.recreated)
+                gf_logLine(fmt::format("{:8}: {:8} parks {}", gf_standNameOfId(a.standId), a.callsign,
+                                       gf_currentTimeText()));
+            std::erase_if(staticParkingPlan,
+                          [&](const tzo::ParkingPlanEntry& e) { return e.standId == a.standId; });
+        }
+        a.recreated = false;
+        a.rotationCounter = 1;
+    }
+    // The flight plan is written and assigned by the flight plans, once built.
+    if (!lf_isOurObject(a.objectId))
+        return true;
+    SimConnectResult rc;
+    {
+        std::lock_guard lock(simQueueMutex);
+        rc = SimConnect_RequestDataOnSimObject(simConnectHandle.load(), tzo::REQUEST_STATIC_CG,
+                                               tzo::DEFINITION_STATIC_CG, a.objectId, SIMCONNECT_PERIOD_ONCE, 0, 0,
+                                               0, 0);
+    }
+    if (rc != SIMCONNECT_S_OK) {
+        gf_logLineMarked("SimConnect request StaticCG fails");
+        gf_simConnectRequestError();
+    }
+    return true;
+}
+
+void gf_allLightsToggle(bool& finished, SimNotification& e)
+{
+    if (e.retries < kLightsTicks) {
+        ++e.retries;
+        if (e.kind == tzo::NOTIFY_LIVE_CREATED && (e.retries == 50 || e.retries == 100))
+            lf_sendToggle(e.objectId);
+        return;
+    }
+    // An entry whose record is gone, or now carries another object, is
+    // dropped: else it would wait for ever, or promote a returning record.
+    e.retries = kFinished;
+    finished = true;
+    if (e.kind == tzo::NOTIFY_STATIC_CREATED) {
+        tzo::AircraftRecord* s = lf_staticById(e.info);
+        if (s == nullptr)
+            return;
+        if (s->state == AircraftState::BeingRemoved)
+            lf_removeArrived(*s, e.objectId);
+        else if (s->state == AircraftState::CreateRequested)
+            lf_staticReady(*s, e.objectId);
+        return;
+    }
+    LiveAircraft* a = gf_findLiveAircraft(e.info);
+    if (a == nullptr || a->objectId != e.objectId || a->state != AircraftState::CreateRequested)
+        return;
+    lf_liveReady(*a);
+}
+
+void gf_processSimNotifications()
+{
+    if (dropRequested.exchange(false))
+        gf_dropLiveTraffic();
+    std::exception_ptr error;
+    for (const SimNotification& n : tzo::gf_takeSimNotifications()) {
+        try {
+            lf_act(n);
+        } catch (...) {
+            if (!error)
+                error = std::current_exception();
+        }
+    }
+    bool anyFinished = false;
+    for (SimNotification& e : pendingLights) {
+        try {
+            gf_allLightsToggle(anyFinished, e);
+        } catch (...) {
+            e.retries = kFinished;
+            anyFinished = true;
+            if (!error)
+                error = std::current_exception();
+        }
+    }
+    if (anyFinished)
+        std::erase_if(pendingLights, [](const SimNotification& e) { return e.retries < 0; });
+    if (error)
+        std::rethrow_exception(error);
+}
+
+void lf_onAiObjectRemoved(std::uint32_t objectId)
+{
+    if (objectId == 0)
+        return;
+    if (LiveAircraft* a = lf_liveByObject(objectId)) {
+        if (a->state == AircraftState::LiveryChange) {
+            a->state = AircraftState::New;
+            a->recreated = true;
+            a->throttleState = 5;
+            a->flapsState = 4;
+            a->objectId = 0;
+            return;
+        }
+        // The flight plan file goes with the flight plans, once built.
+        lf_eraseSwap(liveAircraft, a);
+        return;
+    }
+    const auto it = std::find_if(staticAircraft.begin(), staticAircraft.end(),
+                                 [objectId](const tzo::AircraftRecord& s) { return s.objectId == objectId; });
+    if (it != staticAircraft.end())
+        lf_eraseSwap(staticAircraft, &*it);
+}
+
+void lf_removeBlocked(std::uint32_t recordId, LiveAircraft& a)
+{
+    if (a.recordId != recordId)
+        return;
+    if (a.state == AircraftState::New) {
+        a.erase = true;
+        gf_logLine(fmt::format("{} will be removed from buffer while blocked", gf_formatStatusLine(a)));
+    } else if (a.state == AircraftState::InSimulator) {
+        gf_logLine(fmt::format("{} removed from simulator immediately while blocked", gf_formatStatusLine(a)));
+        gf_removeAircraft(a);
+    }
+}
+
+void gf_requestDropLiveTraffic()
+{
+    dropRequested.store(true);
+}
+
+void gf_dropLiveTraffic()
+{
+    std::vector<std::uint32_t> queued;
+    for (const tzo::CreateRequest& r : liveCreateQueue)
+        queued.push_back(r.recordId);
+    queued.insert(queued.end(), idsToCreate.begin(), idsToCreate.end());
+    liveCreateQueue.clear();
+    idsToCreate.clear();
+    for (LiveAircraft& a : liveAircraft) {
+        switch (a.state) {
+        case AircraftState::New:
+            a.erase = true;
+            break;
+        case AircraftState::CreateRequested:
+            if (std::find(queued.begin(), queued.end(), a.recordId) != queued.end()) {
+                if (a.standId != 0)
+                    lf_markStandOccupied(a.standId, false);
+                a.erase = true;
+            } else if (a.objectId != 0) {
+                gf_removeAircraft(a);
+            } else {
+                a.makesPlace = true; // sent: removed when its object shows up
+            }
+            break;
+        case AircraftState::InSimulator:
+            gf_removeAircraft(a);
+            break;
+        case AircraftState::LiveryChange:
+            a.state = AircraftState::BeingRemoved; // its object is already on its way out
+            break;
+        case AircraftState::BeingRemoved:
+            break;
+        }
+    }
+}
+
+void gf_installTrafficHooks()
+{
+    tzo::RealTrafficHooks hooks = tzo::gf_realTrafficHooks();
+    hooks.dropLiveTraffic = gf_requestDropLiveTraffic;
+    tzo::gf_installRealTrafficHooks(hooks);
+}
