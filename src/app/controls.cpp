@@ -12,8 +12,11 @@
 #include "foundation/number_text.hpp"
 #include "foundation/settings.hpp"
 #include "liveries/livery_window.hpp"
+#include "parking/static_parking_services.hpp"
 #include "realtraffic/rt_messages.hpp"
 #include "traffic/stand_search.hpp"
+#include "traffic/new_aircraft.hpp"
+#include "traffic/sim_events.hpp"
 
 #include <fmt/format.h>
 
@@ -309,6 +312,10 @@ void gf_installMainWindowHooks()
         gf_invalidateMainWindow(kHeaderAndStatistics);
     };
     tzo::gf_installRealTrafficHooks(realTrafficHooks);
+    // RealTraffic going away drops the live traffic with the next tick; new
+    // aircraft keep off the stand the user reserved.
+    gf_installTrafficHooks();
+    gf_setReservedStandSource([] { return reservedStand.get(); });
 
     tzo::LiveryWindowHooks liveryHooks = tzo::gf_liveryWindowHooks();
     liveryHooks.showLiveryCount = [](std::int64_t count) {
