@@ -1,10 +1,12 @@
 // One tick of the live traffic with 300 and with 2000 live aircraft in the
 // simulator (70 % in the air, 10 to 30 samples each), two reports taken per
-// tick and the positions handed over. Each tick is timed on its own, so that
+// tick and the positions handed over; every 100 ticks the simulator's answer
+// on the aircraft around the user comes in for 500 objects. Each tick is timed on its own, so that
 // the mean and the 99th percentile are reported.
 
 #include "realtraffic/traffic_queue.hpp"
 #include "refdata/dbase.hpp"
+#include "simconnect/sim_notifications.hpp"
 #include "simconnect/sim_queues.hpp"
 #include "traffic/live_traffic.hpp"
 
@@ -82,6 +84,11 @@ void BM_liveTrafficTick(benchmark::State& state)
             if (i == 0)
                 timestamp += 10.0;
             trafficQueue.push(reportOf(i, timestamp, i % 10 < 7));
+        }
+        if (liveTickCounter.load() % 100 == 0) {
+            // Low, on the ground: each answer also moves the aircraft's altitude.
+            for (std::uint32_t k = 0; k < std::min(count, 500u); ++k)
+                tzo::gf_pushSimNotification({100 + k, 1, 0, tzo::NOTIFY_IN_RANGE_DATA, 1400.0, 5.0});
         }
         const auto start = std::chrono::steady_clock::now();
         gf_liveTraffic();

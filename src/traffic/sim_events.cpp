@@ -21,6 +21,7 @@
 #include <atomic>
 #include <exception>
 #include <mutex>
+#include <unordered_map>
 
 using tzo::AircraftState;
 using tzo::LiveAircraft;
@@ -52,11 +53,34 @@ bool lf_frontOnGround(const LiveAircraft& a)
     return a.samples.empty() ? a.onGround : !a.samples.front().airborne;
 }
 
+// The live aircraft by object id, built once per drain when a notification
+// names an object: the answer for hundreds of aircraft around the user comes
+// every second and must not scan the table for each of them. Actions that
+// erase records or give out object ids make it stale.
+struct ObjectIndex {
+    std::unordered_map<std::uint32_t, std::size_t> places;
+    bool valid = false;
+
+    LiveAircraft* find(std::uint32_t objectId)
+    {
+        if (objectId == 0)
+            return nullptr;
+        if (!valid) {
+            places.clear();
+            for (std::size_t i = 0; i < liveAircraft.size(); ++i)
+                if (liveAircraft[i].objectId != 0)
+                    places.emplace(liveAircraft[i].objectId, i); // the first keeps its place
+            valid = true;
+        }
+        const auto it = places.find(objectId);
+        return it == places.end() ? nullptr : &liveAircraft[it->second];
+    }
+};
+ObjectIndex objectIndex;
+
 LiveAircraft* lf_liveByObject(std::uint32_t objectId)
 {
-    const auto it = std::find_if(liveAircraft.begin(), liveAircraft.end(),
-                                 [objectId](const LiveAircraft& a) { return a.objectId == objectId; });
-    return it == liveAircraft.end() ? nullptr : &*it;
+    return objectIndex.find(objectId);
 }
 
 tzo::AircraftRecord* lf_staticById(std::uint32_t recordId)
@@ -161,6 +185,8 @@ void lf_creationRefused(const SimNotification& n)
 
 void lf_act(const SimNotification& n)
 {
+    if (n.kind != tzo::NOTIFY_IN_RANGE_DATA && n.kind != tzo::NOTIFY_STATIC_CG)
+        objectIndex.valid = false;
     switch (n.kind) {
     case tzo::NOTIFY_LIVE_CREATED:
         if (LiveAircraft* a = gf_findLiveAircraft(n.info))
@@ -344,6 +370,7 @@ void gf_processSimNotifications()
     if (dropRequested.exchange(false))
         gf_dropLiveTraffic();
     std::exception_ptr error;
+    objectIndex.valid = false;
     for (const SimNotification& n : tzo::gf_takeSimNotifications()) {
         try {
             lf_act(n);
@@ -363,6 +390,7 @@ void gf_processSimNotifications()
                 error = std::current_exception();
         }
     }
+    objectIndex.valid = false;
     if (anyFinished)
         std::erase_if(pendingLights, [](const SimNotification& e) { return e.retries < 0; });
     if (error)
@@ -373,6 +401,7 @@ void lf_onAiObjectRemoved(std::uint32_t objectId)
 {
     if (objectId == 0)
         return;
+    objectIndex.valid = false; // also called outside a drain
     if (LiveAircraft* a = lf_liveByObject(objectId)) {
         if (a->state == AircraftState::LiveryChange) {
             a->state = AircraftState::New;
