@@ -222,4 +222,17 @@ std::size_t replay(RtStub& stub, const std::vector<ReplayLine>& lines, double sp
     return sent;
 }
 
+SteppedReplay::SteppedReplay(RtStub& stub, std::vector<ReplayLine> lines) : m_stub(stub), m_lines(std::move(lines)) {}
+
+std::size_t SteppedReplay::sendUntil(double seconds)
+{
+    std::size_t count = 0;
+    while (m_next < m_lines.size() && m_lines[m_next].offsetSeconds <= seconds) {
+        m_stub.sendTraffic(m_lines[m_next].text);
+        ++m_next;
+        ++count;
+    }
+    return count;
+}
+
 } // namespace rtstub

@@ -72,4 +72,22 @@ std::vector<ReplayLine> replayLines(const std::vector<ReplayTrack>& tracks, doub
 std::size_t replay(RtStub& stub, const std::vector<ReplayLine>& lines, double speed,
                    const std::atomic<bool>& stop);
 
+// A replay moved on by the test instead of the clock: each step sends the
+// lines up to a given second of replay time, so that replay time and the
+// ticks a test drives go together.
+class SteppedReplay {
+public:
+    SteppedReplay(RtStub& stub, std::vector<ReplayLine> lines);
+    // Sends every line not sent yet whose offset is at most seconds; answers
+    // how many it sent.
+    std::size_t sendUntil(double seconds);
+    std::size_t sent() const { return m_next; }
+    bool done() const { return m_next == m_lines.size(); }
+
+private:
+    RtStub& m_stub;
+    std::vector<ReplayLine> m_lines;
+    std::size_t m_next = 0;
+};
+
 } // namespace rtstub

@@ -79,6 +79,22 @@ struct SimObjectState {
     // name, and every one in order.
     std::map<std::string, std::uint32_t> events;
     std::vector<std::pair<std::string, std::uint32_t>> eventLog;
+    // The same events with the frame count at which each arrived (lights,
+    // engines, flaps, gear, spoilers, throttle, freezes, toggles).
+    struct Change {
+        std::string event;
+        std::uint32_t value = 0;
+        std::uint64_t frame = 0;
+    };
+    std::vector<Change> changes;
+    // Where it was created, and when; when it was removed (removed objects
+    // are kept apart, see removedObjects).
+    double firstLatitude = 0.0;
+    double firstLongitude = 0.0;
+    double firstAltitude = 0.0;
+    std::uint64_t createdFrame = 0;
+    bool removed = false;
+    std::uint64_t removedFrame = 0;
 
     double var(std::string_view name) const; // 0 when never set
     std::uint32_t event(std::string_view name) const; // 0 when never sent
@@ -171,6 +187,11 @@ public:
     void setUserModel(std::string model);
     std::vector<SimObjectState> aiObjects() const;
     std::optional<SimObjectState> object(std::uint32_t id) const;
+    // Objects the client removed, in the order removed, with their last state.
+    std::vector<SimObjectState> removedObjects() const;
+    // Sets a variable of an AI object (or the user's, id 0); false when there
+    // is no such object. "GROUND ALTITUDE" also moves the height above ground.
+    bool setObjectVar(std::uint32_t id, std::string_view name, double value);
     // Packets that aimed at the user's object (other than data requests) or
     // at an object id that does not exist.
     std::vector<Packet> misdirectedPackets() const;
@@ -247,6 +268,7 @@ private:
     // Under m_mutex.
     SimObjectState m_user;
     std::map<std::uint32_t, SimObjectState> m_objects;
+    std::vector<SimObjectState> m_removedObjects;
     std::uint32_t m_nextObjectId = 0;
     std::vector<Periodic> m_periodic;
     std::vector<Packet> m_misdirected;

@@ -201,6 +201,39 @@ std::optional<SimObjectState> SimStub::object(std::uint32_t id) const
     return it->second;
 }
 
+std::vector<SimObjectState> SimStub::removedObjects() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_removedObjects;
+}
+
+namespace {
+
+// The simulator keeps the height above ground in step with the altitude of
+// an airborne object and the ground below it.
+void updateHeightAboveGround(SimObjectState& o)
+{
+    if (o.var("SIM ON GROUND") != 0.0)
+        o.vars["PLANE ALT ABOVE GROUND"] = 0.0;
+    else
+        o.vars["PLANE ALT ABOVE GROUND"] = std::max(0.0, o.var("PLANE ALTITUDE") - o.var("GROUND ALTITUDE"));
+}
+
+} // namespace
+
+bool SimStub::setObjectVar(std::uint32_t id, std::string_view name, double value)
+{
+    std::lock_guard lock(m_mutex);
+    SimObjectState* o = findObject(id);
+    if (o == nullptr)
+        return false;
+    const std::string key = upper(std::string(name));
+    o->vars[key] = value;
+    if (!o->isUser && (key == "GROUND ALTITUDE" || key == "PLANE ALTITUDE" || key == "SIM ON GROUND"))
+        updateHeightAboveGround(*o);
+    return true;
+}
+
 std::vector<Packet> SimStub::misdirectedPackets() const
 {
     std::lock_guard lock(m_mutex);
@@ -374,6 +407,10 @@ void SimStub::handleWorldPacket(Session& session, const DecodeResult& d, Message
             {"STATIC CG TO GROUND", 5.5},
             {"STATIC PITCH", 0.02},
         };
+        o.firstLatitude = f64("latitude");
+        o.firstLongitude = f64("longitude");
+        o.firstAltitude = f64("altitude");
+        o.createdFrame = m_frame.load();
         const std::uint32_t id = o.id;
         m_objects.emplace(id, std::move(o));
         Bytes assigned(20);
@@ -392,6 +429,9 @@ void SimStub::handleWorldPacket(Session& session, const DecodeResult& d, Message
     } else if (name == "AIRemoveObject") {
         if (SimObjectState* o = aiTarget(u32("objectId"))) {
             const std::uint32_t id = o->id;
+            o->removed = true;
+            o->removedFrame = m_frame.load();
+            m_removedObjects.push_back(*o);
             m_objects.erase(id);
             std::erase_if(m_periodic, [&](const Periodic& p) { return p.objectId == id; });
             objectEvents.emplace_back("ObjectRemoved", id);
@@ -415,6 +455,7 @@ void SimStub::handleWorldPacket(Session& session, const DecodeResult& d, Message
             const std::string event = upper(mapped->second);
             o->events[event] = u32("data");
             o->eventLog.emplace_back(event, u32("data"));
+            o->changes.push_back({event, u32("data"), m_frame.load()});
         }
     } else if (name == "SetDataOnSimObject") {
         auto def = st.dataDefinitions.find(u32("defineId"));
@@ -456,6 +497,8 @@ void SimStub::handleWorldPacket(Session& session, const DecodeResult& d, Message
                 o->vars[upper(e.datumName)] = v;
             at += size;
         }
+        if (!o->isUser)
+            updateHeightAboveGround(*o);
         ++o->dataSets;
     }
 }
