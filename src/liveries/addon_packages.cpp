@@ -88,7 +88,7 @@ void lf_takePackagePath(const std::string& line, std::vector<std::string>& packa
 {
     bool found = false;
     const std::string text = lf_afterEquals(line, found);
-    if (!lf_holdsPathKey(line) || !found)
+    if (!lf_holdsPathKey(line) || !found || gf_trim(text).empty())
         return;
     gf_logLine("path found:" + text);
     packages.push_back(gf_trim(text));
@@ -113,7 +113,8 @@ void lf_takeSimObjectsPath(const std::string& line, std::vector<std::string>& fo
         return;
     bool found = false;
     const std::string value = gf_trim(lf_afterEquals(line, found));
-    if (!found)
+    // An empty path names no folder (it would scan the working folder).
+    if (!found || value.empty())
         return;
     if (line.find("SimObjects") == std::string::npos) {
         folders.push_back(lf_localPathText(value));

@@ -122,6 +122,16 @@ TEST_F(PackagesTest, simObjectsEntriesOfTheSimulatorsCategoriesAndAbsoluteFolder
     EXPECT_EQ(logLinesWith("3 AI add-on packages found"), 1);
 }
 
+// Found by the fuzzer: an entry whose Path is empty gave an empty folder.
+TEST_F(PackagesTest, anEmptyPathNamesNoFolder)
+{
+    testsupport::writeFile(simObjectsCfg, "[Entry.0]\nPath=\nActive=true\n[Entry.1]\nPath=  \nActive=true\n");
+    lf_readSimObjectsCfg(folders);
+    testsupport::writeFile(addOnsCfg, "[Package.0]\nPath=\nActive=true\n");
+    lf_readAddOnsCfg(folders);
+    EXPECT_TRUE(folders.empty());
+}
+
 TEST_F(PackagesTest, missingListFilesAddNothing)
 {
     lf_readAddOnsCfg(folders);
