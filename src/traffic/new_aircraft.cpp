@@ -196,8 +196,9 @@ bool lf_parkAtStand(LiveAircraft& a, tzo::ParkPos& stand)
 {
     const auto source = reservedStandSource.load();
     const std::string reserved = source != nullptr ? source() : std::string();
-    if ((!reserved.empty() && stand.name == reserved) ||
-        stand.name == gf_standNameAt(userAircraft.latitude, userAircraft.longitude))
+    // No stand under the user (or not on the ground) answers an empty name.
+    const std::string userStand = gf_standNameAt(userAircraft.latitude, userAircraft.longitude);
+    if ((!reserved.empty() && stand.name == reserved) || (!userStand.empty() && stand.name == userStand))
         return false;
     if (!tzo::gf_liveStepHooks().standContest(a, stand))
         return false;
