@@ -152,6 +152,13 @@ TEST_F(ReplayIntoSimulator, theThreeZurichTracksBecomeObjectsWithTheirEvents)
         EXPECT_GT(toggles[1], toggles[0]);
         EXPECT_GT(engines, toggles[1]) << callsign;
         EXPECT_TRUE(o.hasEvent("NAV_LIGHTS_SET")) << callsign;
+        if (onGround) {
+            // Taxiing: flaps 1, set between two releases of AI control (one
+            // more came with the freezes at creation).
+            EXPECT_EQ(o.event("FLAPS_SET"), 3072u) << callsign;
+            EXPECT_EQ(o.releases, 3u) << callsign;
+            EXPECT_EQ(o.event("TAXI_LIGHTS_SET"), 1u) << callsign;
+        }
         EXPECT_GT(o.dataSets, 0u) << callsign;
     }
 
