@@ -10,6 +10,7 @@
 #include "foundation/run_state.hpp"
 #include "foundation/settings.hpp"
 #include "parking/static_parking_services.hpp"
+#include "support/settings_reset.hpp"
 
 #include <optional>
 #include <string>
@@ -30,19 +31,7 @@ inline std::optional<std::string> storedSetting(const std::string& name)
 
 inline void resetAllSettings()
 {
-    const tzo::ParameterLists& lists = gf_storedSettings();
-    for (auto* p : lists.booleans)
-        p->setValue(p->defaultValue());
-    for (auto* p : lists.checkBoxes)
-        p->setValue(p->defaultValue());
-    for (auto* p : lists.integers)
-        p->setValue(p->defaultValue());
-    for (auto* p : lists.intFields)
-        p->setValue(p->defaultValue());
-    for (auto* p : lists.strings)
-        p->setValue(p->defaultValue());
-    for (auto* p : lists.stringFields)
-        p->setValue(p->defaultValue());
+    testsupport::resetStoredSettings();
     MAX_FIT_FL.setValue(MAX_FIT_FL.defaultValue());
     parking_percentage.setValue(parking_percentage.defaultValue());
 }

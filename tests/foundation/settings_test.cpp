@@ -1,6 +1,7 @@
 #include "foundation/log.hpp"
 #include "foundation/paths.hpp"
 #include "foundation/settings.hpp"
+#include "support/settings_reset.hpp"
 #include "support/test_support.hpp"
 
 #include <gtest/gtest.h>
@@ -21,24 +22,7 @@ namespace {
 
 using NameValues = std::vector<std::pair<std::string, std::string>>;
 
-// Every stored setting back at its default: the settings are process-wide
-// objects and tests may share one process.
-void resetStoredSettings()
-{
-    const auto& lists = gf_storedSettings();
-    for (auto* p : lists.booleans)
-        p->setValue(p->defaultValue());
-    for (auto* p : lists.checkBoxes)
-        p->setValue(p->defaultValue());
-    for (auto* p : lists.integers)
-        p->setValue(p->defaultValue());
-    for (auto* p : lists.intFields)
-        p->setValue(p->defaultValue());
-    for (auto* p : lists.strings)
-        p->setValue(p->defaultValue());
-    for (auto* p : lists.stringFields)
-        p->setValue(p->defaultValue());
-}
+using testsupport::resetStoredSettings;
 
 std::vector<std::string> storedNamesInListOrder()
 {
