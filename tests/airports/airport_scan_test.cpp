@@ -1,0 +1,269 @@
+// Scenery lists, the folder walk and the whole add-on airport scan, in a
+// fresh program folder with the simulator's data folder beside it.
+
+#include "airport_fixture.hpp"
+#include "airports/airport_scan.hpp"
+#include "airports/bgl_walk.hpp"
+#include "airports/generated_airport.hpp"
+#include "airports/scenery_lists.hpp"
+#include "bgl_builder.hpp"
+#include "foundation/paths.hpp"
+#include "foundation/workers.hpp"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <mutex>
+#include <set>
+#include <stdexcept>
+#include <thread>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct AirportScanTest : airporttest::AirportTest {
+    testsupport::ScopedEnv programData{"NORVANE_PROGRAMDATA", (dir / "pd").string()};
+    fs::path install = dir / "P3D v5";
+
+    AirportScanTest()
+    {
+        gf_takeAirportScanLog();
+        SIM_INSTALL_PATH.setValue(install.string());
+        maxWorkers.store(4);
+        runningWorkers.store(0);
+    }
+    ~AirportScanTest() override
+    {
+        gf_takeAirportScanLog();
+        SIM_INSTALL_PATH.setValue(SIM_INSTALL_PATH.defaultValue());
+        exiting.store(false);
+        userClosed.store(false);
+        tbloAirportCount.store(0);
+        orbxAirportsDone.store(true);
+        runningWorkers.store(0);
+        maxWorkers.store(static_cast<std::int32_t>(std::max(1u, std::thread::hardware_concurrency())));
+    }
+
+    fs::path listPath(const std::string& name) const { return dir / "pd" / "Lockheed Martin" / "Prepar3D v5" / name; }
+    static void writeUtf16(const fs::path& path, const std::string& ascii)
+    {
+        std::string bytes = "\xFF\xFE";
+        for (const char c : ascii) {
+            bytes += c;
+            bytes += '\0';
+        }
+        fs::create_directories(path.parent_path());
+        testsupport::writeFile(path, bytes);
+    }
+    static std::vector<std::uint8_t> airportImage(const std::string& ident = "EHAM")
+    {
+        bgltest::Image image;
+        image.airports = {bgltest::Airport{}};
+        image.airports[0].ident = ident;
+        image.airports[0].parking = {bgltest::Parking{10, 1}, bgltest::Parking{10, 2, 1, 20.0f, 90.0f, 52.31}};
+        return image.build();
+    }
+    static bool logHas(const std::vector<std::string>& log, const std::string& text)
+    {
+        return std::any_of(log.begin(), log.end(), [&](const std::string& l) { return l.find(text) != std::string::npos; });
+    }
+};
+
+const char* const kSceneryCfg = "[General]\n"
+                                "Title=FS9 World Scenery\n"
+                                "[Area.001]\n"
+                                "Title=Addon Area\n"
+                                "Local=Addon Scenery\\MyAirport\n"
+                                "Active=TRUE\n"
+                                "[Area.002]\n"
+                                "Local=D:\\Scenery\\Off\n"
+                                "Active=FALSE\n"
+                                "[Area.003]\n"
+                                "ACTIVE=True\n"
+                                "Local=D:\\Scenery\\MyAirport\n"
+                                "Layer=3\n"
+                                "[Area.004]\n"
+                                "Active=TRUE\n"
+                                "Local=Scenery\\0101\n"
+                                "[Area.005]\n"
+                                "Active=TRUE\n"
+                                "Local=Scenery\\World\\scenery\n";
+
+TEST_F(AirportScanTest, sceneryCfgGivesActiveLocalFoldersInBothEncodings)
+{
+    for (const bool utf16 : {false, true}) {
+        SCOPED_TRACE(utf16);
+        if (utf16)
+            writeUtf16(listPath("scenery.cfg"), kSceneryCfg);
+        else
+            put(fs::relative(listPath("scenery.cfg"), dir.path()).string(), kSceneryCfg);
+        std::vector<std::string> folders{"first"};
+        lf_readSceneryCfg(folders);
+        EXPECT_EQ(folders, (std::vector<std::string>{"first", (this->install / "Addon Scenery/MyAirport").string(),
+                                                     "D:\\Scenery\\MyAirport"}));
+        EXPECT_NE(log().find("2 scenery add-on paths found"), std::string::npos);
+    }
+}
+
+TEST_F(AirportScanTest, addonsXmlTakesOneLinePathElements)
+{
+    writeUtf16(listPath("scenery_add-ons.xml"),
+               "<SimBase.Document>\n<Path>D:\\Addons\\Airport</Path>\n<Path>D:\\Addons\\\nSplit</Path>\n</x>\n");
+    std::vector<std::string> folders;
+    lf_readSceneryAddonsXml(folders);
+    EXPECT_EQ(folders, (std::vector<std::string>{"D:\\Addons\\Airport"}));
+}
+
+TEST_F(AirportScanTest, missingSceneryCfgEndsTheScan)
+{
+    std::vector<std::string> folders;
+    EXPECT_THROW(gf_scanAddonAirports(true, folders), fs::filesystem_error);
+}
+
+TEST_F(AirportScanTest, noInstallPathMakesNothingStock)
+{
+    SIM_INSTALL_PATH.setValue("");
+    EXPECT_FALSE(lf_containsStockSceneryPath("D:\\Addon Scenery\\x"));
+    SIM_INSTALL_PATH.setValue("C:\\P3D v5");
+    EXPECT_TRUE(lf_containsStockSceneryPath("C:/P3D v5/Scenery/x"));
+}
+
+TEST_F(AirportScanTest, walkPicksBglFilesOutsideSkippedFolders)
+{
+    const fs::path root = dir / "addon";
+    const auto bytes = airportImage();
+    for (const char* name : {"a/AIRPORT.BGL", "b/airport.bgl", "c/airport.Bgl", "Scenery_statics/x.bgl",
+                             "d_heliports/x.bgl", "e/readme.txt", "f/y.bgl", "sim/Scenery/z/z.bgl"})
+        bgltest::Image::write(root / name, bytes);
+    // The simulator's own scenery below the walked folder is neither read nor entered.
+    SIM_INSTALL_PATH.setValue((root / "sim").string());
+    std::mutex m;
+    std::set<std::string> seen;
+    lf_scanFolderForAirports(root, [&](const fs::path& p) {
+        const std::lock_guard lock(m);
+        seen.insert(p.parent_path().filename().string() + "/" + p.filename().string());
+    });
+    EXPECT_EQ(seen, (std::set<std::string>{"a/AIRPORT.BGL", "b/airport.bgl", "f/y.bgl"}));
+    EXPECT_EQ(runningWorkers.load(), 0);
+}
+
+TEST_F(AirportScanTest, walkNeverRunsMoreTasksThanTheLimit)
+{
+    const fs::path root = dir / "many";
+    const auto bytes = airportImage();
+    for (int i = 0; i < 20; ++i)
+        bgltest::Image::write(root / ("f" + std::to_string(i) + ".bgl"), bytes);
+    maxWorkers.store(3);
+    std::atomic<int> running{0};
+    std::atomic<int> most{0};
+    std::atomic<int> done{0};
+    lf_scanFolderForAirports(root, [&](const fs::path&) {
+        const int now = ++running;
+        int seen = most.load();
+        while (now > seen && !most.compare_exchange_weak(seen, now)) {
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2)); // gives the tasks time to overlap
+        --running;
+        ++done;
+    });
+    EXPECT_EQ(done.load(), 20);
+    EXPECT_LE(most.load(), 3);
+    EXPECT_EQ(runningWorkers.load(), 0);
+}
+
+TEST_F(AirportScanTest, throwingFileIsReportedAndTheOthersRead)
+{
+    const fs::path root = dir / "walk";
+    const auto bytes = airportImage();
+    for (const char* n : {"bad.bgl", "g1.bgl", "g2.bgl"})
+        bgltest::Image::write(root / n, bytes);
+    std::atomic<int> read{0};
+    lf_scanFolderForAirports(root, [&](const fs::path& p) {
+        if (p.filename() == "bad.bgl")
+            throw std::runtime_error("broken file");
+        ++read;
+    });
+    EXPECT_EQ(read.load(), 2);
+    const auto log = gf_takeAirportScanLog();
+    EXPECT_TRUE(logHas(log, "===> !? Exception in lf_toParkingPositions: broken file"));
+    EXPECT_TRUE(logHas(log, "futs outer error: broken file") || logHas(log, "futs inner"));
+    EXPECT_EQ(runningWorkers.load(), 0);
+}
+
+TEST_F(AirportScanTest, unreadableFoldersAndLinkLoopsDoNotStopTheWalk)
+{
+    const fs::path root = dir / "walk";
+    bgltest::Image::write(root / "ok" / "a.bgl", airportImage());
+    fs::create_directories(root / "loop");
+    fs::create_directory_symlink(root, root / "loop" / "back");
+    fs::create_directories(root / "closed");
+    bgltest::Image::write(root / "closed" / "c.bgl", airportImage());
+    fs::permissions(root / "closed", fs::perms::none);
+    std::atomic<int> read{0};
+    lf_scanFolderForAirports(root, [&](const fs::path&) { ++read; });
+    fs::permissions(root / "closed", fs::perms::owner_all);
+    if (geteuid() != 0) {
+        EXPECT_EQ(read.load(), 1);
+        EXPECT_TRUE(logHas(gf_takeAirportScanLog(), "skipped, cause"));
+    } else {
+        EXPECT_EQ(read.load(), 2); // permissions do not bind the super-user
+    }
+    lf_scanFolderForAirports(dir / "nowhere", [&](const fs::path&) { ++read; });
+    EXPECT_TRUE(logHas(gf_takeAirportScanLog(), "aborted because of iterator problem"));
+}
+
+TEST_F(AirportScanTest, exitDuringTheWalkStopsStartingTasks)
+{
+    const fs::path root = dir / "exit";
+    for (int i = 0; i < 20; ++i)
+        bgltest::Image::write(root / ("f" + std::to_string(i) + ".bgl"), airportImage());
+    maxWorkers.store(1);
+    std::atomic<int> read{0};
+    lf_scanFolderForAirports(root, [&](const fs::path&) {
+        ++read;
+        exiting.store(true);
+    });
+    EXPECT_GE(read.load(), 1);
+    EXPECT_LE(read.load(), 2);
+    EXPECT_EQ(runningWorkers.load(), 0);
+}
+
+TEST_F(AirportScanTest, wholeScanWritesLogGeneratedFilesAndOfflineCopies)
+{
+    // One ORBX airport whose stock file carries a quality factor, one third
+    // party airport whose stock file does not.
+    bgltest::Image::write(dir / "addons" / "ORBX" / "eham.bgl", airportImage("EHAM"));
+    bgltest::Image::write(dir / "addons" / "Other" / "eddf.bgl", airportImage("EDDF"));
+    std::string stock = gf_apfText(tzo::ApfAirport{}, false);
+    const std::size_t at = stock.find("<parameters>");
+    ASSERT_NE(at, std::string::npos);
+    stock.insert(at + 12, "<parameter name=\"Qf_real\" value=\"40\" />");
+    put("airports/archive/stock/EHAM.xml", stock);
+    fs::create_directories(g_archiveOrbxFolder);
+    fs::create_directories(g_toBeLearnedFolder / "old");
+
+    std::vector<std::string> folders{(dir / "addons").string(), (dir / "addons" / "ORBX").string(), "",
+                                     (dir / "missing").string()};
+    EXPECT_TRUE(gf_scanAddonAirports(false, folders));
+    const std::string scanLog = testsupport::readFile(g_outputInfoFolder / "AirportsScanLog.txt");
+    EXPECT_NE(scanLog.find("Scanning for addon airports in " + (dir / "addons").string()), std::string::npos);
+    EXPECT_NE(scanLog.find("Generated EHAM.xml: 2 positions"), std::string::npos);
+    EXPECT_NE(scanLog.find("Generated EDDF.xml: 2 positions"), std::string::npos);
+    EXPECT_TRUE(fs::exists(g_myOrbxFolder / "EHAM.xml"));
+    EXPECT_TRUE(fs::exists(g_myThirdpartyFolder / "EDDF.xml"));
+    EXPECT_TRUE(fs::exists(g_toBeLearnedFolder / "EHAM.xml"));
+    EXPECT_FALSE(fs::exists(g_toBeLearnedFolder / "old"));
+    EXPECT_FALSE(fs::exists(g_toBeLearnedFolder / "EDDF.xml"));
+    EXPECT_EQ(tbloAirportCount.load(), 1);
+    EXPECT_TRUE(orbxAirportsDone.load());
+    const std::string text = log();
+    EXPECT_NE(text.find("EHAM copied to"), std::string::npos);
+    EXPECT_NE(text.find("zip folder \""), std::string::npos);
+    EXPECT_NE(text.find("All your third party airports are done, no off line learning needed."), std::string::npos);
+    EXPECT_NE(text.find(" does not exist, skipped!"), std::string::npos);
+    EXPECT_NE(text.find("Airports scan successful"), std::string::npos);
+    EXPECT_TRUE(gf_takeAirportScanLog().empty());
+}
+
+} // namespace
