@@ -8,6 +8,7 @@
 #include "foundation/app_hooks.hpp"
 #include "foundation/log.hpp"
 #include "foundation/paths.hpp"
+#include "foundation/settings.hpp"
 
 #include <fmt/format.h>
 
@@ -179,4 +180,17 @@ bool gf_scanAddonAirports(bool automatic, std::vector<std::string>& folders)
     if (found)
         gf_logLine("Airports scan successful");
     return found;
+}
+
+bool gf_scanAddonAirports()
+{
+    // The settings' own folders, in order, unless the simulator's lists are used.
+    std::vector<std::string> folders;
+    const bool automatic = AFG_AUTOMATIC.value();
+    if (!automatic)
+        for (const tzo::StringParameter* p : {&afolder0, &afolder1, &afolder2, &afolder3, &afolder4, &afolder5,
+                                              &afolder6, &afolder7, &afolder8, &afolder9})
+            if (!p->value().empty())
+                folders.push_back(p->value());
+    return gf_scanAddonAirports(automatic, folders);
 }
