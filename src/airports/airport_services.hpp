@@ -34,7 +34,7 @@ struct GeoPosition {
 } // namespace tzo
 
 // Loads "airports_p3d.xml" of the "input" folder once per process.
-void gf_loadAirportsList();
+bool gf_loadAirportsList();
 // The number of airport files in the local airport archive (0 without one).
 int gf_listArchiveAirports();
 // True when the airport archive was downloaded and extracted anew.
