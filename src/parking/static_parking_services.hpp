@@ -16,9 +16,9 @@ void gf_staticParking(bool initial);
 // Compares wanted and present static aircraft and adjusts them (second step of a renewal).
 void gf_adjustParking();
 // Reads "my_park_airports.txt" into the park airports list.
-bool gf_readMyParkAirports(bool fromFolder);
+bool gf_readMyParkAirports(bool resort);
 // Validates the park airports and the reserved stand; fills message; true when it is to be shown.
-bool gf_checkReservedStand(bool check, std::string& message);
+bool gf_checkReservedStand(bool takeChange, std::string& message);
 // Rewrites "my_park_airports.txt" from the park airports list.
 void gf_writeMyParkAirports();
 
@@ -28,3 +28,19 @@ extern tzo::SharedText reservedStand;
 extern std::atomic<bool> parkAirportChanged;
 // The MAX_LIVE value to restore when the park airport is left.
 extern std::atomic<std::uint32_t> savedMaxLive;
+
+// The window's side of static parking, filled in by the window at start:
+// busy switching of the parking controls and a repaint. Unset hooks keep the
+// busy state in staticParkingBusy only (tests, no window).
+struct StaticParkingHooks {
+    void (*disableControls)() = nullptr;
+    void (*enableControls)() = nullptr;
+    void (*repaint)() = nullptr;
+};
+void gf_installStaticParkingHooks(const StaticParkingHooks& hooks);
+// Begins and ends the busy state (the controls follow through the hooks).
+void lf_beginParkingBusy();
+void lf_endParkingBusy();
+void lf_repaintParking();
+// Set while static parking calculates or a plan waits to be realised.
+extern std::atomic<bool> staticParkingBusy;
