@@ -1,0 +1,65 @@
+#pragma once
+// The renewal of the static parking every 20 minutes: what stands now
+// (static aircraft, live aircraft parked at stands) against what the
+// hour-of-week fit wants at this half-hour; keeps what still fits, removes
+// what no longer does or whose flight is live nearby, plans what is missing.
+// Main loop only.
+
+#include "foundation/time.hpp"
+#include "refdata/aircraft_record.hpp"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tzo {
+
+struct LiveStayer {
+    std::string callsign;
+    std::int64_t minutesParked = 0;
+    std::uint32_t standId = 0;
+};
+
+struct Keeper {
+    std::string callsign;
+    std::string firstCallsign;
+    std::string secondCallsign;
+    std::string registration;
+    std::string airline;
+    std::string model;
+    DayHour placed;
+    std::uint32_t standId = 0;
+    bool leaving = false;
+};
+
+struct RemovalEntry {
+    std::string callsign;
+    std::uint32_t standId = 0;
+};
+
+// What the renewal asks of the live traffic's parking limits; the defaults
+// list every live aircraft parked at a stand (shortest parked first) and
+// remove the first n of them from the end of that list.
+struct ParkingLimitSeams {
+    void (*collectLiveStayers)(std::vector<LiveStayer>& stayers) = nullptr;
+    void (*removeLiveStayers)(std::int64_t n) = nullptr;
+};
+
+} // namespace tzo
+
+extern std::vector<tzo::LiveStayer> liveStayers;
+extern std::vector<tzo::Keeper> keepers;
+extern std::vector<tzo::RemovalEntry> removalList;
+
+void gf_installParkingLimitSeams(const tzo::ParkingLimitSeams& seams);
+
+// The renewal (second renewal step of the main loop).
+void gf_adjustParking();
+void lf_classifyStaticAircraft(DayHour dayHour);
+void lf_classifyOneStatic(DayHour dayHour, tzo::AircraftRecord& aircraft);
+
+// The moment a plan entry's option was found: k half-hours before now.
+DayHour gf_fitMoment(DayHour now, std::int32_t offset);
+// Whether a fit moment is later than a placement; a Monday follows a Sunday,
+// a Sunday never follows a Monday.
+bool gf_isFitLater(DayHour fit, DayHour placed);

@@ -1,0 +1,183 @@
+// The renewal over stands built in code and static aircraft put in the table.
+
+#include "parking/hour_fit.hpp"
+#include "parking/parking_plan.hpp"
+#include "parking/static_parking_services.hpp"
+#include "traffic/stand_fixture.hpp"
+
+using namespace traffictest;
+
+namespace {
+
+struct Renewal : StandTest {
+    Renewal() { reset(); }
+    ~Renewal() override
+    {
+        reset();
+        staticAircraft.clear();
+        liveAircraft.clear();
+        removalQueue.clear();
+    }
+    static void reset()
+    {
+        for (auto* flag : {&PARK_SOFT, &PARK_FAKE, &WEEK, &INITIAL_LOAD_ONLY})
+            flag->setValue(flag->defaultValue());
+        MAX_FIT.setValue(MAX_FIT.defaultValue());
+        parking_percentage.setValue(100);
+        staticParkingPlan.clear();
+        fitCallsignExclusions.clear();
+        reservedStand.clear();
+        staticParkingBusy.store(false);
+        removalList.clear();
+        keepers.clear();
+        liveStayers.clear();
+    }
+    // A static aircraft in the simulator at the stand.
+    tzo::AircraftRecord& park(std::uint32_t standId, std::string airline, std::string model, std::string first,
+                              DayHour placed, tzo::AircraftState state = tzo::AircraftState::InSimulator)
+    {
+        tzo::AircraftRecord a;
+        a.airline = std::move(airline);
+        a.model = std::move(model);
+        a.firstCallsign = std::move(first);
+        a.callsign = a.firstCallsign + "*";
+        a.standId = standId;
+        const tzo::ParkPos& stand = *gf_standById(standId);
+        a.stand = {stand.latitude, stand.longitude, stand.heading};
+        a.parkedSince = placed;
+        a.state = state;
+        a.objectId = 100 + standId;
+        staticAircraft.push_back(a);
+        return staticAircraft.back();
+    }
+    void renewAt(DayHour now)
+    {
+        nowDayHour.store(now.toU64());
+        gf_adjustParking();
+    }
+    tzo::AircraftState stateAt(std::uint32_t standId) const
+    {
+        for (const auto& a : staticAircraft)
+            if (a.standId == standId)
+                return a.state;
+        return tzo::AircraftState::New;
+    }
+};
+
+} // namespace
+
+TEST(FitMoment, laterAcrossTheWeek)
+{
+    const struct {
+        DayHour fit;
+        DayHour placed;
+        bool later;
+    } cases[] = {
+        {{1, 0}, {7, 47}, true},  // Monday after Sunday
+        {{7, 47}, {1, 0}, false}, // a Sunday never after a Monday
+        {{3, 10}, {3, 9}, true},  {{3, 10}, {3, 10}, false}, {{3, 10}, {2, 40}, true}, {{2, 40}, {3, 1}, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(gf_isFitLater(c.fit, c.placed), c.later) << c.fit.day << "/" << c.fit.hh;
+    EXPECT_EQ(gf_fitMoment({1, 2}, 4), (DayHour{7, 46}));
+    EXPECT_EQ(gf_fitMoment({3, 10}, 4), (DayHour{3, 6}));
+}
+
+TEST_F(Renewal, theSameAircraftStaysAndItsEntryGoes)
+{
+    stands.stand("A", 0, 0).option("SWR", "A320", 3, "10").callsigns("SWR1");
+    stands.install();
+    park(1, "SWR", "A320", "SWR1", {3, 2});
+    renewAt({3, 10});
+    EXPECT_TRUE(staticParkingPlan.empty());
+    EXPECT_EQ(keepers.size(), 1u);
+    EXPECT_TRUE(removalList.empty());
+    EXPECT_FALSE(staticParkingBusy.load());
+    EXPECT_NE(log().find("Parking adjustments: 0 to be removed, 0 to be added"), std::string::npos);
+}
+
+TEST_F(Renewal, anotherAircraftReplacesOnePlacedBeforeTheFitMoment)
+{
+    stands.stand("A", 0, 0).option("DLH", "A320", 3, "8").callsigns("DLH1");
+    stands.install();
+    park(1, "SWR", "A320", "SWR1", {3, 7}); // fit moment 3/8 is later
+    renewAt({3, 10});
+    ASSERT_EQ(staticParkingPlan.size(), 1u);
+    EXPECT_EQ(staticParkingPlan[0].firstCallsign, "DLH1");
+    EXPECT_EQ(stateAt(1), tzo::AircraftState::BeingRemoved);
+    EXPECT_TRUE(staticParkingBusy.load());
+}
+
+TEST_F(Renewal, onePlacedAtOrAfterTheFitMomentStays)
+{
+    stands.stand("A", 0, 0).option("DLH", "A320", 3, "8").callsigns("DLH1");
+    stands.install();
+    park(1, "SWR", "A320", "SWR1", {3, 8});
+    renewAt({3, 10});
+    EXPECT_TRUE(staticParkingPlan.empty());
+    EXPECT_EQ(stateAt(1), tzo::AircraftState::InSimulator);
+}
+
+TEST_F(Renewal, anExcludedCallsignIsRemovedWhateverThePlanSays)
+{
+    stands.stand("A", 0, 0).option("SWR", "A320", 3, "10").callsigns("SWR1");
+    stands.install();
+    park(1, "SWR", "A320", "SWR1", {3, 2});
+    staticParkingPlan.push_back({0, 0, "SWR", "A320", 1, "SWR1", "", "", false, false});
+    fitCallsignExclusions.insert("SWR1");
+    lf_classifyStaticAircraft({3, 10});
+    ASSERT_EQ(removalList.size(), 1u);
+    EXPECT_EQ(removalList[0].callsign, "SWR1*");
+    EXPECT_TRUE(keepers.empty());
+}
+
+TEST_F(Renewal, anAircraftBeingRemovedIsNeverRemovedTwice)
+{
+    stands.stand("A", 0, 0).option("DLH", "A320", 3, "8").callsigns("DLH1");
+    stands.install();
+    park(1, "SWR", "A320", "SWR1", {3, 7}, tzo::AircraftState::BeingRemoved);
+    renewAt({3, 10});
+    EXPECT_TRUE(removalQueue.empty());
+}
+
+TEST_F(Renewal, withdrawnOptionsTakePartAgain)
+{
+    stands.stand("A", 0, 0).option("SWR", "A320", 3, "10").callsigns("SWR1").withdrawn();
+    stands.install();
+    renewAt({3, 10});
+    ASSERT_EQ(staticParkingPlan.size(), 1u);
+    EXPECT_EQ(parkPositions[0].options[0].number, 1u);
+}
+
+TEST_F(Renewal, tooManyKeepersLoseTheLatestPlaced)
+{
+    stands.stand("A", 0, 0).option("SWR", "A320", 3, "10").callsigns("SWR1");
+    stands.stand("B", 0, 300).option("SWR", "A320", 3, "10").callsigns("SWR2");
+    stands.install();
+    parking_percentage.setValue(50);
+    park(1, "SWR", "A320", "SWR1", {3, 4});
+    park(2, "SWR", "A320", "SWR2", {3, 6});
+    renewAt({3, 10});
+    EXPECT_EQ(stateAt(1), tzo::AircraftState::InSimulator);
+    EXPECT_EQ(stateAt(2), tzo::AircraftState::BeingRemoved);
+}
+
+TEST_F(Renewal, moreLiveParkedThanWantedAreRemovedFirst)
+{
+    for (int i = 0; i < 4; ++i)
+        stands.stand("S" + std::to_string(i), 0, 300.0 * i);
+    stands.install();
+    parking_percentage.setValue(50);
+    for (std::uint32_t id = 1; id <= 4; ++id) {
+        tzo::LiveAircraft live;
+        live.callsign = "LIVE" + std::to_string(id);
+        live.standId = id;
+        live.movementPhase = tzo::kPhaseParked;
+        live.state = tzo::AircraftState::InSimulator;
+        live.objectId = id;
+        liveAircraft.push_back(live);
+    }
+    renewAt({3, 10});
+    EXPECT_NE(log().find("Parking adjustments: 2 more live ac than wanted"), std::string::npos);
+    EXPECT_EQ(removalQueue.size(), 2u);
+}
