@@ -1,0 +1,31 @@
+#pragma once
+// The static parking driver: chooses the park airport near the user aircraft
+// (a listed park airport in the air, any airport within 5 nm on the ground),
+// collects live callsigns for one driver period, loads the airport's stands
+// and makes the first plan; leaves the airport again, removing everything
+// parked there, when it goes out of sight or another park airport is nearer.
+// Main loop only (and once at the start of operations).
+
+#include "airports/airport_services.hpp"
+#include "foundation/geometry.hpp"
+
+#include <string>
+
+// Set when a park airport was chosen; the next driver run loads it.
+extern bool parkLoadRequested;
+// Cleared by loading an airport whose learned use is good enough without soft learning.
+extern bool softLearningAllowed;
+// For the window.
+extern bool airportFileRead;
+extern bool reservedStandPresent;
+
+bool lf_setParkAirport(const std::string& code);
+void lf_searchParkAirport(const tzo::LatLon& position, bool showStatus);
+void lf_checkParkAirportInSight(const tzo::LatLon& position);
+void lf_startParkingCalculation(bool showStatus);
+std::string lf_loadParkAirport();
+void lf_leaveParkAirport();
+void lf_removeParkedAndLeave();
+
+// Tests only: forgets the driver's state (park airport, last position, flags).
+void gf_resetStaticParkingForTests();
