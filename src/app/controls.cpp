@@ -2,6 +2,7 @@
 
 #include "airports/airport_services.hpp"
 #include "airports/park_airport_hooks.hpp"
+#include "parking/static_parking_services.hpp"
 #include "app/main_window.hpp"
 #include "app/traffic_range.hpp"
 #include "app/sim_window_hooks.hpp"
@@ -292,6 +293,11 @@ void gf_enableControls()
 
 void gf_installMainWindowHooks()
 {
+    StaticParkingHooks parkingHooks;
+    parkingHooks.disableControls = gf_disableControls;
+    parkingHooks.enableControls = gf_enableControls;
+    parkingHooks.repaint = [] { gf_invalidateMainWindow(kControlsBand); };
+    gf_installStaticParkingHooks(parkingHooks);
     tzo::ParameterControlHooks controlHooks;
     controlHooks.setChecked = lf_hookSetChecked;
     controlHooks.showIntField = lf_hookShowIntField;

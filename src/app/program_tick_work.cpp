@@ -11,6 +11,7 @@
 #include "foundation/run_state.hpp"
 #include "foundation/settings.hpp"
 #include "liveries/livery_matching.hpp"
+#include "parking/park_airports_file.hpp"
 #include "parking/static_parking_services.hpp"
 #include "realtraffic/readers.hpp"
 #include "realtraffic/rt_messages.hpp"
@@ -118,6 +119,24 @@ bool ProgramTickWork::realTrafficConnected()
 void ProgramTickWork::sendTimeToRealTraffic()
 {
     gf_sendTimeToRealTraffic(simTimeUnix.load());
+}
+
+void ProgramTickWork::staticParking(bool initial)
+{
+    // The user's stand, noted on the simulator connection's thread, is written
+    // here: the park airports list belongs to the main loop.
+    gf_applyRememberedParkStand();
+    gf_staticParking(initial);
+}
+
+void ProgramTickWork::adjustParking()
+{
+    gf_adjustParking();
+}
+
+bool ProgramTickWork::checkReservedStand(std::string& message)
+{
+    return gf_checkReservedStand(true, message);
 }
 
 void ProgramTickWork::startCollectingCallsigns()

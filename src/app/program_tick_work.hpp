@@ -33,6 +33,9 @@ public:
     void updateTrafficRange() override;
     void logMatchingSummary() override;
     void queueNavLights() override;
+    void staticParking(bool initial) override;
+    void adjustParking() override;
+    bool checkReservedStand(std::string& message) override;
 };
 
 } // namespace tzo

@@ -2,6 +2,7 @@
 
 #include "app/main_window.hpp"
 #include "app/stand_window.hpp"
+#include "parking/park_airports_file.hpp"
 #include "foundation/settings.hpp"
 #include "simconnect/sim_hooks.hpp"
 
@@ -47,6 +48,7 @@ void gf_installSimWindowHooks()
         lf_repaint();
     };
     hooks.enableInstallPath = [] { gf_enableControl(SIM_INSTALL_PATH); };
+    hooks.rememberParkStand = ::gf_rememberParkStand;
     gf_installSimLayerHooks(hooks);
     gf_installStandNameHook();
 }
