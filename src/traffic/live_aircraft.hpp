@@ -7,6 +7,9 @@
 #include "realtraffic/traffic_record.hpp"
 #include "refdata/aircraft_record.hpp"
 
+#include "foundation/geometry.hpp"
+
+#include <cmath>
 #include <cstdint>
 #include <deque>
 #include <limits>
@@ -120,6 +123,37 @@ struct LiveAircraft : AircraftRecord {
     double turnAngle = std::numeric_limits<double>::quiet_NaN();
     double curveAngle = std::numeric_limits<double>::quiet_NaN();
 
+    // Motion between samples.
+    double latitudeStep = 0.0;  // degrees per tick
+    double longitudeStep = 0.0; // degrees per tick
+    double headingStep = 0.0;   // radians per tick, in the air
+    double bearingToNext = 0.0; // radians
+    double pendingTurn = 0.0;   // degrees still to turn on a straight taxi leg
+    // The taxi curve; its control point is NaN while none is active.
+    BezierPath curve{0.0, 0.0, 0.0, std::numeric_limits<double>::quiet_NaN(),
+                     std::numeric_limits<double>::quiet_NaN(), 1.0, std::numeric_limits<double>::quiet_NaN(),
+                     std::numeric_limits<double>::quiet_NaN()};
+    double curveParameter = 0.0;
+    double curveStep = 0.0;
+    // 0 none, n > 0 extrapolated samples still to come, -1 exhausted.
+    std::int32_t extrapolationCount = 0;
+    std::uint32_t flareStage = 0; // 0..4
+    bool landing = false;
+    bool climbDone = false;
+    bool rollingAfterLanding = false;
+    bool lowLightsSent = false;  // all lights on below 10000 ft
+    bool highLightsSent = false; // cruise lights above 10000 ft
+    bool departurePending = false;
+    double runwayHeading = 0.0; // radians, heading at touchdown
+
+    bool curveActive() const { return !std::isnan(curve.controlEast); }
+    void clearCurve()
+    {
+        curve.controlEast = curve.controlNorth = curve.endEast = curve.endNorth =
+            std::numeric_limits<double>::quiet_NaN();
+        curveParameter = 0.0;
+    }
+
     // The main loop's own marks.
     double checkedLatitude = 0.0; // position examined by the last parked-versus-live check
     double checkedLongitude = 0.0;
@@ -156,6 +190,12 @@ struct LiveCategoryValues {
     double baseTurnRate; // radians per tick
     double altitudeStep; // feet per tick
     double towingSpeed;  // knots
+    double flareHeight;  // feet above ground where the flare aims to end
+    double taxiSpeed;    // knots
+    double liftOffSpeed; // knots every following sample must reach before lift-off
+    double maxPitchChange; // radians per tick
+    double maxBank;        // radians
+    double maxBankChange;  // radians per tick
 };
 // The row of the category; a value outside 0..5 raises std::out_of_range.
 const LiveCategoryValues& gf_liveCategoryValues(AircraftCategory category);

@@ -7,15 +7,9 @@
 // rule are in new_aircraft.cpp, the notifications in sim_events.cpp and the
 // commands in ai_commands.cpp.
 
-void lf_trackStep(tzo::LiveAircraft& /*aircraft*/) {}
-
-void lf_moveTick(tzo::LiveAircraft& /*aircraft*/) {}
-
 void gf_realiseParkingPlan() {}
 
 void gf_startLiveryChange(tzo::LiveAircraft& /*aircraft*/) {}
-
-void lf_afterTakeOff(tzo::LiveAircraft& /*aircraft*/) {}
 
 bool lf_addRealOption(std::uint32_t /*standId*/, tzo::LiveAircraft& /*aircraft*/, bool /*useTracking*/,
                       bool /*endTracking*/, DayHour /*dayHour*/)

@@ -1,0 +1,547 @@
+#include "traffic/motion.hpp"
+
+#include "airports/airport_services.hpp"
+#include "foundation/log.hpp"
+#include "foundation/settings.hpp"
+#include "foundation/time.hpp"
+#include "realtraffic/link_state.hpp"
+#include "realtraffic/traffic_queue.hpp"
+#include "simconnect/sim_queues.hpp"
+#include "traffic/ai_commands.hpp"
+#include "traffic/live_steps.hpp"
+#include "traffic/live_traffic.hpp"
+#include "traffic/track_following.hpp"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+using tzo::LiveAircraft;
+
+namespace {
+
+constexpr double kPi = std::numbers::pi;
+constexpr double kTwoPi = 2.0 * std::numbers::pi;
+constexpr double kDeg = kPi / 180.0;
+constexpr double kFlarePitch = -4.0 * kDeg; // nose up
+
+const tzo::LiveCategoryValues& lf_values(const LiveAircraft& a)
+{
+    return tzo::gf_liveCategoryValues(a.category);
+}
+
+bool lf_rotorcraft(const LiveAircraft& a)
+{
+    return a.category == tzo::AircraftCategory::Rotorcraft;
+}
+
+double lf_wrapHeading(double h)
+{
+    h = std::fmod(h, kTwoPi);
+    return h < 0.0 ? h + kTwoPi : h;
+}
+
+// Turns the heading toward target by the turn rate, the shorter way, when
+// more than half a degree off.
+void lf_turnToward(LiveAircraft& a, double target)
+{
+    const double diff = gf_headingDifference(a.heading, lf_wrapHeading(target));
+    if (std::abs(diff) <= 0.5 * kDeg)
+        return;
+    const double step = std::min(std::abs(diff), std::abs(a.turnRate));
+    a.heading = lf_wrapHeading(a.heading + (diff > 0.0 ? step : -step));
+}
+
+std::int32_t lf_ticksToNext(const LiveAircraft& a)
+{
+    if (a.samples.size() < 2)
+        return 25;
+    const auto left = static_cast<std::int32_t>(a.samples[1].dueTick - liveTickCounter.load());
+    return std::max(left, 25);
+}
+
+double lf_climbRate(const LiveAircraft& a)
+{
+    return lf_values(a).altitudeStep;
+}
+
+void lf_moveToward(double& value, double target, double step)
+{
+    if (value < target)
+        value = std::min(value + std::abs(step), target);
+    else
+        value = std::max(value - std::abs(step), target);
+}
+
+tzo::LightStates lf_allLights()
+{
+    return tzo::LightStates{1, 1, 1, 1, 1, 1, 1};
+}
+
+void lf_lowerAllowances(LiveAircraft& a)
+{
+    a.earliestRetiming = std::max(a.earliestRetiming - 100, 1000);
+    a.latestRetiming = std::max(a.latestRetiming - 100, 1000);
+}
+
+void lf_endFlare(LiveAircraft& a)
+{
+    a.flareStage = 0;
+    gf_updateLandingInProgress();
+}
+
+void lf_flareStages(LiveAircraft& a)
+{
+    const double flare = lf_values(a).flareHeight;
+    const double overAirport = parkAirportElevationFt.load() > kNoParkAirportElevation
+                                   ? a.altitude - parkAirportElevationFt.load()
+                                   : a.heightAboveGround;
+    auto setStage = [&](std::uint32_t stage, double rate, double fpm) {
+        a.flareStage = stage;
+        a.altitudeChangePerTick = rate;
+        a.workingVerticalSpeed = fpm;
+        if (a.samples.size() > 1)
+            a.samples[1].verticalSpeed = fpm;
+    };
+    if (a.flareStage == 0 && std::min(a.heightAboveGround, overAirport) <= flare + 30.0) {
+        const double ticks = std::max<double>(a.flareSlots, 1.0);
+        a.pitchStep = (kFlarePitch - a.pitch) / ticks;
+        setStage(1, -0.1, -601.0);
+        landingInProgress = true;
+    }
+    else if (a.flareStage == 1 && a.heightAboveGround <= flare + 20.0)
+        setStage(2, -0.075, -450.0);
+    else if (a.flareStage == 2 && a.heightAboveGround <= flare + 10.0) {
+        gf_setThrottle(a, 0);
+        setStage(3, -0.05, -300.0);
+    }
+    else if (a.flareStage == 3 && a.heightAboveGround <= flare + 3.0)
+        setStage(4, -0.025, -150.0);
+}
+
+void lf_takeOffClimb(LiveAircraft& a)
+{
+    --a.rotationCounter;
+    if (a.rotationCounter >= 1) {
+        a.onGround = false;
+        if (a.pitch > a.takeOffPitch)
+            a.pitch = std::max(a.pitch + a.pitchStep, a.takeOffPitch);
+        return;
+    }
+    a.bank += a.bankStep;
+    lf_moveToward(a.pitch, a.climbPitch, lf_values(a).maxPitchChange);
+    const std::int32_t c = a.rotationCounter;
+    double share = 1.0;
+    if (c > -100)
+        share = 0.1;
+    else if (c > -200)
+        share = 0.2;
+    else if (c > -300)
+        share = 0.5;
+    if (c == -300)
+        gf_setGear(a, 0);
+    a.altitude += a.altitudeChangePerTick * share;
+    if (c <= -300 && a.pitch == a.climbPitch && a.heightAboveGround >= 800.0) {
+        gf_setThrottle(a, lf_rotorcraft(a) ? 4 : 3);
+        a.setPhase(tzo::kPhaseFlight);
+        a.rotationCounter = 1;
+    }
+}
+
+} // namespace
+
+double gf_wrapLongitudeDelta(double delta)
+{
+    delta = std::fmod(delta + 180.0, 360.0);
+    if (delta < 0.0)
+        delta += 360.0;
+    return delta - 180.0;
+}
+
+void gf_updateLandingInProgress()
+{
+    landingInProgress = std::any_of(liveAircraft.begin(), liveAircraft.end(), [](const LiveAircraft& a) {
+        return !a.erase && a.state != tzo::AircraftState::BeingRemoved && a.flareStage > 0 && a.landing &&
+               !a.onGround;
+    });
+}
+
+void lf_moveTick(LiveAircraft& a)
+{
+    const std::uint32_t phase = a.movementPhase;
+    if (a.curveActive()) {
+        a.curveParameter = std::min(a.curveParameter + a.curveStep, 0.999999);
+        tzo::LatLon p;
+        double h = 0.0;
+        if (!gf_bezierPositionAt(a.curve, p, h, a.curveParameter))
+            gf_logLine(fmt::format("{} error in curve at index: {:.2F}", a.callsign, a.curveParameter));
+        else {
+            a.latitude = p.latitude;
+            a.longitude = p.longitude;
+            lf_turnToward(a, phase == tzo::kPhasePushBack ? h + kPi : h);
+        }
+    }
+    else {
+        if (phase == tzo::kPhaseTakeOff || phase == tzo::kPhaseFlight || phase == tzo::kPhaseParked)
+            a.heading = lf_wrapHeading(a.heading + a.headingStep);
+        else if (phase == tzo::kPhasePushBack)
+            lf_turnToward(a, a.bearingToNext + kPi); // the tail leads
+        else if (phase == tzo::kPhaseLeaveStand || phase == tzo::kPhaseToStand ||
+                 (phase == tzo::kPhaseGround && a.pendingTurn > 3.0))
+            lf_turnToward(a, a.bearingToNext);
+        if (phase != tzo::kPhaseLeaveStand) {
+            a.latitude += a.latitudeStep;
+            a.longitude += a.longitudeStep;
+        }
+    }
+    if (phase != tzo::kPhaseTakeOff) {
+        if (a.heightAboveGround <= 400.0 && a.landing && !a.onGround)
+            lf_flareStages(a);
+        if (a.rotationCounter > 1) {
+            a.pitch += a.pitchStep;
+            if (a.pitch <= a.climbPitch) {
+                a.pitch = a.climbPitch;
+                a.rotationCounter = 1;
+                lf_endFlare(a);
+            }
+        }
+        else if (a.onGround) {
+            a.pitch = a.staticPitch;
+            a.bank = 0.0;
+        }
+        else {
+            a.pitch += a.pitchStep;
+            if (a.flareStage > 0)
+                a.pitch = std::max(a.pitch, kFlarePitch);
+            a.bank += a.bankStep;
+            a.altitude += a.altitudeChangePerTick;
+        }
+    }
+    else
+        lf_takeOffClimb(a);
+    a.longitude = gf_wrapLongitudeDelta(a.longitude);
+}
+
+bool lf_allFollowingAirborne(const LiveAircraft& a)
+{
+    return std::all_of(a.samples.begin() + (a.samples.empty() ? 0 : 1), a.samples.end(),
+                       [](const tzo::TrackSample& s) { return s.airborne; });
+}
+
+bool lf_liftOffSpeedReached(const LiveAircraft& a)
+{
+    const double speed = lf_values(a).liftOffSpeed;
+    return std::all_of(a.samples.begin() + (a.samples.empty() ? 0 : 1), a.samples.end(),
+                       [&](const tzo::TrackSample& s) { return s.groundSpeed >= speed; });
+}
+
+void lf_afterTakeOff(LiveAircraft& a)
+{
+    if (a.towed)
+        gf_logLine(fmt::format("{} towed aircraft takes-off?", gf_formatStatusLine(a)));
+    a.takeOffRun = true;
+    gf_setThrottle(a, 0);
+    gf_setSpoilers(a, false);
+    gf_setFlaps(a, 1);
+    a.landing = false;
+    a.climbDone = false;
+    tzo::LightStates lights = lf_allLights();
+    lights.cabin = 0;
+    gf_queueLights(a.objectId, lights);
+    a.latestRetiming = 5000;
+    a.earliestRetiming = 3000;
+}
+
+void lf_takeOff(LiveAircraft& a, double climbRate)
+{
+    const double ticks = std::max<double>(a.rotationSlots, 1.0);
+    a.rotationCounter = static_cast<std::int32_t>(std::max<std::uint32_t>(a.rotationSlots, 1));
+    a.pitchStep = (a.takeOffPitch - a.pitch) / ticks;
+    a.bank = 0.0;
+    a.bankStep = 0.0;
+    if (!a.takeOffRun)
+        tzo::gf_liveStepHooks().afterTakeOff(a);
+    a.altitudeChangePerTick = climbRate;
+    a.setPhase(tzo::kPhaseTakeOff);
+    a.flareStage = 0;
+    gf_logLine(fmt::format("          {:8} took-off {}", a.callsign, gf_currentTimeText()));
+    a.clearCurve();
+    a.headingStep = 0.0;
+    if (a.rollingAfterLanding) {
+        a.rollingAfterLanding = false;
+        gf_setThrottle(a, 4);
+        gf_setSpoilers(a, true);
+        gf_setFlaps(a, 1);
+    }
+}
+
+void lf_rollOut(LiveAircraft& a)
+{
+    const double off = std::abs(gf_headingDifference(a.heading, a.runwayHeading));
+    const double speed = a.samples.empty() ? 0.0 : a.samples.front().groundSpeed;
+    if (off >= 15.0 * kDeg) {
+        gf_setFlaps(a, 0);
+        a.rollingAfterLanding = false;
+        gf_setThrottle(a, lf_rotorcraft(a) ? 4 : 0);
+        gf_setSpoilers(a, false);
+        gf_queueLights(a.objectId, tzo::LightStates{1, 1, 0, 1, 0, 1, 1});
+    }
+    else if (speed <= 90.0) {
+        gf_setSpoilers(a, false);
+        gf_setFlaps(a, 1);
+    }
+}
+
+void lf_takeOffCheck(LiveAircraft& a)
+{
+    if (a.movementPhase == tzo::kPhaseFlight || a.movementPhase == tzo::kPhaseParked) {
+        a.setPhase(tzo::kPhaseGround);
+    }
+    else if (!a.takeOffRun) {
+        if (a.rollingAfterLanding)
+            lf_rollOut(a);
+        else
+            gf_setThrottle(a, lf_rotorcraft(a) ? 4 : 0);
+    }
+    else if (a.samples.size() >= 2) {
+        const double current = a.samples[0].groundSpeed;
+        const double next = a.samples[1].groundSpeed;
+        std::uint32_t state = 0;
+        if (lf_rotorcraft(a) || current >= 25.0 || next >= 30.0)
+            state = 4;
+        else if (current >= 20.0 || next >= 25.0)
+            state = 2;
+        else if (current >= 15.0 || next >= 20.0)
+            state = 1;
+        gf_setThrottle(a, state);
+    }
+    if (!a.rollingAfterLanding && !a.takeOffRun)
+        lf_lowerAllowances(a);
+    if (a.flareStage == 0 && a.movementPhase != tzo::kPhaseTakeOff) {
+        a.pitch = a.staticPitch;
+        a.bank = 0.0;
+        a.pitchStep = a.bankStep = a.headingStep = 0.0;
+        a.altitudeChangePerTick = 0.0;
+    }
+    if (a.curveActive())
+        a.curveStep = 1.0 / lf_ticksToNext(a);
+    if (!a.takeOffRun || a.movementPhase == tzo::kPhaseTakeOff || a.samples.size() < 2 ||
+        a.samples.front().groundSpeed < 43.0)
+        return;
+    const auto first = std::find_if(a.samples.begin() + 1, a.samples.end(),
+                                     [](const tzo::TrackSample& s) { return s.verticalSpeed <= 256.0; });
+    if (first != a.samples.end()) {
+        if (lf_liftOffSpeedReached(a) && lf_allFollowingAirborne(a))
+            lf_takeOff(a, lf_climbRate(a));
+        return;
+    }
+    if (lf_allFollowingAirborne(a))
+        lf_takeOff(a, std::max(a.samples[1].altitude - a.altitude, 0.1) / lf_ticksToNext(a));
+    else
+        lf_takeOff(a, lf_climbRate(a));
+}
+
+double lf_touchdownRate(const LiveAircraft& a)
+{
+    if (a.heightAboveGround <= 100.0 || a.samples.size() < 2)
+        return -600.0;
+    const double mean = (a.samples[0].verticalSpeed + a.samples[1].verticalSpeed) / 2.0;
+    return std::min(mean - (qnhValue.load() - 1013) * 6.0, -601.0);
+}
+
+bool lf_climbTo(LiveAircraft& a, std::size_t k)
+{
+    if (a.samples.size() < k || !a.samples[k - 1].airborne)
+        return false;
+    a.samples.erase(a.samples.begin() + 1, a.samples.begin() + static_cast<std::ptrdiff_t>(k - 1));
+    const tzo::TrackSample& next = a.samples[1];
+    const double d = gf_greatCircleDistanceNm({a.latitude, a.longitude}, {next.latitude, next.longitude});
+    const double t = std::max(d * 360000.0 / lf_segmentSpeed(a), 25.0);
+    lf_setDueTick(a, static_cast<std::int32_t>(std::min(t, 1.0e8)));
+    a.altitudeChangePerTick =
+        next.altitude > a.altitude ? std::min((next.altitude - a.altitude) / lf_ticksToNext(a), lf_climbRate(a)) : 0.0;
+    return true;
+}
+
+void lf_trackClimb(LiveAircraft& a)
+{
+    double sum = 0.0;
+    for (const auto& s : a.samples)
+        sum += s.verticalSpeed;
+    if (!a.landing && sum > 100.0) {
+        bool done = false;
+        const std::size_t last = std::min<std::size_t>(a.samples.size() - 1, 10);
+        for (std::size_t k = 3; k <= last && !done; ++k)
+            done = lf_climbTo(a, k);
+        if (!done) {
+            a.samples[1].verticalSpeed = std::max(a.samples[1].verticalSpeed, 601.0);
+            a.altitudeChangePerTick = a.samples[1].verticalSpeed / 6000.0;
+        }
+    }
+    else {
+        a.samples[1].verticalSpeed = lf_touchdownRate(a);
+        a.altitudeChangePerTick = a.samples[1].verticalSpeed / 6000.0;
+    }
+    gf_setGear(a, 1);
+}
+
+void lf_bankForTurn(LiveAircraft& a, double turn, std::int32_t ticks)
+{
+    const auto& v = lf_values(a);
+    const double target = std::clamp(-turn, -v.maxBank, v.maxBank);
+    a.bankStep = std::clamp((target - a.bank) / std::max(ticks, 1), -v.maxBankChange, v.maxBankChange);
+}
+
+void lf_highConfig(LiveAircraft& a)
+{
+    lf_lowerAllowances(a);
+    gf_queueCabinLights(a.objectId, 1);
+    a.takeOffRun = false;
+    a.landing = false;
+    const double vs = a.workingVerticalSpeed;
+    if (a.throttleState == 3 && vs <= -250.0)
+        gf_setThrottle(a, lf_rotorcraft(a) ? 4 : 2);
+    else if (a.throttleState == 4 && vs > 400.0)
+        gf_setThrottle(a, lf_rotorcraft(a) ? 4 : 3);
+    if (a.heightAboveGround < 2400.0) {
+        if (vs <= 100.0) {
+            if (a.flapsState == 0)
+                gf_setFlaps(a, 1);
+            else if (a.flapsState == 1 && a.heightAboveGround < 2000.0)
+                gf_setFlaps(a, 2);
+        }
+    }
+    else {
+        gf_setGear(a, 0);
+        gf_setFlaps(a, 0);
+    }
+}
+
+void lf_lowConfig(LiveAircraft& a)
+{
+    gf_queueCabinLights(a.objectId, 0);
+    const double vs = a.workingVerticalSpeed;
+    const bool airportSet = parkAirportElevationFt.load() > kNoParkAirportElevation;
+    const bool near = airportSet && gf_greatCircleDistanceNm({a.latitude, a.longitude},
+                                                             {parkAirportPosition.latitude,
+                                                              parkAirportPosition.longitude}) <= 10.0;
+    if (vs <= -250.0 && !a.landing && near) {
+        gf_setThrottle(a, lf_rotorcraft(a) ? 4 : 1);
+        gf_setFlaps(a, 3);
+        gf_setGear(a, 1);
+        a.landing = true;
+        a.standId = 0;
+        a.stand = tzo::StandPlace{};
+        a.rotationCounter = 1;
+        a.latestRetiming = a.takeOffRun ? 5000 : 3000;
+        a.earliestRetiming = 3000;
+    }
+    else if (vs > 600.0 || (a.landing && !near)) {
+        if (a.landing || a.flapsState != 0 || a.throttleState != 4) {
+            lf_lowerAllowances(a);
+            gf_setThrottle(a, 4);
+            gf_setGear(a, 0);
+            gf_setFlaps(a, 0);
+            a.landing = false;
+            lf_endFlare(a);
+        }
+    }
+}
+
+void lf_airSegment(LiveAircraft& a, std::int32_t ticks)
+{
+    if (a.samples.size() < 2)
+        return;
+    if (a.movementPhase != tzo::kPhaseTakeOff && a.movementPhase != tzo::kPhaseFlight)
+        a.setPhase(tzo::kPhaseFlight);
+    tzo::TrackSample& cur = a.samples[0];
+    tzo::TrackSample& next = a.samples[1];
+    const double span = lf_ticksToNext(a);
+    const double climbRate = lf_climbRate(a);
+    const bool qnhLow = qnhValue.load() <= 1013;
+    if (a.flareStage == 0) {
+        if (!cur.airborne && !next.airborne)
+            lf_trackClimb(a);
+        else if (!cur.airborne)
+            a.altitudeChangePerTick =
+                next.altitude > a.altitude ? std::min((next.altitude - a.altitude) / span, climbRate) : 0.0;
+        else if (!next.airborne) {
+            gf_setGear(a, 1);
+            if (parkAirportElevationFt.load() > kNoParkAirportElevation && qnhLow)
+                a.altitudeChangePerTick = (parkAirportElevationFt.load() - a.altitude) / span;
+            else {
+                next.verticalSpeed = qnhLow ? -601.0 : lf_touchdownRate(a);
+                a.altitudeChangePerTick = next.verticalSpeed / 6000.0;
+            }
+        }
+        else if (!a.landing) {
+            double rate = std::min((next.altitude - a.altitude) / span, climbRate);
+            if (a.heightAboveGround < 1000.0)
+                rate = std::max(rate, 0.2);
+            a.altitudeChangePerTick = rate;
+        }
+        else if (next.altitude != cur.altitude || a.heightAboveGround > 1000.0 ||
+                 cur.verticalSpeed + next.verticalSpeed > 100.0)
+            a.altitudeChangePerTick = (next.altitude - a.altitude) / span;
+        else {
+            next.verticalSpeed = lf_touchdownRate(a);
+            a.altitudeChangePerTick = next.verticalSpeed / 6000.0;
+        }
+        a.workingVerticalSpeed = a.altitudeChangePerTick * 6000.0;
+    }
+    const auto& v = lf_values(a);
+    if (a.movementPhase != tzo::kPhaseTakeOff) {
+        const double vs = std::clamp(a.workingVerticalSpeed, -3000.0, 2400.0);
+        const double target = (-3.0 - (vs < 0.0 ? vs / 2.0 : vs) / 600.0 * 2.2) * kDeg;
+        a.pitchStep = std::clamp((target - a.pitch) / span, -v.maxPitchChange, v.maxPitchChange);
+    }
+    const double segment = std::max(ticks, 1);
+    double turn = 0.0;
+    if (next.headingKnown && a.heightAboveGround < (a.landing ? 2000.0 : 1000.0))
+        turn = gf_headingDifference(a.heading, lf_wrapHeading(next.trueHeading));
+    else
+        turn = lf_turnBetweenLegs(a);
+    a.headingStep = turn / segment;
+    if (next.bankKnown)
+        a.bankStep = (next.bank - a.bank) / segment;
+    else
+        lf_bankForTurn(a, turn, ticks);
+    if (cur.altitude < 10000.0) {
+        if (!a.lowLightsSent) {
+            gf_queueLights(a.objectId, lf_allLights());
+            a.lowLightsSent = true;
+            a.highLightsSent = false;
+        }
+        const bool bigJet = a.category == tzo::AircraftCategory::Buzjets ||
+                            a.category == tzo::AircraftCategory::Large || a.category == tzo::AircraftCategory::Heavy;
+        if (a.heightAboveGround > (bigJet ? 2050.0 : 625.0))
+            lf_highConfig(a);
+        else
+            lf_lowConfig(a);
+    }
+    else if (!a.highLightsSent) {
+        gf_queueLights(a.objectId, tzo::LightStates{1, 1, 0, 0, 0, 0, 1});
+        gf_setThrottle(a, lf_rotorcraft(a) ? 4 : 3);
+        gf_setGear(a, 0);
+        gf_setFlaps(a, 0);
+        a.highLightsSent = true;
+        a.lowLightsSent = false;
+    }
+}
+
+bool lf_crossesUserPath(const LiveAircraft& a)
+{
+    if (a.samples.empty())
+        return false;
+    const tzo::TrackSample& s = a.samples.front();
+    const tzo::LatLon user{userAircraft.latitude, userAircraft.longitude};
+    const tzo::LatLon first{s.latitude, s.longitude};
+    const double d = gf_greatCircleDistanceNm(user, first);
+    if (d > 6.0 || std::abs(s.altitude - userAircraft.altitude) > 3000.0)
+        return false;
+    const double toSample = gf_initialBearing(user, first);
+    const double angle = gf_headingDifference(lf_wrapHeading(s.track * kDeg), toSample);
+    return std::abs(d * 6076.12 * std::sin(angle)) <= 4000.0;
+}
