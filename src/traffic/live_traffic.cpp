@@ -12,6 +12,7 @@
 #include "refdata/dbase_lookups.hpp"
 #include "simconnect/sim_ids.hpp"
 #include "traffic/live_steps.hpp"
+#include "traffic/motion.hpp"
 #include "traffic/removal.hpp"
 #include "traffic/stand_fit.hpp"
 #include "traffic/track_samples.hpp"
@@ -230,6 +231,9 @@ void lf_movePass(std::uint32_t tick)
     }
     if (anyErase)
         std::erase_if(liveAircraft, [](const LiveAircraft& a) { return a.erase; });
+    // The fast refresh runs exactly while some aircraft flares: one removed
+    // or erased mid-flare must not leave it on.
+    gf_updateLandingInProgress();
     gf_handOverPositions();
 }
 

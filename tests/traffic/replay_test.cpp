@@ -17,7 +17,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <map>
+#include <numbers>
 
 using namespace traffictest;
 using testsupport::waitFor;
@@ -322,3 +324,97 @@ TEST_F(ReplayIntoSimulator, theStandInKeepsHeightAboveGroundAndRemovedObjects)
 }
 
 } // namespace
+
+namespace {
+
+// Metres from p to the nearest leg of the recorded track.
+double metresFromTrack(const std::vector<rtstub::ReplaySample>& track, double lat, double lon)
+{
+    constexpr double kMetresPerDegree = 111132.95;
+    const double east = kMetresPerDegree * std::cos(lat * std::numbers::pi / 180.0);
+    double best = 1e12;
+    for (std::size_t i = 0; i + 1 < track.size(); ++i) {
+        const double ax = (track[i].longitude - lon) * east, ay = (track[i].latitude - lat) * kMetresPerDegree;
+        const double bx = (track[i + 1].longitude - lon) * east, by = (track[i + 1].latitude - lat) * kMetresPerDegree;
+        const double dx = bx - ax, dy = by - ay;
+        const double len = dx * dx + dy * dy;
+        const double t = len > 0.0 ? std::clamp(-(ax * dx + ay * dy) / len, 0.0, 1.0) : 0.0;
+        best = std::min(best, std::hypot(ax + t * dx, ay + t * dy));
+    }
+    return best;
+}
+
+} // namespace
+
+TEST_F(ReplayIntoSimulator, theThreeTracksFollowTheirRecordedPaths)
+{
+    m_stub->setUserVar("Plane Latitude", 47.70);
+    m_stub->setUserVar("Plane Longitude", 8.56);
+    m_stub->setUserVar("Plane Altitude", 1500.0);
+    requestUserStateAndWait();
+    liveTickCounter.store(100);
+    gf_liveTraffic();
+    trafficReader.setUserPosition(userAircraft.latitude, userAircraft.longitude);
+    gf_storeRange(40.0);
+    trafficReader.setParkAirport(47.4647, 8.5492);
+    trafficReader.setParkAirportElevation(1416.0);
+    gf_setFlightRunning(true);
+
+    // The reader ran in an earlier test of this process: it starts afresh.
+    trafficReader.clearStop();
+    trafficReader.resetTimestamp();
+    testsupport::RunningReader reader(trafficReader, true);
+    ASSERT_TRUE(reader.started);
+    rtstub::RtStub rt(reader.port(), 0);
+    std::vector<rtstub::ReplayTrack> tracks;
+    for (const auto& file : rtstub::defaultReplayFiles())
+        tracks.push_back(rtstub::loadReplayTrack(file));
+    const auto lines = rtstub::replayLines(tracks, kReplayStart);
+    rtstub::SteppedReplay replay(rt, lines);
+
+    const std::uint32_t first = liveTickCounter.load();
+    for (std::uint32_t n = 0; n < 12000; ++n) {
+        const std::uint32_t tick = liveTickCounter.load();
+        if (tick % 100 == 0 && replay.sendUntil((tick - first) / 100.0) > 0) {
+            const double last = kReplayStart + lines[replay.sent() - 1].offsetSeconds;
+            ASSERT_TRUE(waitFor([&] { return reader.port() != 0 && trafficReader.timestamp() >= last; }))
+                << "lines to " << replay.sent() << " last " << last << " seen " << trafficReader.timestamp();
+        }
+        gf_liveTraffic();
+        if (tick % 25 == 0)
+            frameAndSettle();
+    }
+    frameAndSettle();
+
+    // Ground positions within 50 m of the recorded path, air positions within 100 m.
+    for (const auto& [callsign, tolerance] :
+         {std::pair{"DLH4TR", 100.0}, {"AUA570", 50.0}, {"AFR181L", 100.0}}) {
+        std::vector<rtstub::ReplaySample> recorded;
+        for (const auto& t : tracks)
+            for (const auto& s : t.samples)
+                if (s.callsign == callsign)
+                    recorded.push_back(s);
+        ASSERT_FALSE(recorded.empty()) << callsign;
+        std::uint32_t objectId = 0;
+        for (const auto& o : m_stub->aiObjects())
+            if (o.atcId == callsign)
+                objectId = o.id;
+        ASSERT_NE(objectId, 0u) << callsign;
+        std::size_t checked = 0;
+        for (const auto& p : m_stub->packetsNamed("SetDataOnSimObject")) {
+            if (p.u32("defineId") != tzo::DEFINITION_AI_POSITION || p.u32("objectId") != objectId)
+                continue;
+            const auto data = p.data("data");
+            ASSERT_GE(data.size(), 48u);
+            // latitude, longitude, pitch, bank, heading, altitude
+            double v[6];
+            std::memcpy(v, data.data(), sizeof v);
+            for (double x : v)
+                ASSERT_TRUE(std::isfinite(x)) << callsign;
+            EXPECT_LT(metresFromTrack(recorded, v[0], v[1]), tolerance) << callsign << " " << v[0] << " " << v[1];
+            ++checked;
+        }
+        EXPECT_GT(checked, 100u) << callsign;
+    }
+    reader.stop();
+}

@@ -109,7 +109,14 @@ TEST_F(LiveTrafficWithStandIns, aircraftAroundTheUserAreAskedForEverySecondAndFi
     // Landing, request error, then the requests of 100 ticks: around the user, user state.
     for (const auto& [landing, error, around, user] :
          {std::tuple{false, false, 1u, 1u}, {true, false, 5u, 1u}, {false, true, 0u, 0u}}) {
-        landingInProgress = landing;
+        // A flaring aircraft between two objects: not moved, but it flares.
+        liveAircraft.clear();
+        if (landing) {
+            tzo::LiveAircraft& a = liveAircraft.emplace_back();
+            a.state = tzo::AircraftState::LiveryChange;
+            a.landing = true;
+            a.flareStage = 1;
+        }
         simErrorFlag.store(error);
         const std::size_t aroundBefore = count("RequestDataOnSimObjectType", tzo::REQUEST_IN_RANGE);
         const std::size_t userBefore = count("RequestDataOnSimObject", tzo::REQUEST_USER_STATE);
