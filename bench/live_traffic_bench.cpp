@@ -1,5 +1,5 @@
 // One tick of the live traffic with 300 and with 2000 live aircraft in the
-// simulator (70 % in the air, 10 to 30 samples each), two reports taken per
+// simulator (70 % in the air, 10 to 30 samples each, moving along them), two reports taken per
 // tick and the positions handed over; every 100 ticks the simulator's answer
 // on the aircraft around the user comes in for 500 objects. Each tick is timed on its own, so that
 // the mean and the 99th percentile are reported.
@@ -59,12 +59,21 @@ void fill(std::uint32_t count)
         a.objectId = 100 + i;
         a.movementPhase = airborne ? tzo::kPhaseFlight : tzo::kPhaseGround;
         a.onGround = !airborne;
+        a.latitude = a.samples.front().latitude;
+        a.longitude = a.samples.front().longitude;
+        a.altitude = a.samples.front().altitude;
+        a.heightAboveGround = airborne ? 10000.0 : 0.0;
+        // A track along which the aircraft moves, its segment steps due as
+        // in a run: one sample every 10 s, the aircraft's steps spread.
         const int samples = 10 + static_cast<int>(i % 21);
-        for (int s = 1; s < samples; ++s)
-            a.samples.push_back(a.samples.back());
-        // Far in the future: the movement steps are not part of this tick.
-        for (auto& sample : a.samples)
-            sample.dueTick = 1u << 30;
+        for (int s = 1; s < samples; ++s) {
+            tzo::TrackSample next = a.samples.back();
+            next.latitude += airborne ? 0.01 : 0.0005;
+            next.longitude += (s % 2 == 0 ? 1.0 : -1.0) * (airborne ? 0.005 : 0.0003);
+            a.samples.push_back(next);
+        }
+        for (std::size_t s = 0; s < a.samples.size(); ++s)
+            a.samples[s].dueTick = static_cast<std::uint32_t>(s * 1000 + i % 1000);
     }
     trafficQueue.setIntakeOpen(true);
 }
