@@ -41,6 +41,16 @@ std::unordered_map<std::uint32_t, std::string_view> liveLiveryCache;
 std::vector<std::string> ghostTexts;
 std::vector<tzo::SimNotification> pendingLights;
 std::vector<tzo::SoftLearningMark> softLearningThrottle;
+
+void gf_noteSoftLearning(std::uint32_t recordId, std::uint32_t halfHour)
+{
+    const auto it = std::find_if(softLearningThrottle.begin(), softLearningThrottle.end(),
+                                 [&](const tzo::SoftLearningMark& m) { return m.recordId == recordId; });
+    if (it != softLearningThrottle.end())
+        it->halfHour = halfHour;
+    else
+        softLearningThrottle.push_back({recordId, halfHour});
+}
 std::vector<tzo::ParkingPlanEntry> staticParkingPlan;
 bool landingInProgress = false;
 

@@ -74,6 +74,9 @@ extern std::vector<std::string> ghostTexts;
 // Notifications waiting for the all-lights toggles of new objects.
 extern std::vector<tzo::SimNotification> pendingLights;
 extern std::vector<tzo::SoftLearningMark> softLearningThrottle;
+// Notes that the aircraft learned at a stand in this half-hour, so the throttle
+// keeps it from learning there again before the next one.
+void gf_noteSoftLearning(std::uint32_t recordId, std::uint32_t halfHour);
 extern std::vector<tzo::ParkingPlanEntry> staticParkingPlan;
 
 // Set while an aircraft flares; the request for the aircraft around the user

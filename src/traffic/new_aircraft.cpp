@@ -225,14 +225,8 @@ bool lf_parkAtStand(LiveAircraft& a, tzo::ParkPos& stand)
     f.track = stand.heading / kRadiansPerDegree;
 
     const DayHour now = gf_nowDayHour();
-    if (lf_addRealOption(stand.id, a, false, false, now)) {
-        const auto it = std::find_if(softLearningThrottle.begin(), softLearningThrottle.end(),
-                                     [&](const tzo::SoftLearningMark& m) { return m.recordId == a.recordId; });
-        if (it != softLearningThrottle.end())
-            it->halfHour = now.hh;
-        else
-            softLearningThrottle.push_back({a.recordId, now.hh});
-    }
+    if (lf_addRealOption(stand.id, a, false, false, now))
+        gf_noteSoftLearning(a.recordId, now.hh);
     tzo::gf_liveStepHooks().parkedLimit(a);
     return true;
 }

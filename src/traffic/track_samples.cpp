@@ -275,14 +275,8 @@ void lf_leaveStand(LiveAircraft& a)
     }
     if (!a.airline.empty() && a.cargo == a.standIsCargo) {
         const DayHour now = gf_nowDayHour();
-        if (lf_addRealOption(a.standId, a, true, true, now)) {
-            const auto it = std::find_if(softLearningThrottle.begin(), softLearningThrottle.end(),
-                                         [&](const tzo::SoftLearningMark& m) { return m.recordId == a.recordId; });
-            if (it != softLearningThrottle.end())
-                it->halfHour = now.hh;
-            else
-                softLearningThrottle.push_back({a.recordId, now.hh});
-        }
+        if (lf_addRealOption(a.standId, a, true, true, now))
+            gf_noteSoftLearning(a.recordId, now.hh);
     }
     lf_markStandOccupied(a.standId, false);
 }
