@@ -20,7 +20,7 @@ namespace fs = std::filesystem;
 namespace {
 
 // What one section has said so far, and the liveries it gave.
-struct SectionState {
+struct SectionState : CfgSectionKeys {
     SectionState(std::uint32_t priority_, const fs::path& cfgPath_, const fs::path& folder_)
         : priority(priority_), cfgPath(cfgPath_), folder(folder_)
     {
@@ -29,15 +29,7 @@ struct SectionState {
     std::uint32_t priority = 0;
     const fs::path& cfgPath;
     const fs::path& folder;
-    std::string header;
     std::string type;
-    std::string title;
-    std::string parkingCodes;
-    std::string parkingTypes;
-    std::string registration;
-    std::string model;
-    std::string sim;
-    std::string texture;
     bool uniqueTitle = false;
     std::vector<tzo::LiveryData> result;
     std::set<std::string> airlinesGiven;
@@ -53,12 +45,12 @@ std::string lf_upperAscii(std::string text)
 
 void lf_incomplete(const SectionState& section, std::string_view what)
 {
-    lf_addIncompleteSection(fmt::format("{} {} {}", section.folder.string(), section.header, what));
+    lf_reportIncompleteSection(section.folder, section, what);
 }
 
 // The registration of an atc_id value: one plain code of at most 12 bytes, or
 // none. A value naming several codes gives none.
-void lf_readRegistration(SectionState& section, const std::string& value)
+void lf_readRegistration(CfgSectionKeys& section, const std::string& value)
 {
     const std::string_view codes = std::string_view(value).substr(0, value.find(';'));
     const std::vector<std::string> items = gf_splitComma(codes);
@@ -89,91 +81,22 @@ void lf_readRegistration(SectionState& section, const std::string& value)
         section.registration.clear();
 }
 
-// Reads the section's lines; false when a repeated key ends the section.
-bool lf_readLines(SectionState& section, const std::vector<std::string>& lines)
+void lf_logTitleTrimmed(const std::string& title, const std::string& trimmed)
 {
-    std::string value;
-    for (const auto& line : lines) {
-        if (section.title.empty()) {
-            if (lf_matchTitle(line, section.title)) {
-                const std::string trimmed = gf_trim(section.title);
-                if (trimmed.size() < section.title.size()) {
-                    gf_logLine(fmt::format("There are spaces around title: \"{}\"", section.title));
-                    gf_logLine(fmt::format("removed spaces around: \"{}\"-> \"{}\"", section.title, trimmed));
-                    section.title = trimmed;
-                }
-                continue;
-            }
-        } else if (lf_matchTitle(line, value)) {
-            lf_incomplete(section, "has more than one title key");
-            return false;
-        }
-
-        if (!section.parkingCodes.empty()) {
-            if (lf_hasAtcParkingCodesKey(line)) {
-                lf_incomplete(section, "has more than one atc_parking_codes key");
-                return false;
-            }
-        } else if (value = lf_matchAtcParkingCodes(line); !value.empty()) {
-            section.parkingCodes = gf_trimCommaList(value);
-            if (lf_isManufacturerCode(section.parkingCodes))
-                section.parkingCodes = tzo::genericAirline;
-            continue;
-        }
-
-        if (!section.parkingTypes.empty()) {
-            if (lf_hasAtcParkingTypesKey(line)) {
-                lf_incomplete(section, "has more than one atc_parking_types key");
-                return false;
-            }
-        } else if (lf_matchAtcParkingTypes(line, value)) {
-            section.parkingTypes = lf_upperAscii(gf_trimCommaList(value));
-            continue;
-        }
-
-        if (!section.registration.empty()) {
-            if (lf_hasAtcIdKey(line)) {
-                lf_addIncompleteSection(fmt::format("{}, {}, has more than one atc_id key", section.folder.string(),
-                                                    section.header));
-                return false;
-            }
-        } else if (lf_matchAtcId(line, value)) {
-            lf_readRegistration(section, value);
-            continue;
-        }
-
-        // The first model, sim and texture line count; repeats are ignored.
-        if (section.model.empty() && lf_matchModel(line, section.model))
-            continue;
-        if (section.sim.empty() && lf_matchSim(line, section.sim))
-            continue;
-        if (section.texture.empty())
-            lf_matchTexture(line, section.texture);
-    }
-    return true;
+    gf_logLine(fmt::format("There are spaces around title: \"{}\"", title));
+    gf_logLine(fmt::format("removed spaces around: \"{}\"-> \"{}\"", title, trimmed));
 }
 
-// The model and texture folders and the flight-model file beside the
-// aircraft.cfg; false after reporting the first one missing.
-bool lf_hasLiveryFiles(const SectionState& section)
+std::string lf_normalizeParkingTypes(const std::string& value)
 {
-    const std::string modelFolder = section.model.empty() ? "model" : "model." + section.model;
-    const std::string textureFolder = section.texture.empty() ? "texture" : "texture." + section.texture;
-    const std::string airFile = section.sim + ".air";
-    const struct {
-        const std::string& name;
-        FolderEntryKind kind;
-    } needed[] = {{modelFolder, FolderEntryKind::directory},
-                  {textureFolder, FolderEntryKind::directory},
-                  {airFile, FolderEntryKind::regularFile}};
-    for (const auto& [name, kind] : needed) {
-        if (!gf_folderHasEntry(section.folder, name, kind)) {
-            lf_addIncompleteSection((section.folder / name).string() + " " + section.header + " does not exist");
-            return false;
-        }
-    }
-    return true;
+    return lf_upperAscii(gf_trimCommaList(value));
 }
+
+constexpr CfgSectionRules kFltSimRules{.readParkingCodes = true,
+                                       .logTitleTrimmed = lf_logTitleTrimmed,
+                                       .normalizeParkingTypes = lf_normalizeParkingTypes,
+                                       .readRegistration = lf_readRegistration,
+                                       .airFileBeforeTexture = false};
 
 // The livery of one airline code of the section.
 void gf_addLivery(SectionState& section, const std::string& code)
@@ -224,7 +147,8 @@ std::vector<tzo::LiveryData> lf_procesFltSimSection(std::uint32_t priority, std:
         SectionState section(priority, cfgPath, folder);
         section.header = sectionLines.empty() ? std::string() : sectionLines.front();
         section.type = type;
-        if (!lf_readLines(section, sectionLines) || !lf_hasLiveryFiles(section))
+        if (!lf_readSectionKeys(section, sectionLines, folder, kFltSimRules) ||
+            !lf_hasSectionFiles(section, folder, kFltSimRules))
             return {};
 
         if (section.title.empty()) {
@@ -249,6 +173,98 @@ std::vector<tzo::LiveryData> lf_procesFltSimSection(std::uint32_t priority, std:
         gf_logLine(fmt::format("exception in lf_procesFltSimSection: {}, file: {}", e.what(), cfgPath.string()));
         throw;
     }
+}
+
+void lf_reportIncompleteSection(const fs::path& folder, const CfgSectionKeys& keys, std::string_view what)
+{
+    lf_addIncompleteSection(fmt::format("{} {} {}", folder.string(), keys.header, what));
+}
+
+bool lf_readSectionKeys(CfgSectionKeys& keys, const std::vector<std::string>& lines, const fs::path& folder,
+                        const CfgSectionRules& rules)
+{
+    std::string value;
+    for (const auto& line : lines) {
+        if (keys.title.empty()) {
+            if (lf_matchTitle(line, keys.title)) {
+                const std::string trimmed = gf_trim(keys.title);
+                if (trimmed.size() < keys.title.size()) {
+                    rules.logTitleTrimmed(keys.title, trimmed);
+                    keys.title = trimmed;
+                }
+                continue;
+            }
+        } else if (lf_matchTitle(line, value)) {
+            lf_reportIncompleteSection(folder, keys, "has more than one title key");
+            return false;
+        }
+
+        if (rules.readParkingCodes) {
+            if (!keys.parkingCodes.empty()) {
+                if (lf_hasAtcParkingCodesKey(line)) {
+                    lf_reportIncompleteSection(folder, keys, "has more than one atc_parking_codes key");
+                    return false;
+                }
+            } else if (value = lf_matchAtcParkingCodes(line); !value.empty()) {
+                keys.parkingCodes = gf_trimCommaList(value);
+                if (lf_isManufacturerCode(keys.parkingCodes))
+                    keys.parkingCodes = tzo::genericAirline;
+                continue;
+            }
+        }
+
+        if (!keys.parkingTypes.empty()) {
+            if (lf_hasAtcParkingTypesKey(line)) {
+                lf_reportIncompleteSection(folder, keys, "has more than one atc_parking_types key");
+                return false;
+            }
+        } else if (lf_matchAtcParkingTypes(line, value)) {
+            keys.parkingTypes = rules.normalizeParkingTypes(value);
+            continue;
+        }
+
+        if (!keys.registration.empty()) {
+            if (lf_hasAtcIdKey(line)) {
+                lf_addIncompleteSection(
+                    fmt::format("{}, {}, has more than one atc_id key", folder.string(), keys.header));
+                return false;
+            }
+        } else if (lf_matchAtcId(line, value)) {
+            rules.readRegistration(keys, value);
+            continue;
+        }
+
+        if (keys.model.empty() && lf_matchModel(line, keys.model))
+            continue;
+        if (keys.sim.empty() && lf_matchSim(line, keys.sim))
+            continue;
+        if (keys.texture.empty())
+            lf_matchTexture(line, keys.texture);
+    }
+    return true;
+}
+
+bool lf_hasSectionFiles(const CfgSectionKeys& keys, const fs::path& folder, const CfgSectionRules& rules)
+{
+    const std::string modelFolder = keys.model.empty() ? "model" : "model." + keys.model;
+    const std::string textureFolder = keys.texture.empty() ? "texture" : "texture." + keys.texture;
+    const std::string airFile = keys.sim + ".air";
+    struct Needed {
+        const std::string* name;
+        FolderEntryKind kind;
+    };
+    const Needed texture{&textureFolder, FolderEntryKind::directory};
+    const Needed air{&airFile, FolderEntryKind::regularFile};
+    const Needed needed[] = {{&modelFolder, FolderEntryKind::directory},
+                             rules.airFileBeforeTexture ? air : texture,
+                             rules.airFileBeforeTexture ? texture : air};
+    for (const auto& [name, kind] : needed) {
+        if (!gf_folderHasEntry(folder, *name, kind)) {
+            lf_addIncompleteSection((folder / *name).string() + " " + keys.header + " does not exist");
+            return false;
+        }
+    }
+    return true;
 }
 
 tzo::LiveryData lf_makeLiveryData(std::uint32_t priority, const std::string& airl, const std::string& type, bool cargo,

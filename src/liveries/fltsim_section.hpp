@@ -14,6 +14,43 @@
 // The registration of a livery holds at most this many bytes.
 inline constexpr std::size_t kMaxRegistrationBytes = 12;
 
+// The keys one section has said so far. The first model, sim and texture line
+// count; a repeated title, atc_parking_codes, atc_parking_types or atc_id key
+// ends the section.
+struct CfgSectionKeys {
+    std::string header;
+    std::string title;
+    std::string parkingCodes;
+    std::string parkingTypes;
+    std::string registration;
+    std::string model;
+    std::string sim;
+    std::string texture;
+};
+
+// Where the kinds of aircraft.cfg differ in reading a section.
+struct CfgSectionRules {
+    bool readParkingCodes = true;
+    // Logs the title before and after its surrounding spaces were removed.
+    void (*logTitleTrimmed)(const std::string& title, const std::string& trimmed) = nullptr;
+    std::string (*normalizeParkingTypes)(const std::string& value) = nullptr;
+    void (*readRegistration)(CfgSectionKeys& keys, const std::string& value) = nullptr;
+    // The flight-model file is looked for before the texture folder.
+    bool airFileBeforeTexture = false;
+};
+
+// Reads the section's lines into keys; false when a repeated key ends the
+// section (reported as incomplete).
+bool lf_readSectionKeys(CfgSectionKeys& keys, const std::vector<std::string>& lines,
+                        const std::filesystem::path& folder, const CfgSectionRules& rules);
+
+// The model and texture folders and the flight-model file beside the
+// aircraft.cfg; false after reporting the first one missing.
+bool lf_hasSectionFiles(const CfgSectionKeys& keys, const std::filesystem::path& folder, const CfgSectionRules& rules);
+
+// Reports the section as incomplete: "<folder> <header> <what>".
+void lf_reportIncompleteSection(const std::filesystem::path& folder, const CfgSectionKeys& keys, std::string_view what);
+
 // The liveries of one section. sectionLines start with the header line and are
 // consumed (trailing empty and "//" lines are removed). type is the file's
 // model code, cfgPath the aircraft.cfg and folder the folder holding it. Any

@@ -97,22 +97,12 @@ std::string lf_ivaoTitleAirline(std::string_view title, std::string_view type)
     return std::string(title.substr(at, 3));
 }
 
-struct IvaoSection {
-    std::string header;
-    std::string title;
-    std::string parkingTypes;
-    std::string registration;
-    std::string model;
-    std::string sim;
-    std::string texture;
-};
-
-void lf_ivaoIncomplete(const fs::path& folder, const IvaoSection& section, std::string_view what)
+void lf_ivaoIncomplete(const fs::path& folder, const CfgSectionKeys& section, std::string_view what)
 {
-    lf_addIncompleteSection(fmt::format("{} {} {}", folder.string(), section.header, what));
+    lf_reportIncompleteSection(folder, section, what);
 }
 
-void lf_readIvaoRegistration(IvaoSection& section, const std::string& value)
+void lf_readIvaoRegistration(CfgSectionKeys& section, const std::string& value)
 {
     const std::vector<std::string> items = gf_splitComma(value);
     for (const auto& item : items) {
@@ -135,79 +125,26 @@ void lf_readIvaoRegistration(IvaoSection& section, const std::string& value)
         section.registration.clear();
 }
 
-// False when a repeated key ends the section.
-bool lf_readIvaoLines(IvaoSection& section, const std::vector<std::string>& lines, const fs::path& folder)
+void lf_logIvaoTitleTrimmed(const std::string& title, const std::string& trimmed)
 {
-    std::string value;
-    for (const auto& line : lines) {
-        if (section.title.empty()) {
-            if (lf_matchTitle(line, section.title)) {
-                const std::string trimmed = gf_trim(section.title);
-                if (trimmed.size() < section.title.size()) {
-                    gf_logLine(fmt::format("removed spaces around title \"{}\" --> \"{}\"", section.title, trimmed));
-                    section.title = trimmed;
-                }
-                continue;
-            }
-        } else if (lf_matchTitle(line, value)) {
-            lf_ivaoIncomplete(folder, section, "has more than one title key");
-            return false;
-        }
-
-        if (!section.parkingTypes.empty()) {
-            if (lf_hasAtcParkingTypesKey(line)) {
-                lf_ivaoIncomplete(folder, section, "has more than one atc_parking_types key");
-                return false;
-            }
-        } else if (lf_matchAtcParkingTypes(line, value)) {
-            // Read for the repeat test only: IVAO liveries are never cargo.
-            section.parkingTypes = gf_trim(value);
-            for (char& c : section.parkingTypes)
-                if (c >= 'a' && c <= 'z')
-                    c = static_cast<char>(c - 'a' + 'A');
-            continue;
-        }
-
-        if (!section.registration.empty()) {
-            if (lf_hasAtcIdKey(line)) {
-                lf_addIncompleteSection(
-                    fmt::format("{}, {}, has more than one atc_id key", folder.string(), section.header));
-                return false;
-            }
-        } else if (lf_matchAtcId(line, value)) {
-            lf_readIvaoRegistration(section, value);
-            continue;
-        }
-
-        if (section.model.empty() && lf_matchModel(line, section.model))
-            continue;
-        if (section.sim.empty() && lf_matchSim(line, section.sim))
-            continue;
-        if (section.texture.empty())
-            lf_matchTexture(line, section.texture);
-    }
-    return true;
+    gf_logLine(fmt::format("removed spaces around title \"{}\" --> \"{}\"", title, trimmed));
 }
 
-bool lf_hasIvaoFiles(const IvaoSection& section, const fs::path& folder)
+// Read for the repeat test only: IVAO liveries are never cargo.
+std::string lf_ivaoParkingTypes(const std::string& value)
 {
-    const std::string modelFolder = section.model.empty() ? "model" : "model." + section.model;
-    const std::string airFile = section.sim + ".air";
-    const std::string textureFolder = section.texture.empty() ? "texture" : "texture." + section.texture;
-    const struct {
-        const std::string& name;
-        FolderEntryKind kind;
-    } needed[] = {{modelFolder, FolderEntryKind::directory},
-                  {airFile, FolderEntryKind::regularFile},
-                  {textureFolder, FolderEntryKind::directory}};
-    for (const auto& [name, kind] : needed) {
-        if (!gf_folderHasEntry(folder, name, kind)) {
-            lf_addIncompleteSection((folder / name).string() + " " + section.header + " does not exist");
-            return false;
-        }
-    }
-    return true;
+    std::string types = gf_trim(value);
+    for (char& c : types)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return types;
 }
+
+constexpr CfgSectionRules kIvaoRules{.readParkingCodes = false,
+                                     .logTitleTrimmed = lf_logIvaoTitleTrimmed,
+                                     .normalizeParkingTypes = lf_ivaoParkingTypes,
+                                     .readRegistration = lf_readIvaoRegistration,
+                                     .airFileBeforeTexture = true};
 
 } // namespace
 
@@ -245,9 +182,10 @@ tzo::LiveryData lf_procesIvaoFltSimSection(std::uint32_t priority, std::vector<s
     while (!sectionLines.empty() && (sectionLines.back().empty() || sectionLines.back().starts_with("//")))
         sectionLines.pop_back();
 
-    IvaoSection section;
+    CfgSectionKeys section;
     section.header = sectionLines.empty() ? std::string() : sectionLines.front();
-    if (!lf_readIvaoLines(section, sectionLines, folder) || !lf_hasIvaoFiles(section, folder))
+    if (!lf_readSectionKeys(section, sectionLines, folder, kIvaoRules) ||
+        !lf_hasSectionFiles(section, folder, kIvaoRules))
         return {};
     if (section.title.empty()) {
         lf_ivaoIncomplete(folder, section, "misses title");
