@@ -31,9 +31,7 @@ TEST_F(UpdateTest, checkForUpdatesNamesWhatIsNewer)
         {"8.8.0", "1.0.1", "2.3.0", "1.1.0", "==> New version for: dbase.xml"},
         {"8.9.0", "2.0.0", "2.10.0", "1.1.1",
          "==> New versions for: Norvane_P3D, dbase.xml, archive, AIG-regcodes.xml"},
-        {"8.8.0", "1.0.0", "2.3.0", "1.1.0", ""},
         {"8.7.9", "0.9.0", "2.2.9", "1.0.0", ""},
-        {"8.8.0", "1.0.0", "2.4.0", "1.1.0", "==> New version for: archive"},
     };
     for (const auto& c : cases) {
         serveAll(c.program, c.dbase, c.archive, c.aig);

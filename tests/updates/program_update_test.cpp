@@ -40,10 +40,8 @@ TEST_F(ProgramUpdateTest, anEqualVersionAsksOnlyForTheVersionFile)
     EXPECT_EQ(runUpdate(), "");
     EXPECT_EQ(server->requests(), std::vector<std::string>{kVersion});
     EXPECT_TRUE(StatusRecorder::all().empty());
-}
 
-TEST_F(ProgramUpdateTest, noVersionFileIsLogged)
-{
+    server->remove(kVersion);
     EXPECT_EQ(runUpdate(), "");
     EXPECT_EQ(logLinesWith("===> Program Version file not found?"), 1);
 }
@@ -58,7 +56,6 @@ TEST_F(ProgramUpdateTest, aNewerVersionUnpacksTheInstallerAndRaisesError99)
     EXPECT_EQ(readFile(installerPath()), installer);
     EXPECT_FALSE(fs::exists(dir / "setup_Norvane_P3D_v8.9.0.zip"));
     EXPECT_EQ(temporaryFilesIn(dir.path()), 0);
-    EXPECT_EQ(logLinesWith("downloaded " + (dir / "setup_Norvane_P3D_v8.9.0.zip").string()), 1);
 }
 
 TEST_F(ProgramUpdateTest, theInstallerIsTheExeBesideAReadmeAndFolders)

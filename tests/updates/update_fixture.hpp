@@ -29,34 +29,26 @@ public:
     static void record(std::string_view text, bool logIt)
     {
         {
-            std::lock_guard lock(mutex());
-            texts().emplace_back(text);
+            std::lock_guard lock(mutex);
+            texts.emplace_back(text);
         }
         if (logIt)
             gf_logLine(text);
     }
     static std::vector<std::string> all()
     {
-        std::lock_guard lock(mutex());
-        return texts();
+        std::lock_guard lock(mutex);
+        return texts;
     }
     static void clear()
     {
-        std::lock_guard lock(mutex());
-        texts().clear();
+        std::lock_guard lock(mutex);
+        texts.clear();
     }
 
 private:
-    static std::mutex& mutex()
-    {
-        static std::mutex m;
-        return m;
-    }
-    static std::vector<std::string>& texts()
-    {
-        static std::vector<std::string> t;
-        return t;
-    }
+    static inline std::mutex mutex;
+    static inline std::vector<std::string> texts;
 };
 
 struct UpdateTest : ::testing::Test {
