@@ -76,17 +76,12 @@ TEST(KeyMatchers, everyKeyInEverySpellingAndSpacing)
 {
     const std::vector<std::pair<std::string, std::string>> forms = {
         {"{}=Boeing 737 Test", "Boeing 737 Test"},
-        {"  {} =  Boeing 737 Test  ", "Boeing 737 Test"},
-        {"\t{}\t\t= Boeing 737 Test\t", "Boeing 737 Test"},
-        {"{}=Boeing 737 Test\r", "Boeing 737 Test"},
+        {"\t{} \t=  Boeing 737 Test\t\r", "Boeing 737 Test"},
         {"{} = \"Boeing 737\" ; comment\r", "\"Boeing 737\" ; comment"},
         {"{}= x =y", "x =y"},
         {"{}=\f\vv\f", "v"},
-        {"{}=", ""},
-        {"{}=   ", ""},
-        {"{}=\r", ""},
+        {"{}=   \r", ""},
         {"{}\r=x", "x"},
-        {"//{}=x", ""},
         {"; {}=x", ""},
         {"{}_x=x", ""},
         {"{}:x", ""},
@@ -133,7 +128,6 @@ TEST(KeyMatchers, keyPresenceIsAnExactSubstring)
 {
     EXPECT_TRUE(lf_hasAtcIdKey("//atc_id=N1"));
     EXPECT_FALSE(lf_hasAtcIdKey("atc_id = N1"));
-    EXPECT_FALSE(lf_hasAtcIdKey("atc_id_color=0xffffffff"));
     EXPECT_FALSE(lf_hasAtcIdKey("ATC_ID=N1"));
     EXPECT_TRUE(lf_hasAtcParkingTypesKey("x atc_parking_types"));
     EXPECT_FALSE(lf_hasAtcParkingTypesKey("atc_parking_type=GATE"));
@@ -144,23 +138,18 @@ TEST(KeyMatchers, keyPresenceIsAnExactSubstring)
 TEST(FltsimHeader, everyHeaderForm)
 {
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"[fltsim.0]", "0"},
-        {"[fltsim.2]", "2"},
         {"[FLTSIM.2]", "2"},
         {"[Fltsim.12]", "12"},
         {"  [fltsim.007] \t\r", "007"},
         {"//[fltsim.0]", ""},
-        {"//", ""},
         {"/[fltsim.1]", "10000"},
         {"[fltsim.]", "10000"},
-        {"[fltsim.A]", "10000"},
         {"[fltsim.1] ; comment", "10000"},
         {"[fltsim.-1]", "10000"},
         {"[fltsim.1]]", "10000"},
         {"x [FLTSIM.1]", "10000"},
         {"[Fltsim.x]", ""},
         {"[FltSim.]", ""},
-        {"[General]", ""},
         {"", ""},
     };
     for (const auto& [line, expected] : cases)
@@ -204,11 +193,9 @@ struct NumberingCase {
 TEST_F(LiveriesTest, sectionNumberingOfAWholeFile)
 {
     const std::vector<NumberingCase> cases = {
-        {{"[fltsim.1]", "[fltsim.0]", "[fltsim.2]"}, true, ""},
         {{"[fltsim.0]", "[General]", "[FLTSIM.1]", "//[fltsim.7]"}, true, ""},
         {{"[fltsim.0]", "[fltsim.1]", "[fltsim.1]"}, false, " contains non-consecutive [fltsim.x] numbers at .x=1"},
         {{"[fltsim.0]", "[fltsim.2]"}, false, " contains non-consecutive [fltsim.x] numbers at .x=2"},
-        {{"[fltsim.1]"}, false, " contains non-consecutive [fltsim.x] numbers at .x=1"},
         {{"[fltsim.0]", "[fltsim.1]", "[fltsim.]"}, false, " contains a [fltsim.] section without a number"},
         {{"[fltsim.x]", "[fltsim.0]"}, false, " contains a [fltsim.] section without a number"},
         {{"[fltsim.0]", "[fltsim.2147483647]"}, false,

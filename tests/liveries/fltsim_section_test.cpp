@@ -83,14 +83,10 @@ TEST_F(SectionTest, airlineCodesAreCorrectedOrRefused)
     const std::vector<Case> cases = {
         {"CSC,CSC", {"CSC"}, {}, {}},
         {"BOE", {"ZZZ"}, {}, {}},
-        {"AED", {"ZZZ"}, {}, {}},
         {"EMB,AAL", {"AAL"}, {"EMB          in " + cfg + " [fltsim.0]"}, {}},
-        {"KLMX", {"KLM"}, {}, {}},
-        {"KLMC", {"KLM"}, {}, {}},
         {"KLM, KLMX", {"KLM"}, {}, {}},
         {"PRV", {"PVT"}, {}, {"Fix: PRV found in " + cfg + " changed into PVT"}},
         {"USG", {"PVT"}, {}, {"Fix: USG found in " + cfg + " changed into PVT"}},
-        {"XYZ", {}, {"XYZ          in " + cfg + " [fltsim.0]"}, {}},
         {"aal", {}, {"aal          in " + cfg + " [fltsim.0]"}, {}},
         {"AAL,,UAL", {"AAL", "UAL"}, {"             in " + cfg + " [fltsim.0]"}, {}},
     };
@@ -132,7 +128,6 @@ TEST_F(SectionTest, registrationRules)
         {{"atc_id=N12*"}, "", "===> T N12* wild cards no longer supported, atc_id skipped "},
         {{"atc_id=ABCDEFGHIJKLM"}, "", "regcode: ABCDEFGHIJKLM, has more than 12 chars or contains UTF16 chars in \"T\"?"},
         {{"atc_id=ABCDEFGHIJK\xc3\x84"}, "", "regcode: ABCDEFGHIJK\xc3\x84, has more than 12 chars"},
-        {{"atc_id=;x"}, "", "empty regcode in T ;x"},
         {{"atc_id=N1,,N2"}, "", "empty regcode in T N1,,N2"},
         {{"atc_id=N12*", "atc_id=N5"}, "N5", "wild cards no longer supported"},
         {{"atc_id=N1,N2", "atc_id = N3"}, "N3", ""},
@@ -171,11 +166,9 @@ TEST_F(SectionTest, secondRegistrationRejectsTheSectionEvenCommentedOut)
 TEST_F(SectionTest, cargoFromParkingTypes)
 {
     const std::vector<std::pair<std::vector<std::string>, bool>> cases = {
-        {{"atc_parking_types=gate_heavy,cargo"}, true},
         {{"atc_parking_types=GATE_HEAVY , Cargo"}, true},
         {{"atc_parking_types=RAMP_CARGO"}, true},
         {{"atc_parking_types=GATE"}, false},
-        {{}, false},
     };
     for (const auto& [lines, cargo] : cases) {
         lf_clearScanMessages();
@@ -191,7 +184,6 @@ TEST_F(SectionTest, repeatedKeys)
 {
     const std::vector<std::pair<std::vector<std::string>, std::string>> rejected = {
         {{"title=Other"}, "has more than one title key"},
-        {{"atc_parking_codes=UAL"}, "has more than one atc_parking_codes key"},
         {{"//atc_parking_codes=UAL", "sim=B738"}, "has more than one atc_parking_codes key"},
         {{"atc_parking_types=GATE", "ATC_PARKING_TYPES=RAMP", "atc_parking_types=RAMP"},
          "has more than one atc_parking_types key"},
@@ -236,7 +228,6 @@ TEST_F(SectionTest, everyMissingFolderOrFileIsNamed)
         {{"texture=AAL/../AAL"}, "texture.AAL/../AAL"},
         {{"sim=/tmp/B738"}, "/tmp/B738.air"},
         {{"sim=..\\B738"}, "..\\B738.air"},
-        {{"sim=C:B738"}, "C:B738.air"},
         // Longer than any file name may be: it names nothing and costs only the section.
         {{"model=" + std::string(300, 'm')}, "model." + std::string(300, 'm')},
     };
@@ -315,36 +306,27 @@ struct CfgFileTest : LiveriesTest {
     CfgFileTest() { aircraft.folders({"model", "texture.AAL", "texture.EDW", "texture.BAW"}).files({"B737-800.air"}); }
 };
 
-TEST_F(CfgFileTest, realisticFileGivesItsLiveries)
+TEST_F(CfgFileTest, realisticFileGivesItsLiveriesInEveryEncoding)
 {
-    aircraft.cfgFixture("realistic.cfg");
     const std::vector<LiveryData> expected = {
         livery("AAL", "Boeing 737-800 American Airlines N901AN", "N901AN"),
         livery("EDW", "\"Boeing 737-800 Condor Flugdienst K\xc3\xb6ln\"\t; repainted", "HB-JOA", true),
         livery("BAW", "Boeing 737-800 British Airways G-XLEA", "G-XLEA"),
     };
-    EXPECT_EQ(testsupport::scanCfg(aircraft.cfg()), expected);
-    EXPECT_TRUE(tzo::incompleteSections.empty());
-    EXPECT_TRUE(tzo::invalidAirlineCodes.empty());
-    EXPECT_TRUE(tzo::invalidCfgFiles.empty());
-}
-
-TEST_F(CfgFileTest, everyEncodingGivesTheSameLiveries)
-{
     const std::string utf8 = testsupport::readFile(testsupport::kLiveryFixtures / "realistic.cfg");
     const std::string utf16le = testsupport::readFile(testsupport::kLiveryFixtures / "realistic_utf16le.cfg");
     std::string utf16be = utf16le;
     for (std::size_t i = 0; i + 1 < utf16be.size(); i += 2)
         std::swap(utf16be[i], utf16be[i + 1]);
 
-    aircraft.cfgText(utf8);
-    const auto expected = testsupport::scanCfg(aircraft.cfg());
-    ASSERT_EQ(expected.size(), 3u);
-    for (const auto& [name, text] : {std::pair<std::string, std::string>{"UTF-8 with mark", "\xef\xbb\xbf" + utf8},
+    for (const auto& [name, text] : {std::pair<std::string, std::string>{"UTF-8", utf8},
+                                     {"UTF-8 with mark", "\xef\xbb\xbf" + utf8},
                                      {"UTF-16 LE", utf16le}, {"UTF-16 BE", utf16be}}) {
         lf_clearScanMessages();
         aircraft.cfgText(text);
         EXPECT_EQ(testsupport::scanCfg(aircraft.cfg()), expected) << name;
+        EXPECT_TRUE(tzo::incompleteSections.empty() && tzo::invalidAirlineCodes.empty() &&
+                    tzo::invalidCfgFiles.empty()) << name;
     }
 }
 

@@ -60,6 +60,17 @@ TEST_F(NotCreatedTest, refusedTitleIsShownAndNeverChosenAgain)
     EXPECT_FALSE(gf_matchStaticLivery(parked, "A1", false));
     EXPECT_TRUE(parked.liveryTitle.empty());
     EXPECT_EQ(logLines().size(), lines) << "a refused title is dropped without a log line";
+
+    // With random choices the other livery of the airline and model is taken.
+    RANDOM.setValue(true);
+    std::set<std::string> chosen;
+    for (int i = 0; i < 100; ++i) {
+        auto a = aircraft({"DLH", "A320", ""});
+        gf_matchLivery(a);
+        chosen.insert(std::string(a.liveryTitle));
+    }
+    EXPECT_FALSE(chosen.contains("Lufthansa A320"));
+    EXPECT_TRUE(chosen.contains("Lufthansa A320 D-AIPA"));
 }
 
 TEST_F(NotCreatedTest, refusedTitleFoundByRegistrationGivesNoLiveryAndNoCount)

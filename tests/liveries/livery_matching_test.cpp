@@ -243,19 +243,6 @@ TEST_F(MatchingTest, logLinesFollowTheLogSettingAndFsltlFollowsTheTitle)
     }
 }
 
-TEST_F(MatchingTest, summaryAfterADayWithoutTraffic)
-{
-    buildCatalogue();
-    const auto before = logLines().size();
-    gf_logMatchingSummary();
-    const auto lines = logLines();
-    const std::vector<std::string> added(lines.begin() + static_cast<std::ptrdiff_t>(before), lines.end());
-    const std::string stars(31, '*');
-    EXPECT_EQ(added, (std::vector<std::string>{"", stars + " live traffic livery matching summary " + stars,
-                                               "Matches at step: ", "  1: 0", "  2: 0", "  3: 0", "  4: 0", "  5: 0",
-                                               "  6: 0", std::string(100, '*'), ""}));
-}
-
 TEST_F(MatchingTest, summaryCountsStepsAndListsEachRefusedModelOnce)
 {
     buildCatalogue();
