@@ -65,17 +65,13 @@ inline fs::path addAircraft(const fs::path& folder, const std::vector<std::strin
     return folder / fileName;
 }
 
-inline std::vector<std::string> titlesOf(const std::list<tzo::LiveryData>& liveries)
+template <typename Liveries>
+std::vector<std::string> titlesOf(const Liveries& liveries)
 {
     std::vector<std::string> titles;
     for (const auto& livery : liveries)
         titles.push_back(livery.title);
     return titles;
-}
-
-inline std::vector<std::string> titlesOf(const std::vector<tzo::LiveryData>& liveries)
-{
-    return titlesOf(std::list<tzo::LiveryData>(liveries.begin(), liveries.end()));
 }
 
 // The models and airlines of the scan tests, with the codes IVAO folder
