@@ -41,8 +41,7 @@ TEST_F(UpdateTest, versionFileFailuresGiveNoVersionAndAMarkedLine)
 {
     server->put(kPath, "1.2.3\n");
     const std::pair<const char*, Failure> failures[] = {
-        {"404", Failure::NotFound}, {"stall", Failure::Stall}, {"cut", Failure::Cut},
-        {"stall in the body", Failure::StallBody},
+        {"404", Failure::NotFound}, {"cut", Failure::Cut}, {"stall in the body", Failure::StallBody},
     };
     for (const auto& [what, failure] : failures) {
         server->clearFailures();
