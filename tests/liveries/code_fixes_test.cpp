@@ -84,17 +84,3 @@ TEST_F(CodeFixesTest, missingOrDamagedFileIsUserError3)
         }
     }
 }
-
-TEST_F(CodeFixesTest, governmentCodeBecomesPrivate)
-{
-    writeFixes(R"(<GOV_fixes><fix wrong="USG"/></GOV_fixes>)");
-    gf_readFixesXml();
-    testsupport::AircraftFolder aircraft(dir / "aircraft");
-    aircraft.folders({"model", "texture"}).files({".air"});
-    std::vector<std::string> lines = {"[fltsim.0]", "title=Air Force One", "atc_parking_codes=USG"};
-    const auto liveries = lf_procesFltSimSection(1, lines, "B744", aircraft.cfg(), aircraft.path());
-    ASSERT_EQ(liveries.size(), 1u);
-    EXPECT_EQ(liveries[0].airl, "PVT");
-    EXPECT_EQ(tzo::codeFixLines,
-              std::vector<std::string>{"Fix: USG found in " + aircraft.cfg().string() + " changed into PVT"});
-}
