@@ -95,6 +95,8 @@ TEST(Geometry, degenerateBezierPaths)
     // A not-a-number control point: refused, outputs untouched.
     const BezierPath nanControl{47.0, 8.0, 0.0, 10.0, 10.0, 1.0, std::nan(""), 5.0};
     EXPECT_FALSE(gf_bezierPositionAt(nanControl, at, heading, 0.5));
+    const BezierPath nanNorth{47.0, 8.0, 0.0, 10.0, 10.0, 1.0, 5.0, std::nan("")};
+    EXPECT_FALSE(gf_bezierPositionAt(nanNorth, at, heading, 0.5));
     EXPECT_EQ(at.latitude, 1.0);
     EXPECT_EQ(heading, 7.0);
 

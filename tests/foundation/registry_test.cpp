@@ -57,6 +57,9 @@ TEST(Registry, keysValuesAndSetupPath)
     EXPECT_EQ(port, 0x1F90u);
     EXPECT_EQ(reg::getDword(user, "Bad", port), reg::kErrorUnsupportedType);
     EXPECT_EQ(reg::getDword(user, "Missing", port), reg::kErrorFileNotFound);
+
+    const auto installed = gf_detectInstalledSimulators();
+    EXPECT_TRUE(installed.v4 && installed.v5 && !installed.v6);
 }
 
 TEST(Registry, storeFollowsTheApplicationDataFolder)

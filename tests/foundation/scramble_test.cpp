@@ -90,9 +90,21 @@ TEST(Scramble, lowerCaseRegistrationIsRefused)
 
 TEST(Scramble, bytesAboveSevenBitsAreShiftedAsUnsigned)
 {
-    // UTF-8 letters and blanks (as in a date stamp) are shifted on their
-    // unsigned value, never through a negative char: every byte value through
-    // both routines keeps the count, and the code alphabet still round trips.
+    // A UTF-8 letter and a blank, as in a date stamp: shifted by the wrap rule
+    // on their unsigned value, never through a negative char.
+    const std::string text = "\xC3\xA9 A";
+    const std::string stored = gf_scrambleRegcode(text);
+    ASSERT_EQ(stored.size(), text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        int expected = static_cast<unsigned char>(text[i]) + tzo::scramble::regcodeOffset(i);
+        if (expected > 90)
+            expected -= 46;
+        else if (expected < 45)
+            expected += 46;
+        EXPECT_EQ(static_cast<unsigned char>(stored[i]), expected) << i;
+    }
+    // Every byte value through both routines keeps the count, and the code
+    // alphabet still round trips.
     std::string allBytes;
     for (int c = 0; c < 256; ++c) {
         if (c != '+' && !(c >= 'a' && c <= 'z')) {

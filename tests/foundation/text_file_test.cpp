@@ -162,6 +162,8 @@ TEST_F(TextFileTest, readFileToStringTakesBytesUnconverted)
     writeFile("empty.TXT", "");
     TextFile empty{"empty.TXT", {}};
     EXPECT_EQ(gf_readFileToString(empty, 10), nullptr);
+    TextFile missing{"missing.TXT", {}};
+    EXPECT_EQ(gf_readFileToString(missing, 10), nullptr);
 }
 
 TEST_F(TextFileTest, writersReplaceTheFileAndLeaveNoTemporaryFile)
@@ -170,6 +172,7 @@ TEST_F(TextFileTest, writersReplaceTheFileAndLeaveNoTemporaryFile)
     EXPECT_TRUE(gf_writeStringToFile("new", "out.txt"));
     EXPECT_EQ(readFile("out.txt"), "new\n");
     EXPECT_TRUE(gf_writeLinesToFile({"a", "", "b"}, "lines.txt"));
+    EXPECT_EQ(readFile("lines.txt"), "a\n\nb\n");
     EXPECT_FALSE(gf_writeStringToFile("x", "no_such_folder/out.txt"));
 
     int files = 0;

@@ -112,6 +112,7 @@ TEST(Time, dayHourDistanceInBothOrders)
         std::uint32_t expected;
     };
     const Case cases[] = {
+        {{2, 10}, {2, 10}, 0},
         {{1, 47}, {2, 0}, 1},   // over midnight
         {{7, 47}, {1, 0}, 1},   // over the week's end
         {{3, 4}, {1, 4}, 96},
