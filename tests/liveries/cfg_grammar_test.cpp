@@ -175,7 +175,9 @@ struct NumberingCase {
 TEST_F(LiveriesTest, sectionNumberingOfAWholeFile)
 {
     const std::vector<NumberingCase> cases = {
+        {{"[fltsim.1]", "[fltsim.0]", "[fltsim.2]"}, true, ""},
         {{"[fltsim.0]", "[General]", "[FLTSIM.1]", "//[fltsim.7]"}, true, ""},
+        {{"[fltsim.1]"}, false, " contains non-consecutive [fltsim.x] numbers at .x=1"},
         {{"[fltsim.0]", "[fltsim.1]", "[fltsim.1]"}, false, " contains non-consecutive [fltsim.x] numbers at .x=1"},
         {{"[fltsim.0]", "[fltsim.2]"}, false, " contains non-consecutive [fltsim.x] numbers at .x=2"},
         {{"[fltsim.0]", "[fltsim.1]", "[fltsim.]"}, false, " contains a [fltsim.] section without a number"},

@@ -246,6 +246,11 @@ TEST_F(MatchingTest, logLinesFollowTheLogSettingAndFsltlFollowsTheTitle)
 TEST_F(MatchingTest, summaryCountsStepsAndListsEachRefusedModelOnce)
 {
     buildCatalogue();
+    // A day without traffic: zero counts and no list of refused models.
+    gf_logMatchingSummary();
+    EXPECT_TRUE(logHasLine("  6: 0"));
+    EXPECT_EQ(logLinesWith("Could not be created by P3D:"), 0);
+
     RANDOM.setValue(false);
     for (const Plane& p : {Plane{"DLH", "A320", "D-AIPA"}, Plane{"DLH", "A320", ""}, Plane{"DLH", "A320", ""},
                            Plane{"XXX", "EC30", "", Cat::Rotorcraft}}) {
