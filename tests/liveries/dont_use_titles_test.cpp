@@ -84,17 +84,3 @@ TEST_F(DontUseTitlesTest, lowerPrioritiesOfAnAirlineAndModelArePruned)
     EXPECT_EQ(kept, (Texts{"aal 1", "baw 2", "aal 1b", "a", "b"}));
     EXPECT_EQ(skippedOnPriority, (std::list<std::string>{"AAL B738 \"aal 2\"", "AAL B738 \"aal 3\""}));
 }
-
-TEST_F(DontUseTitlesTest, prioritizeOffKeepsTheLiveriesOfEveryFolder)
-{
-    const std::list<LiveryData> liveries{liv("AAL", "B738", "aal 1", "", 1), liv("AAL", "B738", "aal 2", "", 2),
-                                         liv("BAW", "B738", "baw 2", "", 2)};
-    for (const bool prioritize : {false, true}) {
-        LIG_PRIORITIZE.setValue(prioritize);
-        scannedLiveries = liveries;
-        skippedOnPriority.clear();
-        gf_applyPriorities(LIG_PRIORITIZE.value());
-        EXPECT_EQ(scannedLiveries.size(), prioritize ? 2u : 3u);
-        EXPECT_EQ(skippedOnPriority.size(), prioritize ? 1u : 0u);
-    }
-}
