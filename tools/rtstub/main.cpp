@@ -4,11 +4,12 @@
 // TCP port, answering its version query as the edition given (--level 2: the
 // professional one) and printing every line the program sends. With
 // --newer-fields the traffic lines carry the fields newer RealTraffic versions
-// append after the authentication number.
+// append after the authentication number; with --derive-ground-motion rows
+// without a ground speed or track get the ones their positions show.
 //
 //   norvane-rtstub [--traffic-port N] [--qnh-port N] [--speed X] [--qnh HPA]
 //                  [--tcp-port N] [--level L] [--no-tcp] [--loop] [--newer-fields]
-//                  [track.csv ...]
+//                  [--derive-ground-motion] [track.csv ...]
 
 #include "rtstub/replay.hpp"
 #include "rtstub/tcp_link.hpp"
@@ -37,7 +38,8 @@ void onSignal(int)
 int usage()
 {
     fmt::print(stderr, "usage: norvane-rtstub [--traffic-port N] [--qnh-port N] [--speed X] [--qnh HPA] "
-                       "[--tcp-port N] [--level L] [--no-tcp] [--loop] [--newer-fields] [track.csv ...]\n");
+                       "[--tcp-port N] [--level L] [--no-tcp] [--loop] [--newer-fields] "
+                       "[--derive-ground-motion] [track.csv ...]\n");
     return 2;
 }
 
@@ -54,6 +56,7 @@ int main(int argc, char** argv)
     int level = 1;
     bool tcp = true;
     bool newerFields = false;
+    bool deriveMotion = false;
     std::vector<std::filesystem::path> files;
     try {
         for (int i = 1; i < argc; ++i) {
@@ -81,6 +84,8 @@ int main(int argc, char** argv)
                 tcp = false;
             else if (arg == "--newer-fields")
                 newerFields = true;
+            else if (arg == "--derive-ground-motion")
+                deriveMotion = true;
             else if (arg.starts_with("--"))
                 return usage();
             else
@@ -95,6 +100,9 @@ int main(int argc, char** argv)
         std::vector<rtstub::ReplayTrack> tracks;
         for (const auto& file : files)
             tracks.push_back(rtstub::loadReplayTrack(file));
+        if (deriveMotion)
+            for (auto& track : tracks)
+                rtstub::deriveGroundMotion(track);
 
         std::signal(SIGINT, onSignal);
         std::signal(SIGTERM, onSignal);

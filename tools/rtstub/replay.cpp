@@ -115,10 +115,16 @@ ReplayTrack loadReplayTrack(const std::filesystem::path& path)
             sample.altitudeFt = *alt;
             haveAltitude = true;
         }
-        if (const auto speed = lf_number(cells[cSpeed]))
+        sample.speedRecorded = false;
+        sample.trackRecorded = false;
+        if (const auto speed = lf_number(cells[cSpeed])) {
             sample.groundSpeedKt = *speed;
-        if (const auto course = lf_number(cells[cTrack]))
+            sample.speedRecorded = true;
+        }
+        if (const auto course = lf_number(cells[cTrack])) {
             sample.trackDeg = *course;
+            sample.trackRecorded = true;
+        }
         if (const auto rate = lf_number(cells[cRate]))
             sample.verticalRateFpm = *rate;
         if (!cells[cGround].empty())
@@ -128,6 +134,41 @@ ReplayTrack loadReplayTrack(const std::filesystem::path& path)
             track.samples.push_back(sample);
     }
     return track;
+}
+
+void deriveGroundMotion(ReplayTrack& track)
+{
+    constexpr double kPi = 3.14159265358979323846;
+    constexpr double kRad = kPi / 180.0;
+    constexpr double kEarthMetres = 6371008.8;
+    auto& samples = track.samples;
+    const std::size_t n = samples.size();
+    // From the recorded values, never from values derived just before.
+    const std::vector<ReplaySample> recorded = samples;
+    for (std::size_t i = 0; i < n; ++i) {
+        ReplaySample& s = samples[i];
+        if (s.speedRecorded && s.trackRecorded)
+            continue;
+        const ReplaySample& a = recorded[i >= 3 ? i - 3 : 0];
+        const ReplaySample& b = recorded[std::min(i + 3, n - 1)];
+        const double seconds = static_cast<double>(b.epochMs - a.epochMs) / 1000.0;
+        if (seconds <= 0.0)
+            continue;
+        const double lat1 = a.latitude * kRad, lat2 = b.latitude * kRad;
+        const double dLat = lat2 - lat1, dLon = (b.longitude - a.longitude) * kRad;
+        const double h = std::sin(dLat / 2) * std::sin(dLat / 2) +
+                         std::cos(lat1) * std::cos(lat2) * std::sin(dLon / 2) * std::sin(dLon / 2);
+        const double metres = 2.0 * kEarthMetres * std::asin(std::min(1.0, std::sqrt(h)));
+        if (!s.speedRecorded) {
+            const double knots = metres / 1852.0 / seconds * 3600.0;
+            s.groundSpeedKt = knots < 1.0 ? 0.0 : std::round(knots);
+        }
+        if (!s.trackRecorded && metres >= 3.0) {
+            const double y = std::sin(dLon) * std::cos(lat2);
+            const double x = std::cos(lat1) * std::sin(lat2) - std::sin(lat1) * std::cos(lat2) * std::cos(dLon);
+            s.trackDeg = std::fmod(std::atan2(y, x) / kRad + 360.0, 360.0);
+        }
+    }
 }
 
 AircraftInfo aircraftInfo(std::uint32_t icao24)

@@ -25,6 +25,9 @@ struct ReplaySample {
     std::optional<double> trackDeg;
     double verticalRateFpm = 0;
     bool onGround = false;
+    // Whether the row itself had these cells (others took the previous row's).
+    bool speedRecorded = false;
+    bool trackRecorded = false;
 };
 
 struct ReplayTrack {
@@ -36,6 +39,13 @@ struct ReplayTrack {
 // the first position and altitude are skipped). Throws std::runtime_error when
 // the file cannot be read or lacks a column.
 ReplayTrack loadReplayTrack(const std::filesystem::path& path);
+
+// Gives the rows without a recorded ground speed or track the ones their
+// positions show (recorded ground rows carry neither, and a report at 0 kt
+// followed by one at 80 kt or more is dropped as a jump): the speed over the
+// positions up to 3 s either side, below 1 kt counted as 0, and the course
+// between them while they lie at least 3 m apart.
+void deriveGroundMotion(ReplayTrack& track);
 
 // The recorded tracks at Zürich that come with the project.
 std::filesystem::path replayFolder();

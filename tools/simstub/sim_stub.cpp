@@ -296,7 +296,18 @@ void SimStub::handlePacket(Session& session, std::vector<std::uint8_t> bytes)
         if (m_options.recordPackets)
             m_packets.push_back(std::move(*record));
     }
+    if (d.sendId != 0)
+        session.handledSendId = d.sendId;
     ++m_packetCount;
+}
+
+std::uint32_t SimStub::handledSendId(std::size_t connection) const
+{
+    std::lock_guard lock(m_mutex);
+    for (const auto& session : m_sessions)
+        if (session->index == connection)
+            return session->handledSendId;
+    return 0;
 }
 
 std::vector<std::uint8_t> SimStub::openMessage() const

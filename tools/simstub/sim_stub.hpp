@@ -87,6 +87,21 @@ struct SimObjectState {
         std::uint64_t frame = 0;
     };
     std::vector<Change> changes;
+    // Every position the object had, with the frame count at which it was
+    // set: the creation's first, then one per data set that carried a
+    // position. Angles in the units the client set them in.
+    struct Position {
+        std::uint64_t frame = 0;
+        double latitude = 0.0;
+        double longitude = 0.0;
+        double altitude = 0.0;
+        double pitch = 0.0;
+        double bank = 0.0;
+        double heading = 0.0;
+        bool onGround = false;
+        double heightAboveGround = 0.0;
+    };
+    std::vector<Position> positions;
     // Where it was created, and when; when it was removed (removed objects
     // are kept apart, see removedObjects).
     double firstLatitude = 0.0;
@@ -165,6 +180,10 @@ public:
     std::vector<std::string> protocolErrors() const;
     ClientState clientState(std::size_t connection = lastConnection) const;
     std::uint64_t frameNumber() const { return m_frame.load(); }
+    // The send id of the last packet of the connection whose answers have
+    // gone out (and which is recorded, when packets are); 0 before any. A
+    // cheap wait for long runs, where copying every packet would not be.
+    std::uint32_t handledSendId(std::size_t connection) const;
     static constexpr std::size_t lastConnection = static_cast<std::size_t>(-1);
 
     // Answers and events, sent to every open connection.
@@ -191,6 +210,9 @@ public:
     std::vector<SimObjectState> removedObjects() const;
     // Sets a variable of an AI object (or the user's, id 0); false when there
     // is no such object. "GROUND ALTITUDE" also moves the height above ground.
+    // A position set on an AI object recomputes its on-ground state (the
+    // altitude at most its static CG height and half a foot above its
+    // ground) and its height over the ground.
     bool setObjectVar(std::uint32_t id, std::string_view name, double value);
     // Packets that aimed at the user's object (other than data requests) or
     // at an object id that does not exist.
@@ -211,6 +233,7 @@ private:
         ClientState state;  // guarded by the stub's mutex
         bool hasSendId = false;
         std::uint32_t lastSendId = 0;
+        std::uint32_t handledSendId = 0; // guarded by the stub's mutex
     };
     struct Periodic {
         Session* session;

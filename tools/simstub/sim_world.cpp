@@ -211,6 +211,22 @@ namespace {
 
 // The simulator keeps the height above ground in step with the altitude of
 // an airborne object and the ground below it.
+// An AI object stands on its ground when its reference point is no higher
+// than its static CG height (and a little slack) above it.
+void updateOnGround(SimObjectState& o)
+{
+    const double lowest = o.var("GROUND ALTITUDE") + o.var("STATIC CG TO GROUND") + 0.5;
+    o.vars["SIM ON GROUND"] = o.var("PLANE ALTITUDE") <= lowest ? 1.0 : 0.0;
+}
+
+void appendPosition(SimObjectState& o, std::uint64_t frame)
+{
+    o.positions.push_back({frame, o.var("PLANE LATITUDE"), o.var("PLANE LONGITUDE"), o.var("PLANE ALTITUDE"),
+                           o.var("PLANE PITCH DEGREES"), o.var("PLANE BANK DEGREES"),
+                           o.var("PLANE HEADING DEGREES TRUE"), o.var("SIM ON GROUND") != 0.0,
+                           o.var("PLANE ALT ABOVE GROUND")});
+}
+
 void updateHeightAboveGround(SimObjectState& o)
 {
     if (o.var("SIM ON GROUND") != 0.0)
@@ -411,6 +427,7 @@ void SimStub::handleWorldPacket(Session& session, const DecodeResult& d, Message
         o.firstLongitude = f64("longitude");
         o.firstAltitude = f64("altitude");
         o.createdFrame = m_frame.load();
+        appendPosition(o, o.createdFrame);
         const std::uint32_t id = o.id;
         m_objects.emplace(id, std::move(o));
         Bytes assigned(20);
@@ -475,6 +492,7 @@ void SimStub::handleWorldPacket(Session& session, const DecodeResult& d, Message
         if (!o)
             return;
         std::size_t at = 0;
+        bool moved = false;
         for (const auto& e : def->second) {
             const std::uint32_t size = fixedSize(e.datumType);
             double v = 0.0;
@@ -493,12 +511,20 @@ void SimStub::handleWorldPacket(Session& session, const DecodeResult& d, Message
                 std::memcpy(&i, data.data() + at, 4);
                 v = i;
             }
-            if (!isString(e.datumType))
-                o->vars[upper(e.datumName)] = v;
+            if (!isString(e.datumType)) {
+                const std::string key = upper(e.datumName);
+                o->vars[key] = v;
+                moved = moved || key == "PLANE LATITUDE" || key == "PLANE ALTITUDE";
+            }
             at += size;
         }
-        if (!o->isUser)
+        if (!o->isUser) {
+            if (moved)
+                updateOnGround(*o);
             updateHeightAboveGround(*o);
+            if (moved)
+                appendPosition(*o, m_frame.load());
+        }
         ++o->dataSets;
     }
 }
