@@ -97,6 +97,17 @@ void gf_queueCabinLights(std::uint32_t objectId, std::uint32_t value)
     lf_queueEvent(objectId, tzo::CABIN_LIGHTS_SET, value);
 }
 
+void gf_setAiGroundData(std::uint32_t objectId, double spoilersPercent, double throttlePercent)
+{
+    if (objectId <= userObjectId.load() || simErrorFlag.load())
+        return;
+    const double data[3] = {spoilersPercent, throttlePercent, throttlePercent};
+    std::lock_guard lock(simQueueMutex);
+    const SimConnectHandle handle = simConnectHandle.load();
+    if (handle != nullptr)
+        SimConnect_SetDataOnSimObject(handle, tzo::DEFINITION_AI_THROTTLES, objectId, 0, 0, sizeof data, data);
+}
+
 void lf_releaseAndFreeze(std::uint32_t objectId)
 {
     std::lock_guard lock(simQueueMutex);

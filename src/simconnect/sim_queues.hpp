@@ -110,6 +110,11 @@ void gf_queueEngineStart(std::uint32_t objectId);
 void gf_queueLights(std::uint32_t objectId, const tzo::LightStates& lights);
 void gf_queueNavLights(std::uint32_t objectId, std::uint32_t value);
 void gf_queueCabinLights(std::uint32_t objectId, std::uint32_t value);
+// Sets an AI object's spoilers handle and both throttle levers (percent,
+// data definition 401) at once, not queued: a landing aircraft must brake in
+// the frame it touches down. Objects that are not the program's own, and
+// every object while requests fail, are left alone.
+void gf_setAiGroundData(std::uint32_t objectId, double spoilersPercent, double throttlePercent);
 // Releases AI control at once, then queues the three freezes.
 void lf_releaseAndFreeze(std::uint32_t objectId);
 

@@ -190,8 +190,18 @@ void lf_taxiStep(LiveAircraft& a)
 {
     if (a.movementPhase == tzo::kPhasePushBack) {
         --a.manoeuvreCountdown;
-        if (a.manoeuvreCountdown == 1 && a.samples.size() >= 3)
-            a.samples.erase(a.samples.begin() + 1); // a straight push back
+        if (a.manoeuvreCountdown == 1 && a.samples.size() >= 3) {
+            // The tug swings the tail through a quarter turn from the point
+            // behind the stand to the sample at the side. A straight push back
+            // (only when the turn samples are missing) drops one sample.
+            if (a.samples.size() >= 4 && a.turnRate > 0.0) {
+                lf_buildCurve(a, 90.0);
+                const double m = std::round(kPi / 2.0 / a.turnRate / 100.0);
+                a.curveStep = 1.0 / std::max(m, 1.0);
+            }
+            else
+                a.samples.erase(a.samples.begin() + 1);
+        }
         else if (a.manoeuvreCountdown < 1) {
             a.bearingToNext = a.heading;
             a.extrapolationCount = 0;
@@ -204,6 +214,12 @@ void lf_taxiStep(LiveAircraft& a)
     }
     else if (a.movementPhase == tzo::kPhaseParked) {
         a.resetRetiming();
+        // The reports have shown the aircraft moving off its stand: it leaves
+        // by push back or pull out, once.
+        if (a.leftStand) {
+            a.departurePending = true;
+            a.leftStand = false;
+        }
         if (a.departurePending && a.samples.size() >= 2) {
             const double need = gf_headingDifference(a.stand.heading, gf_initialBearing({a.latitude, a.longitude},
                                                                                       lf_at(a.samples[1])));
@@ -262,16 +278,25 @@ void lf_pullOut(LiveAircraft& a)
 
 void lf_pushBack(LiveAircraft& a)
 {
+    const tzo::LatLon stand{a.stand.latitude, a.stand.longitude};
+    // The nose ends toward where the reports go; the tail swings the other way.
+    const tzo::LatLon reported = a.samples.empty() ? stand : lf_at(a.samples.back());
+    const bool noseRight =
+        reported.latitude == stand.latitude && reported.longitude == stand.longitude
+            ? true
+            : gf_headingDifference(a.stand.heading, gf_initialBearing(stand, reported)) >= 0.0;
+    const double tailSide = a.stand.heading + (noseRight ? -kPi / 2.0 : kPi / 2.0);
     lf_startManoeuvre(a, "push back");
     const double knots = tzo::gf_liveCategoryValues(a.category).towingSpeed;
-    const tzo::LatLon stand{a.stand.latitude, a.stand.longitude};
     const double back = a.stand.heading + kPi;
     const tzo::LatLon behind = gf_destinationPoint(stand, back, 2.5 * a.radius * kFeetPerNm);
     lf_appendAt(a, behind, knots);
     lf_insertMidpoint(a);
-    const tzo::LatLon side = gf_destinationPoint(behind, a.stand.heading + kPi / 2.0, a.radius * kFeetPerNm);
+    const tzo::LatLon side = gf_destinationPoint(behind, tailSide, a.radius * kFeetPerNm);
     lf_appendAt(a, side, knots);
-    lf_appendAt(a, gf_destinationPoint(side, a.stand.heading + kPi / 2.0, a.radius * kFeetPerNm), knots);
+    lf_appendAt(a, gf_destinationPoint(side, tailSide, a.radius * kFeetPerNm), knots);
+    // The tail leads toward the first new sample, not toward the report.
+    a.bearingToNext = gf_initialBearing({a.latitude, a.longitude}, lf_at(a.samples[1]));
     lf_leavingLights(a);
     a.setPhase(tzo::kPhasePushBack);
     a.manoeuvreCountdown = 2;

@@ -86,9 +86,19 @@ void lf_lowerAllowances(LiveAircraft& a)
     a.latestRetiming = std::max(a.latestRetiming - 100, 1000);
 }
 
+// Spoilers in and throttles back to idle on the object itself: the touchdown
+// set them to braking, and the simulator keeps what was set last. Light
+// aircraft never got the braking set.
+void lf_sendGroundData(const LiveAircraft& a)
+{
+    if (a.category != tzo::AircraftCategory::Light)
+        gf_setAiGroundData(a.objectId, 0.0, 0.0);
+}
+
 void lf_endFlare(LiveAircraft& a)
 {
     a.flareStage = 0;
+    a.flareStarted = 0;
     gf_updateLandingInProgress();
 }
 
@@ -109,6 +119,8 @@ void lf_flareStages(LiveAircraft& a)
         const double ticks = std::max<double>(a.flareSlots, 1.0);
         a.pitchStep = (kFlarePitch - a.pitch) / ticks;
         setStage(1, -0.1, -601.0);
+        // The simulator's touchdown report counts as a landing from here on.
+        a.flareStarted = 1;
         landingInProgress = true;
     }
     else if (a.flareStage == 1 && a.heightAboveGround <= flare + 20.0)
@@ -266,6 +278,7 @@ void lf_takeOff(LiveAircraft& a, double climbRate)
     a.altitudeChangePerTick = climbRate;
     a.setPhase(tzo::kPhaseTakeOff);
     a.flareStage = 0;
+    a.flareStarted = 0;
     gf_logLine(fmt::format("          {:8} took-off {}", a.callsign, gf_currentTimeText()));
     a.clearCurve();
     a.headingStep = 0.0;
@@ -286,10 +299,12 @@ void lf_rollOut(LiveAircraft& a)
         a.rollingAfterLanding = false;
         gf_setThrottle(a, lf_rotorcraft(a) ? 4 : 0);
         gf_setSpoilers(a, false);
+        lf_sendGroundData(a);
         gf_queueLights(a.objectId, tzo::LightStates{1, 1, 0, 1, 0, 1, 1});
     }
     else if (speed <= 90.0) {
         gf_setSpoilers(a, false);
+        lf_sendGroundData(a);
         gf_setFlaps(a, 1);
     }
 }
@@ -432,6 +447,7 @@ void lf_lowConfig(LiveAircraft& a)
         gf_setFlaps(a, 3);
         gf_setGear(a, 1);
         a.landing = true;
+        a.approach = true;
         a.standId = 0;
         a.stand = tzo::StandPlace{};
         a.rotationCounter = 1;
@@ -445,6 +461,7 @@ void lf_lowConfig(LiveAircraft& a)
             gf_setGear(a, 0);
             gf_setFlaps(a, 0);
             a.landing = false;
+            a.approach = false;
             lf_endFlare(a);
         }
     }

@@ -113,11 +113,7 @@ void lf_touchdown(LiveAircraft& a)
         gf_logLine(fmt::format("          {:8} landed {}", a.callsign, gf_currentTimeText()));
         gf_setSpoilers(a, true);
         if (a.category != tzo::AircraftCategory::Light && lf_isOurObject(a.objectId)) {
-            const double lever = a.fsltl ? -100.0 : 100.0;
-            const double data[3] = {100.0, lever, lever};
-            std::lock_guard lock(simQueueMutex);
-            SimConnect_SetDataOnSimObject(simConnectHandle.load(), tzo::DEFINITION_AI_THROTTLES, a.objectId, 0, 0,
-                                          sizeof data, data);
+            gf_setAiGroundData(a.objectId, 100.0, a.fsltl ? -100.0 : 100.0);
         }
         const double slots = a.onGroundSlots;
         if (slots <= 0.0) {

@@ -145,15 +145,18 @@ void lf_startSegment(LiveAircraft& a)
         n.stationary = true;
     if (!n.stationary)
         a.bearingToNext = gf_initialBearing({a.latitude, a.longitude}, lf_at(n));
-    // The reached sample tells whether the aircraft is now on the ground:
-    // a landing one touches down here.
-    if (!a.samples[0].airborne && !a.onGround && a.movementPhase == tzo::kPhaseFlight) {
+    // The reached sample tells whether the aircraft is now on the ground: a
+    // landing one touches down here, unless the simulator saw it touch down
+    // first (an extrapolated landing has no ground sample); either way the
+    // roll-out starts.
+    if (a.movementPhase == tzo::kPhaseFlight && (!a.samples[0].airborne || (a.onGround && a.landedSettled))) {
         a.onGround = true;
         a.landing = false;
         a.rollingAfterLanding = true;
         a.runwayHeading = a.heading;
         a.altitudeChangePerTick = 0.0;
         a.flareStage = 0;
+        a.flareStarted = 0;
         gf_setSpoilers(a, true);
         gf_updateLandingInProgress();
     }
