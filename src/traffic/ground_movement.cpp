@@ -28,6 +28,14 @@ constexpr double kMetresPerDegree = 111132.95;
 constexpr double kFeetPerNm = 6076.115485564304;
 constexpr double kFiftyMetresNm = 0.02699784017278618;
 constexpr double kHundredMetresNm = 0.05399568034557236;
+// A push back or pull out needs room even for an aircraft whose size is
+// unknown (a radius of 0 would put every manoeuvre sample on the stand).
+constexpr double kLeastManoeuvreRadiusNm = 0.0054; // 10 m
+
+double lf_manoeuvreRadius(const LiveAircraft& a)
+{
+    return std::max(a.radius, kLeastManoeuvreRadiusNm);
+}
 
 tzo::LatLon lf_at(const TrackSample& s)
 {
@@ -266,7 +274,7 @@ void lf_pullOut(LiveAircraft& a)
     const double knots = tzo::gf_liveCategoryValues(a.category).taxiSpeed;
     a.samples.front().groundSpeed = knots;
     const tzo::LatLon p = gf_destinationPoint({a.stand.latitude, a.stand.longitude}, a.stand.heading,
-                                              2.0 * a.radius * kFeetPerNm);
+                                              2.0 * lf_manoeuvreRadius(a) * kFeetPerNm);
     lf_appendAt(a, p, knots);
     a.setPhase(tzo::kPhaseGround);
     a.bearingToNext = a.heading;
@@ -289,12 +297,13 @@ void lf_pushBack(LiveAircraft& a)
     lf_startManoeuvre(a, "push back");
     const double knots = tzo::gf_liveCategoryValues(a.category).towingSpeed;
     const double back = a.stand.heading + kPi;
-    const tzo::LatLon behind = gf_destinationPoint(stand, back, 2.5 * a.radius * kFeetPerNm);
+    const double radius = lf_manoeuvreRadius(a);
+    const tzo::LatLon behind = gf_destinationPoint(stand, back, 2.5 * radius * kFeetPerNm);
     lf_appendAt(a, behind, knots);
     lf_insertMidpoint(a);
-    const tzo::LatLon side = gf_destinationPoint(behind, tailSide, a.radius * kFeetPerNm);
+    const tzo::LatLon side = gf_destinationPoint(behind, tailSide, radius * kFeetPerNm);
     lf_appendAt(a, side, knots);
-    lf_appendAt(a, gf_destinationPoint(side, tailSide, a.radius * kFeetPerNm), knots);
+    lf_appendAt(a, gf_destinationPoint(side, tailSide, radius * kFeetPerNm), knots);
     // The tail leads toward the first new sample, not toward the report.
     a.bearingToNext = gf_initialBearing({a.latitude, a.longitude}, lf_at(a.samples[1]));
     lf_leavingLights(a);

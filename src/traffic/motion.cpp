@@ -133,6 +133,19 @@ void lf_flareStages(LiveAircraft& a)
         setStage(4, -0.025, -150.0);
 }
 
+// The altitude to fly toward in the air: the median of the reached, the next
+// and the following report, so that one report hundreds or thousands of
+// feet off its neighbours (a barometric spike) does not throw the aircraft
+// off its climb or descent.
+double lf_steadyAltitude(const LiveAircraft& a)
+{
+    const double next = a.samples[1].altitude;
+    if (a.samples.size() < 3 || !a.samples[2].airborne)
+        return next;
+    const double x = a.samples[0].altitude, z = a.samples[2].altitude;
+    return std::max(std::min(x, next), std::min(std::max(x, next), z));
+}
+
 void lf_takeOffClimb(LiveAircraft& a)
 {
     --a.rotationCounter;
@@ -345,6 +358,13 @@ void lf_takeOffCheck(LiveAircraft& a)
     if (!a.takeOffRun || a.movementPhase == tzo::kPhaseTakeOff || a.samples.size() < 2 ||
         a.samples.front().groundSpeed < 43.0)
         return;
+    // The reports have it in the air already: later samples below the
+    // lift-off speed (a climb at reduced speed) must not keep it rolling on
+    // the ground along its climb-out.
+    if (a.samples.front().airborne && lf_allFollowingAirborne(a)) {
+        lf_takeOff(a, std::clamp((a.samples[1].altitude - a.altitude) / lf_ticksToNext(a), 0.1, lf_climbRate(a)));
+        return;
+    }
     const auto first = std::find_if(a.samples.begin() + 1, a.samples.end(),
                                      [](const tzo::TrackSample& s) { return s.verticalSpeed <= 256.0; });
     if (first != a.samples.end()) {
@@ -494,14 +514,14 @@ void lf_airSegment(LiveAircraft& a, std::int32_t ticks)
             }
         }
         else if (!a.landing) {
-            double rate = std::min((next.altitude - a.altitude) / span, climbRate);
+            double rate = std::min((lf_steadyAltitude(a) - a.altitude) / span, climbRate);
             if (a.heightAboveGround < 1000.0)
                 rate = std::max(rate, 0.2);
             a.altitudeChangePerTick = rate;
         }
         else if (next.altitude != cur.altitude || a.heightAboveGround > 1000.0 ||
                  cur.verticalSpeed + next.verticalSpeed > 100.0)
-            a.altitudeChangePerTick = (next.altitude - a.altitude) / span;
+            a.altitudeChangePerTick = (lf_steadyAltitude(a) - a.altitude) / span;
         else {
             next.verticalSpeed = lf_touchdownRate(a);
             a.altitudeChangePerTick = next.verticalSpeed / 6000.0;
@@ -525,6 +545,11 @@ void lf_airSegment(LiveAircraft& a, std::int32_t ticks)
         a.bankStep = (next.bank - a.bank) / segment;
     else
         lf_bankForTurn(a, turn, ticks);
+    // The take-off climb has its own configuration (gear up 300 ticks after
+    // the rotation, climb power at 800 ft): a departure climbing from the
+    // runway is no go-around, and its gear stays down until it has left.
+    if (a.movementPhase == tzo::kPhaseTakeOff)
+        return;
     if (cur.altitude < 10000.0) {
         if (!a.lowLightsSent) {
             gf_queueLights(a.objectId, lf_allLights());

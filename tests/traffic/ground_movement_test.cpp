@@ -194,3 +194,34 @@ TEST_F(Motion, theNoseStaysWithinFiveDegreesOfTheMotionOnStraightTaxiLegs)
         }
     }
 }
+
+TEST_F(Motion, oneAltitudeSpikeIsNotFlownAndTheTakeOffClimbIsNoGoAround)
+{
+    struct Row {
+        double next; // feet; the reports around it are at 10000 and 10100
+        double largestRate;
+    };
+    for (const Row& row : {Row{16900, 0.2}, Row{3000, 0.2}, Row{10050, 0.2}}) {
+        liveAircraft.clear();
+        liveTickCounter.store(0);
+        auto& a = add(tzo::AircraftCategory::Large,
+                      {sample(47.0, 8.0, 10000, 250, 0, true), sample(47.01, 8.0, row.next, 250, 1000, true),
+                       sample(47.02, 8.0, 10100, 250, 2000, true)});
+        lf_airSegment(a, 1000);
+        EXPECT_LT(std::abs(a.altitudeChangePerTick), row.largestRate) << row.next;
+    }
+    liveAircraft.clear();
+    {
+        std::lock_guard lock(simQueueMutex);
+        eventQueue.clear();
+    }
+    auto& a = add(tzo::AircraftCategory::Large,
+                  {sample(47.0, 8.0, 1500, 150, 0, true), sample(47.01, 8.0, 2500, 150, 1000, true)});
+    a.movementPhase = tzo::kPhaseTakeOff;
+    a.heightAboveGround = 100;
+    a.flapsState = 1;
+    a.workingVerticalSpeed = 2000;
+    lf_airSegment(a, 1000);
+    EXPECT_TRUE(takeEvents(tzo::GEAR_SET).empty());
+    EXPECT_EQ(a.flapsState, 1u);
+}

@@ -4,16 +4,7 @@
 // livery catalogue, first positions, freezes and the events of their first
 // seconds, and positions only once they are in the simulator.
 
-#include "foundation/paths.hpp"
-#include "liveries/liveries_not_created.hpp"
-#include "liveries/livery_data.hpp"
-#include "liveries/livery_matching.hpp"
-#include "liveries/livery_maps.hpp"
-#include "liveries/scanned_liveries.hpp"
-#include "realtraffic/reader_fixture.hpp"
-#include "rtstub/replay.hpp"
-#include "simconnect/sim_layer_fixture.hpp"
-#include "traffic_fixture.hpp"
+#include "replay_fixture.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -25,46 +16,6 @@ using namespace traffictest;
 using testsupport::waitFor;
 
 namespace {
-
-constexpr double kReplayStart = 1733720000.0;
-
-class ReplayIntoSimulator : public simtest::SimLayer {
-protected:
-    testsupport::ScopedEnv appData{"NORVANE_APPDATA", (dir() / "roaming").string()};
-
-    void SetUp() override
-    {
-        SimLayer::SetUp();
-        seedDataBase();
-        for (const char* model : {"A319", "A321"}) {
-            g_validModels.insert(model);
-            g_largeModels.insert(model);
-        }
-        resetTrafficWorld();
-        gf_initDataFolder();
-        std::filesystem::create_directories(g_dataFolder);
-        std::filesystem::create_directories(g_outputInfoFolder);
-        tzo::gf_resetLiveryCatalogue();
-        tzo::scannedLiveries = {
-            tzo::LiveryData{"AUA", "A320", "Austrian A320", "", 1, false},
-            tzo::LiveryData{"AFR", "A319", "Air France A319", "", 1, false},
-            tzo::LiveryData{"DLH", "A321", "Lufthansa A321", "", 1, false},
-        };
-        tzo::gf_processScannedLiveries();
-        startQuietStub();
-        startAndRegister();
-    }
-    void TearDown() override
-    {
-        resetTrafficWorld();
-        trafficReader.setUserPosition(0.0, 0.0);
-        gf_rangeFromSetting();
-        tzo::gf_resetLiveryCatalogue();
-        tzo::scannedLiveries.clear();
-        testsupport::clearReferenceData();
-        SimLayer::TearDown();
-    }
-};
 
 TEST_F(ReplayIntoSimulator, theThreeZurichTracksBecomeObjectsWithTheirEvents)
 {
@@ -321,27 +272,6 @@ TEST_F(ReplayIntoSimulator, theStandInKeepsHeightAboveGroundAndRemovedObjects)
     EXPECT_TRUE(m_stub->aiObjects().empty());
     EXPECT_TRUE(m_stub->removedObjects()[0].removed);
     EXPECT_EQ(m_stub->removedObjects()[0].atcId, "SWR1");
-}
-
-} // namespace
-
-namespace {
-
-// Metres from p to the nearest leg of the recorded track.
-double metresFromTrack(const std::vector<rtstub::ReplaySample>& track, double lat, double lon)
-{
-    constexpr double kMetresPerDegree = 111132.95;
-    const double east = kMetresPerDegree * std::cos(lat * std::numbers::pi / 180.0);
-    double best = 1e12;
-    for (std::size_t i = 0; i + 1 < track.size(); ++i) {
-        const double ax = (track[i].longitude - lon) * east, ay = (track[i].latitude - lat) * kMetresPerDegree;
-        const double bx = (track[i + 1].longitude - lon) * east, by = (track[i + 1].latitude - lat) * kMetresPerDegree;
-        const double dx = bx - ax, dy = by - ay;
-        const double len = dx * dx + dy * dy;
-        const double t = len > 0.0 ? std::clamp(-(ax * dx + ay * dy) / len, 0.0, 1.0) : 0.0;
-        best = std::min(best, std::hypot(ax + t * dx, ay + t * dy));
-    }
-    return best;
 }
 
 } // namespace

@@ -142,31 +142,36 @@ void deriveGroundMotion(ReplayTrack& track)
     constexpr double kRad = kPi / 180.0;
     constexpr double kEarthMetres = 6371008.8;
     auto& samples = track.samples;
-    const std::size_t n = samples.size();
-    // From the recorded values, never from values derived just before.
-    const std::vector<ReplaySample> recorded = samples;
-    for (std::size_t i = 0; i < n; ++i) {
-        ReplaySample& s = samples[i];
-        if (s.speedRecorded && s.trackRecorded)
-            continue;
-        const ReplaySample& a = recorded[i >= 3 ? i - 3 : 0];
-        const ReplaySample& b = recorded[std::min(i + 3, n - 1)];
+    // The recorder repeats a position until a new one comes: a run of equal
+    // positions is one update, and the aircraft covered the way to the next
+    // update over the whole run, not in its last second.
+    std::vector<std::size_t> updates;
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        if (i == 0 || samples[i].latitude != samples[i - 1].latitude ||
+            samples[i].longitude != samples[i - 1].longitude)
+            updates.push_back(i);
+    for (std::size_t u = 0; u < updates.size(); ++u) {
+        const ReplaySample& a = samples[updates[u]];
+        const ReplaySample& b = samples[u + 1 < updates.size() ? updates[u + 1] : updates[u]];
         const double seconds = static_cast<double>(b.epochMs - a.epochMs) / 1000.0;
-        if (seconds <= 0.0)
-            continue;
         const double lat1 = a.latitude * kRad, lat2 = b.latitude * kRad;
         const double dLat = lat2 - lat1, dLon = (b.longitude - a.longitude) * kRad;
         const double h = std::sin(dLat / 2) * std::sin(dLat / 2) +
                          std::cos(lat1) * std::cos(lat2) * std::sin(dLon / 2) * std::sin(dLon / 2);
         const double metres = 2.0 * kEarthMetres * std::asin(std::min(1.0, std::sqrt(h)));
-        if (!s.speedRecorded) {
-            const double knots = metres / 1852.0 / seconds * 3600.0;
-            s.groundSpeedKt = knots < 1.0 ? 0.0 : std::round(knots);
-        }
-        if (!s.trackRecorded && metres >= 3.0) {
+        const double knots = seconds > 0.0 ? metres / 1852.0 / seconds * 3600.0 : 0.0;
+        std::optional<double> course;
+        if (metres >= 3.0) {
             const double y = std::sin(dLon) * std::cos(lat2);
             const double x = std::cos(lat1) * std::sin(lat2) - std::sin(lat1) * std::cos(lat2) * std::cos(dLon);
-            s.trackDeg = std::fmod(std::atan2(y, x) / kRad + 360.0, 360.0);
+            course = std::fmod(std::atan2(y, x) / kRad + 360.0, 360.0);
+        }
+        const std::size_t end = u + 1 < updates.size() ? updates[u + 1] : samples.size();
+        for (std::size_t i = updates[u]; i < end; ++i) {
+            if (!samples[i].speedRecorded)
+                samples[i].groundSpeedKt = knots < 1.0 ? 0.0 : std::round(knots);
+            if (!samples[i].trackRecorded && course)
+                samples[i].trackDeg = course;
         }
     }
 }

@@ -42,9 +42,9 @@ ReplayTrack loadReplayTrack(const std::filesystem::path& path);
 
 // Gives the rows without a recorded ground speed or track the ones their
 // positions show (recorded ground rows carry neither, and a report at 0 kt
-// followed by one at 80 kt or more is dropped as a jump): the speed over the
-// positions up to 3 s either side, below 1 kt counted as 0, and the course
-// between them while they lie at least 3 m apart.
+// followed by one at 80 kt or more is dropped as a jump): a run of rows with
+// one position gets the speed and course to the next new position over the
+// run's time, below 1 kt counted as 0, a course only for 3 m or more.
 void deriveGroundMotion(ReplayTrack& track);
 
 // The recorded tracks at Zürich that come with the project.

@@ -1,0 +1,369 @@
+// The recorded Zürich tracks from start to end: a push back from a stand,
+// taxi and take-offs, the landing flown into its extrapolated touchdown, and
+// what the stand-ins add for it (speeds derived from positions, the
+// positions an object had by frame with its ground state).
+
+#include "replay_fixture.hpp"
+
+#include "airports/park_positions.hpp"
+#include "foundation/run_state.hpp"
+#include "simconnect/sim_ids.hpp"
+#include "simconnect/sim_queues.hpp"
+#include "traffic/track_following.hpp"
+
+#include <cstring>
+#include <limits>
+#include <map>
+#include <optional>
+
+using namespace traffictest;
+using testsupport::waitFor;
+
+namespace {
+
+constexpr double kDegrees = std::numbers::pi / 180.0;
+constexpr double kGround = 1416.0; // the stand-in's ground at LSZH
+constexpr std::uint64_t kNever = std::numeric_limits<std::uint64_t>::max();
+
+rtstub::ReplaySample row(std::int64_t ms, double lat, double lon, std::optional<double> knots)
+{
+    rtstub::ReplaySample s;
+    s.epochMs = ms;
+    s.latitude = lat;
+    s.longitude = lon;
+    s.groundSpeedKt = knots.value_or(0.0);
+    s.speedRecorded = knots.has_value();
+    return s;
+}
+
+// The value of the object's last such event at or before the frame; -1 when none.
+std::int64_t lastEvent(const simstub::SimObjectState& o, std::string_view event, std::uint64_t frame)
+{
+    std::int64_t value = -1;
+    for (const auto& c : o.changes)
+        if (c.event == event && c.frame <= frame)
+            value = c.value;
+    return value;
+}
+
+std::uint64_t firstEvent(const simstub::SimObjectState& o, std::string_view event, std::uint32_t value,
+                         std::uint64_t from)
+{
+    for (const auto& c : o.changes)
+        if (c.event == event && c.value == value && c.frame >= from)
+            return c.frame;
+    return kNever;
+}
+
+double metres(const simstub::SimObjectState::Position& a, const simstub::SimObjectState::Position& b)
+{
+    return gf_greatCircleDistanceNm({a.latitude, a.longitude}, {b.latitude, b.longitude}) * 1852.0;
+}
+
+// The recorded altitude's median over 15 s around each sample: the
+// recording's spikes are no part of the flight.
+std::vector<double> runningMedian(const std::vector<rtstub::ReplaySample>& r)
+{
+    std::vector<double> out;
+    for (std::size_t i = 0; i < r.size(); ++i) {
+        std::vector<double> w;
+        for (std::size_t j = i >= 7 ? i - 7 : 0; j < std::min(r.size(), i + 8); ++j)
+            w.push_back(r[j].altitudeFt);
+        std::nth_element(w.begin(), w.begin() + static_cast<std::ptrdiff_t>(w.size() / 2), w.end());
+        out.push_back(w[w.size() / 2]);
+    }
+    return out;
+}
+
+// The park airport and its one stand, taken away again at the end.
+class ReplayInFull : public ReplayIntoSimulator {
+protected:
+    void TearDown() override
+    {
+        gf_setParkPositions({});
+        parkAirportActive.store(false);
+        parkAirportCode.set("");
+        parkAirportElevationFt.store(kNoParkAirportElevation);
+        userOnGround.store(false);
+        LOG.setValue(LOG.defaultValue());
+        ReplayIntoSimulator::TearDown();
+    }
+};
+
+std::string linesWith(const std::string& text, std::string_view part)
+{
+    std::string out;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const std::size_t end = std::min(text.find('\n', at), text.size());
+        if (text.substr(at, end - at).find(part) != std::string::npos)
+            out += text.substr(at, end - at + 1);
+        at = end + 1;
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(ReplayTracks, derivedGroundMotionFillsOnlyWhatTheRowsLack)
+{
+    // Standing 4 s, then 10 m north per second (19.4 kt); a recorded speed stays.
+    rtstub::ReplayTrack t;
+    const double step = 10.0 / 111195.0;
+    for (int i = 0; i < 10; ++i)
+        t.samples.push_back(row(i * 1000, 47.0 + (i < 4 ? 0.0 : (i - 3) * step), 8.0, i == 8 ? std::optional(55.0)
+                                                                                              : std::nullopt));
+    rtstub::deriveGroundMotion(t);
+    struct Expect {
+        std::size_t index;
+        double knots;
+        bool track;
+    };
+    // The standing run covered its 10 m in 4 s; the last row has no next one.
+    for (const Expect& e : {Expect{0, 5, true}, Expect{3, 5, true}, Expect{6, 19, true}, Expect{8, 55, true},
+                            Expect{9, 0, false}}) {
+        EXPECT_NEAR(t.samples[e.index].groundSpeedKt, e.knots, 0.6) << e.index;
+        EXPECT_EQ(t.samples[e.index].trackDeg.has_value(), e.track) << e.index;
+        if (e.track) {
+            EXPECT_NEAR(*t.samples[e.index].trackDeg, 0.0, 0.5) << e.index;
+        }
+    }
+}
+
+TEST_F(ReplayIntoSimulator, theStandInKeepsEveryPositionWithItsGroundState)
+{
+    tzo::CreateRequest r;
+    r.position = {47.46, 8.55, 0.0, 0.0, 0.0, 0.0, 1, 0};
+    r.callsign = "SWR2";
+    r.liveryTitle = "Austrian A320";
+    r.recordId = 0x400002;
+    gf_queueCreateAircraft(r);
+    frameAndSettle();
+    ASSERT_TRUE(waitFor([&] { return m_stub->aiObjects().size() == 1; }));
+    const std::uint32_t id = m_stub->aiObjects()[0].id;
+    // Standing on its CG, just above it, then flying.
+    for (const double altitude : {kGround + 5.5, kGround + 6.5, kGround + 300.0}) {
+        {
+            std::lock_guard lock(simQueueMutex);
+            positionsFilling.push_back({47.461, 8.55, 0.0, 0.0, 0.0, altitude, 0.0, 0.0, id});
+        }
+        gf_handOverPositions();
+        frameAndSettle();
+    }
+    const auto o = m_stub->object(id);
+    ASSERT_TRUE(o);
+    ASSERT_EQ(o->positions.size(), 4u);
+    EXPECT_EQ(o->positions[0].latitude, 47.46);
+    EXPECT_TRUE(o->positions[1].onGround);
+    EXPECT_EQ(o->positions[1].heightAboveGround, 0.0);
+    EXPECT_FALSE(o->positions[2].onGround);
+    EXPECT_NEAR(o->positions[3].heightAboveGround, 300.0, 1e-9);
+    EXPECT_LT(o->positions[1].frame, o->positions[3].frame);
+}
+
+TEST_F(ReplayInFull, theTracksRunInFullWithTheirConfigurationsInOrder)
+{
+    LOG.setValue(true);
+    for (const char* model : {"A319", "A320", "A321"})
+        g_wingspans[model] = 17.9 / 1852.0;
+    // The user parked at LSZH, which is the park airport.
+    m_stub->setUserVar("Plane Latitude", 47.4647);
+    m_stub->setUserVar("Plane Longitude", 8.5492);
+    m_stub->setUserVar("Plane Altitude", kGround);
+    requestUserStateAndWait();
+    liveTickCounter.store(100);
+    gf_liveTraffic();
+    userOnGround.store(true);
+    trafficReader.setUserPosition(userAircraft.latitude, userAircraft.longitude);
+    gf_storeRange(40.0);
+    trafficReader.setParkAirport(47.4647, 8.5492);
+    trafficReader.setParkAirportElevation(kGround);
+    parkAirportCode.set("LSZH");
+    parkAirportPosition.latitude.store(47.4647);
+    parkAirportPosition.longitude.store(8.5492);
+    parkAirportElevationFt.store(kGround);
+    parkAirportActive.store(true);
+
+    std::vector<rtstub::ReplayTrack> tracks;
+    for (const auto& file : rtstub::defaultReplayFiles()) {
+        tracks.push_back(rtstub::loadReplayTrack(file));
+        rtstub::deriveGroundMotion(tracks.back());
+    }
+    // A stand where the ground track starts, facing away from its first move.
+    const auto& ground = tracks[0].samples;
+    const tzo::LatLon start{ground.front().latitude, ground.front().longitude};
+    const auto moved = std::find_if(ground.begin(), ground.end(), [&](const rtstub::ReplaySample& s) {
+        return gf_greatCircleDistanceNm(start, {s.latitude, s.longitude}) * 1852.0 > 15.0;
+    });
+    ASSERT_NE(moved, ground.end());
+    const double away = gf_initialBearing(start, {moved->latitude, moved->longitude}) + std::numbers::pi;
+    tzo::ParkPos stand("E24", {}, start.latitude, start.longitude, std::fmod(away, 2 * std::numbers::pi), 25.0, false,
+                       false, false);
+    stand.id = 1;
+    gf_setParkPositions({stand});
+    gf_setFlightRunning(true);
+
+    trafficReader.clearStop();
+    trafficReader.resetTimestamp();
+    testsupport::RunningReader reader(trafficReader, true);
+    ASSERT_TRUE(reader.started);
+    rtstub::RtStub rt(reader.port(), 0);
+    const auto lines = rtstub::replayLines(tracks, kReplayStart);
+    rtstub::SteppedReplay replay(rt, lines);
+
+    std::map<std::uint64_t, std::uint32_t> tickOfFrame;
+    const std::uint32_t first = liveTickCounter.load();
+    for (std::uint32_t n = 0; n < 115000; ++n) {
+        const std::uint32_t tick = liveTickCounter.load();
+        if (tick % 100 == 0 && replay.sendUntil((tick - first) / 100.0) > 0) {
+            const double last = kReplayStart + lines[replay.sent() - 1].offsetSeconds;
+            ASSERT_TRUE(waitFor([&] { return trafficReader.timestamp() >= last; })) << "lines to " << replay.sent();
+        }
+        gf_liveTraffic();
+        if (tick % 20 == 0) {
+            frameAndSettle();
+            tickOfFrame[m_stub->frameNumber()] = tick;
+            if (replay.done() && m_stub->removedObjects().size() == 3)
+                break;
+        }
+    }
+    reader.stop();
+
+    std::map<std::string, simstub::SimObjectState> objects;
+    for (const auto& o : m_stub->removedObjects())
+        objects.emplace(o.atcId, o);
+    for (const auto& o : m_stub->aiObjects())
+        objects.emplace(o.atcId, o);
+    const auto tickAt = [&](std::uint64_t frame) {
+        const auto it = tickOfFrame.upper_bound(frame);
+        return it == tickOfFrame.begin() ? first : std::prev(it)->second;
+    };
+
+    for (const auto& track : tracks) {
+        const std::string callsign = track.samples.front().callsign;
+        ASSERT_TRUE(objects.contains(callsign)) << callsign << log();
+        const auto& o = objects.at(callsign);
+        const auto& p = o.positions;
+        ASSERT_GT(p.size(), 100u) << callsign;
+        const auto median = runningMedian(track.samples);
+        const double lastOffset = (track.samples.back().epochMs - track.samples.front().epochMs) / 1000.0;
+        bool groundKnown = false;
+        for (std::size_t i = 1; i < p.size(); ++i) {
+            const std::uint32_t ticks = std::max<std::uint32_t>(tickAt(p[i].frame) - tickAt(p[i - 1].frame), 1);
+            const double limit = (p[i].onGround && p[i - 1].onGround ? 2.0 : 4.0) * ticks;
+            EXPECT_LE(metres(p[i - 1], p[i]), limit) << callsign << " frame " << p[i].frame;
+            groundKnown = groundKnown || p[i].altitude >= kGround - 5.0;
+            if (groundKnown) {
+                EXPECT_GE(p[i].altitude, kGround - 3.0) << callsign << " frame " << p[i].frame;
+            }
+            // Following the reports while they last.
+            if (tickAt(p[i].frame) > first + static_cast<std::uint32_t>(lastOffset * 100.0))
+                continue;
+            const double off = metresFromTrack(track.samples, p[i].latitude, p[i].longitude);
+            EXPECT_LT(off, p[i].onGround ? 50.0 : 100.0) << callsign << " frame " << p[i].frame;
+            if (!p[i].onGround && p[i].heightAboveGround > 100.0) {
+                // The report of about that time nearest to the position (a
+                // departure may pass over its own climb-out); the aircraft
+                // may run up to 30 s ahead, and late after waits on the ground.
+                const double due = (tickAt(p[i].frame) - first) / 100.0 - 30.0;
+                std::size_t nearest = 0;
+                double best = 1e12;
+                for (std::size_t k = 0; k < track.samples.size(); ++k) {
+                    const double at = (track.samples[k].epochMs - track.samples.front().epochMs) / 1000.0;
+                    if (at < due - 150.0 || at > due + 50.0)
+                        continue;
+                    const double d = gf_greatCircleDistanceNm({p[i].latitude, p[i].longitude},
+                                                              {track.samples[k].latitude, track.samples[k].longitude});
+                    if (d < best) {
+                        best = d;
+                        nearest = k;
+                    }
+                }
+                // A climb steeper than the category's largest rate is
+                // followed late: the median up to 15 s around counts.
+                double altitudeOff = 1e12;
+                for (std::size_t k = nearest >= 15 ? nearest - 15 : 0; k < std::min(median.size(), nearest + 16); ++k)
+                    altitudeOff = std::min(altitudeOff, std::abs(p[i].altitude - median[k]));
+                EXPECT_LE(altitudeOff, 600.0) << callsign << " frame " << p[i].frame << " altitude " << p[i].altitude;
+            }
+        }
+    }
+
+    // Both departures: the roll's configuration, full throttle before
+    // lift-off, gear up after it, flaps 0 on the climb.
+    for (const char* callsign : {"AUA570", "AFR181L"}) {
+        const auto& o = objects.at(callsign);
+        const auto& p = o.positions;
+        const auto lift = std::find_if(p.begin() + 1, p.end(), [](const auto& q) { return !q.onGround; });
+        ASSERT_NE(lift, p.end()) << callsign;
+        auto roll = lift;
+        while (roll != p.begin() + 1) {
+            const auto before = std::prev(roll);
+            const double seconds = (tickAt(roll->frame) - tickAt(before->frame)) / 100.0;
+            if (seconds > 0 && metres(*before, *roll) / seconds * 3600.0 / 1852.0 < 30.0)
+                break;
+            roll = before;
+        }
+        EXPECT_EQ(lastEvent(o, "LANDING_LIGHTS_SET", roll->frame), 1) << callsign;
+        EXPECT_EQ(lastEvent(o, "STROBES_SET", roll->frame), 1) << callsign;
+        EXPECT_EQ(lastEvent(o, "SPOILERS_SET", roll->frame), 0) << callsign;
+        EXPECT_EQ(lastEvent(o, "FLAPS_SET", roll->frame), 3072) << callsign;
+        EXPECT_EQ(lastEvent(o, "THROTTLE_SET", lift->frame), 16383) << callsign;
+        EXPECT_GE(firstEvent(o, "GEAR_SET", 0, roll->frame), lift->frame) << callsign;
+        const auto high = std::find_if(lift, p.end(), [](const auto& q) { return q.heightAboveGround >= 3000.0; });
+        ASSERT_NE(high, p.end()) << callsign;
+        EXPECT_EQ(lastEvent(o, "FLAPS_SET", high->frame), 0) << callsign;
+    }
+
+    // The push back: tail first, then engines on before the first move nose first.
+    {
+        const auto& o = objects.at("AUA570");
+        const auto& p = o.positions;
+        std::uint64_t backward = kNever, forward = kNever;
+        for (std::size_t i = 2; i < p.size() && forward == kNever; ++i) {
+            if (metres(p[i - 1], p[i]) < 0.05)
+                continue;
+            const double motion = gf_initialBearing({p[i - 1].latitude, p[i - 1].longitude},
+                                                    {p[i].latitude, p[i].longitude});
+            const bool tailFirst = std::abs(gf_headingDifference(p[i].heading, motion)) > 90.0 * kDegrees;
+            if (tailFirst && backward == kNever)
+                backward = p[i].frame;
+            else if (!tailFirst && backward != kNever)
+                forward = p[i].frame;
+        }
+        ASSERT_NE(backward, kNever);
+        ASSERT_NE(forward, kNever);
+        EXPECT_GE(firstEvent(o, "ENGINE_AUTO_START", 0, backward), backward);
+        EXPECT_LE(firstEvent(o, "ENGINE_AUTO_START", 0, backward), forward);
+        EXPECT_TRUE(logHas("E24     : AUA570   push back")) << linesWith(log(), "AUA570");
+    }
+
+    // The landing: configured before 1000 ft, throttle back in the flare,
+    // its spent track extrapolated onto the ground, braked there, removed.
+    {
+        const auto& o = objects.at("DLH4TR");
+        const auto& p = o.positions;
+        const auto low = std::find_if(p.begin() + 1, p.end(),
+                                      [](const auto& q) { return !q.onGround && q.heightAboveGround < 1000.0; });
+        ASSERT_NE(low, p.end());
+        EXPECT_EQ(lastEvent(o, "FLAPS_SET", low->frame), 16383);
+        EXPECT_EQ(lastEvent(o, "GEAR_SET", low->frame), 1);
+        const auto down = std::find_if(low, p.end(), [](const auto& q) { return q.onGround; });
+        ASSERT_NE(down, p.end()) << "no touchdown";
+        const std::uint64_t idle = firstEvent(o, "THROTTLE_SET", 0, low->frame);
+        EXPECT_LE(idle, down->frame);
+        EXPECT_NE(firstEvent(o, "SPOILERS_SET", 16383, down->frame), kNever);
+        bool braked = false;
+        for (const auto& packet : m_stub->packetsNamed("SetDataOnSimObject")) {
+            if (packet.u32("defineId") != tzo::DEFINITION_AI_THROTTLES || packet.u32("objectId") != o.id)
+                continue;
+            double spoilers = 0.0;
+            std::memcpy(&spoilers, packet.data("data").data(), sizeof spoilers);
+            braked = braked || (spoilers == 100.0 && packet.frame >= down->frame);
+        }
+        EXPECT_TRUE(braked);
+        EXPECT_TRUE(o.removed);
+        EXPECT_TRUE(p.back().onGround);
+    }
+    EXPECT_TRUE(m_stub->protocolErrors().empty());
+}
