@@ -9,6 +9,7 @@
 #include "traffic/ai_commands.hpp"
 #include "traffic/live_steps.hpp"
 #include "traffic/motion.hpp"
+#include "traffic/stand_arrival.hpp"
 #include "traffic/track_following.hpp"
 
 #include <fmt/format.h>
@@ -36,6 +37,8 @@ double lf_manoeuvreRadius(const LiveAircraft& a)
 {
     return std::max(a.radius, kLeastManoeuvreRadiusNm);
 }
+constexpr double kRestSpeedKt = 5.0;
+constexpr double kRestDriftNm = 0.018898488120950324; // 35 m
 
 tzo::LatLon lf_at(const TrackSample& s)
 {
@@ -92,6 +95,22 @@ void lf_appendAt(LiveAircraft& a, const tzo::LatLon& p, double knots)
     s.airborne = false;
     s.dueTick = s.dueTick + static_cast<std::uint32_t>(lf_travelTicks(d, knots));
     a.samples.push_back(s);
+}
+
+// A taxiing aircraft whose reports end standing: one that came to rest may
+// take a stand near it. One that just left its stand is not drawn back in.
+void lf_atRest(LiveAircraft& a)
+{
+    const std::uint32_t before = a.previousPhase;
+    if (!a.towed &&
+        (before == tzo::kPhaseParked || before == tzo::kPhasePushBack || before == tzo::kPhaseLeaveStand))
+        return;
+    if (a.extrapolationCount == 0) {
+        if (a.samples.size() < 2 || a.samples[1].groundSpeed > kRestSpeedKt ||
+            gf_greatCircleDistanceNm({a.latitude, a.longitude}, lf_at(a.samples.back())) > kRestDriftNm)
+            return;
+    }
+    lf_restNearStand(a);
 }
 
 } // namespace
@@ -265,6 +284,8 @@ void lf_taxiStep(LiveAircraft& a)
             a.bearingToNext = bearing;
         }
     }
+    if (liveParkingOn && a.movementPhase == tzo::kPhaseGround && !a.samples.empty() && a.samples.back().stationary)
+        lf_atRest(a);
     lf_retimeTaxi(a);
 }
 

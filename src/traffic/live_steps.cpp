@@ -4,18 +4,11 @@
 
 // Not built yet: each of these is filled in with the part of the traffic it
 // belongs to. Until then nothing moves. The new-aircraft step and the ghost
-// rule are in new_aircraft.cpp, the notifications in sim_events.cpp and the
-// commands in ai_commands.cpp.
+// rule are in new_aircraft.cpp, the notifications in sim_events.cpp, the
+// commands in ai_commands.cpp, the livery change in stand_arrival.cpp and
+// the learning in stand_learning.cpp.
 
 void gf_realiseParkingPlan() {}
-
-void gf_startLiveryChange(tzo::LiveAircraft& /*aircraft*/) {}
-
-bool lf_addRealOption(std::uint32_t /*standId*/, tzo::LiveAircraft& /*aircraft*/, bool /*useTracking*/,
-                      bool /*endTracking*/, DayHour /*dayHour*/)
-{
-    return false;
-}
 
 bool lf_standContest(tzo::LiveAircraft& /*aircraft*/, tzo::ParkPos& /*stand*/)
 {

@@ -14,6 +14,7 @@
 #include "traffic/live_steps.hpp"
 #include "traffic/motion.hpp"
 #include "traffic/removal.hpp"
+#include "traffic/stand_arrival.hpp"
 #include "traffic/stand_fit.hpp"
 #include "traffic/track_samples.hpp"
 
@@ -387,6 +388,7 @@ void gf_resetTraffic()
     // run's: an arrival id or a learning mark of an aircraft that is gone.
     newLiveIds.clear();
     softLearningThrottle.clear();
+    coupleSearchIds.clear();
     // What static parking hands the stand tests.
     fitCallsignExclusions.clear();
     duplicateCallsigns.clear();

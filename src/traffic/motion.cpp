@@ -10,6 +10,8 @@
 #include "traffic/ai_commands.hpp"
 #include "traffic/live_steps.hpp"
 #include "traffic/live_traffic.hpp"
+#include "traffic/stand_arrival.hpp"
+#include "traffic/stand_learning.hpp"
 #include "traffic/track_following.hpp"
 
 #include <fmt/format.h>
@@ -277,6 +279,8 @@ void lf_afterTakeOff(LiveAircraft& a)
     gf_queueLights(a.objectId, lights);
     a.latestRetiming = 5000;
     a.earliestRetiming = 3000;
+    if (!a.airline.empty())
+        lf_learnSoftOption(a);
 }
 
 void lf_takeOff(LiveAircraft& a, double climbRate)
@@ -468,6 +472,7 @@ void lf_lowConfig(LiveAircraft& a)
         gf_setGear(a, 1);
         a.landing = true;
         a.approach = true;
+        coupleSearchIds.push_back(a.recordId);
         a.standId = 0;
         a.stand = tzo::StandPlace{};
         a.rotationCounter = 1;

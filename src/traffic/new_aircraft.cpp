@@ -12,6 +12,7 @@
 #include "realtraffic/traffic_queue.hpp"
 #include "refdata/dbase_lookups.hpp"
 #include "traffic/live_steps.hpp"
+#include "traffic/stand_arrival.hpp"
 #include "traffic/live_traffic.hpp"
 #include "traffic/removal.hpp"
 #include "traffic/stand_search.hpp"
@@ -194,11 +195,7 @@ void lf_staticMakePlace(const LiveAircraft& a, const tzo::ParkPos& stand)
 // Parks the aircraft at the stand; false when it is to be erased.
 bool lf_parkAtStand(LiveAircraft& a, tzo::ParkPos& stand)
 {
-    const auto source = reservedStandSource.load();
-    const std::string reserved = source != nullptr ? source() : std::string();
-    // No stand under the user (or not on the ground) answers an empty name.
-    const std::string userStand = gf_standNameAt(userAircraft.latitude, userAircraft.longitude);
-    if ((!reserved.empty() && stand.name == reserved) || (!userStand.empty() && stand.name == userStand))
+    if (gf_isStandKeptForUser(stand))
         return false;
     if (!tzo::gf_liveStepHooks().standContest(a, stand))
         return false;
@@ -215,10 +212,7 @@ bool lf_parkAtStand(LiveAircraft& a, tzo::ParkPos& stand)
     a.atStandTime = std::chrono::steady_clock::now().time_since_epoch().count() / 100;
     a.standApproachStart = 0.0;
     a.standApproachReference = 0.0;
-    if (a.cargo && !stand.cargo) {
-        stand.cargo = true;
-        stand.cargoChanged = true;
-    }
+    lf_learnCargoStand(a);
     a.samples.resize(1);
     f.latitude = stand.latitude;
     f.longitude = stand.longitude;
@@ -346,6 +340,15 @@ std::size_t lf_liveCount()
 void gf_setReservedStandSource(std::string (*source)())
 {
     reservedStandSource.store(source);
+}
+
+bool gf_isStandKeptForUser(const tzo::ParkPos& stand)
+{
+    const auto source = reservedStandSource.load();
+    const std::string reserved = source != nullptr ? source() : std::string();
+    // No stand under the user (or not on the ground) answers an empty name.
+    const std::string userStand = gf_standNameAt(userAircraft.latitude, userAircraft.longitude);
+    return (!reserved.empty() && stand.name == reserved) || (!userStand.empty() && stand.name == userStand);
 }
 
 bool gf_ownsGhostCallsign(std::string_view callsign)

@@ -31,3 +31,6 @@ bool gf_makesPlaceFor(tzo::AircraftRecord& parked, const tzo::AircraftRecord& li
 // The stand the user keeps for himself at the park airport, as static parking
 // knows it; it installs the source at start. Without one there is none.
 void gf_setReservedStandSource(std::string (*source)());
+// The user's reserved stand or the stand the user aircraft stands on: no live
+// aircraft takes it.
+bool gf_isStandKeptForUser(const tzo::ParkPos& stand);

@@ -1,5 +1,6 @@
 #include "traffic/removal.hpp"
 
+#include "airports/park_airport_hooks.hpp"
 #include "foundation/geometry.hpp"
 #include "foundation/log.hpp"
 #include "foundation/settings.hpp"
@@ -10,15 +11,52 @@
 
 #include <algorithm>
 
+namespace {
+
+tzo::LiveAircraft* lf_asLive(tzo::AircraftRecord& record)
+{
+    for (tzo::LiveAircraft& a : liveAircraft)
+        if (static_cast<tzo::AircraftRecord*>(&a) == &record)
+            return &a;
+    return nullptr;
+}
+
+// Takes a live aircraft's create request back when it still waits: in the
+// ids to create or the live create queue. True when one did.
+bool lf_withdrawRequest(std::uint32_t recordId)
+{
+    bool found = false;
+    const auto before = idsToCreate.size();
+    std::erase(idsToCreate, recordId);
+    found = idsToCreate.size() < before;
+    const auto queued = liveCreateQueue.size();
+    std::erase_if(liveCreateQueue, [&](const tzo::CreateRequest& r) { return r.recordId == recordId; });
+    return found || liveCreateQueue.size() < queued;
+}
+
+} // namespace
+
 void gf_removeAircraft(tzo::AircraftRecord& aircraft)
 {
-    if (aircraft.standId != 0)
+    tzo::LiveAircraft* live = lf_asLive(aircraft);
+    // The stand means a live aircraft stands there: a static one that goes
+    // later, after a live aircraft took its place, must not free it.
+    if (live != nullptr && aircraft.standId != 0)
         lf_markStandOccupied(aircraft.standId, false);
+    const tzo::AircraftState before = aircraft.state;
     aircraft.state = tzo::AircraftState::BeingRemoved;
-    if (aircraft.objectId != 0)
+    if (aircraft.objectId != 0) {
         removalQueue.push_back(aircraft.objectId);
-    else
-        gf_logLineMarked(fmt::format("removing act {} with objectId=0 ?", gf_formatStatusLine(aircraft)));
+        return;
+    }
+    // Never in the simulator: no removal notice will come, so the record
+    // leaves with the move pass instead of blocking its hexid for good.
+    if (live != nullptr && (before == tzo::AircraftState::New ||
+                            (before == tzo::AircraftState::CreateRequested && lf_withdrawRequest(live->recordId)))) {
+        live->erase = true;
+        return;
+    }
+    gf_logLineMarked(fmt::format("removing act {} with objectId=0 ?", gf_formatStatusLine(aircraft)));
 }
 
 bool gf_farthestTest(double distanceNm)
@@ -43,11 +81,48 @@ bool gf_farthestTest(double distanceNm)
 
 void gf_limitLiveCount()
 {
-    if (MAX_LIVE.value() == MAX_LIVE.defaultValue())
-        return; // the window's field is emptied by the shell
+    if (MAX_LIVE.value() == MAX_LIVE.defaultValue()) {
+        lf_clearFieldText(MAX_LIVE);
+        return;
+    }
     const auto count = std::count_if(liveAircraft.begin(), liveAircraft.end(), [](const tzo::LiveAircraft& a) {
         return a.state == tzo::AircraftState::InSimulator;
     });
     for (auto n = count; n > MAX_LIVE.value(); --n)
         gf_farthestTest(-1.0);
+}
+
+std::vector<tzo::LiveAircraft>::iterator gf_removeStaticTwins(std::vector<tzo::LiveAircraft>::iterator first,
+                                                              std::vector<tzo::LiveAircraft>::iterator last)
+{
+    for (; first != last; ++first) {
+        const tzo::LiveAircraft& live = *first;
+        if (!live.onGround || live.state != tzo::AircraftState::InSimulator)
+            continue;
+        const std::string twin = live.callsign + "*";
+        for (tzo::AircraftRecord& s : staticAircraft) {
+            if (s.state != tzo::AircraftState::InSimulator)
+                continue;
+            if (s.callsign == twin || (!live.registration.empty() && s.registration == live.registration)) {
+                gf_removeAircraft(s);
+                break;
+            }
+        }
+    }
+    return last;
+}
+
+void gf_removeStaticTwins()
+{
+    gf_removeStaticTwins(liveAircraft.begin(), liveAircraft.end());
+}
+
+void gf_logNoMatches()
+{
+    if (noMatches.empty())
+        return;
+    gf_logLine("\nNo match found for: ");
+    for (const auto& [key, count] : noMatches)
+        gf_logLine(key);
+    gf_logLine("");
 }

@@ -11,6 +11,7 @@
 #include "simconnect/sim_ids.hpp"
 #include "simconnect/sim_queues.hpp"
 #include "traffic/ai_commands.hpp"
+#include "traffic/flight_plans.hpp"
 #include "traffic/live_steps.hpp"
 #include "traffic/live_traffic.hpp"
 #include "traffic/removal.hpp"
@@ -316,9 +317,9 @@ bool liveAIAdded(LiveAircraft& a, const SimNotification& n)
         a.recreated = false;
         a.rotationCounter = 1;
     }
-    // The flight plan is written and assigned by the flight plans, once built.
     if (!lf_isOurObject(a.objectId))
         return true;
+    lf_flightPlanStep(a);
     SimConnectResult rc;
     {
         std::lock_guard lock(simQueueMutex);
@@ -399,6 +400,7 @@ void lf_onAiObjectRemoved(std::uint32_t objectId)
         return;
     objectIndex.valid = false; // also called outside a drain
     if (LiveAircraft* a = lf_liveByObject(objectId)) {
+        gf_deleteFlightPlan(objectId);
         if (a->state == AircraftState::LiveryChange) {
             a->state = AircraftState::New;
             a->recreated = true;
@@ -407,7 +409,6 @@ void lf_onAiObjectRemoved(std::uint32_t objectId)
             a->objectId = 0;
             return;
         }
-        // The flight plan file goes with the flight plans, once built.
         lf_eraseSwap(liveAircraft, a);
         return;
     }

@@ -8,6 +8,8 @@
 #include "traffic/live_traffic.hpp"
 #include "traffic/motion.hpp"
 #include "traffic/removal.hpp"
+#include "traffic/stand_arrival.hpp"
+#include "traffic/stand_learning.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -190,6 +192,8 @@ void lf_trackStep(LiveAircraft& a)
     lf_dropStationaryInAir(a);
     while (a.samples.size() < 2) {
         if (!lf_extrapolateTrack(a)) {
+            if (a.movementPhase != tzo::kPhaseParked)
+                lf_learnSoftOption(a);
             gf_removeAircraft(a);
             a.samples.clear();
             return;
@@ -203,6 +207,8 @@ bool lf_extrapolateTrack(LiveAircraft& a)
 {
     if (a.samples.empty())
         return false;
+    if (a.movementPhase == tzo::kPhaseToStand)
+        lf_arriveAtStand(a);
     std::int32_t count = 0;
     if (a.extrapolationCount < 0)
         return false;
@@ -277,7 +283,9 @@ void lf_appendExtrapolatedSample(LiveAircraft& a, std::int32_t count)
     s.dueTick = newest.dueTick + static_cast<std::uint32_t>(due);
     if (!tzo::gf_tickReached(s.dueTick, lf_now() + 25))
         s.dueTick = lf_now() + 25;
-    if (a.movementPhase == tzo::kPhaseLeaveStand || parked)
+    // A parked aircraft whose reports ended still stands there: only one
+    // leaving its stand frees it.
+    if (a.movementPhase == tzo::kPhaseLeaveStand)
         lf_markStandOccupied(a.standId, false);
     a.samples.push_back(s);
 }

@@ -271,9 +271,9 @@ TEST_F(StandSearch, removingAnAircraftFreesItsStand)
 {
     stands.stand("A1", 0, 0).occupied().stand("A2", 0, 100).occupied();
     stands.install();
-    auto a = aircraft("SWR", "A320", 17);
+    // A live aircraft's: the stand means a live aircraft stands there.
+    tzo::LiveAircraft& a = inSimulator(report(0x400001, 100.0), tzo::kPhaseParked);
     a.standId = 2;
-    a.objectId = 77;
     gf_removeAircraft(a);
     EXPECT_FALSE(parkPositions[1].occupied);
     EXPECT_TRUE(parkPositions[0].occupied);

@@ -73,7 +73,12 @@ struct SimObjectState {
     bool aiControlled = true;
     std::uint32_t releases = 0;
     std::uint32_t createSendId = 0;
+    // The plan assigned to it: the file read (the path given plus ".pln", as
+    // the simulator adds it) and the codes it held.
     std::string flightPlan;
+    std::string planType;
+    std::string planDeparture;
+    std::string planDestination;
     std::uint64_t dataSets = 0;
     // Client events applied to the object: the last value by simulator event
     // name, and every one in order.

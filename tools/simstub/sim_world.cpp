@@ -9,6 +9,9 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
 #include <fmt/format.h>
 
 namespace simstub {
@@ -45,6 +48,51 @@ constexpr std::uint32_t kPeriodSecond = 4;
 constexpr std::uint32_t kObjectTypeUser = 0;
 constexpr std::uint32_t kObjectTypeAll = 1;
 constexpr std::uint32_t kObjectTypeAircraft = 2;
+
+struct PlanCodes {
+    std::string type;
+    std::string departure;
+    std::string destination;
+};
+
+// The text between <tag> and </tag>, when both are there in that order.
+std::optional<std::string> between(const std::string& text, const std::string& tag)
+{
+    const std::string open = "<" + tag + ">";
+    const std::string close = "</" + tag + ">";
+    const auto start = text.find(open);
+    if (start == std::string::npos)
+        return std::nullopt;
+    const auto end = text.find(close, start + open.size());
+    if (end == std::string::npos)
+        return std::nullopt;
+    return text.substr(start + open.size(), end - start - open.size());
+}
+
+// A flight plan as the simulator loads it: a FlightPlan.FlightPlan element
+// with a type and both codes, each a plain code; anything else fails to load.
+std::optional<PlanCodes> readPlan(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const auto body = between(text, "FlightPlan.FlightPlan");
+    if (!body)
+        return std::nullopt;
+    PlanCodes plan;
+    const auto type = between(*body, "FPType");
+    const auto departure = between(*body, "DepartureID");
+    const auto destination = between(*body, "DestinationID");
+    if (!type || !departure || !destination || (*type != "IFR" && *type != "VFR"))
+        return std::nullopt;
+    for (const std::string* code : {&*departure, &*destination})
+        if (code->empty() || !std::all_of(code->begin(), code->end(), [](char c) {
+                return std::isalnum(static_cast<unsigned char>(c)) != 0;
+            }))
+            return std::nullopt;
+    return PlanCodes{*type, *departure, *destination};
+}
 
 std::string upper(std::string_view text)
 {
@@ -455,12 +503,17 @@ void SimStub::handleWorldPacket(Session& session, const DecodeResult& d, Message
         }
     } else if (name == "AISetAircraftFlightPlan") {
         if (SimObjectState* o = aiTarget(u32("objectId"))) {
-            const std::string path = text("flightPlanPath");
-            std::error_code ec;
-            if (!std::filesystem::is_regular_file(path, ec))
+            // The simulator is given the path without its extension.
+            const std::string path = text("flightPlanPath") + ".pln";
+            const std::optional<PlanCodes> plan = readPlan(path);
+            if (!plan) {
                 refuse(kExceptionLoadFlightplanFailed, 2);
-            else
+            } else {
                 o->flightPlan = path;
+                o->planType = plan->type;
+                o->planDeparture = plan->departure;
+                o->planDestination = plan->destination;
+            }
         }
     } else if (name == "TransmitClientEvent") {
         auto mapped = st.clientEvents.find(u32("eventId"));

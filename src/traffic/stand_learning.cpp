@@ -1,0 +1,312 @@
+#include "traffic/stand_learning.hpp"
+
+#include "airports/airport_services.hpp"
+#include "airports/park_positions.hpp"
+#include "foundation/geometry.hpp"
+#include "foundation/log.hpp"
+#include "foundation/run_state.hpp"
+#include "foundation/settings.hpp"
+#include "refdata/dbase_lookups.hpp"
+#include "traffic/ai_commands.hpp"
+#include "traffic/live_traffic.hpp"
+#include "traffic/stand_search.hpp"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <exception>
+#include <stdexcept>
+#include <string>
+
+using tzo::LiveAircraft;
+using tzo::OptionCredit;
+using tzo::OptionTracking;
+using tzo::ParkPos;
+using tzo::ParkPosOption;
+
+bool softLearningAllowed = true;
+
+namespace {
+
+constexpr double kSoftLearningRadiusNm = 5.0;
+constexpr int kLongestGap = 5;
+
+std::string_view lf_withoutGhostMark(std::string_view callsign)
+{
+    if (!callsign.empty() && callsign.back() == '_')
+        callsign.remove_suffix(1);
+    return callsign;
+}
+
+std::string lf_what(const std::exception_ptr& error)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+        return "unknown exception";
+    }
+}
+
+std::uint32_t lf_checkedHalfHour(const DayHour& dayHour)
+{
+    if (dayHour.hh >= static_cast<std::uint32_t>(tzo::kHalfHoursPerDay))
+        throw std::out_of_range(fmt::format("half-hour {} out of range", dayHour.hh));
+    return dayHour.hh;
+}
+
+DayHour lf_previous(DayHour dayHour)
+{
+    if (dayHour.hh > 0)
+        return {dayHour.day, dayHour.hh - 1};
+    return {dayHour.day <= 1 ? 7u : dayHour.day - 1, 47};
+}
+
+std::uint32_t lf_nextDay(std::uint32_t day)
+{
+    return day >= 7 ? 1 : day + 1;
+}
+
+// The numbered option of that kind, day and registration.
+ParkPosOption* lf_findOption(ParkPos& stand, bool soft, std::uint32_t day, const std::string& registration)
+{
+    for (ParkPosOption& o : stand.options)
+        if (o.number != 0 && o.soft == soft && o.day == day && o.registration == registration)
+            return &o;
+    return nullptr;
+}
+
+// Marks the count half-hours before now, the earliest first, in the option
+// with that number; stops at the first one refused.
+void lf_markBefore(ParkPos& stand, DayHour now, int count, std::uint32_t number, std::string_view callsign)
+{
+    DayHour at = now;
+    for (int i = 0; i < count; ++i)
+        at = lf_previous(at);
+    for (int i = 0; i < count; ++i) {
+        if (!lf_updateOption(stand, at, number, callsign))
+            return;
+        at = at.hh == 47 ? DayHour{lf_nextDay(at.day), 0} : DayHour{at.day, at.hh + 1};
+    }
+}
+
+// The half-hours between the entry's credit and now, when at most five
+// apart: on the same day in the credited option, across midnight in it up
+// to half-hour 47 and in a new option of today after.
+void lf_fillGap(ParkPos& stand, const LiveAircraft& aircraft, bool soft, OptionCredit& entry, DayHour now)
+{
+    const DayHour then = entry.dayHour;
+    for (int k = 1; k <= kLongestGap; ++k) {
+        if (then.day == now.day && (then.hh + k) % tzo::kHalfHoursPerDay == now.hh) {
+            lf_markBefore(stand, now, k - 1, entry.number, aircraft.callsign);
+            lf_updateOption(stand, now, entry.number, aircraft.callsign);
+            entry.dayHour = now;
+            return;
+        }
+        if (lf_nextDay(then.day) == now.day &&
+            static_cast<int>(now.hh) - static_cast<int>(then.hh) + tzo::kHalfHoursPerDay == k) {
+            const std::uint32_t fresh = lf_addOption(stand, aircraft, soft, now);
+            DayHour at = now;
+            for (int i = 0; i < k - 1; ++i)
+                at = lf_previous(at);
+            for (int i = 0; i < k - 1; ++i) {
+                const bool yesterday = at.day == then.day;
+                if (!lf_updateOption(stand, at, yesterday ? entry.number : fresh, yesterday ? "" : aircraft.callsign))
+                    break;
+                at = at.hh == 47 ? DayHour{lf_nextDay(at.day), 0} : DayHour{at.day, at.hh + 1};
+            }
+            entry = {now, fresh};
+            return;
+        }
+    }
+}
+
+} // namespace
+
+void gf_countStandUpdate()
+{
+    standUpdateCount.fetch_add(1);
+}
+
+std::uint32_t lf_addOption(ParkPos& stand, const tzo::AircraftRecord& aircraft, bool soft, DayHour dayHour)
+{
+    ParkPosOption o;
+    if (const auto record = gf_findDbaseRecord(aircraft.registration)) {
+        o.airline = !record->opr.empty() ? record->opr : record->airl;
+        o.type = record->type;
+    } else {
+        o.airline = aircraft.airline;
+        o.type = aircraft.model;
+    }
+    o.registration = aircraft.registration;
+    o.callsign = std::string(lf_withoutGhostMark(aircraft.callsign));
+    o.halfHours = tzo::gf_halfHourBit(lf_checkedHalfHour(dayHour));
+    // Withdrawn options keep their place: a new number is never one that a
+    // withdrawn option or a tracking entry may still name.
+    std::uint32_t highest = 0;
+    for (const ParkPosOption& existing : stand.options)
+        highest = std::max(highest, existing.number);
+    o.number = highest + 1;
+    o.day = dayHour.day;
+    o.fresh = true;
+    o.soft = soft;
+    stand.options.push_back(std::move(o));
+    return highest + 1;
+}
+
+bool lf_mergeIntoOption(ParkPosOption& option, std::uint32_t number, DayHour dayHour, std::string_view callsign)
+{
+    if (option.number == 0 || option.number != number)
+        return false;
+    option.halfHours |= tzo::gf_halfHourBit(lf_checkedHalfHour(dayHour));
+    if (!callsign.empty()) {
+        if (option.callsign.empty())
+            option.callsign = std::string(callsign);
+        else if (callsign != option.callsign && callsign != option.secondCallsign)
+            option.secondCallsign = std::string(callsign);
+    }
+    return true;
+}
+
+bool lf_updateOption(ParkPos& stand, DayHour dayHour, std::uint32_t number, std::string_view callsign)
+{
+    try {
+        callsign = lf_withoutGhostMark(callsign);
+        for (ParkPosOption& o : stand.options)
+            if (lf_mergeIntoOption(o, number, dayHour, callsign))
+                return true;
+    } catch (...) {
+        gf_logLine(fmt::format("Update Option exception {} {}", gf_formatDayHour(dayHour),
+                               lf_what(std::current_exception())));
+    }
+    return false;
+}
+
+bool lf_addRealOption(std::uint32_t standId, LiveAircraft& aircraft, bool useTracking, bool endTracking,
+                      DayHour dayHour)
+{
+    try {
+        if (parkPositions.empty() || aircraft.registration.empty() || aircraft.callsign.empty())
+            return false;
+        ParkPos* stand = gf_standById(standId);
+        if (stand == nullptr)
+            return false;
+        const std::uint32_t hh = lf_checkedHalfHour(dayHour);
+        OptionTracking& tracking = stand->realTracking;
+        const auto entry = tracking.find(aircraft.recordId);
+        ParkPosOption* option = lf_findOption(*stand, false, dayHour.day, aircraft.registration);
+        if (option == nullptr) {
+            const std::uint32_t number = lf_addOption(*stand, aircraft, false, dayHour);
+            tracking.try_emplace(aircraft.recordId, OptionCredit{dayHour, number});
+            gf_countStandUpdate();
+            return true;
+        }
+        if (option->holds(hh)) {
+            if (endTracking && entry != tracking.end())
+                tracking.erase(entry);
+            return false;
+        }
+        // Options of the archived file and fake ones are never extended.
+        if (!option->fresh)
+            return false;
+        option->halfHours |= tzo::gf_halfHourBit(hh);
+        if (useTracking && entry == tracking.end()) {
+            if (!endTracking)
+                tracking.emplace(aircraft.recordId, OptionCredit{dayHour, option->number});
+        } else if (entry != tracking.end()) {
+            if (useTracking && !(entry->second.dayHour == dayHour))
+                lf_fillGap(*stand, aircraft, false, entry->second, dayHour);
+            if (endTracking)
+                tracking.erase(entry);
+        }
+        gf_countStandUpdate();
+        return true;
+    } catch (...) {
+        gf_logLine(fmt::format("Add real option exception, hh_now: {}, {}", dayHour.hh,
+                               lf_what(std::current_exception())));
+        return false;
+    }
+}
+
+bool lf_addSoftOption(std::uint32_t standId, LiveAircraft& aircraft, bool useTracking, DayHour dayHour)
+{
+    try {
+        if (parkPositions.empty())
+            return false;
+        ParkPos* stand = gf_standById(standId);
+        if (stand == nullptr)
+            return false;
+        const std::uint32_t hh = lf_checkedHalfHour(dayHour);
+        OptionTracking& tracking = stand->softTracking;
+        ParkPosOption* option = lf_findOption(*stand, true, dayHour.day, aircraft.registration);
+        if (option == nullptr) {
+            const std::uint32_t number = lf_addOption(*stand, aircraft, true, dayHour);
+            tracking.try_emplace(aircraft.recordId, OptionCredit{dayHour, number});
+            gf_countStandUpdate();
+            return true;
+        }
+        if (option->holds(hh) || !option->fresh)
+            return false;
+        option->halfHours |= tzo::gf_halfHourBit(hh);
+        const auto entry = tracking.find(aircraft.recordId);
+        if (entry == tracking.end())
+            tracking.emplace(aircraft.recordId, OptionCredit{dayHour, option->number});
+        else if (useTracking && !(entry->second.dayHour == dayHour))
+            lf_fillGap(*stand, aircraft, true, entry->second, dayHour);
+        gf_countStandUpdate();
+        return true;
+    } catch (...) {
+        gf_logLine(fmt::format("Add soft option exception, hh_now: {}, {}", dayHour.hh,
+                               lf_what(std::current_exception())));
+        return false;
+    }
+}
+
+namespace {
+
+// A real option of the aircraft today holds the half-hour or a neighbour.
+bool lf_realOptionNearNow(const LiveAircraft& aircraft, DayHour now)
+{
+    const std::uint32_t before = (now.hh + 47) % 48;
+    const std::uint32_t after = (now.hh + 1) % 48;
+    for (const ParkPos& stand : parkPositions)
+        for (const ParkPosOption& o : stand.options)
+            if (!o.soft && o.number != 0 && o.day == now.day && o.registration == aircraft.registration &&
+                (o.holds(now.hh) || o.holds(before) || o.holds(after)))
+                return true;
+    return false;
+}
+
+} // namespace
+
+void lf_learnSoftOption(LiveAircraft& aircraft)
+{
+    if (!LEARN_SOFT.value() || !softLearningAllowed || !parkAirportActive.load() || parkAirportCode.get().empty())
+        return;
+    const tzo::LatLon centre{parkAirportPosition.latitude.load(), parkAirportPosition.longitude.load()};
+    if (gf_greatCircleDistanceNm({aircraft.latitude, aircraft.longitude}, centre) > kSoftLearningRadiusNm ||
+        aircraft.standId != 0)
+        return;
+    const DayHour now = gf_nowDayHour();
+    for (const ParkPos& stand : parkPositions) {
+        const auto entry = stand.softTracking.find(aircraft.recordId);
+        if (entry == stand.softTracking.end())
+            continue;
+        if (!(entry->second.dayHour == now) && lf_addSoftOption(stand.id, aircraft, true, now)) {
+            gf_noteSoftLearning(aircraft.recordId, now.hh);
+            return;
+        }
+        break;
+    }
+    if (!lf_passSoftLearningThrottle(now, aircraft.recordId))
+        return;
+    if (lf_realOptionNearNow(aircraft, now))
+        return;
+    const ParkPos* stand = lf_searchFittingStands(now, aircraft, true);
+    if (stand == nullptr)
+        return;
+    if (!lf_addSoftOption(stand->id, aircraft, false, now))
+        std::erase_if(softLearningThrottle,
+                      [&](const tzo::SoftLearningMark& m) { return m.recordId == aircraft.recordId; });
+}
