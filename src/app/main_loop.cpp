@@ -35,6 +35,7 @@ void MainLoop::run(std::stop_token stop)
         secondsCounter.store(0);
         auto deadline = m_clock.now() + kTickPeriod;
         nowDayHour.store(gf_currentDayHour().toU64());
+        m_work.createFlightPlanFolder();
         m_work.setFlightRunning(true);  // opens the traffic intake
 
         while (!stop.stop_requested()) {
@@ -111,6 +112,7 @@ void MainLoop::idleRound()
 void MainLoop::runningRound()
 {
     m_work.liveTraffic();
+    m_work.serveCoupleSearch();
     bool second = true;
     if (!secondTick.compare_exchange_strong(second, false))
         return;

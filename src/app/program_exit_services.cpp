@@ -13,7 +13,9 @@
 #include "realtraffic/rt_server.hpp"
 #include "simconnect/sim_client.hpp"
 #include "simconnect/sim_queues.hpp"
+#include "traffic/flight_plans.hpp"
 #include "traffic/live_traffic.hpp"
+#include "traffic/removal.hpp"
 
 namespace tzo {
 
@@ -55,6 +57,16 @@ void ProgramExitServices::switchScansOff()
 void ProgramExitServices::closeParkAirport()
 {
     gf_closeParkAirport();
+}
+
+void ProgramExitServices::removeFlightPlanFolder()
+{
+    gf_removeFlightPlanFolder();
+}
+
+void ProgramExitServices::logNoMatches()
+{
+    gf_logNoMatches();
 }
 
 void ProgramExitServices::resetRange()

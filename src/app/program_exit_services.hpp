@@ -17,6 +17,8 @@ public:
     void switchScansOff() override;
     void resetRange() override;
     void closeParkAirport() override;
+    void removeFlightPlanFolder() override;
+    void logNoMatches() override;
     void resetOutsideState() override;
     void resetTraffic() override;
     void resetWindow() override;

@@ -20,7 +20,12 @@
 #include "simconnect/sim_queues.hpp"
 #include "traffic/live_steps.hpp"
 #include "traffic/live_traffic.hpp"
+#include "foundation/log.hpp"
+#include "traffic/flight_plans.hpp"
 #include "traffic/removal.hpp"
+#include "traffic/stand_arrival.hpp"
+
+#include <fmt/format.h>
 #include "traffic/stand_search.hpp"
 
 namespace tzo {
@@ -163,6 +168,36 @@ void ProgramTickWork::queueNavLights()
 void ProgramTickWork::updateTrafficRange()
 {
     gf_updateTrafficRange();
+}
+
+void ProgramTickWork::removeStaticTwins()
+{
+    gf_removeStaticTwins();
+}
+
+void ProgramTickWork::logNoMatches()
+{
+    gf_logNoMatches();
+}
+
+void ProgramTickWork::limitLiveCount()
+{
+    gf_limitLiveCount();
+}
+
+void ProgramTickWork::serveCoupleSearch()
+{
+    gf_serveCoupleSearch();
+}
+
+void ProgramTickWork::createFlightPlanFolder()
+{
+    try {
+        if (!gf_createFlightPlanFolder())
+            gf_logLineMarked(fmt::format("flight plan folder {} missing", gf_flightPlanFolder().string()));
+    } catch (const std::exception& e) {
+        gf_logLineMarked(fmt::format("flight plan folder: {}", e.what()));
+    }
 }
 
 void ProgramTickWork::logMatchingSummary()

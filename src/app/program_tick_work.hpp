@@ -36,6 +36,11 @@ public:
     void staticParking(bool initial) override;
     void adjustParking() override;
     bool checkReservedStand(std::string& message) override;
+    void removeStaticTwins() override;
+    void logNoMatches() override;
+    void limitLiveCount() override;
+    void serveCoupleSearch() override;
+    void createFlightPlanFolder() override;
 };
 
 } // namespace tzo

@@ -56,6 +56,10 @@ public:
     virtual void logMatchingSummary() {}
     virtual void queueNavLights() {}
     virtual void limitLiveCount() {}
+    // Every running tick: one aircraft's coupled-callsign search.
+    virtual void serveCoupleSearch() {}
+    // Once, before the first tick.
+    virtual void createFlightPlanFolder() {}
 
     // RealTraffic.
     virtual void sendPositionToRealTraffic() {}

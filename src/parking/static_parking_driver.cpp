@@ -26,7 +26,6 @@
 #include <algorithm>
 
 bool parkLoadRequested = false;
-bool softLearningAllowed = true;
 bool airportFileRead = false;
 bool reservedStandPresent = false;
 

@@ -8,13 +8,14 @@
 
 #include "airports/airport_services.hpp"
 #include "foundation/geometry.hpp"
+#include "traffic/stand_learning.hpp"
 
 #include <string>
 
 // Set when a park airport was chosen; the next driver run loads it.
 extern bool parkLoadRequested;
-// Cleared by loading an airport whose learned use is good enough without soft learning.
-extern bool softLearningAllowed;
+// softLearningAllowed (traffic/stand_learning.hpp) is cleared by loading an
+// airport whose learned use is good enough without soft learning.
 // For the window.
 extern bool airportFileRead;
 extern bool reservedStandPresent;

@@ -7,6 +7,11 @@
 
 #include "app/main_window_paint.hpp"
 #include "app/program_tick_work.hpp"
+#include "app/stand_window.hpp"
+#include "airports/airport_services.hpp"
+#include "airports/park_positions.hpp"
+#include "airports/stand_builder.hpp"
+#include "traffic/stand_learning.hpp"
 #include "foundation/log.hpp"
 #include "support/test_support.hpp"
 #include "traffic/live_traffic.hpp"
@@ -318,4 +323,26 @@ TEST_F(PaintTest, writersInvalidateTheirOwnBandCountersOnlyOnAChange)
     testsupport::closeOnThread(window, thread);
     mainWindowObject.mainWindow.store(nullptr);
     currentWindow.store(nullptr);
+}
+
+TEST_F(PaintTest, learnedStandChangesAreCountedAndPaintedOnce)
+{
+    auto& o = mainWindowObject;
+    parkAirportCode.set("LSZH");
+    o.parkAirportShown = true;
+    standtest::StandBuilder().stand("A1").install();
+    LiveAircraft& a = liveAircraft.emplace_back();
+    a.recordId = 0x4b1801;
+    a.callsign = "SWR12";
+    a.registration = "HB-JLT";
+    a.airline = "SWR";
+    a.model = "A320";
+    EXPECT_TRUE(lf_addRealOption(1, a, false, false, {3, 20}));
+    EXPECT_TRUE(lf_addRealOption(1, a, false, false, {3, 21}));
+    EXPECT_FALSE(lf_addRealOption(1, a, false, false, {3, 21})) << "no change, no count";
+    gf_refreshStandCounters();
+    EXPECT_EQ(o.standUpdates.load(), 2u);
+    lf_expectText(Paint(), 748, 371, "# updates:    2", kGreen);
+    gf_clearParkPositions();
+    standUpdateCount.store(0);
 }
