@@ -46,7 +46,9 @@ void gf_removeAircraft(tzo::AircraftRecord& aircraft)
     const tzo::AircraftState before = aircraft.state;
     aircraft.state = tzo::AircraftState::BeingRemoved;
     if (aircraft.objectId != 0) {
-        removalQueue.push_back(aircraft.objectId);
+        // A livery change already queued the object's removal.
+        if (before != tzo::AircraftState::LiveryChange)
+            removalQueue.push_back(aircraft.objectId);
         return;
     }
     // Never in the simulator: no removal notice will come, so the record

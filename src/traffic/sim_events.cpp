@@ -407,6 +407,7 @@ void lf_onAiObjectRemoved(std::uint32_t objectId)
             a->throttleState = 5;
             a->flapsState = 4;
             a->objectId = 0;
+            a->flightPlanSet = false;
             return;
         }
         lf_eraseSwap(liveAircraft, a);
