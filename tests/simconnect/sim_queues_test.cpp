@@ -334,17 +334,21 @@ TEST_F(SimQueues, failedRequestsWithoutConnectionAreCounted)
 TEST_F(SimQueues, flightPlanThatCannotLoadIsLogged)
 {
     const std::uint32_t a = createAircraft(title, "AAA1", kLiveRecordId);
+    // The simulator is given a plan's path without ".pln" and adds it.
     const auto plan = dir() / "plan.pln";
-    testsupport::writeFile(plan, "<SimBase.Document/>");
+    testsupport::writeFile(plan, "<FlightPlan.FlightPlan>\n<FPType>VFR</FPType>\n<DepartureID>LSZH</DepartureID>\n"
+                                 "<DestinationID>LSGG</DestinationID>\n</FlightPlan.FlightPlan>\n");
     {
         std::lock_guard lock(simQueueMutex);
-        SimConnect_AISetAircraftFlightPlan(simConnectHandle.load(), a, plan.string().c_str(),
+        SimConnect_AISetAircraftFlightPlan(simConnectHandle.load(), a, (dir() / "plan").string().c_str(),
                                            tzo::REQUEST_FLIGHT_PLAN);
-        SimConnect_AISetAircraftFlightPlan(simConnectHandle.load(), a, (dir() / "missing.pln").string().c_str(),
+        SimConnect_AISetAircraftFlightPlan(simConnectHandle.load(), a, (dir() / "missing").string().c_str(),
                                            tzo::REQUEST_FLIGHT_PLAN);
     }
     ASSERT_TRUE(testsupport::waitFor([&] { return logHas("===> Simconnect Exception: load flight plan failed"); }));
     EXPECT_EQ(m_stub->object(a)->flightPlan, plan.string());
+    EXPECT_EQ(m_stub->object(a)->planDeparture, "LSZH");
+    EXPECT_EQ(m_stub->object(a)->planDestination, "LSGG");
 }
 
 TEST_F(SimQueues, staticCentreOfGravityArrivesAsKind4)
