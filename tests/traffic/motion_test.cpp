@@ -219,8 +219,9 @@ TEST_F(Motion, randomTracksNeverSendNonFiniteValuesOrShortSegments)
             tick(a);
             for (double v : {a.latitude, a.longitude, a.altitude, a.pitch, a.bank, a.heading})
                 ASSERT_TRUE(std::isfinite(v)) << track << " at " << t;
-            if (a.samples.size() >= 1 && before != a.samples.size())
+            if (a.samples.size() >= 1 && before != a.samples.size()) {
                 ASSERT_TRUE(tzo::gf_tickReached(a.samples.front().dueTick, liveTickCounter.load() - 1));
+            }
         }
     }
 }
