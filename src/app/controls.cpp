@@ -2,6 +2,9 @@
 
 #include "airports/airport_services.hpp"
 #include "airports/park_airport_hooks.hpp"
+#include "parking/hour_fit.hpp"
+#include "parking/park_airports_file.hpp"
+#include "parking/static_parking_driver.hpp"
 #include "parking/static_parking_services.hpp"
 #include "app/main_window.hpp"
 #include "app/traffic_range.hpp"
@@ -291,12 +294,27 @@ void gf_enableControls()
     gf_invalidateMainWindow(kControlsBand);
 }
 
+void lf_showStaticParkingState()
+{
+    // Static parking keeps its state on the main loop; the window paints
+    // these copies on its own thread.
+    auto& o = mainWindowObject;
+    o.parkAirportShown.store(airportFileRead.load());
+    o.reservedStandOk.store(reservedStandPresent.load());
+    o.myParkAirportsOk.store(parkAirportsOkay.load());
+    o.maxPark.store(static_cast<std::int32_t>(wantedParkedShown.load()));
+    o.staticParkingShown.store(softFitShown.load());
+    o.parkAirportText.set(airportBoxText.get());
+    // The busy label beside the parking controls and the park-airport box.
+    gf_invalidateMainWindow(ui::Rect{0, kControlsBand.top, kMainWindowWidth, kParkAirportBox.bottom});
+}
+
 void gf_installMainWindowHooks()
 {
     StaticParkingHooks parkingHooks;
     parkingHooks.disableControls = gf_disableControls;
     parkingHooks.enableControls = gf_enableControls;
-    parkingHooks.repaint = [] { gf_invalidateMainWindow(kControlsBand); };
+    parkingHooks.repaint = lf_showStaticParkingState;
     gf_installStaticParkingHooks(parkingHooks);
     tzo::ParameterControlHooks controlHooks;
     controlHooks.setChecked = lf_hookSetChecked;

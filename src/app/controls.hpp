@@ -54,6 +54,11 @@ void lf_setInstallPath(std::string_view text);
 void gf_disableControls();
 void gf_enableControls();
 
+// Copies static parking's state (file read, reserved stand found, park
+// airports okay, wanted number, soft fit, the airport's name) into the main
+// window and repaints its parking rows; the repaint hook of static parking.
+void lf_showStaticParkingState();
+
 // The controls that busy switching disables, in order.
 const std::array<tzo::ParameterControl*, 8>& gf_staticParkingControls();
 

@@ -1,6 +1,7 @@
 #include "app/program_tick_work.hpp"
 
 #include "airports/airport_services.hpp"
+#include "airports/park_positions.hpp"
 #include "app/controls.hpp"
 #include "app/commands.hpp"
 #include "app/main_window.hpp"
@@ -49,7 +50,9 @@ bool ProgramTickWork::controlsBusy()
 
 void ProgramTickWork::disableControls()
 {
-    gf_disableControls();
+    // Through static parking's busy state, so that the driver's next run
+    // enables the controls again when the renewal leaves nothing to place.
+    lf_beginParkingBusy();
 }
 
 void ProgramTickWork::enableRereadButton()
@@ -65,6 +68,12 @@ bool ProgramTickWork::reservedStandSet()
 bool ProgramTickWork::parkAirportActive()
 {
     return ::parkAirportActive.load();
+}
+
+bool ProgramTickWork::parkAirportHasStands()
+{
+    // Without it the renewal's second step would never adjust anything.
+    return !parkPositions.empty();
 }
 
 bool ProgramTickWork::readerSilent()

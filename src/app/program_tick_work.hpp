@@ -16,6 +16,7 @@ public:
     void enableRereadButton() override;
     bool reservedStandSet() override;
     bool parkAirportActive() override;
+    bool parkAirportHasStands() override;
     bool readerSilent() override;
     void setFlightRunning(bool running) override;
     void processSimNotifications() override;

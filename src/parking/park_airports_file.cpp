@@ -25,7 +25,7 @@ namespace fs = std::filesystem;
 
 std::list<tzo::ParkAirportEntry> parkAirports;
 tzo::LatLon parkAirportsLastPosition;
-bool parkAirportsOkay = false;
+std::atomic<bool> parkAirportsOkay{false};
 
 namespace {
 

@@ -7,6 +7,7 @@
 
 #include "foundation/geometry.hpp"
 
+#include <atomic>
 #include <list>
 #include <string>
 #include <string_view>
@@ -28,7 +29,7 @@ extern std::list<tzo::ParkAirportEntry> parkAirports;
 // The user position at which the distances were last computed.
 extern tzo::LatLon parkAirportsLastPosition;
 // The result of the last read, for the window.
-extern bool parkAirportsOkay;
+extern std::atomic<bool> parkAirportsOkay;
 
 // Reads the file (and the folder source) into parkAirports; true when every
 // airport and stand named in the file is known. With resort, or a moved user

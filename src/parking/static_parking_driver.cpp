@@ -26,8 +26,9 @@
 #include <algorithm>
 
 bool parkLoadRequested = false;
-bool airportFileRead = false;
-bool reservedStandPresent = false;
+std::atomic<bool> airportFileRead{false};
+std::atomic<bool> reservedStandPresent{false};
+tzo::SharedText airportBoxText;
 
 namespace {
 
@@ -173,6 +174,7 @@ void lf_leaveParkAirport()
     gf_clearParkPositions();
     airportFileRead = false;
     reservedStandPresent = false;
+    airportBoxText.clear();
     softFitShown.store(false);
     parkLoadRequested = false;
     lf_repaintParking();
@@ -234,11 +236,13 @@ std::string lf_loadParkAirport()
         if (realQuality >= kSoftLearningQuality && parkPositions.size() >= kSoftLearningStands) {
             softLearningAllowed = false;
             if (LEARN_SOFT.value()) {
-                LEARN_SOFT.setValue(false);
+                LEARN_SOFT.setChecked(false);
+                gf_disableControl(LEARN_SOFT);
                 parkParametersChanged.store(true);
             }
         } else {
             softLearningAllowed = true;
+            gf_enableControl(LEARN_SOFT);
         }
         if (userOnGroundKnown.load()) {
             const std::string stand = gf_standNameAt(userAircraft.latitude, userAircraft.longitude);
@@ -265,6 +269,7 @@ std::string lf_loadParkAirport()
             reservedStand.clear();
     }
     airportFileRead = error.empty();
+    airportBoxText.set(error.empty() ? gf_parkAirportHeader().airportName : std::string{});
     standUpdateCount.store(0);
     lf_repaintParking();
     return error;
@@ -313,4 +318,5 @@ void gf_resetStaticParkingForTests()
     softLearningAllowed = true;
     airportFileRead = false;
     reservedStandPresent = false;
+    airportBoxText.clear();
 }

@@ -8,17 +8,21 @@
 
 #include "airports/airport_services.hpp"
 #include "foundation/geometry.hpp"
+#include "foundation/shared_text.hpp"
 #include "traffic/stand_learning.hpp"
 
+#include <atomic>
 #include <string>
 
 // Set when a park airport was chosen; the next driver run loads it.
 extern bool parkLoadRequested;
 // softLearningAllowed (traffic/stand_learning.hpp) is cleared by loading an
 // airport whose learned use is good enough without soft learning.
-// For the window.
-extern bool airportFileRead;
-extern bool reservedStandPresent;
+// For the window (painted on its own thread): the park airport's file was
+// read, its reserved stand is one of its stands, and the airport's name.
+extern std::atomic<bool> airportFileRead;
+extern std::atomic<bool> reservedStandPresent;
+extern tzo::SharedText airportBoxText;
 
 bool lf_setParkAirport(const std::string& code);
 void lf_searchParkAirport(const tzo::LatLon& position, bool showStatus);

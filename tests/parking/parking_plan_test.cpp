@@ -181,3 +181,44 @@ TEST_F(Renewal, moreLiveParkedThanWantedAreRemovedFirst)
     EXPECT_NE(log().find("Parking adjustments: 2 more live ac than wanted"), std::string::npos);
     EXPECT_EQ(removalQueue.size(), 2u);
 }
+
+TEST_F(Renewal, liveStayersOverTheWantedNumberStayWithInitialLoadOnly)
+{
+    for (const bool initialLoadOnly : {false, true}) {
+        SCOPED_TRACE(initialLoadOnly);
+        reset();
+        liveAircraft.clear();
+        removalQueue.clear();
+        stands = {};
+        for (int i = 0; i < 2; ++i)
+            stands.stand("S" + std::to_string(i), 0, 300.0 * i);
+        stands.install();
+        // At 0 % nothing is wanted: the first cut (at least one wanted) does
+        // not apply, the last one removes the stayers unless ILO is on.
+        parking_percentage.setValue(0);
+        INITIAL_LOAD_ONLY.setValue(initialLoadOnly);
+        for (std::uint32_t id = 1; id <= 2; ++id) {
+            tzo::LiveAircraft live;
+            live.callsign = "LIVE" + std::to_string(id);
+            live.standId = id;
+            live.movementPhase = tzo::kPhaseParked;
+            live.state = tzo::AircraftState::InSimulator;
+            live.objectId = id;
+            liveAircraft.push_back(live);
+        }
+        renewAt({3, 10});
+        EXPECT_EQ(removalQueue.size(), initialLoadOnly ? 0u : 2u);
+    }
+}
+
+TEST_F(Renewal, aCoupledKeeperWhoseOptionEndsIsNeitherCountedNorRemoved)
+{
+    stands.stand("A", 0, 0).option("SWR", "A320", 3, "10").callsigns("SWR1", "SWR2");
+    stands.install();
+    tzo::AircraftRecord& a = park(1, "SWR", "A320", "SWR1", {3, 4});
+    a.secondCallsign = "SWR2";
+    renewAt({3, 10}); // half-hour 11 is not in the option any more
+    EXPECT_TRUE(keepers.empty());
+    EXPECT_TRUE(removalList.empty());
+    EXPECT_EQ(stateAt(1), tzo::AircraftState::InSimulator);
+}

@@ -183,6 +183,12 @@ TEST_F(StaticParkingDriver, aNearerParkAirportReplacesTheOneInUse)
 
 TEST_F(StaticParkingDriver, softLearningSwitchesOffAtQuality45WithTwentyStands)
 {
+    // The LEARN_SOFT box as the window would show it: 1 enabled, 0 disabled.
+    static int box = -1;
+    tzo::ParameterControlHooks controls;
+    controls.enableControl = [](tzo::ParameterControl& c) { box = &c == &LEARN_SOFT ? 1 : box; };
+    controls.disableControl = [](tzo::ParameterControl& c) { box = &c == &LEARN_SOFT ? 0 : box; };
+    gf_installParameterControlHooks(controls);
     for (int stands : {20, 19}) {
         SCOPED_TRACE(stands);
         reset();
@@ -196,21 +202,43 @@ TEST_F(StaticParkingDriver, softLearningSwitchesOffAtQuality45WithTwentyStands)
         ASSERT_EQ(parkPositions.size(), static_cast<std::size_t>(stands));
         EXPECT_EQ(softLearningAllowed, stands < 20);
         EXPECT_EQ(LEARN_SOFT.value(), stands < 20);
+        EXPECT_EQ(box, stands < 20 ? 1 : 0);
         lf_leaveParkAirport();
     }
+    gf_installParameterControlHooks({});
 }
 
-TEST_F(StaticParkingDriver, aDamagedAirportFileLeavesTheAirportAndEndsTheBusyState)
+TEST_F(StaticParkingDriver, aDamagedAirportFileLeavesTheAirportWithTheControlsEnabled)
 {
-    listPark("LIRF");
-    put("airports/archive/stock/LIRF.xml", airportFile(4, 10, false));
-    flyAt(40.0, 10.0, 1000);
-    gf_staticParking(false);
-    EXPECT_TRUE(staticParkingBusy.load());
-    gf_staticParking(false);
-    EXPECT_TRUE(parkAirportCode.get().empty());
-    EXPECT_FALSE(staticParkingBusy.load());
-    EXPECT_FALSE(airportFileRead);
+    static bool enabled = false; // the controls as the window would show them
+    StaticParkingHooks hooks;
+    hooks.disableControls = [] { enabled = false; };
+    hooks.enableControls = [] { enabled = true; };
+    gf_installStaticParkingHooks(hooks);
+    std::string repeated = airportFile(3, 10);
+    repeated.replace(repeated.find("\"P2\""), 4, "\"P1\"");
+    const struct {
+        const char* what;
+        std::string file;
+        const char* line;
+    } cases[] = {{"missing altitude", airportFile(4, 10, false), "Parameter altitude not found"},
+                 {"repeated stand", repeated, "Parking position P1 appears more than once?"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        reset();
+        listPark("LIRF");
+        put("airports/archive/stock/LIRF.xml", c.file);
+        flyAt(40.0, 10.0, 1000);
+        gf_staticParking(false);
+        EXPECT_TRUE(staticParkingBusy.load());
+        gf_staticParking(false);
+        EXPECT_TRUE(parkAirportCode.get().empty());
+        EXPECT_FALSE(staticParkingBusy.load());
+        EXPECT_TRUE(enabled);
+        EXPECT_FALSE(airportFileRead);
+        EXPECT_GE(logLinesWith(c.line), 1);
+    }
+    gf_installStaticParkingHooks({});
 }
 
 TEST_F(StaticParkingDriver, aMissingAirportFileIsReportedAndTheAirportLeft)
