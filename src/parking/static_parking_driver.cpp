@@ -38,6 +38,8 @@ constexpr std::size_t kSoftLearningStands = 20;
 
 tzo::AirportRecord g_parkAirport; // empty code: none
 tzo::LatLon g_lastPosition;
+// The load's failure is on the error line already.
+bool g_errorLineShown = false;
 
 bool parkAirportSet()
 {
@@ -211,8 +213,10 @@ void lf_removeParkedAndLeave()
         }
     lf_leaveParkAirport();
     const std::uint32_t userMaxLive = savedMaxLive.load();
-    if (userMaxLive != 0 && static_cast<std::uint32_t>(MAX_LIVE.value()) != userMaxLive)
+    if (userMaxLive != 0 && static_cast<std::uint32_t>(MAX_LIVE.value()) != userMaxLive) {
         MAX_LIVE.setValue(static_cast<std::int32_t>(userMaxLive));
+        gf_limitLiveCount();
+    }
 }
 
 std::string lf_loadParkAirport()
@@ -228,7 +232,9 @@ std::string lf_loadParkAirport()
         error = gf_readApf(path, quality);
     } catch (const tzo::UserErrorException& e) {
         // A damaged airport file must not stop static parking for good: the
-        // airport is left and the controls come back.
+        // error line shows it, the airport is left and the controls come back.
+        gf_showError(e.what());
+        g_errorLineShown = true;
         error = e.what();
     }
     if (error.empty()) {
@@ -285,9 +291,11 @@ void gf_staticParking(bool showStatus)
     if (parkLoadRequested) {
         gf_clearStatus();
         parkLoadRequested = false;
+        g_errorLineShown = false;
         const std::string error = lf_loadParkAirport();
         if (!error.empty()) {
-            gf_showStatus(error, true);
+            if (!g_errorLineShown)
+                gf_showStatus(error, true);
             trafficReader.stopCollecting();
             lf_leaveParkAirport();
             lf_endParkingBusy();

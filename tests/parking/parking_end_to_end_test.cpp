@@ -67,6 +67,8 @@ class ParkingEndToEnd : public SimLayer {
 protected:
     void SetUp() override
     {
+        m_appHooks = gf_appHooks();
+        m_simHooks = gf_simLayerHooks();
         SimLayer::SetUp();
         resetState();
         StaticParkingHooks hooks;
@@ -104,6 +106,8 @@ protected:
     {
         m_reader.reset();
         SimLayer::TearDown();
+        gf_installAppHooks(m_appHooks);
+        gf_installSimLayerHooks(m_simHooks);
         lf_leaveParkAirport();
         resetState();
         gf_installStaticParkingHooks({});
@@ -215,6 +219,8 @@ protected:
     }
     int logLinesWith(const std::string& text) { return testsupport::countLinesWith(dir() / "Log.txt", text); }
 
+    AppHooks m_appHooks;
+    SimLayerHooks m_simHooks;
     std::unique_ptr<testsupport::RunningReader> m_reader;
     std::unique_ptr<rtstub::RtStub> m_rt;
     ParkingTickWork m_work;
