@@ -15,6 +15,7 @@
 #include <fstream>
 #include <iterator>
 #include <system_error>
+#include <unordered_map>
 
 namespace fs = std::filesystem;
 
@@ -189,6 +190,8 @@ void lf_mergeLearnedStand(const pugi::xml_node& parkpos, const fs::path& path, t
         stand.cargoChanged = true;
     }
     std::uint32_t next = stand.options.empty() ? 1 : stand.options.back().number + 1;
+    const auto opts = parkpos.children("opt");
+    stand.options.reserve(stand.options.size() + static_cast<std::size_t>(std::distance(opts.begin(), opts.end())));
     for (const pugi::xml_node opt : parkpos.children("opt")) {
         tzo::ParkPosOption option = lf_optionFromElement(opt);
         option.number = next;
@@ -234,18 +237,27 @@ void lf_readLearnedDocument(const pugi::xml_document& doc, const fs::path& path,
         return;
     }
     handmade.store(false);
+    // The first stand of each name, found without a walk over the table for
+    // every learned stand (a large airport has thousands of both).
+    std::unordered_map<std::string, std::size_t> byName;
+    byName.reserve(stands.size());
+    for (std::size_t i = 0; i < stands.size(); ++i)
+        byName.emplace(stands[i].name, i);
     const pugi::xml_node parkpositions = doc.child("parkpositions");
     for (const pugi::xml_node parkpos : parkpositions.children("parkpos")) {
         const std::string id = parkpos.attribute("id").as_string();
         if (lf_attributeBool(parkpos, "manual")) {
+            const std::size_t before = stands.size();
             lf_addManualStand(parkpos, id, path, stands);
+            if (stands.size() > before)
+                byName.emplace(stands.back().name, stands.size() - 1);
             continue;
         }
-        const auto it = std::find_if(stands.begin(), stands.end(), [&](const auto& s) { return s.name == id; });
-        if (it == stands.end())
+        const auto it = byName.find(id);
+        if (it == byName.end())
             gf_logLine(fmt::format("learned stand {} in {} not found?", id, path.string()));
         else
-            lf_mergeLearnedStand(parkpos, path, *it);
+            lf_mergeLearnedStand(parkpos, path, stands[it->second]);
     }
 }
 

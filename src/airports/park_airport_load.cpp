@@ -15,6 +15,8 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+#include <cmath>
 #include <mutex>
 #include <system_error>
 
@@ -35,10 +37,38 @@ tzo::ParkAirportShown lf_shownNow()
 
 void lf_workOutAdjacency(std::vector<tzo::ParkPos>& stands)
 {
-    for (auto& a : stands) {
-        for (const auto& b : stands) {
-            if (&a == &b)
-                continue;
+    // Two stands touch when their radii together exceed 1.1 times their
+    // distance. A great-circle distance is never shorter than the difference
+    // of latitude (one nm per arc minute), so with the stands in latitude
+    // order only a narrow band around each one needs the haversine: the load
+    // of a large airport stays linear instead of 1,500 x 1,500 distances.
+    double largestRadius = 0.0;
+    for (const auto& s : stands)
+        largestRadius = std::max(largestRadius, s.radius);
+    // A stand without a usable latitude touches none (its distances are NaN).
+    std::vector<std::size_t> byLatitude;
+    byLatitude.reserve(stands.size());
+    for (std::size_t i = 0; i < stands.size(); ++i)
+        if (std::isfinite(stands[i].latitude))
+            byLatitude.push_back(i);
+    std::sort(byLatitude.begin(), byLatitude.end(),
+              [&](std::size_t x, std::size_t y) { return stands[x].latitude < stands[y].latitude; });
+    std::vector<std::size_t> near;
+    for (std::size_t k = 0; k < byLatitude.size(); ++k) {
+        auto& a = stands[byLatitude[k]];
+        // Beyond this latitude difference (arc minutes, with a margin for
+        // rounding) no stand can touch a.
+        const double reachMinutes = (a.radius + largestRadius) / 1.1 + 1e-9;
+        near.clear();
+        for (std::size_t j = k; j-- > 0 && (a.latitude - stands[byLatitude[j]].latitude) * 60.0 <= reachMinutes;)
+            near.push_back(byLatitude[j]);
+        for (std::size_t j = k + 1;
+             j < byLatitude.size() && (stands[byLatitude[j]].latitude - a.latitude) * 60.0 <= reachMinutes; ++j)
+            near.push_back(byLatitude[j]);
+        // In table order, as a walk over the whole table would find them.
+        std::sort(near.begin(), near.end());
+        for (std::size_t i : near) {
+            const auto& b = stands[i];
             const double distance =
                 gf_greatCircleDistanceNm({a.latitude, a.longitude}, {b.latitude, b.longitude});
             if (a.radius + b.radius > 1.1 * distance)
