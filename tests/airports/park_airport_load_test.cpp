@@ -3,6 +3,8 @@
 
 #include <cmath>
 
+#include <fmt/format.h>
+
 using namespace airporttest;
 namespace fs = std::filesystem;
 
@@ -120,6 +122,26 @@ TEST_F(LoadTest, adjacencyNeedsRadiiAboveDistance)
         EXPECT_EQ(parkPositions[0].adjacent == std::vector<std::uint32_t>{2}, c.adjacent) << c.r1;
         EXPECT_EQ(parkPositions[1].adjacent == std::vector<std::uint32_t>{1}, c.adjacent) << c.r1;
     }
+}
+
+TEST_F(LoadTest, adjacentStandsAreListedInTableOrderWhateverTheirLatitudes)
+{
+    // North, south, middle, 50 m apart: all touch; the one far away none.
+    const double m = 1.0 / 1852.0 / 60.0;
+    const std::string text = fmt::format(
+        "<meta><info name=\"author\" value=\"a\"/><info name=\"version\" value=\"1\"/><info name=\"date\" "
+        "value=\"d\"/></meta><parameters><parameter name=\"altitude\" value=\"12\"/></parameters><parkpositions>"
+        "<parkpos id=\"N\" latitude=\"{:.7f}\" longitude=\"8.0\" radius=\"70\"/>"
+        "<parkpos id=\"S\" latitude=\"50.0\" longitude=\"8.0\" radius=\"70\"/>"
+        "<parkpos id=\"M\" latitude=\"{:.7f}\" longitude=\"8.0\" radius=\"70\"/>"
+        "<parkpos id=\"F\" latitude=\"50.1\" longitude=\"8.0\" radius=\"70\"/></parkpositions>",
+        50.0 + 100 * m, 50.0 + 50 * m);
+    put("four.xml", text);
+    ASSERT_EQ(read("four.xml"), "");
+    EXPECT_EQ(parkPositions[0].adjacent, (std::vector<std::uint32_t>{2, 3}));
+    EXPECT_EQ(parkPositions[1].adjacent, (std::vector<std::uint32_t>{1, 3}));
+    EXPECT_EQ(parkPositions[2].adjacent, (std::vector<std::uint32_t>{1, 2}));
+    EXPECT_TRUE(parkPositions[3].adjacent.empty());
 }
 
 TEST_F(LoadTest, emptyFileReportsNoStands)
