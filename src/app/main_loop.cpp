@@ -338,7 +338,13 @@ bool gf_startMainLoop()
         gf_logLineMarked("Exit under way, main loop not started");
         return false;
     }
-    g_mainLoopThread = std::jthread(mainLoop);
+    // Counted before it exists: an exit that begins meanwhile waits for it.
+    try {
+        g_mainLoopThread = std::jthread(gf_countThreadToStart([](std::stop_token stop) { mainLoop(stop); }));
+    } catch (...) {
+        gf_uncountThreadToStart();
+        throw;
+    }
     return true;
 }
 

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <utility>
 
 // Threads of the program that are running (main loop, exit thread, start-up
 // thread, simulator thread, the two readers); the exit thread waits on it.
@@ -62,14 +63,48 @@ extern std::atomic<bool> navLightsPending;
 extern std::atomic<bool> limitLiveCountPending;
 extern std::atomic<bool> updateRangePending;
 
+// Set on a new thread whose starter counted it in runningThreads before the
+// thread existed (gf_countThreadToStart): its RunningThreadCount takes that
+// count over instead of adding one, so an exit that waits on runningThreads
+// never sees a started thread as not running yet.
+inline thread_local bool t_threadPreCounted = false;
+
 // Counts the calling thread in runningThreads for the lifetime of the object.
 class RunningThreadCount {
 public:
-    RunningThreadCount() { runningThreads.fetch_add(1); }
+    RunningThreadCount()
+    {
+        if (t_threadPreCounted)
+            t_threadPreCounted = false;
+        else
+            runningThreads.fetch_add(1);
+    }
     ~RunningThreadCount() { runningThreads.fetch_sub(1); }
     RunningThreadCount(const RunningThreadCount&) = delete;
     RunningThreadCount& operator=(const RunningThreadCount&) = delete;
 };
+
+// For a starter: counts the thread about to start and answers the body to
+// run on it, which takes the count over. When the thread cannot be started,
+// the starter gives the count back with gf_uncountThreadToStart.
+template <typename Body>
+auto gf_countThreadToStart(Body body)
+{
+    runningThreads.fetch_add(1);
+    return [body = std::move(body)](auto&&... args) mutable {
+        t_threadPreCounted = true;
+        body(std::forward<decltype(args)>(args)...);
+        // A body that never counted itself still gives the count back.
+        if (t_threadPreCounted) {
+            t_threadPreCounted = false;
+            runningThreads.fetch_sub(1);
+        }
+    };
+}
+inline void gf_uncountThreadToStart()
+{
+    runningThreads.fetch_sub(1);
+}
 
 // rangeNm = nm, rangeMetres = nm x 1852.
 void gf_storeRange(double nm);

@@ -31,7 +31,7 @@ void lf_readerFailed(tzo::UdpReader& reader, bool traffic, std::string_view text
 
 void gf_runReaderThread(tzo::UdpReader& reader, std::uint16_t port, bool traffic)
 {
-    runningThreads.fetch_add(1);
+    const RunningThreadCount counted;
     try {
         reader.open();
         reader.bind(port);
@@ -47,7 +47,6 @@ void gf_runReaderThread(tzo::UdpReader& reader, std::uint16_t port, bool traffic
     } catch (...) {
         lf_readerFailed(reader, traffic, "unknown exception");
     }
-    runningThreads.fetch_sub(1);
 }
 
 void gf_trafficReaderThread(std::uint16_t port)

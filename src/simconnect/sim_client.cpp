@@ -286,7 +286,13 @@ void gf_startSimClient()
         g_simClientThread.request_stop();
         g_simClientThread.join();
     }
-    g_simClientThread = std::jthread([](std::stop_token stop) { SimClient(stop); });
+    // Counted before it exists: an exit that begins meanwhile waits for it.
+    try {
+        g_simClientThread = std::jthread(gf_countThreadToStart([](std::stop_token stop) { SimClient(stop); }));
+    } catch (...) {
+        gf_uncountThreadToStart();
+        throw;
+    }
 }
 
 void gf_requestSimClientStop()

@@ -1,6 +1,9 @@
 // norvane-simstub: the simulator stand-in as a program, for demos. It listens
 // on the default pipe (and TCP loopback when asked), runs frames, and prints
-// every packet it receives until it is interrupted.
+// every packet it receives (unless --quiet) until it is interrupted. With
+// --lszh-flight the user's aircraft stands on the ground at Zürich and the
+// flight runs: every client that subscribes to "Sim" is told so at once.
+// With --report-s N it prints, every N seconds, the AI aircraft it holds.
 
 #include "sim_stub.hpp"
 
@@ -9,6 +12,7 @@
 #include <csignal>
 #include <cstdio>
 #include <fmt/format.h>
+#include <set>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -32,7 +36,8 @@ void usage()
 {
     std::fputs("usage: norvane-simstub [--name TEXT] [--version MAJOR.MINOR] [--pipe NAME | --no-pipe]\n"
                "                       [--ipv4 PORT] [--ipv6 PORT] [--frame-ms N] [--second-ms N]\n"
-               "                       [--refuse TITLE]... [--mute] [--pad WORDS]\n",
+               "                       [--refuse TITLE]... [--mute] [--pad WORDS]\n"
+               "                       [--lszh-flight] [--report-s N] [--quiet]\n",
                stderr);
 }
 
@@ -54,12 +59,47 @@ std::string describe(const simstub::Packet& p)
     return text;
 }
 
+// One line per AI aircraft: id, title, tail number, position, on ground.
+void report(const simstub::SimStub& stub)
+{
+    const auto objects = stub.aiObjects();
+    std::printf("report: %zu AI aircraft\n", objects.size());
+    for (const auto& o : objects) {
+        std::printf("report: id %u \"%s\" %s %.5f %.5f %.0f ft %s\n", o.id, o.title.c_str(), o.atcId.c_str(),
+                    o.var("PLANE LATITUDE"), o.var("PLANE LONGITUDE"), o.var("PLANE ALTITUDE"),
+                    o.var("SIM ON GROUND") != 0.0 ? "on ground" : "airborne");
+    }
+}
+
+// Tells every connection that has subscribed to "Sim" and was not told yet
+// that the flight runs, as the simulator does for a loaded flight.
+void announceRunningFlight(simstub::SimStub& stub, std::set<std::size_t>& told)
+{
+    bool newSubscriber = false;
+    for (std::size_t i = 0; i < stub.connectionCount(); ++i) {
+        if (told.contains(i))
+            continue;
+        for (const auto& [id, name] : stub.clientState(i).subscriptions) {
+            if (name == "Sim") {
+                told.insert(i);
+                newSubscriber = true;
+                break;
+            }
+        }
+    }
+    if (newSubscriber)
+        stub.sendSystemEvent("Sim", 1);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     simstub::Options options;
     options.frameInterval = std::chrono::milliseconds(33);
+    bool lszhFlight = false;
+    bool quiet = false;
+    unsigned reportSeconds = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -100,6 +140,13 @@ int main(int argc, char** argv)
         } else if (arg == "--pad" && hasValue && parseNumber(argv[i + 1], number) && number <= 1024) {
             options.paddingWords = number;
             ++i;
+        } else if (arg == "--lszh-flight") {
+            lszhFlight = true;
+        } else if (arg == "--quiet") {
+            quiet = true;
+        } else if (arg == "--report-s" && hasValue && parseNumber(argv[i + 1], number) && number > 0) {
+            reportSeconds = number;
+            ++i;
         } else if (arg == "--mute") {
             options.answerOpen = false;
         } else {
@@ -108,6 +155,8 @@ int main(int argc, char** argv)
         }
     }
 
+    // Packets are only printed, never kept, in a long quiet run.
+    options.recordPackets = !quiet;
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
     simstub::SimStub stub(options);
@@ -127,11 +176,32 @@ int main(int argc, char** argv)
                 options.versionMajor, options.versionMinor, where.c_str());
     std::fflush(stdout);
 
+    if (lszhFlight) {
+        // On the ground at Zürich, beside the apron: the default world is
+        // there already; said again so the option means what it says.
+        stub.setUserVar("PLANE LATITUDE", 47.4581);
+        stub.setUserVar("PLANE LONGITUDE", 8.5555);
+        stub.setUserVar("PLANE ALTITUDE", 1416.0);
+        stub.setUserVar("GROUND ALTITUDE", 1416.0);
+        stub.setUserVar("SIM ON GROUND", 1.0);
+        std::printf("norvane-simstub: user aircraft on the ground at LSZH, flight running\n");
+    }
+
     std::size_t printedPackets = 0;
     std::size_t printedErrors = 0;
+    std::set<std::size_t> toldRunning;
+    auto nextReport = std::chrono::steady_clock::now() + std::chrono::seconds(reportSeconds);
     while (!g_stop) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (lszhFlight)
+            announceRunningFlight(stub, toldRunning);
+        if (reportSeconds > 0 && std::chrono::steady_clock::now() >= nextReport) {
+            report(stub);
+            nextReport += std::chrono::seconds(reportSeconds);
+        }
         const auto packets = stub.packets();
+        if (quiet)
+            printedPackets = packets.size();
         for (; printedPackets < packets.size(); ++printedPackets)
             std::printf("%s\n", describe(packets[printedPackets]).c_str());
         const auto errors = stub.protocolErrors();

@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# The demonstration that ./run.sh runs without arguments: the simulator
+# stand-in with the user's aircraft on the ground at Zürich and a running
+# flight, the RealTraffic stand-in replaying the recorded Zürich tracks in a
+# loop, and the program in a copy of the demo program folder. Everything is
+# written below the demo folder.
+#
+# Environment (all optional):
+#   NORVANE_BIN_DIR       build folder with the program and the stand-ins (build/release)
+#   NORVANE_DEMO_DIR      where the demo runs and writes (build/demo)
+#   NORVANE_DEMO_SECONDS  ends the demo after this many seconds (default: run until Ctrl-C)
+#   NORVANE_DEMO_SPEED    replay speed, 0 as fast as possible (default 1)
+#   NORVANE_DEMO_HEADLESS 1: no window even with a display
+#   NORVANE_QNH_PORT, NORVANE_TRAFFIC_PORT, NORVANE_DEMO_TCP_PORT
+#                         the two UDP ports and the TCP port (49004, 49005, 10747)
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+bin="${NORVANE_BIN_DIR:-$root/build/release}"
+demo="${NORVANE_DEMO_DIR:-$root/build/demo}"
+speed="${NORVANE_DEMO_SPEED:-1}"
+qnh_port="${NORVANE_QNH_PORT:-49004}"
+traffic_port="${NORVANE_TRAFFIC_PORT:-49005}"
+tcp_port="${NORVANE_DEMO_TCP_PORT:-10747}"
+program="$bin/src/app/norvane"
+simstub="$bin/tools/simstub/norvane-simstub"
+rtstub="$bin/tools/rtstub/norvane-rtstub"
+
+rm -rf "$demo"
+mkdir -p "$demo/roaming/InsideSystems" "$demo/roaming/Norvane_P3D" "$demo/runtime" "$demo/pipes" \
+         "$demo/public" "$demo/documents"
+chmod 700 "$demo/runtime"
+cp -r "$root/demo/program" "$root/demo/simulator" "$root/demo/programdata" "$root/demo/registry.ini" "$demo/"
+# RealTraffic counts as installed on this computer: the program opens its TCP
+# server and the RealTraffic stand-in connects to it.
+: > "$demo/roaming/InsideSystems/RealTraffic.jar"
+cat > "$demo/roaming/Norvane_P3D/parameters.xml" <<XML
+<?xml version="1.0"?>
+<parameters>
+<parameter name="PORT_NUMBER" value="$tcp_port"/>
+</parameters>
+XML
+
+export NORVANE_APPDATA="$demo/roaming" NORVANE_PROGRAMDATA="$demo/programdata" \
+       NORVANE_REGISTRY="$demo/registry.ini" NORVANE_PIPE_DIR="$demo/pipes" XDG_RUNTIME_DIR="$demo/runtime" \
+       NORVANE_PUBLIC_DOCUMENTS="$demo/public" XDG_DOCUMENTS_DIR="$demo/documents" \
+       NORVANE_QNH_PORT="$qnh_port" NORVANE_TRAFFIC_PORT="$traffic_port"
+
+pids=()
+stop_all() {
+  for pid in "${pids[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
+  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+}
+trap stop_all EXIT
+trap 'exit 130' INT TERM
+
+"$simstub" --lszh-flight --quiet --report-s 5 >"$demo/simstub.log" 2>&1 &
+pids+=($!)
+"$rtstub" --loop --speed "$speed" --level 2 --traffic-port "$traffic_port" --qnh-port "$qnh_port" \
+          --tcp-port "$tcp_port" >"$demo/rtstub.log" 2>&1 &
+pids+=($!)
+
+headless=()
+if [ -z "${DISPLAY:-}" ] || [ "${NORVANE_DEMO_HEADLESS:-0}" = 1 ]; then headless=(--headless); fi
+(cd "$demo/program" && exec "$program" "${headless[@]}") &
+norvane=$!
+pids=("$norvane" "${pids[@]}")
+echo "norvane ${headless[*]} runs in $demo/program (log: $demo/program/Log.txt)"
+echo "simulator stand-in: $demo/simstub.log, RealTraffic stand-in: $demo/rtstub.log"
+[ -n "${NORVANE_DEMO_SECONDS:-}" ] || echo "Ctrl-C ends the demo."
+
+# The stand-in's reports of the AI aircraft it holds, shown as they come.
+shown=0
+start=$SECONDS
+while kill -0 "$norvane" 2>/dev/null; do
+  lines=$(wc -l <"$demo/simstub.log")
+  if [ "$lines" -gt "$shown" ]; then
+    sed -n "$((shown + 1)),${lines}p" "$demo/simstub.log" | grep '^report:' || true
+    shown=$lines
+  fi
+  if [ -n "${NORVANE_DEMO_SECONDS:-}" ] && [ $((SECONDS - start)) -ge "$NORVANE_DEMO_SECONDS" ]; then break; fi
+  sleep 1
+done
+kill -TERM "$norvane" 2>/dev/null || true
+status=0
+wait "$norvane" || status=$?
+echo "norvane ended with exit code $status"

@@ -1,0 +1,325 @@
+#include "operations_fixture.hpp"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace optest {
+
+using namespace std::chrono_literals;
+
+std::uint16_t freePort(bool udp)
+{
+    const int fd = ::socket(AF_INET, udp ? SOCK_DGRAM : SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = 0;
+    socklen_t length = sizeof address;
+    std::uint16_t port = 0;
+    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        port = ntohs(address.sin_port);
+    if (fd >= 0)
+        ::close(fd);
+    return port;
+}
+
+Process::Process(const std::vector<std::string>& argv, const std::vector<std::string>& env, const fs::path& folder,
+                 const fs::path& output)
+{
+    std::vector<std::string> args = argv;
+    std::vector<std::string> environment = env;
+    std::vector<char*> argp;
+    for (auto& a : args)
+        argp.push_back(a.data());
+    argp.push_back(nullptr);
+    std::vector<char*> envp;
+    for (auto& e : environment)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+    const std::string dir = folder.string();
+    const std::string out = output.string();
+    m_pid = ::fork();
+    if (m_pid == 0) {
+        ::setpgid(0, 0);
+        if (!out.empty()) {
+            const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (fd >= 0) {
+                ::dup2(fd, 1);
+                ::dup2(fd, 2);
+                ::close(fd);
+            }
+        }
+        if (::chdir(dir.c_str()) != 0)
+            ::_exit(127);
+        ::execve(argp[0], argp.data(), envp.data());
+        ::_exit(127);
+    }
+    if (m_pid > 0)
+        ::setpgid(m_pid, m_pid);
+}
+
+Process::~Process()
+{
+    if (m_pid > 0 && !m_status) {
+        ::kill(-m_pid, SIGKILL);
+        ::waitpid(m_pid, nullptr, 0);
+    }
+}
+
+std::optional<int> Process::exitCode(std::chrono::milliseconds timeout)
+{
+    testsupport::waitFor(
+        [&] {
+            if (m_status)
+                return true;
+            int status = 0;
+            if (::waitpid(m_pid, &status, WNOHANG) == m_pid)
+                m_status = status;
+            return m_status.has_value();
+        },
+        timeout);
+    if (!m_status || !WIFEXITED(*m_status))
+        return std::nullopt;
+    return static_cast<signed char>(WEXITSTATUS(*m_status));
+}
+
+void Process::signal(int number)
+{
+    if (!m_status)
+        ::kill(m_pid, number);
+}
+
+void Process::signalGroup(int number)
+{
+    if (!m_status)
+        ::kill(-m_pid, number);
+}
+
+int descriptorCount(pid_t pid)
+{
+    std::error_code error;
+    int n = 0;
+    for (fs::directory_iterator it(fmt::format("/proc/{}/fd", pid), error), end; !error && it != end;
+         it.increment(error))
+        ++n;
+    return n;
+}
+
+int threadCount(pid_t pid)
+{
+    std::error_code error;
+    int n = 0;
+    for (fs::directory_iterator it(fmt::format("/proc/{}/task", pid), error), end; !error && it != end;
+         it.increment(error))
+        ++n;
+    return n;
+}
+
+std::optional<bool> udpBoundToLoopback(pid_t pid, std::uint16_t port)
+{
+    // Only sockets of this process: their inodes among its descriptors.
+    std::set<std::string> inodes;
+    std::error_code error;
+    for (fs::directory_iterator it(fmt::format("/proc/{}/fd", pid), error), end; !error && it != end;
+         it.increment(error)) {
+        const std::string target = fs::read_symlink(it->path(), error).string();
+        if (target.rfind("socket:[", 0) == 0)
+            inodes.insert(target.substr(8, target.size() - 9));
+    }
+    std::ifstream table(fmt::format("/proc/{}/net/udp", pid));
+    std::string line;
+    std::getline(table, line);
+    while (std::getline(table, line)) {
+        std::istringstream fields(line);
+        std::string slot, local, remote, state, queues, timer, retransmits, uid, timeout, inode;
+        fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >> timeout >> inode;
+        const auto colon = local.find(':');
+        if (colon == std::string::npos || !inodes.contains(inode))
+            continue;
+        if (std::stoul(local.substr(colon + 1), nullptr, 16) != port)
+            continue;
+        return local.substr(0, colon) == "0100007F";
+    }
+    return std::nullopt;
+}
+
+OperationsTest::OperationsTest()
+    : m_dir(false), m_program(m_dir.path() / "program"), m_pipes("NORVANE_PIPE_DIR", (m_dir.path() / "pipes").string())
+{
+}
+
+OperationsTest::~OperationsTest()
+{
+    if (m_norvane) {
+        m_norvane->signal(SIGTERM);
+        m_norvane->exitCode(10s);
+        m_norvane.reset();
+    }
+    stopReplay();
+    m_stopFlight = true;
+    if (m_flightAnnouncer.joinable())
+        m_flightAnnouncer.join();
+    if (m_link)
+        m_link->stop();
+    if (m_sim)
+        m_sim->stop();
+}
+
+void OperationsTest::prepare(const WorldOptions& options)
+{
+    m_options = options;
+    const fs::path demo = fs::path(NORVANE_SOURCE_DIR) / "demo";
+    for (const char* part : {"program", "simulator", "programdata", "registry.ini"})
+        fs::copy(demo / part, m_dir.path() / part, fs::copy_options::recursive);
+    for (const char* folder : {"roaming/Norvane_P3D", "runtime", "pipes", "public", "documents"})
+        fs::create_directories(m_dir.path() / folder);
+    fs::permissions(m_dir.path() / "runtime", fs::perms::owner_all);
+    if (options.realTrafficJar) {
+        fs::create_directories(m_dir.path() / "roaming" / "InsideSystems");
+        testsupport::writeFile(m_dir.path() / "roaming" / "InsideSystems" / "RealTraffic.jar", "");
+    }
+    testsupport::writeFile(m_dir.path() / "roaming" / "Norvane_P3D" / "parameters.xml",
+                           fmt::format("<?xml version=\"1.0\"?>\n<parameters>\n"
+                                       "<parameter name=\"PORT_NUMBER\" value=\"{}\"/>\n"
+                                       "<parameter name=\"AEROWINX\" value=\"{}\"/>\n</parameters>\n",
+                                       m_tcpPort, options.aerowinx ? "true" : "false"));
+
+    m_sim = std::make_unique<simstub::SimStub>([] {
+        simstub::Options o;
+        o.frameInterval = 20ms;
+        o.secondInterval = 200ms;
+        o.recordPackets = false;
+        return o;
+    }());
+    std::string error;
+    ASSERT_TRUE(m_sim->start(error)) << error;
+    if (options.runningFlight) {
+        m_flightAnnouncer = std::thread([this] {
+            while (!m_stopFlight.load()) {
+                announceFlight();
+                std::this_thread::sleep_for(50ms);
+            }
+        });
+    }
+}
+
+void OperationsTest::announceFlight()
+{
+    static thread_local std::set<std::pair<const simstub::SimStub*, std::size_t>> told;
+    bool fresh = false;
+    for (std::size_t i = 0; i < m_sim->connectionCount(); ++i) {
+        if (told.contains({m_sim.get(), i}))
+            continue;
+        for (const auto& [id, name] : m_sim->clientState(i).subscriptions) {
+            if (name == "Sim") {
+                told.insert({m_sim.get(), i});
+                fresh = true;
+                break;
+            }
+        }
+    }
+    if (fresh)
+        m_sim->sendSystemEvent("Sim", 1);
+}
+
+void OperationsTest::connectRealTraffic()
+{
+    rtstub::TcpOptions options;
+    options.port = m_tcpPort;
+    options.level = 2;
+    options.retryInterval = 50ms;
+    m_link = std::make_unique<rtstub::TcpLink>(options);
+    m_link->start();
+}
+
+void OperationsTest::startProgram()
+{
+    const fs::path root = m_dir.path();
+    std::vector<std::string> env{
+        "PATH=/usr/bin:/bin",
+        "HOME=" + root.string(),
+        "XDG_RUNTIME_DIR=" + (root / "runtime").string(),
+        "NORVANE_APPDATA=" + (root / "roaming").string(),
+        "NORVANE_PROGRAMDATA=" + (root / "programdata").string(),
+        "NORVANE_REGISTRY=" + (root / "registry.ini").string(),
+        "NORVANE_PIPE_DIR=" + (root / "pipes").string(),
+        "NORVANE_PUBLIC_DOCUMENTS=" + (root / "public").string(),
+        "XDG_DOCUMENTS_DIR=" + (root / "documents").string(),
+        "NORVANE_QNH_PORT=" + std::to_string(m_qnhPort),
+        "NORVANE_TRAFFIC_PORT=" + std::to_string(m_trafficPort),
+    };
+    m_norvane = std::make_unique<Process>(std::vector<std::string>{NORVANE_PROGRAM_PATH, "--headless"}, env,
+                                          m_program, root / "norvane.out");
+}
+
+std::string OperationsTest::log() const
+{
+    return testsupport::readFile(m_program / "Log.txt");
+}
+
+bool OperationsTest::logHas(const std::string& text) const
+{
+    return log().find(text) != std::string::npos;
+}
+
+bool OperationsTest::waitForLog(const std::string& text, std::chrono::milliseconds timeout)
+{
+    return testsupport::waitFor([&] { return logHas(text); }, timeout);
+}
+
+std::size_t OperationsTest::logFind(const std::string& text, std::size_t from) const
+{
+    return log().find(text, from);
+}
+
+void OperationsTest::startReplay(double speed)
+{
+    m_replay = std::thread([this, speed] {
+        std::vector<rtstub::ReplayTrack> tracks;
+        for (const auto& file : rtstub::defaultReplayFiles())
+            tracks.push_back(rtstub::loadReplayTrack(file));
+        rtstub::RtStub stub(m_trafficPort, m_qnhPort);
+        while (!m_stopReplay.load()) {
+            const auto lines = rtstub::replayLines(tracks, rtstub::nowSeconds());
+            try {
+                stub.sendQnh(1020);
+                rtstub::replay(stub, lines, speed, m_stopReplay);
+            } catch (const std::exception&) {
+                // Nobody listens yet: a datagram refused on loopback; go on.
+                std::this_thread::sleep_for(50ms);
+            }
+        }
+    });
+}
+
+void OperationsTest::stopReplay()
+{
+    m_stopReplay = true;
+    if (m_replay.joinable())
+        m_replay.join();
+}
+
+std::vector<std::string> OperationsTest::aiCallsigns() const
+{
+    std::vector<std::string> callsigns;
+    for (const auto& o : m_sim->aiObjects())
+        callsigns.push_back(o.atcId);
+    std::sort(callsigns.begin(), callsigns.end());
+    return callsigns;
+}
+
+} // namespace optest

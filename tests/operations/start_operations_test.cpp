@@ -1,0 +1,215 @@
+// Start of operations end to end: the program as a process in a copy of the
+// demo program folder, the simulator stand-in and RealTraffic's TCP and UDP
+// sides in the test.
+
+#include "operations_fixture.hpp"
+
+#include <csignal>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace optest;
+using namespace std::chrono_literals;
+using testsupport::waitFor;
+
+namespace {
+
+const std::vector<std::string> kCallsigns{"AFR181L", "AUA570", "DLH4TR"};
+
+bool anyReplayCallsign(const std::vector<std::string>& callsigns)
+{
+    return std::any_of(callsigns.begin(), callsigns.end(), [](const std::string& c) {
+        return std::find(kCallsigns.begin(), kCallsigns.end(), c) != kCallsigns.end();
+    });
+}
+
+// A socket held on a port for the length of a test.
+struct PortTaken {
+    int fd = -1;
+    PortTaken(std::uint16_t port, bool udp)
+    {
+        fd = ::socket(AF_INET, udp ? SOCK_DGRAM : SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(port);
+        EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        if (!udp)
+            ::listen(fd, 1);
+    }
+    ~PortTaken() { ::close(fd); }
+};
+
+} // namespace
+
+TEST_F(OperationsTest, replayedTracksBecomeMovingAiAircraftInTheSimulator)
+{
+    prepare();
+    connectRealTraffic();
+    startReplay(5.0);
+    startProgram();
+
+    ASSERT_TRUE(waitForLog("Start of operations: main loop started", 60s)) << log();
+    // The steps in their order.
+    std::size_t at = 0;
+    for (const char* step : {"RealTraffic detected at this PC", "Start of operations", "Flight is running",
+                             "User aircraft at 47.4581 8.5555, on the ground", "RealTraffic connected",
+                             "QNH Reader connected", "Traffic Reader connected",
+                             "Start of operations: main loop started"}) {
+        const std::size_t found = logFind(step, at);
+        ASSERT_NE(found, std::string::npos) << step << "\n" << log();
+        at = found;
+    }
+    EXPECT_FALSE(logHas("No traffic in this region?"));
+
+    // The professional edition gets the simulator time, then the position.
+    ASSERT_TRUE(waitFor([&] { return !m_link->times().empty() && !m_link->positions().empty(); }, 20s));
+    EXPECT_EQ(m_link->versionQueries(), 1);
+
+    ASSERT_TRUE(waitFor([&] { return anyReplayCallsign(aiCallsigns()); }, 60s)) << log();
+    // It moves with its reports.
+    const auto first = m_sim->aiObjects().front();
+    ASSERT_TRUE(waitFor(
+        [&] {
+            const auto now = m_sim->object(first.id);
+            return now && (now->var("PLANE LATITUDE") != first.var("PLANE LATITUDE") ||
+                           now->var("PLANE LONGITUDE") != first.var("PLANE LONGITUDE"));
+        },
+        30s))
+        << first.atcId;
+    EXPECT_TRUE(m_sim->protocolErrors().empty());
+}
+
+// Where RealTraffic is and whether the Aerowinx mode is on decide the TCP
+// server and the readers' bind address; the readers start in every case.
+struct Place {
+    bool jar;
+    bool aerowinx;
+    bool server;    // RealTraffic is waited for on the TCP server
+    bool loopback;  // the readers bind to 127.0.0.1, else to any address
+};
+
+class RealTrafficPlace : public OperationsTest, public ::testing::WithParamInterface<Place> {};
+
+TEST_P(RealTrafficPlace, decidesServerAndBindAddress)
+{
+    const Place c = GetParam();
+    prepare(WorldOptions{c.jar, c.aerowinx, true});
+    connectRealTraffic();
+    startProgram();
+    ASSERT_TRUE(waitForLog("Start of operations: main loop started", 60s)) << log();
+    EXPECT_EQ(m_link->connections(), c.server ? 1 : 0);
+    EXPECT_EQ(logHas("Waiting for RealTraffic to connect"), c.server);
+    EXPECT_TRUE(logHas("No traffic in this region?"));
+    EXPECT_EQ(udpBoundToLoopback(m_norvane->pid(), m_trafficPort), std::optional<bool>(c.loopback));
+    EXPECT_EQ(udpBoundToLoopback(m_norvane->pid(), m_qnhPort), std::optional<bool>(c.loopback));
+
+    m_norvane->signal(SIGTERM);
+    EXPECT_EQ(m_norvane->exitCode(20s), 0);
+    EXPECT_FALSE(logHas("still running")) << log();
+}
+
+INSTANTIATE_TEST_SUITE_P(Places, RealTrafficPlace,
+                         ::testing::Values(Place{true, true, false, true}, Place{false, false, false, false}),
+                         [](const auto& info) {
+                             return std::string(info.param.aerowinx ? "aerowinxOn" : "noRealTrafficJar");
+                         });
+
+TEST_F(OperationsTest, withoutAFlightNothingStartsAfterTheSimulatorThread)
+{
+    prepare(WorldOptions{true, false, false});
+    connectRealTraffic();
+    startProgram();
+    ASSERT_TRUE(waitForLog("Start of operations", 30s)) << log();
+    ASSERT_TRUE(waitFor([&] { return m_sim->connectionCount() == 1; }, 10s));
+    std::this_thread::sleep_for(1500ms);  // a flight would have been seen by now
+    EXPECT_FALSE(logHas("Flight is running"));
+    EXPECT_EQ(m_link->connections(), 0);
+
+    // A close while it waits ends the program at once, nothing more started.
+    const auto closing = std::chrono::steady_clock::now();
+    m_norvane->signal(SIGTERM);
+    EXPECT_EQ(m_norvane->exitCode(10s), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - closing, 5s);
+    const std::string text = log();
+    EXPECT_NE(text.find("User closed Norvane_P3D"), std::string::npos) << text;
+    for (const char* never : {"Reader connected", "main loop started", "still running", "RealTraffic connected"})
+        EXPECT_EQ(text.find(never), std::string::npos) << never;
+}
+
+// The simulator reports a position in the near-zero box before it knows one.
+TEST_F(OperationsTest, userPositionInTheNearZeroBoxIsWaitedOut)
+{
+    prepare();
+    m_sim->setUserVar("PLANE LATITUDE", 0.0009);
+    m_sim->setUserVar("PLANE LONGITUDE", 0.05);
+    connectRealTraffic();
+    startProgram();
+    ASSERT_TRUE(waitForLog("Flight is running", 30s)) << log();
+    std::this_thread::sleep_for(2s);  // several answers, all inside the box
+    EXPECT_FALSE(logHas("User aircraft at")) << log();
+
+    m_sim->setUserVar("PLANE LATITUDE", 0.00091);
+    ASSERT_TRUE(waitForLog("User aircraft at 0.0009 0.0500", 20s)) << log();
+    EXPECT_TRUE(waitForLog("Start of operations: main loop started", 40s)) << log();
+}
+
+TEST_F(OperationsTest, qnhPortTakenEndsWithReaderErrorAndNoMainLoop)
+{
+    prepare();
+    const PortTaken taken(m_qnhPort, true);
+    connectRealTraffic();
+    startProgram();
+    ASSERT_TRUE(waitForLog("Error Reader error", 60s)) << log();
+    ASSERT_TRUE(waitForLog("Exiting: SYSTEM ERROR", 20s)) << log();
+    EXPECT_EQ(m_norvane->exitCode(30s), 0);
+    EXPECT_FALSE(logHas("main loop started"));
+    EXPECT_FALSE(logHas("still running")) << log();
+}
+
+TEST_F(OperationsTest, tcpPortTakenEndsWithTheServersError)
+{
+    prepare();
+    const PortTaken taken(m_tcpPort, false);
+    startProgram();
+    ASSERT_TRUE(waitForLog("Exiting: SYSTEM ERROR", 60s)) << log();
+    EXPECT_TRUE(logHas("Bind failed at port " + std::to_string(m_tcpPort))) << log();
+    EXPECT_EQ(m_norvane->exitCode(30s), 0);
+    EXPECT_FALSE(logHas("Reader connected"));
+    EXPECT_FALSE(logHas("main loop started"));
+}
+
+TEST_F(OperationsTest, teleportRestartsOperationsWithoutLeaks)
+{
+    prepare();
+    connectRealTraffic();
+    startReplay(5.0);
+    startProgram();
+    ASSERT_TRUE(waitForLog("Start of operations: main loop started", 60s)) << log();
+    ASSERT_TRUE(waitFor([&] { return anyReplayCallsign(aiCallsigns()); }, 60s)) << log();
+    const int threads = threadCount(m_norvane->pid());
+    const int descriptors = descriptorCount(m_norvane->pid());
+
+    m_sim->sendSystemEvent("PositionChanged", 0);
+    ASSERT_TRUE(waitForLog("Exiting: RESTART", 10s)) << log();
+    ASSERT_TRUE(waitFor([&] { return m_link->exits() == 1; }, 10s));
+    // The countdown, then everything anew.
+    ASSERT_TRUE(waitFor(
+        [&] {
+            const std::string text = log();
+            const auto restart = text.find("Exiting: RESTART");
+            return text.find("Start of operations: main loop started", restart) != std::string::npos;
+        },
+        90s))
+        << log();
+    EXPECT_TRUE(waitFor([&] { return m_link->connections() == 2; }, 10s));
+    EXPECT_EQ(m_sim->connectionCount(), 2u);
+    ASSERT_TRUE(waitFor([&] { return anyReplayCallsign(aiCallsigns()); }, 60s)) << log();
+    // One simulator thread, one main loop, one reader per port: the same
+    // threads and descriptors as before.
+    EXPECT_TRUE(waitFor([&] { return threadCount(m_norvane->pid()) == threads; }, 10s))
+        << threadCount(m_norvane->pid()) << " threads, " << threads << " before";
+    EXPECT_LE(descriptorCount(m_norvane->pid()), descriptors + 1);
+}
