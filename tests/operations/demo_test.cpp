@@ -48,6 +48,7 @@ TEST(Demo, runShowsReplayedAircraftInTheSimulatorStandIn)
 
     // The script ends the program and both stand-ins when it is stopped.
     script.signal(SIGTERM);
-    EXPECT_EQ(script.exitCode(30s), 130);
+    // 130, as an exit code read back as a signed byte.
+    EXPECT_EQ(script.exitCode(30s), static_cast<signed char>(130));
     EXPECT_NE(testsupport::readFile(demo / "program" / "Log.txt").find("User closed Norvane_P3D"), std::string::npos);
 }
