@@ -246,7 +246,7 @@ void OperationsTest::connectRealTraffic()
     m_link->start();
 }
 
-void OperationsTest::startProgram()
+void OperationsTest::startProgram(const std::string& display)
 {
     const fs::path root = m_dir.path();
     std::vector<std::string> env{
@@ -262,8 +262,12 @@ void OperationsTest::startProgram()
         "NORVANE_QNH_PORT=" + std::to_string(m_qnhPort),
         "NORVANE_TRAFFIC_PORT=" + std::to_string(m_trafficPort),
     };
-    m_norvane = std::make_unique<Process>(std::vector<std::string>{NORVANE_PROGRAM_PATH, "--headless"}, env,
-                                          m_program, root / "norvane.out");
+    std::vector<std::string> argv{NORVANE_PROGRAM_PATH};
+    if (display.empty())
+        argv.emplace_back("--headless");
+    else
+        env.push_back("DISPLAY=" + display);
+    m_norvane = std::make_unique<Process>(argv, env, m_program, root / "norvane.out");
 }
 
 std::string OperationsTest::log() const

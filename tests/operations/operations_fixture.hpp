@@ -83,7 +83,8 @@ protected:
     void prepare(const WorldOptions& options = {});
     // The RealTraffic stand-in's TCP side, professional edition.
     void connectRealTraffic();
-    void startProgram();
+    // Headless, or with its window on the X display given.
+    void startProgram(const std::string& display = {});
     // Tells every client subscribed to "Sim" that the flight runs.
     void announceFlight();
 
