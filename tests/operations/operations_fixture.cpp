@@ -219,14 +219,13 @@ void OperationsTest::prepare(const WorldOptions& options)
 
 void OperationsTest::announceFlight()
 {
-    static thread_local std::set<std::pair<const simstub::SimStub*, std::size_t>> told;
     bool fresh = false;
     for (std::size_t i = 0; i < m_sim->connectionCount(); ++i) {
-        if (told.contains({m_sim.get(), i}))
+        if (m_toldRunning.contains(i))
             continue;
         for (const auto& [id, name] : m_sim->clientState(i).subscriptions) {
             if (name == "Sim") {
-                told.insert({m_sim.get(), i});
+                m_toldRunning.insert(i);
                 fresh = true;
                 break;
             }

@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -104,6 +105,7 @@ protected:
 
 private:
     WorldOptions m_options;
+    std::set<std::size_t> m_toldRunning;  // connections told that the flight runs
     std::atomic<bool> m_stopFlight{false};
     std::thread m_flightAnnouncer;
     std::atomic<bool> m_stopReplay{false};
