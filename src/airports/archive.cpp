@@ -1,5 +1,7 @@
 #include "airports/archive.hpp"
 
+#include "airports/airport_services.hpp"
+
 #include "foundation/app_hooks.hpp"
 #include "foundation/log.hpp"
 #include "foundation/paths.hpp"
@@ -58,6 +60,20 @@ void lf_downloadArchiveDoc(std::string_view name)
 }
 
 } // namespace
+
+int gf_listArchiveAirports()
+{
+    // The airport files of the three archive folders; a folder that cannot be
+    // listed counts as holding none, so that the start-up fetches it again.
+    int count = 0;
+    for (const auto* folder : {&g_archiveStockFolder, &g_archiveOrbxFolder, &g_archiveThirdpartyFolder}) {
+        std::error_code ec;
+        for (fs::directory_iterator it(*folder, ec), end; !ec && it != end; it.increment(ec))
+            if (it->path().extension() == ".xml")
+                ++count;
+    }
+    return count;
+}
 
 bool gf_archiveFoldersMissing()
 {

@@ -1,8 +1,8 @@
 #include "app/entry.hpp"
-#include "app/least_start_up.hpp"
+#include "app/start_up.hpp"
 
 int main(int argc, char** argv)
 {
-    tzo::gf_installStartUpBody(tzo::lf_leastStartUp);
+    tzo::gf_installStartUpBody(tzo::lf_startUpNRVX);
     return tzo::gf_programMain(argc, argv);
 }

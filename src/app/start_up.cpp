@@ -1,0 +1,458 @@
+#include "app/start_up.hpp"
+
+#include "airports/airport_scan.hpp"
+#include "airports/airport_services.hpp"
+#include "airports/scenery_lists.hpp"
+#include "app/commands.hpp"
+#include "app/controls.hpp"
+#include "app/main_window.hpp"
+#include "app/start_operations.hpp"
+#include "foundation/exceptions.hpp"
+#include "foundation/log.hpp"
+#include "foundation/paths.hpp"
+#include "foundation/registry.hpp"
+#include "foundation/run_state.hpp"
+#include "foundation/settings.hpp"
+#include "foundation/time.hpp"
+#include "foundation/version.hpp"
+#include "foundation/workers.hpp"
+#include "liveries/code_fixes.hpp"
+#include "liveries/livery_scan.hpp"
+#include "realtraffic/link_state.hpp"
+#include "realtraffic/rt_messages.hpp"
+#include "refdata/dbase.hpp"
+#include "refdata/program_update.hpp"
+#include "refdata/update_check.hpp"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cctype>
+#include <ctime>
+#include <initializer_list>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace tzo {
+
+SharedText stockAirportsPath;
+std::atomic<std::uint32_t> hardwareThreads{0};
+std::atomic<bool> dbaseRead{false};
+std::atomic<int> operationsStarts{0};
+
+namespace {
+
+// 364 days in minutes: beyond that the last run is not worth a line.
+constexpr std::int64_t kSinceLastRunMinutes = 524160;
+
+const std::string kNoInstallPath = "No P3D install path detected, type full Install Path above, and press Enter";
+
+// The run this start-up belongs to. An exit (and with it any restart) begun
+// after the start-up began makes it stale: it must then start nothing, or a
+// restart during a long scan would start a second set of threads.
+thread_local std::uint64_t startGeneration = 0;
+
+bool lf_startStale()
+{
+    return exiting.load() || userClosed.load() || runGeneration.load() != startGeneration;
+}
+
+void lf_repaint()
+{
+    gf_invalidateMainWindow(ui::Rect{0, 0, kMainWindowWidth, kMainWindowHeight});
+}
+
+void lf_createFolder(const fs::path& folder)
+{
+    std::error_code ec;
+    const bool present = fs::exists(folder, ec);
+    if (ec)
+        throw fs::filesystem_error("exists", folder, ec);
+    if (present)
+        return;
+    fs::create_directory(folder, ec);
+    if (ec)
+        throw fs::filesystem_error("create_directory", folder, ec);
+}
+
+void lf_checkRunFolder()
+{
+    std::error_code ec;
+    const fs::file_status status = fs::status(g_docsFolder, ec);
+    if (ec && ec != std::errc::no_such_file_or_directory)
+        throw fs::filesystem_error("status", g_docsFolder, ec);
+    if (!fs::is_directory(status))
+        throw UserErrorException(41, fmt::format("{} must be run from the {} folder!", kProgramName, kProgramName));
+}
+
+void lf_switchOn(BoolParameterCheckBox& box, bool on)
+{
+    box.setChecked(on);
+    box.setAndSave();
+}
+
+// Every stored value into its control, as the window shows them at start.
+void lf_showSettings()
+{
+    const ParameterLists& lists = gf_storedSettings();
+    for (auto* box : lists.checkBoxes)
+        box->setChecked(box->value());
+    // MAX_FIT has no field of its own: MAX_FIT_FL shows it in hours.
+    for (auto* field : lists.intFields)
+        if (field != &MAX_FIT)
+            field->show();
+    for (auto* field : lists.stringFields)
+        field->show();
+}
+
+void lf_enable(std::initializer_list<ParameterControl*> controls)
+{
+    for (ParameterControl* control : controls)
+        gf_enableControl(*control);
+}
+
+void lf_disable(std::initializer_list<ParameterControl*> controls)
+{
+    for (ParameterControl* control : controls)
+        gf_disableControl(*control);
+}
+
+void lf_dailyCheck(const std::string& today)
+{
+    if (today != DATA_CHECKED_AT_DATE.value()) {
+        gf_updateProgram(fs::current_path());
+        gf_updateAigRegcodes();
+        if (gf_updateArchive())
+            lf_switchOn(SCAN_AIRPORTS, true);
+        DATA_CHECKED_AT_DATE.setAndSave(today);
+        gf_disableControl(CHECK_VERSION);
+        return;
+    }
+    std::error_code ec;
+    if (!fs::exists(g_aigRegcodesPath, ec))
+        gf_updateAigRegcodes();
+    if (gf_listArchiveAirports() > 0 && gf_updateArchive())
+        lf_switchOn(SCAN_AIRPORTS, true);
+}
+
+void lf_logSinceLastRun()
+{
+    const std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
+    if (const auto text = lf_sinceLastRunText(now - LAST_EPOCH_TIME.value()))
+        gf_logLine(*text);
+    // Written at each start, so that the next start can tell the time between.
+    LAST_EPOCH_TIME.setAndSave(static_cast<std::int32_t>(std::min<std::int64_t>(now, LAST_EPOCH_TIME.max())));
+}
+
+} // namespace
+
+std::optional<std::string> lf_sinceLastRunText(std::int64_t seconds)
+{
+    const std::int64_t minutes = seconds / 60;
+    if (minutes < 1)
+        return fmt::format("{} second{} since last run", seconds, seconds == 1 || seconds < 0 ? "" : "s");
+    if (minutes >= kSinceLastRunMinutes)
+        return std::nullopt;
+    const std::int64_t rest = seconds - 60 * minutes;
+    return fmt::format("{} minute{} and {} second{} since last run", minutes, minutes > 1 ? "s" : "", rest,
+                       rest == 1 ? "" : "s");
+}
+
+void lf_prepareFolders()
+{
+    for (const fs::path* folder : {&g_outputFolder, &g_outputInfoFolder, &g_outputErrorsFolder, &g_airportsFolder,
+                                   &g_learnedFolder, &g_learnedStockFolder, &g_learnedOrbxFolder,
+                                   &g_learnedThirdpartyFolder})
+        lf_createFolder(*folder);
+}
+
+void lf_migrateParameters()
+{
+    const std::string stored = PROGRAM_VERSION.value();
+    if (stored.empty()) {
+        PROGRAM_VERSION.setAndSave(std::string(kProgramVersionText));
+        return;
+    }
+    const Version before = gf_parseVersion(stored);
+    const Version& now = gf_programVersion();
+    if (before != now)
+        PROGRAM_VERSION.setAndSave(std::string(kProgramVersionText));
+    if (!(now > before))
+        return;
+    gf_logLine(fmt::format("This is a version update from {} -> {}", gf_versionToString(before),
+                           gf_versionToString(now)));
+    std::error_code ec;
+    if (fs::exists(g_installerExeName, ec)) {
+        fs::remove(g_installerExeName, ec);
+        if (ec)
+            throw fs::filesystem_error("remove", g_installerExeName, ec);
+    }
+    for (const char* name : g_obsoleteParameterNames)
+        gf_pruneParameters(name);
+    MAX_FIT.setValue(MAX_FIT.value());
+    MAX_FIT.save();
+    DATA_CHECKED_AT_DATE.setAndSave("");
+    LAST_EPOCH_TIME.setAndSave(0);
+}
+
+void lf_loadParameters()
+{
+    gf_readSettings();
+    lf_migrateParameters();
+    gf_rangeFromSetting();
+    lf_showSettings();
+}
+
+void lf_detectP3D()
+{
+    const InstalledSimulators installed = gf_detectInstalledSimulators();
+    const int k = (installed.v6 ? 6 : 0) + (installed.v5 ? 5 : 0);
+    if (k >= 7)
+        throw UserErrorException(153, "More than one P3D version detected, type full Install Path to wanted version "
+                                      "above and press Enter");
+    if (k == 5 || k == 6) {
+        const char* name = installed.v5 ? "P3Dv5" : installed.v4 ? "P3Dv4" : "P3Dv6";
+        gf_logLine(fmt::format("{} detected", name));
+        const std::string path = gf_p3dSetupPath(k);
+        if (path.empty()) {
+            gf_clearControlText(SIM_INSTALL_PATH.controlId());
+            throw UserErrorException(151, kNoInstallPath);
+        }
+        SIM_INSTALL_PATH.setAndSave(path);
+        SIM_INSTALL_PATH.show();
+        return;
+    }
+    gf_showStatus("P3D not detected?", true);
+    const auto empty = [](const auto& settings) {
+        return std::all_of(settings.begin(), settings.end(), [](const StringParameter* p) { return p->empty(); });
+    };
+    if (empty(g_liveryFolderSettings) && empty(g_addonFolderSettings)) {
+        gf_clearControlText(SIM_INSTALL_PATH.controlId());
+        throw UserErrorException(151, kNoInstallPath);
+    }
+}
+
+void lf_detectRealTraffic()
+{
+    lf_prepareFolders();
+    lf_loadParameters();
+
+    if (MAX_LIVE.value() == MAX_LIVE.defaultValue())
+        gf_clearControlText(MAX_LIVE.controlId());
+    lf_enable({&AUTO_RANGE, &COLLISION_USER_AIR, &COLLISION_LIVE_PARKED_GND, &GUID_CHANGES, &BLOCK_CALLSIGN, &MAX_LIVE,
+               &CHECK_VERSION});
+    lf_disable({&LATERAL_RANGE, &LEARN_SOFT});
+    if (BLOCK_CALLSIGN.empty())
+        gf_disableControl(UNBLOCK);
+    else
+        gf_enableControl(UNBLOCK);
+
+    PROGRAM_INSTALL_PATH.setAndSave(fs::current_path().string());
+    nowDayHour.store(gf_currentDayHour().toU64());
+    gf_updateAigRegcodes();
+
+    const std::string today = gf_currentDateStamp();
+    std::error_code ec;
+    if (today != DATA_CHECKED_AT_DATE.value() || !fs::exists(g_dbasePath, ec))
+        gf_updateDbase();
+    if (!dbaseRead.load()) {
+        gf_readDbase();
+        gf_readFixesXml();
+        dbaseRead.store(true);
+    }
+    lf_dailyCheck(today);
+    archiveWeek.store(static_cast<std::uint32_t>(std::max(0, gf_parseVersion(ARCHIVE_VERSION.value()).major)));
+
+    gf_enableControl(SIM_INSTALL_PATH);
+    if (SIM_INSTALL_PATH.empty())
+        lf_detectP3D();
+
+    const fs::path jar = gf_knownFolderPath() / g_realTrafficFolderName / "RealTraffic.jar";
+    rtOnThisPc.store(fs::exists(jar, ec));
+    gf_showStatus(fmt::format("RealTraffic {}detected at this PC", rtOnThisPc.load() ? "" : "not "), true);
+
+    lf_enable({&LIG_PRIORITIZE, &SCAN_LIVERIES, &LIG_AUTOMATIC, &SCAN_AIRPORTS, &AFG_AUTOMATIC, &LIGHT_AIRCRAFT,
+               &HELICOPTERS, &HIGH_PERF_AIRCRAFT, &INITIAL_LOAD_ONLY, &PARK_SOFT, &PARK_FAKE, &WEEK,
+               &NAV_LIGHTS_WHILE_PARKED, &COLLISION_USER_GND, &AIRPORT_RANGE, &AIRPORT_HEIGHT, &MAX_FIT_FL,
+               &MATCHING_DEPTH, &LATERAL_RANGE});
+    lf_disable({&parking_percentage, &FLUSH_STATIC});
+    manualRange.store(LATERAL_RANGE.value());
+    MAX_FIT_FL.setValue(static_cast<float>(MAX_FIT.value()) * 0.5f + 0.5f);
+    MAX_FIT_FL.show();
+
+    gf_loadAirportsList();
+    gf_flushLog();
+}
+
+void lf_checkStockAirportsPath()
+{
+    const fs::path path = lf_simulatorPath(SIM_INSTALL_PATH.value()) / "Scenery";
+    stockAirportsPath.set(path.string());
+    std::error_code ec;
+    if (!fs::exists(path, ec))
+        gf_showStatus(fmt::format("Stock airports path does not exist: {}", path.string()), true);
+}
+
+void lf_startLiveryScan(bool scan)
+{
+    std::vector<std::string> folders;
+    if (scan) {
+        const bool prioritized = LIG_PRIORITIZE.value() && !LIG_AUTOMATIC.value();
+        gf_showStatus(fmt::format("Scanning {}for liveries ...", prioritized ? "prioritized " : ""), false);
+        gf_logLine("");
+        gf_logLine(fmt::format("++++++++++++++++++++++++ liveries scan {} starts ++++++++++++++++++++++++++++++++",
+                               LIG_AUTOMATIC.value() ? "automatic" : "manual"));
+        if (!LIG_AUTOMATIC.value()) {
+            folders = gf_liveryFoldersFromSettings();
+            if (folders.empty())
+                throw UserErrorException(48, "Set lfolder parameter(-s) to your liveries first, see Manual 5.1 (or "
+                                             "check Liveries automatic)");
+        }
+    } else {
+        gf_logLine("++++++++++++++++++++++++ liveries scan starts ++++++++++++++++++++++++++++++++");
+    }
+    gf_scanLiveries(scan, LIG_AUTOMATIC.value(), LIG_PRIORITIZE.value(), folders);
+    // A rescan cut short by an exit wrote no catalogue: the next start must scan again.
+    if (scan && !lf_startStale()) {
+        lf_switchOn(SCAN_LIVERIES, false);
+        lf_repaint();
+    }
+    gf_logLine("-------------------------- liveries scan ends   --------------------------------");
+    gf_logLine("");
+}
+
+void lf_checkAddonFolderParameters(std::vector<std::string>& folders)
+{
+    for (const StringParameter* p : g_addonFolderSettings) {
+        const std::string value = p->value();
+        if (value.empty())
+            continue;
+        if (lf_containsStockSceneryPath(value))
+            throw UserErrorException(
+                42, fmt::format("parameter {} points to stock airports instead of add-on airports!", p->name()));
+        folders.push_back(value);
+    }
+    if (folders.empty())
+        throw UserErrorException(49, "Set afolder parameter(-s) to your add-on airports first, see Manual 6.1");
+}
+
+void lf_clearFolder(const fs::path& folder)
+{
+    std::error_code ec;
+    if (!fs::is_directory(folder, ec))
+        return;
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(folder, ec)) {
+        if (!entry.is_regular_file(ec))
+            continue;
+        std::string ext = entry.path().extension().string();
+        std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+        if (ext == ".xml" || ext == ".txt")
+            files.push_back(entry.path());
+    }
+    for (const fs::path& file : files) {
+        std::error_code removeError;
+        if (!fs::remove(file, removeError) && removeError)
+            gf_logLine(file.string() + " could not be removed");
+    }
+}
+
+void gf_listXmlFiles(const fs::path& folder, std::vector<std::string>& names)
+{
+    names.clear();
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        if (!entry.is_regular_file())
+            continue;
+        std::string ext = entry.path().extension().string();
+        std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::toupper(c); });
+        if (ext == ".XML")
+            names.push_back(entry.path().stem().string());
+    }
+}
+
+void lf_startAirportScan()
+{
+    const bool automatic = AFG_AUTOMATIC.value();
+    gf_showStatus("Scanning for addon airports ...", false);
+    gf_logLine("");
+    gf_logLine(fmt::format("++++++++++++++++++++++++ airports scan {} starts +++++++++++++++++++++++++++++",
+                           automatic ? "automatic" : "manual"));
+    std::vector<std::string> folders;
+    if (!automatic)
+        lf_checkAddonFolderParameters(folders);
+    for (const fs::path* folder : {&g_myOrbxFolder, &g_myThirdpartyFolder}) {
+        std::error_code ec;
+        if (fs::is_directory(*folder, ec))
+            lf_clearFolder(*folder);
+        else
+            fs::create_directories(*folder);
+    }
+    const bool found = gf_scanAddonAirports(automatic, folders);
+    if (lf_startStale()) {
+        // Cut short: SCAN_AIRPORTS stays on so that the next start scans again.
+    } else if (found) {
+        lf_switchOn(SCAN_AIRPORTS, false);
+    } else {
+        gf_showStatus("Warning: Scan has not found any add-on airports", false);
+    }
+    gf_logLine("-------------------------- airports scan ends    ----------------------------");
+    gf_logLine("");
+}
+
+namespace {
+
+std::int32_t lf_countEntries(const fs::path& folder)
+{
+    std::error_code ec;
+    std::int32_t n = 0;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+        ++n;
+    return n;
+}
+
+} // namespace
+
+void lf_startUpNRVX()
+{
+    // The entry's wrapper counts this thread in runningThreads and reports
+    // what leaves here through gf_logException("lf_startUpNRVX").
+    startGeneration = runGeneration.load();
+    lf_checkRunFolder();
+    lf_detectRealTraffic();
+    lf_logSinceLastRun();
+    lf_createFolder(g_myRegcodesFolder);
+    lf_checkStockAirportsPath();
+
+    const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
+    hardwareThreads.store(threads);
+    maxWorkers.store(static_cast<std::int32_t>(threads));
+    runningWorkers.store(0);
+
+    std::error_code ec;
+    if (!fs::exists(g_liveriesScannedPath, ec) && !SCAN_LIVERIES.value()) {
+        gf_showStatus(fmt::format("File {} is gone, rescan liveries", g_liveriesScannedPath.string()), true);
+        lf_switchOn(SCAN_LIVERIES, true);
+        lf_repaint();
+    }
+    lf_startLiveryScan(SCAN_LIVERIES.value());
+    if (lf_startStale())
+        return;
+
+    if (SCAN_AIRPORTS.value())
+        lf_startAirportScan();
+    mainWindowObject.thirdpartyAirports.store(lf_countEntries(g_myThirdpartyFolder));
+    mainWindowObject.orbxAirports.store(lf_countEntries(g_myOrbxFolder));
+    lf_repaint();
+
+    if (runGeneration.load() != startGeneration)
+        return; // a newer run owns the program now
+    if (exiting.load() || userClosed.load()) {
+        gf_requestExit(ExitReason::USER_CLOSED_SIM, 1);
+        return;
+    }
+    operationsStarts.fetch_add(1);
+    lf_startOperations();
+}
+
+} // namespace tzo
