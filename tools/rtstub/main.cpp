@@ -9,7 +9,9 @@
 //
 //   norvane-rtstub [--traffic-port N] [--qnh-port N] [--speed X] [--qnh HPA]
 //                  [--tcp-port N] [--level L] [--no-tcp] [--loop] [--newer-fields]
-//                  [--derive-ground-motion] [track.csv ...]
+//                  [--derive-ground-motion] [--aircraft N] [track.csv ...]
+// With --aircraft N it sends N aircraft made from the recorded tracks (own
+// hexids and callsigns, positions spread around Zürich, starts staggered).
 
 #include "rtstub/replay.hpp"
 #include "rtstub/tcp_link.hpp"
@@ -39,7 +41,7 @@ int usage()
 {
     fmt::print(stderr, "usage: norvane-rtstub [--traffic-port N] [--qnh-port N] [--speed X] [--qnh HPA] "
                        "[--tcp-port N] [--level L] [--no-tcp] [--loop] [--newer-fields] "
-                       "[--derive-ground-motion] [track.csv ...]\n");
+                       "[--derive-ground-motion] [--aircraft N] [track.csv ...]\n");
     return 2;
 }
 
@@ -57,6 +59,7 @@ int main(int argc, char** argv)
     bool tcp = true;
     bool newerFields = false;
     bool deriveMotion = false;
+    long crowd = 0;
     std::vector<std::filesystem::path> files;
     try {
         for (int i = 1; i < argc; ++i) {
@@ -86,13 +89,15 @@ int main(int argc, char** argv)
                 newerFields = true;
             else if (arg == "--derive-ground-motion")
                 deriveMotion = true;
+            else if (arg == "--aircraft")
+                crowd = std::stol(value());
             else if (arg.starts_with("--"))
                 return usage();
             else
                 files.emplace_back(arg);
         }
         if (trafficPort < 1 || trafficPort > 65535 || qnhPort < 1 || qnhPort > 65535 || tcpPort < 1 ||
-            tcpPort > 65535 || speed < 0)
+            tcpPort > 65535 || speed < 0 || crowd < 0 || crowd > 0x5FFFFF)
             return usage();
         if (files.empty())
             files = rtstub::defaultReplayFiles();
@@ -103,6 +108,8 @@ int main(int argc, char** argv)
         if (deriveMotion)
             for (auto& track : tracks)
                 rtstub::deriveGroundMotion(track);
+        if (crowd > 0)
+            tracks = rtstub::crowdTracks(tracks, static_cast<std::size_t>(crowd));
 
         std::signal(SIGINT, onSignal);
         std::signal(SIGTERM, onSignal);

@@ -192,7 +192,9 @@ AircraftInfo aircraftInfo(std::uint32_t icao24)
 
 TrafficLine lineOfSample(const ReplaySample& sample, double timestamp, std::uint32_t checksum, bool newerFields)
 {
-    const AircraftInfo info = aircraftInfo(sample.icao24);
+    AircraftInfo info = aircraftInfo(sample.modelIcao24 != 0 ? sample.modelIcao24 : sample.icao24);
+    if (sample.modelIcao24 != 0)
+        info.registration = aircraftInfo(sample.icao24).registration;
     TrafficLine line = TrafficLine::airborne();
     line.set(kHexid, fmt::format("{}", sample.icao24))
         .set(kLatitude, sample.latitude)
@@ -228,6 +230,33 @@ TrafficLine lineOfSample(const ReplaySample& sample, double timestamp, std::uint
     return line;
 }
 
+std::vector<ReplayTrack> crowdTracks(const std::vector<ReplayTrack>& recorded, std::size_t count, double spacingDeg)
+{
+    std::vector<ReplayTrack> crowd;
+    if (recorded.empty())
+        return crowd;
+    constexpr std::size_t kGrid = 20;
+    crowd.reserve(count);
+    for (std::size_t k = 0; k < count; ++k) {
+        const ReplayTrack& base = recorded[k % recorded.size()];
+        ReplayTrack copy{fmt::format("{}#{}", base.name, k), base.samples};
+        const std::uint32_t hexid = 0xA00000u + static_cast<std::uint32_t>(k);
+        const double dLat = (static_cast<double>(k % kGrid) - kGrid / 2.0) * spacingDeg;
+        const double dLon = (static_cast<double>((k / kGrid) % kGrid) - kGrid / 2.0) * spacingDeg;
+        for (ReplaySample& s : copy.samples) {
+            s.modelIcao24 = s.icao24;
+            s.icao24 = hexid;
+            const std::string airline = s.callsign.substr(0, std::min<std::size_t>(3, s.callsign.size()));
+            s.callsign = fmt::format("{}{}", airline.empty() ? "NRV" : airline, 100 + k);
+            s.latitude = std::clamp(s.latitude + dLat, -89.9, 89.9);
+            s.longitude += dLon;
+        }
+        copy.delaySeconds = static_cast<double>(k % 60);
+        crowd.push_back(std::move(copy));
+    }
+    return crowd;
+}
+
 std::vector<ReplayLine> replayLines(const std::vector<ReplayTrack>& tracks, double startSeconds, bool newerFields)
 {
     std::vector<ReplayLine> lines;
@@ -237,7 +266,7 @@ std::vector<ReplayLine> replayLines(const std::vector<ReplayTrack>& tracks, doub
             continue;
         const std::int64_t first = track.samples.front().epochMs;
         for (const auto& sample : track.samples) {
-            const double offset = static_cast<double>(sample.epochMs - first) / 1000.0;
+            const double offset = track.delaySeconds + static_cast<double>(sample.epochMs - first) / 1000.0;
             lines.push_back({offset, lineOfSample(sample, startSeconds + offset, checksum++, newerFields).text()});
         }
     }

@@ -28,11 +28,16 @@ struct ReplaySample {
     // Whether the row itself had these cells (others took the previous row's).
     bool speedRecorded = false;
     bool trackRecorded = false;
+    // The recorded aircraft a copy was made from (0: this one): its type and
+    // route stay, so a crowd of copies still flies known models.
+    std::uint32_t modelIcao24 = 0;
 };
 
 struct ReplayTrack {
     std::string name;
     std::vector<ReplaySample> samples;
+    // Seconds after the start of the replay at which the track begins.
+    double delaySeconds = 0;
 };
 
 // Reads a track. Missing cells take the track's previous value (rows before
@@ -46,6 +51,13 @@ ReplayTrack loadReplayTrack(const std::filesystem::path& path);
 // one position gets the speed and course to the next new position over the
 // run's time, below 1 kt counted as 0, a course only for 3 m or more.
 void deriveGroundMotion(ReplayTrack& track);
+// A crowd of `count` aircraft made from the recorded tracks, in turn: each
+// copy has its own hexid (from 0xA00000 on), a callsign of the same airline
+// with its own number, its position moved on a grid `spacingDeg` apart around
+// the recording, and its start delayed by up to a minute, so that they do
+// not move in step.
+std::vector<ReplayTrack> crowdTracks(const std::vector<ReplayTrack>& recorded, std::size_t count,
+                                     double spacingDeg = 0.02);
 
 // The recorded tracks at Zürich that come with the project.
 std::filesystem::path replayFolder();
