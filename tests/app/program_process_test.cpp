@@ -84,12 +84,15 @@ private:
 
 bool lf_started(const fs::path& log)
 {
-    // The start-up has read the settings (the block of settings in the log is
-    // closed) and, in a folder that is no program folder, has ended with its
-    // error: the log stays as it is from here on.
+    // In a folder that is no program folder the start-up ends with its error
+    // at once; otherwise it has read the settings (the block of settings in
+    // the log is closed) and ended with its error: the log stays as it is from
+    // here on.
     if (!fs::exists(log))
         return false;
     const std::string text = readFile(log);
+    if (text.find("must be run from the") != std::string::npos)
+        return true;
     const auto last = text.find("SIM_INSTALL_PATH=");
     const auto closed = last == std::string::npos ? last : text.find("\n*****", last);
     return closed != std::string::npos && text.find("\nError ", closed) != std::string::npos;
