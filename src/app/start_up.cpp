@@ -256,12 +256,17 @@ void lf_detectRealTraffic()
     std::error_code ec;
     if (today != DATA_CHECKED_AT_DATE.value() || !fs::exists(g_dbasePath, ec))
         gf_updateDbase();
+    // A close during a slow download ends the start-up before the next one.
+    if (lf_startStale())
+        return;
     if (!dbaseRead.load()) {
         gf_readDbase();
         gf_readFixesXml();
         dbaseRead.store(true);
     }
     lf_dailyCheck(today);
+    if (lf_startStale())
+        return;
     archiveWeek.store(static_cast<std::uint32_t>(std::max(0, gf_parseVersion(ARCHIVE_VERSION.value()).major)));
 
     gf_enableControl(SIM_INSTALL_PATH);
@@ -420,6 +425,8 @@ void lf_startUpNRVX()
     startGeneration = runGeneration.load();
     lf_checkRunFolder();
     lf_detectRealTraffic();
+    if (lf_startStale())
+        return;
     lf_logSinceLastRun();
     lf_createFolder(g_myRegcodesFolder);
     lf_checkStockAirportsPath();

@@ -44,7 +44,7 @@ struct TestExitServices : tzo::ProgramExitServices {
     std::atomic<int> finalCloses{0};
     void sleepFor(std::chrono::milliseconds duration) override
     {
-        std::this_thread::sleep_for(std::min<std::chrono::milliseconds>(duration, 20ms));
+        std::this_thread::sleep_for(std::min<std::chrono::milliseconds>(duration, 40ms));
     }
     bool postToWindow(tzo::WindowMessage message) override
     {
