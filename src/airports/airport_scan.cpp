@@ -23,6 +23,13 @@ std::atomic<bool> orbxAirportsDone{true};
 namespace {
 std::mutex airportScanLogMutex;
 std::vector<std::string> airportScanLog;
+std::atomic<AirportScanRepaint> scanRepaint{nullptr};
+
+void repaintCounts()
+{
+    if (const AirportScanRepaint repaint = scanRepaint.load())
+        repaint();
+}
 
 // The four-character stems of the ".xml" files of a folder, any letter case.
 std::vector<std::string> xmlStems(const fs::path& folder)
@@ -74,6 +81,11 @@ std::pair<int, int> copyForLearning(const std::vector<std::string>& stems, const
 }
 
 } // namespace
+
+void gf_installAirportScanRepaint(AirportScanRepaint repaint)
+{
+    scanRepaint.store(repaint);
+}
 
 void gf_addAirportScanLogLine(std::string_view text)
 {
@@ -143,6 +155,7 @@ bool gf_scanAddonAirports(bool automatic, std::vector<std::string>& folders)
     const std::vector<std::string> thirdparty = xmlStems(g_myThirdpartyFolder);
     const std::vector<std::string> orbx = xmlStems(g_myOrbxFolder);
     orbxAirportsDone.store(orbx.empty());
+    repaintCounts();
 
     if (fs::exists(g_toBeLearnedFolder))
         fs::remove_all(g_toBeLearnedFolder);
@@ -153,6 +166,7 @@ bool gf_scanAddonAirports(bool automatic, std::vector<std::string>& folders)
         const auto [copied, done] = copyForLearning(orbx, g_myOrbxFolder, true);
         orbxCopied = copied;
         orbxAirportsDone.store(static_cast<std::size_t>(done + copied) == orbx.size());
+        repaintCounts();
         if (copied == 0) {
             gf_logLine("All your ORBX airports are done, no off line learning needed.");
             fs::remove_all(g_toBeLearnedFolder);

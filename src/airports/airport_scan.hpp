@@ -14,6 +14,11 @@ extern std::atomic<bool> orbxAirportsDone;
 // The address the zip line asks the user to mail the folder to.
 inline constexpr const char* kSupportMailAddress = "support@norvane.example";
 
+// The window's repaint of the band that shows the scan's counts
+// (tbloAirportCount, orbxAirportsDone); installed by the shell, none before.
+using AirportScanRepaint = void (*)();
+void gf_installAirportScanRepaint(AirportScanRepaint repaint);
+
 // Everything logged since the last take; empties the log.
 std::vector<std::string> gf_takeAirportScanLog();
 

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <limits>
 #include <set>
 #include <utility>
 
@@ -104,6 +105,11 @@ void readParkingList(BglReader& in, std::uint64_t r, std::uint64_t listEnd, bool
     const std::uint32_t count = in.u16At(r + 6);
     const std::uint64_t itemSize = isAb ? bgl::kParkingItemSizeP3dV5 : bgl::kParkingItemSize;
     std::uint64_t item = r + 8;
+    // Room for as many stands as the list can hold, so that adding them
+    // never moves the ones before.
+    if (listEnd > item)
+        out.airport.stands.reserve(out.airport.stands.size() +
+                                   std::min<std::uint64_t>(count, (listEnd - item) / itemSize));
     for (std::uint32_t i = 0; i < count; ++i) {
         // Items never run past their list: a count larger than the list holds
         // would read the records behind it as stands.
@@ -326,6 +332,37 @@ bool lf_readWholeFile(const std::filesystem::path& path, std::vector<std::uint8_
     if (size > 0 && !in.read(reinterpret_cast<char*>(bytes.data()), size))
         return false;
     return true;
+}
+
+bool BglFileBytes::read(const std::filesystem::path& path)
+{
+    m_size = 0;
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return false;
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    if (size < 0 || static_cast<std::uint64_t>(size) > std::numeric_limits<std::size_t>::max())
+        return false;
+    in.seekg(0, std::ios::beg);
+    const auto n = static_cast<std::size_t>(size);
+    if (n > m_capacity) {
+        // Not value-initialised: every byte used is overwritten by the read.
+        m_data.reset();
+        m_data.reset(new std::uint8_t[n]);
+        m_capacity = n;
+    }
+    if (n > 0 && !in.read(reinterpret_cast<char*>(m_data.get()), size))
+        return false;
+    m_size = n;
+    return true;
+}
+
+void BglFileBytes::release()
+{
+    m_data.reset();
+    m_capacity = 0;
+    m_size = 0;
 }
 
 bool lf_bglHasAirportSection(const std::filesystem::path& path)

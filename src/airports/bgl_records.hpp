@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -66,6 +67,23 @@ void lf_readBglAirports(std::span<const std::uint8_t> bytes, const std::string& 
 
 // The whole file; false when it cannot be read.
 bool lf_readWholeFile(const std::filesystem::path& path, std::vector<std::uint8_t>& bytes);
+
+// Whole files read one after the other into storage kept between them: a
+// fresh vector per file was zero-filled and mapped anew each time, which
+// cost as much as the read itself.
+class BglFileBytes {
+public:
+    // False when the file cannot be read; bytes() is then empty.
+    bool read(const std::filesystem::path& path);
+    std::span<const std::uint8_t> bytes() const { return {m_data.get(), m_size}; }
+    std::size_t capacity() const { return m_capacity; }
+    void release();
+
+private:
+    std::unique_ptr<std::uint8_t[]> m_data;
+    std::size_t m_capacity = 0;
+    std::size_t m_size = 0;
+};
 
 std::string lf_decodeIdentifierOrRegionCode(std::uint32_t packed, bool& usable);
 std::string lf_parkingNameText(std::uint32_t code);

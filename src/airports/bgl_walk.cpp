@@ -4,14 +4,18 @@
 #include "airports/bgl_records.hpp"
 #include "airports/generated_airport.hpp"
 #include "airports/scenery_lists.hpp"
+#include "airports/task_threads.hpp"
 #include "foundation/log.hpp"
 #include "foundation/run_state.hpp"
 #include "foundation/workers.hpp"
 
 #include <fmt/format.h>
 
+#include <chrono>
 #include <deque>
+#include <exception>
 #include <future>
+#include <memory>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -28,6 +32,44 @@ void lf_toParkingPositions(const fs::path& path)
 
 namespace {
 
+// One counted task: the file, what to do with it, and where its outcome goes.
+struct FileTask final : tzo::ThreadJob {
+    FileTask(BglFileTask t, fs::path f) : task(std::move(t)), file(std::move(f)) {}
+
+    BglFileTask task;
+    fs::path file;
+    std::promise<void> result;
+
+    void run() noexcept override
+    {
+        std::exception_ptr error;
+        try {
+            task(file);
+        } catch (const std::exception& e) {
+            error = std::current_exception();
+            logException(e.what());
+        } catch (...) {
+            error = std::current_exception();
+            logException("unknown exception");
+        }
+        // The count before the outcome: a walk holding all its outcomes has
+        // no task of its own counted any more.
+        gf_workerDone();
+        if (error)
+            result.set_exception(error);
+        else
+            result.set_value();
+    }
+
+    static void logException(const char* what) noexcept
+    {
+        try {
+            gf_addAirportScanLogLine(fmt::format("{}!? Exception in lf_toParkingPositions: {}", g_logMarker, what));
+        } catch (...) {
+        }
+    }
+};
+
 struct Walk {
     fs::path folder;
     BglFileTask task;
@@ -39,41 +81,42 @@ struct Walk {
     void start(const fs::path& file)
     {
         gf_waitForWorkerSlot();
-        std::packaged_task<void(fs::path)> job([t = task](const fs::path& p) {
-            try {
-                t(p);
-            } catch (const std::exception& e) {
-                gf_addAirportScanLogLine(
-                    fmt::format("{}!? Exception in lf_toParkingPositions: {}", g_logMarker, e.what()));
-                gf_workerDone();
-                throw;
-            } catch (...) {
-                gf_addAirportScanLogLine(
-                    fmt::format("{}!? Exception in lf_toParkingPositions: {}", g_logMarker, "unknown exception"));
-                gf_workerDone();
-                throw;
-            }
-            gf_workerDone();
-        });
-        std::future<void> result = job.get_future();
+        auto job = std::make_unique<FileTask>(task, file);
+        std::future<void> result = job->result.get_future();
         // Counted before it starts, so a quick task can never take the count below zero.
         runningWorkers.fetch_add(1);
         try {
-            std::thread(std::move(job), file).detach();
+            tzo::gf_walkTaskThreads().post(std::move(job), limit());
         } catch (...) {
             runningWorkers.fetch_sub(1);
             throw;
         }
         futures.push_back(std::move(result));
-        if (static_cast<std::int64_t>(futures.size()) > limit()) {
-            try {
-                futures.front().get();
-            } catch (const std::exception& e) {
-                gf_addAirportScanLogLine(fmt::format("{} airports search aborted, futs inner, \n{}\n{}\n{}",
-                                                     g_logMarker, e.what(), futures.size(), file.string()));
-            } catch (...) {
+        if (static_cast<std::int64_t>(futures.size()) > limit())
+            takeFinished(file);
+    }
+
+    // Takes the outcome of a finished task, the oldest finished one: a slot
+    // was free for the task just started, so one of the others has ended or
+    // is handing over its outcome (waiting for the oldest instead left slots
+    // idle behind one long file).
+    void takeFinished(const fs::path& file)
+    {
+        for (;;) {
+            for (auto it = futures.begin(); it != futures.end(); ++it) {
+                if (it->wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+                    continue;
+                try {
+                    it->get();
+                } catch (const std::exception& e) {
+                    gf_addAirportScanLogLine(fmt::format("{} airports search aborted, futs inner, \n{}\n{}\n{}",
+                                                         g_logMarker, e.what(), futures.size(), file.string()));
+                } catch (...) {
+                }
+                futures.erase(it);
+                return;
             }
-            futures.pop_front();
+            std::this_thread::sleep_for(std::chrono::microseconds(10));
         }
     }
 
@@ -149,6 +192,9 @@ struct Walk {
 void lf_scanFolderForAirports(const fs::path& folder, const BglFileTask& task)
 {
     gf_addAirportScanLogLine("Scanning for addon airports in " + folder.string());
+    // Declared first, so that its end (waiting for the generated files to be
+    // in place) comes after the tasks' own.
+    const GeneratedFilesDeferred deferred;
     Walk w{folder, task ? task : BglFileTask(lf_toParkingPositions), {}, false};
     try {
         w.walk(folder, true);

@@ -2,16 +2,22 @@
 
 #include "airports/airport_file_paths.hpp"
 #include "airports/airport_services.hpp"
+#include "airports/task_threads.hpp"
 #include "foundation/atomic_file.hpp"
 #include "foundation/log.hpp"
 #include "foundation/paths.hpp"
+#include "foundation/workers.hpp"
+#include "platform/file_sync.hpp"
 #include "refdata/publishers.hpp"
 
 #include <fmt/format.h>
 
 #include <algorithm>
 #include <array>
+#include <condition_variable>
+#include <fstream>
 #include <memory>
+#include <mutex>
 
 std::atomic<std::int32_t> addonAirportsFound{0};
 
@@ -58,6 +64,130 @@ ArchiveLookup writeLink(const ArchiveLookup& found, const fs::path& folder, cons
 }
 
 } // namespace
+
+namespace {
+
+// Generated files of a running walk, written and waiting to be put in place.
+struct PendingFiles {
+    std::mutex mutex;
+    std::condition_variable settled;
+    std::int32_t walks = 0;
+    std::int64_t waiting = 0;
+};
+
+PendingFiles& pendingFiles()
+{
+    static PendingFiles pending;
+    return pending;
+}
+
+// Syncs a written temporary file to the disk and renames it into place,
+// reporting and counting as a generated file does.
+void putInPlace(const fs::path& temp, const fs::path& file) noexcept
+{
+    try {
+        bool done = platform::syncFileToDisk(temp);
+        std::error_code ec;
+        if (done) {
+            fs::rename(temp, file, ec);
+            done = !ec;
+        }
+        if (done) {
+            addonAirportsFound.fetch_add(1);
+            return;
+        }
+        fs::remove(temp, ec);
+        gf_addAirportScanLogLine(fmt::format("{}Generating {} did not succeed", g_logMarker, file.string()));
+    } catch (...) {
+    }
+}
+
+class PutInPlace final : public tzo::ThreadJob {
+public:
+    PutInPlace(fs::path temp, fs::path file) : m_temp(std::move(temp)), m_file(std::move(file)) {}
+    void run() noexcept override
+    {
+        putInPlace(m_temp, m_file);
+        PendingFiles& pending = pendingFiles();
+        {
+            const std::lock_guard lock(pending.mutex);
+            --pending.waiting;
+        }
+        pending.settled.notify_all();
+    }
+
+private:
+    fs::path m_temp;
+    fs::path m_file;
+};
+
+// The generated file through a temporary file and a rename, as every saved
+// file. During a walk the sync and the rename are left to threads of their
+// own: the disk takes several milliseconds per file, and a task waiting for
+// it held a slot that the next file could have been read in.
+void writeGeneratedFile(const ApfAirport& airport, const fs::path& file)
+{
+    PendingFiles& pending = pendingFiles();
+    bool deferred = false;
+    {
+        const std::lock_guard lock(pending.mutex);
+        deferred = pending.walks > 0;
+    }
+    if (!deferred) {
+        if (!gf_writeApf(airport, file, false))
+            gf_addAirportScanLogLine(fmt::format("{}Generating {} did not succeed", g_logMarker, file.string()));
+        else
+            addonAirportsFound.fetch_add(1);
+        return;
+    }
+    const std::string text = gf_apfText(airport, false);
+    const fs::path temp = gf_temporaryPathFor(file);
+    bool written = false;
+    if (!text.empty()) {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        out.write(text.data(), static_cast<std::streamsize>(text.size()));
+        out.close();
+        written = !out.fail();
+    }
+    if (!written) {
+        std::error_code ec;
+        fs::remove(temp, ec);
+        gf_addAirportScanLogLine(fmt::format("{}Generating {} did not succeed", g_logMarker, file.string()));
+        return;
+    }
+    {
+        const std::lock_guard lock(pending.mutex);
+        ++pending.waiting;
+    }
+    try {
+        tzo::gf_fileSyncThreads().post(std::make_unique<PutInPlace>(temp, file),
+                                       std::max<std::int32_t>(1, maxWorkers.load()));
+    } catch (...) {
+        {
+            const std::lock_guard lock(pending.mutex);
+            --pending.waiting;
+        }
+        pending.settled.notify_all();
+        putInPlace(temp, file);
+    }
+}
+
+} // namespace
+
+GeneratedFilesDeferred::GeneratedFilesDeferred()
+{
+    PendingFiles& pending = pendingFiles();
+    const std::lock_guard lock(pending.mutex);
+    ++pending.walks;
+}
+
+GeneratedFilesDeferred::~GeneratedFilesDeferred()
+{
+    PendingFiles& pending = pendingFiles();
+    std::unique_lock lock(pending.mutex);
+    --pending.walks;
+    pending.settled.wait(lock, [&] { return pending.waiting == 0; });
+}
 
 ArchiveLookup lf_findArchivedOrbxApf(const ApfAirport& airport)
 {
@@ -110,15 +240,21 @@ void lf_writeGeneratedApf(ApfAirport airport, std::int32_t helipadCount)
     if (helipadCount >= 1)
         line += fmt::format(", of which {} helipad{}", helipadCount, helipadCount == 1 ? "" : "s");
     gf_addAirportScanLogLine(line);
-    std::stable_sort(airport.stands.begin(), airport.stands.end(),
-                     [](const tzo::ParkPos& a, const tzo::ParkPos& b) { return a.name < b.name; });
+    // Sorted through their places: a stand is a large object, moved once
+    // this way instead of at every step of the sort.
+    std::vector<std::size_t> order(count);
+    for (std::size_t i = 0; i < count; ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return airport.stands[a].name < airport.stands[b].name; });
+    std::vector<tzo::ParkPos> sorted;
+    sorted.reserve(count);
+    for (const std::size_t i : order)
+        sorted.push_back(std::move(airport.stands[i]));
+    airport.stands = std::move(sorted);
     if (!fs::exists(folder))
         fs::create_directories(folder);
-    const fs::path file = folder / (airport.code + ".xml");
-    if (!gf_writeApf(airport, file, false))
-        gf_addAirportScanLogLine(fmt::format("{}Generating {} did not succeed", g_logMarker, file.string()));
-    else
-        addonAirportsFound.fetch_add(1);
+    writeGeneratedFile(airport, folder / (airport.code + ".xml"));
 }
 
 bool lf_isStockSceneryPath(std::string_view pathText)
@@ -158,9 +294,19 @@ tzo::BglAirportSink gf_generatedAirportSink()
 
 void lf_readBglFileAirports(const fs::path& path)
 {
-    std::vector<std::uint8_t> bytes;
-    if (!tzo::lf_readWholeFile(path, bytes))
+    // Kept per thread: the walk's threads read one file after the other. The
+    // storage of a very large file is not kept beyond it.
+    constexpr std::size_t kKeptBytes = std::size_t{64} << 20;
+    thread_local tzo::BglFileBytes file;
+    struct Trim {
+        ~Trim()
+        {
+            if (file.capacity() > kKeptBytes)
+                file.release();
+        }
+    } trim;
+    if (!file.read(path))
         return;
-    tzo::lf_readBglAirports(bytes, path.string(),
+    tzo::lf_readBglAirports(file.bytes(), path.string(),
                             [](const std::string& p) { return gf_publisherOfFileName(p); }, gf_generatedAirportSink());
 }

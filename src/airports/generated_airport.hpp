@@ -34,6 +34,18 @@ void lf_writeGeneratedApf(tzo::ApfAirport airport, std::int32_t helipadCount);
 // True when the text holds one of the stock scenery folder names (case-sensitive).
 bool lf_isStockSceneryPath(std::string_view pathText);
 
+// While one lives (a folder walk), generated airport files are written by the
+// BGL tasks and synced to the disk and renamed into place by threads of their
+// own; its end waits until each is in place or reported. Outside of one they
+// are written whole before lf_writeGeneratedApf returns.
+class GeneratedFilesDeferred {
+public:
+    GeneratedFilesDeferred();
+    ~GeneratedFilesDeferred();
+    GeneratedFilesDeferred(const GeneratedFilesDeferred&) = delete;
+    GeneratedFilesDeferred& operator=(const GeneratedFilesDeferred&) = delete;
+};
+
 // The sink that links each airport on its way in and writes its generated
 // file on its way out, as the scan does.
 tzo::BglAirportSink gf_generatedAirportSink();

@@ -1,5 +1,6 @@
 #include "app/controls.hpp"
 
+#include "airports/airport_scan.hpp"
 #include "airports/airport_services.hpp"
 #include "airports/park_airport_hooks.hpp"
 #include "parking/hour_fit.hpp"
@@ -316,6 +317,7 @@ void gf_installMainWindowHooks()
     parkingHooks.enableControls = gf_enableControls;
     parkingHooks.repaint = lf_showStaticParkingState;
     gf_installStaticParkingHooks(parkingHooks);
+    gf_installAirportScanRepaint([] { gf_invalidateMainWindow(kStatisticsBand); });
     tzo::ParameterControlHooks controlHooks;
     controlHooks.setChecked = lf_hookSetChecked;
     controlHooks.showIntField = lf_hookShowIntField;

@@ -41,6 +41,7 @@ struct AirportScanTest : airporttest::AirportTest {
         userClosed.store(false);
         tbloAirportCount.store(0);
         orbxAirportsDone.store(true);
+        gf_installAirportScanRepaint(nullptr);
         runningWorkers.store(0);
         maxWorkers.store(static_cast<std::int32_t>(std::max(1u, std::thread::hardware_concurrency())));
     }
@@ -172,6 +173,27 @@ TEST_F(AirportScanTest, walkNeverRunsMoreTasksThanTheLimit)
     EXPECT_EQ(runningWorkers.load(), 0);
 }
 
+// The walk takes whichever task has finished: one long file must not keep
+// the free slots idle until it ends.
+TEST_F(AirportScanTest, aLongFileDoesNotHoldBackTheOthers)
+{
+    const fs::path root = dir / "long";
+    for (int i = 0; i < 6; ++i)
+        bgltest::Image::write(root / ("f" + std::to_string(i) + ".bgl"), airportImage());
+    maxWorkers.store(2);
+    std::atomic<bool> first{true};
+    std::atomic<int> others{0};
+    std::atomic<bool> othersDoneMeanwhile{false};
+    lf_scanFolderForAirports(root, [&](const fs::path&) {
+        if (first.exchange(false))
+            othersDoneMeanwhile.store(testsupport::waitFor([&] { return others.load() == 5; }));
+        else
+            ++others;
+    });
+    EXPECT_TRUE(othersDoneMeanwhile.load());
+    EXPECT_EQ(runningWorkers.load(), 0);
+}
+
 TEST_F(AirportScanTest, throwingFileIsReportedAndTheOthersRead)
 {
     const fs::path root = dir / "walk";
@@ -243,9 +265,13 @@ TEST_F(AirportScanTest, wholeScanWritesLogGeneratedFilesAndOfflineCopies)
     fs::create_directories(g_archiveOrbxFolder);
     fs::create_directories(g_toBeLearnedFolder / "old");
 
+    static std::atomic<int> repaints{0};
+    repaints.store(0);
+    gf_installAirportScanRepaint([] { ++repaints; });
     std::vector<std::string> folders{(dir / "addons").string(), (dir / "addons" / "ORBX").string(), "",
                                      (dir / "missing").string()};
     EXPECT_TRUE(gf_scanAddonAirports(false, folders));
+    EXPECT_EQ(repaints.load(), 2); // the counts listed, then the ORBX pass
     const std::string scanLog = testsupport::readFile(g_outputInfoFolder / "AirportsScanLog.txt");
     EXPECT_NE(scanLog.find("Scanning for addon airports in " + (dir / "addons").string()), std::string::npos);
     EXPECT_NE(scanLog.find("Generated EHAM.xml: 2 positions"), std::string::npos);

@@ -5,6 +5,7 @@
 #include "airports/bgl_reader.hpp"
 #include "airports/bgl_records.hpp"
 #include "bgl_builder.hpp"
+#include "support/test_support.hpp"
 
 #include <gtest/gtest.h>
 
@@ -329,6 +330,26 @@ TEST_F(BglReaderTest, helipadWithNanWidthIsSkipped)
     const auto airports = read(image.build());
     ASSERT_EQ(airports.size(), 1u);
     EXPECT_EQ(names(airports[0]), (std::vector<std::string>{"g1"}));
+}
+
+// One buffer read file after file: larger, smaller, empty and missing files
+// each give exactly their own bytes.
+TEST(BglFileBytes, givesEachFileItsOwnBytes)
+{
+    testsupport::TempDir dir;
+    tzo::BglFileBytes file;
+    for (const std::size_t size : {std::size_t{100}, std::size_t{5000}, std::size_t{7}, std::size_t{0}}) {
+        SCOPED_TRACE(size);
+        std::string bytes(size, '\0');
+        for (std::size_t i = 0; i < size; ++i)
+            bytes[i] = static_cast<char>('a' + (i + size) % 26);
+        const auto path = dir / ("f" + std::to_string(size));
+        testsupport::writeFile(path, bytes);
+        ASSERT_TRUE(file.read(path));
+        EXPECT_EQ(std::string(file.bytes().begin(), file.bytes().end()), bytes);
+    }
+    EXPECT_FALSE(file.read(dir / "missing"));
+    EXPECT_TRUE(file.bytes().empty());
 }
 
 TEST(BglReader, refusesEveryReadPastTheEnd)
