@@ -84,27 +84,32 @@ Set& set()
     return s;
 }
 
-// Every file read whole by `threads()` threads, each into storage it keeps
-// (no zero fill, no fresh mapping per file): the least a scan has to do.
+// Every file read whole by `threads()` threads, each into storage of its own
+// kept from call to call (no zero fill, no fresh pages), as the scan's
+// threads keep theirs: the least a scan has to do.
 void plainRead(const Set& s)
 {
+    struct Storage {
+        std::unique_ptr<char[]> bytes;
+        std::size_t capacity = 0;
+    };
+    static std::vector<Storage> storage(static_cast<std::size_t>(threads()));
     std::atomic<std::size_t> next{0};
     std::atomic<std::size_t> total{0};
     std::vector<std::thread> pool;
     for (int t = 0; t < threads(); ++t)
-        pool.emplace_back([&] {
-            std::unique_ptr<char[]> buffer;
-            std::size_t capacity = 0;
+        pool.emplace_back([&, t] {
+            Storage& mine = storage[static_cast<std::size_t>(t)];
             for (std::size_t i; (i = next++) < s.files.size();) {
                 std::ifstream in(s.files[i], std::ios::binary);
                 in.seekg(0, std::ios::end);
                 const auto size = static_cast<std::size_t>(std::max<std::streamoff>(in.tellg(), 0));
                 in.seekg(0, std::ios::beg);
-                if (size > capacity) {
-                    buffer.reset(new char[size]);
-                    capacity = size;
+                if (size > mine.capacity) {
+                    mine.bytes.reset(new char[size]);
+                    mine.capacity = size;
                 }
-                if (in.read(buffer.get(), static_cast<std::streamsize>(size)))
+                if (in.read(mine.bytes.get(), static_cast<std::streamsize>(size)))
                     total += size;
             }
         });
