@@ -63,10 +63,6 @@ ArchiveLookup writeLink(const ArchiveLookup& found, const fs::path& folder, cons
     return found;
 }
 
-} // namespace
-
-namespace {
-
 // Generated files of a running walk, written and waiting to be put in place.
 struct PendingFiles {
     std::mutex mutex;
