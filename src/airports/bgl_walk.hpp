@@ -18,7 +18,8 @@ void lf_toParkingPositions(const std::filesystem::path& path);
 
 // Walks the folder and everything below it (symbolic links to folders are
 // not followed, an unreadable folder is skipped with a scan-log line), starts
-// `task` (lf_toParkingPositions when empty) for every candidate file and
+// `task` (lf_toParkingPositions when empty) for every candidate file that
+// passes lf_bglHasAirportSection (tested on the task's thread) and
 // returns when all tasks it started have finished. Stops starting tasks once
 // an exit is under way. Never throws.
 void lf_scanFolderForAirports(const std::filesystem::path& folder, const BglFileTask& task = {});

@@ -137,6 +137,9 @@ TEST_F(AirportScanTest, walkPicksBglFilesOutsideSkippedFolders)
     for (const char* name : {"a/AIRPORT.BGL", "b/airport.bgl", "c/airport.Bgl", "Scenery_statics/x.bgl",
                              "d_heliports/x.bgl", "e/readme.txt", "f/y.bgl", "sim/Scenery/z/z.bgl"})
         bgltest::Image::write(root / name, bytes);
+    bgltest::Image other; // no airport section: fails the pre-check
+    other.sectionType = 5;
+    bgltest::Image::write(root / "g" / "other.bgl", other.build());
     // The simulator's own scenery below the walked folder is neither read nor entered.
     SIM_INSTALL_PATH.setValue((root / "sim").string());
     std::mutex m;
