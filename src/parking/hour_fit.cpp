@@ -17,7 +17,6 @@
 #include <algorithm>
 #include <cmath>
 
-std::atomic<std::int64_t> wantedParkedShown{0};
 std::atomic<bool> softFitShown{false};
 
 namespace {

@@ -5,14 +5,15 @@
 // time first. Main loop only: the stand table is the main loop's.
 
 #include "foundation/time.hpp"
+#include "traffic/parked_limits.hpp"
 #include "traffic/stand_fit.hpp"
 
 #include <atomic>
 #include <cstdint>
 #include <vector>
 
-// The wanted number of parked aircraft and the soft-fit flag, for the window.
-extern std::atomic<std::int64_t> wantedParkedShown;
+// The wanted number of parked aircraft (wantedParkedShown, the park limit,
+// traffic/parked_limits.hpp) and the soft-fit flag, for the window.
 extern std::atomic<bool> softFitShown;
 
 // The number of stands to fill: 0 without stands or at 0 %, 1 at one stand

@@ -26,28 +26,10 @@ namespace {
 
 tzo::ParkingLimitSeams g_seams;
 
-void defaultCollectLiveStayers(std::vector<tzo::LiveStayer>& stayers)
-{
-    for (const auto& live : liveAircraft)
-        if (live.movementPhase == tzo::kPhaseParked && live.standId != 0)
-            stayers.push_back({live.callsign, 0, live.standId});
-}
-
-void defaultRemoveLiveStayers(std::int64_t n)
-{
-    for (auto it = liveStayers.rbegin(); it != liveStayers.rend() && n > 0; ++it, --n)
-        for (auto& live : liveAircraft)
-            if (live.callsign == it->callsign && live.standId == it->standId &&
-                live.state == tzo::AircraftState::InSimulator) {
-                gf_removeAircraft(live);
-                break;
-            }
-}
-
 void collectLiveStayers()
 {
     liveStayers.clear();
-    (g_seams.collectLiveStayers ? g_seams.collectLiveStayers : defaultCollectLiveStayers)(liveStayers);
+    (g_seams.collectLiveStayers ? g_seams.collectLiveStayers : lf_collectLiveStayers)(liveStayers);
 }
 
 void markTaken(std::uint32_t standId)
@@ -243,7 +225,7 @@ void gf_adjustParking()
     if (wanted >= 1 && stayerCount > wanted) {
         const std::int64_t excess = stayerCount - wanted;
         gf_showStatus(fmt::format("Parking adjustments: {} more live ac than wanted", excess), true);
-        (g_seams.removeLiveStayers ? g_seams.removeLiveStayers : defaultRemoveLiveStayers)(excess);
+        (g_seams.removeLiveStayers ? g_seams.removeLiveStayers : lf_removeLiveStayers)(excess);
         collectLiveStayers();
     }
     for (const auto& stayer : liveStayers)

@@ -7,18 +7,13 @@
 
 #include "foundation/time.hpp"
 #include "refdata/aircraft_record.hpp"
+#include "traffic/parked_limits.hpp"
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace tzo {
-
-struct LiveStayer {
-    std::string callsign;
-    std::int64_t minutesParked = 0;
-    std::uint32_t standId = 0;
-};
 
 struct Keeper {
     std::string callsign;
@@ -37,9 +32,8 @@ struct RemovalEntry {
     std::uint32_t standId = 0;
 };
 
-// What the renewal asks of the live traffic's parking limits; the defaults
-// list every live aircraft parked at a stand (shortest parked first) and
-// remove the first n of them from the end of that list.
+// What the renewal asks of the live traffic's parking limits; unset members
+// are the live traffic's own (lf_collectLiveStayers, lf_removeLiveStayers).
 struct ParkingLimitSeams {
     void (*collectLiveStayers)(std::vector<LiveStayer>& stayers) = nullptr;
     void (*removeLiveStayers)(std::int64_t n) = nullptr;

@@ -16,6 +16,7 @@
 #include "parking/static_parking_services.hpp"
 #include "realtraffic/readers.hpp"
 #include "simconnect/sim_user_aircraft.hpp"
+#include "traffic/duplicates.hpp"
 #include "traffic/live_traffic.hpp"
 #include "traffic/removal.hpp"
 #include "traffic/stand_fit.hpp"
@@ -49,13 +50,6 @@ bool parkAirportSet()
 bool withinSight(double distanceNm)
 {
     return AIRPORT_RANGE.value() >= distanceNm && AIRPORT_HEIGHT.value() >= userAircraft.altitudeAboveGround;
-}
-
-void removeAllStatic()
-{
-    for (auto& aircraft : staticAircraft)
-        if (aircraft.state == tzo::AircraftState::InSimulator)
-            gf_removeAircraft(aircraft);
 }
 
 // A creation still queued is withdrawn; false when none was.
@@ -185,7 +179,7 @@ void lf_leaveParkAirport()
 void lf_removeParkedAndLeave()
 {
     staticParkingPlan.clear();
-    removeAllStatic();
+    gf_removeAllStatic();
     // Collected first and acted on after the walk: withdrawing a creation may
     // erase a record of the table being walked.
     std::vector<std::uint32_t> toRemove;

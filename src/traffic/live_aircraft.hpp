@@ -160,6 +160,9 @@ struct LiveAircraft : AircraftRecord {
     bool excludedFromParkedCheck = false;
     bool excludedAsPushback = false;
     bool logSuppressed = false;
+    // Newest sample position at the last test for a stand to taxi into.
+    double taxiCheckedLatitude = 0.0;
+    double taxiCheckedLongitude = 0.0;
 
     LiveAircraft() = default;
     // A new aircraft from its first report: the record built for it, state

@@ -8,15 +8,6 @@
 // commands in ai_commands.cpp, the livery change in stand_arrival.cpp and
 // the learning in stand_learning.cpp.
 
-void gf_realiseParkingPlan() {}
-
-bool lf_standContest(tzo::LiveAircraft& /*aircraft*/, tzo::ParkPos& /*stand*/)
-{
-    return true;
-}
-
-void lf_parkedLimit(tzo::LiveAircraft& /*aircraft*/) {}
-
 void lf_markStandOccupied(std::uint32_t standId, bool occupied)
 {
     if (tzo::ParkPos* stand = gf_standById(standId))

@@ -12,10 +12,13 @@
 #include "refdata/dbase_lookups.hpp"
 #include "simconnect/sim_ids.hpp"
 #include "traffic/live_steps.hpp"
+#include "traffic/collisions.hpp"
 #include "traffic/motion.hpp"
+#include "traffic/parked_limits.hpp"
 #include "traffic/removal.hpp"
 #include "traffic/stand_arrival.hpp"
 #include "traffic/stand_fit.hpp"
+#include "traffic/static_placement.hpp"
 #include "traffic/track_samples.hpp"
 
 #include <fmt/format.h>
@@ -395,5 +398,9 @@ void gf_resetTraffic()
     realFitOffset = 0;
     softFitOffset = -1;
     staticParkedMeanHours.store(-1.0f);
+    liveParkedMeanHours.store(-1.0f);
+    wantedParkedShown.store(0);
+    gf_resetStaticRecordIds();
+    gf_resetUserCollisionMark();
     userAircraft = tzo::UserAircraftState{};
 }

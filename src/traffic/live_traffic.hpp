@@ -29,6 +29,9 @@ struct ParkingPlanEntry {
     std::string registration;
     bool exempt = false;
     bool continues = false;
+    // Put back because its stand still held an aircraft: since this tick.
+    bool deferred = false;
+    std::uint32_t deferredSinceTick = 0;
 };
 
 struct SoftLearningMark {

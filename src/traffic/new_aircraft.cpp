@@ -11,6 +11,8 @@
 #include "liveries/livery_matching.hpp"
 #include "realtraffic/traffic_queue.hpp"
 #include "refdata/dbase_lookups.hpp"
+#include "traffic/collisions.hpp"
+#include "traffic/duplicates.hpp"
 #include "traffic/live_steps.hpp"
 #include "traffic/stand_arrival.hpp"
 #include "traffic/live_traffic.hpp"
@@ -175,23 +177,6 @@ bool lf_chooseLivery(LiveAircraft& a)
     return true;
 }
 
-// The static aircraft at the stand and those at its neighbours make place.
-void lf_staticMakePlace(const LiveAircraft& a, const tzo::ParkPos& stand)
-{
-    auto makePlaceAt = [&](const tzo::ParkPos& s) {
-        for (std::size_t i = 0; i < staticAircraft.size(); ++i) {
-            const std::size_t before = staticAircraft.size();
-            gf_makesPlaceFor(staticAircraft[i], a, s);
-            if (staticAircraft.size() < before)
-                --i; // the last record took its place
-        }
-    };
-    makePlaceAt(stand);
-    for (const std::uint32_t id : stand.adjacent)
-        if (const tzo::ParkPos* next = gf_standById(id))
-            makePlaceAt(*next);
-}
-
 // Parks the aircraft at the stand; false when it is to be erased.
 bool lf_parkAtStand(LiveAircraft& a, tzo::ParkPos& stand)
 {
@@ -199,7 +184,7 @@ bool lf_parkAtStand(LiveAircraft& a, tzo::ParkPos& stand)
         return false;
     if (!tzo::gf_liveStepHooks().standContest(a, stand))
         return false;
-    lf_staticMakePlace(a, stand);
+    gf_clearStandForLive(a, stand);
 
     TrackSample& f = a.samples.front();
     f.stationary = true;
@@ -437,6 +422,12 @@ void lf_ghostRule(const std::string& callsign)
         gf_removeAircraft(g);
     else
         g.erase = true;
+}
+
+std::string gf_reservedStandName()
+{
+    const auto source = reservedStandSource.load();
+    return source != nullptr ? source() : std::string();
 }
 
 bool gf_removeQueuedCreation(std::string_view callsign)

@@ -11,6 +11,7 @@
 #include "simconnect/sim_ids.hpp"
 #include "simconnect/sim_queues.hpp"
 #include "traffic/ai_commands.hpp"
+#include "traffic/duplicates.hpp"
 #include "traffic/flight_plans.hpp"
 #include "traffic/live_steps.hpp"
 #include "traffic/live_traffic.hpp"
@@ -289,6 +290,21 @@ void lf_staticReady(tzo::AircraftRecord& s, std::uint32_t objectId)
         gf_removeAircraft(s);
 }
 
+// An object the simulator took away by itself never went through the
+// removal: its stand is freed here, unless another aircraft holds it now.
+void lf_freeStandOf(const tzo::AircraftRecord& gone)
+{
+    if (gone.standId == 0)
+        return;
+    const auto holds = [&](const tzo::AircraftRecord& r) {
+        return &r != &gone && r.standId == gone.standId && r.state != AircraftState::BeingRemoved;
+    };
+    if (std::any_of(liveAircraft.begin(), liveAircraft.end(), holds) ||
+        std::any_of(staticAircraft.begin(), staticAircraft.end(), holds))
+        return;
+    lf_markStandOccupied(gone.standId, false);
+}
+
 } // namespace
 
 bool liveAIAdded(LiveAircraft& a, const SimNotification& n)
@@ -410,13 +426,16 @@ void lf_onAiObjectRemoved(std::uint32_t objectId)
             a->flightPlanSet = false;
             return;
         }
+        lf_freeStandOf(*a);
         lf_eraseSwap(liveAircraft, a);
         return;
     }
     const auto it = std::find_if(staticAircraft.begin(), staticAircraft.end(),
                                  [objectId](const tzo::AircraftRecord& s) { return s.objectId == objectId; });
-    if (it != staticAircraft.end())
+    if (it != staticAircraft.end()) {
+        lf_freeStandOf(*it);
         lf_eraseSwap(staticAircraft, &*it);
+    }
 }
 
 void lf_removeBlocked(std::uint32_t recordId, LiveAircraft& a)

@@ -5,6 +5,8 @@
 #include "parking/static_parking_services.hpp"
 #include "traffic/stand_fixture.hpp"
 
+#include <chrono>
+
 using namespace traffictest;
 
 namespace {
@@ -175,6 +177,8 @@ TEST_F(Renewal, moreLiveParkedThanWantedAreRemovedFirst)
         live.movementPhase = tzo::kPhaseParked;
         live.state = tzo::AircraftState::InSimulator;
         live.objectId = id;
+        live.recordId = 0x400000 + id;
+        live.atStandTime = std::chrono::steady_clock::now().time_since_epoch().count() / 100;
         liveAircraft.push_back(live);
     }
     renewAt({3, 10});

@@ -1,0 +1,31 @@
+#pragma once
+// AI aircraft must not stand in each other or in the user's aircraft: the
+// stands next to the one a live aircraft takes, static aircraft in a moving
+// live aircraft's way, and AI aircraft near the user in the air and on the
+// ground. Every rule compares a sum of half wingspans (nautical miles) with a
+// great-circle distance. Main loop only.
+
+#include "airports/park_pos.hpp"
+#include "traffic/live_aircraft.hpp"
+
+// A live aircraft parked in the simulator at a stand next to the candidate,
+// with another callsign, that the newcomer would touch: the stand is refused.
+bool lf_isBlockedByAdjacentLive(const tzo::LiveAircraft& aircraft, const tzo::ParkPos& stand);
+// The static aircraft at the stand makes place; at each neighbour the first
+// static aircraft in the simulator that the live aircraft would touch goes.
+void gf_clearStandForLive(const tzo::LiveAircraft& aircraft, const tzo::ParkPos& stand);
+// A taxiing live aircraft takes the free stand it stands on (within 20 m, or
+// 55 m with option matching when wide); true when it did.
+bool gf_taxiIntoStand(tzo::LiveAircraft& aircraft, bool wide);
+// Removes the static aircraft when it stands within 1.1 times the two half
+// spans of the moving live aircraft; true when it did.
+bool gf_avoidCollisionWithLive(const tzo::LiveAircraft& live, tzo::AircraftRecord& parked);
+// Removes the live aircraft when it threatens the airborne user; true when it did.
+bool gf_avoidUserCollisionAir(tzo::LiveAircraft& aircraft);
+// Removes at most one AI aircraft near the user on the ground.
+void gf_avoidUserCollisionGround();
+
+// Half the user's wingspan; the Large average until the model is known.
+double gf_userHalfSpanOrAverage();
+// Forgets the user position of the last static test (a reset of the traffic).
+void gf_resetUserCollisionMark();
