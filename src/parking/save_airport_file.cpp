@@ -1,0 +1,111 @@
+#include "parking/save_airport_file.hpp"
+
+#include "airports/airport_file.hpp"
+#include "airports/airport_file_paths.hpp"
+#include "airports/airport_services.hpp"
+#include "airports/park_airport_hooks.hpp"
+#include "airports/park_airport_load.hpp"
+#include "airports/park_positions.hpp"
+#include "foundation/app_hooks.hpp"
+#include "foundation/log.hpp"
+#include "foundation/time.hpp"
+
+#include <fmt/format.h>
+
+#include <filesystem>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// "hh:mm:ss" of the wall clock in UTC.
+std::string lf_timeOfDay()
+{
+    const std::string text = gf_utcTimeText();
+    return text.size() >= 19 ? text.substr(11, 8) : text;
+}
+
+// An option withdrawn for one plan (number 0) is still learned: numbered
+// again so that the writer keeps it.
+void lf_numberOptionsAgain()
+{
+    for (auto& stand : parkPositions) {
+        std::uint32_t number = 0;
+        for (auto& option : stand.options)
+            option.number = ++number;
+    }
+}
+
+std::vector<tzo::ParkPos> lf_standsToWrite(bool handmade)
+{
+    if (handmade)
+        return parkPositions;
+    std::vector<tzo::ParkPos> stands;
+    for (auto& stand : parkPositions) {
+        std::erase_if(stand.options, [](const tzo::ParkPosOption& o) { return !o.fresh; });
+        if (!stand.options.empty() || stand.manual || stand.radiusChanged || stand.cargoChanged)
+            stands.push_back(stand);
+    }
+    gf_publishParkPositions();
+    return stands;
+}
+
+fs::path lf_targetPath(const std::string& code, const std::string& publisher)
+{
+    const fs::path byPublisher = lf_learnedFolderForPublisher(publisher) / (code + ".xml");
+    const fs::path learned = gf_parkAirportLearnedPath();
+    if (learned.empty())
+        return byPublisher;
+    // The load read the learned file from this path; saving elsewhere would
+    // leave the next load reading the old one.
+    if (learned.lexically_normal() != byPublisher.lexically_normal())
+        gf_logLineMarked(fmt::format("\"{}\" saved where it was read, not as \"{}\"", learned.string(),
+                                     byPublisher.string()));
+    return learned;
+}
+
+} // namespace
+
+bool gf_saveAirportFile()
+{
+    const ParkAirportHeader header = gf_parkAirportHeader();
+    const bool handmade = parkAirportHandmade.load();
+    tzo::ApfAirport airport;
+    airport.code = parkAirportCode.get();
+    airport.airportName = header.airportName;
+    airport.altitude = header.altitude;
+    airport.publisher = header.publisher;
+    airport.rtTrafficWeek = header.rtTrafficWeek;
+    lf_numberOptionsAgain();
+    const tzo::QualityPair quality = handmade ? gf_computeQualityFactor(parkPositions) : tzo::QualityPair{0, 0};
+    airport.qfReal = quality.real;
+    airport.qfSoft = quality.soft;
+    airport.stands = lf_standsToWrite(handmade);
+
+    const fs::path path = lf_targetPath(airport.code, airport.publisher);
+    std::error_code ec;
+    fs::create_directories(path.parent_path(), ec);
+    const bool written = !ec && gf_writeApf(airport, path, true);
+    if (!written) {
+        if (ec)
+            gf_logLineMarked(fmt::format("create_directory \"{}\": {}", path.parent_path().string(), ec.message()));
+        gf_showStatus(fmt::format("{} saving \"{}\" did not succeed", lf_timeOfDay(), path.string()), true);
+        return false;
+    }
+    const std::int32_t updates = standUpdateCount.load();
+    gf_showStatus(fmt::format("{}{} \"{}\" saved with {} update{} {}", lf_timeOfDay(), handmade ? " handmade" : "",
+                              path.string(), updates, updates == 1 || updates < 0 ? "" : "s",
+                              parkParametersChanged.load() ? "and one or more parameter changes" : ""),
+                  true);
+    standUpdateCount.store(0);
+    parkParametersChanged.store(false);
+    return true;
+}
+
+void gf_installParkingSave()
+{
+    tzo::ParkAirportHooks hooks = gf_parkAirportHooks();
+    hooks.saveAirportFile = gf_saveAirportFile;
+    gf_installParkAirportHooks(hooks);
+}
