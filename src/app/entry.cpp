@@ -12,6 +12,7 @@
 #include "foundation/settings.hpp"
 #include "foundation/time.hpp"
 #include "foundation/version.hpp"
+#include "parking/save_airport_file.hpp"
 #include "platform/folders.hpp"
 #include "platform/ui/fltk/fltk_window.hpp"
 #include "refdata/update_check.hpp"
@@ -253,6 +254,7 @@ int gf_programMain(int argc, char** argv)
     }
 
     gf_installMainWindowHooks();
+    gf_installParkingSave();
     gf_installExitHook();
     gf_installCommandHandlers();
     gf_installUpdateCheck(gf_runUpdateCheck);

@@ -19,6 +19,8 @@
 #include "realtraffic/traffic_queue.hpp"
 #include "simconnect/sim_dispatch.hpp"
 #include "simconnect/sim_queues.hpp"
+#include "traffic/collisions.hpp"
+#include "traffic/duplicates.hpp"
 #include "traffic/live_steps.hpp"
 #include "traffic/live_traffic.hpp"
 #include "foundation/log.hpp"
@@ -212,6 +214,37 @@ void ProgramTickWork::createFlightPlanFolder()
 void ProgramTickWork::logMatchingSummary()
 {
     gf_logMatchingSummary();
+}
+
+bool ProgramTickWork::removeStaticDuplicate(const LiveAircraft& live, std::string_view callsignStem, bool onGround,
+                                            AircraftRecord& parked)
+{
+    return gf_removeStaticDuplicate(live, callsignStem, onGround, parked);
+}
+
+void ProgramTickWork::removeAllStatic()
+{
+    gf_removeAllStatic();
+}
+
+void ProgramTickWork::avoidUserCollisionGround()
+{
+    gf_avoidUserCollisionGround();
+}
+
+bool ProgramTickWork::avoidUserCollisionAir(LiveAircraft& aircraft)
+{
+    return gf_avoidUserCollisionAir(aircraft);
+}
+
+bool ProgramTickWork::avoidCollisionWithLive(const LiveAircraft& live, AircraftRecord& parked)
+{
+    return gf_avoidCollisionWithLive(live, parked);
+}
+
+void ProgramTickWork::clearReservedStand()
+{
+    gf_clearReservedStand();
 }
 
 } // namespace tzo

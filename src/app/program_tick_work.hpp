@@ -42,6 +42,13 @@ public:
     void limitLiveCount() override;
     void serveCoupleSearch() override;
     void createFlightPlanFolder() override;
+    bool removeStaticDuplicate(const LiveAircraft& live, std::string_view callsignStem, bool onGround,
+                               AircraftRecord& parked) override;
+    void removeAllStatic() override;
+    void avoidUserCollisionGround() override;
+    bool avoidUserCollisionAir(LiveAircraft& aircraft) override;
+    bool avoidCollisionWithLive(const LiveAircraft& live, AircraftRecord& parked) override;
+    void clearReservedStand() override;
 };
 
 } // namespace tzo

@@ -115,6 +115,11 @@ struct SimObjectState {
     std::uint64_t createdFrame = 0;
     bool removed = false;
     std::uint64_t removedFrame = 0;
+    // The same moments on the steady clock.
+    std::chrono::steady_clock::time_point createdAt{};
+    std::chrono::steady_clock::time_point removedAt{};
+    // Removal asked for while removals are held: the object stays until released.
+    bool removalHeld = false;
 
     double var(std::string_view name) const; // 0 when never set
     std::uint32_t event(std::string_view name) const; // 0 when never sent
@@ -224,6 +229,21 @@ public:
     std::vector<Packet> misdirectedPackets() const;
     // Answers every once-a-second request count times, at once.
     void answerSeconds(int count = 1);
+
+    // While on, AIRemoveObject is recorded but left unanswered: the object
+    // stays in the world (marked removalHeld) and no removal event is sent.
+    void holdRemovals(bool hold);
+    // Carries out the held removals, in the order asked, with their events.
+    void releaseHeldRemovals();
+    // The AI objects and their positions now (PLANE LATITUDE, PLANE LONGITUDE).
+    struct ObjectPosition {
+        std::uint32_t id = 0;
+        std::string atcId;
+        double latitude = 0.0;
+        double longitude = 0.0;
+        bool removalHeld = false;
+    };
+    std::vector<ObjectPosition> objectPositions() const;
     std::uint64_t secondsAnswered() const { return m_seconds.load(); }
 
 private:
@@ -262,6 +282,8 @@ private:
                                           std::uint32_t defineId, const SimObjectState& object,
                                           std::uint32_t entry, std::uint32_t outOf) const;
     void sendObjectEvents(const ObjectEvents& events);
+    // Takes the object out of the world with its removal event; under m_mutex.
+    void removeObject(std::uint32_t id, ObjectEvents& objectEvents);
 
     void acceptLoop(platform::StreamListener* listener);
     void sessionLoop(Session* session);
@@ -300,6 +322,8 @@ private:
     std::uint32_t m_nextObjectId = 0;
     std::vector<Periodic> m_periodic;
     std::vector<Packet> m_misdirected;
+    bool m_holdRemovals = false;
+    std::vector<std::uint32_t> m_heldRemovals;
 
     std::thread m_secondThread;
     std::atomic<std::uint64_t> m_seconds{0};

@@ -476,6 +476,7 @@ void SimStub::handleWorldPacket(Session& session, const DecodeResult& d, Message
         o.firstAltitude = f64("altitude");
         o.createdFrame = m_frame.load();
         appendPosition(o, o.createdFrame);
+        o.createdAt = std::chrono::steady_clock::now();
         const std::uint32_t id = o.id;
         m_objects.emplace(id, std::move(o));
         Bytes assigned(20);
@@ -493,13 +494,12 @@ void SimStub::handleWorldPacket(Session& session, const DecodeResult& d, Message
         }
     } else if (name == "AIRemoveObject") {
         if (SimObjectState* o = aiTarget(u32("objectId"))) {
-            const std::uint32_t id = o->id;
-            o->removed = true;
-            o->removedFrame = m_frame.load();
-            m_removedObjects.push_back(*o);
-            m_objects.erase(id);
-            std::erase_if(m_periodic, [&](const Periodic& p) { return p.objectId == id; });
-            objectEvents.emplace_back("ObjectRemoved", id);
+            if (m_holdRemovals) {
+                o->removalHeld = true;
+                m_heldRemovals.push_back(o->id);
+            } else {
+                removeObject(o->id, objectEvents);
+            }
         }
     } else if (name == "AISetAircraftFlightPlan") {
         if (SimObjectState* o = aiTarget(u32("objectId"))) {
@@ -580,6 +580,48 @@ void SimStub::handleWorldPacket(Session& session, const DecodeResult& d, Message
         }
         ++o->dataSets;
     }
+}
+
+void SimStub::removeObject(std::uint32_t id, ObjectEvents& objectEvents)
+{
+    const auto it = m_objects.find(id);
+    if (it == m_objects.end())
+        return;
+    SimObjectState& o = it->second;
+    o.removed = true;
+    o.removedFrame = m_frame.load();
+    o.removedAt = std::chrono::steady_clock::now();
+    m_removedObjects.push_back(o);
+    m_objects.erase(it);
+    std::erase_if(m_periodic, [&](const Periodic& p) { return p.objectId == id; });
+    objectEvents.emplace_back("ObjectRemoved", id);
+}
+
+void SimStub::holdRemovals(bool hold)
+{
+    std::lock_guard lock(m_mutex);
+    m_holdRemovals = hold;
+}
+
+void SimStub::releaseHeldRemovals()
+{
+    ObjectEvents events;
+    {
+        std::lock_guard lock(m_mutex);
+        for (const std::uint32_t id : m_heldRemovals)
+            removeObject(id, events);
+        m_heldRemovals.clear();
+    }
+    sendObjectEvents(events);
+}
+
+std::vector<SimStub::ObjectPosition> SimStub::objectPositions() const
+{
+    std::lock_guard lock(m_mutex);
+    std::vector<ObjectPosition> out;
+    for (const auto& [id, o] : m_objects)
+        out.push_back({id, o.atcId, o.var("PLANE LATITUDE"), o.var("PLANE LONGITUDE"), o.removalHeld});
+    return out;
 }
 
 void SimStub::sendObjectEvents(const ObjectEvents& events)
