@@ -202,6 +202,9 @@ TEST_F(LearnedTest, customPercentageWinsOverTheFile)
     readLearned(learnedText(param("parking_percentage", "80")));
     EXPECT_EQ(parking_percentage.value(), 12);
     EXPECT_EQ(logLinesWith("parking percentage overruled by CUSTOM_PARKING_PERCENTAGE"), 1);
+    CUSTOM_PARKING_PERCENTAGE.setValue(0);
+    readLearned(learnedText(param("parking_percentage", "80")));
+    EXPECT_EQ(parking_percentage.value(), 0) << "0 is a percentage, not off";
     CUSTOM_PARKING_PERCENTAGE.setValue(-1);
     readLearned(learnedText(param("parking_percentage", "80")));
     EXPECT_EQ(parking_percentage.value(), 80);

@@ -115,6 +115,7 @@ TEST_F(SettingsTest, integersAreClampedOnLoad)
         {&MAX_LIVE, " 120", 120},           {&MAX_LIVE, "99999999999999999999", 300},
         {&MAX_LIVE, "-99999999999999999999", 6}, {&P3D_VERSION, "4", 5},
         {&MAIN_WINDOW_X, "-31000", -30000}, {&LAST_EPOCH_TIME, "4294967296", 2147483647},
+        {&CUSTOM_PARKING_PERCENTAGE, "-5", -1}, {&MAX_FIT, "60", 47},
     };
     for (const auto& c : cases) {
         writeSettings({{c.setting->name(), c.text}});

@@ -12,6 +12,10 @@
 #include "liveries/scanned_liveries.hpp"
 #include "parking/hour_fit.hpp"
 #include "parking/static_parking_services.hpp"
+#include "realtraffic/reader_fixture.hpp"
+#include "realtraffic/readers.hpp"
+#include "rtstub/rtstub.hpp"
+#include "rtstub/traffic_line_builder.hpp"
 #include "refdata/dbase_file.hpp"
 #include "refdata/dbase_lookups.hpp"
 #include "simconnect/sim_layer_fixture.hpp"
@@ -28,7 +32,8 @@ using testsupport::waitFor;
 
 namespace {
 
-constexpr int kStands = 12;
+constexpr int kStands = 12;     // with learned use
+constexpr int kFreeStands = 3;  // never planned: no learned use
 constexpr double kLatitude = 47.45;
 constexpr double kLongitude = 8.56;
 constexpr double kSpacingMetres = 45.0; // A320s of 36 m span fit side by side
@@ -57,6 +62,12 @@ std::string airportFile()
                             "</parkpos>",
                             i + 1, p.latitude, p.longitude, 10 * i, kNow.day, hours, cs);
     }
+    for (int i = kStands; i < kStands + kFreeStands; ++i) {
+        const tzo::LatLon p = standPosition(i);
+        text += fmt::format("<parkpos id=\"G{}\" latitude=\"{:.6f}\" longitude=\"{:.6f}\" heading=\"0.0\" "
+                            "radius=\"20.0\"/>",
+                            i + 1, p.latitude, p.longitude);
+    }
     return text + "</parkpositions>";
 }
 
@@ -64,6 +75,7 @@ class StaticParkingInSimulator : public simtest::SimLayer {
 protected:
     std::map<std::uint32_t, std::uint32_t> m_handedAtTick; // record id, tick handed to the simulator
     std::string m_overlap;
+    bool m_perSecond = false;
 
     void SetUp() override
     {
@@ -96,9 +108,11 @@ protected:
         std::filesystem::create_directories("airports/archive/stock");
         testsupport::writeFile("airports/archive/stock/TEST.xml", airportFile());
         parkAirportCode.set("TEST");
+        parkAirportPosition.latitude.store(kLatitude);
+        parkAirportPosition.longitude.store(kLongitude);
         std::uint64_t quality = 0;
         ASSERT_EQ(gf_readApf("airports/archive/stock/TEST.xml", quality), "");
-        ASSERT_EQ(parkPositions.size(), static_cast<std::size_t>(kStands));
+        ASSERT_EQ(parkPositions.size(), static_cast<std::size_t>(kStands + kFreeStands));
 
         startQuietStub();
         startAndRegister();
@@ -108,6 +122,7 @@ protected:
     void TearDown() override
     {
         traffictest::resetTrafficWorld();
+        trafficReader.setUserPosition(0.0, 0.0);
         gf_clearParkPositions();
         gf_clearParkAirportState();
         parkAirportActive.store(false);
@@ -150,6 +165,8 @@ protected:
                 if (createQueue.size() > before)
                     m_handedAtTick.emplace(createQueue.back().recordId, tick);
             }
+            if (m_perSecond && tick % 100 == 0)
+                perSecond();
             if (tick % 5 == 0) {
                 frameAndSettle();
                 if (m_overlap.empty())
@@ -174,6 +191,41 @@ protected:
                     return objects[i].atcId + " in " + objects[j].atcId;
         }
         return {};
+    }
+
+    // The main loop's work once a second on the traffic tables: the static
+    // twin of one arrival, and static aircraft in the way of taxiing ones.
+    static void perSecond()
+    {
+        while (!newLiveIds.empty()) {
+            const std::uint32_t id = newLiveIds.front();
+            newLiveIds.pop_front();
+            tzo::LiveAircraft* live = gf_findLiveAircraft(id);
+            if (live == nullptr || live->callsign.empty())
+                continue;
+            const std::string stem = live->callsign.substr(0, live->callsign.size() - 1);
+            for (auto& parked : staticAircraft)
+                if (gf_removeStaticDuplicate(*live, stem, live->onGround, parked)) {
+                    gf_removeAircraft(parked);
+                    break;
+                }
+            break;
+        }
+        for (auto& live : liveAircraft) {
+            if (!live.onGround || (live.movementPhase != tzo::kPhaseGround && live.movementPhase != tzo::kPhaseToStand))
+                continue;
+            for (auto& parked : staticAircraft)
+                if (gf_avoidCollisionWithLive(live, parked))
+                    break;
+        }
+    }
+
+    void fill()
+    {
+        plan();
+        liveTickCounter.store(100);
+        run(kStands * 50 + 500);
+        ASSERT_EQ(m_stub->aiObjects().size(), static_cast<std::size_t>(kStands));
     }
 
     void plan()
@@ -281,4 +333,78 @@ TEST_F(StaticParkingInSimulator, theFlushRemovesEveryStaticAircraftOnePerRemoval
     const auto removed = m_stub->removedObjects();
     ASSERT_GE(removed.size(), 4u);
     EXPECT_GE(removed.back().removedFrame - removed.front().removedFrame, 2u * (removed.size() - 2));
+}
+
+TEST_F(StaticParkingInSimulator, liveTwinsFromRealTrafficRemoveTheirStaticAircraft)
+{
+    fill();
+    trafficReader.setUserPosition(userAircraft.latitude, userAircraft.longitude);
+    trafficReader.setParkAirport(kLatitude, kLongitude);
+    trafficReader.setParkAirportElevation(1400.0);
+    gf_setFlightRunning(true);
+    testsupport::RunningReader reader(trafficReader, true);
+    ASSERT_TRUE(reader.started);
+    rtstub::RtStub rt(reader.port(), 0);
+    // Parked at the free stands: KLM1003 flies G2's couple, KLM1000_
+    // is a ghost of G1's first flight, BAW77 twins nobody (the static
+    // aircraft have no registrations, which never match).
+    const struct {
+        std::uint32_t hexid;
+        const char* callsign;
+        const char* registration;
+    } flights[] = {{4734977, "KLM1003", "PH-BXA"}, {4734978, "KLM1000_", "PH-BXB"}, {4194423, "BAW77", "G-EUUA"}};
+    const double now = rtstub::nowSeconds();
+    m_perSecond = true;
+    for (int second = 0; second < 45; ++second) {
+        for (std::size_t i = 0; i < std::size(flights); ++i) {
+            rtstub::TrafficLine line = rtstub::TrafficLine::onGround();
+            line.set(rtstub::kHexid, std::to_string(flights[i].hexid))
+                .set(rtstub::kCallsign, flights[i].callsign)
+                .set(rtstub::kType, "A320")
+                .set(rtstub::kRegistration, flights[i].registration)
+                .set(rtstub::kLatitude, standPosition(kStands + static_cast<int>(i)).latitude)
+                .set(rtstub::kLongitude, standPosition(kStands + static_cast<int>(i)).longitude)
+                .set(rtstub::kAltitude, "1400")
+                .set(rtstub::kGroundSpeed, "0")
+                .set(rtstub::kTimestamp, now + 2.0 * second);
+            rt.sendTrafficLine(line);
+        }
+        ASSERT_TRUE(waitFor([&] { return trafficReader.timestamp() >= now + 2.0 * second; }));
+        run(100);
+    }
+    reader.stop();
+    const auto objects = m_stub->aiObjects();
+    const auto removed = m_stub->removedObjects();
+    std::vector<std::string> removedCallsigns;
+    for (const auto& o : removed)
+        removedCallsigns.push_back(o.atcId);
+    std::sort(removedCallsigns.begin(), removedCallsigns.end());
+    EXPECT_EQ(removedCallsigns, (std::vector<std::string>{"KLM1000*", "KLM1002*"})) << log();
+    EXPECT_EQ(objects.size(), static_cast<std::size_t>(kStands - 2 + 3));
+    EXPECT_EQ(m_overlap, "");
+}
+
+TEST_F(StaticParkingInSimulator, aStaticAircraftInATaxiingLiveAircraftsWayGoesWithinASecond)
+{
+    fill();
+    m_perSecond = true;
+    tzo::LiveAircraft taxi;
+    taxi.callsign = "SWR300";
+    taxi.model = "A320";
+    taxi.radius = gf_wingspanOf("A320");
+    taxi.recordId = 0x4b0001;
+    taxi.objectId = 9999; // not in the stand-in: it only blocks the way
+    taxi.state = tzo::AircraftState::InSimulator;
+    taxi.movementPhase = tzo::kPhaseGround;
+    taxi.onGround = true;
+    const tzo::LatLon g7 = standPosition(6);
+    taxi.latitude = g7.latitude - 30.0 / 1852.0 / 60.0; // 30 m in front of G7
+    taxi.longitude = g7.longitude;
+    liveAircraft.push_back(taxi);
+    const std::uint64_t frame = m_stub->frameNumber();
+    run(100);
+    const auto removed = m_stub->removedObjects();
+    ASSERT_EQ(removed.size(), 1u);
+    EXPECT_EQ(removed[0].atcId, "KLM1012*");
+    EXPECT_LE(removed[0].removedFrame - frame, 22u) << "within about a second";
 }
