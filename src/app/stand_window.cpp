@@ -3,6 +3,7 @@
 #include "airports/park_positions.hpp"
 #include "app/main_window.hpp"
 #include "simconnect/sim_hooks.hpp"
+#include "traffic/parked_limits.hpp"
 #include "traffic/stand_fit.hpp"
 #include "traffic/stand_search.hpp"
 
@@ -23,6 +24,10 @@ void gf_refreshStandCounters()
     gf_countStaticShown(true);
     const float mean = staticParkedMeanHours.load();
     if (mainWindowObject.staticAverageFit.exchange(mean) != mean)
+        changed = true;
+    gf_countLiveParked(true);
+    const float liveMean = liveParkedMeanHours.load();
+    if (mainWindowObject.liveAverageFit.exchange(liveMean) != liveMean)
         changed = true;
     const auto updates = static_cast<std::uint32_t>(std::max(standUpdateCount.load(), 0));
     if (mainWindowObject.standUpdates.exchange(updates) != updates)

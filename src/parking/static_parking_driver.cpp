@@ -18,6 +18,7 @@
 #include "simconnect/sim_user_aircraft.hpp"
 #include "traffic/duplicates.hpp"
 #include "traffic/live_traffic.hpp"
+#include "traffic/parked_limits.hpp"
 #include "traffic/removal.hpp"
 #include "traffic/stand_fit.hpp"
 #include "traffic/stand_search.hpp"
@@ -281,6 +282,7 @@ void gf_staticParking(bool showStatus)
         lf_endParkingBusy();
         gf_clearStatus();
         gf_countStaticShown(true);
+        gf_countLiveParked(true);
     }
     if (parkLoadRequested) {
         gf_clearStatus();

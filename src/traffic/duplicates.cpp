@@ -140,8 +140,6 @@ bool gf_removeQueuedStaticCreation(std::string_view callsign)
         const auto it = std::find_if(staticAircraft.begin(), staticAircraft.end(),
                                      [&](const tzo::AircraftRecord& s) { return s.recordId == request.recordId; });
         if (it != staticAircraft.end()) {
-            if (it->standId != 0)
-                lf_markStandOccupied(it->standId, false);
             if (&*it != &staticAircraft.back())
                 *it = std::move(staticAircraft.back());
             staticAircraft.pop_back();

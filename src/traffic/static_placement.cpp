@@ -219,7 +219,6 @@ void gf_realiseParkingPlan()
     request.callsign = record.callsign;
     request.liveryTitle = record.liveryTitle;
     request.recordId = id;
-    stand->occupied = true;
     staticAircraft.push_back(std::move(record));
     staticCreateQueue.push_back(std::move(request));
 }

@@ -11,6 +11,7 @@
 #include "app/sim_window_hooks.hpp"
 #include "app/stand_window.hpp"
 #include "traffic/live_traffic.hpp"
+#include "traffic/parked_limits.hpp"
 #include "traffic/stand_fit.hpp"
 
 #include <thread>
@@ -170,10 +171,18 @@ TEST(StandCounters, windowTakesTheUpdateCountAndTheMeanParkingTime)
     parked.state = tzo::AircraftState::InSimulator;
     parked.parkedSince = {2, 4};
     staticAircraft.push_back(parked);
+    tzo::LiveAircraft live;
+    live.state = tzo::AircraftState::InSimulator;
+    live.movementPhase = tzo::kPhaseParked;
+    live.parkedSince = {2, 6};
+    liveAircraft.push_back(live);
     tzo::gf_refreshStandCounters();
     EXPECT_EQ(mainWindowObject.standUpdates.load(), 3u);
     EXPECT_EQ(mainWindowObject.staticAverageFit.load(), 6.0f / 2.0f + 0.5f);
+    EXPECT_EQ(mainWindowObject.liveAverageFit.load(), 4.0f / 2.0f + 0.5f);
 
+    liveAircraft.clear();
+    liveParkedMeanHours.store(-1.0f);
     staticAircraft.clear();
     standUpdateCount.store(0);
     nowDayHour.store(0);

@@ -63,8 +63,9 @@ TEST_F(Collisions, aParkedNeighbourBlocksANewcomerOnlyWhenTheirSpansOverlap)
 
 TEST_F(Collisions, aTaxiingAircraftEnteringTheStandRemovesTheTouchingNeighbour)
 {
-    tzo::LiveAircraft& parked = parkLive(2, "SWR1", 18.0);
+    parkLive(2, "SWR1", 18.0);
     tzo::LiveAircraft& taxi = parkLive(0, "KLM1", 18.0, tzo::kPhaseGround);
+    const tzo::LiveAircraft& parked = liveAircraft[0];
     const tzo::LatLon b1 = at(0, 2);
     taxi.samples.assign(2, tzo::TrackSample{b1.latitude, b1.longitude});
     ASSERT_TRUE(gf_taxiIntoStand(taxi, false));

@@ -118,12 +118,12 @@ TEST_F(Duplicates, theContestForAStandFollowsTheGhostRules)
 
 TEST_F(Duplicates, blockedRecordsAreErasedWhileNewAndRemovedInTheSimulator)
 {
-    tzo::LiveAircraft& fresh = parkLive(0, "BLK1");
-    fresh.state = AircraftState::New;
-    fresh.objectId = 0;
-    tzo::LiveAircraft& flying = parkLive(0, "BLK2");
-    lf_removeBlocked(fresh.recordId, fresh);
-    lf_removeBlocked(flying.recordId, flying);
+    parkLive(0, "BLK1");
+    parkLive(0, "BLK2");
+    liveAircraft[0].state = AircraftState::New;
+    liveAircraft[0].objectId = 0;
+    for (tzo::LiveAircraft& a : liveAircraft)
+        lf_removeBlocked(a.recordId, a);
     EXPECT_TRUE(liveAircraft[0].erase);
     EXPECT_EQ(liveAircraft[1].state, AircraftState::BeingRemoved);
     EXPECT_NE(log().find("will be removed from buffer while blocked"), std::string::npos);
