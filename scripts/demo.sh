@@ -11,6 +11,8 @@
 #   NORVANE_DEMO_SECONDS  ends the demo after this many seconds (default: run until Ctrl-C)
 #   NORVANE_DEMO_SPEED    replay speed, 0 as fast as possible (default 1)
 #   NORVANE_DEMO_HEADLESS 1: no window even with a display
+#   NORVANE_UPDATE_URL    the update server (default: a closed loopback port, so
+#                         the demo starts at once without network)
 #   NORVANE_QNH_PORT, NORVANE_TRAFFIC_PORT, NORVANE_DEMO_TCP_PORT
 #                         the two UDP ports and the TCP port (49004, 49005, 10747)
 set -euo pipefail
@@ -43,7 +45,8 @@ XML
 export NORVANE_APPDATA="$demo/roaming" NORVANE_PROGRAMDATA="$demo/programdata" \
        NORVANE_REGISTRY="$demo/registry.ini" NORVANE_PIPE_DIR="$demo/pipes" XDG_RUNTIME_DIR="$demo/runtime" \
        NORVANE_PUBLIC_DOCUMENTS="$demo/public" XDG_DOCUMENTS_DIR="$demo/documents" \
-       NORVANE_QNH_PORT="$qnh_port" NORVANE_TRAFFIC_PORT="$traffic_port"
+       NORVANE_QNH_PORT="$qnh_port" NORVANE_TRAFFIC_PORT="$traffic_port" \
+       NORVANE_UPDATE_URL="${NORVANE_UPDATE_URL:-https://127.0.0.1:9}"
 
 pids=()
 stop_all() {

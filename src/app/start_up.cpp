@@ -42,6 +42,15 @@ std::atomic<bool> dbaseRead{false};
 std::atomic<int> operationsStarts{0};
 
 namespace {
+std::atomic<void (*)()> operationsStart{nullptr};
+} // namespace
+
+void gf_installOperationsStart(void (*start)())
+{
+    operationsStart.store(start);
+}
+
+namespace {
 
 // 364 days in minutes: beyond that the last run is not worth a line.
 constexpr std::int64_t kSinceLastRunMinutes = 524160;
@@ -459,7 +468,10 @@ void lf_startUpNRVX()
         return;
     }
     operationsStarts.fetch_add(1);
-    lf_startOperations();
+    if (const auto start = operationsStart.load())
+        start();
+    else
+        lf_startOperations();
 }
 
 } // namespace tzo

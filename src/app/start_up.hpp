@@ -25,6 +25,9 @@ extern std::atomic<std::uint32_t> hardwareThreads;
 extern std::atomic<bool> dbaseRead;
 // How often a start-up has handed over to start of operations in this process.
 extern std::atomic<int> operationsStarts;
+// What the start-up hands over to: lf_startOperations, unless tests of the
+// start-up alone put another in (nullptr puts lf_startOperations back).
+void gf_installOperationsStart(void (*start)());
 
 // The thread body (installed with gf_installStartUpBody). Raises what ends the
 // start-up; the entry's wrapper counts the thread and reports the exception.

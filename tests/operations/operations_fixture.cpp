@@ -260,6 +260,8 @@ void OperationsTest::startProgram(const std::string& display)
         "XDG_DOCUMENTS_DIR=" + (root / "documents").string(),
         "NORVANE_QNH_PORT=" + std::to_string(m_qnhPort),
         "NORVANE_TRAFFIC_PORT=" + std::to_string(m_trafficPort),
+        // A closed loopback port: every update check is refused at once.
+        "NORVANE_UPDATE_URL=https://127.0.0.1:9",
     };
     std::vector<std::string> argv{NORVANE_PROGRAM_PATH};
     if (display.empty())

@@ -342,6 +342,7 @@ TEST_F(StaticParkingInSimulator, liveTwinsFromRealTrafficRemoveTheirStaticAircra
     trafficReader.setParkAirport(kLatitude, kLongitude);
     trafficReader.setParkAirportElevation(1400.0);
     gf_setFlightRunning(true);
+    gf_resetTrafficInput(); // an earlier test may have stopped the reader
     testsupport::RunningReader reader(trafficReader, true);
     ASSERT_TRUE(reader.started);
     rtstub::RtStub rt(reader.port(), 0);

@@ -138,6 +138,7 @@ struct StartUpTest : testsupport::UpdateTest {
         tzo::gf_installExitServices(std::make_shared<tzo::ProgramExitServices>());
         gf_installParameterControlHooks({});
         resetState();
+        tzo::gf_installOperationsStart(nullptr);
     }
 
     static void resetState()
@@ -153,6 +154,8 @@ struct StartUpTest : testsupport::UpdateTest {
         gf_resetAirportsListForTests();
         tzo::dbaseRead = false;
         tzo::operationsStarts = 0;
+        // The start-up is tested up to its hand-over; operations have tests of their own.
+        tzo::gf_installOperationsStart([] {});
         exiting = false;
         userClosed = false;
         exitReason = ExitReason::NOT_YET_SET;

@@ -155,11 +155,11 @@ TEST_F(RemovalInSimulator, aStaticThatMadePlaceLeavesTheLiveAircraftsStandOccupi
     EXPECT_EQ(removalQueue, std::deque<std::uint32_t>{201});
 }
 
-struct Limits : TrafficTest {
+struct LiveLimits : TrafficTest {
     tzo::ParkAirportHooks saved = gf_parkAirportHooks();
     static inline std::vector<std::uint16_t> cleared;
 
-    Limits()
+    LiveLimits()
     {
         cleared.clear();
         tzo::ParkAirportHooks hooks = saved;
@@ -168,7 +168,7 @@ struct Limits : TrafficTest {
         userAircraft.latitude = 47.0;
         userAircraft.longitude = 8.0;
     }
-    ~Limits() override
+    ~LiveLimits() override
     {
         gf_installParkAirportHooks(saved);
         MAX_LIVE.setValue(MAX_LIVE.defaultValue());
@@ -183,7 +183,7 @@ struct Limits : TrafficTest {
     }
 };
 
-TEST_F(Limits, theDefaultLimitRemovesNothingAndEmptiesItsField)
+TEST_F(LiveLimits, theDefaultLimitRemovesNothingAndEmptiesItsField)
 {
     for (std::uint32_t i = 0; i < 5; ++i)
         liveAt(0x400001 + i, i + 1.0, 100 + i);
@@ -192,7 +192,7 @@ TEST_F(Limits, theDefaultLimitRemovesNothingAndEmptiesItsField)
     EXPECT_EQ(cleared, std::vector<std::uint16_t>{MAX_LIVE.controlId()});
 }
 
-TEST_F(Limits, fiftyOfFiftyThreeRemovesTheThreeFarthest)
+TEST_F(LiveLimits, fiftyOfFiftyThreeRemovesTheThreeFarthest)
 {
     MAX_LIVE.setValue(50);
     for (std::uint32_t i = 0; i < 53; ++i)
@@ -207,7 +207,7 @@ TEST_F(Limits, fiftyOfFiftyThreeRemovesTheThreeFarthest)
     EXPECT_TRUE(cleared.empty());
 }
 
-TEST_F(Limits, lessThanATenthOfAMileFartherIsNoNewCandidate)
+TEST_F(LiveLimits, lessThanATenthOfAMileFartherIsNoNewCandidate)
 {
     liveAt(0x400001, 20.00, 100);
     liveAt(0x400002, 20.05, 101);
@@ -216,7 +216,7 @@ TEST_F(Limits, lessThanATenthOfAMileFartherIsNoNewCandidate)
     EXPECT_TRUE(gf_farthestTest(20.05)) << "nothing beyond it";
 }
 
-TEST_F(Limits, staticTwinsGoOnePerGroundedLiveAircraft)
+TEST_F(LiveLimits, staticTwinsGoOnePerGroundedLiveAircraft)
 {
     liveAt(0x400001, 1, 100).callsign = "SWR1";
     LiveAircraft& byRegistration = liveAt(0x400002, 2, 101);
@@ -251,7 +251,7 @@ TEST_F(Limits, staticTwinsGoOnePerGroundedLiveAircraft)
         EXPECT_EQ(staticAircraft[i].state == AircraftState::BeingRemoved, twins[i].goes) << i;
 }
 
-TEST_F(Limits, unmatchedAircraftAreLoggedInOrderAndNothingWhenThereAreNone)
+TEST_F(LiveLimits, unmatchedAircraftAreLoggedInOrderAndNothingWhenThereAreNone)
 {
     gf_logNoMatches();
     EXPECT_EQ(log().find("No match"), std::string::npos);
