@@ -13,6 +13,7 @@
 #include "parking/hour_fit.hpp"
 #include "parking/parking_plan.hpp"
 #include "parking/static_parking_driver.hpp"
+#include "platform/memory.hpp"
 #include "support/test_support.hpp"
 #include "traffic/live_traffic.hpp"
 
@@ -113,6 +114,7 @@ void writeLargeAirport()
 
 void loadLargeParkAirport(benchmark::State& state)
 {
+    platform::keepFreedMemory(); // as the program's main does
     testsupport::TempDir dir(true);
     writeLargeAirport();
     gf_setAirportsListForTests({{"LARG", "", 40.0, 10.0, 100}});

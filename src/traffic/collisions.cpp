@@ -119,10 +119,15 @@ bool gf_taxiIntoStand(tzo::LiveAircraft& aircraft, bool wide)
                                                   wide ? kWideCaptureNm : kNarrowCaptureNm, wide);
     if (stand == nullptr)
         return false;
-    const std::string reserved = gf_reservedStandName();
-    if ((!reserved.empty() && stand->name == reserved) ||
-        stand->name == gf_standNameAt(userAircraft.latitude, userAircraft.longitude))
+    if (gf_isStandKeptForUser(*stand))
         return false;
+    gf_takeStandWhileTaxiing(aircraft, *stand);
+    return true;
+}
+
+void gf_takeStandWhileTaxiing(tzo::LiveAircraft& aircraft, tzo::ParkPos& takenStand)
+{
+    tzo::ParkPos* stand = &takenStand;
     for (tzo::LiveAircraft& p : liveAircraft) {
         if (&p != &aircraft && p.standId == stand->id && p.movementPhase == tzo::kPhaseParked &&
             p.state == tzo::AircraftState::InSimulator) {
@@ -160,7 +165,6 @@ bool gf_taxiIntoStand(tzo::LiveAircraft& aircraft, bool wide)
         aircraft.samples.resize(1);
     if (aircraft.movementPhase != tzo::kPhaseToStand)
         aircraft.setPhase(tzo::kPhaseToStand);
-    return true;
 }
 
 bool gf_avoidCollisionWithLive(const tzo::LiveAircraft& live, tzo::AircraftRecord& parked)

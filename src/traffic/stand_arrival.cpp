@@ -9,6 +9,7 @@
 #include "foundation/time.hpp"
 #include "realtraffic/traffic_queue.hpp"
 #include "traffic/ai_commands.hpp"
+#include "traffic/collisions.hpp"
 #include "traffic/live_steps.hpp"
 #include "traffic/live_traffic.hpp"
 #include "traffic/new_aircraft.hpp"
@@ -157,12 +158,7 @@ bool lf_restNearStand(LiveAircraft& a)
     }
     if (stand == nullptr || gf_isStandKeptForUser(*stand))
         return false;
-    a.stand = {stand->latitude, stand->longitude, stand->heading};
-    a.standId = stand->id;
-    a.standIsCargo = stand->cargo;
-    a.samples.resize(1);
-    if (a.movementPhase != tzo::kPhaseToStand)
-        a.setPhase(tzo::kPhaseToStand);
+    gf_takeStandWhileTaxiing(a, *stand);
     lf_appendStandSamples(a, a.stand);
     if (LOG.value())
         gf_logLine(fmt::format("{:8}: {:8} taxies in {}", stand->name, a.callsign, gf_currentTimeText()));
