@@ -1,5 +1,7 @@
 #include "platform/memory.hpp"
 
+#include <cstdlib> // defines __GLIBC__ where glibc is the C library
+
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
