@@ -2,6 +2,7 @@
 // leaves the running one and its log alone, the guard dies with its process,
 // and SIGTERM ends the program through its own exit with its position saved.
 
+#include "support/process.hpp"
 #include "support/test_support.hpp"
 
 #include <gtest/gtest.h>
@@ -21,65 +22,16 @@ using testsupport::waitFor;
 
 namespace {
 
-class Program {
+// "norvane --headless" in folder, with its runtime and data folders there.
+class Program : public testsupport::Process {
 public:
-    // Starts "norvane --headless" in folder, with its runtime and data folders there.
     explicit Program(const fs::path& folder)
+        : Process({NORVANE_PROGRAM_PATH, "--headless"},
+                  {"XDG_RUNTIME_DIR=" + folder.string(), "NORVANE_APPDATA=" + (folder / "roaming").string(),
+                   "HOME=" + folder.string(), "PATH=/usr/bin:/bin"},
+                  folder)
     {
-        std::vector<std::string> env{
-            "XDG_RUNTIME_DIR=" + folder.string(),
-            "NORVANE_APPDATA=" + (folder / "roaming").string(),
-            "HOME=" + folder.string(),
-            "PATH=/usr/bin:/bin",
-        };
-        std::vector<char*> envp;
-        for (auto& e : env)
-            envp.push_back(e.data());
-        envp.push_back(nullptr);
-        std::string program = NORVANE_PROGRAM_PATH;
-        std::string headless = "--headless";
-        char* argv[] = {program.data(), headless.data(), nullptr};
-        const std::string dir = folder.string();
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            if (::chdir(dir.c_str()) != 0)
-                ::_exit(127);
-            ::execve(argv[0], argv, envp.data());
-            ::_exit(127);
-        }
     }
-    ~Program()
-    {
-        if (m_pid > 0 && !m_status) {
-            ::kill(m_pid, SIGKILL);
-            ::waitpid(m_pid, nullptr, 0);
-        }
-    }
-    Program(const Program&) = delete;
-    Program& operator=(const Program&) = delete;
-
-    // The exit code once the process ended within the timeout.
-    std::optional<int> exitCode(std::chrono::milliseconds timeout)
-    {
-        waitFor(
-            [&] {
-                if (m_status)
-                    return true;
-                int status = 0;
-                if (::waitpid(m_pid, &status, WNOHANG) == m_pid)
-                    m_status = status;
-                return m_status.has_value();
-            },
-            timeout);
-        if (!m_status || !WIFEXITED(*m_status))
-            return std::nullopt;
-        return static_cast<signed char>(WEXITSTATUS(*m_status));
-    }
-    void signal(int number) { ::kill(m_pid, number); }
-
-private:
-    pid_t m_pid = -1;
-    std::optional<int> m_status;
 };
 
 bool lf_started(const fs::path& log)

@@ -8,6 +8,7 @@
 #include "rtstub/rtstub.hpp"
 #include "rtstub/tcp_link.hpp"
 #include "sim_stub.hpp"
+#include "support/process.hpp"
 #include "support/test_support.hpp"
 
 #include <gtest/gtest.h>
@@ -32,25 +33,7 @@ namespace fs = std::filesystem;
 // A free port on 127.0.0.1, found by binding port 0 (UDP or TCP).
 std::uint16_t freePort(bool udp);
 
-// A child process in its own process group; killed (group and all) at the end.
-class Process {
-public:
-    Process(const std::vector<std::string>& argv, const std::vector<std::string>& env, const fs::path& folder,
-            const fs::path& output = {});
-    ~Process();
-    Process(const Process&) = delete;
-    Process& operator=(const Process&) = delete;
-
-    pid_t pid() const { return m_pid; }
-    // The exit code once the process ended within the timeout.
-    std::optional<int> exitCode(std::chrono::milliseconds timeout);
-    void signal(int number);
-    void signalGroup(int number);
-
-private:
-    pid_t m_pid = -1;
-    std::optional<int> m_status;
-};
+using testsupport::Process;
 
 // Open descriptors and threads of a process.
 int descriptorCount(pid_t pid);

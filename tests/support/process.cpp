@@ -1,0 +1,87 @@
+#include "support/process.hpp"
+
+#include "support/test_support.hpp"
+
+#include <csignal>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace testsupport {
+
+namespace fs = std::filesystem;
+
+Process::Process(const std::vector<std::string>& argv, const std::vector<std::string>& env, const fs::path& folder,
+                 const fs::path& output)
+{
+    std::vector<std::string> args = argv;
+    std::vector<std::string> environment = env;
+    std::vector<char*> argp;
+    for (auto& a : args)
+        argp.push_back(a.data());
+    argp.push_back(nullptr);
+    std::vector<char*> envp;
+    for (auto& e : environment)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+    const std::string dir = folder.string();
+    const std::string out = output.string();
+    m_pid = ::fork();
+    if (m_pid == 0) {
+        ::setpgid(0, 0);
+        if (!out.empty()) {
+            const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (fd >= 0) {
+                ::dup2(fd, 1);
+                ::dup2(fd, 2);
+                ::close(fd);
+            }
+        }
+        if (::chdir(dir.c_str()) != 0)
+            ::_exit(127);
+        ::execve(argp[0], argp.data(), envp.data());
+        ::_exit(127);
+    }
+    if (m_pid > 0)
+        ::setpgid(m_pid, m_pid);
+}
+
+Process::~Process()
+{
+    if (m_pid > 0 && !m_status) {
+        ::kill(-m_pid, SIGKILL);
+        ::waitpid(m_pid, nullptr, 0);
+    }
+}
+
+std::optional<int> Process::exitCode(std::chrono::milliseconds timeout)
+{
+    waitFor(
+        [&] {
+            if (m_status)
+                return true;
+            int status = 0;
+            if (::waitpid(m_pid, &status, WNOHANG) == m_pid)
+                m_status = status;
+            return m_status.has_value();
+        },
+        timeout);
+    if (!m_status || !WIFEXITED(*m_status))
+        return std::nullopt;
+    return static_cast<signed char>(WEXITSTATUS(*m_status));
+}
+
+void Process::signal(int number)
+{
+    if (!m_status)
+        ::kill(m_pid, number);
+}
+
+void Process::signalGroup(int number)
+{
+    if (!m_status)
+        ::kill(-m_pid, number);
+}
+
+} // namespace testsupport

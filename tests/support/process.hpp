@@ -1,0 +1,34 @@
+#pragma once
+// Tests that run the program or a stand-in as a process of its own.
+
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <sys/types.h>
+
+namespace testsupport {
+
+// A child process in its own process group; killed (group and all) at the end.
+class Process {
+public:
+    Process(const std::vector<std::string>& argv, const std::vector<std::string>& env, const std::filesystem::path& folder,
+            const std::filesystem::path& output = {});
+    ~Process();
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+
+    pid_t pid() const { return m_pid; }
+    // The exit code once the process ended within the timeout.
+    std::optional<int> exitCode(std::chrono::milliseconds timeout);
+    void signal(int number);
+    void signalGroup(int number);
+
+private:
+    pid_t m_pid = -1;
+    std::optional<int> m_status;
+};
+
+} // namespace testsupport
