@@ -193,6 +193,16 @@ protected:
             [&] { return m_stub->handledSendId(connection) - last < 0x80000000u; }));
     }
 
+    // Puts the user's aircraft there in the stand-in and waits until the
+    // program has its new state.
+    void placeUserAndWait(double latitude, double longitude, double altitude)
+    {
+        m_stub->setUserVar("Plane Latitude", latitude);
+        m_stub->setUserVar("Plane Longitude", longitude);
+        m_stub->setUserVar("Plane Altitude", altitude);
+        requestUserStateAndWait();
+    }
+
     // Asks for the user state and waits until its answer is in.
     // The stand-in records a packet only after sending its answers, so once the
     // request is recorded the answer is on the wire; one more "Sim" event sent

@@ -61,10 +61,7 @@ protected:
 
 TEST_F(ArrivalReplay, aTaxiStoppingFifteenMetresFromAFreeStandParksThere)
 {
-    m_stub->setUserVar("Plane Latitude", 47.70);
-    m_stub->setUserVar("Plane Longitude", 8.56);
-    m_stub->setUserVar("Plane Altitude", 1500.0);
-    requestUserStateAndWait();
+    placeUserAndWait(47.70, 8.56, 1500.0);
     liveTickCounter.store(100);
     gf_liveTraffic();
     trafficReader.setUserPosition(userAircraft.latitude, userAircraft.longitude);

@@ -167,10 +167,7 @@ TEST_F(ReplayInFull, theTracksRunInFullWithTheirConfigurationsInOrder)
     for (const char* model : {"A319", "A320", "A321"})
         g_wingspans[model] = 17.9 / 1852.0;
     // The user parked at LSZH, which is the park airport.
-    m_stub->setUserVar("Plane Latitude", 47.4647);
-    m_stub->setUserVar("Plane Longitude", 8.5492);
-    m_stub->setUserVar("Plane Altitude", kGround);
-    requestUserStateAndWait();
+    placeUserAndWait(47.4647, 8.5492, kGround);
     liveTickCounter.store(100);
     gf_liveTraffic();
     userOnGround.store(true);

@@ -20,10 +20,7 @@ namespace {
 TEST_F(ReplayIntoSimulator, theThreeZurichTracksBecomeObjectsWithTheirEvents)
 {
     // The user 15 nm north of Zürich, on the ground, clear of the tracks.
-    m_stub->setUserVar("Plane Latitude", 47.70);
-    m_stub->setUserVar("Plane Longitude", 8.56);
-    m_stub->setUserVar("Plane Altitude", 1500.0);
-    requestUserStateAndWait();
+    placeUserAndWait(47.70, 8.56, 1500.0);
     liveTickCounter.store(100);
     gf_liveTraffic();
     ASSERT_NEAR(userAircraft.latitude, 47.70, 1e-9);
@@ -278,10 +275,7 @@ TEST_F(ReplayIntoSimulator, theStandInKeepsHeightAboveGroundAndRemovedObjects)
 
 TEST_F(ReplayIntoSimulator, theThreeTracksFollowTheirRecordedPaths)
 {
-    m_stub->setUserVar("Plane Latitude", 47.70);
-    m_stub->setUserVar("Plane Longitude", 8.56);
-    m_stub->setUserVar("Plane Altitude", 1500.0);
-    requestUserStateAndWait();
+    placeUserAndWait(47.70, 8.56, 1500.0);
     liveTickCounter.store(100);
     gf_liveTraffic();
     trafficReader.setUserPosition(userAircraft.latitude, userAircraft.longitude);
