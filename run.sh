@@ -22,8 +22,9 @@ replays X times as fast.
 
 To run the program alone against a real simulator and RealTraffic:
   1. Make a program folder holding a "docs" folder and an "input" folder with
-     "dbase.xml" and "fixes.xml" (demo/program is a small one), and start the
-     program from there:  cd FOLDER && /path/to/build/release/src/app/norvane
+     "dbase.xml", "fixes.xml" and "airports_p3d.xml" (demo/program is a small
+     one), and start the program from there:
+        cd FOLDER && /path/to/build/release/src/app/norvane
   2. The simulator: a "SimConnect.cfg" in your documents folder
      ($XDG_DOCUMENTS_DIR or ~/Documents) names its address and port, e.g.
         [SimConnect]
