@@ -26,4 +26,15 @@ SysErrorException::SysErrorException(unsigned code, const std::string& text)
 {
 }
 
+std::string gf_exceptionText(const std::exception_ptr& error)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+        return "unknown exception";
+    }
+}
+
 } // namespace tzo

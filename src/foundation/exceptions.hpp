@@ -2,6 +2,7 @@
 // The program's exception types. Their messages are what the user finally sees
 // of a failure, so the texts are fixed.
 
+#include <exception>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -27,6 +28,10 @@ public:
 private:
     unsigned m_code;
 };
+
+// The message of a caught exception, "unknown exception" for one that is no
+// std::exception.
+std::string gf_exceptionText(const std::exception_ptr& error);
 
 } // namespace tzo
 

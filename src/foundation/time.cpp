@@ -183,6 +183,17 @@ std::string gf_formatDayHour(const DayHour& dayHour)
     return fmt::format("day={} hh={}", dayHour.day, dayHour.hh);
 }
 
+DayHour gf_dayHourBefore(DayHour now, std::int32_t halfHours)
+{
+    std::int32_t hh = static_cast<std::int32_t>(now.hh) - halfHours;
+    std::uint32_t day = now.day;
+    while (hh < 0) {
+        hh += 48;
+        day = day <= 1 ? 7 : day - 1;
+    }
+    return {day, static_cast<std::uint32_t>(hh)};
+}
+
 std::uint32_t gf_dayHourDistance(const DayHour& a, const DayHour& b)
 {
     const DayHour* later = &a;

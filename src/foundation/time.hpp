@@ -76,3 +76,6 @@ std::string gf_formatDayHour(const DayHour& dayHour);
 // order. A Monday and a Sunday always count from the Sunday to the next Monday,
 // over the end of the week.
 std::uint32_t gf_dayHourDistance(const DayHour& a, const DayHour& b);
+// The half-hour slot that many half-hours before now, across midnight and
+// from Monday back to Sunday.
+DayHour gf_dayHourBefore(DayHour now, std::int32_t halfHours);

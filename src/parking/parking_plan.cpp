@@ -63,7 +63,7 @@ void addRemoval(const tzo::AircraftRecord& aircraft)
 // fit moment is later than its placement.
 void keepOrRemove(DayHour now, const tzo::AircraftRecord& aircraft, std::vector<tzo::ParkingPlanEntry>::iterator entry)
 {
-    if (gf_isFitLater(gf_fitMoment(now, entry->fitOffset), aircraft.parkedSince)) {
+    if (gf_isFitLater(gf_dayHourBefore(now, entry->fitOffset), aircraft.parkedSince)) {
         addRemoval(aircraft);
     } else {
         addKeeper(aircraft);
@@ -122,17 +122,6 @@ std::uint32_t halfHoursSince(DayHour now, DayHour placed)
 void gf_installParkingLimitSeams(const tzo::ParkingLimitSeams& seams)
 {
     g_seams = seams;
-}
-
-DayHour gf_fitMoment(DayHour now, std::int32_t offset)
-{
-    std::int32_t hh = static_cast<std::int32_t>(now.hh) - offset;
-    std::uint32_t day = now.day;
-    if (hh < 0) {
-        hh += 48;
-        day = day <= 1 ? 7 : day - 1;
-    }
-    return {day, static_cast<std::uint32_t>(hh)};
 }
 
 bool gf_isFitLater(DayHour fit, DayHour placed)

@@ -52,8 +52,6 @@ void gf_adjustParking();
 void lf_classifyStaticAircraft(DayHour dayHour);
 void lf_classifyOneStatic(DayHour dayHour, tzo::AircraftRecord& aircraft);
 
-// The moment a plan entry's option was found: k half-hours before now.
-DayHour gf_fitMoment(DayHour now, std::int32_t offset);
 // Whether a fit moment is later than a placement; a Monday follows a Sunday,
 // a Sunday never follows a Monday.
 bool gf_isFitLater(DayHour fit, DayHour placed);

@@ -2,6 +2,7 @@
 
 #include "airports/airport_services.hpp"
 #include "airports/park_positions.hpp"
+#include "foundation/exceptions.hpp"
 #include "foundation/log.hpp"
 #include "foundation/run_state.hpp"
 #include "foundation/settings.hpp"
@@ -71,17 +72,6 @@ constexpr int kReportsPerTick = 2;
 constexpr double kAirSpacingNm = 0.2429805615550756;     // 450 m
 constexpr double kGroundSpacingNm = 0.010799136069114472; // 20 m
 constexpr double kGroundSpacingMaxSeconds = 15.0;
-
-std::string lf_what(const std::exception_ptr& error)
-{
-    try {
-        std::rethrow_exception(error);
-    } catch (const std::exception& e) {
-        return e.what();
-    } catch (...) {
-        return "unknown exception";
-    }
-}
 
 // Whether the report adds nothing the aircraft's last sample does not say,
 // or contradicts it.
@@ -205,7 +195,7 @@ void lf_releaseSlots(std::uint32_t tick)
 // stop the traffic tick after tick.
 void lf_giveUp(LiveAircraft& a, const std::exception_ptr& error)
 {
-    gf_logLineMarked(fmt::format("{} given up: {}", gf_formatStatusLine(a), lf_what(error)));
+    gf_logLineMarked(fmt::format("{} given up: {}", gf_formatStatusLine(a), tzo::gf_exceptionText(error)));
     if (a.objectId != 0 && a.state != AircraftState::BeingRemoved)
         gf_removeAircraft(a);
     else if (a.objectId == 0)
@@ -261,7 +251,7 @@ void lf_takeReports()
         try {
             gf_takeReport(std::move(report));
         } catch (...) {
-            gf_logLineMarked(fmt::format("report of {} dropped: {}", hexid, lf_what(std::current_exception())));
+            gf_logLineMarked(fmt::format("report of {} dropped: {}", hexid, tzo::gf_exceptionText(std::current_exception())));
         }
     }
 }

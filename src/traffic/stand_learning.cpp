@@ -3,6 +3,7 @@
 #include "airports/airport_services.hpp"
 #include "airports/park_positions.hpp"
 #include "foundation/geometry.hpp"
+#include "foundation/exceptions.hpp"
 #include "foundation/log.hpp"
 #include "foundation/run_state.hpp"
 #include "foundation/settings.hpp"
@@ -36,17 +37,6 @@ std::string_view lf_withoutGhostMark(std::string_view callsign)
     if (!callsign.empty() && callsign.back() == '_')
         callsign.remove_suffix(1);
     return callsign;
-}
-
-std::string lf_what(const std::exception_ptr& error)
-{
-    try {
-        std::rethrow_exception(error);
-    } catch (const std::exception& e) {
-        return e.what();
-    } catch (...) {
-        return "unknown exception";
-    }
 }
 
 std::uint32_t lf_checkedHalfHour(const DayHour& dayHour)
@@ -178,7 +168,7 @@ bool lf_updateOption(ParkPos& stand, DayHour dayHour, std::uint32_t number, std:
                 return true;
     } catch (...) {
         gf_logLine(fmt::format("Update Option exception {} {}", gf_formatDayHour(dayHour),
-                               lf_what(std::current_exception())));
+                               tzo::gf_exceptionText(std::current_exception())));
     }
     return false;
 }
@@ -224,7 +214,7 @@ bool lf_addRealOption(std::uint32_t standId, LiveAircraft& aircraft, bool useTra
         return true;
     } catch (...) {
         gf_logLine(fmt::format("Add real option exception, hh_now: {}, {}", dayHour.hh,
-                               lf_what(std::current_exception())));
+                               tzo::gf_exceptionText(std::current_exception())));
         return false;
     }
 }
@@ -258,7 +248,7 @@ bool lf_addSoftOption(std::uint32_t standId, LiveAircraft& aircraft, bool useTra
         return true;
     } catch (...) {
         gf_logLine(fmt::format("Add soft option exception, hh_now: {}, {}", dayHour.hh,
-                               lf_what(std::current_exception())));
+                               tzo::gf_exceptionText(std::current_exception())));
         return false;
     }
 }

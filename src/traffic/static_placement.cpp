@@ -31,18 +31,6 @@ bool lf_idHeld(std::uint32_t id)
                        [id](const tzo::AircraftRecord& a) { return a.recordId == id; });
 }
 
-// The half-hour at which the entry's run began: now less the fit offset.
-DayHour lf_runStart(DayHour now, std::int32_t offset)
-{
-    std::int32_t hh = static_cast<std::int32_t>(now.hh) - offset;
-    std::uint32_t day = now.day;
-    while (hh < 0) {
-        hh += 48;
-        day = day <= 1 ? 7 : day - 1;
-    }
-    return {day, static_cast<std::uint32_t>(hh)};
-}
-
 // A live aircraft moving into or parked at the stand or a neighbour ends the
 // entry.
 bool lf_liveAtOrNextTo(const tzo::ParkingPlanEntry& entry, const tzo::ParkPos* stand)
@@ -204,7 +192,8 @@ void gf_realiseParkingPlan()
         return;
     record.planFlag = entry.exempt;
     record.hexidCheck = entry.status;
-    record.parkedSince = lf_runStart(gf_nowDayHour(), entry.fitOffset);
+    // Parked since the half-hour at which the entry's run began.
+    record.parkedSince = gf_dayHourBefore(gf_nowDayHour(), entry.fitOffset);
     record.state = tzo::AircraftState::CreateRequested;
 
     tzo::CreateRequest request;

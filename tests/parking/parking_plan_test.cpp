@@ -81,8 +81,8 @@ TEST(FitMoment, laterAcrossTheWeek)
     };
     for (const auto& c : cases)
         EXPECT_EQ(gf_isFitLater(c.fit, c.placed), c.later) << c.fit.day << "/" << c.fit.hh;
-    EXPECT_EQ(gf_fitMoment({1, 2}, 4), (DayHour{7, 46}));
-    EXPECT_EQ(gf_fitMoment({3, 10}, 4), (DayHour{3, 6}));
+    EXPECT_EQ(gf_dayHourBefore({1, 2}, 4), (DayHour{7, 46}));
+    EXPECT_EQ(gf_dayHourBefore({3, 10}, 4), (DayHour{3, 6}));
 }
 
 TEST_F(Renewal, theSameAircraftStaysAndItsEntryGoes)
