@@ -8,6 +8,19 @@
 
 using namespace tzo;
 
+void gf_showStoredSettings()
+{
+    const ParameterLists& lists = gf_storedSettings();
+    for (auto* box : lists.checkBoxes)
+        box->setChecked(box->value());
+    // MAX_FIT has no field of its own: MAX_FIT_FL shows it in hours.
+    for (auto* field : lists.intFields)
+        if (field != &MAX_FIT)
+            field->show();
+    for (auto* field : lists.stringFields)
+        field->show();
+}
+
 void gf_loadSettingsIntoControls()
 {
     gf_readSettings();
@@ -16,16 +29,8 @@ void gf_loadSettingsIntoControls()
     // it off before that would otherwise give a range of 0 nm.
     manualRange.store(LATERAL_RANGE.value());
 
-    const ParameterLists& lists = gf_storedSettings();
-    for (auto* box : lists.checkBoxes)
-        box->setChecked(box->value());
-    // MAX_FIT has no field of its own: MAX_FIT_FL shows it in hours.
-    for (auto* field : lists.intFields)
-        if (field != &MAX_FIT)
-            field->show();
+    gf_showStoredSettings();
     parking_percentage.show();
-    for (auto* field : lists.stringFields)
-        field->show();
     if (MAX_LIVE.value() == MAX_LIVE.defaultValue())
         gf_clearControlText(MAX_LIVE.controlId());
     MAX_FIT_FL.setValue(static_cast<float>(MAX_FIT.value()) * 0.5f + 0.5f);

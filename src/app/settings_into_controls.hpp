@@ -5,3 +5,6 @@
 // range from LATERAL_RANGE, and brings every value into its control, with the
 // controls enabled as a running program has them.
 void gf_loadSettingsIntoControls();
+
+// Every stored value into its control, as the window shows them at start.
+void gf_showStoredSettings();

@@ -6,6 +6,7 @@
 #include "app/commands.hpp"
 #include "app/controls.hpp"
 #include "app/main_window.hpp"
+#include "app/settings_into_controls.hpp"
 #include "app/start_operations.hpp"
 #include "foundation/exceptions.hpp"
 #include "foundation/log.hpp"
@@ -99,20 +100,6 @@ void lf_switchOn(BoolParameterCheckBox& box, bool on)
 {
     box.setChecked(on);
     box.setAndSave();
-}
-
-// Every stored value into its control, as the window shows them at start.
-void lf_showSettings()
-{
-    const ParameterLists& lists = gf_storedSettings();
-    for (auto* box : lists.checkBoxes)
-        box->setChecked(box->value());
-    // MAX_FIT has no field of its own: MAX_FIT_FL shows it in hours.
-    for (auto* field : lists.intFields)
-        if (field != &MAX_FIT)
-            field->show();
-    for (auto* field : lists.stringFields)
-        field->show();
 }
 
 void lf_enable(std::initializer_list<ParameterControl*> controls)
@@ -210,7 +197,7 @@ void lf_loadParameters()
     gf_readSettings();
     lf_migrateParameters();
     gf_rangeFromSetting();
-    lf_showSettings();
+    gf_showStoredSettings();
 }
 
 void lf_detectP3D()
