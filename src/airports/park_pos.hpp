@@ -7,6 +7,7 @@
 // Inside the program radii are nautical miles and headings radians; airport
 // files hold metres and degrees, converted at the file edge.
 
+#include "foundation/geometry.hpp"
 #include "foundation/time.hpp"
 
 #include <cstdint>
@@ -17,10 +18,6 @@
 
 namespace tzo {
 
-inline constexpr double kNmPerMetre = 0.0005399568034557236;
-inline constexpr double kMetresPerNm = 1852.0;
-inline constexpr double kRadiansPerDegree = 0.017453292519943295;
-inline constexpr double kDegreesPerRadian = 57.29577951308232;
 
 inline constexpr double gf_metresToNm(double metres) { return metres * kNmPerMetre; }
 inline constexpr double gf_nmToMetres(double nm) { return nm * kMetresPerNm; }

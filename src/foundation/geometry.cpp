@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr double kRadiansPerDegree = std::numbers::pi / 180.0;
+using tzo::kRadiansPerDegree;
 constexpr double kTwoPi = 2.0 * std::numbers::pi;
 // Twice an earth radius of 3437.746770784939 nm: one nautical mile per minute of arc.
 constexpr double kEarthDiameterNm = 6875.493541569878;

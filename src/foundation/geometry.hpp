@@ -4,6 +4,12 @@
 
 namespace tzo {
 
+inline constexpr double kMetresPerNm = 1852.0;
+inline constexpr double kNmPerMetre = 1.0 / kMetresPerNm;
+inline constexpr double kFeetPerNm = kMetresPerNm / 0.3048;
+inline constexpr double kRadiansPerDegree = 0.017453292519943295;
+inline constexpr double kDegreesPerRadian = 57.29577951308232;
+
 // Degrees, north and east positive.
 struct LatLon {
     double latitude = 0.0;

@@ -1,6 +1,7 @@
 #include "realtraffic/rt_messages.hpp"
 
 #include "foundation/app_hooks.hpp"
+#include "foundation/geometry.hpp"
 #include "foundation/log.hpp"
 #include "foundation/run_state.hpp"
 #include "foundation/settings.hpp"
@@ -26,7 +27,6 @@ namespace tzo {
 
 namespace {
 
-constexpr double kRadiansPerDegree = 0.017453292519943295;
 // How much of a refused reply the log shows.
 constexpr std::size_t kLoggedReplyLength = 200;
 

@@ -1,15 +1,12 @@
 #include "refdata/aircraft_record.hpp"
 
+#include "foundation/geometry.hpp"
 #include "foundation/random.hpp"
 #include "refdata/dbase_lookups.hpp"
 
 #include <fmt/format.h>
 
-namespace {
-
-constexpr double kRadiansPerDegree = 0.017453292519943295;
-
-} // namespace
+using tzo::kRadiansPerDegree;
 
 tzo::AircraftRecord gf_makeAircraftRecord(const tzo::AircraftTexts& report)
 {

@@ -1,6 +1,7 @@
 #include "refdata/dbase.hpp"
 
 #include "foundation/exceptions.hpp"
+#include "foundation/geometry.hpp"
 #include "foundation/log.hpp"
 #include "foundation/paths.hpp"
 #include "foundation/scramble.hpp"
@@ -35,7 +36,7 @@ tzo::DbaseRecordMap g_dbaseRecords;
 namespace {
 
 constexpr std::string_view kTrimSet = " \t\r\n";
-constexpr double kNmPerMetre = 0.0005399568034557236; // 1/1852
+using tzo::kNmPerMetre;
 
 std::string_view lf_trimmed(std::string_view text)
 {

@@ -20,7 +20,7 @@
 
 namespace {
 
-constexpr double kFeetPerNm = 6076.11549;
+using tzo::kFeetPerNm;
 constexpr double kSafetyFactor = 1.1;
 constexpr double kNarrowCaptureNm = 0.010799136069114472; // 20 m
 constexpr double kWideCaptureNm = 0.029697624190064796;   // 55 m

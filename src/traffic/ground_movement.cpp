@@ -1,6 +1,7 @@
 #include "traffic/ground_movement.hpp"
 
 #include "airports/park_positions.hpp"
+#include "foundation/geometry.hpp"
 #include "foundation/log.hpp"
 #include "foundation/settings.hpp"
 #include "foundation/time.hpp"
@@ -26,7 +27,7 @@ namespace {
 constexpr double kPi = std::numbers::pi;
 constexpr double kDeg = kPi / 180.0;
 constexpr double kMetresPerDegree = 111132.95;
-constexpr double kFeetPerNm = 6076.115485564304;
+using tzo::kFeetPerNm;
 constexpr double kFiftyMetresNm = 0.02699784017278618;
 constexpr double kHundredMetresNm = 0.05399568034557236;
 // A push back or pull out needs room even for an aircraft whose size is

@@ -3,6 +3,7 @@
 #include "airports/airport_services.hpp"
 #include "airports/park_positions.hpp"
 #include "foundation/exceptions.hpp"
+#include "foundation/geometry.hpp"
 #include "foundation/log.hpp"
 #include "foundation/run_state.hpp"
 #include "foundation/settings.hpp"
@@ -61,7 +62,7 @@ bool landingInProgress = false;
 
 namespace {
 
-constexpr double kDegreesPerRadian = 57.29577951308232;
+using tzo::kDegreesPerRadian;
 constexpr std::uint32_t kRemovalSlotTicks = 10;  // 100 ms
 constexpr std::uint32_t kCreationSlotTicks = 50; // 500 ms
 constexpr std::uint32_t kSecondTicks = 100;

@@ -35,8 +35,8 @@ using tzo::TrackSample;
 namespace {
 
 constexpr double kPi = std::numbers::pi;
-constexpr double kFeetPerNm = 6076.11549;
-constexpr double kNmPerMetre = 0.0005399568034557236;
+using tzo::kFeetPerNm;
+using tzo::kNmPerMetre;
 constexpr double kHoldSpeedKt = 8.0;
 constexpr double kHoldDistanceNm = 500.0 * kNmPerMetre;
 constexpr double kUserGroundClearNm = 0.08099352051835854; // 150 m
@@ -53,7 +53,7 @@ constexpr double kStandDriftNm = 0.018898488120950324; // 35 m
 constexpr double kStandCaptureNm = 0.029697624190064796; // 55 m
 constexpr double kGroundPitch = 0.010471975511965976;    // 0.6 degree
 constexpr double kAirPitchBase = -0.05235987755982989;
-constexpr double kRadiansPerDegree = 0.017453292519943295;
+using tzo::kRadiansPerDegree;
 constexpr std::string_view kNoCallsign = "@@@@@@@@";
 
 std::atomic<std::string (*)()> reservedStandSource{nullptr};

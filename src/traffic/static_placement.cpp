@@ -20,7 +20,7 @@ namespace {
 
 constexpr std::uint32_t kLastStaticId = 9999;
 constexpr std::size_t kCallsignBytes = 10; // the tail number takes no more with its "*"
-constexpr double kDegreesPerRadian = 57.29577951308232;
+using tzo::kDegreesPerRadian;
 constexpr double kSafetyFactor = 1.1;
 
 std::uint32_t g_staticCounter = 0;

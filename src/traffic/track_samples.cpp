@@ -24,7 +24,7 @@ using tzo::TrafficRecord;
 
 namespace {
 
-constexpr double kRadiansPerDegree = 0.017453292519943295;
+using tzo::kRadiansPerDegree;
 constexpr double kNearRepeatDegrees = 0.00015;
 constexpr double kStopRestartNm = 0.011879049676025918; // 22 m
 constexpr std::uint32_t kLongStopTicks = 1500;          // 15 s
