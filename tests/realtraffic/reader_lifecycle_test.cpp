@@ -136,49 +136,18 @@ TEST_F(ReaderLifecycleTest, readerBindsTheSamePortAgainAfterARestart)
     EXPECT_FALSE(rtError.load());
 }
 
-TEST_F(ReaderLifecycleTest, bindFailureStopsTheReaderWithAnError)
-{
-    AppHooks hooks;
-    hooks.showStatus = captureStatus;
-    gf_installAppHooks(hooks);
-
-    // A socket without address reuse holds the port: nobody may share it.
-    const int blocker = ::socket(AF_INET, SOCK_DGRAM, 0);
-    ASSERT_GE(blocker, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(blocker, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    socklen_t length = sizeof address;
-    ::getsockname(blocker, reinterpret_cast<sockaddr*>(&address), &length);
-
-    TrafficQueue queue;
-    TrafficReader reader(queue);
-    gf_runReaderThread(reader, ntohs(address.sin_port), true);
-    ::close(blocker);
-
-    EXPECT_TRUE(rtError.load());
-    EXPECT_EQ(runningThreads.load(), 0);
-    EXPECT_TRUE(logHas("Traffic Reader disconnected"));
-    EXPECT_EQ(status().rfind("The TrafficReader  has stopped with an error: sys error 32: bind to stream socket "
-                             "failed with error: 10048 ",
-                             0),
-              0u)
-        << status();
-    gf_installAppHooks(AppHooks{});
-}
-
 namespace {
 
-// A loopback UDP socket that allows address reuse, as another program on the
-// machine might open one; port 0 picks a free port. -1 when bind fails.
-int reusingSocketOn(std::uint16_t port, std::uint16_t& bound)
+// A loopback UDP socket, with address reuse as another program on the machine
+// might open one, or without; port 0 picks a free port. -1 when bind fails.
+int socketOn(std::uint16_t port, std::uint16_t& bound, bool reuse = true)
 {
     const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
     if (fd < 0)
         return -1;
     const int on = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    if (reuse)
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
@@ -195,23 +164,33 @@ int reusingSocketOn(std::uint16_t port, std::uint16_t& bound)
 
 } // namespace
 
-TEST_F(ReaderLifecycleTest, portHeldByASocketWithAddressReuseIsABindFailure)
+TEST_F(ReaderLifecycleTest, aPortHeldByAnotherSocketStopsTheReaderWithABindError)
 {
-    // Had the reader allowed reuse too, both would bind and the later one
-    // would take every datagram, with no error anywhere.
+    // Had the reader allowed address reuse, it would bind beside a socket
+    // that allows it too and the later one would take every datagram, with
+    // no error anywhere.
     AppHooks hooks;
     hooks.showStatus = captureStatus;
     gf_installAppHooks(hooks);
-    for (const bool onThisPc : {true, false}) {
-        SCOPED_TRACE(onThisPc ? "bound to 127.0.0.1" : "bound to any address");
-        rtOnThisPc = onThisPc;
+    struct Case {
+        const char* what;
+        bool reuse;
+        bool onThisPc;
+        bool traffic;
+    };
+    for (const Case& c : {Case{"plain socket", false, true, true}, Case{"reusing, 127.0.0.1", true, true, false},
+                          Case{"reusing, any address", true, false, false}}) {
+        SCOPED_TRACE(c.what);
+        rtOnThisPc = c.onThisPc;
         rtError = false;
         std::uint16_t port = 0;
-        const int holder = reusingSocketOn(0, port);
+        const int holder = socketOn(0, port, c.reuse);
         ASSERT_GE(holder, 0);
-
-        RecordingReader reader;
-        std::thread thread([&] { gf_runReaderThread(reader, port, false); });
+        TrafficQueue queue;
+        TrafficReader traffic(queue);
+        RecordingReader weather;
+        UdpReader& reader = c.traffic ? static_cast<UdpReader&>(traffic) : weather;
+        std::thread thread([&] { gf_runReaderThread(reader, port, c.traffic); });
         // A reader that binds after all would receive until stopped.
         waitFor([&] { return rtError.load() || reader.boundPort() != 0; });
         reader.stop();
@@ -220,12 +199,15 @@ TEST_F(ReaderLifecycleTest, portHeldByASocketWithAddressReuseIsABindFailure)
 
         EXPECT_TRUE(rtError.load());
         EXPECT_EQ(reader.boundPort(), 0);
-        EXPECT_EQ(status().rfind("The WeatherReader has stopped with an error: sys error 32: bind to stream socket "
-                                 "failed with error: 10048 ",
+        EXPECT_EQ(runningThreads.load(), 0);
+        EXPECT_EQ(status().rfind(std::string("The ") + (c.traffic ? "TrafficReader " : "WeatherReader") +
+                                     " has stopped with an error: sys error 32: bind to stream socket "
+                                     "failed with error: 10048 ",
                                  0),
                   0u)
             << status();
     }
+    EXPECT_TRUE(logHas("Traffic Reader disconnected"));
     rtOnThisPc = true;
     gf_installAppHooks(AppHooks{});
 }
@@ -236,7 +218,7 @@ TEST_F(ReaderLifecycleTest, runningReaderKeepsItsPortAndItsDatagrams)
     RunningReader running(reader, false);
     ASSERT_TRUE(running.started);
     std::uint16_t bound = 0;
-    const int intruder = reusingSocketOn(running.port(), bound);
+    const int intruder = socketOn(running.port(), bound);
     EXPECT_LT(intruder, 0) << "a second socket bound the reader's port";
     if (intruder >= 0)
         ::close(intruder);

@@ -1,6 +1,5 @@
 // End to end: the user aircraft state the simulator stand-in reports reaches
-// the RealTraffic stand-in as "Qs121=", and the simulator's time as "Qs123="
-// once the professional edition has said who it is.
+// the RealTraffic stand-in as "Qs121=".
 
 #include "realtraffic/link_state.hpp"
 #include "realtraffic/rt_messages.hpp"
@@ -72,23 +71,4 @@ TEST_F(RealTrafficWithSimulator, positionLinesCarryTheUserStateTheSimulatorRepor
     EXPECT_EQ(got.groundSpeed, 180250.0);
     EXPECT_NEAR(got.latitude * kDegrees, 47.4581, 1e-4);
     EXPECT_NEAR(got.longitude * kDegrees, -8.5555, 1e-4);
-}
-
-TEST_F(RealTrafficWithSimulator, simulatorTimeGoesToTheProfessionalEdition)
-{
-    startQuietStub();
-    startAndRegister();
-    // Day 100 of 2026 is 10 April; 36000 s is 10:00 zulu.
-    m_stub->setUserVar("ZULU YEAR", 2026);
-    m_stub->setUserVar("ZULU DAY OF YEAR", 100);
-    m_stub->setUserVar("ZULU TIME", 36000);
-    auto link = connectRealTraffic(2);
-    ASSERT_TRUE(rtProfessional.load());
-    // The simulator's time is kept only once the professional edition is known.
-    requestUserStateAndWait();
-    const std::int64_t expected = 1775815200; // 2026-04-10 10:00:00 UTC
-    ASSERT_EQ(simTimeUnix.load(), expected);
-    gf_sendTimeToRealTraffic(simTimeUnix.load());
-    ASSERT_TRUE(waitFor([&] { return link->times().size() == 1; }));
-    EXPECT_EQ(link->times()[0], expected * 1000);
 }
