@@ -138,38 +138,59 @@ TEST_F(Connection, closeEndsTheStreamAndTheHandle)
     m_handle = nullptr;
 }
 
-TEST_F(Connection, remoteCloseOfThePipeIsABrokenPipe)
+TEST_F(Connection, theEndOfTheStreamFailsTheConnectionWithItsCategory)
 {
-    auto& stub = startStub();
-    openAndAwaitOpen();
-    stub.closeConnections();
-    ASSERT_TRUE(dispatchUntilFailed(static_cast<SimConnectResult>(simfail::kStatusPipeBroken)));
-    EXPECT_EQ(connection().failure().category, simfail::kDisconnected);
-    // Every later call answers the stored status and sends nothing.
-    EXPECT_EQ(SimConnect_ClearDataDefinition(m_handle, 1), static_cast<SimConnectResult>(simfail::kStatusPipeBroken));
-}
-
-TEST_F(Connection, remoteCloseOfASocketIsAZeroByteRead)
-{
-    auto& stub = startStub(tcpOnly(true, false));
-    writeRegistryPorts(std::to_string(stub.ipv4Port()), "");
-    openAndAwaitOpen();
-    EXPECT_EQ(connection().transportKind(), tzo::SimConnectConnection::TransportKind::Socket);
-    stub.sendQuit();
-    stub.closeConnections();
-    ASSERT_TRUE(dispatchUntilFailed(static_cast<SimConnectResult>(simfail::kStatusZeroRead)));
-    EXPECT_EQ(connection().failure().category, simfail::kZeroRead);
-    EXPECT_EQ(m_received.countOf(SIMCONNECT_RECV_ID_QUIT), 1u) << "what came before the end is still dispatched";
-}
-
-TEST_F(Connection, abruptDropOfASocketIsAReset)
-{
-    auto& stub = startStub(tcpOnly(true, false));
-    writeRegistryPorts(std::to_string(stub.ipv4Port()), "");
-    openAndAwaitOpen();
-    stub.dropConnections();
-    ASSERT_TRUE(dispatchUntilFailed(static_cast<SimConnectResult>(simfail::kStatusConnectionReset)));
-    EXPECT_EQ(connection().failure().category, simfail::kDisconnected);
+    enum class End { close, drop, sizeTwo, sizeTooLarge };
+    struct Case {
+        const char* what;
+        bool socket;
+        End end;
+        SimConnectResult status;
+        unsigned category;
+    };
+    const Case cases[] = {
+        {"remote close of the pipe", false, End::close, static_cast<SimConnectResult>(simfail::kStatusPipeBroken),
+         simfail::kDisconnected},
+        {"remote close of a socket", true, End::close, static_cast<SimConnectResult>(simfail::kStatusZeroRead),
+         simfail::kZeroRead},
+        {"abrupt drop of a socket", true, End::drop, static_cast<SimConnectResult>(simfail::kStatusConnectionReset),
+         simfail::kDisconnected},
+        {"size word of two", false, End::sizeTwo, SIMCONNECT_E_ABORT, simfail::kBadSize},
+        {"size above the maximum", false, End::sizeTooLarge, SIMCONNECT_E_ABORT, simfail::kTooLarge},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        m_received = {};
+        simstub::SimStub& stub = startStub(c.socket ? tcpOnly(true, false) : simstub::Options{});
+        writeRegistryPorts(c.socket ? std::to_string(stub.ipv4Port()) : "", "");
+        openAndAwaitOpen();
+        EXPECT_EQ(connection().transportKind(), c.socket ? tzo::SimConnectConnection::TransportKind::Socket
+                                                         : tzo::SimConnectConnection::TransportKind::Pipe);
+        switch (c.end) {
+        case End::close:
+            stub.sendQuit();
+            stub.closeConnections();
+            break;
+        case End::drop:
+            stub.dropConnections();
+            break;
+        case End::sizeTwo:
+            stub.sendRaw({2, 0, 0, 0, 1, 1, 1, 1});
+            break;
+        case End::sizeTooLarge:
+            stub.sendRaw({0x81, 0xA0, 0, 0, 1, 1, 1, 1}); // 41089
+            break;
+        }
+        ASSERT_TRUE(dispatchUntilFailed(c.status));
+        EXPECT_EQ(connection().failure().category, c.category);
+        if (c.end == End::close) {
+            EXPECT_EQ(m_received.countOf(SIMCONNECT_RECV_ID_QUIT), 1u) << "what came before the end is still dispatched";
+        }
+        // Every later call answers the stored status and sends nothing.
+        EXPECT_EQ(SimConnect_ClearDataDefinition(m_handle, 1), c.status);
+        SimConnect_Close(m_handle);
+        m_handle = nullptr;
+    }
 }
 
 TEST_F(Connection, silentSocketFailsTheLinkTestAfterFourSeconds)
@@ -246,30 +267,6 @@ TEST_F(Connection, framingOnTheWireSkipsPaddingAndGrowsTheBuffer)
     EXPECT_EQ(m_lastDispatch, 0);
 }
 
-TEST_F(Connection, paddedStreamKeepsSizesThatAreMultiplesOf256)
-{
-    simstub::Options o;
-    o.paddingWords = 1;
-    auto& stub = startStub(o);
-    openAndAwaitOpen();
-    std::vector<std::vector<std::uint8_t>> sent;
-    for (std::uint32_t size : {256u, 512u}) {
-        std::vector<std::uint8_t> m(size, 0x4C);
-        simtest::putU32(m, 0, size);
-        simtest::putU32(m, 4, 35);
-        simtest::putU32(m, 8, 90 + size / 256);
-        stub.sendRaw(m);
-        sent.push_back(m);
-    }
-    stub.sendQuit();
-    ASSERT_TRUE(dispatchUntil([](const Received& r) { return r.countOf(SIMCONNECT_RECV_ID_QUIT) == 1; }))
-        << "dispatch result " << m_lastDispatch;
-    ASSERT_EQ(m_received.messages.size(), 4u);
-    EXPECT_EQ(m_received.messages[1], sent[0]);
-    EXPECT_EQ(m_received.messages[2], sent[1]);
-    EXPECT_EQ(m_lastDispatch, SIMCONNECT_S_OK);
-}
-
 // The reader queues what it read before it records the end of the stream. A
 // dispatch that meets the end must still hand over what came just before it,
 // or the caller, who closes on the failure, never sees the QUIT or EXCEPTION.
@@ -302,24 +299,6 @@ TEST_F(Connection, lastMessageBeforeTheEndIsDispatchedWithTheFailure)
         m_handle = nullptr;
     }
     EXPECT_EQ(lost, 0) << "of " << kRounds << " rounds";
-}
-
-TEST_F(Connection, sizeWordOfTwoFailsTheConnection)
-{
-    auto& stub = startStub();
-    openAndAwaitOpen();
-    stub.sendRaw({2, 0, 0, 0, 1, 1, 1, 1});
-    ASSERT_TRUE(dispatchUntilFailed(SIMCONNECT_E_ABORT));
-    EXPECT_EQ(connection().failure().category, simfail::kBadSize);
-}
-
-TEST_F(Connection, sizeAboveTheMaximumFailsTheConnection)
-{
-    auto& stub = startStub();
-    openAndAwaitOpen();
-    stub.sendRaw({0x81, 0xA0, 0, 0, 1, 1, 1, 1}); // 41089
-    ASSERT_TRUE(dispatchUntilFailed(SIMCONNECT_E_ABORT));
-    EXPECT_EQ(connection().failure().category, simfail::kTooLarge);
 }
 
 TEST_F(Connection, eventHandleIsSignalledForReceivedMessages)
@@ -378,16 +357,6 @@ TEST_F(Connection, ipv4LoopbackFallsBackToTheDefaultPipe)
                            "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=" + deadPort(platform::IpFamily::V4) + "\n");
     openAndAwaitOpen();
     EXPECT_EQ(connection().transportKind(), tzo::SimConnectConnection::TransportKind::Pipe);
-    EXPECT_EQ(stub.connectionCount(), 1u);
-}
-
-TEST_F(Connection, configuredIpv4PortIsUsed)
-{
-    auto& stub = startStub(tcpOnly(true, false));
-    testsupport::writeFile(dir() / "documents" / "SimConnect.cfg",
-                           "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=" + std::to_string(stub.ipv4Port()) +
-                               "\nDisableNagle=1\n");
-    openAndAwaitOpen();
     EXPECT_EQ(stub.connectionCount(), 1u);
 }
 

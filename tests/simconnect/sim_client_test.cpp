@@ -4,103 +4,10 @@
 
 using namespace simtest;
 
-namespace {
-
-struct Expected {
-    std::string name;
-    std::vector<std::pair<std::string, std::string>> fields; // field, value as text
-};
-
-std::string fieldText(const simstub::Packet& p, const std::string& field)
-{
-    const auto& v = p.fields.at(field);
-    if (const auto* u = std::get_if<std::uint32_t>(&v))
-        return std::to_string(*u);
-    if (const auto* s = std::get_if<std::string>(&v))
-        return *s;
-    if (const auto* f = std::get_if<float>(&v))
-        return fmt::format("{}", *f);
-    return "?";
-}
-
-std::vector<Expected> expectedRegistration()
-{
-    std::vector<Expected> e;
-    e.push_back({"Open", {{"applicationName", "Norvane_P3D"}}});
-    for (auto [id, name] : std::vector<std::pair<int, std::string>>{
-             {201, "Sim"}, {202, "ObjectAdded"}, {203, "ObjectRemoved"}, {205, "PositionChanged"},
-             {206, "FlightLoaded"}, {204, "Frame"}})
-        e.push_back({"SubscribeToSystemEvent", {{"eventId", std::to_string(id)}, {"eventName", name}}});
-    auto def = [&](int id, const std::string& var, const std::string& unit, int type) {
-        e.push_back({"AddToDataDefinition",
-                     {{"defineId", std::to_string(id)},
-                      {"datumName", var},
-                      {"unitsName", unit},
-                      {"datumType", std::to_string(type)},
-                      {"epsilon", "0"},
-                      {"datumId", "4294967295"}}});
-    };
-    const int F64 = 4, I64 = 2, S32 = 6, SV = 11;
-    def(407, "TITLE", "", SV);
-    def(408, "ATC MODEL", "", S32);
-    def(409, "SIM ON GROUND", "Bool", I64);
-    const std::vector<std::pair<std::string, std::string>> position = {
-        {"Plane Latitude", "degree"},        {"Plane Longitude", "degree"},
-        {"Plane Pitch degrees", "radians"},  {"Plane Bank degrees", "radians"},
-        {"Plane Heading degrees true", "radians"}, {"Plane Altitude", "feet"}};
-    for (const auto& [var, unit] : position)
-        def(402, var, unit, F64);
-    def(402, "Vertical Speed", "feet per second", F64);
-    def(402, "Airspeed True", "knots", F64);
-    for (const auto& [var, unit] : position)
-        def(403, var, unit, F64);
-    def(403, "Plane Alt Above Ground", "feet", F64);
-    def(403, "Ground Velocity", "knots", F64);
-    def(403, "ZULU TIME", "Seconds", I64);
-    def(403, "ZULU DAY OF YEAR", "Number", I64);
-    def(403, "ZULU YEAR", "Number", I64);
-    def(403, "LIGHT STATES", "Mask", I64);
-    def(405, "Static CG to Ground", "feet", F64);
-    def(405, "Static Pitch", "radians", F64);
-    def(406, "Light On States", "Mask", I64);
-    def(404, "Plane Alt Above Ground", "feet", F64);
-    def(404, "Ground Altitude", "feet", F64);
-    def(404, "SIM ON GROUND", "Bool", I64);
-    def(404, "ATC ID", "", S32);
-    const std::map<int, std::string> names = {
-        {207, "BEACON_LIGHTS_SET"}, {208, "NAV_LIGHTS_SET"}, {209, "TAXI_LIGHTS_SET"},
-        {210, "STROBES_SET"}, {211, "LANDING_LIGHTS_SET"}, {212, "CABIN_LIGHTS_SET"},
-        {213, "LOGO_LIGHTS_SET"}, {214, "ALL_LIGHTS_TOGGLE"}, {215, "FREEZE_LATITUDE_LONGITUDE_SET"},
-        {216, "FREEZE_ALTITUDE_SET"}, {217, "FREEZE_ATTITUDE_SET"}, {218, "FLAPS_SET"},
-        {219, "SPOILERS_SET"}, {220, "GEAR_SET"}, {221, "ENGINE_AUTO_START"},
-        {222, "ENGINE_AUTO_SHUTDOWN"}, {223, "THROTTLE_SET"}};
-    for (int id : {220, 221, 222, 223, 218, 219, 208, 207, 211, 209, 210, 213, 212, 214, 215, 216, 217})
-        e.push_back({"MapClientEventToSimEvent", {{"eventId", std::to_string(id)}, {"eventName", names.at(id)}}});
-    def(401, "SPOILERS HANDLE POSITION", "percent", F64);
-    def(401, "GENERAL ENG THROTTLE LEVER POSITION:1", "percent", F64);
-    def(401, "GENERAL ENG THROTTLE LEVER POSITION:2", "percent", F64);
-    for (int id : {208, 207, 211, 209, 210, 213, 212, 214, 218, 219, 220, 222, 223, 215, 216, 217})
-        e.push_back({"AddClientEventToNotificationGroup",
-                     {{"groupId", "301"}, {"eventId", std::to_string(id)}, {"maskable", "1"}}});
-    e.push_back({"SetNotificationGroupPriority", {{"groupId", "301"}, {"priority", "1"}}});
-    return e;
-}
-
-} // namespace
-
-TEST_F(SimLayer, registrationFollowsTheOrderPacketByPacket)
+TEST_F(SimLayer, registrationMasksEveryGroupEventButTheEngineStart)
 {
     startQuietStub();
     startAndRegister();
-    const auto packets = m_stub->packets();
-    const auto expected = expectedRegistration();
-    ASSERT_GE(packets.size(), expected.size());
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        SCOPED_TRACE(fmt::format("packet {}", i));
-        ASSERT_EQ(packets[i].name, expected[i].name);
-        for (const auto& [field, value] : expected[i].fields)
-            EXPECT_EQ(fieldText(packets[i], field), value) << field;
-    }
     EXPECT_TRUE(m_stub->protocolErrors().empty());
     const auto state = m_stub->clientState();
     ASSERT_EQ(state.groups.at(301).events.size(), 16u);
@@ -130,18 +37,12 @@ TEST_F(SimLayer, withoutSimulatorOneWaitingLineThenConnectsWhenItComes)
     EXPECT_EQ(m_stub->connectionCount(), 1u);
 }
 
-TEST_F(SimLayer, waitingLineNamesTheConfiguredVersion)
+TEST_F(SimLayer, stopWhileWaitingEndsTheThreadWithinASecond)
 {
     P3D_VERSION.setValue(6);
     gf_startSimClient();
     ASSERT_TRUE(testsupport::waitFor([] { return !Recorder::get().copy(Recorder::get().statuses).empty(); }));
     EXPECT_EQ(Recorder::get().copy(Recorder::get().statuses)[0], "Waiting for Prepar3Dv6 ...");
-}
-
-TEST_F(SimLayer, stopWhileWaitingEndsTheThreadWithinASecond)
-{
-    gf_startSimClient();
-    ASSERT_TRUE(testsupport::waitFor([] { return !Recorder::get().copy(Recorder::get().statuses).empty(); }));
     gf_requestSimClientStop();
     EXPECT_TRUE(testsupport::waitFor([] { return runningThreads.load() == 0; }, std::chrono::seconds(1)));
     EXPECT_TRUE(exits().empty());

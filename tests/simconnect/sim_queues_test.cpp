@@ -367,55 +367,6 @@ TEST_F(SimQueues, staticCentreOfGravityArrivesAsKind4)
     EXPECT_DOUBLE_EQ(n[0].value2, 0.02);
 }
 
-TEST_F(SimQueues, aircraftInRangeReportTheirGroundState)
-{
-    const std::uint32_t a = createAircraft(title, "AAA1", kLiveRecordId);
-    requestInRange();
-    const auto n = waitForNotifications(1);
-    ASSERT_EQ(n.size(), 1u);
-    EXPECT_EQ(n[0].kind, tzo::NOTIFY_IN_RANGE_DATA);
-    EXPECT_EQ(n[0].objectId, a);
-    EXPECT_EQ(n[0].info, 1u);
-    EXPECT_DOUBLE_EQ(n[0].value1, 1416.0);
-}
-
-// The hand-over at the end of a live-traffic tick, without the simulator.
-TEST(SimPositionHandOver, busyDrainDropsTheTickAtLowFrameRatesAndWaitsAtHighOnes)
-{
-    positionsFilling.clear();
-    positionsToSend.clear();
-    positionsFilling.push_back(tzo::PositionUpdate{1, 1, 0, 0, 0, 0, 0, 0, 10});
-    gf_handOverPositions();
-    ASSERT_EQ(positionsToSend.size(), 1u);
-    EXPECT_TRUE(positionsFilling.empty());
-
-    std::atomic<bool> locked{false};
-    std::atomic<bool> release{false};
-    std::thread drain([&] {
-        std::lock_guard lock(simQueueMutex);
-        locked = true;
-        while (!release)
-            std::this_thread::yield();
-    });
-    while (!locked)
-        std::this_thread::yield();
-    simFrameRate.store(50.0f);
-    positionsFilling.push_back(tzo::PositionUpdate{2, 2, 0, 0, 0, 0, 0, 0, 11});
-    gf_handOverPositions();
-    EXPECT_TRUE(positionsFilling.empty()) << "dropped";
-    EXPECT_EQ(positionsToSend[0].objectId, 10u) << "the earlier set is untouched";
-
-    simFrameRate.store(60.0f);
-    positionsFilling.push_back(tzo::PositionUpdate{3, 3, 0, 0, 0, 0, 0, 0, 12});
-    std::thread mover([] { gf_handOverPositions(); });
-    release = true;
-    mover.join();
-    drain.join();
-    ASSERT_EQ(positionsToSend.size(), 1u);
-    EXPECT_EQ(positionsToSend[0].objectId, 12u) << "waited, then replaced the unsent set";
-    simFrameRate.store(0.0f);
-}
-
 TEST_F(SimQueues, standInRecordsPacketsAimedAtTheUserOrAtNothing)
 {
     const std::uint32_t a = createAircraft(title, "AAA1", kLiveRecordId);
