@@ -1,6 +1,6 @@
 // Which version of an aircraft goes: static duplicates of a live aircraft,
 // the contest for a stand, blocked records, the flush, the reserved stand and
-// the end of a removal.
+// the stand freed at the end of a removal.
 
 #include "static_fixture.hpp"
 #include "traffic/duplicates.hpp"
@@ -183,14 +183,4 @@ TEST_F(Duplicates, aRemovedObjectFreesItsStand)
     lf_onAiObjectRemoved(s.objectId);
     EXPECT_TRUE(staticAircraft.empty());
     EXPECT_FALSE(gf_standById(2)->occupied);
-}
-
-TEST_F(Duplicates, aRemovalInTheLiveryChangeKeepsTheRecord)
-{
-    tzo::LiveAircraft& live = parkLive(1, "SWR1");
-    live.state = AircraftState::LiveryChange;
-    lf_onAiObjectRemoved(live.objectId);
-    ASSERT_EQ(liveAircraft.size(), 1u);
-    EXPECT_EQ(liveAircraft[0].state, AircraftState::New);
-    EXPECT_EQ(liveAircraft[0].objectId, 0u);
 }

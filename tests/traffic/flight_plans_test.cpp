@@ -4,9 +4,8 @@
 // unwritable folder give no plan.
 
 #include "foundation/paths.hpp"
-#include "simconnect/sim_layer_fixture.hpp"
+#include "replay_fixture.hpp"
 #include "traffic/flight_plans.hpp"
-#include "traffic_fixture.hpp"
 
 #include <fstream>
 
@@ -16,24 +15,20 @@ using tzo::LiveAircraft;
 
 namespace {
 
-class FlightPlans : public simtest::SimLayer {
+class FlightPlans : public TrafficInSimulator {
 protected:
     std::filesystem::path savedDataFolder = g_dataFolder;
 
     void SetUp() override
     {
-        SimLayer::SetUp();
-        seedDataBase();
-        resetTrafficWorld();
+        TrafficInSimulator::SetUp();
         g_dataFolder = dir() / "data";
     }
     void TearDown() override
     {
         gf_removeFlightPlanFolder();
         g_dataFolder = savedDataFolder;
-        resetTrafficWorld();
-        testsupport::clearReferenceData();
-        SimLayer::TearDown();
+        TrafficInSimulator::TearDown();
     }
 
     LiveAircraft& aircraft(std::uint32_t objectId, std::string departure, std::string destination,

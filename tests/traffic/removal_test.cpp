@@ -5,9 +5,8 @@
 
 #include "airports/park_airport_hooks.hpp"
 #include "airports/stand_builder.hpp"
-#include "simconnect/sim_layer_fixture.hpp"
+#include "replay_fixture.hpp"
 #include "traffic/removal.hpp"
-#include "traffic_fixture.hpp"
 
 #include <fmt/format.h>
 
@@ -32,22 +31,14 @@ LiveAircraft& liveAt(std::uint32_t hexid, double northNm, std::uint32_t objectId
     return a;
 }
 
-class RemovalInSimulator : public simtest::SimLayer {
+class RemovalInSimulator : public TrafficInSimulator {
 protected:
     void SetUp() override
     {
-        SimLayer::SetUp();
-        seedDataBase();
-        resetTrafficWorld();
+        TrafficInSimulator::SetUp();
         startQuietStub();
         startAndRegister();
         standtest::StandBuilder().stand("A1").occupied().stand("A2").install();
-    }
-    void TearDown() override
-    {
-        resetTrafficWorld();
-        testsupport::clearReferenceData();
-        SimLayer::TearDown();
     }
 
     std::vector<std::uint32_t> createObjects(int count)

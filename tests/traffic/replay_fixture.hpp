@@ -1,6 +1,8 @@
 #pragma once
-// The recorded Zürich tracks replayed through the program into the simulator
-// stand-in: a small livery catalogue, the stand-in started and registered.
+// The live traffic against the simulator stand-in: the traffic world reset
+// around the simulator layer; and the recorded Zürich tracks replayed through
+// the program into it, with a small livery catalogue, the stand-in started
+// and registered.
 
 #include "foundation/paths.hpp"
 #include "liveries/liveries_not_created.hpp"
@@ -22,19 +24,35 @@ namespace traffictest {
 
 constexpr double kReplayStart = 1733720000.0;
 
-class ReplayIntoSimulator : public simtest::SimLayer {
+class TrafficInSimulator : public simtest::SimLayer {
+protected:
+    void SetUp() override
+    {
+        SimLayer::SetUp();
+        seedDataBase();
+        resetTrafficWorld();
+    }
+    void TearDown() override
+    {
+        resetTrafficWorld();
+        trafficReader.setUserPosition(0.0, 0.0);
+        gf_rangeFromSetting();
+        testsupport::clearReferenceData();
+        SimLayer::TearDown();
+    }
+};
+
+class ReplayIntoSimulator : public TrafficInSimulator {
 protected:
     testsupport::ScopedEnv appData{"NORVANE_APPDATA", (dir() / "roaming").string()};
 
     void SetUp() override
     {
-        SimLayer::SetUp();
-        seedDataBase();
+        TrafficInSimulator::SetUp();
         for (const char* model : {"A319", "A321"}) {
             g_validModels.insert(model);
             g_largeModels.insert(model);
         }
-        resetTrafficWorld();
         gf_initDataFolder();
         std::filesystem::create_directories(g_dataFolder);
         std::filesystem::create_directories(g_outputInfoFolder);
@@ -50,13 +68,9 @@ protected:
     }
     void TearDown() override
     {
-        resetTrafficWorld();
-        trafficReader.setUserPosition(0.0, 0.0);
-        gf_rangeFromSetting();
         tzo::gf_resetLiveryCatalogue();
         tzo::scannedLiveries.clear();
-        testsupport::clearReferenceData();
-        SimLayer::TearDown();
+        TrafficInSimulator::TearDown();
     }
 };
 

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <map>
 #include <numbers>
 
@@ -244,101 +243,4 @@ TEST_F(ReplayIntoSimulator, aRefusedTitleIsNotGivenToTheNextAircraftOfItsType)
     tzo::gf_resetLiveriesNotCreated();
 }
 
-TEST_F(ReplayIntoSimulator, theStandInKeepsHeightAboveGroundAndRemovedObjects)
-{
-    tzo::CreateRequest r;
-    r.position = {47.46, 8.55, 3000.0, 0.0, 0.0, 0.0, 0, 0};
-    r.callsign = "SWR1";
-    r.liveryTitle = "Austrian A320";
-    r.recordId = 0x400001;
-    gf_queueCreateAircraft(r);
-    frameAndSettle();
-    ASSERT_TRUE(waitFor([&] { return m_stub->aiObjects().size() == 1; }));
-    const std::uint32_t id = m_stub->aiObjects()[0].id;
-    EXPECT_DOUBLE_EQ(m_stub->object(id)->var("PLANE ALT ABOVE GROUND"), 3000.0 - 1416.0);
-    ASSERT_TRUE(m_stub->setObjectVar(id, "Ground Altitude", 1000.0));
-    EXPECT_DOUBLE_EQ(m_stub->object(id)->var("PLANE ALT ABOVE GROUND"), 2000.0);
-    EXPECT_FALSE(m_stub->setObjectVar(9999, "Ground Altitude", 1.0));
-
-    {
-        std::lock_guard lock(simQueueMutex);
-        removeQueue.push_back(id);
-    }
-    frameAndSettle();
-    ASSERT_TRUE(waitFor([&] { return m_stub->removedObjects().size() == 1; }));
-    EXPECT_TRUE(m_stub->aiObjects().empty());
-    EXPECT_TRUE(m_stub->removedObjects()[0].removed);
-    EXPECT_EQ(m_stub->removedObjects()[0].atcId, "SWR1");
-}
-
 } // namespace
-
-TEST_F(ReplayIntoSimulator, theThreeTracksFollowTheirRecordedPaths)
-{
-    placeUserAndWait(47.70, 8.56, 1500.0);
-    liveTickCounter.store(100);
-    gf_liveTraffic();
-    trafficReader.setUserPosition(userAircraft.latitude, userAircraft.longitude);
-    gf_storeRange(40.0);
-    trafficReader.setParkAirport(47.4647, 8.5492);
-    trafficReader.setParkAirportElevation(1416.0);
-    gf_setFlightRunning(true);
-
-    // The reader ran in an earlier test of this process: it starts afresh.
-    trafficReader.clearStop();
-    trafficReader.resetTimestamp();
-    testsupport::RunningReader reader(trafficReader, true);
-    ASSERT_TRUE(reader.started);
-    rtstub::RtStub rt(reader.port(), 0);
-    std::vector<rtstub::ReplayTrack> tracks;
-    for (const auto& file : rtstub::defaultReplayFiles())
-        tracks.push_back(rtstub::loadReplayTrack(file));
-    const auto lines = rtstub::replayLines(tracks, kReplayStart);
-    rtstub::SteppedReplay replay(rt, lines);
-
-    const std::uint32_t first = liveTickCounter.load();
-    for (std::uint32_t n = 0; n < 12000; ++n) {
-        const std::uint32_t tick = liveTickCounter.load();
-        if (tick % 100 == 0 && replay.sendUntil((tick - first) / 100.0) > 0) {
-            const double last = kReplayStart + lines[replay.sent() - 1].offsetSeconds;
-            ASSERT_TRUE(waitFor([&] { return reader.port() != 0 && trafficReader.timestamp() >= last; }))
-                << "lines to " << replay.sent() << " last " << last << " seen " << trafficReader.timestamp();
-        }
-        gf_liveTraffic();
-        if (tick % 25 == 0)
-            frameAndSettle();
-    }
-    frameAndSettle();
-
-    // Ground positions within 50 m of the recorded path, air positions within 100 m.
-    for (const auto& [callsign, tolerance] :
-         {std::pair{"DLH4TR", 100.0}, {"AUA570", 50.0}, {"AFR181L", 100.0}}) {
-        std::vector<rtstub::ReplaySample> recorded;
-        for (const auto& t : tracks)
-            for (const auto& s : t.samples)
-                if (s.callsign == callsign)
-                    recorded.push_back(s);
-        ASSERT_FALSE(recorded.empty()) << callsign;
-        std::uint32_t objectId = 0;
-        for (const auto& o : m_stub->aiObjects())
-            if (o.atcId == callsign)
-                objectId = o.id;
-        ASSERT_NE(objectId, 0u) << callsign;
-        std::size_t checked = 0;
-        for (const auto& p : m_stub->packetsNamed("SetDataOnSimObject")) {
-            if (p.u32("defineId") != tzo::DEFINITION_AI_POSITION || p.u32("objectId") != objectId)
-                continue;
-            const auto data = p.data("data");
-            ASSERT_GE(data.size(), 48u);
-            // latitude, longitude, pitch, bank, heading, altitude
-            double v[6];
-            std::memcpy(v, data.data(), sizeof v);
-            for (double x : v)
-                ASSERT_TRUE(std::isfinite(x)) << callsign;
-            EXPECT_LT(metresFromTrack(recorded, v[0], v[1]), tolerance) << callsign << " " << v[0] << " " << v[1];
-            ++checked;
-        }
-        EXPECT_GT(checked, 100u) << callsign;
-    }
-    reader.stop();
-}

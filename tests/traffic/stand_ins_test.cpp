@@ -8,8 +8,7 @@
 #include "realtraffic/rt_server.hpp"
 #include "rtstub/rtstub.hpp"
 #include "rtstub/tcp_link.hpp"
-#include "simconnect/sim_layer_fixture.hpp"
-#include "traffic_fixture.hpp"
+#include "replay_fixture.hpp"
 
 #include <numbers>
 
@@ -32,13 +31,11 @@ int g_planSteps = 0;
 
 } // namespace
 
-class LiveTrafficWithStandIns : public simtest::SimLayer {
+class LiveTrafficWithStandIns : public TrafficInSimulator {
 protected:
     void SetUp() override
     {
-        SimLayer::SetUp();
-        seedDataBase();
-        resetTrafficWorld();
+        TrafficInSimulator::SetUp();
         g_planSteps = 0;
         tzo::gf_liveStepHooks().realiseParkingPlan = [] {
             ++g_planSteps;
@@ -48,15 +45,6 @@ protected:
         startAndRegister();
         requestUserStateAndWait();
     }
-    void TearDown() override
-    {
-        resetTrafficWorld();
-        trafficReader.setUserPosition(0.0, 0.0);
-        gf_rangeFromSetting();
-        testsupport::clearReferenceData();
-        SimLayer::TearDown();
-    }
-
     // Packets of that name (and request id, when given) recorded so far.
     std::size_t count(std::string_view name, std::uint32_t requestId = 0)
     {
