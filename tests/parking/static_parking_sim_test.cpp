@@ -18,12 +18,11 @@
 #include "rtstub/traffic_line_builder.hpp"
 #include "refdata/dbase_file.hpp"
 #include "refdata/dbase_lookups.hpp"
-#include "simconnect/sim_layer_fixture.hpp"
 #include "traffic/collisions.hpp"
 #include "traffic/duplicates.hpp"
 #include "traffic/removal.hpp"
+#include "traffic/replay_fixture.hpp"
 #include "traffic/static_placement.hpp"
-#include "traffic/traffic_fixture.hpp"
 
 #include <cmath>
 #include <map>
@@ -71,7 +70,7 @@ std::string airportFile()
     return text + "</parkpositions>";
 }
 
-class StaticParkingInSimulator : public simtest::SimLayer {
+class StaticParkingInSimulator : public traffictest::TrafficInSimulator {
 protected:
     std::map<std::uint32_t, std::uint32_t> m_handedAtTick; // record id, tick handed to the simulator
     std::string m_overlap;
@@ -79,7 +78,7 @@ protected:
 
     void SetUp() override
     {
-        SimLayer::SetUp();
+        TrafficInSimulator::SetUp();
         testsupport::clearReferenceData();
         testsupport::DbaseFile file;
         file.models("aircrafts", "aircraft", {"A320", "B738", "B744", "C25A", "EC35", "F16"})
@@ -95,7 +94,6 @@ protected:
             .wingspan("B738", "34");
         file.write(dir() / "input" / "dbase.xml");
         ASSERT_TRUE(gf_readDbase());
-        traffictest::resetTrafficWorld();
         tzo::gf_resetLiveryCatalogue();
         tzo::scannedLiveries = {tzo::LiveryData{"KLM", "A320", "KLM A320", "", 1, false},
                                 tzo::LiveryData{"BAW", "A320", "British A320", "", 1, false}};
@@ -121,8 +119,6 @@ protected:
     }
     void TearDown() override
     {
-        traffictest::resetTrafficWorld();
-        trafficReader.setUserPosition(0.0, 0.0);
         gf_clearParkPositions();
         gf_clearParkAirportState();
         parkAirportActive.store(false);
@@ -132,11 +128,9 @@ protected:
         RANDOM.setValue(true);
         userOnGround.store(false);
         nowDayHour.store(0);
-        gf_rangeFromSetting();
         tzo::gf_resetLiveryCatalogue();
         tzo::scannedLiveries.clear();
-        testsupport::clearReferenceData();
-        SimLayer::TearDown();
+        TrafficInSimulator::TearDown();
     }
 
     void userAt(tzo::LatLon p, bool onGround)
@@ -275,10 +269,7 @@ TEST_F(StaticParkingInSimulator, theTwelveStandsFillOneCreationPerSlotAtTheirPla
 
 TEST_F(StaticParkingInSimulator, aRenewalAtTheSameStandsWaitsForHeldRemovals)
 {
-    plan();
-    liveTickCounter.store(100);
-    run(kStands * 50 + 500);
-    ASSERT_EQ(m_stub->aiObjects().size(), static_cast<std::size_t>(kStands));
+    fill();
 
     m_stub->holdRemovals(true);
     for (auto& s : staticAircraft)
@@ -306,17 +297,6 @@ TEST_F(StaticParkingInSimulator, aRenewalAtTheSameStandsWaitsForHeldRemovals)
     EXPECT_EQ(objects.size(), static_cast<std::size_t>(kStands));
     EXPECT_EQ(std::count_if(objects.begin(), objects.end(), [](const auto& o) { return o.title == "British A320"; }),
               6);
-}
-
-TEST_F(StaticParkingInSimulator, theUserStandingAmongThePlannedStandsGetsNoAircraftInHim)
-{
-    plan();
-    userAt(standPosition(5), true); // taxied onto G6 after the plan was made
-    liveTickCounter.store(100);
-    run(kStands * 50 + 500);
-    EXPECT_EQ(m_overlap, "");
-    EXPECT_EQ(m_stub->aiObjects().size(), static_cast<std::size_t>(kStands - 1));
-    EXPECT_TRUE(logHas("G6      : no static parking for KLM1010, the user aircraft stands here"));
 }
 
 TEST_F(StaticParkingInSimulator, theFlushRemovesEveryStaticAircraftOnePerRemovalSlot)
