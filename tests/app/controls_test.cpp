@@ -15,59 +15,8 @@
 
 using apptest::MainWindowTest;
 using testsupport::waitFor;
-using ui::ControlKind;
 
 namespace {
-
-struct ExpectedControl {
-    const char* name;
-    ui::ControlId id;
-    ControlKind kind;
-    int x;
-    int row;
-    int width; // check boxes: 12
-};
-
-// The window's layout as the settings table and the window layout give it:
-// creation order, control id, x, row and width.
-const ExpectedControl kLayout[] = {
-    {"SIM_INSTALL_PATH", 32788, ControlKind::edit, 126, 119, 1200},
-    {"SCAN_LIVERIES", 32797, ControlKind::checkBox, 5, 147, 12},
-    {"LIG_AUTOMATIC", 32798, ControlKind::checkBox, 217, 147, 12},
-    {"LIG_PRIORITIZE", 32799, ControlKind::checkBox, 323, 147, 12},
-    {"SUPPRESS_STUB", 32800, ControlKind::checkBox, 430, 147, 12},
-    {"LOG", 32779, ControlKind::checkBox, 652, 147, 12},
-    {"ALWAYS_ON_TOP", 32771, ControlKind::checkBox, 748, 147, 12},
-    {"SCAN_AIRPORTS", 32802, ControlKind::checkBox, 5, 175, 12},
-    {"AFG_AUTOMATIC", 32803, ControlKind::checkBox, 217, 175, 12},
-    {"NAV_LIGHTS_WHILE_PARKED", 32778, ControlKind::checkBox, 652, 175, 12},
-    {"LEARN_SOFT", 32777, ControlKind::checkBox, 748, 175, 12},
-    {"MATCHING_DEPTH", 32808, ControlKind::edit, 217, 203, 24},
-    {"LIGHT_AIRCRAFT", 32809, ControlKind::checkBox, 323, 203, 12},
-    {"HELICOPTERS", 32810, ControlKind::checkBox, 430, 203, 12},
-    {"HIGH_PERF_AIRCRAFT", 32811, ControlKind::checkBox, 536, 203, 12},
-    {"AEROWINX", 32775, ControlKind::checkBox, 652, 203, 12},
-    {"GUID_CHANGES", 32773, ControlKind::checkBox, 748, 203, 12},
-    {"LATERAL_RANGE", 32818, ControlKind::edit, 217, 231, 34},
-    {"AUTO_RANGE", 32819, ControlKind::checkBox, 323, 231, 12},
-    {"MAX_LIVE", 32820, ControlKind::edit, 576, 231, 34},
-    {"Check version", 32780, ControlKind::button, 692, 229, 120},
-    {"COLLISION_USER_GND", 32834, ControlKind::checkBox, 217, 287, 12},
-    {"COLLISION_USER_AIR", 32833, ControlKind::checkBox, 323, 287, 12},
-    {"COLLISION_LIVE_PARKED_GND", 32835, ControlKind::checkBox, 430, 287, 12},
-    {"BLOCK_CALLSIGN", 32828, ControlKind::edit, 217, 259, 100},
-    {"Unblock", 32829, ControlKind::button, 323, 257, 70},
-    {"AIRPORT_RANGE", 32839, ControlKind::edit, 343, 315, 34},
-    {"AIRPORT_HEIGHT", 32840, ControlKind::edit, 586, 315, 50},
-    {"PARK_FAKE", 32856, ControlKind::checkBox, 5, 343, 12},
-    {"WEEK", 32852, ControlKind::checkBox, 71, 343, 12},
-    {"PARK_SOFT", 32850, ControlKind::checkBox, 151, 343, 12},
-    {"parking_percentage", 32848, ControlKind::edit, 217, 343, 34},
-    {"INITIAL_LOAD_ONLY", 32849, ControlKind::checkBox, 323, 343, 12},
-    {"MAX_FIT_FL", 32853, ControlKind::edit, 460, 343, 24},
-    {"Flush static", 32855, ControlKind::button, 642, 341, 90},
-    {"Re-read", 32838, ControlKind::button, 758, 341, 90},
-};
 
 constexpr ui::ControlId kStaticParkingIds[] = {32848, 32849, 32856, 32850, 32853, 32852, 32855, 32838};
 
@@ -102,27 +51,6 @@ void lf_installRecordingCommits()
 }
 
 } // namespace
-
-TEST_F(MainWindowTest, everyControlHasItsIdPlaceAndWidth)
-{
-    const auto controls = window.controls();
-    ASSERT_EQ(controls.size(), std::size(kLayout));
-    for (size_t i = 0; i < controls.size(); ++i) {
-        const auto& want = kLayout[i];
-        const auto& got = controls[i];
-        SCOPED_TRACE(want.name);
-        EXPECT_EQ(got.id, want.id);
-        EXPECT_EQ(got.kind, want.kind);
-        const int height = want.kind == ControlKind::checkBox ? 12 : want.kind == ControlKind::edit ? 16 : 20;
-        const int top = want.row + (want.kind == ControlKind::checkBox ? 2 : 0);
-        EXPECT_EQ(got.rect, (ui::Rect{want.x, top, want.x + want.width, top + height}));
-        if (want.kind == ControlKind::button) {
-            EXPECT_EQ(got.text, want.name);
-        }
-        // Check boxes start enabled; edits and buttons wait for the start-up.
-        EXPECT_EQ(got.enabled, want.kind == ControlKind::checkBox);
-    }
-}
 
 TEST_F(MainWindowTest, checkBoxesStartCheckedFromTheirValues)
 {

@@ -1,14 +1,20 @@
 // The exit with the program's own services, against a real settings file in a
-// temporary data folder.
+// temporary data folder; a restart leaves no traffic of the old run behind.
 
+#include "airports/airport_services.hpp"
 #include "app/exit.hpp"
-#include "exit_state_reset.hpp"
+#include "app/main_window.hpp"
 #include "app/program_exit_services.hpp"
+#include "exit_state_reset.hpp"
 #include "foundation/log.hpp"
 #include "foundation/paths.hpp"
 #include "foundation/run_state.hpp"
 #include "foundation/settings.hpp"
+#include "parking/static_parking_services.hpp"
+#include "realtraffic/link_state.hpp"
+#include "realtraffic/traffic_queue.hpp"
 #include "support/test_support.hpp"
+#include "traffic/live_traffic.hpp"
 
 #include <gtest/gtest.h>
 
@@ -88,30 +94,35 @@ struct ExitSettingsTest : ::testing::Test {
 
 } // namespace
 
-TEST_F(ExitSettingsTest, restartReasonTwoLeavesBothScansOffInTheFile)
+TEST_F(ExitSettingsTest, theReasonDecidesTheScansAndTheBlockedCallsignInTheFile)
 {
-    ASSERT_TRUE(fileHas("SCAN_LIVERIES", "true"));
-    exitAndWait(ExitReason::RESTART);
-    EXPECT_EQ(services->postsNow(), std::vector<tzo::WindowMessage>{tzo::WindowMessage::START});
-    EXPECT_TRUE(fileHas("SCAN_LIVERIES", "false"));
-    EXPECT_TRUE(fileHas("SCAN_AIRPORTS", "false"));
-    EXPECT_TRUE(fileHas("BLOCK_CALLSIGN", "SWR123")) << "kept over a restart";
-}
-
-TEST_F(ExitSettingsTest, restartReasonThreeKeepsTheScans)
-{
-    exitAndWait(ExitReason::RESTART_IPP);
-    EXPECT_TRUE(fileHas("SCAN_LIVERIES", "true"));
-    EXPECT_TRUE(fileHas("SCAN_AIRPORTS", "true"));
-}
-
-TEST_F(ExitSettingsTest, endingEmptiesTheBlockedCallsign)
-{
-    exitAndWait(ExitReason::USER_CLOSED_SIM);
-    EXPECT_EQ(services->postsNow(), std::vector<tzo::WindowMessage>{tzo::WindowMessage::FINAL_CLOSE});
-    EXPECT_FALSE(fileHas("BLOCK_CALLSIGN", "SWR123"));
-    EXPECT_EQ(BLOCK_CALLSIGN.value(), "");
-    EXPECT_TRUE(fileHas("SCAN_LIVERIES", "true"));
+    // A restart for new scenery turns both scans off, one for an install path
+    // keeps them; ending the program empties the blocked callsign.
+    struct Case {
+        ExitReason reason;
+        tzo::WindowMessage post;
+        const char* scans;
+        const char* blocked;
+    };
+    for (const Case& c : {Case{ExitReason::RESTART, tzo::WindowMessage::START, "false", "SWR123"},
+                          Case{ExitReason::RESTART_IPP, tzo::WindowMessage::START, "true", "SWR123"},
+                          Case{ExitReason::USER_CLOSED_SIM, tzo::WindowMessage::FINAL_CLOSE, "true", ""}}) {
+        SCOPED_TRACE(static_cast<int>(c.reason));
+        SCAN_LIVERIES.setAndSave(true);
+        SCAN_AIRPORTS.setAndSave(true);
+        BLOCK_CALLSIGN.setAndSave("SWR123");
+        {
+            std::lock_guard lock(services->mutex);
+            services->posts.clear();
+        }
+        exitAndWait(c.reason);
+        apptest::resetExitState();
+        EXPECT_EQ(services->postsNow(), std::vector<tzo::WindowMessage>{c.post});
+        EXPECT_TRUE(fileHas("SCAN_LIVERIES", c.scans));
+        EXPECT_TRUE(fileHas("SCAN_AIRPORTS", c.scans));
+        EXPECT_TRUE(fileHas("BLOCK_CALLSIGN", c.blocked));
+        EXPECT_EQ(BLOCK_CALLSIGN.value(), c.blocked);
+    }
 }
 
 TEST_F(ExitSettingsTest, restartDerivesTheRangeFromTheSettingAgain)
@@ -121,4 +132,48 @@ TEST_F(ExitSettingsTest, restartDerivesTheRangeFromTheSettingAgain)
     exitAndWait(ExitReason::RESTART_IPP);
     EXPECT_EQ(rangeNm.load(), 25.0);
     EXPECT_EQ(rangeMetres.load(), 25U * 1852U);
+}
+
+TEST_F(ExitSettingsTest, restartEmptiesEveryTrafficTableAndQueue)
+{
+    tzo::TrafficRecord r;
+    liveAircraft.emplace_back(r, tzo::AircraftRecord{}, 1000.0);
+    staticAircraft.emplace_back();
+    liveCreateQueue.emplace_back();
+    staticCreateQueue.emplace_back();
+    removalQueue.push_back(5);
+    idsToCreate.push_back(1);
+    newLiveIds.push_back(1);
+    noMatches["DLH A320"] = 2;
+    liveLiveryCache[1] = "title";
+    ghostTexts.push_back("SWR1_");
+    pendingLights.emplace_back();
+    softLearningThrottle.push_back({1, 3});
+    staticParkingPlan.emplace_back();
+    landingInProgress = true;
+    tzo::gf_pushSimNotification({});
+    trafficQueue.setIntakeOpen(true);
+    trafficQueue.push(r);
+    qnhValue.store(990);
+    parkAirportCode.set("LSZH");
+    parkAirportIata.set("ZRH");
+    parkAirportElevationFt.store(1416.0);
+    reservedStand.set("A12");
+    busy.store(true);
+
+    exitAndWait(ExitReason::RESTART);
+
+    EXPECT_TRUE(liveAircraft.empty() && staticAircraft.empty());
+    EXPECT_TRUE(liveCreateQueue.empty() && staticCreateQueue.empty() && removalQueue.empty());
+    EXPECT_TRUE(idsToCreate.empty() && newLiveIds.empty() && softLearningThrottle.empty());
+    EXPECT_TRUE(noMatches.empty() && liveLiveryCache.empty() && ghostTexts.empty());
+    EXPECT_TRUE(pendingLights.empty() && staticParkingPlan.empty() && tzo::gf_takeSimNotifications().empty());
+    EXPECT_FALSE(landingInProgress);
+    EXPECT_EQ(trafficQueue.size(), 0u);
+    EXPECT_EQ(qnhValue.load(), 1013);
+    EXPECT_TRUE(parkAirportCode.empty() && parkAirportIata.empty() && reservedStand.empty());
+    EXPECT_EQ(parkAirportElevationFt.load(), kNoParkAirportElevation);
+    EXPECT_FALSE(busy.load());
+
+    trafficQueue.setIntakeOpen(false);
 }

@@ -28,22 +28,6 @@ TEST(ReaderWiring, flightStateOpensAndClosesTheTrafficIntake)
     work.setFlightRunning(false);
 }
 
-TEST(ReaderWiring, silenceAndLinkStateAreTheReadersOwn)
-{
-    ProgramTickWork work;
-    trafficReaderState = kReaderReceiving;
-    weatherReaderState = kReaderReceiving;
-    EXPECT_FALSE(work.readerSilent());
-    weatherReaderState = kReaderSilent;
-    EXPECT_TRUE(work.readerSilent());
-    weatherReaderState = kReaderStopped;
-
-    ::realTrafficConnected = true;
-    EXPECT_TRUE(work.realTrafficConnected());
-    ::realTrafficConnected = false;
-    EXPECT_FALSE(work.realTrafficConnected());
-}
-
 TEST(ReaderWiring, exitStopsBothProgramReaders)
 {
     testsupport::TempDir dir(true);
