@@ -235,11 +235,13 @@ TEST_F(ReaderLifecycleTest, datagramOf16383BytesIsAcceptedAnd16384IsNot)
     ASSERT_TRUE(running.started);
     rtstub::RtStub stub(1, running.port());
     stub.sendWeather(std::string(16384, 'a'));
+    stub.sendWeather(std::string(65507, 'z')); // the largest UDP datagram
     stub.sendWeather(std::string(16383, 'b'));
     stub.sendWeather(std::string(10, 'c'));
     ASSERT_TRUE(waitFor([&] { return reader.sizes().size() == 2; }));
     EXPECT_EQ(reader.sizes(), (std::vector<std::size_t>{16383, 10}));
     EXPECT_TRUE(logHas("buffer overrun: 16384 bytes"));
+    EXPECT_TRUE(logHas("buffer overrun: 65507 bytes"));
     EXPECT_EQ(reader.datagramCount(), 2u) << "an overrun is not counted";
 }
 

@@ -206,14 +206,6 @@ TEST_F(TrafficReaderTest, droppedShortLineIsLoggedAsOneLine)
     EXPECT_FALSE(logHas("\n===> forged line"));
 }
 
-TEST_F(TrafficReaderTest, datagramOf64KiBIsReportedAndDropped)
-{
-    start();
-    EXPECT_TRUE(exchange({std::string(65507, 'x'), std::string(16384, 'y')}).empty());
-    EXPECT_TRUE(logHas("buffer overrun: 65507 bytes"));
-    EXPECT_TRUE(logHas("buffer overrun: 16384 bytes"));
-}
-
 TEST_F(TrafficReaderTest, nothingIsQueuedWhileTheIntakeIsClosed)
 {
     start();
