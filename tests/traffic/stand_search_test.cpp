@@ -4,7 +4,6 @@
 #include "stand_fixture.hpp"
 
 #include "airports/airport_services.hpp"
-#include "traffic/removal.hpp"
 
 #include <set>
 
@@ -265,19 +264,6 @@ TEST_F(StandSearch, textsThatNameAnAircraft)
     EXPECT_EQ(gf_formatRoute(a), "        ");
     a.departure = "LSZH";
     EXPECT_EQ(gf_formatRoute(a), "LSZH->   ");
-}
-
-TEST_F(StandSearch, removingAnAircraftFreesItsStand)
-{
-    stands.stand("A1", 0, 0).occupied().stand("A2", 0, 100).occupied();
-    stands.install();
-    // A live aircraft's: the stand means a live aircraft stands there.
-    tzo::LiveAircraft& a = inSimulator(report(0x400001, 100.0), tzo::kPhaseParked);
-    a.standId = 2;
-    gf_removeAircraft(a);
-    EXPECT_FALSE(parkPositions[1].occupied);
-    EXPECT_TRUE(parkPositions[0].occupied);
-    lf_markStandOccupied(9, false); // names no stand
 }
 
 TEST_F(StandSearch, fitsStandRadiusWithinHalfAStep)
