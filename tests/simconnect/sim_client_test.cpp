@@ -4,12 +4,48 @@
 
 using namespace simtest;
 
-TEST_F(SimLayer, registrationMasksEveryGroupEventButTheEngineStart)
+namespace {
+
+// "datum|units|type" of every data definition: the stand-in answers by datum
+// name and never looks at the units, which the simulator converts to.
+std::map<std::uint32_t, std::vector<std::string>> expectedDefinitions()
+{
+    const std::vector<std::string> position = {
+        "Plane Latitude|degree|4",       "Plane Longitude|degree|4", "Plane Pitch degrees|radians|4",
+        "Plane Bank degrees|radians|4", "Plane Heading degrees true|radians|4", "Plane Altitude|feet|4"};
+    auto aiPosition = position;
+    aiPosition.insert(aiPosition.end(), {"Vertical Speed|feet per second|4", "Airspeed True|knots|4"});
+    auto userState = position;
+    userState.insert(userState.end(), {"Plane Alt Above Ground|feet|4", "Ground Velocity|knots|4",
+                                       "ZULU TIME|Seconds|2", "ZULU DAY OF YEAR|Number|2", "ZULU YEAR|Number|2",
+                                       "LIGHT STATES|Mask|2"});
+    return {
+        {401, {"SPOILERS HANDLE POSITION|percent|4", "GENERAL ENG THROTTLE LEVER POSITION:1|percent|4",
+               "GENERAL ENG THROTTLE LEVER POSITION:2|percent|4"}},
+        {402, aiPosition},
+        {403, userState},
+        {404, {"Plane Alt Above Ground|feet|4", "Ground Altitude|feet|4", "SIM ON GROUND|Bool|2", "ATC ID||6"}},
+        {405, {"Static CG to Ground|feet|4", "Static Pitch|radians|4"}},
+        {406, {"Light On States|Mask|2"}},
+        {407, {"TITLE||11"}},
+        {408, {"ATC MODEL||6"}},
+        {409, {"SIM ON GROUND|Bool|2"}},
+    };
+}
+
+} // namespace
+
+TEST_F(SimLayer, registrationDefinesTheDataInItsUnitsAndMasksEveryGroupEventButTheEngineStart)
 {
     startQuietStub();
     startAndRegister();
     EXPECT_TRUE(m_stub->protocolErrors().empty());
     const auto state = m_stub->clientState();
+    std::map<std::uint32_t, std::vector<std::string>> defined;
+    for (const auto& [id, entries] : state.dataDefinitions)
+        for (const auto& e : entries)
+            defined[id].push_back(fmt::format("{}|{}|{}", e.datumName, e.unitsName, e.datumType));
+    EXPECT_EQ(defined, expectedDefinitions());
     ASSERT_EQ(state.groups.at(301).events.size(), 16u);
     for (const auto& [event, maskable] : state.groups.at(301).events) {
         EXPECT_NE(event, 221u) << "ENGINE_AUTO_START is mapped but never in the group";
