@@ -362,5 +362,21 @@ TEST_F(ReplayInFull, theTracksRunInFullWithTheirConfigurationsInOrder)
         EXPECT_TRUE(o.removed);
         EXPECT_TRUE(p.back().onGround);
     }
+
+    // Positions only once an object is in the simulator: none before its
+    // first light toggle.
+    std::map<std::uint32_t, std::uint64_t> firstToggle; // object id, frame
+    for (const auto& [callsign, o] : objects)
+        for (const auto& c : o.changes)
+            if (c.event == "ALL_LIGHTS_TOGGLE" && !firstToggle.contains(o.id))
+                firstToggle[o.id] = c.frame;
+    for (const auto& packet : m_stub->packetsNamed("SetDataOnSimObject")) {
+        if (packet.u32("defineId") != tzo::DEFINITION_AI_POSITION)
+            continue;
+        const auto toggle = firstToggle.find(packet.u32("objectId"));
+        ASSERT_NE(toggle, firstToggle.end()) << "a position before any toggle";
+        EXPECT_GE(packet.frame, toggle->second);
+    }
+    EXPECT_TRUE(m_stub->misdirectedPackets().empty());
     EXPECT_TRUE(m_stub->protocolErrors().empty());
 }
