@@ -11,12 +11,14 @@
 
 #include <fmt/format.h>
 
-#include <chrono>
+#include <algorithm>
+#include <condition_variable>
 #include <deque>
 #include <exception>
-#include <future>
 #include <memory>
-#include <thread>
+#include <mutex>
+#include <optional>
+#include <string>
 
 namespace fs = std::filesystem;
 
@@ -32,95 +34,156 @@ void lf_toParkingPositions(const fs::path& path)
 
 namespace {
 
-// One counted task: the file, what to do with it, and where its outcome goes.
-struct FileTask final : tzo::ThreadJob {
-    FileTask(BglFileTask t, fs::path f) : task(std::move(t)), file(std::move(f)) {}
+// Files the walk has found and not yet handed to a task: enough to keep every
+// thread busy while the walk looks further, few enough that an exit drops
+// little and a huge folder does not pile up its paths in memory.
+constexpr std::size_t kMostQueued = 256;
 
-    BglFileTask task;
-    fs::path file;
-    std::promise<void> result;
+// What a walk shares with its pullers. Held by each of them: the walk waits
+// for every puller to end, but a puller still touches it while it says so.
+struct Feed {
+    explicit Feed(BglFileTask t) : task(std::move(t)) {}
+
+    const BglFileTask task;
+    std::mutex mutex;
+    std::condition_variable toPullers; // a path queued, or the walk over
+    std::condition_variable toWalk;    // room in the queue, or a puller ended
+    std::deque<fs::path> paths;
+    std::deque<std::string> failures; // texts of failed tasks, not yet reported by the walk
+    std::int64_t handedOver = 0;      // files queued or being read
+    std::int32_t pullers = 0;         // started and not ended
+    std::int32_t idle = 0;            // waiting for a path
+    bool walkWaiting = false;
+    bool closed = false; // the walk queues no more paths
+};
+
+void logException(const char* what) noexcept
+{
+    try {
+        gf_addAirportScanLogLine(fmt::format("{}!? Exception in lf_toParkingPositions: {}", g_logMarker, what));
+    } catch (...) {
+    }
+}
+
+// One of the threads reading the walk's files: takes the next path as soon as
+// it is done with one, so a free thread never waits for the walk to hand it
+// the next file. Each file is one counted task.
+struct Puller final : tzo::ThreadJob {
+    explicit Puller(std::shared_ptr<Feed> f) : feed(std::move(f)) {}
+
+    std::shared_ptr<Feed> feed;
 
     void run() noexcept override
     {
-        std::exception_ptr error;
+        Feed& f = *feed;
+        std::unique_lock lock(f.mutex);
+        for (;;) {
+            ++f.idle;
+            f.toPullers.wait(lock, [&] { return !f.paths.empty() || f.closed; });
+            --f.idle;
+            if (f.paths.empty())
+                break;
+            if (exiting.load() || userClosed.load()) {
+                // An exit starts no more files; those queued are dropped.
+                f.handedOver -= static_cast<std::int64_t>(f.paths.size());
+                f.paths.clear();
+                if (f.walkWaiting)
+                    f.toWalk.notify_one();
+                continue;
+            }
+            const fs::path file = std::move(f.paths.front());
+            f.paths.pop_front();
+            if (f.walkWaiting)
+                f.toWalk.notify_one();
+            lock.unlock();
+            // Counted before it starts, so a quick task can never take the count below zero.
+            gf_takeWorkerSlot();
+            std::optional<std::string> failure = readOne(f, file);
+            gf_workerDone();
+            lock.lock();
+            --f.handedOver;
+            if (failure) {
+                try {
+                    f.failures.push_back(std::move(*failure));
+                } catch (...) {
+                    // Already in the scan log from the task itself.
+                }
+            }
+        }
+        --f.pullers;
+        f.toWalk.notify_all();
+    }
+
+    // The file's task; the text of its exception when it failed.
+    static std::optional<std::string> readOne(const Feed& f, const fs::path& file) noexcept
+    {
+        const char* what = "unknown exception";
         try {
             // The pre-check here rather than in the walk: opening every file
             // one after the other took the walk longer than the threads took
             // to read them.
             if (tzo::lf_bglHasAirportSection(file))
-                task(file);
+                f.task(file);
+            return std::nullopt;
         } catch (const std::exception& e) {
-            error = std::current_exception();
-            logException(e.what());
+            what = e.what();
+            logException(what);
+            try {
+                return std::string(what);
+            } catch (...) {
+            }
         } catch (...) {
-            error = std::current_exception();
-            logException("unknown exception");
+            logException(what);
         }
-        // The count before the outcome: a walk holding all its outcomes has
-        // no task of its own counted any more.
-        gf_workerDone();
-        if (error)
-            result.set_exception(error);
-        else
-            result.set_value();
-    }
-
-    static void logException(const char* what) noexcept
-    {
-        try {
-            gf_addAirportScanLogLine(fmt::format("{}!? Exception in lf_toParkingPositions: {}", g_logMarker, what));
-        } catch (...) {
-        }
+        return std::optional<std::string>(std::in_place); // no room for the text
     }
 };
 
 struct Walk {
     fs::path folder;
-    BglFileTask task;
-    std::deque<std::future<void>> futures;
+    std::shared_ptr<Feed> feed;
     bool stopped = false;
 
     std::int32_t limit() const { return std::max(1, maxWorkers.load()); }
 
+    // Queues the file and starts a puller for it when none is free and fewer
+    // than the limit run; no more files are read at once than hardware threads.
     void start(const fs::path& file)
     {
-        gf_waitForWorkerSlot();
-        auto job = std::make_unique<FileTask>(task, file);
-        std::future<void> result = job->result.get_future();
-        // Counted before it starts, so a quick task can never take the count below zero.
-        runningWorkers.fetch_add(1);
-        try {
-            tzo::gf_walkTaskThreads().post(std::move(job), limit());
-        } catch (...) {
-            runningWorkers.fetch_sub(1);
-            throw;
-        }
-        futures.push_back(std::move(result));
-        if (static_cast<std::int64_t>(futures.size()) > limit())
-            takeFinished(file);
-    }
-
-    // Takes the outcome of a finished task, the oldest finished one: a slot
-    // was free for the task just started, so one of the others has ended or
-    // is handing over its outcome (waiting for the oldest instead left slots
-    // idle behind one long file).
-    void takeFinished(const fs::path& file)
-    {
-        for (;;) {
-            for (auto it = futures.begin(); it != futures.end(); ++it) {
-                if (it->wait_for(std::chrono::seconds(0)) != std::future_status::ready)
-                    continue;
-                try {
-                    it->get();
-                } catch (const std::exception& e) {
-                    gf_addAirportScanLogLine(fmt::format("{} airports search aborted, futs inner, \n{}\n{}\n{}",
-                                                         g_logMarker, e.what(), futures.size(), file.string()));
-                } catch (...) {
+        Feed& f = *feed;
+        std::unique_lock lock(f.mutex);
+        f.walkWaiting = true;
+        f.toWalk.wait(lock, [&] { return f.paths.size() < kMostQueued; });
+        f.walkWaiting = false;
+        f.paths.push_back(file);
+        ++f.handedOver;
+        const bool newPuller =
+            static_cast<std::int64_t>(f.paths.size()) > f.idle && f.pullers < limit();
+        if (newPuller)
+            ++f.pullers;
+        std::deque<std::string> failures = std::move(f.failures);
+        f.failures.clear();
+        const std::int64_t untaken = f.handedOver + static_cast<std::int64_t>(failures.size());
+        lock.unlock();
+        f.toPullers.notify_one();
+        // A failed task is reported soon after the next file is handed over.
+        for (const std::string& failure : failures)
+            gf_addAirportScanLogLine(fmt::format("{} airports search aborted, futs inner, \n{}\n{}\n{}", g_logMarker,
+                                                 failure, untaken, file.string()));
+        if (newPuller) {
+            try {
+                tzo::gf_walkTaskThreads().post(std::make_unique<Puller>(feed), limit());
+            } catch (...) {
+                lock.lock();
+                --f.pullers;
+                // Without any puller the file would never be read: it is lost
+                // as its entry, reported by the caller.
+                if (f.pullers == 0 && !f.paths.empty() && f.paths.back() == file) {
+                    f.paths.pop_back();
+                    --f.handedOver;
+                    throw;
                 }
-                futures.erase(it);
-                return;
             }
-            std::this_thread::sleep_for(std::chrono::microseconds(10));
         }
     }
 
@@ -174,18 +237,22 @@ struct Walk {
                                                  g_logMarker, dir.string(), ec.message()));
     }
 
+    // Ends the queue and waits for every puller, so that no task of this walk
+    // writes on after it; then reports the failures not reported yet.
     void drain()
     {
-        while (!futures.empty()) {
-            try {
-                futures.front().get();
-            } catch (const std::exception& e) {
-                gf_addAirportScanLogLine(fmt::format("{} airports search in {} aborted, futs outer error: {}",
-                                                     g_logMarker, folder.string(), e.what()));
-            } catch (...) {
-            }
-            futures.pop_front();
+        Feed& f = *feed;
+        std::deque<std::string> failures;
+        {
+            std::unique_lock lock(f.mutex);
+            f.closed = true;
+            f.toPullers.notify_all();
+            f.toWalk.wait(lock, [&] { return f.pullers == 0; });
+            failures = std::move(f.failures);
         }
+        for (const std::string& failure : failures)
+            gf_addAirportScanLogLine(fmt::format("{} airports search in {} aborted, futs outer error: {}", g_logMarker,
+                                                 folder.string(), failure));
     }
 };
 
@@ -197,7 +264,7 @@ void lf_scanFolderForAirports(const fs::path& folder, const BglFileTask& task)
     // Declared first, so that its end (waiting for the generated files to be
     // in place) comes after the tasks' own.
     const GeneratedFilesDeferred deferred;
-    Walk w{folder, task ? task : BglFileTask(lf_toParkingPositions), {}, false};
+    Walk w{folder, std::make_shared<Feed>(task ? task : BglFileTask(lf_toParkingPositions)), false};
     try {
         w.walk(folder, true);
     } catch (const std::exception& e) {

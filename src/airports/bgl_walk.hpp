@@ -17,9 +17,13 @@ bool lf_isBglExtension(std::string_view extension);
 void lf_toParkingPositions(const std::filesystem::path& path);
 
 // Walks the folder and everything below it (symbolic links to folders are
-// not followed, an unreadable folder is skipped with a scan-log line), starts
-// `task` (lf_toParkingPositions when empty) for every candidate file that
-// passes lf_bglHasAirportSection (tested on the task's thread) and
-// returns when all tasks it started have finished. Stops starting tasks once
-// an exit is under way. Never throws.
+// not followed, an unreadable folder is skipped with a scan-log line) and
+// runs `task` (lf_toParkingPositions when empty) for every candidate file that
+// passes lf_bglHasAirportSection (tested on the task's thread). The files go,
+// in the order found, to at most maxWorkers threads that each take the next
+// one as soon as they are done; each file is counted in runningWorkers before
+// its task starts, and no more are counted at once than maxWorkers. `task`
+// may thus run on several threads at once. Returns when every task has
+// finished and the generated files are in place. Stops starting tasks once an
+// exit is under way. Never throws.
 void lf_scanFolderForAirports(const std::filesystem::path& folder, const BglFileTask& task = {});

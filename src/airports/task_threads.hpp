@@ -5,7 +5,7 @@
 // mapped and unmapped each time, with a flush of every processor's address
 // cache. Threads start as jobs wait for one, up to the limit given with the
 // job, and end after a second without work. How many jobs run at once is
-// the caller's to limit (runningWorkers for the walk).
+// the caller's to limit (runningWorkers for the walk's files).
 
 #include <condition_variable>
 #include <cstdint>

@@ -1,8 +1,9 @@
 #pragma once
 // The throttle that keeps the number of parallel scan workers at the number of
 // hardware threads. A starter calls gf_waitForWorkerSlot, starts its worker and
-// then increments runningWorkers; every worker calls gf_workerDone once when it
-// ends, also when it ends by an exception.
+// then increments runningWorkers (or takes the slot in one step with
+// gf_takeWorkerSlot); every worker calls gf_workerDone once when it ends, also
+// when it ends by an exception.
 
 #include <atomic>
 #include <cstdint>
@@ -12,9 +13,14 @@ extern std::atomic<std::int32_t> runningWorkers;
 // The limit: the machine's hardware threads, stored by the start-up.
 extern std::atomic<std::int32_t> maxWorkers;
 
-// Returns when fewer than maxWorkers workers run, polling every 10 microseconds.
-// A limit below 1 (hardware concurrency unknown) counts as 1.
+// Returns when fewer than maxWorkers workers run. It sleeps until a worker is
+// done (a count lowered other than by gf_workerDone is seen within a
+// millisecond). A limit below 1 (hardware concurrency unknown) counts as 1.
 void gf_waitForWorkerSlot();
 
-// Lowers runningWorkers by one.
+// As gf_waitForWorkerSlot, and raises runningWorkers in the same step, so
+// that several threads taking slots at once never pass the limit together.
+void gf_takeWorkerSlot();
+
+// Lowers runningWorkers by one and wakes a starter waiting for a slot.
 void gf_workerDone();

@@ -152,28 +152,43 @@ TEST_F(AirportScanTest, walkPicksBglFilesOutsideSkippedFolders)
     EXPECT_EQ(runningWorkers.load(), 0);
 }
 
+// More files than the walk queues ahead makes it wait for room: a lost
+// wake-up there would hang the walk.
 TEST_F(AirportScanTest, walkNeverRunsMoreTasksThanTheLimit)
 {
-    const fs::path root = dir / "many";
+    struct Case {
+        int files;
+        std::int32_t limit;
+    };
     const auto bytes = airportImage();
-    for (int i = 0; i < 20; ++i)
-        bgltest::Image::write(root / ("f" + std::to_string(i) + ".bgl"), bytes);
-    maxWorkers.store(3);
-    std::atomic<int> running{0};
-    std::atomic<int> most{0};
-    std::atomic<int> done{0};
-    lf_scanFolderForAirports(root, [&](const fs::path&) {
-        const int now = ++running;
-        int seen = most.load();
-        while (now > seen && !most.compare_exchange_weak(seen, now)) {
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2)); // gives the tasks time to overlap
-        --running;
-        ++done;
-    });
-    EXPECT_EQ(done.load(), 20);
-    EXPECT_LE(most.load(), 3);
-    EXPECT_EQ(runningWorkers.load(), 0);
+    for (const Case c : {Case{20, 3}, Case{300, 2}}) {
+        const fs::path root = dir / ("many" + std::to_string(c.files));
+        for (int i = 0; i < c.files; ++i)
+            bgltest::Image::write(root / ("f" + std::to_string(i) + ".bgl"), bytes);
+        maxWorkers.store(c.limit);
+        std::atomic<int> running{0};
+        std::atomic<int> most{0};
+        std::atomic<int> countedMost{0};
+        std::atomic<int> done{0};
+        lf_scanFolderForAirports(root, [&](const fs::path&) {
+            const int now = ++running;
+            int seen = most.load();
+            while (now > seen && !most.compare_exchange_weak(seen, now)) {
+            }
+            const int counted = runningWorkers.load();
+            seen = countedMost.load();
+            while (counted > seen && !countedMost.compare_exchange_weak(seen, counted)) {
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(500)); // gives the tasks time to overlap
+            --running;
+            ++done;
+        });
+        EXPECT_EQ(done.load(), c.files) << c.files;
+        EXPECT_LE(most.load(), c.limit) << c.files;
+        EXPECT_GE(countedMost.load(), 1) << c.files; // counted before it starts
+        EXPECT_LE(countedMost.load(), c.limit) << c.files;
+        EXPECT_EQ(runningWorkers.load(), 0) << c.files;
+    }
 }
 
 // The walk takes whichever task has finished: one long file must not keep
@@ -238,20 +253,31 @@ TEST_F(AirportScanTest, unreadableFoldersAndLinkLoopsDoNotStopTheWalk)
     EXPECT_TRUE(logHas(gf_takeAirportScanLog(), "aborted because of iterator problem"));
 }
 
+// Files already queued for the threads are dropped on an exit; those being
+// read are waited for, so that none writes on after the walk returns.
 TEST_F(AirportScanTest, exitDuringTheWalkStopsStartingTasks)
 {
     const fs::path root = dir / "exit";
-    for (int i = 0; i < 20; ++i)
+    for (int i = 0; i < 40; ++i)
         bgltest::Image::write(root / ("f" + std::to_string(i) + ".bgl"), airportImage());
-    maxWorkers.store(1);
-    std::atomic<int> read{0};
-    lf_scanFolderForAirports(root, [&](const fs::path&) {
-        ++read;
-        exiting.store(true);
-    });
-    EXPECT_GE(read.load(), 1);
-    EXPECT_LE(read.load(), 2);
-    EXPECT_EQ(runningWorkers.load(), 0);
+    for (const std::int32_t limit : {1, 4}) {
+        exiting.store(false);
+        maxWorkers.store(limit);
+        std::atomic<int> started{0};
+        std::atomic<int> finished{0};
+        lf_scanFolderForAirports(root, [&](const fs::path&) {
+            if (++started == 1) {
+                exiting.store(true);
+                // The others get the time to take their files.
+                testsupport::waitFor([&] { return started.load() >= limit; }, std::chrono::milliseconds(200));
+            }
+            ++finished;
+        });
+        EXPECT_EQ(finished.load(), started.load()) << limit;
+        EXPECT_GE(started.load(), 1) << limit;
+        EXPECT_LE(started.load(), 2 * limit) << limit;
+        EXPECT_EQ(runningWorkers.load(), 0) << limit;
+    }
 }
 
 TEST_F(AirportScanTest, wholeScanWritesLogGeneratedFilesAndOfflineCopies)

@@ -78,3 +78,29 @@ TEST_F(WorkerThrottle, neverRunsMoreWorkersThanTheLimit)
     EXPECT_LE(mostActive.load(), 3);
     EXPECT_EQ(runningWorkers.load(), 0);
 }
+
+// Several threads taking slots at once: a test of the count followed by a
+// separate raise would let two of them pass the last free slot together.
+TEST_F(WorkerThrottle, takingSlotsFromManyThreadsNeverPassesTheLimit)
+{
+    maxWorkers = 2;
+    runningWorkers = 0;
+    std::atomic<int> mostCounted{0};
+    std::vector<std::thread> takers;
+    for (int t = 0; t < 6; ++t)
+        takers.emplace_back([&] {
+            for (int i = 0; i < 200; ++i) {
+                gf_takeWorkerSlot();
+                const int now = runningWorkers.load();
+                int seen = mostCounted.load();
+                while (now > seen && !mostCounted.compare_exchange_weak(seen, now)) {
+                }
+                std::this_thread::yield();
+                gf_workerDone();
+            }
+        });
+    for (auto& taker : takers)
+        taker.join();
+    EXPECT_LE(mostCounted.load(), 2);
+    EXPECT_EQ(runningWorkers.load(), 0);
+}
