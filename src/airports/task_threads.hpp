@@ -1,6 +1,6 @@
 #pragma once
-// Threads kept for short jobs handed over one by one (the folder walk's BGL
-// tasks, the putting in place of generated files). A thread per job cost more
+// Threads kept for jobs handed over one by one (the folder walk's file
+// readers, the putting in place of generated files). A thread per job cost more
 // than the job itself when the job is reading a small file: its stack was
 // mapped and unmapped each time, with a flush of every processor's address
 // cache. Threads start as jobs wait for one, up to the limit given with the
