@@ -1,0 +1,255 @@
+// The whole start-up carried on into real operations in this process, against
+// the simulator stand-in and both sides of the RealTraffic stand-in: the
+// replayed Zürich tracks become AI aircraft, the window counts them, and
+// restarts in one process start everything anew and leak nothing.
+
+#include "startup_fixture.hpp"
+
+#include "app/main_window_paint.hpp"
+#include "app/traffic_range.hpp"
+#include "platform/ui/painter.hpp"
+#include "rtstub/replay.hpp"
+#include "rtstub/rtstub.hpp"
+#include "rtstub/tcp_link.hpp"
+#include "simconnect/sim_client.hpp"
+#include "traffic/live_traffic.hpp"
+#include "sim_stub.hpp"
+#include "support/proc_counts.hpp"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <set>
+
+#include <unistd.h>
+
+using namespace starttest;
+using namespace testsupport;
+
+namespace {
+
+const std::vector<std::string> kCallsigns{"AFR181L", "AUA570", "DLH4TR"};
+// A park airport with one stand, apart from the replayed tracks.
+const std::string kZurich = R"(<?xml version="1.0"?>
+<meta><info name="author" value="Norvane_P3D"/><info name="version" value="8.8.0"/>
+<info name="date" value="Dec  1, 2026"/><info name="copyright" value="test"/></meta>
+<parameters><parameter name="airport_name" value="Zurich"/><parameter name="publisher" value="stock"/>
+<parameter name="altitude" value="1416"/><parameter name="num_parkpos" value="1"/>
+<parameter name="Qf_real" value="0"/><parameter name="Qf_soft" value="0"/>
+<parameter name="RT_traffic_week" value="2650"/></parameters>
+<parkpositions><parkpos id="A1" latitude="47.47" longitude="8.53" heading="270.0" radius="30.0" cargo="false"
+ramp="false"/></parkpositions>
+)";
+const std::string kMainLoopStarted = "Start of operations: main loop started";
+
+struct LiveStartUpTest : StartUpTest {
+    ScopedEnv pipes{"NORVANE_PIPE_DIR", (dir / "pipes").string()};
+    ScopedEnv publicDocuments{"NORVANE_PUBLIC_DOCUMENTS", (dir / "public").string()};
+    ScopedEnv documents{"XDG_DOCUMENTS_DIR", (dir / "documents").string()};
+    std::uint16_t qnhPort = freePort(true);
+    std::uint16_t trafficPort = freePort(true);
+    ScopedEnv qnh{"NORVANE_QNH_PORT", std::to_string(qnhPort)};
+    ScopedEnv traffic{"NORVANE_TRAFFIC_PORT", std::to_string(trafficPort)};
+    std::unique_ptr<simstub::SimStub> sim;
+    std::unique_ptr<rtstub::TcpLink> link;
+    std::atomic<bool> stop{false};
+    std::thread flightAnnouncer;
+    std::thread replayer;
+
+    LiveStartUpTest()
+    {
+        tzo::gf_installOperationsStart(nullptr);
+        // Liveries and data base entries for the replayed types and airlines.
+        addLivery("A319", "AFR");
+        addLivery("A320", "AUA");
+        addLivery("A321", "DLH");
+        auto dbase = DbaseFile::minimal();
+        dbase.models("aircrafts", "aircraft", {"B738", "A319", "A321"})
+            .models("large", "lar", {"A319", "A321"})
+            .airlines("ICAO_airlines", {"AAL", "ZZZ", "PVT", "AUA", "AFR"});
+        for (const char* model : {"A319", "A320", "A321"})
+            dbase.wingspan(model, "35.8");
+        server->put("/downloads/dbase/dbase.xml", dbase.text());
+        // The user stands at Zürich: it must be a park airport, or the
+        // aircraft on its ground are not taken.
+        writeFile("input/airports_p3d.xml", R"(<airports><airport code="EHAM" iata="AMS" lat="52.3" lon="4.76" alt="-11"/>)"
+                                            R"(<airport code="LSZH" iata="ZRH" lat="47.4647" lon="8.5492" alt="1416"/>)"
+                                            "</airports>");
+        server->put("/downloads/archive/p3d/archive.zip",
+                    makeZip({{"archive/stock/EHAM.xml", kArchivedAirport}, {"archive/stock/LSZH.xml", kZurich}}));
+
+        writeFile(dir / "roaming" / "InsideSystems" / "RealTraffic.jar", "jar");
+        const std::uint16_t tcpPort = freePort(false);
+        writeFile(g_parametersPath, fmt::format("<parameters><parameter name=\"PORT_NUMBER\" value=\"{}\"/>"
+                                                "</parameters>",
+                                                tcpPort));
+
+        simstub::Options options;
+        options.frameInterval = 20ms;
+        options.secondInterval = 200ms;
+        options.recordPackets = false;
+        sim = std::make_unique<simstub::SimStub>(options);
+        std::string error;
+        EXPECT_TRUE(sim->start(error)) << error;
+        // Each new connection is told once that the flight runs.
+        flightAnnouncer = std::thread([this] {
+            std::set<std::size_t> told;
+            while (!stop.load()) {
+                bool fresh = false;
+                for (std::size_t i = 0; i < sim->connectionCount(); ++i)
+                    for (const auto& [id, name] : sim->clientState(i).subscriptions)
+                        if (name == "Sim" && told.insert(i).second)
+                            fresh = true;
+                if (fresh)
+                    sim->sendSystemEvent("Sim", 1);
+                std::this_thread::sleep_for(50ms);
+            }
+        });
+
+        rtstub::TcpOptions tcp;
+        tcp.port = tcpPort;
+        tcp.level = 2;
+        tcp.retryInterval = 50ms;
+        link = std::make_unique<rtstub::TcpLink>(tcp);
+        link->start();
+
+        replayer = std::thread([this] {
+            std::vector<rtstub::ReplayTrack> tracks;
+            for (const auto& file : rtstub::defaultReplayFiles())
+                tracks.push_back(rtstub::loadReplayTrack(file));
+            rtstub::RtStub stub(trafficPort, qnhPort);
+            while (!stop.load()) {
+                try {
+                    stub.sendQnh(1020);
+                    rtstub::replay(stub, rtstub::replayLines(tracks, rtstub::nowSeconds()), 5.0, stop);
+                } catch (const std::exception&) {
+                    std::this_thread::sleep_for(50ms);  // nobody listens yet
+                }
+            }
+        });
+    }
+
+    ~LiveStartUpTest() override
+    {
+        // The program's own end: it stops what operations started.
+        gf_requestExit(ExitReason::USER_CLOSED_SIM, 0);
+        waitFor([] { return runningThreads.load() == 0; }, 30s);
+        stop = true;
+        replayer.join();
+        flightAnnouncer.join();
+        link->stop();
+        sim->stop();
+        gf_stopSimClient();
+        // What a restart resets, for the tests that follow in this process.
+        tzo::ProgramExitServices reset;
+        reset.resetTrafficInput();
+        reset.resetOutsideState();
+        reset.resetTraffic();
+        reset.resetWindow();
+        flightRunning = false;
+        userOnGround = false;
+        userAircraft = {};
+        LATERAL_RANGE.setValue(LATERAL_RANGE.defaultValue());
+        gf_rangeFromSetting();
+    }
+
+    void addLivery(const std::string& model, const std::string& airline) const
+    {
+        const fs::path folder = simObjects / ("Demo " + model);
+        fs::create_directories(folder / "model");
+        fs::create_directories(folder / "texture");
+        writeFile(folder / (model + ".air"), "flight model");
+        writeFile(folder / "aircraft.cfg", "[General]\natc_model=" + model + "\n[fltsim.0]\ntitle=Demo " + model +
+                                               " " + airline + "\nsim=" + model +
+                                               "\nmodel=\ntexture=\natc_parking_codes=" + airline + "\n");
+    }
+
+    // Replayed aircraft the stand-in created since then.
+    std::vector<std::string> createdSince(std::chrono::steady_clock::time_point since) const
+    {
+        std::vector<std::string> callsigns;
+        for (const auto& o : sim->aiObjects())
+            if (o.createdAt > since && std::find(kCallsigns.begin(), kCallsigns.end(), o.atcId) != kCallsigns.end())
+                callsigns.push_back(o.atcId);
+        return callsigns;
+    }
+
+    // Operations run: the start-up and exit threads are gone, and what is left
+    // is one simulator thread, one main loop and one reader per port.
+    bool operationsRunning(int runs) const
+    {
+        return logLinesWith(kMainLoopStarted) == runs && runningThreads.load() == 4 && !exiting.load() &&
+               udpSocketsOn(::getpid(), qnhPort).size() == 1 && udpSocketsOn(::getpid(), trafficPort).size() == 1;
+    }
+
+    // The process's descriptors without the stand-in's: it keeps every
+    // connection it accepted on its pipe until it stops.
+    int programDescriptors() const
+    {
+        return descriptorCount(::getpid()) - unixSocketsUnder(::getpid(), dir / "pipes");
+    }
+};
+
+// The text the window paints at a point; empty when none.
+std::string paintedAt(int x, int y)
+{
+    ui::RecordingPainter painter;
+    lf_paintStatusWindow(painter);
+    std::string text;
+    for (const auto& call : painter.calls())
+        if (call.kind == ui::PaintCall::Kind::text && call.points.at(0) == ui::Point{x, y})
+            text = call.text;
+    return text;
+}
+
+} // namespace
+
+// A first run from "docs" alone meets two simulators and no path; the path
+// the user types restarts it into operations. Ten restarts follow, each
+// starting everything anew and leaving threads and descriptors as they were.
+// Live aircraft show up 30 s after their first report: waited for once, at
+// the end.
+TEST_F(LiveStartUpTest, fromDocsAloneThroughATypedPathAndTenRestartsToLiveAircraft)
+{
+    registryEntries(true, true);
+    ASSERT_EQ(startUp(), 153);
+    EXPECT_EQ(sim->connectionCount(), 0u);
+    SIM_INSTALL_PATH.setAndSave(install.string());
+    gf_requestExit(ExitReason::RESTART_IPP, 0);
+    ASSERT_TRUE(waitFor([&] { return operationsRunning(1); }, 30s)) << log();
+    EXPECT_EQ(link->versionQueries(), 1);
+    const int threads = threadCount(::getpid());
+    const int descriptors = programDescriptors();
+
+    auto restartAt = std::chrono::steady_clock::now();
+    for (int run = 2; run <= 11; ++run) {
+        SCOPED_TRACE(run);
+        restartAt = std::chrono::steady_clock::now();
+        gf_requestExit(run % 2 == 0 ? ExitReason::RESTART : ExitReason::RESTART_IPP, 0);
+        ASSERT_TRUE(waitFor([&] { return link->exits() == run - 1; }, 10s));
+        ASSERT_TRUE(waitFor([&] { return operationsRunning(run); }, 30s)) << log();
+        EXPECT_TRUE(waitFor([&] { return link->connections() == run; }, 10s));
+        EXPECT_EQ(sim->connectionCount(), static_cast<std::size_t>(run));
+    }
+    EXPECT_TRUE(waitFor([&] { return threadCount(::getpid()) == threads; }, 10s))
+        << threadCount(::getpid()) << " threads, " << threads << " after the first start";
+    EXPECT_TRUE(waitFor([&] { return programDescriptors() == descriptors; }, 10s))
+        << programDescriptors() << " descriptors, " << descriptors << " after the first start";
+    EXPECT_EQ(logLinesWith("still running"), 0);
+    EXPECT_EQ(logLinesWith("Reader error"), 0);
+    EXPECT_EQ(exitServices->finalCloses.load(), 0);
+
+    ASSERT_TRUE(waitFor([&] { return !createdSince(restartAt).empty(); }, 60s)) << log();
+    // The window's "live:" counts them.
+    std::string painted;
+    std::string expected;
+    EXPECT_TRUE(waitFor(
+        [&] {
+            expected = fmt::format("live: {:3}", createdSince(restartAt).size());
+            painted = paintedAt(642, 91);
+            return painted == expected;
+        },
+        20s))
+        << "painted \"" << painted << "\", the simulator holds \"" << expected << "\"";
+    EXPECT_TRUE(sim->protocolErrors().empty());
+}
