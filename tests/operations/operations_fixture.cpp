@@ -5,14 +5,9 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
-#include <fstream>
 #include <set>
-#include <sstream>
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,70 +15,12 @@ namespace optest {
 
 using namespace std::chrono_literals;
 
-std::uint16_t freePort(bool udp)
-{
-    const int fd = ::socket(AF_INET, udp ? SOCK_DGRAM : SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
-    socklen_t length = sizeof address;
-    std::uint16_t port = 0;
-    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-        port = ntohs(address.sin_port);
-    if (fd >= 0)
-        ::close(fd);
-    return port;
-}
-
-
-int descriptorCount(pid_t pid)
-{
-    std::error_code error;
-    int n = 0;
-    for (fs::directory_iterator it(fmt::format("/proc/{}/fd", pid), error), end; !error && it != end;
-         it.increment(error))
-        ++n;
-    return n;
-}
-
-int threadCount(pid_t pid)
-{
-    std::error_code error;
-    int n = 0;
-    for (fs::directory_iterator it(fmt::format("/proc/{}/task", pid), error), end; !error && it != end;
-         it.increment(error))
-        ++n;
-    return n;
-}
-
 std::optional<bool> udpBoundToLoopback(pid_t pid, std::uint16_t port)
 {
-    // Only sockets of this process: their inodes among its descriptors.
-    std::set<std::string> inodes;
-    std::error_code error;
-    for (fs::directory_iterator it(fmt::format("/proc/{}/fd", pid), error), end; !error && it != end;
-         it.increment(error)) {
-        const std::string target = fs::read_symlink(it->path(), error).string();
-        if (target.rfind("socket:[", 0) == 0)
-            inodes.insert(target.substr(8, target.size() - 9));
-    }
-    std::ifstream table(fmt::format("/proc/{}/net/udp", pid));
-    std::string line;
-    std::getline(table, line);
-    while (std::getline(table, line)) {
-        std::istringstream fields(line);
-        std::string slot, local, remote, state, queues, timer, retransmits, uid, timeout, inode;
-        fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >> timeout >> inode;
-        const auto colon = local.find(':');
-        if (colon == std::string::npos || !inodes.contains(inode))
-            continue;
-        if (std::stoul(local.substr(colon + 1), nullptr, 16) != port)
-            continue;
-        return local.substr(0, colon) == "0100007F";
-    }
-    return std::nullopt;
+    const auto addresses = testsupport::udpSocketsOn(pid, port);
+    if (addresses.empty())
+        return std::nullopt;
+    return *addresses.begin() == "0100007F";
 }
 
 OperationsTest::OperationsTest()

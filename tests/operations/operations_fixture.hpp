@@ -8,6 +8,7 @@
 #include "rtstub/rtstub.hpp"
 #include "rtstub/tcp_link.hpp"
 #include "sim_stub.hpp"
+#include "support/proc_counts.hpp"
 #include "support/process.hpp"
 #include "support/test_support.hpp"
 
@@ -30,14 +31,11 @@ namespace optest {
 
 namespace fs = std::filesystem;
 
-// A free port on 127.0.0.1, found by binding port 0 (UDP or TCP).
-std::uint16_t freePort(bool udp);
-
+using testsupport::descriptorCount;
+using testsupport::freePort;
 using testsupport::Process;
+using testsupport::threadCount;
 
-// Open descriptors and threads of a process.
-int descriptorCount(pid_t pid);
-int threadCount(pid_t pid);
 // Whether the process has a UDP socket bound to 127.0.0.1 (loopback) or to
 // any address at that port; nullopt when none.
 std::optional<bool> udpBoundToLoopback(pid_t pid, std::uint16_t port);

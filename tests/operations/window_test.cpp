@@ -1,5 +1,6 @@
 // The program's own window under Xvfb while live traffic runs: the Sim and
-// RT boxes turn green; the screenshot stays in the build folder.
+// RT boxes turn green and the live count is painted; the screenshot stays in
+// the build folder.
 
 #include "operations_fixture.hpp"
 #include "support/png_writer.hpp"
@@ -61,6 +62,18 @@ bool green(const Rgb& c)
     return c.r == 50 && c.g == 205 && c.b == 50;
 }
 
+// Pixels of green text (smoothed edges included) in a part of the band.
+int greenTextPixels(const std::vector<std::uint8_t>& band, int left, int top, int width, int height)
+{
+    int n = 0;
+    for (int y = top; y < top + height; ++y)
+        for (int x = left; x < left + width; ++x) {
+            const Rgb c = at(band, x, y);
+            n += c.g > 100 && c.g > 2 * c.r && c.g > 2 * c.b ? 1 : 0;
+        }
+    return n;
+}
+
 } // namespace
 
 TEST_F(OperationsTest, underXvfbTheSimAndRtBoxesTurnGreen)
@@ -79,12 +92,16 @@ TEST_F(OperationsTest, underXvfbTheSimAndRtBoxesTurnGreen)
     const bool bothGreen = waitFor(
         [&] {
             band = grabBand(xvfb.display());
-            return !band.empty() && green(at(band, 411, 100)) && green(at(band, 439, 100));
+            // And the traffic reader's "live:" count beside them (its number
+            // is checked where the paint calls can be read).
+            return !band.empty() && green(at(band, 411, 100)) && green(at(band, 439, 100)) &&
+                   greenTextPixels(band, 642, 91, 60, 16) > 20;
         },
         30s);
     if (!band.empty())
         testsupport::writePng(testsupport::screenshotPath("operations_window.png"), kWindowWidth, kWindowHeight, band);
     ASSERT_FALSE(band.empty()) << "no image of " << xvfb.display();
     EXPECT_TRUE(bothGreen) << "Sim " << at(band, 411, 100).r << "," << at(band, 411, 100).g << " RT "
-                           << at(band, 439, 100).r << "," << at(band, 439, 100).g;
+                           << at(band, 439, 100).r << "," << at(band, 439, 100).g << ", "
+                           << greenTextPixels(band, 642, 91, 60, 16) << " pixels of \"live:\"";
 }
