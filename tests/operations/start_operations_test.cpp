@@ -192,6 +192,7 @@ TEST_F(OperationsTest, teleportRestartsOperationsWithoutLeaks)
     const int threads = threadCount(m_norvane->pid());
     const int descriptors = descriptorCount(m_norvane->pid());
 
+    const auto teleportAt = std::chrono::steady_clock::now();
     m_sim->sendSystemEvent("PositionChanged", 0);
     ASSERT_TRUE(waitForLog("Exiting: RESTART", 10s)) << log();
     ASSERT_TRUE(waitFor([&] { return m_link->exits() == 1; }, 10s));
@@ -206,7 +207,16 @@ TEST_F(OperationsTest, teleportRestartsOperationsWithoutLeaks)
         << log();
     EXPECT_TRUE(waitFor([&] { return m_link->connections() == 2; }, 10s));
     EXPECT_EQ(m_sim->connectionCount(), 2u);
-    ASSERT_TRUE(waitFor([&] { return anyReplayCallsign(aiCallsigns()); }, 60s)) << log();
+    // Created anew: the stand-in keeps the objects of the first connection.
+    ASSERT_TRUE(waitFor(
+        [&] {
+            const auto objects = m_sim->aiObjects();
+            return std::any_of(objects.begin(), objects.end(), [&](const simstub::SimObjectState& o) {
+                return o.createdAt > teleportAt && anyReplayCallsign({o.atcId});
+            });
+        },
+        60s))
+        << log();
     // One simulator thread, one main loop, one reader per port: the same
     // threads and descriptors as before.
     EXPECT_TRUE(waitFor([&] { return threadCount(m_norvane->pid()) == threads; }, 10s))
