@@ -87,8 +87,10 @@ class Handler(BaseHTTPRequestHandler):
 
     def do_GET(self):
         path = self.path.split("?", 1)[0]
-        self.server.log_request_path(path)
+        # The rule is taken before the request is counted: a test that sees the
+        # count rise and then changes the rules must not change this request.
         rule = self.server.rule_for(path)
+        self.server.log_request_path(path)
         mode = rule.get("mode", "") if rule else ""
         try:
             if mode == "404":
