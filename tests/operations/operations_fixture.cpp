@@ -64,10 +64,11 @@ void OperationsTest::prepare(const WorldOptions& options)
                                        "<parameter name=\"AEROWINX\" value=\"{}\"/>\n</parameters>\n",
                                        m_tcpPort, options.aerowinx ? "true" : "false"));
 
-    m_sim = std::make_unique<simstub::SimStub>([] {
+    m_sim = std::make_unique<simstub::SimStub>([&] {
         simstub::Options o;
         o.frameInterval = 20ms;
-        o.secondInterval = 200ms;
+        o.secondInterval = options.simSecond;
+        o.keepHistory = options.keepSimHistory;
         o.recordPackets = false;
         return o;
     }());

@@ -44,6 +44,10 @@ struct WorldOptions {
     bool realTrafficJar = true;  // RealTraffic installed on this computer
     bool aerowinx = false;
     bool runningFlight = true;   // the stand-in says so to each client
+    // The simulator stand-in's second; long runs make it short and keep no
+    // history of positions and removed objects.
+    std::chrono::milliseconds simSecond{200};
+    bool keepSimHistory = true;
 };
 
 class OperationsTest : public ::testing::Test {

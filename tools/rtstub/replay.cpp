@@ -230,7 +230,8 @@ TrafficLine lineOfSample(const ReplaySample& sample, double timestamp, std::uint
     return line;
 }
 
-std::vector<ReplayTrack> crowdTracks(const std::vector<ReplayTrack>& recorded, std::size_t count, double spacingDeg)
+std::vector<ReplayTrack> crowdTracks(const std::vector<ReplayTrack>& recorded, std::size_t count, double spacingDeg,
+                                     std::size_t generation)
 {
     std::vector<ReplayTrack> crowd;
     if (recorded.empty())
@@ -240,14 +241,15 @@ std::vector<ReplayTrack> crowdTracks(const std::vector<ReplayTrack>& recorded, s
     for (std::size_t k = 0; k < count; ++k) {
         const ReplayTrack& base = recorded[k % recorded.size()];
         ReplayTrack copy{fmt::format("{}#{}", base.name, k), base.samples};
-        const std::uint32_t hexid = 0xA00000u + static_cast<std::uint32_t>(k);
+        const std::size_t number = generation * count + k;
+        const std::uint32_t hexid = 0xA00000u + static_cast<std::uint32_t>(number);
         const double dLat = (static_cast<double>(k % kGrid) - kGrid / 2.0) * spacingDeg;
         const double dLon = (static_cast<double>((k / kGrid) % kGrid) - kGrid / 2.0) * spacingDeg;
         for (ReplaySample& s : copy.samples) {
             s.modelIcao24 = s.icao24;
             s.icao24 = hexid;
             const std::string airline = s.callsign.substr(0, std::min<std::size_t>(3, s.callsign.size()));
-            s.callsign = fmt::format("{}{}", airline.empty() ? "NRV" : airline, 100 + k);
+            s.callsign = fmt::format("{}{}", airline.empty() ? "NRV" : airline, 100 + number);
             s.latitude = std::clamp(s.latitude + dLat, -89.9, 89.9);
             s.longitude += dLon;
         }

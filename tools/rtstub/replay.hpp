@@ -55,9 +55,11 @@ void deriveGroundMotion(ReplayTrack& track);
 // copy has its own hexid (from 0xA00000 on), a callsign of the same airline
 // with its own number, its position moved on a grid `spacingDeg` apart around
 // the recording, and its start delayed by up to a minute, so that they do
-// not move in step.
+// not move in step. Generation g numbers its hexids and callsigns after
+// those of the generations before it, so that a long run can send aircraft
+// that were never seen before, as real traffic does.
 std::vector<ReplayTrack> crowdTracks(const std::vector<ReplayTrack>& recorded, std::size_t count,
-                                     double spacingDeg = 0.02);
+                                     double spacingDeg = 0.02, std::size_t generation = 0);
 
 // The recorded tracks at Zürich that come with the project.
 std::filesystem::path replayFolder();

@@ -167,6 +167,7 @@ void SimStub::sessionLoop(Session* session)
                 std::lock_guard lock(m_mutex);
                 session->state.closedByClient = true;
             }
+            removeObjectsOf(*session);
             return;
         }
         buffer.insert(buffer.end(), chunk, chunk + n);

@@ -57,6 +57,10 @@ struct Options {
     // make it short to cover long program time quickly); zero: only
     // answerSeconds() makes them.
     std::chrono::milliseconds secondInterval{1000};
+    // Off for hours-long runs: an object keeps only its latest position and
+    // removed objects are only counted, so the stand-in's own memory stays
+    // flat however many objects come and go.
+    bool keepHistory = true;
 };
 
 // One object of the simulated world: the user's aircraft or an AI aircraft.
@@ -73,6 +77,9 @@ struct SimObjectState {
     bool aiControlled = true;
     std::uint32_t releases = 0;
     std::uint32_t createSendId = 0;
+    // The connection that created it: the simulator removes a client's AI
+    // objects when that client's connection ends.
+    std::size_t connection = 0;
     // The plan assigned to it: the file read (the path given plus ".pln", as
     // the simulator adds it) and the codes it held.
     std::string flightPlan;
@@ -218,6 +225,8 @@ public:
     std::optional<SimObjectState> object(std::uint32_t id) const;
     // Objects the client removed, in the order removed, with their last state.
     std::vector<SimObjectState> removedObjects() const;
+    // Every removal, also those not kept (keepHistory off).
+    std::uint64_t removedCount() const { return m_removedCount.load(); }
     // Sets a variable of an AI object (or the user's, id 0); false when there
     // is no such object. "GROUND ALTITUDE" also moves the height above ground.
     // A position set on an AI object recomputes its on-ground state (the
@@ -284,6 +293,8 @@ private:
     void sendObjectEvents(const ObjectEvents& events);
     // Takes the object out of the world with its removal event; under m_mutex.
     void removeObject(std::uint32_t id, ObjectEvents& objectEvents);
+    // The AI objects a connection created go with it, as in the simulator.
+    void removeObjectsOf(const Session& session);
 
     void acceptLoop(platform::StreamListener* listener);
     void sessionLoop(Session* session);
@@ -319,6 +330,7 @@ private:
     SimObjectState m_user;
     std::map<std::uint32_t, SimObjectState> m_objects;
     std::vector<SimObjectState> m_removedObjects;
+    std::atomic<std::uint64_t> m_removedCount{0};
     std::uint32_t m_nextObjectId = 0;
     std::vector<Periodic> m_periodic;
     std::vector<Packet> m_misdirected;

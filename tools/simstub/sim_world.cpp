@@ -267,8 +267,10 @@ void updateOnGround(SimObjectState& o)
     o.vars["SIM ON GROUND"] = o.var("PLANE ALTITUDE") <= lowest ? 1.0 : 0.0;
 }
 
-void appendPosition(SimObjectState& o, std::uint64_t frame)
+void appendPosition(SimObjectState& o, std::uint64_t frame, bool keepHistory)
 {
+    if (!keepHistory)
+        o.positions.clear();
     o.positions.push_back({frame, o.var("PLANE LATITUDE"), o.var("PLANE LONGITUDE"), o.var("PLANE ALTITUDE"),
                            o.var("PLANE PITCH DEGREES"), o.var("PLANE BANK DEGREES"),
                            o.var("PLANE HEADING DEGREES TRUE"), o.var("SIM ON GROUND") != 0.0,
@@ -455,6 +457,7 @@ void SimStub::handleWorldPacket(Session& session, const DecodeResult& d, Message
         o.atcId = text("tailNumber");
         o.atcModel = "AI";
         o.createSendId = d.sendId;
+        o.connection = session.index;
         const bool onGround = u32("onGround") != 0;
         const double groundAltitude = m_user.var("GROUND ALTITUDE");
         o.vars = {
@@ -475,7 +478,7 @@ void SimStub::handleWorldPacket(Session& session, const DecodeResult& d, Message
         o.firstLongitude = f64("longitude");
         o.firstAltitude = f64("altitude");
         o.createdFrame = m_frame.load();
-        appendPosition(o, o.createdFrame);
+        appendPosition(o, o.createdFrame, m_options.keepHistory);
         o.createdAt = std::chrono::steady_clock::now();
         const std::uint32_t id = o.id;
         m_objects.emplace(id, std::move(o));
@@ -576,7 +579,7 @@ void SimStub::handleWorldPacket(Session& session, const DecodeResult& d, Message
                 updateOnGround(*o);
             updateHeightAboveGround(*o);
             if (moved)
-                appendPosition(*o, m_frame.load());
+                appendPosition(*o, m_frame.load(), m_options.keepHistory);
         }
         ++o->dataSets;
     }
@@ -591,10 +594,25 @@ void SimStub::removeObject(std::uint32_t id, ObjectEvents& objectEvents)
     o.removed = true;
     o.removedFrame = m_frame.load();
     o.removedAt = std::chrono::steady_clock::now();
-    m_removedObjects.push_back(o);
+    if (m_options.keepHistory)
+        m_removedObjects.push_back(o);
+    m_removedCount.fetch_add(1);
     m_objects.erase(it);
     std::erase_if(m_periodic, [&](const Periodic& p) { return p.objectId == id; });
     objectEvents.emplace_back("ObjectRemoved", id);
+}
+
+void SimStub::removeObjectsOf(const Session& session)
+{
+    std::lock_guard lock(m_mutex);
+    ObjectEvents ignored; // the client that would hear of them is gone
+    std::vector<std::uint32_t> ids;
+    for (const auto& [id, o] : m_objects)
+        if (o.connection == session.index)
+            ids.push_back(id);
+    for (const std::uint32_t id : ids)
+        removeObject(id, ignored);
+    std::erase_if(m_heldRemovals, [&](std::uint32_t id) { return !m_objects.contains(id); });
 }
 
 void SimStub::holdRemovals(bool hold)
