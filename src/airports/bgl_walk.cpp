@@ -4,9 +4,9 @@
 #include "airports/bgl_records.hpp"
 #include "airports/generated_airport.hpp"
 #include "airports/scenery_lists.hpp"
-#include "airports/task_threads.hpp"
 #include "foundation/log.hpp"
 #include "foundation/run_state.hpp"
+#include "foundation/task_threads.hpp"
 #include "foundation/workers.hpp"
 
 #include <fmt/format.h>

@@ -2,10 +2,10 @@
 
 #include "airports/airport_file_paths.hpp"
 #include "airports/airport_services.hpp"
-#include "airports/task_threads.hpp"
 #include "foundation/atomic_file.hpp"
 #include "foundation/log.hpp"
 #include "foundation/paths.hpp"
+#include "foundation/task_threads.hpp"
 #include "foundation/workers.hpp"
 #include "platform/file_sync.hpp"
 #include "refdata/publishers.hpp"

@@ -1,11 +1,12 @@
 #pragma once
-// Threads kept for jobs handed over one by one (the folder walk's file
-// readers, the putting in place of generated files). A thread per job cost more
+// Threads kept for jobs handed over one by one (the add-on airport walk's
+// file readers, the putting in place of generated files, the livery walk's
+// per-file tasks). A thread per job cost more
 // than the job itself when the job is reading a small file: its stack was
 // mapped and unmapped each time, with a flush of every processor's address
 // cache. Threads start as jobs wait for one, up to the limit given with the
 // job, and end after a second without work. How many jobs run at once is
-// the caller's to limit (runningWorkers for the walk's files).
+// the caller's to limit (runningWorkers for the walks' files).
 
 #include <condition_variable>
 #include <cstdint>
@@ -47,5 +48,6 @@ private:
 // the other.
 TaskThreads& gf_walkTaskThreads();
 TaskThreads& gf_fileSyncThreads();
+TaskThreads& gf_liveryTaskThreads();
 
 } // namespace tzo

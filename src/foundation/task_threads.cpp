@@ -1,4 +1,4 @@
-#include "airports/task_threads.hpp"
+#include "foundation/task_threads.hpp"
 
 #include <chrono>
 #include <system_error>
@@ -53,6 +53,12 @@ TaskThreads& gf_walkTaskThreads()
 }
 
 TaskThreads& gf_fileSyncThreads()
+{
+    static TaskThreads* const threads = new TaskThreads;
+    return *threads;
+}
+
+TaskThreads& gf_liveryTaskThreads()
 {
     static TaskThreads* const threads = new TaskThreads;
     return *threads;
