@@ -33,19 +33,37 @@ std::int32_t limit()
     return std::max<std::int32_t>(maxWorkers.load(), 1);
 }
 
+// False when stop (may be null) answered true before admit did.
 template <typename Admit>
-void waitFor(Admit admit)
+bool waitFor(Admit admit, bool (*stop)() = nullptr)
 {
     if (admit())
-        return;
+        return true;
     SlotWait& w = slotWait();
     std::unique_lock lock(w.mutex);
     ++w.waiting;
-    // The timeout only matters for a count lowered by a plain store (the
-    // start-up's reset); gf_workerDone wakes the waiter at once.
-    while (!admit())
+    bool admitted = true;
+    // The timeout matters for a count lowered by a plain store (the start-up's
+    // reset) and for stop; gf_workerDone wakes the waiter at once.
+    while (!admit()) {
+        if (stop != nullptr && stop()) {
+            admitted = false;
+            break;
+        }
         w.freed.wait_for(lock, std::chrono::milliseconds(1));
+    }
     --w.waiting;
+    return admitted;
+}
+
+bool takeIfFree()
+{
+    std::int32_t running = runningWorkers.load();
+    while (running < limit()) {
+        if (runningWorkers.compare_exchange_weak(running, running + 1))
+            return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -57,14 +75,12 @@ void gf_waitForWorkerSlot()
 
 void gf_takeWorkerSlot()
 {
-    waitFor([] {
-        std::int32_t running = runningWorkers.load();
-        while (running < limit()) {
-            if (runningWorkers.compare_exchange_weak(running, running + 1))
-                return true;
-        }
-        return false;
-    });
+    waitFor(takeIfFree);
+}
+
+bool gf_takeWorkerSlot(bool (*stop)())
+{
+    return waitFor(takeIfFree, stop);
 }
 
 void gf_workerDone()

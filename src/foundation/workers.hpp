@@ -22,5 +22,10 @@ void gf_waitForWorkerSlot();
 // that several threads taking slots at once never pass the limit together.
 void gf_takeWorkerSlot();
 
+// As gf_takeWorkerSlot, but gives up once stop() answers true (asked before
+// each wait of at most a millisecond), so that workers stuck on a slow disk
+// never hold up a starter that is told to end. True when a slot was taken.
+bool gf_takeWorkerSlot(bool (*stop)());
+
 // Lowers runningWorkers by one and wakes a starter waiting for a slot.
 void gf_workerDone();

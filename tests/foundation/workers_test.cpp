@@ -104,3 +104,23 @@ TEST_F(WorkerThrottle, takingSlotsFromManyThreadsNeverPassesTheLimit)
     EXPECT_LE(mostCounted.load(), 2);
     EXPECT_EQ(runningWorkers.load(), 0);
 }
+
+// A starter told to end gives up its wait even while every slot stays taken
+// (workers stuck on a slow disk), and takes no slot.
+TEST_F(WorkerThrottle, takingASlotGivesUpWhenTold)
+{
+    static std::atomic<bool> stop{false};
+    stop = false;
+    maxWorkers = 1;
+    runningWorkers = 1;
+    std::atomic<int> answer{-1};
+    std::thread starter([&] { answer = gf_takeWorkerSlot([] { return stop.load(); }) ? 1 : 0; });
+    stop = true;
+    EXPECT_TRUE(testsupport::waitFor([&] { return answer.load() == 0; }));
+    starter.join();
+    EXPECT_EQ(runningWorkers.load(), 1);
+
+    runningWorkers = 0;
+    EXPECT_TRUE(gf_takeWorkerSlot([] { return true; }));
+    EXPECT_EQ(runningWorkers.load(), 1);
+}
