@@ -2,6 +2,7 @@
 
 #include "foundation/log.hpp"
 #include "foundation/run_state.hpp"
+#include "foundation/task_threads.hpp"
 #include "foundation/workers.hpp"
 #include "liveries/scan_task.hpp"
 #include "liveries/scanned_liveries.hpp"
@@ -9,15 +10,12 @@
 #include <fmt/format.h>
 
 #include <algorithm>
-#include <chrono>
-#include <condition_variable>
 #include <deque>
 #include <exception>
 #include <future>
-#include <mutex>
+#include <memory>
 #include <string>
 #include <system_error>
-#include <thread>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -43,83 +41,42 @@ std::size_t lf_workerLimit()
     return static_cast<std::size_t>(std::max<std::int32_t>(maxWorkers.load(), 1));
 }
 
-// The threads that run one walk's tasks, as many as the worker limit. Thread
-// starts are what a scan of thousands of files would otherwise pay most for.
-class TaskPool {
+// One task of the walk on the kept threads. The task is shared with the
+// walker, which runs it itself when no thread could take it.
+class LiveryJob : public tzo::ThreadJob {
 public:
-    explicit TaskPool(std::size_t threads)
-    {
-        try {
-            for (std::size_t i = 0; i < threads; ++i)
-                m_threads.emplace_back([this] { work(); });
-        } catch (const std::system_error& e) {
-            // Fewer threads only slow the walk; with none the walker runs
-            // each task itself.
-            gf_logLineMarked(fmt::format("livery scan runs with {} threads: {}", m_threads.size(), e.what()));
-        }
-    }
-    ~TaskPool()
-    {
-        {
-            std::lock_guard lock(m_mutex);
-            m_closing = true;
-        }
-        m_wake.notify_all();
-        for (auto& thread : m_threads)
-            thread.join();
-    }
-    TaskPool(const TaskPool&) = delete;
-    TaskPool& operator=(const TaskPool&) = delete;
+    explicit LiveryJob(std::shared_ptr<std::packaged_task<TaskResult()>> task) : m_task(std::move(task)) {}
+    // The task's own exceptions go to its future.
+    void run() noexcept override { (*m_task)(); }
 
+private:
+    std::shared_ptr<std::packaged_task<TaskResult()>> m_task;
+};
+
+// Hands one walk's tasks to the livery scan's kept threads. Thread starts are
+// what a scan of thousands of files would otherwise pay most for; the threads
+// are never joined, so a task stuck on a slow disk holds up no exit.
+class TaskRunner {
+public:
     void run(std::packaged_task<TaskResult()> task)
     {
-        if (m_threads.empty()) {
-            task();
-            return;
+        auto shared = std::make_shared<std::packaged_task<TaskResult()>>(std::move(task));
+        if (!m_inline) {
+            try {
+                tzo::gf_liveryTaskThreads().post(std::make_unique<LiveryJob>(shared),
+                                                 static_cast<std::int32_t>(lf_workerLimit()));
+                return;
+            } catch (const std::system_error& e) {
+                // No thread at all: the walker runs this walk's tasks itself.
+                gf_logLineMarked(fmt::format("livery scan runs with 0 threads: {}", e.what()));
+                m_inline = true;
+            }
         }
-        {
-            std::lock_guard lock(m_mutex);
-            m_queue.push_back(std::move(task));
-        }
-        m_wake.notify_one();
-    }
-
-    // Waits until fewer than the limit of tasks run; false when the program
-    // ends meanwhile (the running tasks may be stuck on a slow disk).
-    bool waitForSlot(std::int32_t limit)
-    {
-        std::unique_lock lock(m_mutex);
-        while (runningWorkers.load() >= limit) {
-            if (lf_stopRequested())
-                return false;
-            m_done.wait_for(lock, std::chrono::milliseconds(5));
-        }
-        return true;
+        (*shared)();
     }
 
 private:
-    void work()
-    {
-        std::unique_lock lock(m_mutex);
-        for (;;) {
-            m_wake.wait(lock, [this] { return m_closing || !m_queue.empty(); });
-            if (m_queue.empty())
-                return;
-            std::packaged_task<TaskResult()> task = std::move(m_queue.front());
-            m_queue.pop_front();
-            lock.unlock();
-            task();
-            lock.lock();
-            m_done.notify_all();
-        }
-    }
-
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::condition_variable m_done;
-    std::deque<std::packaged_task<TaskResult()>> m_queue;
-    std::vector<std::thread> m_threads;
-    bool m_closing = false;
+    bool m_inline = false;
 };
 
 std::string lf_upperAscii(std::string text)
@@ -158,7 +115,9 @@ void lf_collectOldest(Futures& futures, const char* where)
     }
 }
 
-void lf_startTask(std::uint32_t priority, const fs::path& path, Futures& futures, TaskPool& pool)
+// Starts the file's task once a worker slot is free; starts nothing when the
+// program ends meanwhile (the running tasks may be stuck on a slow disk).
+void lf_startTask(std::uint32_t priority, const fs::path& path, Futures& futures, TaskRunner& runner)
 {
     const std::string text = path.string();
     const bool ivao = text.find("ivao_x-csl") != std::string::npos || text.find("IVAO_MTL") != std::string::npos;
@@ -166,11 +125,13 @@ void lf_startTask(std::uint32_t priority, const fs::path& path, Futures& futures
         return ivao ? lf_searchIvaoLiveriesinFile(priority, path) : lf_searchLiveriesinFile(priority, path);
     });
     std::future<TaskResult> future = task.get_future();
-    // Raised before the start: the task lowers it when it ends, which may be
-    // before this thread runs again.
-    const std::int32_t running = runningWorkers.fetch_add(1) + 1;
+    // Taken before the start: the task gives it back when it ends, which may
+    // be before this thread runs again.
+    if (!gf_takeWorkerSlot(lf_stopRequested))
+        return;
+    const std::int32_t running = runningWorkers.load();
     try {
-        pool.run(std::move(task));
+        runner.run(std::move(task));
     } catch (...) {
         // The task never ran and so never lowers it.
         gf_workerDone();
@@ -204,7 +165,7 @@ bool lf_openFolder(const fs::path& folder, const char* operation, fs::directory_
 // Starts the entry's task when it is a configuration file; sets sub to the
 // entry's own listing when the walk is to enter it.
 void lf_examineEntry(std::uint32_t priority, const fs::directory_entry& entry, Futures& futures,
-                     fs::directory_iterator& sub, TaskPool& pool)
+                     fs::directory_iterator& sub, TaskRunner& runner)
 {
     const fs::path& path = entry.path();
     const std::string text = path.string();
@@ -225,9 +186,7 @@ void lf_examineEntry(std::uint32_t priority, const fs::directory_entry& entry, F
     if (!fs::is_regular_file(status))
         return;
 
-    if (!pool.waitForSlot(static_cast<std::int32_t>(lf_workerLimit())))
-        return;
-    lf_startTask(priority, path, futures, pool);
+    lf_startTask(priority, path, futures, runner);
     if (futures.size() > lf_workerLimit())
         lf_collectOldest(futures, "inner");
 }
@@ -237,7 +196,7 @@ void lf_examineEntry(std::uint32_t priority, const fs::directory_entry& entry, F
 void lf_searchLiveriesInFolder(std::uint32_t priority, const fs::path& folder)
 {
     g_walkStats = {};
-    TaskPool pool(lf_workerLimit());
+    TaskRunner runner;
     Futures futures;
     // Every task started is collected before the return, also when the walk
     // ends early: a task still running would write the report lists while
@@ -260,7 +219,7 @@ void lf_searchLiveriesInFolder(std::uint32_t priority, const fs::path& folder)
             fs::directory_iterator sub;
             const fs::directory_entry& entry = *stack.back();
             try {
-                lf_examineEntry(priority, entry, futures, sub, pool);
+                lf_examineEntry(priority, entry, futures, sub, runner);
             } catch (const std::exception& e) {
                 gf_logLineMarked(
                     fmt::format("liveries search in {} aborted, cause: {}", entry.path().string(), e.what()));
