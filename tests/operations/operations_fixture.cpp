@@ -86,30 +86,12 @@ void OperationsTest::prepare(const WorldOptions& options)
 
 void OperationsTest::announceFlight()
 {
-    bool fresh = false;
-    for (std::size_t i = 0; i < m_sim->connectionCount(); ++i) {
-        if (m_toldRunning.contains(i))
-            continue;
-        for (const auto& [id, name] : m_sim->clientState(i).subscriptions) {
-            if (name == "Sim") {
-                m_toldRunning.insert(i);
-                fresh = true;
-                break;
-            }
-        }
-    }
-    if (fresh)
-        m_sim->sendSystemEvent("Sim", 1);
+    simstub::announceRunningFlight(*m_sim, m_toldRunning);
 }
 
 void OperationsTest::connectRealTraffic()
 {
-    rtstub::TcpOptions options;
-    options.port = m_tcpPort;
-    options.level = 2;
-    options.retryInterval = 50ms;
-    m_link = std::make_unique<rtstub::TcpLink>(options);
-    m_link->start();
+    m_link = testsupport::startProfessionalLink(m_tcpPort);
 }
 
 void OperationsTest::startProgram(const std::string& display)
@@ -160,22 +142,8 @@ std::size_t OperationsTest::logFind(const std::string& text, std::size_t from) c
 
 void OperationsTest::startReplay(double speed)
 {
-    m_replay = std::thread([this, speed] {
-        std::vector<rtstub::ReplayTrack> tracks;
-        for (const auto& file : rtstub::defaultReplayFiles())
-            tracks.push_back(rtstub::loadReplayTrack(file));
-        rtstub::RtStub stub(m_trafficPort, m_qnhPort);
-        while (!m_stopReplay.load()) {
-            const auto lines = rtstub::replayLines(tracks, rtstub::nowSeconds());
-            try {
-                stub.sendQnh(1020);
-                rtstub::replay(stub, lines, speed, m_stopReplay);
-            } catch (const std::exception&) {
-                // Nobody listens yet: a datagram refused on loopback; go on.
-                std::this_thread::sleep_for(50ms);
-            }
-        }
-    });
+    m_replay = std::thread(
+        [this, speed] { testsupport::replayRecordedTracksUntil(m_trafficPort, m_qnhPort, speed, m_stopReplay); });
 }
 
 void OperationsTest::stopReplay()

@@ -4,12 +4,10 @@
 // test gets its own folders, pipe folder, registry file and free ports, so
 // tests running side by side never meet.
 
-#include "rtstub/replay.hpp"
-#include "rtstub/rtstub.hpp"
-#include "rtstub/tcp_link.hpp"
 #include "sim_stub.hpp"
 #include "support/proc_counts.hpp"
 #include "support/process.hpp"
+#include "support/stand_ins.hpp"
 #include "support/test_support.hpp"
 
 #include <gtest/gtest.h>

@@ -8,13 +8,11 @@
 #include "app/main_window_paint.hpp"
 #include "app/traffic_range.hpp"
 #include "platform/ui/painter.hpp"
-#include "rtstub/replay.hpp"
-#include "rtstub/rtstub.hpp"
-#include "rtstub/tcp_link.hpp"
 #include "simconnect/sim_client.hpp"
 #include "traffic/live_traffic.hpp"
 #include "sim_stub.hpp"
 #include "support/proc_counts.hpp"
+#include "support/stand_ins.hpp"
 
 #include <fmt/format.h>
 
@@ -95,38 +93,12 @@ struct LiveStartUpTest : StartUpTest {
         flightAnnouncer = std::thread([this] {
             std::set<std::size_t> told;
             while (!stop.load()) {
-                bool fresh = false;
-                for (std::size_t i = 0; i < sim->connectionCount(); ++i)
-                    for (const auto& [id, name] : sim->clientState(i).subscriptions)
-                        if (name == "Sim" && told.insert(i).second)
-                            fresh = true;
-                if (fresh)
-                    sim->sendSystemEvent("Sim", 1);
+                simstub::announceRunningFlight(*sim, told);
                 std::this_thread::sleep_for(50ms);
             }
         });
-
-        rtstub::TcpOptions tcp;
-        tcp.port = tcpPort;
-        tcp.level = 2;
-        tcp.retryInterval = 50ms;
-        link = std::make_unique<rtstub::TcpLink>(tcp);
-        link->start();
-
-        replayer = std::thread([this] {
-            std::vector<rtstub::ReplayTrack> tracks;
-            for (const auto& file : rtstub::defaultReplayFiles())
-                tracks.push_back(rtstub::loadReplayTrack(file));
-            rtstub::RtStub stub(trafficPort, qnhPort);
-            while (!stop.load()) {
-                try {
-                    stub.sendQnh(1020);
-                    rtstub::replay(stub, rtstub::replayLines(tracks, rtstub::nowSeconds()), 5.0, stop);
-                } catch (const std::exception&) {
-                    std::this_thread::sleep_for(50ms);  // nobody listens yet
-                }
-            }
-        });
+        link = testsupport::startProfessionalLink(tcpPort);
+        replayer = std::thread([this] { testsupport::replayRecordedTracksUntil(trafficPort, qnhPort, 5.0, stop); });
     }
 
     ~LiveStartUpTest() override

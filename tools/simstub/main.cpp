@@ -71,26 +71,6 @@ void report(const simstub::SimStub& stub)
     }
 }
 
-// Tells every connection that has subscribed to "Sim" and was not told yet
-// that the flight runs, as the simulator does for a loaded flight.
-void announceRunningFlight(simstub::SimStub& stub, std::set<std::size_t>& told)
-{
-    bool newSubscriber = false;
-    for (std::size_t i = 0; i < stub.connectionCount(); ++i) {
-        if (told.contains(i))
-            continue;
-        for (const auto& [id, name] : stub.clientState(i).subscriptions) {
-            if (name == "Sim") {
-                told.insert(i);
-                newSubscriber = true;
-                break;
-            }
-        }
-    }
-    if (newSubscriber)
-        stub.sendSystemEvent("Sim", 1);
-}
-
 } // namespace
 
 int main(int argc, char** argv)

@@ -487,4 +487,22 @@ ClientState SimStub::clientState(std::size_t connection) const
     return m_sessions[connection]->state;
 }
 
+void announceRunningFlight(SimStub& stub, std::set<std::size_t>& told)
+{
+    bool newSubscriber = false;
+    for (std::size_t i = 0; i < stub.connectionCount(); ++i) {
+        if (told.contains(i))
+            continue;
+        for (const auto& [id, name] : stub.clientState(i).subscriptions) {
+            if (name == "Sim") {
+                told.insert(i);
+                newSubscriber = true;
+                break;
+            }
+        }
+    }
+    if (newSubscriber)
+        stub.sendSystemEvent("Sim", 1);
+}
+
 } // namespace simstub

@@ -15,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -341,5 +342,10 @@ private:
     std::atomic<std::uint64_t> m_seconds{0};
     std::mutex m_secondMutex; // one second at a time
 };
+
+// Tells every connection that has subscribed to "Sim" and was not told yet
+// (told holds those told) that the flight runs, as the simulator does for a
+// loaded flight.
+void announceRunningFlight(SimStub& stub, std::set<std::size_t>& told);
 
 } // namespace simstub
