@@ -66,11 +66,7 @@ protected:
     {
         startQuietStub();
         startAndRegister();
-        std::lock_guard lock(simQueueMutex);
-        ASSERT_EQ(SimConnect_RequestDataOnSimObject(simConnectHandle.load(), tzo::REQUEST_USER_ON_GROUND,
-                                                    tzo::DEFINITION_USER_ON_GROUND, SIMCONNECT_OBJECT_ID_USER,
-                                                    SIMCONNECT_PERIOD_SECOND, 0, 0, 0, 0),
-                  SIMCONNECT_S_OK);
+        requestUserOnGroundEachSecond();
     }
 
     static void installStands(const std::string& prefix)
@@ -125,13 +121,7 @@ TEST_F(UserStand, replacingTheTableWhileTheConnectionThreadAnswersRunsClean)
     options.secondInterval = std::chrono::milliseconds(1);
     startStub(options);
     startAndRegister();
-    {
-        std::lock_guard lock(simQueueMutex);
-        ASSERT_EQ(SimConnect_RequestDataOnSimObject(simConnectHandle.load(), tzo::REQUEST_USER_ON_GROUND,
-                                                    tzo::DEFINITION_USER_ON_GROUND, SIMCONNECT_OBJECT_ID_USER,
-                                                    SIMCONNECT_PERIOD_SECOND, 0, 0, 0, 0),
-                  SIMCONNECT_S_OK);
-    }
+    requestUserOnGroundEachSecond();
     std::atomic<bool> stop{false};
     std::thread mover([&] {
         // The user taxies past the stands while the answers come.

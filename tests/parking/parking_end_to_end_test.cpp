@@ -88,13 +88,7 @@ protected:
 
         startQuietStub();
         startAndRegister();
-        {
-            std::lock_guard lock(simQueueMutex);
-            ASSERT_EQ(SimConnect_RequestDataOnSimObject(simConnectHandle.load(), tzo::REQUEST_USER_ON_GROUND,
-                                                        tzo::DEFINITION_USER_ON_GROUND, SIMCONNECT_OBJECT_ID_USER,
-                                                        SIMCONNECT_PERIOD_SECOND, 0, 0, 0, 0),
-                      SIMCONNECT_S_OK);
-        }
+        requestUserOnGroundEachSecond();
         flyAt(40.0, 10.0, 1000.0);
         settle(); // the flight runs
         gf_resetTrafficInput(); // an earlier test may have stopped the reader

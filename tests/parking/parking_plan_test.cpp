@@ -52,6 +52,18 @@ struct Renewal : StandTest {
         staticAircraft.push_back(a);
         return staticAircraft.back();
     }
+    // A live aircraft parked in the simulator at the stand with its id.
+    static tzo::LiveAircraft& parkLive(std::uint32_t id)
+    {
+        tzo::LiveAircraft live;
+        live.callsign = "LIVE" + std::to_string(id);
+        live.standId = id;
+        live.movementPhase = tzo::kPhaseParked;
+        live.state = tzo::AircraftState::InSimulator;
+        live.objectId = id;
+        liveAircraft.push_back(live);
+        return liveAircraft.back();
+    }
     void renewAt(DayHour now)
     {
         nowDayHour.store(now.toU64());
@@ -171,15 +183,9 @@ TEST_F(Renewal, moreLiveParkedThanWantedAreRemovedFirst)
     stands.install();
     parking_percentage.setValue(50);
     for (std::uint32_t id = 1; id <= 4; ++id) {
-        tzo::LiveAircraft live;
-        live.callsign = "LIVE" + std::to_string(id);
-        live.standId = id;
-        live.movementPhase = tzo::kPhaseParked;
-        live.state = tzo::AircraftState::InSimulator;
-        live.objectId = id;
+        tzo::LiveAircraft& live = parkLive(id);
         live.recordId = 0x400000 + id;
         live.atStandTime = std::chrono::steady_clock::now().time_since_epoch().count() / 100;
-        liveAircraft.push_back(live);
     }
     renewAt({3, 10});
     EXPECT_NE(log().find("Parking adjustments: 2 more live ac than wanted"), std::string::npos);
@@ -201,15 +207,8 @@ TEST_F(Renewal, liveStayersOverTheWantedNumberStayWithInitialLoadOnly)
         // not apply, the last one removes the stayers unless ILO is on.
         parking_percentage.setValue(0);
         INITIAL_LOAD_ONLY.setValue(initialLoadOnly);
-        for (std::uint32_t id = 1; id <= 2; ++id) {
-            tzo::LiveAircraft live;
-            live.callsign = "LIVE" + std::to_string(id);
-            live.standId = id;
-            live.movementPhase = tzo::kPhaseParked;
-            live.state = tzo::AircraftState::InSimulator;
-            live.objectId = id;
-            liveAircraft.push_back(live);
-        }
+        for (std::uint32_t id = 1; id <= 2; ++id)
+            parkLive(id);
         renewAt({3, 10});
         EXPECT_EQ(removalQueue.size(), initialLoadOnly ? 0u : 2u);
     }

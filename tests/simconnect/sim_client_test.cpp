@@ -199,13 +199,7 @@ TEST_F(SimLayer, onceASecondAnswersComeFasterThanRealTime)
     startStub(options);
     startAndRegister();
     requestUserStateAndWait();
-    {
-        std::lock_guard lock(simQueueMutex);
-        ASSERT_EQ(SimConnect_RequestDataOnSimObject(simConnectHandle.load(), tzo::REQUEST_USER_ON_GROUND,
-                                                    tzo::DEFINITION_USER_ON_GROUND, SIMCONNECT_OBJECT_ID_USER,
-                                                    SIMCONNECT_PERIOD_SECOND, 0, 0, 0, 0),
-                  SIMCONNECT_S_OK);
-    }
+    requestUserOnGroundEachSecond();
     // Ten minutes of program seconds, each taken once as the main loop takes it.
     int seconds = 0;
     ASSERT_TRUE(testsupport::waitFor(

@@ -203,6 +203,17 @@ protected:
         requestUserStateAndWait();
     }
 
+    // Asks for the user's on-ground flag every simulator second, as the
+    // program's start of operations does.
+    void requestUserOnGroundEachSecond()
+    {
+        std::lock_guard lock(simQueueMutex);
+        ASSERT_EQ(SimConnect_RequestDataOnSimObject(simConnectHandle.load(), tzo::REQUEST_USER_ON_GROUND,
+                                                    tzo::DEFINITION_USER_ON_GROUND, SIMCONNECT_OBJECT_ID_USER,
+                                                    SIMCONNECT_PERIOD_SECOND, 0, 0, 0, 0),
+                  SIMCONNECT_S_OK);
+    }
+
     // Asks for the user state and waits until its answer is in.
     // The stand-in records a packet only after sending its answers, so once the
     // request is recorded the answer is on the wire; one more "Sim" event sent
