@@ -55,7 +55,7 @@ std::filesystem::path replayFolder()
 #ifdef NORVANE_REPLAY_DIR
     return std::filesystem::path(NORVANE_REPLAY_DIR);
 #else
-    return std::filesystem::path("../shared/data/replay");
+    return std::filesystem::path("data/replay");
 #endif
 }
 
