@@ -4,6 +4,9 @@ set -euo pipefail
 
 packages=(
   g++ cmake ninja-build pkg-config clang
+  # The sanitizer runtimes that the asan and fuzz presets link against; clang
+  # only recommends them.
+  libclang-rt-dev
   libpugixml-dev nlohmann-json3-dev libcurl4-openssl-dev libzip-dev libfmt-dev
   libfltk1.3-dev fluid libpng-dev
   libgtest-dev libgmock-dev libbenchmark-dev
