@@ -5,12 +5,21 @@
 #include <csignal>
 
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace testsupport {
 
 namespace fs = std::filesystem;
+
+void endWithParent(pid_t parent)
+{
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    // The parent may have ended before the line above.
+    if (::getppid() != parent)
+        ::_exit(127);
+}
 
 Process::Process(const std::vector<std::string>& argv, const std::vector<std::string>& env, const fs::path& folder,
                  const fs::path& output)
@@ -27,8 +36,10 @@ Process::Process(const std::vector<std::string>& argv, const std::vector<std::st
     envp.push_back(nullptr);
     const std::string dir = folder.string();
     const std::string out = output.string();
+    const pid_t parent = ::getpid();
     m_pid = ::fork();
     if (m_pid == 0) {
+        endWithParent(parent);
         ::setpgid(0, 0);
         if (!out.empty()) {
             const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);

@@ -11,6 +11,13 @@
 
 namespace testsupport {
 
+// Called in a freshly forked child: it gets SIGTERM when the test program
+// ends, also when ctest kills it, so that no child outlives its test. SIGTERM
+// rather than SIGKILL, so that a script's trap ends its own children too.
+// (The signal follows the thread that forked: tests fork from their main
+// thread.)
+void endWithParent(pid_t parent);
+
 // A child process in its own process group; killed (group and all) at the end.
 class Process {
 public:

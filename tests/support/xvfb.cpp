@@ -1,5 +1,7 @@
 #include "support/xvfb.hpp"
 
+#include "support/process.hpp"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +22,7 @@ XvfbServer::XvfbServer()
         m_why = "cannot create a pipe";
         return;
     }
+    const pid_t parent = ::getpid();
     const pid_t pid = ::fork();
     if (pid < 0) {
         m_why = "cannot fork";
@@ -28,6 +31,7 @@ XvfbServer::XvfbServer()
         return;
     }
     if (pid == 0) {
+        endWithParent(parent);
         ::close(fds[0]);
         const std::string fd = std::to_string(fds[1]);
         int devnull = ::open("/dev/null", O_RDWR);

@@ -19,6 +19,7 @@ public:
     const std::string& why() const { return m_why; }
     // ":N"; also put into $DISPLAY while the server runs.
     const std::string& display() const { return m_display; }
+    pid_t pid() const { return m_pid; }
 
 private:
     pid_t m_pid = -1;

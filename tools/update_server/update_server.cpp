@@ -6,13 +6,12 @@
 #include <chrono>
 #include <csignal>
 #include <fstream>
-#include <spawn.h>
 #include <sstream>
 #include <stdexcept>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <thread>
-
-extern char** environ;
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -26,9 +25,18 @@ pid_t lf_spawn(const std::vector<std::string>& args)
     for (const auto& a : args)
         argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+    const pid_t parent = getpid();
+    const pid_t pid = fork();
+    if (pid < 0)
         throw std::runtime_error("could not start " + args[0]);
+    if (pid == 0) {
+        // The server ends with the test program, also when that is killed.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent)
+            _exit(127);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
     return pid;
 }
 

@@ -34,6 +34,7 @@ public:
     // "https://127.0.0.1:<port>", no trailing slash.
     std::string baseUrl() const;
     int port() const { return m_port; }
+    pid_t pid() const { return m_pid; }
     std::filesystem::path caFile() const { return m_work / "certs" / "ca.pem"; }
     std::filesystem::path root() const { return m_work / "root"; }
 
