@@ -46,8 +46,10 @@ HELP
 fi
 
 ./scripts/install-deps.sh
-./scripts/build.sh release
+preset="${NORVANE_PRESET:-release}"
+./scripts/build.sh "$preset"
 if [ "$#" -gt 0 ]; then
-  exec "$PWD/build/release/src/app/norvane" "$@"
+  exec "$PWD/build/$preset/src/app/norvane" "$@"
 fi
+export NORVANE_BIN_DIR="${NORVANE_BIN_DIR:-$PWD/build/$preset}"
 exec ./scripts/demo.sh
