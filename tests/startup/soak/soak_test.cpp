@@ -25,6 +25,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -305,31 +306,64 @@ TEST_F(SoakTest, hoursOfCrowdTrafficWithRestartsStayFlat)
     for (const auto& [what, hour] : faults)
         ADD_FAILURE() << fmt::format("{:.2f} h: {}", hour, what);
 
-    // The end of the first hour against everything after it.
+    // The end of the first hour against everything after it. A value counts
+    // as grown only when it stays above its limit for kHeld samples in a row
+    // (nine program minutes): a descriptor open for a moment or a burst of
+    // traffic on a busy machine is no leak, while a leak stays.
+    constexpr std::size_t kHeld = 3;
     const auto firstHourEnd = std::find_if(samples.begin(), samples.end(), [](const Sample& s) { return s.hour >= 1.0; });
     ASSERT_NE(firstHourEnd, samples.end());
     ASSERT_GT(samples.end() - firstHourEnd, 10) << describe(samples);
-    const Sample& base = *firstHourEnd;
+    ASSERT_GE(firstHourEnd - samples.begin(), static_cast<std::ptrdiff_t>(kHeld)) << describe(samples);
+    // The lowest of the last samples of the first hour.
+    const auto base = [&](auto member) {
+        auto lowest = (*firstHourEnd).*member;
+        for (auto it = firstHourEnd - (kHeld - 1); it != firstHourEnd; ++it)
+            lowest = std::min(lowest, (*it).*member);
+        return lowest;
+    };
     // AI objects come and go at the pace of the creation slots; from the
     // second half of the first hour on their number is what it will be.
     std::size_t liveMost = 0;
     for (auto it = samples.begin(); it != firstHourEnd; ++it)
         if (it->hour >= 0.5)
             liveMost = std::max(liveMost, it->live);
-    EXPECT_GT(base.live, 20u) << "the crowd reached the simulator\n" << describe(samples);
+    EXPECT_GT(firstHourEnd->live, 20u) << "the crowd reached the simulator\n" << describe(samples);
     EXPECT_GT(samples.back().live, 0u) << "traffic flows again after the restart\n" << describe(samples);
     std::vector<std::string> growth;
-    for (auto it = firstHourEnd; it != samples.end(); ++it) {
-        const auto grew = [&](const char* what, auto now, auto limit) {
-            if (now > limit)
-                growth.push_back(fmt::format("{:.2f} h: {} {}, at most {}", it->hour, what, now, limit));
-        };
-        grew("kB resident", it->rssKb, base.rssKb + std::max(base.rssKb / 20, 3072L));
-        grew("threads", it->threads, base.threads);
-        grew("descriptors", it->descriptors, base.descriptors);
-        grew("live AI objects", it->live, liveMost + liveMost / 4 + 10);
-    }
+    const auto held = [&](const char* what, auto member, auto limitAt) {
+        std::size_t run = 0;
+        for (auto it = firstHourEnd; it != samples.end(); ++it) {
+            run = (*it).*member > limitAt(*it) ? run + 1 : 0;
+            if (run == kHeld) {
+                growth.push_back(fmt::format("{} from {:.2f} h on: {}, at most {}", what, (it - (kHeld - 1))->hour,
+                                             (*it).*member, limitAt(*it)));
+                return;
+            }
+        }
+    };
+#if defined(__SANITIZE_ADDRESS__)
+    // The sanitizer's quarantine holds freed memory back for a while, so
+    // resident memory says nothing here; its leak check at the program's
+    // exit (below) speaks for memory instead.
+#else
+    // The allocator settles for hours (a few hundred kB an hour was seen), a
+    // leak of a few MB an hour shows within the second hour.
+    const long rssBase = base(&Sample::rssKb);
+    held("kB resident", &Sample::rssKb,
+         [&](const Sample& s) { return rssBase + 1024L + static_cast<long>(512.0 * (s.hour - 1.0)); });
+#endif
+    const int threadBase = base(&Sample::threads);
+    const int descriptorBase = base(&Sample::descriptors);
+    held("threads", &Sample::threads, [&](const Sample&) { return threadBase; });
+    held("descriptors", &Sample::descriptors, [&](const Sample&) { return descriptorBase; });
+    held("live AI objects", &Sample::live, [&](const Sample&) { return liveMost + liveMost / 4 + 10; });
     EXPECT_TRUE(growth.empty()) << fmt::format("{}", fmt::join(growth, "\n")) << "\n" << describe(samples);
     std::cout << describe(samples);
     EXPECT_FALSE(logHas("traffic queue full")) << "the feed outran the program";
+
+    // A user's close ends it with 0; a sanitized program fails its exit when
+    // its leak check finds memory nothing points to.
+    m_norvane->signal(SIGTERM);
+    EXPECT_EQ(m_norvane->exitCode(60s), 0) << testsupport::readFile(m_dir.path() / "norvane.out");
 }
