@@ -222,9 +222,11 @@ TEST_F(LiveStartUpTest, tenRestartsInOneProcessLeakNothing)
         EXPECT_TRUE(waitFor([&] { return link->connections() == run; }, 10s));
         EXPECT_EQ(sim->connectionCount(), static_cast<std::size_t>(run));
     }
-    EXPECT_TRUE(waitFor([&] { return threadCount(::getpid()) == threads; }, 10s))
+    // A leak stays; a descriptor or thread of the moment (on either count)
+    // does not, so the counts are waited for, never read once.
+    EXPECT_TRUE(waitFor([&] { return threadCount(::getpid()) <= threads; }, 10s))
         << threadCount(::getpid()) << " threads, " << threads << " after the first start";
-    EXPECT_TRUE(waitFor([&] { return programDescriptors() == descriptors; }, 10s))
+    EXPECT_TRUE(waitFor([&] { return programDescriptors() <= descriptors; }, 10s))
         << programDescriptors() << " descriptors, " << descriptors << " after the first start";
     EXPECT_EQ(logLinesWith("still running"), 0);
     EXPECT_EQ(logLinesWith("Reader error"), 0);
