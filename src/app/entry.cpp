@@ -138,7 +138,7 @@ void lf_finalClose(ui::Window& window)
         gf_flushLog();
         gf_closeLog();
     }
-    window.postQuit(0);
+    window.postQuit(gf_exitCode());
 }
 
 void MainWindowProcedure::onMessage(ui::Window& window, const ui::Message& message)
@@ -213,7 +213,7 @@ int initInstance(ui::Window& window, ui::WindowProcedure& procedure)
 {
     if (!lf_createMainWindow(window, procedure)) {
         gf_logLine("initInstance failed");
-        return 0;
+        return kExitSystemError;
     }
     std::error_code error;
     if (!std::filesystem::exists(g_dataFolder, error)) {

@@ -41,11 +41,11 @@ void lf_finalClose(ui::Window& window);
 bool lf_createMainWindow(ui::Window& window, ui::WindowProcedure& procedure);
 
 // Creates the window, makes the data folder, posts the start and runs the
-// message loop; the exit code (0 also when the window cannot be made).
+// message loop; the exit code (kExitSystemError when the window cannot be made).
 int initInstance(ui::Window& window, ui::WindowProcedure& procedure);
 
 // main(): -1 when another copy runs, 1 when the log cannot be opened, else
-// the message loop's code. "--headless" runs without a display.
+// the message loop's code (gf_exitCode). "--headless" runs without a display.
 int gf_programMain(int argc, char** argv);
 
 } // namespace tzo

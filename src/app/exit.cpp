@@ -8,6 +8,7 @@
 
 #include <fmt/format.h>
 
+#include <atomic>
 #include <mutex>
 #include <thread>
 
@@ -24,6 +25,8 @@ constexpr int kWaitSteps = 101;
 // seen by it, or wholly after the message was posted.
 std::mutex g_exitMutex;
 
+std::atomic<int> g_exitCode{0};
+
 std::mutex g_servicesMutex;
 std::shared_ptr<ExitServices> g_services;
 
@@ -38,6 +41,16 @@ std::shared_ptr<ExitServices> lf_services()
 bool lf_isRestart(ExitReason reason)
 {
     return reason == ExitReason::RESTART || reason == ExitReason::RESTART_IPP;
+}
+
+// Scripts and service managers see a failure only in the exit code.
+int lf_endingCode(ExitReason reason, bool failed)
+{
+    if (reason == ExitReason::USER_ERROR)
+        return kExitUserError;
+    if (failed || reason == ExitReason::SYSTEM_ERROR || lf_isRestart(reason))
+        return kExitSystemError;
+    return 0;
 }
 
 // Runs one step of the exit; whatever it throws is reported and the exit goes
@@ -235,11 +248,17 @@ void lf_finalExit(ExitServices* services, int seconds, std::uint64_t generation)
     // The program ends: `exiting` stays set, so nothing starts another exit
     // while the window closes.
     exiting.store(true);
+    g_exitCode.store(lf_endingCode(reason, failed));
     if (!services->postToWindow(WindowMessage::FINAL_CLOSE))
         gf_logLineMarked("No main window to close");
 }
 
 } // namespace
+
+int gf_exitCode()
+{
+    return g_exitCode.load();
+}
 
 void FinalExit(int seconds, std::uint64_t generation)
 {

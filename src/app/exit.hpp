@@ -73,6 +73,14 @@ bool gf_beginExit(ExitReason reason, int seconds);
 // hooks as they are. The program calls it at start, before any other thread.
 void gf_installExitHook();
 
+// The process's exit code, told by the exit that ends the program: 0 when the
+// user or the simulator closed it, kExitSystemError after a system error, a
+// failed exit step or a restart that could not be made, kExitUserError after
+// a user error that ended it. Read by the final close.
+inline constexpr int kExitSystemError = 1;
+inline constexpr int kExitUserError = 2;
+int gf_exitCode();
+
 // Thread body of the exit started under the given generation.
 void FinalExit(int seconds, std::uint64_t generation);
 

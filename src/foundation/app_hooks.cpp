@@ -57,6 +57,8 @@ const char* gf_exitReasonText(ExitReason reason)
         return "USER CLOSED SIM";
     case ExitReason::SYSTEM_ERROR:
         return "SYSTEM ERROR";
+    case ExitReason::USER_ERROR:
+        return "USER ERROR";
     }
     return "NOT_YET_SET";
 }

@@ -14,9 +14,12 @@ enum class ExitReason : int {
     RESTART_IPP = 3,
     USER_CLOSED_SIM = 4,
     SYSTEM_ERROR = 5,
+    // An error that leaves the program nothing to do and nobody to see it wait
+    // (no window): the program ends.
+    USER_ERROR = 6,
 };
 
-// "NOT_YET_SET", "SIM WAS CLOSED", "RESTART", "RESTART_IPP", "USER CLOSED SIM", "SYSTEM ERROR".
+// "NOT_YET_SET", "SIM WAS CLOSED", "RESTART", "RESTART_IPP", "USER CLOSED SIM", "SYSTEM ERROR", "USER ERROR".
 const char* gf_exitReasonText(ExitReason reason);
 
 // With log set, a non-empty text also goes to the log.

@@ -221,6 +221,31 @@ TEST_F(ExitTest, systemErrorWaitsFiveSecondsMoreAndEnds)
     EXPECT_EQ(services->count("resetTraffic"), 0);
 }
 
+TEST_F(ExitTest, anEndTellsByItsExitCodeWhetherSomethingFailed)
+{
+    struct Case {
+        ExitReason reason;
+        int code;
+    };
+    for (const Case c : {Case{ExitReason::USER_CLOSED_SIM, 0}, Case{ExitReason::SIM_WAS_CLOSED, 0},
+                         Case{ExitReason::SYSTEM_ERROR, tzo::kExitSystemError},
+                         Case{ExitReason::USER_ERROR, tzo::kExitUserError}}) {
+        SCOPED_TRACE(gf_exitReasonText(c.reason));
+        apptest::resetExitState();
+        {
+            std::lock_guard lock(services->mutex);
+            services->posts.clear();
+            services->sleepsMs.clear();
+        }
+        gf_requestExit(c.reason, 0);
+        ASSERT_TRUE(waitForPosts(1));
+        EXPECT_EQ(services->postsNow(), std::vector<tzo::WindowMessage>{tzo::WindowMessage::FINAL_CLOSE});
+        EXPECT_EQ(tzo::gf_exitCode(), c.code);
+        EXPECT_EQ(std::count(services->sleepsMs.begin(), services->sleepsMs.end(), 5000L),
+                  c.reason == ExitReason::SYSTEM_ERROR ? 1 : 0);
+    }
+}
+
 TEST_F(ExitTest, aStepThatThrowsStillEndsTheProgram)
 {
     services->throwIn = "stopReaders";
@@ -228,6 +253,7 @@ TEST_F(ExitTest, aStepThatThrowsStillEndsTheProgram)
     ASSERT_TRUE(waitForPosts(1));
     EXPECT_EQ(services->postsNow(), std::vector<tzo::WindowMessage>{tzo::WindowMessage::FINAL_CLOSE})
         << "no restart from a state not known to be clean";
+    EXPECT_EQ(tzo::gf_exitCode(), tzo::kExitSystemError);
     EXPECT_EQ(services->count("closeServer"), 1) << "later steps still ran";
     EXPECT_EQ(services->count("closeParkAirport"), 1);
     for (const char* endStep : {"clearBlockedCallsign", "matchingSummary", "logNoMatches"})
@@ -245,6 +271,7 @@ TEST_F(ExitTest, threadStillRunningAfterTheWaitEndsInsteadOfRestarting)
     ASSERT_TRUE(waitFor([&] { return !services->postsNow().empty() && runningThreads.load() == 1; }));
     EXPECT_EQ(services->postsNow(), std::vector<tzo::WindowMessage>{tzo::WindowMessage::FINAL_CLOSE});
     EXPECT_EQ(std::count(services->sleepsMs.begin(), services->sleepsMs.end(), 100L), 101);
+    EXPECT_EQ(tzo::gf_exitCode(), tzo::kExitSystemError) << "the restart could not be made";
     EXPECT_EQ(services->count("resetTraffic"), 0);
     EXPECT_EQ(services->count("clearBlockedCallsign"), 1) << "a restart given up is an end";
     EXPECT_EQ(services->count("matchingSummary"), 1);
