@@ -6,6 +6,7 @@
 #include "app/main_window.hpp"
 #include "app/main_window_paint.hpp"
 #include "app/settings_into_controls.hpp"
+#include "app/status_line.hpp"
 #include "foundation/log.hpp"
 #include "foundation/paths.hpp"
 #include "foundation/run_state.hpp"
@@ -261,7 +262,11 @@ int gf_programMain(int argc, char** argv)
 
     int code = 0;
     {
-        std::unique_ptr<ui::Window> window = ui::createWindow(headless);
+        // Decided once: whether a window shows also decides where the
+        // status and error lines go.
+        const bool windowless = headless || !ui::displayAvailable();
+        gf_setWindowless(windowless);
+        std::unique_ptr<ui::Window> window = ui::createWindow(windowless);
         MainWindowProcedure procedure;
         code = initInstance(*window, procedure);
         if (runningThreads.load() > 0 || gf_updateCheckRunning()) {

@@ -213,6 +213,23 @@ void lf_textOut(int x, int y, std::string_view text, ui::Color colour)
     painter->text(x, y, text, colour);
 }
 
+namespace {
+
+// One line in the middle of the band; a text of two lines (an error that
+// says what it needs) fills the band.
+void lf_statusBandText(std::string_view text)
+{
+    const auto newline = text.find('\n');
+    if (newline == std::string_view::npos) {
+        lf_textOut(3, 427, text, kYellow);
+        return;
+    }
+    lf_textOut(3, 420, text.substr(0, newline), kYellow);
+    lf_textOut(3, 434, text.substr(newline + 1), kYellow);
+}
+
+} // namespace
+
 void lf_paintStatusWindow(ui::Painter& painter)
 {
     auto& o = mainWindowObject;
@@ -257,11 +274,10 @@ void lf_paintStatusWindow(ui::Painter& painter)
         std::lock_guard lock(o.statusMutex);
         if (!o.errorText.empty()) {
             painter.fillRect(kStatusBand, o.redBrush);
-            lf_textOut(3, 427, o.errorText, kYellow);
+            lf_statusBandText(o.errorText);
         } else {
             painter.fillRect(kStatusBand, o.greenBrush);
-            if (!o.statusText.empty())
-                lf_textOut(3, 427, o.statusText, kYellow);
+            lf_statusBandText(o.statusText);
         }
     }
     o.paintDc = nullptr;

@@ -8,6 +8,7 @@
 #include "app/main_window.hpp"
 #include "app/settings_into_controls.hpp"
 #include "app/start_operations.hpp"
+#include "app/status_line.hpp"
 #include "foundation/exceptions.hpp"
 #include "foundation/log.hpp"
 #include "foundation/paths.hpp"
@@ -92,8 +93,15 @@ void lf_checkRunFolder()
     const fs::file_status status = fs::status(g_docsFolder, ec);
     if (ec && ec != std::errc::no_such_file_or_directory)
         throw fs::filesystem_error("status", g_docsFolder, ec);
-    if (!fs::is_directory(status))
-        throw UserErrorException(41, fmt::format("{} must be run from the {} folder!", kProgramName, kProgramName));
+    if (!fs::is_directory(status)) {
+        std::error_code cwdError;
+        const fs::path here = fs::current_path(cwdError);
+        throw UserErrorException(41, fmt::format("{} must be run from the {} folder!\n"
+                                                 "Start it in its program folder, the one with the folder \"{}\" "
+                                                 "in it ({} has no \"{}\")",
+                                                 kProgramName, kProgramName, g_docsFolder.string(), here.string(),
+                                                 g_docsFolder.string()));
+    }
 }
 
 void lf_switchOn(BoolParameterCheckBox& box, bool on)
@@ -419,7 +427,17 @@ void lf_startUpNRVX()
     // The entry's wrapper counts this thread in runningThreads and reports
     // what leaves here through gf_logException("lf_startUpNRVX").
     startGeneration = runGeneration.load();
-    lf_checkRunFolder();
+    try {
+        lf_checkRunFolder();
+    } catch (const UserErrorException&) {
+        // Outside its folder the program has nothing to do; without a window
+        // nobody would see it wait, so it ends once the error is told.
+        if (!gf_windowless())
+            throw;
+        gf_logException("lf_startUpNRVX");
+        gf_requestExit(ExitReason::USER_ERROR, 0);
+        return;
+    }
     lf_detectRealTraffic();
     if (lf_startStale())
         return;

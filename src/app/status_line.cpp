@@ -7,6 +7,8 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdio>
 #include <exception>
 #include <new>
 #include <stdexcept>
@@ -15,11 +17,22 @@ namespace {
 
 constexpr std::int32_t kStatusSeconds = 25;
 
+std::atomic<bool> g_windowless{false};
+
+// statusMutex held, so the terminal shows the lines in the order the band did.
+void lf_toTerminal(std::string_view line)
+{
+    if (g_windowless.load() && !line.empty())
+        fmt::print(stderr, "{}\n", line);
+}
+
 // statusMutex held. The band is invalidated under the mutex: invalidation
 // only queues a paint, and the painter takes the mutex on the window thread.
 void lf_showStatusLocked(std::string_view text, bool log)
 {
     auto& o = mainWindowObject;
+    // The terminal keeps every line, also those an error line hides.
+    lf_toTerminal(text);
     if (!o.errorText.empty())
         return;
     o.statusText.assign(text);
@@ -47,7 +60,9 @@ void lf_showError(std::string_view message)
     o.statusText.clear();
     o.statusShownAt = 0;
     o.errorText.assign(message);
-    gf_logLineString(fmt::format("Error {}", message));
+    const std::string line = fmt::format("Error {}", message);
+    gf_logLineString(line);
+    lf_toTerminal(line);
     gf_invalidateMainWindow(kStatusBand);
 }
 
@@ -102,6 +117,16 @@ void gf_fillStatusLineHooks(AppHooks& hooks)
     hooks.showError = lf_showError;
     hooks.clearError = lf_clearError;
     hooks.logException = lf_logException;
+}
+
+void gf_setWindowless(bool windowless)
+{
+    g_windowless.store(windowless);
+}
+
+bool gf_windowless()
+{
+    return g_windowless.load();
 }
 
 void gf_tickStatusClock()

@@ -16,3 +16,9 @@ void gf_fillStatusLineHooks(AppHooks& hooks);
 void gf_tickStatusClock();
 // A restart puts the clock back to 0.
 void gf_resetStatusClock();
+
+// Without a window nobody sees the status band: every status and error line
+// then also goes to standard error, and an error that leaves the program
+// nothing to do ends it. Set once at start, before any other thread.
+void gf_setWindowless(bool windowless);
+bool gf_windowless();

@@ -279,6 +279,15 @@ TEST_F(PaintTest, errorLineTurnsTheStatusBandRed)
     const Paint paint;
     EXPECT_EQ(paint.fillOf(kStatusBand), kRed);
     lf_expectText(paint, 3, 427, "broken", kYellow);
+
+    // An error that says what it needs fills the band with its two lines.
+    {
+        std::lock_guard lock(mainWindowObject.statusMutex);
+        mainWindowObject.errorText = "broken\nwhat it needs";
+    }
+    const Paint twoLines;
+    lf_expectText(twoLines, 3, 420, "broken", kYellow);
+    lf_expectText(twoLines, 3, 434, "what it needs", kYellow);
 }
 
 TEST_F(PaintTest, textThatIsNotUtf8IsLoggedNotDrawn)

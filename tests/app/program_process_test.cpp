@@ -1,6 +1,7 @@
 // The program as real processes: one copy per user, a copy that ends at once
 // leaves the running one and its log alone, the guard dies with its process,
-// and SIGTERM ends the program through its own exit with its position saved.
+// SIGTERM ends the program through its own exit with its position saved, and
+// outside its folder a headless program says what it needs and ends.
 
 #include "support/process.hpp"
 #include "support/test_support.hpp"
@@ -22,29 +23,36 @@ using testsupport::waitFor;
 
 namespace {
 
-// "norvane --headless" in folder, with its runtime and data folders there.
+// "norvane --headless" in folder, with its runtime and data folders there;
+// the folder is made a program folder (one with "docs") unless told not to.
+// The update checks go to a closed loopback port.
 class Program : public testsupport::Process {
 public:
-    explicit Program(const fs::path& folder)
+    explicit Program(const fs::path& folder, bool programFolder = true)
         : Process({NORVANE_PROGRAM_PATH, "--headless"},
                   {"XDG_RUNTIME_DIR=" + folder.string(), "NORVANE_APPDATA=" + (folder / "roaming").string(),
-                   "HOME=" + folder.string(), "PATH=/usr/bin:/bin"},
-                  folder)
+                   "HOME=" + folder.string(), "PATH=/usr/bin:/bin", "NORVANE_UPDATE_URL=https://127.0.0.1:9"},
+                  lf_prepared(folder, programFolder), folder / "terminal.txt")
     {
+    }
+
+private:
+    static fs::path lf_prepared(const fs::path& folder, bool programFolder)
+    {
+        if (programFolder)
+            fs::create_directories(folder / "docs");
+        return folder;
     }
 };
 
 bool lf_started(const fs::path& log)
 {
-    // In a folder that is no program folder the start-up ends with its error
-    // at once; otherwise it has read the settings (the block of settings in
-    // the log is closed) and ended with its error: the log stays as it is from
-    // here on.
+    // The start-up has read the settings (the block of settings in the log is
+    // closed) and ended with its error (nothing to read in the folder): the
+    // log stays as it is from here on.
     if (!fs::exists(log))
         return false;
     const std::string text = readFile(log);
-    if (text.find("must be run from the") != std::string::npos)
-        return true;
     const auto last = text.find("SIM_INSTALL_PATH=");
     const auto closed = last == std::string::npos ? last : text.find("\n*****", last);
     return closed != std::string::npos && text.find("\nError ", closed) != std::string::npos;
@@ -94,4 +102,19 @@ TEST(ProgramProcess, sigtermEndsWithZeroAndThePositionSaved)
     EXPECT_NE(text.find("MAIN_WINDOW_Y=45", closed), std::string::npos);
     const std::string settings = readFile(dir.path() / "roaming" / "Norvane_P3D" / "parameters.xml");
     EXPECT_NE(settings.find("name=\"MAIN_WINDOW_X\" value=\"123\""), std::string::npos);
+}
+
+TEST(ProgramProcess, headlessOutsideItsFolderEndsWithErrorFortyOneAndTheFolderItNeeds)
+{
+    const TempDir dir;
+    Program program(dir.path(), false);
+    EXPECT_EQ(program.exitCode(std::chrono::seconds(20)), 2);
+    const std::string lines = "Error 41: Norvane_P3D must be run from the Norvane_P3D folder!\n"
+                              "Start it in its program folder, the one with the folder \"docs\" in it (" +
+                              fs::canonical(dir.path()).string() + " has no \"docs\")\n";
+    EXPECT_NE(readFile(dir.path() / "terminal.txt").find(lines), std::string::npos)
+        << readFile(dir.path() / "terminal.txt");
+    const std::string log = readFile(dir.path() / "Log.txt");
+    EXPECT_NE(log.find(lines), std::string::npos) << log;
+    EXPECT_NE(log.find("Exiting: USER ERROR"), std::string::npos) << log;
 }
