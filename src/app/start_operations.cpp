@@ -26,6 +26,7 @@
 #include <charconv>
 #include <chrono>
 #include <cstdlib>
+#include <stdexcept>
 #include <string_view>
 #include <thread>
 
@@ -40,6 +41,9 @@ using namespace std::chrono_literals;
 constexpr auto kWaitStep = 100ms;
 // Step 22: at most 150 waits of 100 ms for the first traffic line.
 constexpr int kTrafficWaits = 150;
+// At most 10 s for the readers to bind: even a loaded machine binds sooner.
+constexpr auto kBindWaitStep = 10ms;
+constexpr int kBindWaits = 1000;
 
 // The run this start of operations belongs to: an exit (and perhaps a new
 // start) since then makes it stale.
@@ -97,6 +101,20 @@ bool lf_startReader(void (*body)(std::uint16_t), std::uint16_t port)
     return true;
 }
 
+// The readers bind on their own threads: the test for a reader that could
+// not start looks once both have bound or one has failed. False when an exit
+// began meanwhile.
+bool lf_waitForReadersBound()
+{
+    for (int i = 0; i < kBindWaits; ++i) {
+        if (rtError.load() || (qnhReader.boundPort() != 0 && trafficReader.boundPort() != 0))
+            return true;
+        if (!lf_sleepUnlessExit(kBindWaitStep))
+            return false;
+    }
+    return true;
+}
+
 void lf_reserveContainers()
 {
     gf_reserveSimContainers();  // clears simErrorFlag too
@@ -126,7 +144,13 @@ bool lf_operations()
     gf_enableControl(RE_READ);
     gf_flushLog();
 
-    gf_startRealTrafficServer();
+    try {
+        gf_startRealTrafficServer();
+    } catch (const std::exception& e) {
+        // Not every set-up step names the port; the user needs it to mend the setting.
+        throw std::runtime_error(
+            fmt::format("RealTraffic's TCP server cannot start on port {}: {}", PORT_NUMBER.value(), e.what()));
+    }
     lf_repaintWindow();
     if (AUTO_RANGE.value()) {
         gf_updateTrafficRange();
@@ -159,6 +183,8 @@ bool lf_operations()
         return false;
     gf_sendPositionToRealTraffic(userAircraft);
 
+    if (!lf_waitForReadersBound())
+        return false;
     if (rtError.load()) {
         // A reader could not bind. The exit ends what runs; nothing more is
         // started, least of all a main loop that no exit would stop.

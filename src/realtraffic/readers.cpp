@@ -14,16 +14,18 @@ namespace {
 void lf_reportReaderStopped(bool traffic, std::string_view text)
 {
     // "TrafficReader " keeps its trailing blank: the status line has always
-    // read that way.
+    // read that way. Logged: a reader that cannot start ends the program, and
+    // the log must say why.
     gf_showStatus(fmt::format("The {} has stopped with an error: {}", traffic ? "TrafficReader " : "WeatherReader",
-                              text));
+                              text),
+                  true);
     rtError.store(true);
 }
 
-void lf_readerFailed(tzo::UdpReader& reader, bool traffic, std::string_view text)
+void lf_readerFailed(tzo::UdpReader& reader, std::uint16_t port, bool traffic, std::string_view text)
 {
     gf_logLine(fmt::format("{} disconnected", reader.name()));
-    lf_reportReaderStopped(traffic, text);
+    lf_reportReaderStopped(traffic, fmt::format("{} (UDP port {})", text, port));
     reader.closeSocket();
 }
 
@@ -43,9 +45,9 @@ void gf_runReaderThread(tzo::UdpReader& reader, std::uint16_t port, bool traffic
         reader.receiveLoop();
         reader.closeSocket();
     } catch (const std::exception& e) {
-        lf_readerFailed(reader, traffic, e.what());
+        lf_readerFailed(reader, port, traffic, e.what());
     } catch (...) {
-        lf_readerFailed(reader, traffic, "unknown exception");
+        lf_readerFailed(reader, port, traffic, "unknown exception");
     }
 }
 
