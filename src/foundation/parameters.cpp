@@ -690,7 +690,8 @@ void gf_readParameters(const tzo::ParameterLists& lists)
         const FileState state = lf_loadSettingsFile(doc);
         if (state != FileState::Loaded) {
             const bool replaceable = state == FileState::Missing || lf_keepDamagedFile();
-            gf_logLine(fmt::format("{} not found, default values taken:", g_parametersPath));
+            gf_logLine(fmt::format("{} {}, default values taken:", g_parametersPath,
+                                   state == FileState::Missing ? "not found" : "cannot be read"));
             doc.reset();
             pugi::xml_node root = doc.append_child(kRootName);
             for (auto* p : lists.booleans)

@@ -244,6 +244,8 @@ TEST_F(SettingsTest, damagedFileIsKeptAsBadAndReplacedByEverySetting)
     gf_readSettings();
     EXPECT_EQ(readFile(file().string() + ".bad"), damaged);
     EXPECT_EQ(fileContent().size(), 44u);
+    EXPECT_NE(log().find(g_parametersPath + " cannot be read, default values taken:"), std::string::npos);
+    EXPECT_EQ(log().find(" not found"), std::string::npos) << "the file is there";
 
     // Damaged again while the program runs: one save writes the whole set
     // with the values in use, never a file of one setting.
