@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the program.
+# Installs what is missing, builds the program and the two stand-ins, and runs.
 #
 # Without arguments: the demonstration (scripts/demo.sh). The simulator
 # stand-in holds the user's aircraft on the ground at Zürich with a running
@@ -7,49 +7,148 @@
 # loop, and the program puts them into the stand-in as AI aircraft; the
 # stand-in reports them every 5 s. Everything is written under build/demo.
 #
-# With arguments they go to the program itself (see --help).
+# With a program folder: the program alone, run from that folder (see --help).
+# NORVANE_BIN_DIR names a build folder that holds the program and the
+# stand-ins already; nothing is installed or built then.
 set -euo pipefail
-cd "$(dirname "$0")"
+
+usage() {
+  cat <<'USAGE'
+usage: ./run.sh                              the demonstration against both stand-ins (until Ctrl-C)
+       ./run.sh PROGRAM_FOLDER [--headless]  the program alone, run from PROGRAM_FOLDER
+       ./run.sh --help                       how to run the program alone
+USAGE
+}
 
 if [ "${1:-}" = "--help" ] || [ "${1:-}" = "-h" ]; then
+  usage
   cat <<'HELP'
-usage: ./run.sh               the demonstration against both stand-ins (until Ctrl-C)
-       ./run.sh [--headless]  the program alone, e.g. against a real simulator
 
-The demonstration runs in build/demo: the window opens on your display (headless
-without one). NORVANE_DEMO_SECONDS=N ends it after N seconds, NORVANE_DEMO_SPEED=X
-replays X times as fast.
+Both install the packages that are missing and build (release, or the preset
+NORVANE_PRESET names) the program and the two stand-ins, nothing more; with
+NORVANE_BIN_DIR=FOLDER they use what is built there and build nothing.
 
-To run the program alone against a real simulator and RealTraffic:
-  1. Make a program folder holding a "docs" folder and an "input" folder with
-     "dbase.xml", "fixes.xml" and "airports_p3d.xml" (demo/program is a small
-     one), and start the program from there:
-        cd FOLDER && /path/to/build/release/src/app/norvane
-  2. The simulator: a "SimConnect.cfg" in your documents folder
-     ($XDG_DOCUMENTS_DIR or ~/Documents) names its address and port, e.g.
-        [SimConnect]
-        Protocol=IPv4
-        Address=192.168.1.20
-        Port=500
-     and the simulator's SimConnect.xml must accept that address.
-     Type the simulator's install path into the window's Install Path field
-     (or name it in the registry file, $NORVANE_APPDATA/registry.ini).
-  3. RealTraffic: set it to send its traffic and weather to this machine
-     (UDP ports 49005 and 49004). When it runs on this machine too, its
-     "RealTraffic.jar" in $NORVANE_APPDATA/InsideSystems makes the program
-     open its TCP server (PORT_NUMBER, default 10747) for RealTraffic to
-     connect to; otherwise the UDP link alone is used.
-Settings live in $NORVANE_APPDATA/Norvane_P3D/parameters.xml (default
-~/.config/Norvane_P3D); everything the program does goes to Log.txt.
+THE DEMONSTRATION runs in build/demo: the window opens on your display (headless
+without one). The first aircraft appear about 30 s after the replay starts (the
+traffic runs 30 s behind RealTraffic's reports). NORVANE_DEMO_SECONDS=N ends it
+after N seconds, NORVANE_DEMO_SPEED=X replays X times as fast,
+NORVANE_DEMO_HEADLESS=1 runs it without a window; NORVANE_QNH_PORT,
+NORVANE_TRAFFIC_PORT and NORVANE_DEMO_TCP_PORT move its ports. One demo at a
+time runs in a folder.
+
+THE PROGRAM ALONE, e.g. against a real simulator and RealTraffic:
+  ./run.sh PROGRAM_FOLDER [--headless]
+PROGRAM_FOLDER is the program's own folder: it holds a folder "docs" (without
+it the program stops with "Error 41") and a folder "input" with "dbase.xml",
+"fixes.xml" and "airports_p3d.xml"; the program writes "Log.txt", "output" and
+"airports" there. demo/program is a small one: copy it first, e.g.
+  cp -r demo/program ~/norvane && ./run.sh ~/norvane --headless
+With --headless, or without a display, there is no window: the status and
+error lines go to standard error as well. Everything the program does goes to
+Log.txt in PROGRAM_FOLDER. It ends with 0 when it is closed (the window's close
+box, Ctrl-C, the simulator closing), 1 after a system error (a port in use, a
+failed start) and 2 after an error that leaves it nothing to do; a second copy
+for the same user ends at once with 255.
+
+Environment variables the program reads (all optional):
+  NORVANE_APPDATA          roaming application-data folder (default
+                           $XDG_CONFIG_HOME, else ~/.config). It holds the data
+                           folder "Norvane_P3D" (parameters.xml: the settings),
+                           registry.ini, "InsideSystems/RealTraffic.jar" (when
+                           RealTraffic runs on this machine) and
+                           "Lockheed Martin/Prepar3D v5/add-ons.cfg" (add-on
+                           packages; v6 for version 6).
+  NORVANE_PROGRAMDATA      the simulator's ProgramData folder, holding
+                           "Lockheed Martin/Prepar3D v5/" (or v6) with
+                           "simobjects.cfg", "scenery.cfg" and
+                           "scenery_add-ons.xml". No default:
+                           without it no SimObjects folder is known, the livery
+                           scan finds nothing ("Error 53: no liveries found") and
+                           operations never start.
+  NORVANE_REGISTRY         the registry file (default $NORVANE_APPDATA/registry.ini)
+  NORVANE_PUBLIC_DOCUMENTS, XDG_DOCUMENTS_DIR (default ~/Documents)
+                           where "SimConnect.cfg" is looked for (then PROGRAM_FOLDER)
+  NORVANE_PIPE_DIR         folder of the simulator's local pipes (default
+                           $XDG_RUNTIME_DIR/norvane-pipes); only a simulator
+                           stand-in on this machine uses it
+  XDG_RUNTIME_DIR          the single-instance lock (default /tmp)
+  NORVANE_QNH_PORT, NORVANE_TRAFFIC_PORT
+                           the UDP ports RealTraffic sends to (49004, 49005)
+  NORVANE_UPDATE_URL       the update server (the built-in https://www.norvane.net
+                           is a placeholder), NORVANE_CA_FILE its CA certificates
+  DISPLAY                  the X display for the window
+  HOME, XDG_CONFIG_HOME    the defaults above; libcurl also reads https_proxy
+
+registry.ini stands in for the Windows registry: sections named by the full
+key, values as NAME=VALUE, e.g.
+  [HKEY_LOCAL_MACHINE\SOFTWARE\Lockheed Martin\Prepar3D v5]
+  SetupPath=/mnt/p3d/Prepar3D v5/
+  [HKEY_CURRENT_USER\SOFTWARE\Lockheed Martin\Prepar3D v5]
+  SimConnect_Port_IPv4=500
+The key of "Prepar3D v4", "v5" or "v6" says which versions are installed,
+SetupPath where (the window's Install Path field overrides it).
+
+Folders that must be readable from this machine: the simulator's install
+folder (its SimObjects for the livery scan, its Scenery for the airport scan),
+its ProgramData folder (NORVANE_PROGRAMDATA) and every add-on folder its lists
+name. With the simulator on another PC, mount them (e.g. over SMB) and write the
+paths in registry.ini and the lists as this machine sees them.
+
+The simulator: a "SimConnect.cfg" in the documents folder names its address and
+port, e.g.
+  [SimConnect]
+  Protocol=IPv4
+  Address=192.168.1.20
+  Port=500
+and the simulator's SimConnect.xml must accept that address.
+
+RealTraffic: set it to send its traffic and weather to this machine (UDP ports
+49005 and 49004). With its "RealTraffic.jar" in $NORVANE_APPDATA/InsideSystems
+(it runs on this machine) the program also opens its TCP server (the setting
+PORT_NUMBER, default 10747) for RealTraffic to connect to.
+
+The data files: "dbase.xml", "input/regcodesAIG/AIG-regcodes.xml" and the
+airport archive come from the update server (checked at the first start of each
+day, "dbase.xml" also whenever it is missing); "airports_p3d.xml" and
+"fixes.xml" come with the program folder. This repository holds no real ones:
+demo/program's know only the demo's airports (LSZH, LSGG), types and airlines.
 HELP
   exit 0
 fi
 
-./scripts/install-deps.sh
-preset="${NORVANE_PRESET:-release}"
-./scripts/build.sh "$preset"
-if [ "$#" -gt 0 ]; then
-  exec "$PWD/build/$preset/src/app/norvane" "$@"
+folder=""
+headless=()
+for arg in "$@"; do
+  case "$arg" in
+    --headless) headless=(--headless) ;;
+    -*) usage >&2; echo "unknown option: $arg" >&2; exit 2 ;;
+    *)
+      if [ -n "$folder" ]; then usage >&2; echo "one program folder only" >&2; exit 2; fi
+      folder="$arg" ;;
+  esac
+done
+if [ -z "$folder" ] && [ "${#headless[@]}" -gt 0 ]; then
+  usage >&2
+  echo "To run the program alone, name its program folder (the one holding \"docs\"), e.g. a copy of the demo's:" >&2
+  echo "  cp -r demo/program ~/norvane && ./run.sh ~/norvane --headless     (./run.sh --help says more)" >&2
+  exit 2
 fi
-export NORVANE_BIN_DIR="${NORVANE_BIN_DIR:-$PWD/build/$preset}"
-exec ./scripts/demo.sh
+if [ -n "$folder" ]; then
+  if [ ! -d "$folder" ]; then echo "$folder: no such folder" >&2; exit 2; fi
+  folder="$(cd "$folder" && pwd)"
+fi
+
+cd "$(dirname "$0")"
+if [ -n "${NORVANE_BIN_DIR:-}" ]; then
+  bin="$NORVANE_BIN_DIR"
+else
+  preset="${NORVANE_PRESET:-release}"
+  bin="$PWD/build/$preset"
+  ./scripts/install-deps.sh
+  ./scripts/build.sh "$preset" norvane norvane-simstub norvane-rtstub
+fi
+if [ -n "$folder" ]; then
+  cd "$folder"
+  exec "$bin/src/app/norvane" "${headless[@]}"
+fi
+NORVANE_BIN_DIR="$bin" exec ./scripts/demo.sh

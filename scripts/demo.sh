@@ -3,7 +3,8 @@
 # stand-in with the user's aircraft on the ground at Zürich and a running
 # flight, the RealTraffic stand-in replaying the recorded Zürich tracks in a
 # loop, and the program in a copy of the demo program folder. Everything is
-# written below the demo folder.
+# written below the demo folder; one demo at a time runs in it. The script
+# ends with the program's exit code.
 #
 # Environment (all optional):
 #   NORVANE_BIN_DIR       build folder with the program and the stand-ins (build/release)
@@ -26,6 +27,16 @@ tcp_port="${NORVANE_DEMO_TCP_PORT:-10747}"
 program="$bin/src/app/norvane"
 simstub="$bin/tools/simstub/norvane-simstub"
 rtstub="$bin/tools/rtstub/norvane-rtstub"
+
+# A second demo in the same folder would delete the running one's files and
+# find its ports taken. The lock lives as long as the script or anything it
+# started (they inherit it), and the kernel drops it when they are gone.
+mkdir -p "$(dirname "$demo")"
+exec 9>"$demo.lock"
+if ! flock -n 9; then
+  echo "A demo already runs in $demo; end it first (Ctrl-C in its terminal)." >&2
+  exit 1
+fi
 
 rm -rf "$demo"
 mkdir -p "$demo/roaming/InsideSystems" "$demo/roaming/Norvane_P3D" "$demo/runtime" "$demo/pipes" \
@@ -56,7 +67,10 @@ stop_all() {
 trap stop_all EXIT
 trap 'exit 130' INT TERM
 
-"$simstub" --lszh-flight --quiet --report-s 5 >"$demo/simstub.log" 2>&1 &
+# Made here: a background job opens its output only when it gets to run, and
+# the report loop below reads the file at once.
+: >"$demo/simstub.log"
+"$simstub" --lszh-flight --quiet --report-s 5 >>"$demo/simstub.log" 2>&1 &
 pids+=($!)
 "$rtstub" --loop --speed "$speed" --level 2 --traffic-port "$traffic_port" --qnh-port "$qnh_port" \
           --tcp-port "$tcp_port" >"$demo/rtstub.log" 2>&1 &
@@ -69,6 +83,7 @@ norvane=$!
 pids=("$norvane" "${pids[@]}")
 echo "norvane ${headless[*]} runs in $demo/program (log: $demo/program/Log.txt)"
 echo "simulator stand-in: $demo/simstub.log, RealTraffic stand-in: $demo/rtstub.log"
+echo "The first aircraft appear about 30 s after the replay starts (the traffic runs 30 s behind the reports)."
 [ -n "${NORVANE_DEMO_SECONDS:-}" ] || echo "Ctrl-C ends the demo."
 
 # The stand-in's reports of the AI aircraft it holds, shown as they come.
@@ -87,3 +102,4 @@ kill -TERM "$norvane" 2>/dev/null || true
 status=0
 wait "$norvane" || status=$?
 echo "norvane ended with exit code $status"
+exit "$status"

@@ -1,54 +1,133 @@
-// The demonstration that ./run.sh runs: the script itself, headless, with a
-// fast replay and ports of its own; the simulator stand-in's report lists AI
-// aircraft with the replay's callsigns.
+// The scripts a newcomer runs: the demonstration of ./run.sh, headless, with a
+// fast replay and ports of its own (the simulator stand-in's report lists AI
+// aircraft with the replay's callsigns; a second demo in its folder refuses
+// to start; the script ends with the program's exit code), and ./run.sh with a
+// program folder, which runs the program alone from there.
 
 #include "operations_fixture.hpp"
 
 #include <csignal>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 using namespace optest;
 using namespace std::chrono_literals;
+using testsupport::readFile;
 using testsupport::waitFor;
 
-TEST(Demo, runShowsReplayedAircraftInTheSimulatorStandIn)
+namespace {
+
+// demo.sh with the built program and stand-ins, in dir/demo (or the folder
+// given), with free ports unless given.
+struct Demo {
+    fs::path folder;
+    std::uint16_t tcpPort;
+    fs::path output;
+    std::unique_ptr<Process> script;
+
+    Demo(const fs::path& dir, const fs::path& demoFolder, const std::string& name, std::uint16_t tcp = freePort(false))
+        : folder(demoFolder), tcpPort(tcp), output(dir / (name + ".out"))
+    {
+        const std::vector<std::string> env{
+            "PATH=/usr/bin:/bin",
+            "HOME=" + dir.string(),
+            std::string("NORVANE_BIN_DIR=") + NORVANE_BIN_DIR,
+            "NORVANE_DEMO_DIR=" + folder.string(),
+            "NORVANE_DEMO_SECONDS=90",
+            "NORVANE_DEMO_SPEED=5",
+            "NORVANE_DEMO_HEADLESS=1",
+            "NORVANE_QNH_PORT=" + std::to_string(freePort(true)),
+            "NORVANE_TRAFFIC_PORT=" + std::to_string(freePort(true)),
+            "NORVANE_DEMO_TCP_PORT=" + std::to_string(tcpPort),
+        };
+        script = std::make_unique<Process>(
+            std::vector<std::string>{"/bin/bash", std::string(NORVANE_SOURCE_DIR) + "/scripts/demo.sh"}, env, dir,
+            output);
+    }
+    std::string said() const { return readFile(output); }
+    std::string log() const { return readFile(folder / "program" / "Log.txt"); }
+};
+
+// Whether the stand-in's report after the first `from` characters lists an
+// aircraft of the replay: "report: id N "TITLE" CALLSIGN ...".
+bool lf_reportsReplayAircraft(const fs::path& report, std::size_t from = 0)
+{
+    const std::string text = readFile(report);
+    for (const char* callsign : {"AUA570", "AFR181L", "DLH4TR"}) {
+        const auto at = text.find(std::string("\" ") + callsign + " ", from);
+        if (at != std::string::npos && text.rfind("report: id ", at) != std::string::npos)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+TEST(Demo, runShowsReplayedAircraftAndASecondDemoInItsFolderRefuses)
 {
     const testsupport::TempDir dir;
-    const fs::path demo = dir.path() / "demo";
-    std::vector<std::string> env{
-        "PATH=/usr/bin:/bin",
-        "HOME=" + dir.path().string(),
-        std::string("NORVANE_BIN_DIR=") + NORVANE_BIN_DIR,
-        "NORVANE_DEMO_DIR=" + demo.string(),
-        "NORVANE_DEMO_SECONDS=90",
-        "NORVANE_DEMO_SPEED=5",
-        "NORVANE_DEMO_HEADLESS=1",
-        "NORVANE_QNH_PORT=" + std::to_string(freePort(true)),
-        "NORVANE_TRAFFIC_PORT=" + std::to_string(freePort(true)),
-        "NORVANE_DEMO_TCP_PORT=" + std::to_string(freePort(false)),
-    };
-    Process script({"/bin/bash", std::string(NORVANE_SOURCE_DIR) + "/scripts/demo.sh"}, env, dir.path(),
-                   dir.path() / "demo.out");
+    const Demo first(dir.path(), dir.path() / "demo", "first");
+    ASSERT_TRUE(waitFor([&] { return first.said().find(" runs in ") != std::string::npos; }, 30s)) << first.said();
+    EXPECT_NE(first.said().find("aircraft appear about 30 s after the replay starts"), std::string::npos);
 
-    const fs::path report = demo / "simstub.log";
-    const bool listed = waitFor(
-        [&] {
-            const std::string text = testsupport::readFile(report);
-            for (const char* callsign : {"AUA570", "AFR181L", "DLH4TR"}) {
-                // "report: id N "TITLE" CALLSIGN ..."
-                const auto at = text.find(std::string("\" ") + callsign + " ");
-                if (at != std::string::npos && text.rfind("report: id ", at) != std::string::npos)
-                    return true;
-            }
-            return false;
-        },
-        80s);
-    EXPECT_TRUE(listed) << testsupport::readFile(report) << "\n----- script\n"
-                        << testsupport::readFile(dir.path() / "demo.out") << "\n----- Log.txt\n"
-                        << testsupport::readFile(demo / "program" / "Log.txt");
+    // The second would delete the first one's folder and find its ports taken.
+    const Demo second(dir.path(), dir.path() / "demo", "second");
+    EXPECT_EQ(second.script->exitCode(30s), 1);
+    EXPECT_NE(second.said().find("A demo already runs in " + first.folder.string()), std::string::npos)
+        << second.said();
+
+    const fs::path report = first.folder / "simstub.log";
+    EXPECT_TRUE(waitFor([&] { return lf_reportsReplayAircraft(report); }, 80s))
+        << readFile(report) << "\n----- script\n" << first.said() << "\n----- Log.txt\n" << first.log();
 
     // The script ends the program and both stand-ins when it is stopped.
-    script.signal(SIGTERM);
+    first.script->signal(SIGTERM);
     // 130, as an exit code read back as a signed byte.
-    EXPECT_EQ(script.exitCode(30s), static_cast<signed char>(130));
-    EXPECT_NE(testsupport::readFile(demo / "program" / "Log.txt").find("User closed Norvane_P3D"), std::string::npos);
+    EXPECT_EQ(first.script->exitCode(30s), static_cast<signed char>(130));
+    EXPECT_NE(first.log().find("User closed Norvane_P3D"), std::string::npos);
+}
+
+TEST(Demo, endsWithTheProgramsExitCode)
+{
+    const testsupport::TempDir dir;
+    const std::uint16_t tcpPort = freePort(false);
+    // Another program holds the TCP port: the program cannot start operations.
+    const int holder = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(tcpPort);
+    ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::listen(holder, 1);
+
+    const Demo demo(dir.path(), dir.path() / "demo", "demo", tcpPort);
+    EXPECT_EQ(demo.script->exitCode(60s), 1) << demo.said() << "\n----- Log.txt\n" << demo.log();
+    EXPECT_NE(demo.said().find("norvane ended with exit code 1"), std::string::npos) << demo.said();
+    ::close(holder);
+}
+
+TEST_F(OperationsTest, runScriptWithAProgramFolderRunsTheProgramAloneThere)
+{
+    prepare();
+    connectRealTraffic();
+    startReplay(5.0);
+    startThroughRunScript();
+    ASSERT_TRUE(waitForLog("Start of operations: main loop started", 60s))
+        << log() << "\n----- terminal\n" << readFile(m_dir.path() / "norvane.out");
+    // The script became the program: its close is the program's.
+    m_norvane->signal(SIGTERM);
+    EXPECT_EQ(m_norvane->exitCode(30s), 0);
+}
+
+TEST(RunScript, withoutAProgramFolderSaysHowAndBuildsNothing)
+{
+    const testsupport::TempDir dir;
+    Process script({"/bin/bash", std::string(NORVANE_SOURCE_DIR) + "/run.sh", "--headless"},
+                   {"PATH=/usr/bin:/bin", "HOME=" + dir.path().string()}, dir.path(), dir.path() / "out");
+    EXPECT_EQ(script.exitCode(10s), 2);
+    const std::string said = readFile(dir.path() / "out");
+    EXPECT_NE(said.find("./run.sh PROGRAM_FOLDER [--headless]"), std::string::npos) << said;
+    EXPECT_NE(said.find("name its program folder (the one holding \"docs\")"), std::string::npos) << said;
 }

@@ -94,10 +94,10 @@ void OperationsTest::connectRealTraffic()
     m_link = testsupport::startProfessionalLink(m_tcpPort);
 }
 
-void OperationsTest::startProgram(const std::string& display)
+std::vector<std::string> OperationsTest::programEnvironment() const
 {
     const fs::path root = m_dir.path();
-    std::vector<std::string> env{
+    return {
         "PATH=/usr/bin:/bin",
         "HOME=" + root.string(),
         "XDG_RUNTIME_DIR=" + (root / "runtime").string(),
@@ -112,12 +112,27 @@ void OperationsTest::startProgram(const std::string& display)
         // A closed loopback port: every update check is refused at once.
         "NORVANE_UPDATE_URL=https://127.0.0.1:9",
     };
+}
+
+void OperationsTest::startProgram(const std::string& display)
+{
+    std::vector<std::string> env = programEnvironment();
     std::vector<std::string> argv{NORVANE_PROGRAM_PATH};
     if (display.empty())
         argv.emplace_back("--headless");
     else
         env.push_back("DISPLAY=" + display);
-    m_norvane = std::make_unique<Process>(argv, env, m_program, root / "norvane.out");
+    m_norvane = std::make_unique<Process>(argv, env, m_program, m_dir.path() / "norvane.out");
+}
+
+void OperationsTest::startThroughRunScript()
+{
+    std::vector<std::string> env = programEnvironment();
+    env.push_back(std::string("NORVANE_BIN_DIR=") + NORVANE_BIN_DIR);
+    // Called from elsewhere with the folder relative to there, as a user would.
+    m_norvane = std::make_unique<Process>(
+        std::vector<std::string>{"/bin/bash", std::string(NORVANE_SOURCE_DIR) + "/run.sh", "program", "--headless"},
+        env, m_dir.path(), m_dir.path() / "norvane.out");
 }
 
 std::string OperationsTest::log() const

@@ -69,6 +69,10 @@ protected:
     void connectRealTraffic();
     // Headless, or with its window on the X display given.
     void startProgram(const std::string& display = {});
+    // "./run.sh PROGRAM_FOLDER --headless" with the program already built.
+    void startThroughRunScript();
+    // The program's environment: every folder and port of this test.
+    std::vector<std::string> programEnvironment() const;
     // Tells every client subscribed to "Sim" that the flight runs.
     void announceFlight();
 
