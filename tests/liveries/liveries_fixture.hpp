@@ -23,7 +23,7 @@
 
 namespace testsupport {
 
-inline const std::filesystem::path kLiveryFixtures = std::filesystem::path(__FILE__).parent_path() / "fixtures";
+inline const std::filesystem::path kLiveryFixtures = std::filesystem::path(NORVANE_LIVERY_FIXTURES);
 
 inline std::vector<std::string> asVector(const std::list<std::string>& list)
 {
