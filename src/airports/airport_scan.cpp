@@ -8,7 +8,6 @@
 #include "foundation/app_hooks.hpp"
 #include "foundation/log.hpp"
 #include "foundation/paths.hpp"
-#include "foundation/settings.hpp"
 
 #include <fmt/format.h>
 
@@ -29,24 +28,6 @@ void repaintCounts()
 {
     if (const AirportScanRepaint repaint = scanRepaint.load())
         repaint();
-}
-
-// The four-character stems of the ".xml" files of a folder, any letter case.
-std::vector<std::string> xmlStems(const fs::path& folder)
-{
-    std::vector<std::string> stems;
-    std::error_code ec;
-    if (!fs::is_directory(folder, ec))
-        return stems;
-    for (const auto& e : fs::directory_iterator(folder, ec)) {
-        std::string ext = e.path().extension().string();
-        std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
-        const std::string stem = e.path().stem().string();
-        if (ext == ".xml" && stem.size() == 4)
-            stems.push_back(stem);
-    }
-    std::sort(stems.begin(), stems.end());
-    return stems;
 }
 
 std::string zipLine()
@@ -81,6 +62,26 @@ std::pair<int, int> copyForLearning(const std::vector<std::string>& stems, const
 }
 
 } // namespace
+
+void gf_listXmlFiles(const fs::path& folder, std::vector<std::string>& names)
+{
+    names.clear();
+    names.reserve(512);
+    // A folder the scan did not create (no airport found) lists nothing.
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        if (!it->is_regular_file(ec))
+            continue;
+        std::string ext = it->path().extension().string();
+        std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::toupper(c); });
+        std::string stem = it->path().stem().string();
+        if (ext == ".XML" && stem.size() == 4)
+            names.push_back(std::move(stem));
+    }
+    // The order Windows lists its folders in, on every platform: the copies
+    // and their log lines come in the same order everywhere.
+    std::sort(names.begin(), names.end());
+}
 
 void gf_installAirportScanRepaint(AirportScanRepaint repaint)
 {
@@ -152,8 +153,10 @@ bool gf_scanAddonAirports(bool automatic, std::vector<std::string>& folders)
     }
     gf_clearStatus();
 
-    const std::vector<std::string> thirdparty = xmlStems(g_myThirdpartyFolder);
-    const std::vector<std::string> orbx = xmlStems(g_myOrbxFolder);
+    std::vector<std::string> thirdparty;
+    std::vector<std::string> orbx;
+    gf_listXmlFiles(g_myThirdpartyFolder, thirdparty);
+    gf_listXmlFiles(g_myOrbxFolder, orbx);
     orbxAirportsDone.store(orbx.empty());
     repaintCounts();
 
@@ -194,17 +197,4 @@ bool gf_scanAddonAirports(bool automatic, std::vector<std::string>& folders)
     if (found)
         gf_logLine("Airports scan successful");
     return found;
-}
-
-bool gf_scanAddonAirports()
-{
-    // The settings' own folders, in order, unless the simulator's lists are used.
-    std::vector<std::string> folders;
-    const bool automatic = AFG_AUTOMATIC.value();
-    if (!automatic)
-        for (const tzo::StringParameter* p : {&afolder0, &afolder1, &afolder2, &afolder3, &afolder4, &afolder5,
-                                              &afolder6, &afolder7, &afolder8, &afolder9})
-            if (!p->value().empty())
-                folders.push_back(p->value());
-    return gf_scanAddonAirports(automatic, folders);
 }

@@ -5,6 +5,7 @@
 // generated files that need offline learning into "TO_BE_LEARNED_OFFLINE".
 
 #include <atomic>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,10 @@ std::vector<std::string> gf_takeAirportScanLog();
 // File-system errors outside the walks (a missing scenery list, the offline
 // folder) are thrown.
 bool gf_scanAddonAirports(bool automatic, std::vector<std::string>& folders);
+
+// The four-character stems of the ".xml" files (any letter case of the
+// extension) directly in the folder, sorted; none when it cannot be listed.
+void gf_listXmlFiles(const std::filesystem::path& folder, std::vector<std::string>& names);
 
 // Checks and walks one folder of the list.
 void lf_scanAddonPath(const std::string& path);

@@ -39,8 +39,6 @@ bool gf_loadAirportsList();
 int gf_listArchiveAirports();
 // True when the airport archive was downloaded and extracted anew.
 bool gf_updateArchive();
-// True when add-on airports were found and their airport files written.
-bool gf_scanAddonAirports();
 // Saves the park airport's file when its stands changed; leaves the park airport.
 void gf_closeParkAirport();
 // One line of the in-memory airport scan log, under that log's mutex.

@@ -367,19 +367,6 @@ void lf_clearFolder(const fs::path& folder)
     }
 }
 
-void gf_listXmlFiles(const fs::path& folder, std::vector<std::string>& names)
-{
-    names.clear();
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        if (!entry.is_regular_file())
-            continue;
-        std::string ext = entry.path().extension().string();
-        std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::toupper(c); });
-        if (ext == ".XML")
-            names.push_back(entry.path().stem().string());
-    }
-}
-
 void lf_startAirportScan()
 {
     const bool automatic = AFG_AUTOMATIC.value();

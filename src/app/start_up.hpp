@@ -47,8 +47,6 @@ void lf_checkAddonFolderParameters(std::vector<std::string>& folders);
 // Removes the ".xml" and ".txt" files the airport scan writes into the folder;
 // subfolders stay (a park airport of the user may live in one).
 void lf_clearFolder(const std::filesystem::path& folder);
-// The stems of the regular ".xml" files of a folder (any letter case), in listing order.
-void gf_listXmlFiles(const std::filesystem::path& folder, std::vector<std::string>& names);
 // The "since last run" line for that many seconds; none from 364 days on.
 std::optional<std::string> lf_sinceLastRunText(std::int64_t seconds);
 

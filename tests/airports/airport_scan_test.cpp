@@ -280,6 +280,19 @@ TEST_F(AirportScanTest, exitDuringTheWalkStopsStartingTasks)
     }
 }
 
+TEST_F(AirportScanTest, generatedFilesAreListedByTheirFourCharacterStems)
+{
+    const fs::path folder = dir / "generated";
+    for (const char* name : {"LSZH.xml", "eddf.XML", "EGLL.txt", "LSZH_old.xml", "KJFK.xml.bak"})
+        put((fs::path("generated") / name).string(), "<x/>");
+    fs::create_directories(folder / "EHAM.xml");
+    std::vector<std::string> names{"stale"};
+    gf_listXmlFiles(folder, names);
+    EXPECT_EQ(names, (std::vector<std::string>{"LSZH", "eddf"}));
+    gf_listXmlFiles(dir / "missing", names);
+    EXPECT_TRUE(names.empty());
+}
+
 TEST_F(AirportScanTest, wholeScanWritesLogGeneratedFilesAndOfflineCopies)
 {
     // One ORBX airport whose stock file carries a quality factor, one third
