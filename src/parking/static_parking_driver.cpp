@@ -53,23 +53,6 @@ bool withinSight(double distanceNm)
     return AIRPORT_RANGE.value() >= distanceNm && AIRPORT_HEIGHT.value() >= userAircraft.altitudeAboveGround;
 }
 
-// A creation still queued is withdrawn; false when none was.
-bool removeQueuedCreation(std::uint32_t recordId)
-{
-    const auto it = std::find_if(liveCreateQueue.begin(), liveCreateQueue.end(),
-                                 [&](const tzo::CreateRequest& r) { return r.recordId == recordId; });
-    if (it != liveCreateQueue.end()) {
-        liveCreateQueue.erase(it);
-        return true;
-    }
-    const auto id = std::find(idsToCreate.begin(), idsToCreate.end(), recordId);
-    if (id != idsToCreate.end()) {
-        idsToCreate.erase(id);
-        return true;
-    }
-    return false;
-}
-
 } // namespace
 
 bool lf_setParkAirport(const std::string& code)
@@ -197,7 +180,7 @@ void lf_removeParkedAndLeave()
         if (auto* live = gf_findLiveAircraft(id))
             gf_removeAircraft(*live);
     for (auto id : toWithdraw)
-        if (!removeQueuedCreation(id))
+        if (!gf_removeQueuedCreation(id))
             if (auto* live = gf_findLiveAircraft(id))
                 live->makesPlace = true;
     for (auto& live : liveAircraft)

@@ -430,20 +430,6 @@ std::string gf_reservedStandName()
     return source != nullptr ? source() : std::string();
 }
 
-bool gf_removeQueuedCreation(std::string_view callsign)
-{
-    bool found = false;
-    std::erase_if(liveCreateQueue, [&](const tzo::CreateRequest& r) {
-        if (r.callsign != callsign)
-            return false;
-        found = true;
-        if (LiveAircraft* a = gf_findLiveAircraft(r.recordId))
-            a->erase = true;
-        return true;
-    });
-    return found;
-}
-
 bool gf_makesPlaceFor(tzo::AircraftRecord& parked, const tzo::AircraftRecord& live, const tzo::ParkPos& stand)
 {
     if (parked.standId != stand.id)

@@ -4,7 +4,8 @@
 // the user's path, is refused by the live limit, a blocked callsign or a bad
 // name, gets a livery and a place (a stand of the park airport, the ground or
 // the air) and is handed to the creation. Also the ghost rule for callsigns
-// with a trailing "_" and the removal of a queued live creation.
+// with a trailing "_". Withdrawing a queued creation is the removal's
+// (traffic/removal.hpp).
 
 #include "airports/park_pos.hpp"
 #include "traffic/live_aircraft.hpp"
@@ -14,11 +15,6 @@
 #include <string_view>
 
 // lf_newAircraftStep and lf_ghostRule are declared with the live steps.
-
-// Drops every queued live creation with that callsign; the aircraft of the
-// dropped requests get their erase flag (they leave with the move pass, as
-// the callers walk the live table). True when one was dropped.
-bool gf_removeQueuedCreation(std::string_view callsign);
 
 // Whether a live aircraft not being removed has the callsign less its last
 // character: the callsign is that aircraft's ghost.

@@ -21,20 +21,20 @@ tzo::LiveAircraft* lf_asLive(tzo::AircraftRecord& record)
     return nullptr;
 }
 
-// Takes a live aircraft's create request back when it still waits: in the
-// ids to create or the live create queue. True when one did.
-bool lf_withdrawRequest(std::uint32_t recordId)
+} // namespace
+
+bool gf_removeQueuedCreation(std::uint32_t recordId)
 {
-    bool found = false;
-    const auto before = idsToCreate.size();
+    const auto waiting = idsToCreate.size();
     std::erase(idsToCreate, recordId);
-    found = idsToCreate.size() < before;
     const auto queued = liveCreateQueue.size();
     std::erase_if(liveCreateQueue, [&](const tzo::CreateRequest& r) { return r.recordId == recordId; });
-    return found || liveCreateQueue.size() < queued;
+    if (idsToCreate.size() == waiting && liveCreateQueue.size() == queued)
+        return false;
+    if (tzo::LiveAircraft* live = gf_findLiveAircraft(recordId))
+        live->erase = true;
+    return true;
 }
-
-} // namespace
 
 void gf_removeAircraft(tzo::AircraftRecord& aircraft)
 {
@@ -53,11 +53,12 @@ void gf_removeAircraft(tzo::AircraftRecord& aircraft)
     }
     // Never in the simulator: no removal notice will come, so the record
     // leaves with the move pass instead of blocking its hexid for good.
-    if (live != nullptr && (before == tzo::AircraftState::New ||
-                            (before == tzo::AircraftState::CreateRequested && lf_withdrawRequest(live->recordId)))) {
+    if (live != nullptr && before == tzo::AircraftState::New) {
         live->erase = true;
         return;
     }
+    if (live != nullptr && before == tzo::AircraftState::CreateRequested && gf_removeQueuedCreation(live->recordId))
+        return;
     gf_logLineMarked(fmt::format("removing act {} with objectId=0 ?", gf_formatStatusLine(aircraft)));
 }
 

@@ -7,6 +7,7 @@
 #include "refdata/aircraft_record.hpp"
 #include "traffic/live_aircraft.hpp"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,10 @@
 // create request still waits, is erased with the tick's move pass; one whose
 // request was sent is removed when its object shows up.
 void gf_removeAircraft(tzo::AircraftRecord& aircraft);
+// Withdraws a live aircraft's create request while it still waits (in the ids
+// to create or the live create queue); the aircraft then leaves with the
+// tick's move pass. False when none waited: the request was sent already.
+bool gf_removeQueuedCreation(std::uint32_t recordId);
 
 // The farthest test of the live limit: the live aircraft in the simulator
 // farthest from the user, more than 0.1 nm beyond distanceNm and any nearer

@@ -63,6 +63,8 @@ struct StaticParkingDriver : AirportTest {
         staticParkingPlan.clear();
         staticAircraft.clear();
         liveAircraft.clear();
+        idsToCreate.clear();
+        liveCreateQueue.clear();
         removalQueue.clear();
         staticParkingBusy.store(false);
         reservedStand.clear();
@@ -161,6 +163,35 @@ TEST_F(StaticParkingDriver, outOfSightLeavesAndRestoresMaxLive)
     EXPECT_TRUE(parkPositions.empty());
     EXPECT_EQ(MAX_LIVE.value(), userValue);
     EXPECT_EQ(logLinesWith("LIRF (FCO) is out of sight (60.0 nm), parked aircraft will be removed"), 1);
+}
+
+TEST_F(StaticParkingDriver, leavingWithdrawsAParkedLiveCreationOrLetsItMakePlace)
+{
+    listPark("LIRF");
+    put("airports/archive/stock/LIRF.xml", airportFile(4, 10));
+    flyAt(40.0, 10.0, 1000);
+    gf_staticParking(false);
+    gf_staticParking(false);
+    ASSERT_EQ(parkPositions.size(), 4u);
+    for (std::uint32_t id : {0x400001u, 0x400002u, 0x400003u}) {
+        tzo::LiveAircraft live;
+        live.recordId = id;
+        live.state = tzo::AircraftState::CreateRequested;
+        live.movementPhase = tzo::kPhaseParked;
+        liveAircraft.push_back(live);
+    }
+    idsToCreate.assign({0x400001u});
+    liveCreateQueue.assign(1, tzo::CreateRequest{});
+    liveCreateQueue.front().recordId = 0x400002u;
+    flyAt(41.0, 10.0, 1000);
+    gf_staticParking(false);
+    EXPECT_TRUE(idsToCreate.empty());
+    EXPECT_TRUE(liveCreateQueue.empty());
+    ASSERT_EQ(liveAircraft.size(), 3u);
+    EXPECT_TRUE(liveAircraft[0].erase && liveAircraft[1].erase) << "withdrawn: they leave with the move pass";
+    EXPECT_FALSE(liveAircraft[2].erase);
+    EXPECT_TRUE(liveAircraft[2].makesPlace) << "sent: removed when its object shows up";
+    EXPECT_FALSE(liveAircraft[0].makesPlace || liveAircraft[1].makesPlace);
 }
 
 TEST_F(StaticParkingDriver, aNearerParkAirportReplacesTheOneInUse)

@@ -316,8 +316,8 @@ TEST_F(NewAircraft, droppingAQueuedCreationMarksItsAircraft)
     LiveAircraft& a = airborne(0x400001);
     step(a, 4950);
     gf_buildCreateRequest(0x400001);
-    EXPECT_FALSE(gf_removeQueuedCreation("XXX"));
-    EXPECT_TRUE(gf_removeQueuedCreation("SWR305"));
+    EXPECT_FALSE(gf_removeQueuedCreation(0x400002));
+    EXPECT_TRUE(gf_removeQueuedCreation(0x400001));
     EXPECT_TRUE(liveCreateQueue.empty());
     EXPECT_TRUE(liveAircraft[0].erase);
     EXPECT_EQ(liveAircraft.size(), 1u) << "it leaves with the move pass";
