@@ -577,18 +577,3 @@ void lf_airSegment(LiveAircraft& a, std::int32_t ticks)
         a.lowLightsSent = false;
     }
 }
-
-bool lf_crossesUserPath(const LiveAircraft& a)
-{
-    if (a.samples.empty())
-        return false;
-    const tzo::TrackSample& s = a.samples.front();
-    const tzo::LatLon user{userAircraft.latitude, userAircraft.longitude};
-    const tzo::LatLon first{s.latitude, s.longitude};
-    const double d = gf_greatCircleDistanceNm(user, first);
-    if (d > 6.0 || std::abs(s.altitude - userAircraft.altitude) > 3000.0)
-        return false;
-    const double toSample = gf_initialBearing(user, first);
-    const double angle = gf_headingDifference(lf_wrapHeading(s.track * kDeg), toSample);
-    return std::abs(d * 6076.12 * std::sin(angle)) <= 4000.0;
-}

@@ -26,8 +26,6 @@ bool lf_liftOffSpeedReached(const tzo::LiveAircraft& aircraft);
 void lf_trackClimb(tzo::LiveAircraft& aircraft);
 bool lf_climbTo(tzo::LiveAircraft& aircraft, std::size_t k);
 void lf_bankForTurn(tzo::LiveAircraft& aircraft, double turn, std::int32_t ticks);
-// Whether a new aircraft's first sample would put it on the user's path.
-bool lf_crossesUserPath(const tzo::LiveAircraft& aircraft);
 // The fast refresh runs exactly while some live aircraft flares.
 void gf_updateLandingInProgress();
 // Wraps a longitude difference into -180..180 degrees, so that a segment
