@@ -9,6 +9,7 @@
 #include "parking/hour_fit.hpp"
 #include "parking/static_parking_services.hpp"
 #include "refdata/dbase_lookups.hpp"
+#include "traffic/ai_commands.hpp"
 #include "traffic/live_traffic.hpp"
 #include "traffic/removal.hpp"
 #include "traffic/stand_fit.hpp"
@@ -24,23 +25,10 @@ std::vector<tzo::RemovalEntry> removalList;
 
 namespace {
 
-tzo::ParkingLimitSeams g_seams;
-
 void collectLiveStayers()
 {
     liveStayers.clear();
-    (g_seams.collectLiveStayers ? g_seams.collectLiveStayers : lf_collectLiveStayers)(liveStayers);
-}
-
-void markTaken(std::uint32_t standId)
-{
-    tzo::ParkPos* stand = gf_standById(standId);
-    if (stand == nullptr)
-        return;
-    stand->taken = true;
-    for (auto id : stand->adjacent)
-        if (auto* adjacent = gf_standById(id))
-            adjacent->adjacentBlocked = true;
+    lf_collectLiveStayers(liveStayers);
 }
 
 std::string withoutStar(const std::string& callsign)
@@ -118,11 +106,6 @@ std::uint32_t halfHoursSince(DayHour now, DayHour placed)
 }
 
 } // namespace
-
-void gf_installParkingLimitSeams(const tzo::ParkingLimitSeams& seams)
-{
-    g_seams = seams;
-}
 
 bool gf_isFitLater(DayHour fit, DayHour placed)
 {
@@ -214,11 +197,12 @@ void gf_adjustParking()
     if (wanted >= 1 && stayerCount > wanted) {
         const std::int64_t excess = stayerCount - wanted;
         gf_showStatus(fmt::format("Parking adjustments: {} more live ac than wanted", excess), true);
-        (g_seams.removeLiveStayers ? g_seams.removeLiveStayers : lf_removeLiveStayers)(excess);
+        lf_removeLiveStayers(excess);
         collectLiveStayers();
     }
     for (const auto& stayer : liveStayers)
-        markTaken(stayer.standId);
+        if (tzo::ParkPos* stand = gf_standById(stayer.standId))
+            lf_markAdjacentStands(*stand);
 
     const std::int64_t current = static_cast<std::int64_t>(liveStayers.size() + keepers.size() + staticParkingPlan.size());
     if (wanted > current)

@@ -32,20 +32,11 @@ struct RemovalEntry {
     std::uint32_t standId = 0;
 };
 
-// What the renewal asks of the live traffic's parking limits; unset members
-// are the live traffic's own (lf_collectLiveStayers, lf_removeLiveStayers).
-struct ParkingLimitSeams {
-    void (*collectLiveStayers)(std::vector<LiveStayer>& stayers) = nullptr;
-    void (*removeLiveStayers)(std::int64_t n) = nullptr;
-};
-
 } // namespace tzo
 
 extern std::vector<tzo::LiveStayer> liveStayers;
 extern std::vector<tzo::Keeper> keepers;
 extern std::vector<tzo::RemovalEntry> removalList;
-
-void gf_installParkingLimitSeams(const tzo::ParkingLimitSeams& seams);
 
 // The renewal (second renewal step of the main loop).
 void gf_adjustParking();

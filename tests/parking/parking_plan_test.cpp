@@ -192,6 +192,19 @@ TEST_F(Renewal, moreLiveParkedThanWantedAreRemovedFirst)
     EXPECT_EQ(removalQueue.size(), 2u);
 }
 
+TEST_F(Renewal, aLiveStayersStandIsTakenAndItsNeighboursBlocked)
+{
+    stands.stand("S0", 0, 0).stand("S1", 0, 300).adjacent({1, 99}).stand("S2", 0, 600);
+    stands.install();
+    parkLive(2).recordId = 0x400002;
+    renewAt({3, 10});
+    EXPECT_TRUE(gf_standById(2)->taken);
+    EXPECT_TRUE(gf_standById(1)->adjacentBlocked);
+    EXPECT_FALSE(gf_standById(3)->adjacentBlocked || gf_standById(3)->taken);
+    for (const auto& entry : staticParkingPlan)
+        EXPECT_NE(entry.standId, 1u) << "no static aircraft is planned beside the live one";
+}
+
 TEST_F(Renewal, liveStayersOverTheWantedNumberStayWithInitialLoadOnly)
 {
     for (const bool initialLoadOnly : {false, true}) {
