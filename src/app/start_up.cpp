@@ -223,8 +223,7 @@ void lf_detectP3D()
             gf_clearControlText(SIM_INSTALL_PATH.controlId());
             throw UserErrorException(151, kNoInstallPath);
         }
-        SIM_INSTALL_PATH.setAndSave(path);
-        SIM_INSTALL_PATH.show();
+        lf_setInstallPath(path);
         return;
     }
     gf_showStatus("P3D not detected?", true);
