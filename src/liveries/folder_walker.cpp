@@ -2,6 +2,7 @@
 
 #include "foundation/log.hpp"
 #include "foundation/run_state.hpp"
+#include "foundation/strings.hpp"
 #include "foundation/task_threads.hpp"
 #include "foundation/workers.hpp"
 #include "liveries/scan_task.hpp"
@@ -79,22 +80,12 @@ private:
     bool m_inline = false;
 };
 
-std::string lf_upperAscii(std::string text)
-{
-    for (char& c : text)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return text;
-}
-
 // AIRCRAFT.CFG or SIM.CFG in any letter case: the last part of the path text.
 bool lf_isConfigurationFile(std::string_view text)
 {
     const std::size_t slash = text.find_last_of("/\\");
     const std::string_view name = slash == std::string_view::npos ? text : text.substr(slash + 1);
-    if (name.size() != 12 && name.size() != 7)
-        return false;
-    return lf_upperAscii(std::string(name)) == "AIRCRAFT.CFG" || lf_upperAscii(std::string(name)) == "SIM.CFG";
+    return gf_equalsUpperCased("AIRCRAFT.CFG", name) || gf_equalsUpperCased("SIM.CFG", name);
 }
 
 // Waits for the oldest task and appends its liveries.
