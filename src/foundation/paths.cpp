@@ -52,22 +52,18 @@ fs::path gf_knownFolderPath()
     return platform::roamingAppDataFolder();
 }
 
-namespace {
-
-fs::path lf_dataFolder()
-{
-    // An unknown roaming folder leaves the data folder relative, inside the
-    // program folder.
-    return gf_knownFolderPath() / g_dataFolderName;
-}
-
-} // namespace
-
-fs::path g_dataFolder = lf_dataFolder();
-std::string g_parametersPath = (g_dataFolder / g_parametersFileName).string();
+fs::path g_dataFolder;
+std::string g_parametersPath;
 
 void gf_initDataFolder()
 {
-    g_dataFolder = lf_dataFolder();
+    // An unknown roaming folder leaves the data folder relative, inside the
+    // program folder.
+    g_dataFolder = gf_knownFolderPath() / g_dataFolderName;
     g_parametersPath = (g_dataFolder / g_parametersFileName).string();
 }
+
+namespace {
+// The program's own setting, made while the globals are built.
+[[maybe_unused]] const bool dataFolderSet = (gf_initDataFolder(), true);
+} // namespace

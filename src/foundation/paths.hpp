@@ -16,10 +16,10 @@ extern std::filesystem::path g_dataFolder;
 // "parameters.xml" in the data folder, as UTF-8 text.
 extern std::string g_parametersPath;
 
-// Recomputes g_dataFolder and g_parametersPath from the platform's current
-// answer. The globals are set once before the entry runs; tests that move the
-// roaming folder with an environment variable call this afterwards, before any
-// other thread reads the paths.
+// Sets g_dataFolder and g_parametersPath from the platform's current answer.
+// It runs while the globals are built, before the entry; tests that move the
+// roaming folder with an environment variable call it again, before any other
+// thread reads the paths.
 void gf_initDataFolder();
 
 // Names joined to other roots by the airport and update code.
