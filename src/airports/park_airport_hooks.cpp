@@ -10,7 +10,6 @@ namespace {
 std::mutex hooksMutex;
 tzo::ParkAirportHooks installed;
 tzo::ParkAirportShown lastShown;
-std::atomic<std::int32_t> uninstalledSaves{0};
 
 tzo::ParkAirportHooks lf_hooks()
 {
@@ -24,7 +23,6 @@ void gf_installParkAirportHooks(const tzo::ParkAirportHooks& hooks)
 {
     std::lock_guard lock(hooksMutex);
     installed = hooks;
-    uninstalledSaves.store(0);
 }
 
 tzo::ParkAirportHooks gf_parkAirportHooks() { return lf_hooks(); }
@@ -39,8 +37,8 @@ bool lf_saveAirportFile()
 {
     if (auto f = lf_hooks().saveAirportFile)
         return f();
-    // Until static parking saves, the request is only recorded.
-    uninstalledSaves.fetch_add(1);
+    // Static parking installs the save at start; before that (and in tests
+    // that install none) nothing is written.
     gf_logLine("park airport file not saved: no save installed");
     return false;
 }
@@ -74,4 +72,3 @@ tzo::ParkAirportShown gf_parkAirportShown()
     return lastShown;
 }
 
-std::int32_t gf_uninstalledSaveCount() { return uninstalledSaves.load(); }

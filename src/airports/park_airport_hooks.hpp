@@ -50,5 +50,3 @@ void lf_showParkAirport(const tzo::ParkAirportShown& shown);
 void lf_clearFieldText(tzo::ParameterControl& control);
 // What the window was last shown (for the window's first paint and tests).
 tzo::ParkAirportShown gf_parkAirportShown();
-// Saves requested while no save was installed.
-std::int32_t gf_uninstalledSaveCount();

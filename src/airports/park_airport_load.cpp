@@ -232,13 +232,3 @@ void gf_closeParkAirport()
     lf_showParkAirport(shown);
     gf_disableControl(parking_percentage);
 }
-
-void gf_closeParkAirportAtExit(int otherThreadsRunning)
-{
-    if (otherThreadsRunning > 0) {
-        gf_logLineMarked(fmt::format("park airport not closed: {} thread{} still running", otherThreadsRunning,
-                                     otherThreadsRunning == 1 ? "" : "s"));
-        return;
-    }
-    gf_closeParkAirport();
-}

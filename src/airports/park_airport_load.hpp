@@ -36,8 +36,3 @@ ParkAirportHeader gf_parkAirportHeader();
 // The learned file of the park airport, worked out once at the read and kept
 // for the save; empty while none was read.
 std::filesystem::path gf_parkAirportLearnedPath();
-
-// The exit thread's close: only once the main loop has ended (otherwise the
-// stand table may still change under the save); skipped with a marked line
-// while other threads still run.
-void gf_closeParkAirportAtExit(int otherThreadsRunning);

@@ -136,10 +136,3 @@ std::string gf_utf16ToUtf8(std::u16string_view text)
     }
     return out;
 }
-
-std::u16string gf_makeWideString(const char16_t* text, std::size_t length)
-{
-    if (text == nullptr || length == 0)
-        return {};
-    return std::u16string(text, length);
-}

@@ -19,5 +19,3 @@ inline constexpr unsigned kNoUnicodeTranslation = 1113;
 
 std::u16string gf_utf8ToUtf16(std::string_view text);
 std::string gf_utf16ToUtf8(std::u16string_view text);
-
-std::u16string gf_makeWideString(const char16_t* text, std::size_t length);

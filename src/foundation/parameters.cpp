@@ -9,7 +9,6 @@
 
 #include <fmt/format.h>
 
-#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <functional>
@@ -293,23 +292,6 @@ std::optional<std::int32_t> gf_getIntParameterFromDoc(const pugi::xml_node& doc,
     if (auto text = lf_valueOf(doc, name))
         return gf_parseIntText(*text);
     return std::nullopt;
-}
-
-std::optional<double> gf_getDoubleParameterFromDoc(const pugi::xml_node& doc, std::string_view name)
-{
-    auto text = lf_valueOf(doc, name);
-    if (!text)
-        return std::nullopt;
-    const std::string trimmed = gf_trim(*text);
-    double value = 0.0;
-    const char* first = trimmed.data();
-    const char* last = trimmed.data() + trimmed.size();
-    if (first != last && *first == '+')
-        ++first;
-    auto [ptr, ec] = std::from_chars(first, last, value);
-    if (ec != std::errc() || ptr == first || !std::isfinite(value))
-        return std::nullopt;
-    return value;
 }
 
 std::optional<std::string> gf_getStringParameterFromDoc(const pugi::xml_node& doc, std::string_view name)

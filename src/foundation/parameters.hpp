@@ -228,10 +228,8 @@ bool gf_appendIntParameter(pugi::xml_node node, std::string_view name, std::int6
 bool gf_appendStringParameter(pugi::xml_node node, std::string_view name, std::string_view value);
 
 // The "value" of the named element; empty when the element or its "value" is
-// missing. An unreadable integer is 0, one beyond 32 bits saturates; an
-// unreadable double (also NaN or infinity) gives no value.
+// missing. An unreadable integer is 0, one beyond 32 bits saturates.
 std::optional<std::int32_t> gf_getIntParameterFromDoc(const pugi::xml_node& doc, std::string_view name);
-std::optional<double> gf_getDoubleParameterFromDoc(const pugi::xml_node& doc, std::string_view name);
 std::optional<std::string> gf_getStringParameterFromDoc(const pugi::xml_node& doc, std::string_view name);
 // Empty when the element is missing; otherwise the boolean spelling rule (a
 // missing "value" reads as false).

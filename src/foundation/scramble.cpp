@@ -78,13 +78,6 @@ std::string gf_unscrambleCode(std::string_view stored)
     }
 }
 
-void gf_unscrambleCodes(std::vector<std::string>& codes)
-{
-    for (auto& code : codes) {
-        code = gf_unscrambleCode(code);
-    }
-}
-
 std::string gf_unscrambleAirline(std::string_view stored)
 {
     if (stored.empty()) {

@@ -7,7 +7,6 @@
 
 #include <string>
 #include <string_view>
-#include <vector>
 
 // Shifts every character but '+' forward by the key of its position. A text of
 // 1 or of 25 and more characters is logged (marked) and scrambled all the same.
@@ -21,9 +20,6 @@ std::string gf_unscrambleRegcode(std::string_view stored);
 // characters from any other length; empty for an empty text and for a stored
 // text too short to hold its code (one character), which is logged.
 std::string gf_unscrambleCode(std::string_view stored);
-
-// Applies gf_unscrambleCode to every item in place.
-void gf_unscrambleCodes(std::vector<std::string>& codes);
 
 // A 3-character airline code from 6 stored characters; a stored text of 3
 // characters is taken as it is (logged, marked); empty stays empty. Any other

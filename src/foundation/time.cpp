@@ -87,11 +87,6 @@ void gf_setUseTrafficTime(bool use)
     g_useTrafficTime.store(use);
 }
 
-bool gf_useTrafficTime()
-{
-    return g_useTrafficTime.load();
-}
-
 std::time_t gf_programClock()
 {
     if (g_useTrafficTime.load()) {
@@ -154,11 +149,6 @@ std::uint32_t lf_decodeDay(std::string_view text)
     }
     gf_logLine(fmt::format("lf_decodeDay ?  {}", text));
     return 0;
-}
-
-std::uint32_t lf_currentHalfHour()
-{
-    return lf_halfHourOfText(gf_utcTimeText(gf_programClock()));
 }
 
 DayHour gf_dayHourAt(std::time_t when)

@@ -36,7 +36,6 @@ std::string gf_utcTimeText(std::time_t when);
 void gf_setTrafficTime(double secondsSince1970);
 double gf_trafficTime();
 void gf_setUseTrafficTime(bool use);
-bool gf_useTrafficTime();
 
 // Seconds since 1970 of the program clock: the traffic time truncated to whole
 // seconds while it is in use, else (or when it is 0) the system clock.
@@ -59,8 +58,6 @@ std::string gf_currentDateStamp(std::time_t when);
 // "Mon" 1 .. "Sun" 7 (exact, case-sensitive); anything else is logged and gives 0.
 std::uint32_t lf_decodeDay(std::string_view text);
 
-// The half-hour slot 0..47 of the program clock.
-std::uint32_t lf_currentHalfHour();
 // Day and half-hour slot of the program clock.
 DayHour gf_currentDayHour();
 // Day and half-hour slot of a given time.

@@ -104,11 +104,6 @@ std::string gf_versionToString(const tzo::Version& version)
     return fmt::format("{}.{}.{}", version.major, version.minor, version.patch);
 }
 
-std::string gf_formatVersion(const tzo::Version& version)
-{
-    return gf_versionToString(version);
-}
-
 const tzo::Version& gf_programVersion()
 {
     static const tzo::Version v = gf_parseVersion(kProgramVersionText);

@@ -22,7 +22,6 @@ struct Version {
 // "major", "minor" and "patch". Never throws: what cannot be read stays 0.
 tzo::Version gf_parseVersion(std::string_view text);
 std::string gf_versionToString(const tzo::Version& version);
-std::string gf_formatVersion(const tzo::Version& version);
 
 // This program's own version.
 const tzo::Version& gf_programVersion();

@@ -53,6 +53,9 @@ bool lf_readCfgLines(const fs::path& cfgPath, bool ivao, std::vector<std::string
     return lf_checkFltsimNumbers(lines, cfgPath);
 }
 
+// One line through the section splitter. An ordinary file ends a section at
+// a '[' in the first six positions only ("description=see [notes]" stays a
+// section line); an IVAO file at a '[' anywhere.
 void lf_split(CfgScanState& state, const std::string& line, bool ivao)
 {
     if (!lf_matchFltsimHeader(line).empty()) {
@@ -111,16 +114,6 @@ void lf_finishSection(CfgScanState& state, bool ivao)
         std::move(liveries.begin(), liveries.end(), std::back_inserter(state.result));
     }
     state.sectionLines.clear();
-}
-
-void lf_splitSections(CfgScanState& state, const std::string& line)
-{
-    lf_split(state, line, false);
-}
-
-void lf_splitIvaoSections(CfgScanState& state, const std::string& line)
-{
-    lf_split(state, line, true);
 }
 
 std::vector<tzo::LiveryData> lf_searchLiveriesinFile(std::uint32_t priority, const fs::path& cfgPath)

@@ -39,11 +39,6 @@ std::vector<tzo::LiveryData> lf_searchLiveriesinFile(std::uint32_t priority, con
 std::vector<tzo::LiveryData> lf_searchIvaoLiveriesinFile(std::uint32_t priority,
                                                          const std::filesystem::path& cfgPath);
 
-// One line through the section splitters. The ordinary one ends a section at
-// a '[' in the first six positions only ("description=see [notes]" stays a
-// section line); the IVAO one at a '[' anywhere.
-void lf_splitSections(CfgScanState& state, const std::string& line);
-void lf_splitIvaoSections(CfgScanState& state, const std::string& line);
 // The pending section, when there is one, processed and emptied.
 void lf_finishSection(CfgScanState& state, bool ivao);
 

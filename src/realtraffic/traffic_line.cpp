@@ -170,37 +170,6 @@ bool gf_leadingU32(std::string_view text, std::uint32_t& value)
     return true;
 }
 
-const char* gf_lineVerdictText(LineVerdict verdict)
-{
-    switch (verdict) {
-    case LineVerdict::accepted:
-        return "accepted";
-    case LineVerdict::tooFewFields:
-        return "too few fields";
-    case LineVerdict::badNumber:
-        return "bad number";
-    case LineVerdict::outsideWorld:
-        return "outside the world";
-    case LineVerdict::outOfRange:
-        return "out of range";
-    case LineVerdict::category:
-        return "category";
-    case LineVerdict::badHeading:
-        return "bad heading";
-    case LineVerdict::staticHexid:
-        return "static hexid";
-    case LineVerdict::noRegistration:
-        return "no registration";
-    case LineVerdict::towed:
-        return "towed";
-    case LineVerdict::ignoredCallsign:
-        return "ignored callsign";
-    case LineVerdict::groundAway:
-        return "on the ground away from the park airport";
-    }
-    return "?";
-}
-
 void gf_splitTrafficFields(std::string_view line, std::vector<std::string_view>& fields)
 {
     fields.clear();

@@ -57,8 +57,6 @@ enum class LineVerdict {
     groundAway,      // on the ground without a park airport, or more than 5 nm from it
 };
 
-const char* gf_lineVerdictText(LineVerdict verdict);
-
 struct LineResult {
     LineVerdict verdict = LineVerdict::tooFewFields;
     // The aircraft passed the range test: its callsign may be collected.

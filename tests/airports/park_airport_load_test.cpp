@@ -226,16 +226,3 @@ TEST_F(LoadTest, noCopyMeansNoSave)
     EXPECT_EQ(recorded.saves, 0);
     EXPECT_EQ(logLinesWith("not saved: its learned file could not be kept aside"), 1);
 }
-
-TEST_F(LoadTest, exitSkipsTheCloseWhileTheMainLoopRuns)
-{
-    putFixture(kArchived.string(), "archived-EDDF.xml");
-    read();
-    standUpdateCount.store(1);
-    gf_closeParkAirportAtExit(1);
-    EXPECT_EQ(recorded.saves, 0);
-    EXPECT_TRUE(parkAirportActive.load());
-    EXPECT_EQ(logLinesWith("park airport not closed: 1 thread still running"), 1);
-    gf_closeParkAirportAtExit(0);
-    EXPECT_EQ(recorded.saves, 1);
-}

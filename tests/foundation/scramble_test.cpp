@@ -126,11 +126,6 @@ TEST(Scramble, modelCodesReadByLength)
     EXPECT_EQ(gf_unscrambleCode(scrambleModelCode("DH", 5)), "DH");
     EXPECT_EQ(gf_unscrambleCode(scrambleModelCode("F9", 12)), "F9");
     EXPECT_EQ(gf_unscrambleCode(""), "");
-
-    std::vector<std::string> group = {scrambleModelCode("A320"), scrambleModelCode("A321"), "",
-                                      scrambleModelCode("A20N")};
-    gf_unscrambleCodes(group);
-    EXPECT_EQ(group, (std::vector<std::string>{"A320", "A321", "", "A20N"}));
 }
 
 TEST(Scramble, oneCharacterModelCodeGivesEmpty)

@@ -310,13 +310,11 @@ TEST(ParameterElements, valuesAreReadFromTheParametersElement)
                                 "<parameters>"
                                 "<parameter name=\"altitude\" value=\"12.5\"/>"
                                 "<parameter name=\"num_parkpos\" value=\"99999999999\"/>"
-                                "<parameter name=\"Qf_real\" value=\"nan\"/>"
                                 "<parameter name=\"handmade\" value=\"yes\"/>"
                                 "<parameter name=\"no'value\"/>"
                                 "</parameters>"));
     EXPECT_EQ(gf_getIntParameterFromDoc(doc, "altitude"), 12);
     EXPECT_EQ(gf_getIntParameterFromDoc(doc, "num_parkpos"), 2147483647);
-    EXPECT_EQ(gf_getDoubleParameterFromDoc(doc, "Qf_real"), std::nullopt);
     EXPECT_EQ(gf_getBoolParameterFromDoc(doc, "handmade"), true);
     EXPECT_EQ(gf_getStringParameterFromDoc(doc, "no'value"), std::nullopt);
     EXPECT_TRUE(gf_findParameterNode(doc, "no'value"));

@@ -35,7 +35,7 @@ TEST(Version, comparesFieldByFieldAndPrints)
 {
     EXPECT_GT(gf_parseVersion("8.10.0"), gf_parseVersion("8.9.5"));
     EXPECT_LT(gf_parseVersion("8.8.0"), gf_parseVersion("8.8.1"));
-    EXPECT_EQ(gf_formatVersion({-1, 0, 3}), "-1.0.3");
+    EXPECT_EQ(gf_versionToString({-1, 0, 3}), "-1.0.3");
 }
 
 TEST(Exceptions, messagesAreTheFixedTexts)

@@ -36,7 +36,7 @@ TEST(CrowdReplay, hundredsOfOwnAircraftThatTheReaderTakes)
         const tzo::LineResult result = tzo::gf_parseTrafficLine(fields, context, record);
         // Ground copies moved away from the airport are refused as the program refuses them.
         ASSERT_TRUE(result.verdict == tzo::LineVerdict::accepted || result.verdict == tzo::LineVerdict::groundAway)
-            << tzo::gf_lineVerdictText(result.verdict) << ": " << line.text;
+            << "verdict " << static_cast<int>(result.verdict) << ": " << line.text;
         if (result.verdict == tzo::LineVerdict::accepted) {
             hexids.insert(record.hexid);
             callsigns.insert(record.callsign);
