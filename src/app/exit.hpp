@@ -23,9 +23,9 @@ enum class WindowMessage : unsigned {
     FINAL_CLOSE = 0x8002,  // WM_APP+2: save the window position, close the log, quit
 };
 
-// What the exit does outside the shell. The defaults have nothing to act on
-// (the subsystem concerned is not present); ProgramExitServices overrides each
-// one whose subsystem is built, and tests record the calls.
+// What the exit does outside the shell. The defaults do nothing (the wait
+// sleeps), so that a test's services record only the calls it watches;
+// ProgramExitServices overrides every one but the wait.
 class ExitServices {
 public:
     virtual ~ExitServices() = default;

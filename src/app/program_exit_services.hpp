@@ -1,7 +1,6 @@
 #pragma once
-// The exit's work on the program's real subsystems. What a subsystem not yet
-// present would do is left to the defaults of ExitServices, which have nothing
-// to act on.
+// The exit's work on the program's real subsystems: every entry of
+// ExitServices but its wait, which the default does.
 
 #include "app/exit.hpp"
 

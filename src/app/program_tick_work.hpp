@@ -1,7 +1,5 @@
 #pragma once
-// The tick's work on the program's real subsystems. What a subsystem not yet
-// present would do is left to the defaults of TickWork, which have nothing to
-// act on.
+// The tick's work on the program's real subsystems: every entry of TickWork.
 
 #include "app/tick_work.hpp"
 

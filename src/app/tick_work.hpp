@@ -5,10 +5,9 @@
 // outside the shell goes through this interface, so that tests can drive a
 // tick and see exactly which work ran in which second.
 //
-// The defaults answer for a program in which the subsystem concerned is not
-// present: queries answer "no" and operations have nothing to act on. The
-// program's own implementation (ProgramTickWork) overrides each one whose
-// subsystem is built.
+// The defaults do nothing and answer "no", so that a test's TickWork
+// overrides only what it watches. The program's own implementation
+// (ProgramTickWork) overrides every one.
 
 #include "foundation/time.hpp"
 #include "traffic/live_traffic.hpp"

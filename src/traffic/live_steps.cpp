@@ -2,11 +2,10 @@
 
 #include "airports/park_positions.hpp"
 
-// Not built yet: each of these is filled in with the part of the traffic it
-// belongs to. Until then nothing moves. The new-aircraft step and the ghost
-// rule are in new_aircraft.cpp, the notifications in sim_events.cpp, the
-// commands in ai_commands.cpp, the livery change in stand_arrival.cpp and
-// the learning in stand_learning.cpp.
+// Each step lives with the part of the traffic it belongs to (new_aircraft,
+// track_following, motion, sim_events, ai_commands, stand_arrival,
+// stand_learning, duplicates, parked_limits, static_placement); here are only
+// the stand mark and the table of entries.
 
 void lf_markStandOccupied(std::uint32_t standId, bool occupied)
 {

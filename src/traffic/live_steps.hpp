@@ -2,8 +2,7 @@
 // The steps of the live traffic that the driver and the sample intake call
 // and that belong to the aircraft's later life: new aircraft, the simulator's
 // notifications, movement, learning, stand marks, commands and the ghost
-// rule. Each is a plain function of this library; those whose work is not
-// built yet do nothing.
+// rule. Each is a plain function of this library.
 
 #include "airports/park_pos.hpp"
 #include "traffic/live_aircraft.hpp"
