@@ -6,13 +6,15 @@
 // Values are read by every thread: booleans, integers and floats are atomics,
 // strings are copied out under a mutex. Every load-change-save of the settings
 // file runs under one mutex, and each save replaces the file atomically.
+// The element format of the file is parameter_xml.hpp's.
+
+#include "foundation/parameter_xml.hpp"
 
 #include <pugixml.hpp>
 
 #include <atomic>
 #include <cstdint>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -218,24 +220,3 @@ void gf_readParameters(const tzo::ParameterLists& lists);
 // Removes the named setting's element from "parameters.xml".
 void gf_pruneParameters(std::string_view name);
 bool lf_isFolderParameter(std::string_view name);
-
-// The <parameter> element named `name` under the top-level <parameters>.
-pugi::xml_node gf_findParameterNode(const pugi::xml_node& doc, std::string_view name);
-
-// Append a <parameter name= value=/> under node, without looking for an existing one.
-bool gf_appendBoolParameter(pugi::xml_node node, std::string_view name, bool value);
-bool gf_appendIntParameter(pugi::xml_node node, std::string_view name, std::int64_t value);
-bool gf_appendStringParameter(pugi::xml_node node, std::string_view name, std::string_view value);
-
-// The "value" of the named element; empty when the element or its "value" is
-// missing. An unreadable integer is 0, one beyond 32 bits saturates.
-std::optional<std::int32_t> gf_getIntParameterFromDoc(const pugi::xml_node& doc, std::string_view name);
-std::optional<std::string> gf_getStringParameterFromDoc(const pugi::xml_node& doc, std::string_view name);
-// Empty when the element is missing; otherwise the boolean spelling rule (a
-// missing "value" reads as false).
-std::optional<bool> gf_getBoolParameterFromDoc(const pugi::xml_node& doc, std::string_view name);
-
-// The text rules of the settings file.
-bool gf_parseBoolText(std::string_view text);
-// Decimal with optional blanks and sign; unreadable gives 0, beyond 32 bits saturates.
-std::int32_t gf_parseIntText(std::string_view text);

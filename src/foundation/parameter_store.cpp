@@ -1,0 +1,173 @@
+#include "foundation/parameter_store.hpp"
+
+#include "foundation/atomic_file.hpp"
+#include "foundation/log.hpp"
+#include "foundation/paths.hpp"
+#include "foundation/text_file.hpp"
+
+#include <fmt/format.h>
+
+#include <functional>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct RegisteredLists {
+    std::mutex mutex;
+    tzo::ParameterLists lists;
+};
+
+RegisteredLists& lf_registeredLists()
+{
+    static auto* registered = new RegisteredLists;
+    return *registered;
+}
+
+tzo::ParameterLists lf_currentLists()
+{
+    auto& registered = lf_registeredLists();
+    std::lock_guard lock(registered.mutex);
+    return registered.lists;
+}
+
+void lf_setValueAttribute(pugi::xml_node node, const std::string& text)
+{
+    pugi::xml_attribute value = node.attribute(kParameterValue);
+    if (!value)
+        value = node.append_attribute(kParameterValue);
+    value.set_value(text.c_str());
+}
+
+bool lf_isStoredFolderGap(const tzo::Parameter& parameter)
+{
+    // Empty folder settings are never written: an empty one in the file is
+    // removed on the next start anyway.
+    return lf_isFolderParameter(parameter.name()) && parameter.valueText().empty();
+}
+
+void lf_forEachStored(const tzo::ParameterLists& lists, const std::function<void(tzo::Parameter&)>& action)
+{
+    for (auto* p : lists.booleans)
+        action(*p);
+    for (auto* p : lists.checkBoxes)
+        action(*p);
+    for (auto* p : lists.integers)
+        action(*p);
+    for (auto* p : lists.intFields)
+        action(*p);
+    for (auto* p : lists.strings)
+        action(*p);
+    for (auto* p : lists.stringFields)
+        action(*p);
+}
+
+// A save of one setting onto a missing or damaged file writes every stored
+// setting with its current value: a file of one setting would lose the rest.
+void lf_buildFullDocument(pugi::xml_document& doc, const tzo::Parameter& saved)
+{
+    doc.reset();
+    pugi::xml_node root = doc.append_child(kParametersRoot);
+    bool savedIncluded = false;
+    lf_forEachStored(lf_currentLists(), [&](tzo::Parameter& p) {
+        if (&p == &saved)
+            savedIncluded = true;
+        if (!lf_isStoredFolderGap(p))
+            gf_appendStringParameter(root, p.name(), p.valueText());
+    });
+    if (!savedIncluded && !lf_isStoredFolderGap(saved))
+        gf_appendStringParameter(root, saved.name(), saved.valueText());
+}
+
+} // namespace
+
+std::mutex& lf_settingsFileMutex()
+{
+    // Never destroyed: a detached thread may still save while the program ends.
+    static auto* mutex = new std::mutex;
+    return *mutex;
+}
+
+fs::path lf_settingsFilePath()
+{
+    return fs::path(g_parametersPath);
+}
+
+SettingsFileState lf_loadSettingsFile(pugi::xml_document& doc)
+{
+    const fs::path path = lf_settingsFilePath();
+    const pugi::xml_parse_result result = doc.load_file(path.c_str());
+    if (result && doc.child(kParametersRoot))
+        return SettingsFileState::Loaded;
+    std::error_code ec;
+    if (!result && result.status == pugi::status_file_not_found && !fs::exists(path, ec))
+        return SettingsFileState::Missing;
+    // Unreadable, not XML, or XML of another shape: what the user had must
+    // survive the rewrite.
+    return SettingsFileState::Damaged;
+}
+
+bool lf_keepDamagedSettingsFile()
+{
+    const fs::path path = lf_settingsFilePath();
+    fs::path bad = path;
+    bad += ".bad";
+    std::error_code ec;
+    fs::copy_file(path, bad, fs::copy_options::overwrite_existing, ec);
+    if (ec) {
+        gf_logLineMarked(fmt::format("{} cannot be read and cannot be kept as {}: {}; it is left as it is",
+                                     path.string(), bad.string(), ec.message()));
+        return false;
+    }
+    gf_logLineMarked(fmt::format("{} cannot be read, kept as {}", path.string(), bad.string()));
+    return true;
+}
+
+bool lf_saveSettingsFile(const pugi::xml_document& doc)
+{
+    try {
+        return gf_writeFileAtomically(lf_settingsFilePath(), gf_xmlText(doc));
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+void lf_logSetting(const tzo::Parameter& parameter)
+{
+    gf_logLineString(fmt::format("{}={}", parameter.name(), parameter.valueText()));
+}
+
+void lf_saveSetting(const tzo::Parameter& parameter)
+{
+    std::lock_guard lock(lf_settingsFileMutex());
+    pugi::xml_document doc;
+    const SettingsFileState state = lf_loadSettingsFile(doc);
+    if (state == SettingsFileState::Loaded) {
+        if (pugi::xml_node node = gf_findParameterNode(doc, parameter.name()))
+            lf_setValueAttribute(node, parameter.valueText());
+        else
+            gf_appendStringParameter(doc.child(kParametersRoot), parameter.name(), parameter.valueText());
+    } else {
+        if (state == SettingsFileState::Damaged && !lf_keepDamagedSettingsFile()) {
+            lf_logSetting(parameter);
+            gf_logLine("saving xml did not work?");
+            return;
+        }
+        lf_buildFullDocument(doc, parameter);
+    }
+    lf_logSetting(parameter);
+    if (!lf_saveSettingsFile(doc))
+        gf_logLine("saving xml did not work?");
+}
+
+void gf_setParameterLists(const tzo::ParameterLists& lists)
+{
+    auto& registered = lf_registeredLists();
+    std::lock_guard lock(registered.mutex);
+    registered.lists = lists;
+}
+
+bool lf_isFolderParameter(std::string_view name)
+{
+    return name.find("lfolder") != std::string_view::npos || name.find("afolder") != std::string_view::npos;
+}

@@ -1,0 +1,34 @@
+#pragma once
+// The settings file "parameters.xml" as the setting classes, the reading at
+// start and the pruning use it; nothing outside foundation includes this.
+
+#include "foundation/parameters.hpp"
+
+#include <pugixml.hpp>
+
+#include <filesystem>
+#include <mutex>
+
+// Start-up, window and exit threads all save settings; each load-change-save
+// of the file runs under this one mutex so no save undoes another.
+std::mutex& lf_settingsFileMutex();
+
+std::filesystem::path lf_settingsFilePath();
+
+enum class SettingsFileState { Loaded, Missing, Damaged };
+// Loaded only when the file is XML with a <parameters> root; Damaged when it
+// is there but cannot be read as such.
+SettingsFileState lf_loadSettingsFile(pugi::xml_document& doc);
+
+// Keeps a damaged settings file as "parameters.xml.bad". False when the copy
+// could not be made; the damaged file must then not be replaced.
+bool lf_keepDamagedSettingsFile();
+
+// Replaces the file atomically; false when that failed.
+bool lf_saveSettingsFile(const pugi::xml_document& doc);
+
+// "{name}={value}" to the log.
+void lf_logSetting(const tzo::Parameter& parameter);
+
+// Writes one setting's current value into the file, under the file mutex.
+void lf_saveSetting(const tzo::Parameter& parameter);
