@@ -82,6 +82,15 @@ struct StaticParkingDriver : AirportTest {
         userAircraft.longitude = lon;
         userAircraft.altitudeAboveGround = heightFt;
     }
+    // Chosen at one mark, its file read at the next.
+    void loadLirfWithFourStands()
+    {
+        listPark("LIRF");
+        put("airports/archive/stock/LIRF.xml", airportFile(4, 10));
+        flyAt(40.0, 10.0, 1000);
+        gf_staticParking(false);
+        gf_staticParking(false);
+    }
 };
 
 } // namespace
@@ -149,11 +158,7 @@ TEST_F(StaticParkingDriver, onTheGroundTheAirportWithinFiveMilesIsChosenIfItHasA
 
 TEST_F(StaticParkingDriver, outOfSightLeavesAndRestoresMaxLive)
 {
-    listPark("LIRF");
-    put("airports/archive/stock/LIRF.xml", airportFile(4, 10));
-    flyAt(40.0, 10.0, 1000);
-    gf_staticParking(false);
-    gf_staticParking(false);
+    loadLirfWithFourStands();
     ASSERT_EQ(parkPositions.size(), 4u);
     const int userValue = MAX_LIVE.value();
     MAX_LIVE.setValue(50); // as a learned file may set it
@@ -167,11 +172,7 @@ TEST_F(StaticParkingDriver, outOfSightLeavesAndRestoresMaxLive)
 
 TEST_F(StaticParkingDriver, leavingWithdrawsAParkedLiveCreationOrLetsItMakePlace)
 {
-    listPark("LIRF");
-    put("airports/archive/stock/LIRF.xml", airportFile(4, 10));
-    flyAt(40.0, 10.0, 1000);
-    gf_staticParking(false);
-    gf_staticParking(false);
+    loadLirfWithFourStands();
     ASSERT_EQ(parkPositions.size(), 4u);
     for (std::uint32_t id : {0x400001u, 0x400002u, 0x400003u}) {
         tzo::LiveAircraft live;
