@@ -127,7 +127,7 @@ void loadLargeParkAirport(benchmark::State& state)
         }
     }
     gf_clearParkPositions();
-    gf_resetStaticParkingForTests();
+    gf_resetStaticParking();
     gf_resetAirportsListForTests();
 }
 BENCHMARK(loadLargeParkAirport)->Unit(benchmark::kMillisecond);

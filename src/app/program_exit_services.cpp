@@ -8,6 +8,7 @@
 #include "foundation/run_state.hpp"
 #include "foundation/settings.hpp"
 #include "liveries/livery_matching.hpp"
+#include "parking/static_parking_driver.hpp"
 #include "parking/static_parking_services.hpp"
 #include "realtraffic/readers.hpp"
 #include "realtraffic/rt_server.hpp"
@@ -87,8 +88,11 @@ void ProgramExitServices::resetOutsideState()
 void ProgramExitServices::resetTraffic()
 {
     gf_resetTraffic();
-    // What the shell and static parking keep of the traffic: the busy mark
-    // of the window and the user's reserved stand.
+    // Static parking starts as after a fresh start: no park airport, so the
+    // user's position chooses and loads one again.
+    gf_resetStaticParking();
+    // What the shell keeps of the traffic: the busy mark of the window and
+    // the user's reserved stand.
     busy.store(false);
     reservedStand.clear();
     gf_invalidateMainWindow(ui::Rect{0, 0, kMainWindowWidth, kMainWindowHeight});

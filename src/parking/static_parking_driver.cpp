@@ -297,13 +297,19 @@ void gf_staticParking(bool showStatus)
         lf_searchParkAirport(position, showStatus);
 }
 
-void gf_resetStaticParkingForTests()
+void gf_resetStaticParking()
 {
     g_parkAirport = {};
     g_lastPosition = {};
+    g_errorLineShown = false;
     parkLoadRequested = false;
     softLearningAllowed = true;
     airportFileRead = false;
     reservedStandPresent = false;
     airportBoxText.clear();
+    softFitShown.store(false);
+    removalList.clear();
+    staticParkingPlan.clear();
+    staticParkingBusy.store(false);
+    trafficReader.stopCollecting();
 }

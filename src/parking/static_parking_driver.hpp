@@ -32,5 +32,7 @@ std::string lf_loadParkAirport();
 void lf_leaveParkAirport();
 void lf_removeParkedAndLeave();
 
-// Tests only: forgets the driver's state (park airport, last position, flags).
-void gf_resetStaticParkingForTests();
+// Forgets the driver's state (park airport, last position, plan, flags), so
+// that the next run starts as the first run after a start: a restart in the
+// same process chooses and loads the park airport anew.
+void gf_resetStaticParking();

@@ -118,7 +118,7 @@ protected:
     }
     static void resetState()
     {
-        gf_resetStaticParkingForTests();
+        gf_resetStaticParking();
         gf_clearParkAirportState();
         parkAirportActive.store(false);
         parkAirports.clear();

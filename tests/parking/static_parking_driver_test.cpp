@@ -53,7 +53,7 @@ struct StaticParkingDriver : AirportTest {
     }
     static void reset()
     {
-        gf_resetStaticParkingForTests();
+        gf_resetStaticParking();
         gf_clearParkAirportState();
         parkAirports.clear();
         parkAirportsLastPosition = {};

@@ -9,6 +9,7 @@
 #include "app/traffic_range.hpp"
 #include "platform/ui/painter.hpp"
 #include "simconnect/sim_client.hpp"
+#include "simconnect/sim_queues.hpp"
 #include "traffic/live_traffic.hpp"
 #include "sim_stub.hpp"
 #include "support/proc_counts.hpp"
@@ -17,6 +18,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <functional>
 #include <set>
 
 #include <unistd.h>
@@ -40,6 +42,27 @@ ramp="false"/></parkpositions>
 )";
 const std::string kMainLoopStarted = "Start of operations: main loop started";
 
+// Zürich with three stands apart from the replayed tracks, each used by an
+// AFR A319 at every half-hour of the week: static aircraft stand there
+// whenever Zürich is the park airport.
+std::string zurichInUse()
+{
+    std::string hours;
+    for (int h = 0; h < 48; ++h)
+        hours += fmt::format("{}{}", h ? "," : "", h);
+    std::string stands;
+    for (int i = 0; i < 3; ++i) {
+        stands += fmt::format("<parkpos id=\"A{}\" latitude=\"47.470000\" longitude=\"{:.6f}\" heading=\"270.0\" "
+                              "radius=\"30.0\" cargo=\"false\" ramp=\"false\">",
+                              i + 1, 8.53 + 0.0008 * i);
+        for (int day = 1; day <= 7; ++day)
+            stands += fmt::format("<opt reg=\"\" airl=\"AFR\" type=\"A319\" day=\"{}\" hh=\"{}\" cs=\"AFR{}:AFR{}\"/>",
+                                  day, hours, 9001 + 2 * i, 9002 + 2 * i);
+        stands += "</parkpos>";
+    }
+    return kZurich.substr(0, kZurich.find("<parkpositions>")) + "<parkpositions>" + stands + "</parkpositions>\n";
+}
+
 struct LiveStartUpTest : StartUpTest {
     ScopedEnv pipes{"NORVANE_PIPE_DIR", (dir / "pipes").string()};
     ScopedEnv publicDocuments{"NORVANE_PUBLIC_DOCUMENTS", (dir / "public").string()};
@@ -54,7 +77,8 @@ struct LiveStartUpTest : StartUpTest {
     std::thread flightAnnouncer;
     std::thread replayer;
 
-    LiveStartUpTest()
+    // simSecond: the stand-in's second; short where only program time matters.
+    explicit LiveStartUpTest(std::chrono::milliseconds simSecond = 200ms)
     {
         tzo::gf_installOperationsStart(nullptr);
         // Liveries and data base entries for the replayed types and airlines.
@@ -84,7 +108,7 @@ struct LiveStartUpTest : StartUpTest {
 
         simstub::Options options;
         options.frameInterval = 20ms;
-        options.secondInterval = 200ms;
+        options.secondInterval = simSecond;
         options.recordPackets = false;
         sim = std::make_unique<simstub::SimStub>(options);
         std::string error;
@@ -134,6 +158,15 @@ struct LiveStartUpTest : StartUpTest {
         writeFile(folder / "aircraft.cfg", "[General]\natc_model=" + model + "\n[fltsim.0]\ntitle=Demo " + model +
                                                " " + airline + "\nsim=" + model +
                                                "\nmodel=\ntexture=\natc_parking_codes=" + airline + "\n");
+    }
+
+    // Static aircraft (callsigns ending in "*") the stand-in created since then.
+    std::size_t staticCreatedSince(std::chrono::steady_clock::time_point since) const
+    {
+        std::size_t n = 0;
+        for (const auto& o : sim->aiObjects())
+            n += o.createdAt > since && !o.atcId.empty() && o.atcId.back() == '*' ? 1 : 0;
+        return n;
     }
 
     // Replayed aircraft the stand-in created since then.
@@ -230,5 +263,62 @@ TEST_F(LiveStartUpTest, tenRestartsInOneProcessLeakNothing)
         << programDescriptors() << " descriptors, " << descriptors << " after the first start";
     EXPECT_EQ(logLinesWith("still running"), 0);
     EXPECT_EQ(logLinesWith("Reader error"), 0);
+    EXPECT_EQ(exitServices->finalCloses.load(), 0);
+}
+
+namespace {
+// Static parking runs on program time: the stand-in's seconds come fast.
+struct StaticRestartTest : LiveStartUpTest {
+    StaticRestartTest() : LiveStartUpTest(50ms) {}
+};
+} // namespace
+
+// Whatever restarts the program in its process (a teleport, a newly loaded
+// flight, the third failed request), static parking starts as after a fresh
+// start: Zürich is chosen and loaded again and its static aircraft come back
+// to the simulator.
+TEST_F(StaticRestartTest, staticParkingComesBackAfterEveryKindOfRestart)
+{
+    server->put("/downloads/archive/p3d/archive.zip",
+                makeZip({{"archive/stock/EHAM.xml", kArchivedAirport}, {"archive/stock/LSZH.xml", zurichInUse()}}));
+    CUSTOM_PARKING_PERCENTAGE.setValue(100);
+    CUSTOM_PARKING_PERCENTAGE.save();
+    auto since = std::chrono::steady_clock::now();
+    ASSERT_EQ(startUp(), 0) << log();
+    ASSERT_TRUE(waitFor([&] { return operationsRunning(1); }, 30s)) << log();
+    ASSERT_TRUE(waitFor([&] { return staticCreatedSince(since) > 0; }, 60s)) << log();
+
+    const simstub::SimObjectState user = sim->user();
+    const auto userAt = [&](double latitude, double longitude) {
+        sim->setUserVar("Plane Latitude", latitude);
+        sim->setUserVar("Plane Longitude", longitude);
+    };
+    struct Restart {
+        const char* cause;
+        std::function<void()> make;
+    };
+    const Restart restarts[] = {
+        {"a teleport", [&] {
+             const int teleports = logLinesWith("Teleport");
+             userAt(47.0, 8.0);
+             ASSERT_TRUE(waitFor([&] { return logLinesWith("Teleport") > teleports; }, 20s));
+             userAt(user.var("PLANE LATITUDE"), user.var("PLANE LONGITUDE"));
+         }},
+        {"a new flight", [&] { sim->sendFilenameEvent("FlightLoaded", "Flights\\Other.fxml"); }},
+        {"three failed requests", [] {
+             for (int i = 0; i < 3; ++i)
+                 gf_simConnectRequestError();
+         }},
+    };
+    int run = 1;
+    for (const Restart& r : restarts) {
+        SCOPED_TRACE(r.cause);
+        ++run;
+        since = std::chrono::steady_clock::now();
+        r.make();
+        ASSERT_TRUE(waitFor([&] { return operationsRunning(run); }, 60s)) << log();
+        EXPECT_EQ(logLinesWith("The park airport is LSZH"), run);
+        ASSERT_TRUE(waitFor([&] { return staticCreatedSince(since) > 0; }, 60s)) << log();
+    }
     EXPECT_EQ(exitServices->finalCloses.load(), 0);
 }
