@@ -61,5 +61,9 @@ inline constexpr double kNoParkAirportElevation = -1000.0;
 void gf_clearParkAirportState();
 // Set once the park airport's file has been read; cleared when it is left.
 extern std::atomic<bool> parkAirportActive;
+// A setting that the park airport keeps in its own file changed (in the
+// window, or when the load switched LEARN_SOFT off): leaving the airport
+// saves its file. A read of the airport file clears it.
+extern std::atomic<bool> parkAirportChanged;
 // Airports waiting in the "TO_BE_LEARNED_OFFLINE" folder, set by the add-on airport scan.
 extern std::atomic<std::int32_t> tbloAirportCount;

@@ -5,6 +5,7 @@ tzo::GeoPosition parkAirportPosition;
 tzo::SharedText parkAirportIata;
 std::atomic<double> parkAirportElevationFt{kNoParkAirportElevation};
 std::atomic<bool> parkAirportActive{false};
+std::atomic<bool> parkAirportChanged{false};
 std::atomic<std::int32_t> tbloAirportCount{0};
 
 void gf_clearParkAirportState()

@@ -22,8 +22,6 @@
 
 namespace fs = std::filesystem;
 
-std::atomic<bool> parkParametersChanged{false};
-
 namespace {
 
 std::mutex headerMutex;
@@ -164,7 +162,7 @@ std::string lf_readApf(const fs::path& path, std::uint64_t& quality)
     shown.airportText = path.string();
     parkAirportActive.store(true);
     gf_enableControl(FLUSH_STATIC);
-    parkParametersChanged.store(false);
+    parkAirportChanged.store(false);
     parkAirportElevationFt.store(read.altitudeFt);
     lf_showParkAirport(shown);
     return parkPositions.empty() ? "no stands found" : "";
@@ -216,7 +214,7 @@ fs::path gf_parkAirportLearnedPath()
 
 void gf_closeParkAirport()
 {
-    if (parkAirportActive.load() && (parkParametersChanged.load() || standUpdateCount.load() >= 1)) {
+    if (parkAirportActive.load() && (parkAirportChanged.load() || standUpdateCount.load() >= 1)) {
         if (learnedSaveForbidden.load()) {
             gf_logLineMarked(fmt::format("\"{}\" not saved: its learned file could not be kept aside",
                                          gf_parkAirportLearnedPath().string()));

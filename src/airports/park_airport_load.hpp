@@ -19,10 +19,6 @@ std::string gf_readApf(const std::filesystem::path& path, std::uint64_t& quality
 // Whether the airport's file has a stand of exactly that name.
 bool gf_readApfForGateCheck(const std::string& airportCode, const std::string& standName);
 
-// Set when the user changes a parking setting (or loading switches LEARN_SOFT
-// off); a read clears it; a close with it set saves.
-extern std::atomic<bool> parkParametersChanged;
-
 // The park airport's header as read.
 struct ParkAirportHeader {
     std::string airportName;

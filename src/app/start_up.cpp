@@ -20,6 +20,7 @@
 #include "foundation/workers.hpp"
 #include "liveries/code_fixes.hpp"
 #include "liveries/livery_scan.hpp"
+#include "parking/static_parking_services.hpp"
 #include "realtraffic/link_state.hpp"
 #include "realtraffic/rt_messages.hpp"
 #include "refdata/dbase.hpp"
@@ -205,6 +206,7 @@ void lf_loadParameters()
     gf_readSettings();
     lf_migrateParameters();
     gf_rangeFromSetting();
+    savedMaxLive.store(static_cast<std::uint32_t>(MAX_LIVE.value()));
     gf_showStoredSettings();
 }
 

@@ -96,10 +96,10 @@ bool gf_saveAirportFile()
     const std::int32_t updates = standUpdateCount.load();
     gf_showStatus(fmt::format("{}{} \"{}\" saved with {} update{} {}", lf_timeOfDay(), handmade ? " handmade" : "",
                               path.string(), updates, updates == 1 || updates < 0 ? "" : "s",
-                              parkParametersChanged.load() ? "and one or more parameter changes" : ""),
+                              parkAirportChanged.load() ? "and one or more parameter changes" : ""),
                   true);
     standUpdateCount.store(0);
-    parkParametersChanged.store(false);
+    parkAirportChanged.store(false);
     return true;
 }
 

@@ -222,7 +222,7 @@ std::string lf_loadParkAirport()
             if (LEARN_SOFT.value()) {
                 LEARN_SOFT.setChecked(false);
                 gf_disableControl(LEARN_SOFT);
-                parkParametersChanged.store(true);
+                parkAirportChanged.store(true);
             }
         } else {
             softLearningAllowed = true;

@@ -24,9 +24,9 @@ void gf_writeMyParkAirports();
 
 // The user's reserved stand; empty when there is none.
 extern tzo::SharedText reservedStand;
-// A setting that the park airport keeps in its own file was changed in the window.
-extern std::atomic<bool> parkAirportChanged;
-// The MAX_LIVE value to restore when the park airport is left.
+// The user's own MAX_LIVE (loaded at start-up, or entered in the window while
+// no park airport is active): restored when the park airport is left, whose
+// learned file may have set its own.
 extern std::atomic<std::uint32_t> savedMaxLive;
 
 // The window's side of static parking, filled in by the window at start:

@@ -64,7 +64,7 @@ inline void resetParkAirport()
     gf_clearParkAirportState();
     parkAirportActive.store(false);
     parkAirportHandmade.store(false);
-    parkParametersChanged.store(false);
+    parkAirportChanged.store(false);
     learnedSaveForbidden.store(false);
     standUpdateCount.store(0);
     gf_installParkAirportHooks({});

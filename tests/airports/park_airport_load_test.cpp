@@ -183,7 +183,7 @@ TEST_F(LoadTest, closeSavesOnlyWhenActiveAndChanged)
     gf_clearParkPositions();
     read();
     recorded.saveResult = true;
-    parkParametersChanged.store(true);
+    parkAirportChanged.store(true);
     gf_closeParkAirport();
     EXPECT_EQ(recorded.saves, 2);
     EXPECT_EQ(standUpdateCount.load(), 0);

@@ -5,7 +5,12 @@
 #include "main_window_fixture.hpp"
 #include "window_state_reset.hpp"
 
+#include "airports/airports_list.hpp"
+#include "airports/park_airport_hooks.hpp"
 #include "app/commands.hpp"
+#include "app/start_up.hpp"
+#include "parking/save_airport_file.hpp"
+#include "parking/static_parking_driver.hpp"
 #include "foundation/log.hpp"
 #include "foundation/paths.hpp"
 #include "support/test_support.hpp"
@@ -220,6 +225,37 @@ TEST_F(CommandsTest, maxLiveAtItsDefaultLeavesTheFieldEmpty)
     enter(MAX_LIVE, "300");
     EXPECT_EQ(stored("MAX_LIVE"), "300");
     EXPECT_EQ(window.text(MAX_LIVE.controlId()), "");
+}
+
+TEST_F(CommandsTest, aParkingSettingTypedAtTheParkAirportIsInItsFileWhenLeftAndTheUsersMaxLiveComesBack)
+{
+    const std::string meta = "<meta><info name=\"author\" value=\"Norvane_P3D\"/><info name=\"version\" "
+                             "value=\"8.8.0\"/><info name=\"date\" value=\"Dec  1, 2026\"/></meta>";
+    testsupport::writeFile("airports/archive/stock/LIRF.xml",
+                           meta + "<parameters><parameter name=\"publisher\" value=\"stock\"/><parameter "
+                                  "name=\"altitude\" value=\"15\"/></parameters><parkpositions><parkpos id=\"P1\" "
+                                  "latitude=\"41.8\" longitude=\"12.25\" radius=\"30\"/></parkpositions>");
+    // What an earlier visit learned, with a MAX_LIVE of its own.
+    testsupport::writeFile("airports/learned/stock/LIRF.xml",
+                           meta + "<parameters><parameter name=\"MAX_LIVE\" value=\"50\"/></parameters>"
+                                  "<parkpositions/>");
+    testsupport::writeFile(g_parametersPath, "<parameters><parameter name=\"MAX_LIVE\" value=\"120\"/></parameters>");
+    lf_loadParameters(); // as the start-up reads the user's settings
+    gf_setAirportsListForTests({{"LIRF", "FCO", 41.8, 12.25, 15}});
+    gf_installParkingSave();
+    ASSERT_TRUE(lf_setParkAirport("LIRF"));
+    ASSERT_EQ(lf_loadParkAirport(), "");
+    ASSERT_EQ(MAX_LIVE.value(), 50);
+
+    enter(parking_percentage, "80");
+    lf_removeParkedAndLeave();
+    EXPECT_NE(readFile("airports/learned/stock/LIRF.xml").find("name=\"parking_percentage\" value=\"80\""),
+              std::string::npos);
+    EXPECT_EQ(MAX_LIVE.value(), 120);
+
+    gf_installParkAirportHooks({});
+    gf_resetAirportsListForTests();
+    gf_resetStaticParking();
 }
 
 TEST_F(CommandsTest, onlyADeeperMatchingAsksForNewMatches)

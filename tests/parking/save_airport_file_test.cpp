@@ -70,11 +70,11 @@ TEST_F(SaveTest, aWithdrawnFreshOptionIsKeptAndTwoUpdatesArePlural)
     learned.number = 0; // withdrawn by the last plan
     stand("V5")->options.push_back(learned);
     standUpdateCount.store(2);
-    parkParametersChanged.store(true);
+    parkAirportChanged.store(true);
     gf_closeParkAirport();
     EXPECT_NE(saved().find("cs=\"KLM77\""), std::string::npos);
     EXPECT_EQ(logLinesWith("saved with 2 updates and one or more parameter changes"), 1);
-    EXPECT_FALSE(parkParametersChanged.load());
+    EXPECT_FALSE(parkAirportChanged.load());
 }
 
 TEST_F(SaveTest, aHandmadeFileIsWrittenWholeWithAQualityPair)
