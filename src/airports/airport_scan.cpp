@@ -128,6 +128,9 @@ bool gf_scanAddonAirports(bool automatic, std::vector<std::string>& folders)
         gf_logLine("problems with removing previous files (maybe still open?)");
     }
     tbloAirportCount.store(0);
+    // Each scan counts its own finds: a restart's scan that finds nothing must
+    // not report the earlier scan's airports as its success.
+    addonAirportsFound.store(0);
     {
         const std::lock_guard lock(airportScanLogMutex);
         if (airportScanLog.capacity() < 2048)

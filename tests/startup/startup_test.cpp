@@ -282,3 +282,19 @@ TEST_F(StartUpTest, aPathTypedDuringTheStartUpLeavesAtMostOneRun)
         userClosed = false;
     }
 }
+
+TEST_F(StartUpTest, aSecondScanThatFindsNothingIsNoSuccessAndKeepsTheScanOn)
+{
+    ASSERT_EQ(startUp(), 0) << log();
+    ASSERT_EQ(logLinesWith("Airports scan successful"), 1);
+    ASSERT_EQ(storedSetting("SCAN_AIRPORTS"), "false");
+
+    // The add-on airport is uninstalled; the user asks for a scan again.
+    fs::remove_all(addonScenery);
+    SCAN_AIRPORTS.setAndSave(true);
+    ASSERT_EQ(startUp(), 0) << log();
+    EXPECT_EQ(logLinesWith("airports scan automatic starts"), 2);
+    EXPECT_EQ(logLinesWith("Airports scan successful"), 1);
+    EXPECT_EQ(statusesWith("Warning: Scan has not found any add-on airports"), 1);
+    EXPECT_EQ(storedSetting("SCAN_AIRPORTS"), "true");
+}
