@@ -169,19 +169,17 @@ void lf_finalExit(ExitServices* services, int seconds, std::uint64_t generation)
         for (int i = 0; i < kWaitSteps && runningThreads.load() > 1; ++i)
             services->sleepFor(100ms);
     });
-    // The traffic tables belong to the main loop: they are touched only once
-    // it has ended, never while it may still be running.
     const int othersRunning = runningThreads.load() - 1;
-    if (othersRunning <= 0)
+    // The traffic tables and the stand table belong to the main loop: they
+    // are touched once it has ended, whatever other threads still do, and
+    // never while it may still be running. Closing saves the stand table.
+    const bool mainLoopEnded = !services->mainLoopRunning();
+    if (mainLoopEnded) {
         lf_step(failed, [&] { liveLiveryCache.clear(); });
-    // Closing saves the stand table, which the main loop may still change.
-    if (othersRunning <= 0)
         lf_step(failed, [&] { services->closeParkAirport(); });
-    else
-        lf_step(failed, [&] {
-            gf_logLineMarked(fmt::format("park airport not closed: {} thread{} still running", othersRunning,
-                                         othersRunning == 1 ? "" : "s"));
-        });
+    } else {
+        lf_step(failed, [&] { gf_logLineMarked("park airport not closed: the main loop still runs"); });
+    }
 
     // A restart needs a quiet process: an old start-up thread or main loop
     // that goes on beside a new start would start operations twice. And after
@@ -230,7 +228,7 @@ void lf_finalExit(ExitServices* services, int seconds, std::uint64_t generation)
     if (!restart) {
         lf_step(failed, [&] { services->clearBlockedCallsign(); });
         lf_step(failed, [&] { services->logMatchingSummary(); });
-        if (othersRunning <= 0) {
+        if (mainLoopEnded) {
             lf_step(failed, [&] { services->logNoMatches(); });
             lf_step(failed, [&] { ghostTexts.clear(); });
         }

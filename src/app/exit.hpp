@@ -43,6 +43,8 @@ public:
     virtual void logMatchingSummary() {}
     virtual void logNoMatches() {}
     virtual void closeParkAirport() {}
+    // Whether the main loop, which owns the traffic and stand tables, still runs.
+    virtual bool mainLoopRunning() { return false; }
 
     // The restart reset.
     virtual void resetTrafficInput() {}

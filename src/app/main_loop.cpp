@@ -313,6 +313,13 @@ namespace {
 
 std::mutex g_mainLoopThreadMutex;
 std::jthread g_mainLoopThread;
+// Raised before the thread exists and lowered when its body has returned: the
+// exit saves the tables the main loop owns only while this is 0.
+std::atomic<int> g_mainLoopsRunning{0};
+
+struct MainLoopEnded {
+    ~MainLoopEnded() { g_mainLoopsRunning.fetch_sub(1); }
+};
 
 } // namespace
 
@@ -339,13 +346,23 @@ bool gf_startMainLoop()
         return false;
     }
     // Counted before it exists: an exit that begins meanwhile waits for it.
+    g_mainLoopsRunning.fetch_add(1);
     try {
-        g_mainLoopThread = std::jthread(gf_countThreadToStart([](std::stop_token stop) { mainLoop(stop); }));
+        g_mainLoopThread = std::jthread(gf_countThreadToStart([](std::stop_token stop) {
+            const MainLoopEnded ended;
+            mainLoop(stop);
+        }));
     } catch (...) {
+        g_mainLoopsRunning.fetch_sub(1);
         gf_uncountThreadToStart();
         throw;
     }
     return true;
+}
+
+bool gf_mainLoopRunning()
+{
+    return g_mainLoopsRunning.load() > 0;
 }
 
 void gf_requestMainLoopStop()

@@ -75,5 +75,7 @@ void mainLoop(std::stop_token stop);
 bool gf_startMainLoop();
 // Asks the running main loop (if any) to stop; does not wait.
 void gf_requestMainLoopStop();
+// Whether a main-loop thread has been started and its body has not yet returned.
+bool gf_mainLoopRunning();
 
 } // namespace tzo

@@ -60,6 +60,11 @@ void ProgramExitServices::closeParkAirport()
     gf_closeParkAirport();
 }
 
+bool ProgramExitServices::mainLoopRunning()
+{
+    return gf_mainLoopRunning();
+}
+
 void ProgramExitServices::removeFlightPlanFolder()
 {
     gf_removeFlightPlanFolder();

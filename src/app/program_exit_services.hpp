@@ -16,6 +16,7 @@ public:
     void switchScansOff() override;
     void resetRange() override;
     void closeParkAirport() override;
+    bool mainLoopRunning() override;
     void removeFlightPlanFolder() override;
     void logNoMatches() override;
     void resetOutsideState() override;

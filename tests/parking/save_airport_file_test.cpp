@@ -2,6 +2,9 @@
 // temporary program folder, and read back by the next load.
 
 #include "airports/airport_fixture.hpp"
+#include "app/exit.hpp"
+#include "app/exit_state_reset.hpp"
+#include "app/main_loop.hpp"
 #include "foundation/atomic_file.hpp"
 #include "parking/save_airport_file.hpp"
 
@@ -33,6 +36,20 @@ struct SaveTest : AirportTest {
         return gf_readApf(path, quality);
     }
     std::string saved(const fs::path& path = kLearned) const { return testsupport::readFile(dir / path); }
+    // A KLM A320 option learned during this run.
+    static tzo::ParkPosOption learnedOption(const std::string& callsign, std::uint32_t day, int halfHour,
+                                            std::uint32_t number)
+    {
+        tzo::ParkPosOption option;
+        option.airline = "KLM";
+        option.type = "A320";
+        option.callsign = callsign;
+        option.day = day;
+        option.halfHours = tzo::gf_halfHourBit(halfHour);
+        option.fresh = true;
+        option.number = number;
+        return option;
+    }
     tzo::ParkPos* stand(const std::string& name) { return const_cast<tzo::ParkPos*>(standNamed(name)); }
 };
 
@@ -60,21 +77,48 @@ TEST_F(SaveTest, aWithdrawnFreshOptionIsKeptAndTwoUpdatesArePlural)
 {
     putFixture(kArchived.string(), "archived-EDDF.xml");
     ASSERT_EQ(load(), "");
-    tzo::ParkPosOption learned;
-    learned.airline = "KLM";
-    learned.type = "A320";
-    learned.callsign = "KLM77";
-    learned.day = 4;
-    learned.halfHours = tzo::gf_halfHourBit(20);
-    learned.fresh = true;
-    learned.number = 0; // withdrawn by the last plan
-    stand("V5")->options.push_back(learned);
+    stand("V5")->options.push_back(learnedOption("KLM77", 4, 20, 0)); // withdrawn by the last plan
     standUpdateCount.store(2);
     parkAirportChanged.store(true);
     gf_closeParkAirport();
     EXPECT_NE(saved().find("cs=\"KLM77\""), std::string::npos);
     EXPECT_EQ(logLinesWith("saved with 2 updates and one or more parameter changes"), 1);
     EXPECT_FALSE(parkAirportChanged.load());
+}
+
+TEST_F(SaveTest, anExitWithAReaderStuckPastItsWaitStillSavesTheLastStandUpdate)
+{
+    // The exit's own decision and the real save; its waits take no time.
+    struct Exit : tzo::ExitServices {
+        std::atomic<int> posts{0};
+        void sleepFor(std::chrono::milliseconds) override {}
+        void closeParkAirport() override { gf_closeParkAirport(); }
+        bool mainLoopRunning() override { return tzo::gf_mainLoopRunning(); }
+        bool postToWindow(tzo::WindowMessage) override
+        {
+            ++posts;
+            return true;
+        }
+    };
+    putFixture(kArchived.string(), "archived-EDDF.xml");
+    ASSERT_EQ(load(), "");
+    stand("V5")->options.push_back(learnedOption("KLM88", 2, 30, 1));
+    standUpdateCount.store(1);
+
+    const auto services = std::make_shared<Exit>();
+    tzo::gf_installExitServices(services);
+    const AppHooks before = gf_appHooks();
+    tzo::gf_installExitHook();
+    {
+        const RunningThreadCount stuckReader;
+        gf_requestExit(ExitReason::USER_CLOSED_SIM, 0);
+        EXPECT_TRUE(testsupport::waitFor([&] { return services->posts.load() == 1; }));
+    }
+    EXPECT_TRUE(testsupport::waitFor([] { return runningThreads.load() == 0; }));
+    tzo::gf_installExitServices(nullptr);
+    gf_installAppHooks(before);
+    apptest::resetExitState();
+    EXPECT_NE(saved().find("cs=\"KLM88\""), std::string::npos);
 }
 
 TEST_F(SaveTest, aHandmadeFileIsWrittenWholeWithAQualityPair)
