@@ -8,6 +8,7 @@
 #include "foundation/app_hooks.hpp"
 #include "foundation/paths.hpp"
 #include "foundation/strings.hpp"
+#include "foundation/text_file.hpp"
 #include "parking/static_parking_services.hpp"
 #include "simconnect/sim_user_aircraft.hpp"
 #include "traffic/live_traffic.hpp"
@@ -16,7 +17,6 @@
 #include <fmt/format.h>
 
 #include <algorithm>
-#include <fstream>
 #include <mutex>
 #include <optional>
 #include <system_error>
@@ -35,20 +35,16 @@ constexpr std::size_t kManyParkAirports = 3000;
 std::mutex g_rememberedStandMutex;
 std::optional<std::string> g_rememberedStand;
 
-// Lines without a trailing CR; nullopt when the file cannot be opened.
+// The user edits the file by hand, and editors save it with a byte-order
+// mark or as UTF-16: lines as UTF-8 without a trailing CR; nullopt when the
+// file is missing or cannot be read.
 std::optional<std::vector<std::string>> readLines(const fs::path& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    std::error_code ec;
+    if (!fs::exists(path, ec))
         return std::nullopt;
     std::vector<std::string> lines;
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        lines.push_back(std::move(line));
-    }
-    if (in.bad())
+    if (!gf_readExtTextFileToStringVector(path, lines))
         return std::nullopt;
     return lines;
 }

@@ -94,6 +94,37 @@ TEST_F(ParkAirportsFileTest, doublesSkippedAndFolderAddsNoDoubles)
     EXPECT_TRUE(parkAirportsOkay);
 }
 
+TEST_F(ParkAirportsFileTest, aFileSavedWithAMarkOrAsUtf16IsReadWholeAndWrittenBackAsText)
+{
+    const auto utf16 = [](const std::string& text, bool bigEndian) {
+        std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+        for (const char c : text)
+            bytes += bigEndian ? std::string{'\0', c} : std::string{c, '\0'};
+        return bytes;
+    };
+    const std::string lines = "EDDF,A10\r\nEHAM\r\n";
+    const std::pair<const char*, std::string> cases[] = {
+        {"UTF-8 with a mark", "\xEF\xBB\xBF" + lines},
+        {"UTF-16 little-endian", utf16(lines, false)},
+        {"UTF-16 big-endian", utf16(lines, true)},
+    };
+    for (const auto& [what, bytes] : cases) {
+        SCOPED_TRACE(what);
+        reset();
+        writeFile(bytes);
+        EXPECT_TRUE(gf_readMyParkAirports(false));
+        ASSERT_EQ(parkAirports.size(), 2u);
+        EXPECT_EQ(parkAirports.front().code, "EDDF");
+        EXPECT_EQ(parkAirports.front().reservedStand, "A10");
+        EXPECT_EQ(parkAirports.back().code, "EHAM");
+
+        parkAirports.front().reservedStand = "A12";
+        gf_writeMyParkAirports();
+        EXPECT_EQ(file(), "EDDF,A12\nEHAM\n");
+    }
+    EXPECT_EQ(logLinesWith("is unknown"), 0);
+}
+
 TEST_F(ParkAirportsFileTest, missingFileIsLoggedAndStillOkay)
 {
     EXPECT_TRUE(gf_readMyParkAirports(false));
