@@ -97,9 +97,17 @@ std::filesystem::path gf_instanceLockPath()
     return platform::runtimeFolder() / fmt::format("{}-{}.lock", kProgramName, ::getuid());
 }
 
-InstanceGuard gf_takeSingleInstanceGuard()
+std::filesystem::path gf_dataFolderLockPath()
 {
-    const std::string path = gf_instanceLockPath().string();
+    std::filesystem::path lock = g_dataFolder;
+    lock += ".lock";
+    return lock;
+}
+
+namespace {
+
+InstanceGuard lf_takeLock(const std::filesystem::path& path)
+{
     // Never closed: the lock lives as long as the process.
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0)
@@ -109,6 +117,27 @@ InstanceGuard gf_takeSingleInstanceGuard()
     const int error = errno;
     ::close(fd);
     return error == EWOULDBLOCK ? InstanceGuard::alreadyRunning : InstanceGuard::unavailable;
+}
+
+} // namespace
+
+InstanceLock gf_takeSingleInstanceGuard()
+{
+    const std::filesystem::path runtime = gf_instanceLockPath();
+    const InstanceGuard user = lf_takeLock(runtime);
+    if (user == InstanceGuard::alreadyRunning)
+        return {InstanceGuard::alreadyRunning, runtime};
+    // The runtime folder is the user's session's; a copy that sees another
+    // one (or none) would otherwise share the data folder with this copy.
+    const std::filesystem::path beside = gf_dataFolderLockPath();
+    std::error_code ignored;
+    std::filesystem::create_directories(beside.parent_path(), ignored);
+    const InstanceGuard data = lf_takeLock(beside);
+    if (data == InstanceGuard::alreadyRunning)
+        return {InstanceGuard::alreadyRunning, beside};
+    if (user == InstanceGuard::unavailable && data == InstanceGuard::unavailable)
+        return {InstanceGuard::unavailable, runtime};
+    return {InstanceGuard::taken, user == InstanceGuard::taken ? runtime : beside};
 }
 
 void gf_installStartUpBody(StartUpBody body)
@@ -236,13 +265,17 @@ int gf_programMain(int argc, char** argv)
         if (std::string_view(argv[i]) == "--headless")
             headless = true;
 
-    switch (gf_takeSingleInstanceGuard()) {
+    const InstanceLock lock = gf_takeSingleInstanceGuard();
+    switch (lock.guard) {
     case InstanceGuard::alreadyRunning:
+        std::cerr << fmt::format("{} already runs for this user (lock file {})\n", kProgramName,
+                                 lock.path.string());
         return -1;
     case InstanceGuard::unavailable:
-        // Better one copy too many than none at all.
-        std::cerr << "The single-instance lock " << gf_instanceLockPath().string() << " cannot be taken\n";
-        break;
+        // Two copies on one data folder overwrite each other's settings.
+        std::cerr << fmt::format("{} cannot make sure that it runs only once: neither {} nor {} can be locked\n",
+                                 kProgramName, gf_instanceLockPath().string(), gf_dataFolderLockPath().string());
+        return 1;
     case InstanceGuard::taken:
         break;
     }

@@ -13,11 +13,22 @@ namespace tzo {
 
 enum class InstanceGuard { taken, alreadyRunning, unavailable };
 
-// The lock file of the single-instance guard, in the runtime folder.
+// The lock files of the single-instance guard: one in the runtime folder (one
+// copy per user) and one beside the data folder ("Norvane_P3D.lock"), which
+// holds for copies that see different runtime folders or none.
 std::filesystem::path gf_instanceLockPath();
-// Takes the guard for the life of the process (an flock the kernel releases
-// when the process ends, however it ends). alreadyRunning: another copy holds it.
-InstanceGuard gf_takeSingleInstanceGuard();
+std::filesystem::path gf_dataFolderLockPath();
+
+struct InstanceLock {
+    InstanceGuard guard = InstanceGuard::unavailable;
+    // alreadyRunning: the lock the other copy holds; taken: one this copy holds.
+    std::filesystem::path path;
+};
+// Takes the guard for the life of the process (flocks the kernel releases
+// when the process ends, however it ends): both locks where they can be
+// taken. alreadyRunning when another copy holds either; unavailable when
+// neither can be taken at all.
+InstanceLock gf_takeSingleInstanceGuard();
 
 // The body of each start-up thread. The start-up itself installs its own;
 // until then the thread loads the settings into the controls.
@@ -44,8 +55,9 @@ bool lf_createMainWindow(ui::Window& window, ui::WindowProcedure& procedure);
 // message loop; the exit code (kExitSystemError when the window cannot be made).
 int initInstance(ui::Window& window, ui::WindowProcedure& procedure);
 
-// main(): -1 when another copy runs, 1 when the log cannot be opened, else
-// the message loop's code (gf_exitCode). "--headless" runs without a display.
+// main(): -1 when another copy runs, 1 when no single-instance lock can be
+// taken or the log cannot be opened (each said on standard error), else the
+// message loop's code (gf_exitCode). "--headless" runs without a display.
 int gf_programMain(int argc, char** argv);
 
 } // namespace tzo

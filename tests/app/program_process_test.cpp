@@ -23,16 +23,20 @@ using testsupport::waitFor;
 
 namespace {
 
-// "norvane --headless" in folder, with its runtime and data folders there;
-// the folder is made a program folder (one with "docs") unless told not to.
-// The update checks go to a closed loopback port.
+// "norvane --headless" in folder, with its data folder there and its runtime
+// folder there too unless another is given; the folder is made a program
+// folder (one with "docs") unless told not to; standard output and error go
+// to `output`, folder/terminal.txt unless given. The update checks go to a
+// closed loopback port.
 class Program : public testsupport::Process {
 public:
-    explicit Program(const fs::path& folder, bool programFolder = true)
+    explicit Program(const fs::path& folder, const fs::path& runtime = {}, const fs::path& output = {},
+                     bool programFolder = true)
         : Process({NORVANE_PROGRAM_PATH, "--headless"},
-                  {"XDG_RUNTIME_DIR=" + folder.string(), "NORVANE_APPDATA=" + (folder / "roaming").string(),
-                   "HOME=" + folder.string(), "PATH=/usr/bin:/bin", "NORVANE_UPDATE_URL=https://127.0.0.1:9"},
-                  lf_prepared(folder, programFolder), folder / "terminal.txt")
+                  {"XDG_RUNTIME_DIR=" + (runtime.empty() ? folder : runtime).string(),
+                   "NORVANE_APPDATA=" + (folder / "roaming").string(), "HOME=" + folder.string(),
+                   "PATH=/usr/bin:/bin", "NORVANE_UPDATE_URL=https://127.0.0.1:9"},
+                  lf_prepared(folder, programFolder), output.empty() ? folder / "terminal.txt" : output)
     {
     }
 
@@ -82,6 +86,55 @@ TEST(ProgramProcess, secondCopyEndsAtOnceAndTheGuardDiesWithItsProcess)
     EXPECT_FALSE(again.exitCode(std::chrono::milliseconds(0)));
 }
 
+TEST(ProgramProcess, aSecondCopyOnTheSameDataFolderSaysWhereTheLockIsAndLeavesTheSettingsAlone)
+{
+    struct Case {
+        const char* what;
+        const char* firstRuntime;  // inside the test's folder; "file": a file where the folder should be
+        const char* secondRuntime;
+        bool lockBesideTheData;
+    };
+    const Case cases[] = {
+        {"one runtime folder", "run", "run", false},
+        {"the runtime folder unwritable", "file", "file", true},
+        {"runtime folders of their own", "run1", "run2", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const TempDir dir;
+        testsupport::writeFile(dir.path() / "file", "");
+        for (const std::string run : {c.firstRuntime, c.secondRuntime})
+            if (run != "file")
+                fs::create_directories(dir.path() / run);
+        Program first(dir.path(), dir.path() / c.firstRuntime);
+        ASSERT_TRUE(waitFor([&] { return lf_started(dir.path() / "Log.txt"); }, std::chrono::seconds(20)));
+        // A position at a limit is replaced and saved by every copy that starts.
+        const fs::path settings = dir.path() / "roaming" / "Norvane_P3D" / "parameters.xml";
+        const std::string atALimit = "<parameters><parameter name=\"MAIN_WINDOW_X\" value=\"30000\"/></parameters>\n";
+        testsupport::writeFile(settings, atALimit);
+
+        Program second(dir.path(), dir.path() / c.secondRuntime, dir.path() / "second.txt");
+        EXPECT_EQ(second.exitCode(std::chrono::seconds(20)), -1);
+        const fs::path lock = c.lockBesideTheData ? dir.path() / "roaming" / "Norvane_P3D.lock"
+                                                  : dir.path() / c.firstRuntime /
+                                                        ("Norvane_P3D-" + std::to_string(::getuid()) + ".lock");
+        EXPECT_EQ(readFile(dir.path() / "second.txt"),
+                  "Norvane_P3D already runs for this user (lock file " + lock.string() + ")\n");
+        EXPECT_EQ(readFile(settings), atALimit);
+        EXPECT_FALSE(first.exitCode(std::chrono::milliseconds(0))) << "the first runs on";
+    }
+
+    // No lock at all: no copy runs.
+    const TempDir dir;
+    testsupport::writeFile(dir.path() / "file", "");
+    testsupport::writeFile(dir.path() / "roaming", "a file where the application-data folder should be");
+    Program lone(dir.path(), dir.path() / "file", dir.path() / "lone.txt");
+    EXPECT_EQ(lone.exitCode(std::chrono::seconds(20)), 1);
+    EXPECT_NE(readFile(dir.path() / "lone.txt").find("Norvane_P3D cannot make sure that it runs only once"),
+              std::string::npos);
+    EXPECT_FALSE(fs::exists(dir.path() / "Log.txt"));
+}
+
 TEST(ProgramProcess, sigtermEndsWithZeroAndThePositionSaved)
 {
     const TempDir dir;
@@ -107,7 +160,7 @@ TEST(ProgramProcess, sigtermEndsWithZeroAndThePositionSaved)
 TEST(ProgramProcess, headlessOutsideItsFolderEndsWithErrorFortyOneAndTheFolderItNeeds)
 {
     const TempDir dir;
-    Program program(dir.path(), false);
+    Program program(dir.path(), {}, {}, false);
     EXPECT_EQ(program.exitCode(std::chrono::seconds(20)), 2);
     const std::string lines = "Error 41: Norvane_P3D must be run from the Norvane_P3D folder!\n"
                               "Start it in its program folder, the one with the folder \"docs\" in it (" +
