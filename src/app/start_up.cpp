@@ -9,6 +9,7 @@
 #include "app/settings_into_controls.hpp"
 #include "app/start_operations.hpp"
 #include "app/status_line.hpp"
+#include "foundation/atomic_file.hpp"
 #include "foundation/exceptions.hpp"
 #include "foundation/log.hpp"
 #include "foundation/paths.hpp"
@@ -139,6 +140,19 @@ void lf_dailyCheck(const std::string& today)
         gf_updateAigRegcodes();
     if (gf_listArchiveAirports() > 0 && gf_updateArchive())
         lf_switchOn(SCAN_AIRPORTS, true);
+}
+
+// A crash in the middle of a save, a download or an unpacking leaves its
+// temporary file beside the target. Nothing writes into these folders while
+// the start-up runs.
+void lf_removeLeftoverTemporaryFiles()
+{
+    int removed = gf_removeLeftoverTemporaryFilesIn(".", false);
+    for (const fs::path* folder : {&g_inputFolder, &g_outputFolder, &g_airportsFolder, &g_docsFolder})
+        removed += gf_removeLeftoverTemporaryFilesIn(*folder, true);
+    if (removed > 0)
+        gf_logLine(fmt::format("{} temporary file{} of an interrupted write removed", removed,
+                               removed == 1 ? "" : "s"));
 }
 
 void lf_logSinceLastRun()
@@ -426,6 +440,7 @@ void lf_startUpNRVX()
         gf_requestExit(ExitReason::USER_ERROR, 0);
         return;
     }
+    lf_removeLeftoverTemporaryFiles();
     lf_detectRealTraffic();
     if (lf_startStale())
         return;

@@ -48,6 +48,26 @@ bool lf_isTemporarySuffix(std::basic_string_view<fs::path::value_type> suffix)
     return true;
 }
 
+// "<name>.tmp<suffix>" with a name of its own, as lf_temporaryName makes them.
+bool lf_isTemporaryName(std::basic_string_view<fs::path::value_type> name)
+{
+    const std::basic_string<fs::path::value_type> mark(kTemporaryMark.begin(), kTemporaryMark.end());
+    for (auto at = name.find(mark); at != name.npos; at = name.find(mark, at + 1))
+        if (at > 0 && lf_isTemporarySuffix(name.substr(at + mark.size())))
+            return true;
+    return false;
+}
+
+int lf_removeAll(const std::vector<fs::path>& files)
+{
+    int removed = 0;
+    for (const auto& file : files) {
+        std::error_code removeError;
+        removed += fs::remove(file, removeError) ? 1 : 0;
+    }
+    return removed;
+}
+
 std::atomic<AtomicRenameFunction> renameForTests{nullptr};
 
 } // namespace
@@ -109,8 +129,26 @@ void gf_removeLeftoverTemporaryFiles(const fs::path& path)
             it->is_regular_file(typeError))
             leftovers.push_back(it->path());
     }
-    for (const auto& leftover : leftovers) {
-        std::error_code removeError;
-        fs::remove(leftover, removeError);
+    lf_removeAll(leftovers);
+}
+
+int gf_removeLeftoverTemporaryFilesIn(const fs::path& folder, bool recursive)
+{
+    std::vector<fs::path> leftovers;
+    const auto take = [&](const fs::directory_entry& entry) {
+        const fs::path::string_type name = entry.path().filename().native();
+        std::error_code typeError;
+        if (lf_isTemporaryName(name) && entry.is_regular_file(typeError))
+            leftovers.push_back(entry.path());
+    };
+    std::error_code ec;
+    if (recursive) {
+        for (fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec), end;
+             !ec && it != end; it.increment(ec))
+            take(*it);
+    } else {
+        for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+            take(*it);
     }
+    return lf_removeAll(leftovers);
 }

@@ -19,6 +19,10 @@ std::filesystem::path gf_temporaryPathFor(const std::filesystem::path& path);
 // program ended in the middle of one (crash, power cut). Only for a moment at
 // which no write of that path can be under way, such as the start.
 void gf_removeLeftoverTemporaryFiles(const std::filesystem::path& path);
+// The same for every file of the folder (and, with `recursive`, of every
+// folder below it): what saves, downloads and unpacking left there. Answers
+// how many were removed.
+int gf_removeLeftoverTemporaryFilesIn(const std::filesystem::path& folder, bool recursive);
 
 // Tests only: replaces the final rename (null: the real one), so that a failed
 // rename can be shown to leave the old file as it was.

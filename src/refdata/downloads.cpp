@@ -136,10 +136,23 @@ bool gf_downloadToFile(CURL* handle, const std::string& url, const fs::path& pat
         return false;
     }
     std::error_code ignored;
+    // The announced length is refused by the library at once; a body sent
+    // without one is counted here.
+    const std::uint64_t maxBytes = gf_downloadTimeouts().maxBytes;
+    curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(maxBytes));
+    std::uint64_t received = 0;
+    bool tooLarge = false;
     const Sink sink = [&](const char* data, std::size_t n) {
+        received += n;
+        if (received > maxBytes) {
+            tooLarge = true;
+            return false;
+        }
         return std::fwrite(data, 1, n, file.get()) == n;
     };
     std::string error = lf_perform(handle, url, sink);
+    if (tooLarge)
+        error = fmt::format("more than {} bytes", maxBytes);
     if (error.empty() && (std::fflush(file.get()) != 0 || std::ferror(file.get())))
         error = "writing the local file failed";
     if (std::fclose(file.release()) != 0 && error.empty())

@@ -13,6 +13,7 @@
 #include <curl/curl.h>
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <istream>
@@ -33,9 +34,14 @@ std::string gf_updateUrl(std::string_view serverPath);
 
 struct DownloadTimeouts {
     std::chrono::milliseconds connect{std::chrono::seconds(20)};
-    // A transfer slower than lowSpeedBytes per second for lowSpeedTime ends.
-    long lowSpeedBytes = 1;
+    // A transfer slower than lowSpeedBytes per second for lowSpeedTime ends
+    // as a failed download: a server that trickles never holds the start-up.
+    long lowSpeedBytes = 1024;
     std::chrono::seconds lowSpeedTime{30};
+    // The largest body a file download takes, well above the largest real
+    // file (the airport archive, the installer): a larger one fails before
+    // it fills the disk.
+    std::uint64_t maxBytes = 256ull * 1024 * 1024;
 };
 DownloadTimeouts gf_downloadTimeouts();
 // For tests, which make a stalled server give up within a second or two.
@@ -52,10 +58,10 @@ using DownloadCheck = std::function<bool(const std::filesystem::path&)>;
 
 // Downloads the URL to `path` (through a temporary file beside it). False on
 // a null handle, a local file that cannot be created ("could not open file:
-// {}"), a failed transfer or a non-2xx answer ("\"{}\" => \"{}\" download
-// error: {}"), a refusal of `check`, or a failed rename; the old file is then
-// untouched. `binary` is the open mode Windows needs; here both keep the
-// bytes as sent. Never throws.
+// {}"), a failed, too slow or too large transfer or a non-2xx answer
+// ("\"{}\" => \"{}\" download error: {}"), a refusal of `check`, or a failed
+// rename; the old file is then untouched. `binary` is the open mode Windows
+// needs; here both keep the bytes as sent. Never throws.
 bool gf_downloadToFile(CURL* handle, const std::string& url, const std::filesystem::path& path, bool binary,
                        const DownloadCheck& check = {});
 

@@ -298,3 +298,21 @@ TEST_F(StartUpTest, aSecondScanThatFindsNothingIsNoSuccessAndKeepsTheScanOn)
     EXPECT_EQ(statusesWith("Warning: Scan has not found any add-on airports"), 1);
     EXPECT_EQ(storedSetting("SCAN_AIRPORTS"), "true");
 }
+
+// The one slow test: the limit is the real one, 1 kB/s over 30 s.
+TEST_F(StartUpTest, aDownloadAt100BytesASecondFailsAndTheStartUpGoesOn)
+{
+    ASSERT_EQ(startUp(), 0) << log();
+    serveVersion("/downloads/dbase/version.json", "1.1.0");
+    server->put("/downloads/dbase/dbase.xml", std::string(20000, ' ') + DbaseFile::minimal().text());
+    server->fail("/downloads/dbase/dbase.xml", Failure::Slow);
+    DATA_CHECKED_AT_DATE.setAndSave("");
+    gf_setDownloadTimeouts(DownloadTimeouts{});
+
+    tzo::lf_startStartUp();
+    // Without the limit the body alone would take more than 200 s.
+    EXPECT_TRUE(waitFor([] { return tzo::operationsStarts.load() == 2; }, 60s)) << log();
+    EXPECT_EQ(logLinesWith("dbase.xml\" => \"input/dbase.xml\" download error: "), 1);
+    EXPECT_EQ(logLinesWith("downloading input/dbase.xml failed?"), 1);
+    EXPECT_EQ(storedSetting("DBASE_VERSION"), "1.0.0");
+}

@@ -102,6 +102,23 @@ TEST_F(UpdateTest, aFailedDownloadLeavesTheOldFileAndNoTemporaryFile)
     EXPECT_EQ(logLinesWith("/file.bin\" => \"" + (dir / "target.bin").string() + "\" download error: "), 3);
 }
 
+TEST_F(UpdateTest, aDownloadLargerThanItsCapLeavesTheOldFile)
+{
+    writeFile(dir / "target.bin", "old");
+    server->put("/file.bin", std::string(4000, 'n'));
+    DownloadTimeouts capped = gf_downloadTimeouts();
+    capped.maxBytes = 3999;
+    gf_setDownloadTimeouts(capped);
+    const CurlHandle handle = gf_makeCurlHandle();
+    EXPECT_FALSE(gf_downloadToFile(handle.get(), gf_updateUrl("/file.bin"), dir / "target.bin", true));
+    EXPECT_EQ(readFile(dir / "target.bin"), "old");
+    EXPECT_EQ(temporaryFilesIn(dir.path()), 0);
+    EXPECT_EQ(logLinesWith("/file.bin\" => \"" + (dir / "target.bin").string() + "\" download error: "), 1);
+    capped.maxBytes = 4000;
+    gf_setDownloadTimeouts(capped);
+    EXPECT_TRUE(gf_downloadToFile(handle.get(), gf_updateUrl("/file.bin"), dir / "target.bin", true));
+}
+
 TEST_F(UpdateTest, aRefusedDownloadLeavesTheOldFile)
 {
     writeFile(dir / "target.bin", "old");

@@ -11,7 +11,8 @@ calls):
 Modes: "404"; "500" (an HTML error page); "html" (an HTML page with status
 200); "cut" (the full length announced, half the body sent, connection
 closed); "stall" (nothing answered); "stall_body" (headers and half the body,
-then nothing); "redirect" (302 to the path in "to").
+then nothing); "redirect" (302 to the path in "to"); "slow" (the full length
+announced, the body sent at SLOW_BYTES_PER_SECOND).
 
 --make-certs FOLDER makes a test CA ("ca.pem") and a certificate for
 127.0.0.1 and localhost signed by it ("server.pem", "server.key") with openssl.
@@ -29,6 +30,7 @@ import time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 STALL_SECONDS = 120
+SLOW_BYTES_PER_SECOND = 100
 
 CA_CONFIG = """[req]
 distinguished_name = dn
@@ -107,7 +109,7 @@ class Handler(BaseHTTPRequestHandler):
             elif mode == "stall":
                 time.sleep(STALL_SECONDS)
                 self.close_connection = True
-            elif mode in ("cut", "stall_body"):
+            elif mode in ("cut", "stall_body", "slow"):
                 body = self.read_file(path)
                 if body is None:
                     body = ERROR_PAGE
@@ -115,8 +117,16 @@ class Handler(BaseHTTPRequestHandler):
                 self.send_header("Content-Type", "application/octet-stream")
                 self.send_header("Content-Length", str(len(body)))
                 self.end_headers()
-                self.wfile.write(body[: len(body) // 2])
-                self.wfile.flush()
+                if mode == "slow":
+                    # Ten pieces a second, so the rate holds from the first second on.
+                    piece = max(1, SLOW_BYTES_PER_SECOND // 10)
+                    for start in range(0, len(body), piece):
+                        self.wfile.write(body[start:start + piece])
+                        self.wfile.flush()
+                        time.sleep(0.1)
+                else:
+                    self.wfile.write(body[: len(body) // 2])
+                    self.wfile.flush()
                 if mode == "stall_body":
                     time.sleep(STALL_SECONDS)
                 self.close_connection = True

@@ -66,6 +66,7 @@ const char* lf_mode(Failure failure)
     case Failure::Stall: return "stall";
     case Failure::StallBody: return "stall_body";
     case Failure::Redirect: return "redirect";
+    case Failure::Slow: return "slow";
     }
     return "";
 }

@@ -20,6 +20,7 @@ enum class Failure {
     Stall,       // nothing answered
     StallBody,   // headers and half the body, then nothing
     Redirect,    // 302 to `to`
+    Slow,        // full length announced, the body sent at 100 bytes a second
 };
 
 class UpdateServer {
