@@ -273,7 +273,8 @@ void lf_detectRealTraffic()
 
     const std::string today = gf_currentDateStamp();
     std::error_code ec;
-    if (today != DATA_CHECKED_AT_DATE.value() || !fs::exists(g_dbasePath, ec))
+    // A damaged data base counts as missing, or every start would end in its error.
+    if (today != DATA_CHECKED_AT_DATE.value() || !gf_dbaseFileUsable())
         gf_updateDbase();
     // A close during a slow download ends the start-up before the next one.
     if (lf_startStale())

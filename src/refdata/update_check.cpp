@@ -93,6 +93,12 @@ std::mutex& gf_updateMutex()
     return mutex;
 }
 
+bool gf_dbaseFileUsable()
+{
+    std::error_code ec;
+    return fs::exists(g_dbasePath, ec) && gf_isUsableDbaseFile(g_dbasePath);
+}
+
 tzo::Version lf_getServerProgramVersion()
 {
     return lf_serverVersion(kProgramVersionPath);
@@ -122,7 +128,7 @@ void gf_updateDbase()
         return;
     }
     const tzo::Version local = gf_parseVersion(DBASE_VERSION.value());
-    if (!(local < server) && fs::exists(g_dbasePath))
+    if (!(local < server) && gf_dbaseFileUsable())
         return;
     fs::create_directories(g_dbasePath.parent_path());
     lf_downloadDataFile(server, "dbase.xml", kDbaseServerPath, g_dbasePath, DBASE_VERSION, gf_isUsableDbaseFile);
@@ -138,7 +144,9 @@ void gf_updateAigRegcodes()
     }
     const tzo::Version local = gf_parseVersion(AIG_VERSION.value());
     const fs::path folder = g_aigRegcodesPath.parent_path();
-    if (!(local < server) && fs::exists(folder) && fs::exists(g_aigRegcodesPath))
+    // A damaged file counts as missing: the same version is fetched again.
+    if (!(local < server) && fs::exists(folder) && fs::exists(g_aigRegcodesPath) &&
+        lf_isAigRegcodesFile(g_aigRegcodesPath))
         return;
     fs::create_directories(folder);
     lf_downloadDataFile(server, "AIG-regcodes.xml", kAigRegcodesServerPath, g_aigRegcodesPath, AIG_VERSION,

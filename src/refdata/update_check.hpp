@@ -29,11 +29,15 @@ tzo::Version gf_getServerArchiveVersion();
 
 // Bring input/dbase.xml and input/regcodesAIG/AIG-regcodes.xml up to date
 // when the server's version is newer than the stored setting or the file is
-// missing. A download is checked before it replaces the installed file; the
-// setting changes only with the file. Folder errors leave as
+// missing or does not read as valid (a damaged file is fetched again). A
+// download is checked before it replaces the installed file; the setting
+// changes only with the file. Folder errors leave as
 // std::filesystem::filesystem_error.
 void gf_updateDbase();
 void gf_updateAigRegcodes();
+
+// Whether input/dbase.xml exists and reads as a data base (its failure logged).
+bool gf_dbaseFileUsable();
 
 // Empty when everything is current (or nothing could be learnt), else
 // "==> New version{} for: {}" with the names of what is newer.

@@ -299,6 +299,30 @@ TEST_F(StartUpTest, aSecondScanThatFindsNothingIsNoSuccessAndKeepsTheScanOn)
     EXPECT_EQ(storedSetting("SCAN_AIRPORTS"), "true");
 }
 
+TEST_F(StartUpTest, whatACrashLeftIsRepairedAtTheNextStart)
+{
+    ASSERT_EQ(startUp(), 0) << log();
+    ASSERT_EQ(storedSetting("DBASE_VERSION"), "1.0.0");
+    // The next process: its data base damaged with the server's version
+    // stored, and the temporary files of writes cut short beside their targets.
+    tzo::dbaseRead = false;
+    const std::string good = readFile("input/dbase.xml");
+    writeFile("input/dbase.xml", good.substr(0, good.size() / 2));
+    const fs::path leftovers[] = {"archive.zip.tmp1f2e-3", "input/dbase.xml.tmpab12-0",
+                                  "airports/learned/stock/EHAM.xml.tmp9-12", "output/LiveriesScanned.xml.tmpc-4"};
+    for (const fs::path& leftover : leftovers)
+        writeFile(leftover, "cut short");
+    writeFile("airports/notes.tmp", "the user's own");
+
+    ASSERT_EQ(startUp(), 0) << log();
+    EXPECT_EQ(server->requestCount("/downloads/dbase/dbase.xml"), 2);
+    EXPECT_EQ(readFile("input/dbase.xml"), good);
+    EXPECT_EQ(tzo::operationsStarts.load(), 2);
+    for (const fs::path& leftover : leftovers)
+        EXPECT_FALSE(fs::exists(leftover)) << leftover;
+    EXPECT_TRUE(fs::exists("airports/notes.tmp"));
+}
+
 // The one slow test: the limit is the real one, 1 kB/s over 30 s.
 TEST_F(StartUpTest, aDownloadAt100BytesASecondFailsAndTheStartUpGoesOn)
 {

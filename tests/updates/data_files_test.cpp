@@ -2,6 +2,8 @@
 #include "refdata/update_check.hpp"
 #include "update_fixture.hpp"
 
+#include <optional>
+
 namespace fs = std::filesystem;
 using namespace testsupport;
 using updateserver::Failure;
@@ -30,28 +32,29 @@ TEST_F(UpdateTest, anEmptyStoredVersionDownloadsTheDataBase)
     EXPECT_EQ(temporaryFilesIn(dir / "input"), 0);
 }
 
-TEST_F(UpdateTest, theDataBaseIsFetchedOnlyWhenNewerOrMissing)
+TEST_F(UpdateTest, theDataBaseIsFetchedOnlyWhenNewerMissingOrDamaged)
 {
     struct Case {
         const char* what;
         std::string stored;
         std::string server;
-        bool filePresent;
+        std::optional<std::string> installed;
         bool fetched;
     };
     const Case cases[] = {
-        {"equal, present", "1.0.0", "1.0.0", true, false},
-        {"equal, missing", "1.0.0", "1.0.0", false, true},
-        {"numeric order: 2.10.0 is newer than 2.9.5", "2.10.0", "2.9.5", true, false},
-        {"older stored", "2.9.5", "2.10.0", true, true},
+        {"equal, present", "1.0.0", "1.0.0", goodDbase, false},
+        {"equal, missing", "1.0.0", "1.0.0", std::nullopt, true},
+        {"equal, damaged", "1.0.0", "1.0.0", goodDbase.substr(0, goodDbase.size() / 2), true},
+        {"numeric order: 2.10.0 is newer than 2.9.5", "2.10.0", "2.9.5", goodDbase, false},
+        {"older stored", "2.9.5", "2.10.0", goodDbase, true},
     };
     server->put(kDbase, goodDbase);
     for (const auto& c : cases) {
         server->clearRequests();
         StatusRecorder::clear();
         fs::remove(dir / "input" / "dbase.xml");
-        if (c.filePresent)
-            writeFile(dir / "input" / "dbase.xml", "installed");
+        if (c.installed)
+            writeFile(dir / "input" / "dbase.xml", *c.installed);
         DBASE_VERSION.setValue(c.stored);
         serveVersion(kVersion, c.server);
         gf_updateDbase();
@@ -115,14 +118,17 @@ TEST_F(UpdateTest, theAigFileIsInstalledInAFolderOfItsOwn)
     EXPECT_EQ(readFile(dir / "input" / "regcodesAIG" / "AIG-regcodes.xml"), aigFile);
     EXPECT_EQ(AIG_VERSION.value(), "1.2.0");
 
-    // Current and present: nothing; the folder gone: fetched again.
+    // Current and present: nothing; the folder gone or the file damaged: fetched again.
     server->clearRequests();
     gf_updateAigRegcodes();
     EXPECT_EQ(server->requestCount(kAig), 0);
     fs::remove_all(dir / "input" / "regcodesAIG");
     gf_updateAigRegcodes();
     EXPECT_EQ(server->requestCount(kAig), 1);
-    EXPECT_TRUE(fs::exists(dir / "input" / "regcodesAIG" / "AIG-regcodes.xml"));
+    writeFile(dir / "input" / "regcodesAIG" / "AIG-regcodes.xml", aigFile.substr(0, 40));
+    gf_updateAigRegcodes();
+    EXPECT_EQ(server->requestCount(kAig), 2);
+    EXPECT_EQ(readFile(dir / "input" / "regcodesAIG" / "AIG-regcodes.xml"), aigFile);
 }
 
 TEST_F(UpdateTest, anAigFileWithoutItsRootElementIsRefused)
