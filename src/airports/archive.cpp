@@ -13,8 +13,11 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <mutex>
 #include <string>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -45,6 +48,43 @@ bool lf_archiveUpdateDue(const tzo::Version& local, const tzo::Version& server)
     if (resetVersion && server < local)
         return true;
     return local.major == 0 || gf_archiveFoldersMissing();
+}
+
+constexpr int kRefusalsNamed = 10;
+
+std::mutex g_limitsMutex;
+ArchiveLimits g_limits;
+
+bool lf_isAirportFile(const tzo::ZipEntry& entry)
+{
+    return !entry.isFolder() && lf_endsWith(entry.name, ".xml");
+}
+
+// Only the archive folder is the archive's: an entry for "learned/..." would
+// replace what the user's flights taught.
+bool lf_staysInArchiveFolder(const std::string& name)
+{
+    return gf_isSafeEntryName(name) && name.rfind("archive/", 0) == 0;
+}
+
+// Why the archive is over a cap, from its directory; empty when it is not.
+std::string lf_overCap(const std::vector<tzo::ZipEntry>& entries, const ArchiveLimits& limits)
+{
+    std::uint64_t files = 0;
+    std::uint64_t bytes = 0;
+    for (const auto& entry : entries) {
+        if (!lf_isAirportFile(entry) || !lf_staysInArchiveFolder(entry.name))
+            continue;
+        if (entry.size > limits.entryBytes)
+            return fmt::format("{} unpacks to {} bytes, more than {}", entry.name, entry.size, limits.entryBytes);
+        ++files;
+        bytes += entry.size;
+    }
+    if (files > limits.files)
+        return fmt::format("{} airport files, more than {}", files, limits.files);
+    if (bytes > limits.bytes)
+        return fmt::format("{} bytes unpacked, more than {}", bytes, limits.bytes);
+    return {};
 }
 
 void lf_downloadArchiveDoc(std::string_view name)
@@ -83,14 +123,28 @@ bool gf_archiveFoldersMissing()
     return false;
 }
 
-void lf_extractArchiveEntry(int& count, bool& failed, const tzo::ZipArchive& archive, const tzo::ZipEntry& entry)
+ArchiveLimits gf_archiveLimits()
+{
+    std::lock_guard lock(g_limitsMutex);
+    return g_limits;
+}
+
+void gf_setArchiveLimits(const ArchiveLimits& limits)
+{
+    std::lock_guard lock(g_limitsMutex);
+    g_limits = limits;
+}
+
+void lf_extractArchiveEntry(ArchiveExtraction& state, const tzo::ZipArchive& archive, const tzo::ZipEntry& entry)
 {
     const std::string& name = entry.name;
-    if (entry.isFolder() || !lf_endsWith(name, ".xml"))
+    if (!lf_isAirportFile(entry))
         return;
-    if (!gf_isSafeEntryName(name)) {
-        gf_logLineMarked(fmt::format("archive entry {} refused: it would be written outside {}", name,
-                                     g_airportsFolder.string()));
+    if (!lf_staysInArchiveFolder(name)) {
+        // A hostile archive may hold any number of them: the rest is counted.
+        if (++state.refused <= kRefusalsNamed)
+            gf_logLineMarked(fmt::format("archive entry {} refused: it would be written outside {}", name,
+                                         g_archiveFolder.string()));
         return;
     }
     if (name.find("thirdparty") != std::string::npos) {
@@ -102,23 +156,26 @@ void lf_extractArchiveEntry(int& count, bool& failed, const tzo::ZipArchive& arc
         else
             gf_logLineMarked(fmt::format("pub {} of {} is no folder name", publisher, name));
     }
-    ++count;
-    if (count % 300 == 0)
-        gf_showStatus(fmt::format("Extracting {} ...  {} files", g_archiveZipPath.string(), count));
+    ++state.count;
+    if (state.count % 300 == 0)
+        gf_showStatus(fmt::format("Extracting {} ...  {} files", g_archiveZipPath.string(), state.count));
 
+    // The directory's sizes were checked against the caps; content longer
+    // than its entry claims still never takes more than is left.
     std::string text;
-    const int code = archive.readAll(entry, text, kMaxArchiveEntrySize);
+    const int code = archive.readAll(entry, text, std::min(gf_archiveLimits().entryBytes, state.budget));
     if (code != 0) {
         gf_logLineMarked(fmt::format("extracting {} failed: {}", name, tzo::gf_zipErrorText(code)));
-        failed = true;
+        state.failed = true;
         return;
     }
+    state.budget -= text.size();
     const fs::path target = g_airportsFolder / fs::path(name);
     std::error_code folderError;
     fs::create_directories(target.parent_path(), folderError);
     if (folderError || !gf_writeStringToFile(text, target)) {
         gf_logLineMarked(fmt::format("writing {} failed?", target.string()));
-        failed = true;
+        state.failed = true;
     }
 }
 
@@ -147,8 +204,7 @@ bool gf_updateArchive()
     for (const auto* folder : {&g_archiveFolder, &g_archiveStockFolder, &g_archiveOrbxFolder, &g_archiveThirdpartyFolder})
         fs::create_directories(*folder);
 
-    int count = 0;
-    bool failed = false;
+    ArchiveExtraction state;
     {
         int error = 0;
         const auto archive = tzo::ZipArchive::open(g_archiveZipPath, error);
@@ -156,13 +212,26 @@ bool gf_updateArchive()
             gf_logLineMarked(fmt::format("coud not open {}", g_archiveZipPath.string()));
             return false;
         }
-        for (const auto& entry : archive->entries())
-            lf_extractArchiveEntry(count, failed, *archive, entry);
+        const std::vector<tzo::ZipEntry> entries = archive->entries();
+        const ArchiveLimits limits = gf_archiveLimits();
+        if (const std::string over = lf_overCap(entries, limits); !over.empty()) {
+            gf_logLineMarked(fmt::format("archive version {} refused: {}", version, over));
+            std::error_code ignored;
+            fs::remove(g_archiveZipPath, ignored);
+            // Stored as tried: fetching the same archive at every start would refuse it again.
+            ARCHIVE_VERSION.setAndSave(version);
+            return false;
+        }
+        state.budget = limits.bytes;
+        for (const auto& entry : entries)
+            lf_extractArchiveEntry(state, *archive, entry);
     }
-    gf_showStatus(fmt::format("{} extracted {} files", g_archiveZipPath.string(), count), true);
+    if (state.refused > kRefusalsNamed)
+        gf_logLineMarked(fmt::format("{} more archive entries refused", state.refused - kRefusalsNamed));
+    gf_showStatus(fmt::format("{} extracted {} files", g_archiveZipPath.string(), state.count), true);
     if (fs::exists(g_archiveZipPath))
         fs::remove(g_archiveZipPath);
-    if (failed) {
+    if (state.failed) {
         // Keeping the old version makes the next start fetch the archive again.
         gf_logLineMarked(fmt::format("archive version {} not stored: some files were not written", version));
         return false;

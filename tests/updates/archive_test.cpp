@@ -27,6 +27,7 @@ struct ArchiveTest : UpdateTest {
     }
     ~ArchiveTest() override
     {
+        gf_setArchiveLimits({});
         g_publisherGroups.clear();
         gf_compilePublisherPatterns();
     }
@@ -108,16 +109,19 @@ TEST_F(ArchiveTest, sixHundredFilesShowTheExtractionStatusTwice)
     EXPECT_EQ(logLinesWith("Extracting "), 0);
 }
 
-TEST_F(ArchiveTest, entryNamesThatLeaveTheAirportsFolderAreRefused)
+TEST_F(ArchiveTest, entryNamesThatLeaveTheArchiveFolderAreRefused)
 {
     fs::create_directories("airports");
+    writeFile("airports/learned/stock/LSZH.xml", "what the user's flights taught");
     // The names themselves are a table below; here, that nothing lands outside.
     serveArchive("2.3.0", {{"../x.xml", "outside"},
                            {"/abs.xml", "absolute"},
                            {"archive/../../y.xml", "outside"},
+                           {"learned/stock/LSZH.xml", eham},
                            {"archive/stock/EHAM.xml", eham}});
     EXPECT_TRUE(gf_updateArchive());
-    EXPECT_EQ(logLinesWith("would be written outside"), 3);
+    EXPECT_EQ(logLinesWith("would be written outside airports/archive"), 4);
+    EXPECT_EQ(readFile("airports/learned/stock/LSZH.xml"), "what the user's flights taught");
     EXPECT_FALSE(fs::exists("/abs.xml"));
     for (const auto& entry : fs::recursive_directory_iterator(dir.path())) {
         const auto relative = fs::relative(entry.path(), dir.path()).string();
@@ -163,6 +167,38 @@ TEST_F(ArchiveTest, aFailedArchiveKeepsTheStoredVersion)
     server->put(kArchive, makeZip({{"archive/stock/EHAM.xml", eham}}));
     EXPECT_TRUE(gf_updateArchive());
     EXPECT_EQ(ARCHIVE_VERSION.value(), "2.3.0");
+}
+
+TEST_F(ArchiveTest, anArchiveOverACapIsRefusedWholeOnceNotAtEveryStart)
+{
+    struct Case {
+        const char* what;
+        ArchiveLimits limits;
+    };
+    // The archive below: three airport files of 1000 bytes.
+    const Case cases[] = {
+        {"files", {2, 1u << 20, 1u << 20}},
+        {"bytes", {100, 2999, 1u << 20}},
+        {"one entry", {100, 1u << 20, 999}},
+    };
+    const std::string big(1000, 'x');
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all("airports");
+        ARCHIVE_VERSION.setValue("2.0.0");
+        gf_setArchiveLimits(c.limits);
+        serveArchive("2.3.0", {{"archive/stock/EHAM.xml", big}, {"archive/stock/EDDF.xml", big},
+                               {"archive/stock/LSZH.xml", big}});
+        server->clearRequests();
+        const int refusals = logLinesWith("===> archive version 2.3.0 refused: ");
+        EXPECT_FALSE(gf_updateArchive());
+        EXPECT_EQ(logLinesWith("===> archive version 2.3.0 refused: "), refusals + 1);
+        EXPECT_FALSE(fs::exists("airports/archive/stock/EHAM.xml")) << "refused whole";
+        EXPECT_FALSE(fs::exists("archive.zip"));
+        EXPECT_EQ(ARCHIVE_VERSION.value(), "2.3.0") << "stored as tried";
+        EXPECT_FALSE(gf_updateArchive()) << "the next start";
+        EXPECT_EQ(server->requestCount(kArchive), 1);
+    }
 }
 
 TEST_F(ArchiveTest, noServerVersionIsOneLogLine)
