@@ -5,6 +5,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -119,6 +120,14 @@ TcpListener::~TcpListener()
 
 int TcpListener::resolveLoopback(const std::string& port)
 {
+    // The resolver here takes a number beyond 65535 modulo 65536 (99999
+    // would listen on 34463, where RealTraffic never connects); Windows'
+    // refuses it as no such service.
+    unsigned long number = 0;
+    const char* end = port.data() + port.size();
+    const auto [stop, error] = std::from_chars(port.data(), end, number);
+    if (!port.empty() && stop == end && (error == std::errc::result_out_of_range || number > 65535))
+        return resolverErrorCode(EAI_SERVICE);
     addrinfo hints{};
     hints.ai_flags = AI_PASSIVE;
     hints.ai_family = AF_INET;

@@ -79,12 +79,16 @@ TEST_F(ServerTest, portInUseFailsWithBindCode)
     ::close(other);
 }
 
-TEST_F(ServerTest, unknownPortTextFailsAtTheAddressStep)
+TEST_F(ServerTest, unknownPortTextOrAPortBeyondTheRangeFailsAtTheAddressStep)
 {
-    std::string message;
-    EXPECT_EQ(setupFailureCode("no-such-service", message), 1u);
-    EXPECT_TRUE(message.starts_with("sys error 1: getaddrinfo failed with error ")) << message;
-    EXPECT_FALSE(serverListening());
+    // 99999 must not become 34463 (99999 modulo 65536).
+    for (const char* text : {"no-such-service", "99999", "65536", "18446744073709551617"}) {
+        SCOPED_TRACE(text);
+        std::string message;
+        EXPECT_EQ(setupFailureCode(text, message), 1u);
+        EXPECT_TRUE(message.starts_with("sys error 1: getaddrinfo failed with error ")) << message;
+        EXPECT_FALSE(serverListening());
+    }
 }
 
 TEST_F(ServerTest, closeWithoutClientSendsNothingAndStopsListening)
