@@ -27,12 +27,13 @@ using tzo::ArchiveLookup;
 
 namespace {
 
+// The simulator's own scenery folders, by name: a folder of one of these
+// names anywhere in a path marks the path as stock scenery.
 constexpr std::array<std::string_view, 45> kStockFolders = {
-    "\\Cities", "\\CITIES", "\\cities", "\\World", "\\BASE", "\\0006", "\\0007", "\\0103", "\\0106",
-    "\\0107",   "\\0206",   "\\0207",   "\\0307",  "\\0407", "\\0505", "\\0506", "\\0507", "\\0606",
-    "\\0607",   "\\0706",   "\\0707",   "\\0805",  "\\0806", "\\0807", "\\0900", "\\0906", "\\0907",
-    "\\1000",   "\\1006",   "\\1007",   "\\1100",  "\\1102", "\\1107", "\\AFRI", "\\ASIA", "\\AUST",
-    "\\EURE",   "\\EURW",   "\\NAMC",   "\\NAME",  "\\NAMW", "\\OCEN", "\\SAME", "\\Global", "\\Bathymetry"};
+    "Cities", "CITIES", "cities", "World", "BASE", "0006", "0007", "0103", "0106", "0107", "0206", "0207",
+    "0307",   "0407",   "0505",   "0506",  "0507", "0606", "0607", "0706", "0707", "0805", "0806", "0807",
+    "0900",   "0906",   "0907",   "1000",  "1006", "1007", "1100", "1102", "1107", "AFRI", "ASIA", "AUST",
+    "EURE",   "EURW",   "NAMC",   "NAME",  "NAMW", "OCEN", "SAME", "Global", "Bathymetry"};
 
 ArchiveLookup findIn(const fs::path& folder, const ApfAirport& airport, bool logMissingFolder)
 {
@@ -255,8 +256,18 @@ void lf_writeGeneratedApf(ApfAirport airport, std::int32_t helipadCount)
 
 bool lf_isStockSceneryPath(std::string_view pathText)
 {
-    return std::any_of(kStockFolders.begin(), kStockFolders.end(),
-                       [&](std::string_view s) { return pathText.find(s) != std::string_view::npos; });
+    // Whole folder names only: "D:\Addons\World Airports" is an add-on.
+    std::size_t start = 0;
+    while (start <= pathText.size()) {
+        std::size_t end = pathText.find_first_of("\\/", start);
+        if (end == std::string_view::npos)
+            end = pathText.size();
+        const std::string_view name = pathText.substr(start, end - start);
+        if (std::find(kStockFolders.begin(), kStockFolders.end(), name) != kStockFolders.end())
+            return true;
+        start = end + 1;
+    }
+    return false;
 }
 
 tzo::BglAirportSink gf_generatedAirportSink()

@@ -8,22 +8,16 @@
 #include "foundation/strings.hpp"
 #include "foundation/text_file.hpp"
 #include "platform/folders.hpp"
+#include "platform/ini_file.hpp"
 
 #include <fmt/format.h>
+#include <pugixml.hpp>
 
-#include <initializer_list>
+#include <system_error>
 
 namespace fs = std::filesystem;
 
 namespace {
-
-bool holdsAny(std::string_view text, std::initializer_list<std::string_view> words)
-{
-    for (const std::string_view w : words)
-        if (text.find(w) != std::string_view::npos)
-            return true;
-    return false;
-}
 
 std::string withSlashes(std::string_view text)
 {
@@ -65,16 +59,30 @@ fs::path lf_sceneryListPath(const std::string& fileName)
            fileName;
 }
 
-void lf_takeLocalLine(std::string_view line, std::vector<std::string>& folders)
+namespace {
+
+bool startsWithNoCase(std::string_view text, std::string_view prefix)
 {
-    if (!holdsAny(line, {"Local", "LOCAL", "local"}) || lf_isStockSceneryPath(line))
+    return text.size() >= prefix.size() && platform::equalsNoCase(text.substr(0, prefix.size()), prefix);
+}
+
+// The first value of the key in the section, compared without regard to case
+// as the simulator's profile reading does; empty when the key is missing.
+std::string_view firstValue(const platform::IniFile::Section& section, std::string_view key)
+{
+    for (const auto& entry : section.entries)
+        if (platform::equalsNoCase(entry.key, key))
+            return entry.value;
+    return {};
+}
+
+void takeLocalFolder(std::string_view local, std::vector<std::string>& folders)
+{
+    if (local.empty() || lf_isStockSceneryPath(local))
         return;
-    const std::size_t eq = line.find('=');
-    if (eq == std::string_view::npos)
-        return;
-    std::string value = gf_trim(line.substr(eq + 1));
+    std::string value(local);
     // Absolute as Windows writes it, or as this system does.
-    if (value.find(":\\") == std::string::npos && !(value.size() > 0 && value[0] == '/'))
+    if (value.find(":\\") == std::string::npos && value.front() != '/')
         value = (lf_simulatorPath(SIM_INSTALL_PATH.value()) / lf_simulatorPath(value)).string();
     if (lf_containsStockSceneryPath(value))
         return;
@@ -82,76 +90,85 @@ void lf_takeLocalLine(std::string_view line, std::vector<std::string>& folders)
     folders.push_back(value);
 }
 
-void lf_takeAreaSection(const std::vector<std::string>& lines, std::vector<std::string>& folders)
-{
-    bool active = false;
-    for (const auto& l : lines)
-        gf_isActiveValue(active, l);
-    if (!active)
-        return;
-    for (const auto& l : lines)
-        lf_takeLocalLine(l, folders);
-}
+// Takes the Path elements in document order.
+struct PathElements final : pugi::xml_tree_walker {
+    explicit PathElements(std::vector<std::string>& f) : folders(f) {}
+    std::vector<std::string>& folders;
 
-void lf_collectAreaLine(SceneryCfgReading& reading, std::string_view line, std::vector<std::string>& folders)
-{
-    if (holdsAny(line, {"Area", "AREA", "area"})) {
-        reading.inSection = true;
-        if (!reading.collected.empty()) {
-            lf_takeAreaSection(reading.collected, folders);
-            reading.collected.clear();
+    bool for_each(pugi::xml_node& node) override
+    {
+        if (node.type() != pugi::node_element || std::string_view(node.name()) != "Path")
+            return true;
+        const std::string path = gf_trim(node.child_value());
+        if (!path.empty()) {
+            gf_logLine("found path:" + path);
+            folders.push_back(path);
         }
-        return;
+        return true;
     }
-    if (!reading.inSection || holdsAny(line, {"Required", "REQUIRED", "Title", "TITLE", "Layer", "LAYER"}))
-        return;
-    reading.collected.push_back(gf_trim(line));
-}
+};
 
-void lf_finishSceneryCfg(SceneryCfgReading& reading, std::vector<std::string>& folders)
-{
-    if (reading.inSection)
-        lf_takeAreaSection(reading.collected, folders);
-    reading = {};
-}
-
-void lf_takeAddonsXmlLine(std::string_view line, std::vector<std::string>& folders)
-{
-    const std::string path = gf_extractPath(line);
-    if (path.empty())
-        return;
-    gf_logLine("found path:" + path);
-    folders.push_back(path);
-}
-
-namespace {
-
-template <typename PerLine>
-void readList(const fs::path& path, std::vector<std::string>& folders, PerLine perLine)
+template <typename Take>
+void readList(const fs::path& path, std::vector<std::string>& folders, Take take)
 {
     const std::size_t before = folders.size();
-    const std::uintmax_t size = fs::file_size(path); // throws for a missing file: the scan ends
     std::vector<std::string> lines;
-    lines.reserve(static_cast<std::size_t>(std::min<std::uintmax_t>(size, 1u << 24)) + 256);
-    if (!gf_readExtTextFileToStringVector(path, lines))
-        gf_logLine(path.string() + " not found!");
+    std::error_code error;
+    // A simulator without the list (or without add-ons) is no reason to end
+    // the scan: the other list and the afolder settings still count.
+    if (!fs::exists(path, error) || !gf_readExtTextFileToStringVector(path, lines))
+        gf_logLineMarked(path.string() + " not found!");
     else
-        perLine(lines);
+        take(lines);
     gf_logLine(fmt::format("{} scenery add-on paths found\n", folders.size() - before));
 }
 
 } // namespace
 
+void lf_takeSceneryCfgLines(const std::vector<std::string>& lines, std::vector<std::string>& folders)
+{
+    std::string text;
+    for (const auto& line : lines) {
+        // Comments the profile reader does not know.
+        if (gf_trim(line).starts_with("//"))
+            continue;
+        text += line;
+        text += '\n';
+    }
+    platform::IniFile ini;
+    ini.parse(text);
+    for (const auto& section : ini.sections()) {
+        if (!startsWithNoCase(section.name, "Area") || !platform::equalsNoCase(firstValue(section, "Active"), "TRUE"))
+            continue;
+        takeLocalFolder(firstValue(section, "Local"), folders);
+    }
+}
+
+void lf_takeSceneryAddonsXmlLines(const std::vector<std::string>& lines, const std::string& pathText,
+                                  std::vector<std::string>& folders)
+{
+    std::string text;
+    for (const auto& line : lines) {
+        text += line;
+        text += '\n';
+    }
+    pugi::xml_document doc;
+    const pugi::xml_parse_result parsed =
+        doc.load_buffer(text.data(), text.size(), pugi::parse_default, pugi::encoding_utf8);
+    if (!parsed) {
+        gf_logLineMarked(fmt::format("{}: {} at offset {}, no add-on paths taken from it", pathText,
+                                     parsed.description(), parsed.offset));
+        return;
+    }
+    PathElements paths(folders);
+    doc.traverse(paths);
+}
+
 void lf_readSceneryCfg(std::vector<std::string>& folders)
 {
     const fs::path path = lf_sceneryListPath("scenery.cfg");
     gf_logLine(fmt::format("\nReading: {} for airport add-ons ...", path.string()));
-    readList(path, folders, [&](const std::vector<std::string>& lines) {
-        SceneryCfgReading reading;
-        for (const auto& l : lines)
-            lf_collectAreaLine(reading, l, folders);
-        lf_finishSceneryCfg(reading, folders);
-    });
+    readList(path, folders, [&](const std::vector<std::string>& lines) { lf_takeSceneryCfgLines(lines, folders); });
 }
 
 void lf_readSceneryAddonsXml(std::vector<std::string>& folders)
@@ -159,7 +176,6 @@ void lf_readSceneryAddonsXml(std::vector<std::string>& folders)
     const fs::path path = lf_sceneryListPath("scenery_add-ons.xml");
     gf_logLine(fmt::format("\nReading {} for add-on airport ...", path.string()));
     readList(path, folders, [&](const std::vector<std::string>& lines) {
-        for (const auto& l : lines)
-            lf_takeAddonsXmlLine(l, folders);
+        lf_takeSceneryAddonsXmlLines(lines, path.string(), folders);
     });
 }

@@ -1,8 +1,8 @@
 #pragma once
 // The simulator's own scenery lists, "scenery.cfg" and "scenery_add-ons.xml",
-// as sources of add-on scenery folders for the airport scan. Both are searched
-// line by line for words, not parsed as INI or XML, as the simulator's own
-// files are not always well-formed.
+// as sources of add-on scenery folders for the airport scan. Each is read as
+// what it is: "scenery.cfg" as INI, "scenery_add-ons.xml" as XML, both after
+// the any-encoding reader made their lines UTF-8.
 
 #include <filesystem>
 #include <string>
@@ -19,18 +19,15 @@ std::filesystem::path lf_simulatorPath(std::string_view text);
 
 std::filesystem::path lf_sceneryListPath(const std::string& fileName);
 
-// Append the folders of each list to `folders`. A list that cannot be sized
-// throws std::filesystem::filesystem_error (the scan ends).
+// Append the folders of each list to `folders`, in file order. A list that is
+// missing or cannot be read gives a marked log line and no folders.
 void lf_readSceneryCfg(std::vector<std::string>& folders);
 void lf_readSceneryAddonsXml(std::vector<std::string>& folders);
 
-// The line handlers.
-struct SceneryCfgReading {
-    bool inSection = false;
-    std::vector<std::string> collected;
-};
-void lf_collectAreaLine(SceneryCfgReading& reading, std::string_view line, std::vector<std::string>& folders);
-void lf_finishSceneryCfg(SceneryCfgReading& reading, std::vector<std::string>& folders);
-void lf_takeAreaSection(const std::vector<std::string>& lines, std::vector<std::string>& folders);
-void lf_takeLocalLine(std::string_view line, std::vector<std::string>& folders);
-void lf_takeAddonsXmlLine(std::string_view line, std::vector<std::string>& folders);
+// The lines of each list as read: the [Area.N] sections of "scenery.cfg"
+// (keys whole and without regard to case, ";", "#" and "//" lines skipped,
+// values unquoted) whose Active key is true give their Local folder unless it
+// is stock scenery; every Path element of "scenery_add-ons.xml" gives its text.
+void lf_takeSceneryCfgLines(const std::vector<std::string>& lines, std::vector<std::string>& folders);
+void lf_takeSceneryAddonsXmlLines(const std::vector<std::string>& lines, const std::string& pathText,
+                                  std::vector<std::string>& folders);

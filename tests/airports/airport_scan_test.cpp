@@ -10,6 +10,8 @@
 #include "foundation/paths.hpp"
 #include "foundation/workers.hpp"
 
+#include <fmt/format.h>
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -29,6 +31,7 @@ struct AirportScanTest : airporttest::AirportTest {
     AirportScanTest()
     {
         gf_takeAirportScanLog();
+        addonAirportsFound.store(0);
         SIM_INSTALL_PATH.setValue(install.string());
         maxWorkers.store(4);
         runningWorkers.store(0);
@@ -107,19 +110,105 @@ TEST_F(AirportScanTest, sceneryCfgGivesActiveLocalFoldersInBothEncodings)
     }
 }
 
-TEST_F(AirportScanTest, addonsXmlTakesOneLinePathElements)
+// The file as the simulator writes it: every folder the reading found before
+// it read the file as INI is still found, in file order.
+TEST_F(AirportScanTest, stockLayoutGivesTheActiveAddOnFolders)
 {
-    writeUtf16(listPath("scenery_add-ons.xml"),
-               "<SimBase.Document>\n<Path>D:\\Addons\\Airport</Path>\n<Path>D:\\Addons\\\nSplit</Path>\n</x>\n");
+    std::string cfg = "[General]\nTitle=FS9 World Scenery\nDescription=FS9 Scenery Data\nClean_on_Exit=TRUE\n\n";
+    int n = 0;
+    const auto area = [&](const std::string& title, const std::string& local, const std::string& active) {
+        ++n;
+        cfg += fmt::format("[Area.{:03}]\nTitle={}\nTexture_ID=1\nRemote=\nLocal={}\nLayer={}\nActive={}\n"
+                           "Required=FALSE\n\n",
+                           n, title, local, n, active);
+    };
+    for (const char* stock : {"Scenery\\World", "Scenery\\BASE", "Scenery\\0101", "Scenery\\NAMC", "Scenery\\Global",
+                              "Scenery\\Cities\\Paris", "Scenery\\Props"})
+        area("Default", stock, "TRUE");
+    area("Addon Scenery", "Addon Scenery", "TRUE");
+    area("ORBX!FTX_AU_SAUS", "C:\\ORBX\\FTX_AU\\FTX_AU_SAUS\\ORBX_AU_SAUS", "TRUE");
+    area("Off", "D:\\Scenery\\Off", "FALSE");
+    area("Upper", "E:\\P3D Addons\\EHAM", "True");
+    area("Lower", "E:\\P3D Addons\\EDDF\\scenery", "true");
+    put(fs::relative(listPath("scenery.cfg"), dir.path()).string(), cfg);
     std::vector<std::string> folders;
-    lf_readSceneryAddonsXml(folders);
-    EXPECT_EQ(folders, (std::vector<std::string>{"D:\\Addons\\Airport"}));
+    lf_readSceneryCfg(folders);
+    EXPECT_EQ(folders, (std::vector<std::string>{(install / "Addon Scenery").string(),
+                                                 "C:\\ORBX\\FTX_AU\\FTX_AU_SAUS\\ORBX_AU_SAUS",
+                                                 "E:\\P3D Addons\\EHAM", "E:\\P3D Addons\\EDDF\\scenery"}));
 }
 
-TEST_F(AirportScanTest, missingSceneryCfgEndsTheScan)
+// Words of the old substring reading inside names and values, comments and
+// quotes: keys count only whole, a comment is no line at all.
+TEST_F(AirportScanTest, sceneryCfgKeysAreWholeAndCommentsAreSkipped)
+{
+    const char* const cfg = "[Area.001]\n"
+                            "Title=Bay Area\n"
+                            "Local=D:\\Addons\\Bay Area\\KSFO\n"
+                            "Active=TRUE\n"
+                            "[Area.002]\n"
+                            "Local=D:\\Addons\\World Airports\\EGLL\n"
+                            "Layer=2\n"
+                            "Active=TRUE\n"
+                            "[Area.003]\n"
+                            "Local=D:\\Addons\\Layer Test\\EDDM\n"
+                            "Active=TRUE\n"
+                            "[Area.004]\n"
+                            ";Local=D:\\Old\n"
+                            "Local=D:\\New\n"
+                            "Active=TRUE\n"
+                            "[Area.005]\n"
+                            "Local=D:\\Switched Off\n"
+                            "Active=FALSE\n"
+                            ";Active=TRUE\n"
+                            "// Active=TRUE\n"
+                            "[Area.006]\n"
+                            "Remote=D:\\Local Copies\\X\n"
+                            "LOCAL=\"D:\\Addons\\Quoted\"\n"
+                            "aCtIvE = True\n"
+                            "[Area.007]\n"
+                            "Local=D:\\Addons\\Scenery\\World\\x\n"
+                            "Active=TRUE\n";
+    put(fs::relative(listPath("scenery.cfg"), dir.path()).string(), cfg);
+    std::vector<std::string> folders;
+    lf_readSceneryCfg(folders);
+    EXPECT_EQ(folders, (std::vector<std::string>{"D:\\Addons\\Bay Area\\KSFO", "D:\\Addons\\World Airports\\EGLL",
+                                                 "D:\\Addons\\Layer Test\\EDDM", "D:\\New", "D:\\Addons\\Quoted"}));
+}
+
+TEST_F(AirportScanTest, addonsXmlTakesEveryPathElement)
+{
+    writeUtf16(listPath("scenery_add-ons.xml"),
+               "<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n<SimBase.Document Type=\"AddOnXml\">\n"
+               "<AddOn.Component><Category>Scenery</Category><Path>D:\\Addons\\Airport</Path></AddOn.Component>\n"
+               "<AddOn.Component>\n<Path>\n  D:\\Addons\\Two Lines\n</Path>\n<Path/>\n</AddOn.Component>\n"
+               "</SimBase.Document>\n");
+    std::vector<std::string> folders;
+    lf_readSceneryAddonsXml(folders);
+    EXPECT_EQ(folders, (std::vector<std::string>{"D:\\Addons\\Airport", "D:\\Addons\\Two Lines"}));
+
+    put(fs::relative(listPath("scenery_add-ons.xml"), dir.path()).string(), "<a><Path>D:\\x</Path>\n</b>\n");
+    folders.clear();
+    lf_readSceneryAddonsXml(folders);
+    EXPECT_TRUE(folders.empty());
+    EXPECT_EQ(logLinesWith("===> " + listPath("scenery_add-ons.xml").string() + ": "), 1);
+}
+
+// A missing list costs its folders and a warning; the scan goes on.
+TEST_F(AirportScanTest, aMissingListIsAWarningAndTheOtherListIsRead)
 {
     std::vector<std::string> folders;
-    EXPECT_THROW(gf_scanAddonAirports(true, folders), fs::filesystem_error);
+    EXPECT_FALSE(gf_scanAddonAirports(true, folders));
+    EXPECT_EQ(logLinesWith("===> " + listPath("scenery.cfg").string() + " not found!"), 1);
+    EXPECT_EQ(logLinesWith("===> " + listPath("scenery_add-ons.xml").string() + " not found!"), 1);
+
+    bgltest::Image::write(dir / "addons" / "EHAM" / "eham.bgl", airportImage("EHAM"));
+    put(fs::relative(listPath("scenery_add-ons.xml"), dir.path()).string(),
+        "<SimBase.Document><Path>" + (dir / "addons").string() + "</Path></SimBase.Document>\n");
+    folders.clear();
+    EXPECT_TRUE(gf_scanAddonAirports(true, folders));
+    EXPECT_EQ(folders, (std::vector<std::string>{(dir / "addons").string()}));
+    EXPECT_TRUE(fs::exists(g_myThirdpartyFolder / "EHAM.xml"));
 }
 
 TEST_F(AirportScanTest, noInstallPathMakesNothingStock)
