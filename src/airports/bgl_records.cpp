@@ -8,7 +8,9 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <iterator>
 #include <fstream>
 #include <limits>
 #include <set>
@@ -124,7 +126,10 @@ void readParkingList(BglReader& in, std::uint64_t r, std::uint64_t listEnd, bool
             gf_addAirportScanLogLine(fmt::format("skipped position with radius {:.1F} meters, in {}", radius, pathText));
             continue;
         }
-        const std::string base = lf_parkingNameText(bits & 0x3F) + fmt::format("{}", (bits >> 12) & 0xFFF);
+        std::string base = lf_parkingNameText(bits & 0x3F);
+        char digits[8];
+        const auto written = std::to_chars(std::begin(digits), std::end(digits), (bits >> 12) & 0xFFF);
+        base.append(digits, written.ptr);
         const std::uint32_t type = (bits >> 8) & 0xF;
         if (type == 0 || type > 11)
             continue;
@@ -156,7 +161,7 @@ void readParkingList(BglReader& in, std::uint64_t r, std::uint64_t listEnd, bool
         float heading = in.f32At(here + 8);
         if (!std::isfinite(heading))
             heading = 0.0f;
-        ParkPos& stand = out.airport.stands.emplace_back(name, std::vector<ParkPosOption>{}, latitude, longitude,
+        ParkPos& stand = out.airport.stands.emplace_back(std::move(name), std::vector<ParkPosOption>{}, latitude, longitude,
                                                          lf_bglHeading(heading), radius, type == 5, type <= 7, false);
         stand.nameMark = mark;
     }
@@ -387,6 +392,28 @@ bool lf_bglHasAirportSection(const std::filesystem::path& path)
     return lf_readWholeFile(path, all) && lf_bglHasAirportSection(all);
 }
 
+namespace {
+
+// Where the reading of a file meets bytes that are no record (what follows
+// the last record, or damage): it ends there with one scan-log line per file.
+class WalkEnd {
+public:
+    explicit WalkEnd(const std::string& pathText) : m_pathText(pathText) {}
+    void at(std::uint64_t offset, std::string_view why)
+    {
+        if (std::exchange(m_said, true))
+            return;
+        gf_addAirportScanLogLine(
+            fmt::format("{}: {} at offset {}, the rest of the file is not read", m_pathText, why, offset));
+    }
+
+private:
+    const std::string& m_pathText;
+    bool m_said = false;
+};
+
+} // namespace
+
 void lf_readBglAirports(std::span<const std::uint8_t> bytes, const std::string& pathText,
                         const std::function<std::string(const std::string&)>& publisherOf,
                         const BglAirportSink& sink)
@@ -394,34 +421,57 @@ void lf_readBglAirports(std::span<const std::uint8_t> bytes, const std::string& 
     BglReader in(bytes);
     if (in.size() < 15 * 4 || in.u32At(4) != bgl::kHeaderSize)
         return;
-    const std::uint64_t sections = in.u32At(20);
-    for (std::uint64_t i = 0; i < sections; ++i) {
-        const std::uint64_t entry = bgl::kHeaderSize + bgl::kSectionEntrySize * i;
-        const std::uint32_t type = in.u32At(entry);
-        const std::uint32_t flags = in.u32At(entry + 4);
-        if (type != bgl::kSectionAirport || (flags & bgl::kSubsectionEntry20Flag) != 0)
-            continue;
-        const std::uint64_t table = in.u32At(entry + 12) & ~3u;
-        std::uint64_t record = in.u32At(table + 8) & ~3u;
-        // The walk runs on to the end of the file, over the records of later
-        // sections too.
-        while (record < in.size()) {
-            const RecordHeader h = readRecordHeader(in, record);
-            const std::uint64_t step = wordStep(h.size);
-            if (step == 0)
-                break;
-            if (record + static_cast<std::uint64_t>(h.size) > in.size())
-                throw BglRangeError(fmt::format("record at offset {} of size {} runs past the end ({} bytes)", record,
-                                                h.size, in.size()));
-            if (h.id == bgl::kAirport || h.id == bgl::kAirportP3dV5) {
-                bool usable = false;
-                const std::string code = lf_decodeIdentifierOrRegionCode(in.u32At(record + bgl::kAirportIdent), usable);
-                if (usable)
-                    processAirport(in, record, record + static_cast<std::uint64_t>(h.size),
-                                   h.id == bgl::kAirportP3dV5, code, pathText, publisherOf, sink);
+    WalkEnd end(pathText);
+    // Each section's walk runs on to the end of the file, over the records of
+    // the sections after it. A walk that reaches a record an earlier one read
+    // goes on as that one did: it stops there, so every record is read once
+    // and every airport handed over once, however many sections there are.
+    std::vector<bool> walked(static_cast<std::size_t>(in.size() / 4) + 1, false);
+    std::uint64_t record = 0;
+    try {
+        const std::uint64_t sections = in.u32At(20);
+        for (std::uint64_t i = 0; i < sections; ++i) {
+            const std::uint64_t entry = bgl::kHeaderSize + bgl::kSectionEntrySize * i;
+            if (!in.fits(entry, bgl::kSectionEntrySize)) {
+                end.at(entry, "section table cut short");
+                return;
             }
-            record += step;
+            const std::uint32_t type = in.u32At(entry);
+            const std::uint32_t flags = in.u32At(entry + 4);
+            if (type != bgl::kSectionAirport || (flags & bgl::kSubsectionEntry20Flag) != 0)
+                continue;
+            const std::uint64_t table = in.u32At(entry + 12) & ~3u;
+            if (!in.fits(table + 8, 4)) {
+                end.at(table, "no subsection table");
+                continue;
+            }
+            record = in.u32At(table + 8) & ~3u;
+            while (record < in.size() && !walked[static_cast<std::size_t>(record / 4)]) {
+                walked[static_cast<std::size_t>(record / 4)] = true;
+                if (!in.fits(record, bgl::kRecordHeaderSize)) {
+                    end.at(record, "no record");
+                    break;
+                }
+                const RecordHeader h = readRecordHeader(in, record);
+                const std::uint64_t step = wordStep(h.size);
+                if (step == 0 || record + static_cast<std::uint64_t>(h.size) > in.size()) {
+                    end.at(record, "no record");
+                    break;
+                }
+                if (h.id == bgl::kAirport || h.id == bgl::kAirportP3dV5) {
+                    bool usable = false;
+                    const std::string code =
+                        lf_decodeIdentifierOrRegionCode(in.u32At(record + bgl::kAirportIdent), usable);
+                    if (usable)
+                        processAirport(in, record, record + static_cast<std::uint64_t>(h.size),
+                                       h.id == bgl::kAirportP3dV5, code, pathText, publisherOf, sink);
+                }
+                record += step;
+            }
         }
+    } catch (const BglRangeError& e) {
+        // Damage inside a record that reaches the end of the file.
+        end.at(record, e.what());
     }
 }
 

@@ -2,8 +2,8 @@
 // Airports and their stands out of a BGL scenery file: the pre-check that a
 // file holds an airport section, and the reading of every airport record
 // (the older form and the one with the longer parking items) into an
-// ApfAirport. Everything is read through BglReader, so damaged files end
-// with BglRangeError instead of a read past the end.
+// ApfAirport. Everything is read through BglReader, so a damaged file ends
+// its reading instead of reading past the end.
 
 #include "airports/airport_file.hpp"
 
@@ -58,8 +58,11 @@ struct BglAirportSink {
 bool lf_bglHasAirportSection(std::span<const std::uint8_t> bytes);
 bool lf_bglHasAirportSection(const std::filesystem::path& path);
 
-// Reads every usable airport of the bytes, handing each to the sink. A read
-// past the end throws BglRangeError; airports handed over before stay.
+// Reads every usable airport of the bytes once, handing each to the sink, in
+// time linear in the size of the bytes. Bytes that are no record (after the
+// last one, or damage) end the reading with one line in the airport scan log
+// that names the file and the offset; the airports handed over before stay.
+// Never throws for the bytes' sake.
 // Publisher lookups go through `publisherOf` (the path text in, a name out).
 void lf_readBglAirports(std::span<const std::uint8_t> bytes, const std::string& pathText,
                         const std::function<std::string(const std::string&)>& publisherOf,

@@ -1,7 +1,7 @@
 #pragma once
-// Writes BGL images byte by byte from the documented layout: one airport
-// section with one subsection whose records are the airports given, each
-// with name, helipad and parking sub-records. Offsets of the interesting
+// Writes BGL images byte by byte from the documented layout: airport sections
+// with one subsection each whose records are the airports given, each with
+// name, helipad and parking sub-records. Offsets of the interesting
 // fields are kept so that tests can damage them afterwards.
 
 #include <cmath>
@@ -65,6 +65,10 @@ public:
     std::uint32_t headerSize = 56;
     std::uint32_t sectionFlags = 0;
     std::uint32_t sectionType = 3;
+    // Sections that all name the one subsection of every airport, or one
+    // section (with its own subsection) per airport.
+    std::uint32_t sectionCount = 1;
+    bool sectionPerAirport = false;
     std::vector<Airport> airports;
 
     // Filled by build().
@@ -78,18 +82,31 @@ public:
         airportOffsets.clear();
         parkingListOffsets.clear();
         nameOffsets.clear();
+        const auto sections = sectionPerAirport ? static_cast<std::uint32_t>(airports.size()) : sectionCount;
+        const std::uint32_t tables = sectionPerAirport ? sections : 1;
         u32(b, 0x19920201);
         u32(b, headerSize);
         u32(b, 0); u32(b, 0); u32(b, 0);
-        u32(b, 1); // sections
+        u32(b, sections);
         while (b.size() < 56)
             u32(b, 0);
+        const std::uint32_t firstTable = 56 + 20 * sections;
         // Section entry: type, flags, subsection count, subsection table offset, size.
-        u32(b, sectionType); u32(b, sectionFlags); u32(b, 1); u32(b, 76); u32(b, 16);
-        // Subsection entry: id, records, record offset, size.
-        u32(b, 0); u32(b, static_cast<std::uint32_t>(airports.size())); u32(b, 92); u32(b, 0);
+        for (std::uint32_t i = 0; i < sections; ++i) {
+            u32(b, sectionType); u32(b, sectionFlags); u32(b, 1);
+            u32(b, firstTable + 16 * (sectionPerAirport ? i : 0)); u32(b, 16);
+        }
+        // Subsection entry: id, records, record offset (filled in below), size.
+        for (std::uint32_t i = 0; i < tables; ++i) {
+            u32(b, 0); u32(b, sectionPerAirport ? 1 : static_cast<std::uint32_t>(airports.size()));
+            u32(b, 0); u32(b, 0);
+        }
+        const std::size_t records = b.size();
         for (const Airport& a : airports)
             airport(b, a);
+        for (std::uint32_t i = 0; i < tables; ++i)
+            put32(b, firstTable + 16 * i + 8,
+                  static_cast<std::uint32_t>(sectionPerAirport && i < airportOffsets.size() ? airportOffsets[i] : records));
         return b;
     }
 

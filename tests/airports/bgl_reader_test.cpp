@@ -34,16 +34,13 @@ struct BglReaderTest : ::testing::Test {
         tzo::lf_readBglAirports(bytes, "x.bgl", [](const std::string&) { return std::string("unknown"); }, sink);
         return out;
     }
-    // Reads damaged bytes: either fine or a BglRangeError, never anything else.
+    // Reads damaged bytes: the reading ends quietly where they stop making
+    // sense, with at most one scan-log line about it.
     static std::vector<tzo::BglAirport> readDamaged(const std::vector<std::uint8_t>& bytes)
     {
-        std::vector<tzo::BglAirport> out;
-        tzo::BglAirportSink sink;
-        sink.end = [&](tzo::BglAirport& a) { out.push_back(a); };
-        try {
-            tzo::lf_readBglAirports(bytes, "x.bgl", {}, sink);
-        } catch (const tzo::BglRangeError&) {
-        }
+        gf_takeAirportScanLog();
+        auto out = read(bytes);
+        EXPECT_LE(gf_takeAirportScanLog().size(), 1u);
         return out;
     }
     static bool logHas(const std::vector<std::string>& log, const std::string& text)
@@ -275,6 +272,55 @@ TEST_F(BglReaderTest, everyTruncationEndsCleanlyKeepingEarlierAirports)
         }
     }
     EXPECT_EQ(read(bytes).size(), 2u);
+}
+
+// Bytes after the last record that are no record end the walk quietly: the
+// airports before are all read, and one scan-log line names the file and the
+// offset.
+TEST_F(BglReaderTest, trailingBytesThatAreNoRecordEndTheWalkQuietly)
+{
+    const std::vector<std::vector<std::uint8_t>> tails = {
+        {0xAB, 0xCD, 0xEF},                               // shorter than a record header
+        {0x99, 0x00, 0x00, 0x10, 0x00, 0x00, 0, 0},       // a size past the end
+        {0x99, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0},       // a negative size
+        {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},             // zero padding
+    };
+    for (const auto& tail : tails) {
+        SCOPED_TRACE(tail.size());
+        Image image = twoAirports();
+        auto bytes = image.build();
+        const std::size_t offset = bytes.size();
+        bytes.insert(bytes.end(), tail.begin(), tail.end());
+        gf_takeAirportScanLog();
+        const auto airports = read(bytes);
+        ASSERT_EQ(airports.size(), 2u);
+        EXPECT_EQ(airports[1].airport.code, "EDDF");
+        const auto log = gf_takeAirportScanLog();
+        ASSERT_EQ(log.size(), 1u);
+        EXPECT_NE(log[0].find("x.bgl"), std::string::npos) << log[0];
+        EXPECT_NE(log[0].find(std::to_string(offset)), std::string::npos) << log[0];
+    }
+}
+
+// Every section's walk runs on to the end of the file, over the records of
+// the sections after it: each airport is still read once.
+TEST_F(BglReaderTest, eachAirportOnceWhateverTheSections)
+{
+    struct Case {
+        std::uint32_t sections;
+        bool perAirport;
+    };
+    for (const Case c : {Case{2, true}, Case{2, false}, Case{5, false}}) {
+        SCOPED_TRACE(testing::Message() << c.sections << c.perAirport);
+        Image image = twoAirports();
+        image.sectionCount = c.sections;
+        image.sectionPerAirport = c.perAirport;
+        const auto airports = read(image.build());
+        ASSERT_EQ(airports.size(), 2u);
+        EXPECT_EQ(airports[0].airport.code, "EHAM");
+        EXPECT_EQ(airports[1].airport.code, "EDDF");
+        EXPECT_TRUE(gf_takeAirportScanLog().empty());
+    }
 }
 
 TEST_F(BglReaderTest, damagedSizesAndCountsNeverReadPastTheEnd)
