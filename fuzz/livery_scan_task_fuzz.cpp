@@ -31,11 +31,12 @@ fs::path lf_prepare(const fs::path& folder)
     return folder / "aircraft.cfg";
 }
 
-void lf_runTask(std::vector<tzo::LiveryData> (*task)(std::uint32_t, const fs::path&), const fs::path& cfg)
+void lf_runTask(std::vector<tzo::LiveryData> (*task)(std::uint32_t, const fs::path&, const fs::path&),
+                const fs::path& cfg, const fs::path& root)
 {
     runningWorkers = 1;
     try {
-        for (const auto& livery : task(1, cfg))
+        for (const auto& livery : task(1, cfg, root))
             if (livery.airl.empty() || livery.type.empty() || livery.title.empty() ||
                 livery.atcid.size() > kMaxRegistrationBytes)
                 std::abort();
@@ -66,8 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::ofstream out(cfg, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     }
-    lf_runTask(lf_searchLiveriesinFile, ordinary);
-    lf_runTask(lf_searchIvaoLiveriesinFile, ivao);
+    lf_runTask(lf_searchLiveriesinFile, ordinary, base);
+    lf_runTask(lf_searchIvaoLiveriesinFile, ivao, base);
     lf_clearScanMessages();
     return 0;
 }

@@ -138,7 +138,7 @@ void gf_addLivery(SectionState& section, const std::string& code)
 
 std::vector<tzo::LiveryData> lf_procesFltSimSection(std::uint32_t priority, std::vector<std::string>& sectionLines,
                                                     const std::string& type, const fs::path& cfgPath,
-                                                    const fs::path& folder)
+                                                    const fs::path& folder, const fs::path& root)
 {
     try {
         while (!sectionLines.empty() && (sectionLines.back().empty() || sectionLines.back().starts_with("//")))
@@ -148,7 +148,7 @@ std::vector<tzo::LiveryData> lf_procesFltSimSection(std::uint32_t priority, std:
         section.header = sectionLines.empty() ? std::string() : sectionLines.front();
         section.type = type;
         if (!lf_readSectionKeys(section, sectionLines, folder, kFltSimRules) ||
-            !lf_hasSectionFiles(section, folder, kFltSimRules))
+            !lf_hasSectionFiles(section, folder, kFltSimRules, root))
             return {};
 
         if (section.title.empty()) {
@@ -244,7 +244,8 @@ bool lf_readSectionKeys(CfgSectionKeys& keys, const std::vector<std::string>& li
     return true;
 }
 
-bool lf_hasSectionFiles(const CfgSectionKeys& keys, const fs::path& folder, const CfgSectionRules& rules)
+bool lf_hasSectionFiles(const CfgSectionKeys& keys, const fs::path& folder, const CfgSectionRules& rules,
+                        const fs::path& root)
 {
     const std::string modelFolder = keys.model.empty() ? "model" : "model." + keys.model;
     const std::string textureFolder = keys.texture.empty() ? "texture" : "texture." + keys.texture;
@@ -259,8 +260,15 @@ bool lf_hasSectionFiles(const CfgSectionKeys& keys, const fs::path& folder, cons
                              rules.airFileBeforeTexture ? air : texture,
                              rules.airFileBeforeTexture ? texture : air};
     for (const auto& [name, kind] : needed) {
-        if (!gf_folderHasEntry(folder, *name, kind)) {
+        switch (gf_lookUpEntry(root, folder, *name, kind)) {
+        case EntryLookup::present:
+            continue;
+        case EntryLookup::missing:
             lf_addIncompleteSection((folder / *name).string() + " " + keys.header + " does not exist");
+            return false;
+        case EntryLookup::outside:
+            lf_addIncompleteSection(fmt::format("{} {} leaves the SimObjects folder {}", (folder / *name).string(),
+                                                keys.header, (root.empty() ? folder : root).string()));
             return false;
         }
     }

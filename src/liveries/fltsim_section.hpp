@@ -44,20 +44,25 @@ struct CfgSectionRules {
 bool lf_readSectionKeys(CfgSectionKeys& keys, const std::vector<std::string>& lines,
                         const std::filesystem::path& folder, const CfgSectionRules& rules);
 
-// The model and texture folders and the flight-model file beside the
-// aircraft.cfg; false after reporting the first one missing.
-bool lf_hasSectionFiles(const CfgSectionKeys& keys, const std::filesystem::path& folder, const CfgSectionRules& rules);
+// The model and texture folders and the flight-model file, relative to the
+// aircraft.cfg's folder and below root, the SimObjects folder scanned (Windows
+// paths: "sim=..\\Shared\\B738" is a flight model beside the aircraft's
+// folder); false after reporting the first one missing or leaving root.
+bool lf_hasSectionFiles(const CfgSectionKeys& keys, const std::filesystem::path& folder, const CfgSectionRules& rules,
+                        const std::filesystem::path& root);
 
 // Reports the section as incomplete: "<folder> <header> <what>".
 void lf_reportIncompleteSection(const std::filesystem::path& folder, const CfgSectionKeys& keys, std::string_view what);
 
 // The liveries of one section. sectionLines start with the header line and are
 // consumed (trailing empty and "//" lines are removed). type is the file's
-// model code, cfgPath the aircraft.cfg and folder the folder holding it. Any
+// model code, cfgPath the aircraft.cfg, folder the folder holding it and root
+// the SimObjects folder below which its files must lie (empty: folder). Any
 // exception is logged with the file's path and raised again.
 std::vector<tzo::LiveryData> lf_procesFltSimSection(std::uint32_t priority, std::vector<std::string>& sectionLines,
                                                     const std::string& type, const std::filesystem::path& cfgPath,
-                                                    const std::filesystem::path& folder);
+                                                    const std::filesystem::path& folder,
+                                                    const std::filesystem::path& root = {});
 
 // The livery; with uniqueTitle the title is first claimed in scanTitles, and a
 // title already claimed gives the empty record (empty airl).

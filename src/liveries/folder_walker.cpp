@@ -108,12 +108,13 @@ void lf_collectOldest(Futures& futures, const char* where)
 
 // Starts the file's task once a worker slot is free; starts nothing when the
 // program ends meanwhile (the running tasks may be stuck on a slow disk).
-void lf_startTask(std::uint32_t priority, const fs::path& path, Futures& futures, TaskRunner& runner)
+void lf_startTask(std::uint32_t priority, const fs::path& path, const fs::path& root, Futures& futures,
+                  TaskRunner& runner)
 {
     const std::string text = path.string();
     const bool ivao = text.find("ivao_x-csl") != std::string::npos || text.find("IVAO_MTL") != std::string::npos;
-    std::packaged_task<TaskResult()> task([priority, path, ivao] {
-        return ivao ? lf_searchIvaoLiveriesinFile(priority, path) : lf_searchLiveriesinFile(priority, path);
+    std::packaged_task<TaskResult()> task([priority, path, root, ivao] {
+        return ivao ? lf_searchIvaoLiveriesinFile(priority, path, root) : lf_searchLiveriesinFile(priority, path, root);
     });
     std::future<TaskResult> future = task.get_future();
     // Taken before the start: the task gives it back when it ends, which may
@@ -155,16 +156,21 @@ bool lf_openFolder(const fs::path& folder, const char* operation, fs::directory_
 
 // Starts the entry's task when it is a configuration file; sets sub to the
 // entry's own listing when the walk is to enter it.
-void lf_examineEntry(std::uint32_t priority, const fs::directory_entry& entry, Futures& futures,
-                     fs::directory_iterator& sub, TaskRunner& runner)
+void lf_examineEntry(std::uint32_t priority, const fs::directory_entry& entry, const fs::path& root,
+                     Futures& futures, fs::directory_iterator& sub, TaskRunner& runner)
 {
     const fs::path& path = entry.path();
     const std::string text = path.string();
+    // Airport scenery below the SimObjects folder is not entered; the folder's
+    // own place ("D:\airport_and_ai\SimObjects") says nothing about it.
+    const std::string rootText = root.string();
+    const std::string_view below =
+        std::string_view(text).starts_with(rootText) ? std::string_view(text).substr(rootText.size()) : text;
     std::error_code error;
     // The kinds come with the folder listing; only a link or a file system
     // that does not tell costs a status query here. Links to folders are not
     // followed, so a link loop ends nothing.
-    if (text.find("airport") == std::string::npos && text.size() < kMaxDescendPathLength &&
+    if (below.find("airport") == std::string_view::npos && text.size() < kMaxDescendPathLength &&
         !entry.is_symlink(error) && entry.is_directory(error))
         lf_openFolder(path, "recursive_directory_iterator::operator++", sub);
 
@@ -177,7 +183,7 @@ void lf_examineEntry(std::uint32_t priority, const fs::directory_entry& entry, F
     if (!fs::is_regular_file(status))
         return;
 
-    lf_startTask(priority, path, futures, runner);
+    lf_startTask(priority, path, root, futures, runner);
     if (futures.size() > lf_workerLimit())
         lf_collectOldest(futures, "inner");
 }
@@ -210,7 +216,7 @@ void lf_searchLiveriesInFolder(std::uint32_t priority, const fs::path& folder)
             fs::directory_iterator sub;
             const fs::directory_entry& entry = *stack.back();
             try {
-                lf_examineEntry(priority, entry, futures, sub, runner);
+                lf_examineEntry(priority, entry, folder, futures, sub, runner);
             } catch (const std::exception& e) {
                 gf_logLineMarked(
                     fmt::format("liveries search in {} aborted, cause: {}", entry.path().string(), e.what()));

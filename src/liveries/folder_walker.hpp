@@ -16,10 +16,11 @@ struct LiveryWalkStats {
     std::size_t mostOutstanding = 0;  // most tasks started and not yet collected
 };
 
-// Walks the folder and its subfolders, except those whose path holds
-// "airport" or is 250 characters or longer, and returns when every task it
-// started has ended. An unreadable subfolder and a failing task cost a log
-// line and only what they hold. Stops starting tasks once the program is
+// Walks the folder and its subfolders, except those whose path below the
+// folder holds "airport" or whose whole path is 250 characters or longer, and
+// returns when every task it started has ended. The files the liveries name
+// must lie below the folder. An unreadable subfolder and a failing task cost a
+// log line and only what they hold. Stops starting tasks once the program is
 // exiting or the user has closed it. Runs on one thread at a time.
 void lf_searchLiveriesInFolder(std::uint32_t priority, const std::filesystem::path& folder);
 

@@ -177,7 +177,8 @@ std::string lf_fixIvaoModel(const fs::path& cfgPath)
 }
 
 tzo::LiveryData lf_procesIvaoFltSimSection(std::uint32_t priority, std::vector<std::string>& sectionLines,
-                                           const std::string& type, const fs::path& cfgPath, const fs::path& folder)
+                                           const std::string& type, const fs::path& cfgPath, const fs::path& folder,
+                                           const fs::path& root)
 {
     while (!sectionLines.empty() && (sectionLines.back().empty() || sectionLines.back().starts_with("//")))
         sectionLines.pop_back();
@@ -185,7 +186,7 @@ tzo::LiveryData lf_procesIvaoFltSimSection(std::uint32_t priority, std::vector<s
     CfgSectionKeys section;
     section.header = sectionLines.empty() ? std::string() : sectionLines.front();
     if (!lf_readSectionKeys(section, sectionLines, folder, kIvaoRules) ||
-        !lf_hasSectionFiles(section, folder, kIvaoRules))
+        !lf_hasSectionFiles(section, folder, kIvaoRules, root))
         return {};
     if (section.title.empty()) {
         lf_ivaoIncomplete(folder, section, "misses title");

@@ -105,18 +105,21 @@ void lf_finishSection(CfgScanState& state, bool ivao)
         return;
     if (ivao) {
         tzo::LiveryData livery =
-            lf_procesIvaoFltSimSection(state.priority, state.sectionLines, state.type, state.cfgPath, state.folder);
+            lf_procesIvaoFltSimSection(state.priority, state.sectionLines, state.type, state.cfgPath, state.folder,
+                                       state.root);
         if (!livery.airl.empty())
             state.result.push_back(std::move(livery));
     } else {
         auto liveries =
-            lf_procesFltSimSection(state.priority, state.sectionLines, state.type, state.cfgPath, state.folder);
+            lf_procesFltSimSection(state.priority, state.sectionLines, state.type, state.cfgPath, state.folder,
+                                   state.root);
         std::move(liveries.begin(), liveries.end(), std::back_inserter(state.result));
     }
     state.sectionLines.clear();
 }
 
-std::vector<tzo::LiveryData> lf_searchLiveriesinFile(std::uint32_t priority, const fs::path& cfgPath)
+std::vector<tzo::LiveryData> lf_searchLiveriesinFile(std::uint32_t priority, const fs::path& cfgPath,
+                                                     const fs::path& root)
 {
     const WorkerDoneGuard done;
     const FolderEntryCache knownEntries;
@@ -125,6 +128,7 @@ std::vector<tzo::LiveryData> lf_searchLiveriesinFile(std::uint32_t priority, con
         state.priority = priority;
         state.cfgPath = cfgPath;
         state.folder = lf_cfgFolder(cfgPath);
+        state.root = root;
         std::vector<std::string> lines;
         if (!lf_readCfgLines(cfgPath, false, lines))
             return {};
@@ -138,7 +142,8 @@ std::vector<tzo::LiveryData> lf_searchLiveriesinFile(std::uint32_t priority, con
     }
 }
 
-std::vector<tzo::LiveryData> lf_searchIvaoLiveriesinFile(std::uint32_t priority, const fs::path& cfgPath)
+std::vector<tzo::LiveryData> lf_searchIvaoLiveriesinFile(std::uint32_t priority, const fs::path& cfgPath,
+                                                         const fs::path& root)
 {
     const WorkerDoneGuard done;
     const FolderEntryCache knownEntries;
@@ -146,6 +151,7 @@ std::vector<tzo::LiveryData> lf_searchIvaoLiveriesinFile(std::uint32_t priority,
     state.priority = priority;
     state.cfgPath = cfgPath;
     state.folder = lf_cfgFolder(cfgPath);
+    state.root = root;
     state.type = lf_fixIvaoModel(cfgPath);
     if (state.type.empty())
         return {};

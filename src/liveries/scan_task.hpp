@@ -24,6 +24,7 @@ struct CfgScanState {
     std::uint32_t priority = 0;
     std::filesystem::path cfgPath;
     std::filesystem::path folder; // the folder holding the file
+    std::filesystem::path root;   // the SimObjects folder its files must lie below
     std::string type;             // the file's model code
     bool inSection = false;
     std::vector<std::string> sectionLines; // the pending section, its header first
@@ -32,12 +33,15 @@ struct CfgScanState {
 
 // The liveries of an ordinary file, in the order of its sections; empty when
 // the file cannot be read, is too large, is numbered wrongly or has no usable
-// model code. An exception is logged and raised again; the file is lost.
-std::vector<tzo::LiveryData> lf_searchLiveriesinFile(std::uint32_t priority, const std::filesystem::path& cfgPath);
+// model code. root is the SimObjects folder scanned, below which the files
+// the sections name must lie (empty: the file's own folder). An exception is
+// logged and raised again; the file is lost.
+std::vector<tzo::LiveryData> lf_searchLiveriesinFile(std::uint32_t priority, const std::filesystem::path& cfgPath,
+                                                     const std::filesystem::path& root);
 
 // The same for a file below "IVAO_MTL" or "ivao_x-csl".
-std::vector<tzo::LiveryData> lf_searchIvaoLiveriesinFile(std::uint32_t priority,
-                                                         const std::filesystem::path& cfgPath);
+std::vector<tzo::LiveryData> lf_searchIvaoLiveriesinFile(std::uint32_t priority, const std::filesystem::path& cfgPath,
+                                                         const std::filesystem::path& root);
 
 // The pending section, when there is one, processed and emptied.
 void lf_finishSection(CfgScanState& state, bool ivao);
@@ -54,4 +58,5 @@ std::string lf_fixIvaoModel(const std::filesystem::path& cfgPath);
 // none. sectionLines start with the header and are consumed.
 tzo::LiveryData lf_procesIvaoFltSimSection(std::uint32_t priority, std::vector<std::string>& sectionLines,
                                            const std::string& type, const std::filesystem::path& cfgPath,
-                                           const std::filesystem::path& folder);
+                                           const std::filesystem::path& folder,
+                                           const std::filesystem::path& root = {});

@@ -30,7 +30,7 @@ struct SectionTest : LiveriesTest {
 
     std::vector<LiveryData> processLines(std::vector<std::string> lines)
     {
-        return lf_procesFltSimSection(1, lines, "B738", aircraft.cfg(), aircraft.path());
+        return lf_procesFltSimSection(1, lines, "B738", aircraft.cfg(), aircraft.path(), dir / "SimObjects");
     }
 
     std::string incompleteLine(const std::string& what) const
@@ -226,8 +226,8 @@ TEST_F(SectionTest, everyMissingFolderOrFileIsNamed)
         {{"sim=B739"}, "B739.air"},
         {{"texture=../B738/texture.AAL"}, "texture.../B738/texture.AAL"},
         {{"texture=AAL/../AAL"}, "texture.AAL/../AAL"},
-        {{"sim=/tmp/B738"}, "/tmp/B738.air"},
         {{"sim=..\\B738"}, "..\\B738.air"},
+        {{"sim=air/../../B738/B739"}, "air/../../B738/B739.air"},
         // Longer than any file name may be: it names nothing and costs only the section.
         {{"model=" + std::string(300, 'm')}, "model." + std::string(300, 'm')},
     };
@@ -246,6 +246,45 @@ TEST_F(SectionTest, everyMissingFolderOrFileIsNamed)
     EXPECT_TRUE(processLines({"[fltsim.0]", "title=T", "texture=AAL", "atc_parking_codes=AAL"}).empty());
     EXPECT_EQ(asVector(tzo::incompleteSections),
               std::vector<std::string>{(folder / ".air").string() + " [fltsim.0] does not exist"});
+}
+
+// Values are paths relative to the aircraft's folder, as the simulator reads
+// them on Windows: subfolders and ".." with either separator, as long as the
+// path stays below the SimObjects folder.
+TEST_F(SectionTest, valuesAreRelativePathsBelowTheSimObjectsFolder)
+{
+    aircraft.folders({"air", "texture.AAL/N123"}).files({"air/B738.air"});
+    AircraftFolder shared(dir / "SimObjects" / "Airplanes" / "Shared");
+    shared.folders({"Texture.Common"}).files({"Shared.AIR"});
+    const std::vector<std::vector<std::string>> taken = {
+        {"sim=air/B738", "texture=AAL"},
+        {"sim=AIR\\b738", "texture=AAL\\N123"},
+        {"sim=..\\Shared\\Shared", "texture=x\\..\\..\\Shared/texture.common"},
+        {"sim=./air/../B738", "texture=AAL/N123/.."},
+    };
+    int n = 0;
+    for (const auto& lines : taken) {
+        lf_clearScanMessages();
+        const std::string title = fmt::format("T{}", ++n);
+        std::vector<std::string> section = {"[fltsim.0]", "title=" + title, "model=", "atc_parking_codes=AAL"};
+        section.insert(section.end(), lines.begin(), lines.end());
+        EXPECT_EQ(processLines(section), std::vector<LiveryData>{livery("AAL", title, "")}) << lines[0];
+        EXPECT_TRUE(tzo::incompleteSections.empty()) << asVector(tzo::incompleteSections).front();
+    }
+
+    // Leaving the SimObjects folder is refused with its own line, whether or
+    // not something is there.
+    const fs::path folder = aircraft.path();
+    for (const std::string sim : {"../../../B738", "..\\..\\..\\..\\etc\\B738", "/tmp/B738", "C:\\P3D\\B738",
+                                  "air/../../../../x"}) {
+        lf_clearScanMessages();
+        EXPECT_TRUE(processLines({"[fltsim.0]", "title=T", "sim=" + sim, "texture=AAL", "atc_parking_codes=AAL"})
+                        .empty());
+        EXPECT_EQ(asVector(tzo::incompleteSections),
+                  std::vector<std::string>{(folder / (sim + ".air")).string() +
+                                           " [fltsim.0] leaves the SimObjects folder " +
+                                           (dir / "SimObjects").string()});
+    }
 }
 
 TEST_F(SectionTest, namesAreFoundWithoutRegardToCase)

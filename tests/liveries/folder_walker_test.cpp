@@ -60,6 +60,17 @@ TEST_F(WalkerTest, skipsAirportFoldersAndLongPathsBelowThem)
     EXPECT_EQ(walk(), (std::vector<std::string>{"249", "below Airport", "long file"}));
 }
 
+// The word counts below the walked folder only: a SimObjects folder that
+// the user keeps in "airport_and_ai" is walked like any other.
+TEST_F(WalkerTest, aRootBelowAnAirportFolderIsWalked)
+{
+    root = dir / "airport_and_ai" / "SimObjects";
+    addAircraft(root / "Airplanes" / "a", {"a"});
+    addAircraft(root / "Airplanes" / "b" / "c", {"c"});
+    addAircraft(root / "airport_pack" / "d", {"below airport"});
+    EXPECT_EQ(walk(), (std::vector<std::string>{"a", "c"}));
+}
+
 TEST_F(WalkerTest, unreadableSubfolderAndThrowingTaskCostOnlyTheirFiles)
 {
     for (const char* name : {"a", "b", "d", "e"})

@@ -46,7 +46,7 @@ struct TaskTest : ScanTest {
     std::vector<tzo::LiveryData> run(Task task, const fs::path& cfg)
     {
         runningWorkers = 1;
-        auto liveries = task(7, cfg);
+        auto liveries = task(7, cfg, dir / "SimObjects");
         EXPECT_EQ(runningWorkers.load(), 0) << cfg;
         return liveries;
     }
@@ -133,7 +133,7 @@ TEST_F(TaskTest, exceptionInASectionLosesTheFileAndGivesTheSlotBackOnce)
         if (task == lf_searchIvaoLiveriesinFile)
             testsupport::writeFile(cfg, cfgText({{"B738AAL"}, {"B738UAL", "", {"model=" + loop}}}, true));
         runningWorkers = 1;
-        EXPECT_THROW(task(1, cfg), fs::filesystem_error);
+        EXPECT_THROW(task(1, cfg, dir / "SimObjects"), fs::filesystem_error);
         EXPECT_EQ(runningWorkers.load(), 0);
     }
     EXPECT_EQ(logLinesWith("exception in lf_searchLiveriesinFile " + (ordinary / "aircraft.cfg").string() + ": "),
