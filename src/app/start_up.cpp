@@ -19,6 +19,7 @@
 #include "foundation/time.hpp"
 #include "foundation/version.hpp"
 #include "foundation/workers.hpp"
+#include "liveries/catalogue_file.hpp"
 #include "liveries/code_fixes.hpp"
 #include "liveries/livery_scan.hpp"
 #include "parking/static_parking_services.hpp"
@@ -454,9 +455,10 @@ void lf_startUpNRVX()
     maxWorkers.store(static_cast<std::int32_t>(threads));
     runningWorkers.store(0);
 
-    std::error_code ec;
-    if (!fs::exists(g_liveriesScannedPath, ec) && !SCAN_LIVERIES.value()) {
-        gf_showStatus(fmt::format("File {} is gone, rescan liveries", g_liveriesScannedPath.string()), true);
+    // A damaged catalogue is as good as a missing one: scanned again.
+    if (const std::string unusable = SCAN_LIVERIES.value() ? std::string() : gf_catalogueUnusable(g_liveriesScannedPath);
+        !unusable.empty()) {
+        gf_showStatus(fmt::format("File {} {}, rescan liveries", g_liveriesScannedPath.string(), unusable), true);
         lf_switchOn(SCAN_LIVERIES, true);
         lf_repaint();
     }

@@ -185,21 +185,6 @@ bool gf_readExtTextFileToStringVector(const fs::path& path, std::vector<std::str
     }
 }
 
-const std::vector<std::string>* gf_readFileToString(TextFile& file, std::size_t expectedLines)
-{
-    int error = 0;
-    FilePtr handle = lf_openForReading(file.path, error);
-    if (!handle)
-        return nullptr;
-    std::string bytes;
-    const bool complete = lf_readAll(handle.get(), bytes);
-    handle.reset();
-    file.lines.reserve(file.lines.size() + expectedLines);
-    if (complete)
-        lf_splitByteLines(bytes, file.lines);
-    return file.lines.empty() ? nullptr : &file.lines;
-}
-
 bool gf_writeStringToFile(std::string_view text, const fs::path& path)
 {
     std::string content(text);

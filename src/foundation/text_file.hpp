@@ -34,16 +34,6 @@ bool gf_readEncodedLines(int code, const std::filesystem::path& path, std::vecto
 // opened or reading fails (logged).
 bool gf_readExtTextFileToStringVector(const std::filesystem::path& path, std::vector<std::string>& lines);
 
-struct TextFile {
-    std::filesystem::path path;
-    std::vector<std::string> lines;
-};
-
-// Reads the lines as bytes, without conversion, into file.lines. Answers the
-// lines when there is at least one, else nullptr (also when the file cannot
-// be opened).
-const std::vector<std::string>* gf_readFileToString(TextFile& file, std::size_t expectedLines);
-
 // Replace the file (atomically) with the text, or the lines, each followed by a line end.
 bool gf_writeStringToFile(std::string_view text, const std::filesystem::path& path);
 bool gf_writeLinesToFile(const std::vector<std::string>& lines, const std::filesystem::path& path);

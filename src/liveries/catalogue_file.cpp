@@ -9,6 +9,8 @@
 
 #include <fmt/format.h>
 
+#include <system_error>
+
 namespace fs = std::filesystem;
 
 namespace tzo {
@@ -47,46 +49,114 @@ void lf_readLiveriesScanned()
     lf_readLiveriesScanned(g_liveriesScannedPath);
 }
 
+namespace {
+
+// Skipped entries named in the one log line about them.
+constexpr std::size_t kSkippedNamed = 3;
+constexpr std::size_t kExcerptBytes = 40;
+
+// A short, printable piece of a text from the file for the log.
+std::string lf_excerpt(std::string_view text)
+{
+    std::string out;
+    for (const char c : text.substr(0, kExcerptBytes))
+        out += (c >= 0x20 && c < 0x7F) ? c : '?';
+    if (text.size() > kExcerptBytes)
+        out += "...";
+    return out;
+}
+
+LiveryData lf_liveryOf(const pugi::xml_node liv)
+{
+    LiveryData livery;
+    livery.airl = liv.attribute("airl").value();
+    livery.type = liv.attribute("type").value();
+    livery.title = liv.attribute("title").value();
+    livery.atcid = liv.attribute("atcid").value();
+    // Absent is passenger; present follows the boolean spelling of the XML library.
+    livery.cargo = liv.attribute("cargo").as_bool(false);
+    livery.priority = 0;
+    return livery;
+}
+
+// Every scanned livery has all three; an empty title would even be handed to
+// the simulator.
+bool lf_isComplete(const LiveryData& livery)
+{
+    return !livery.airl.empty() && !livery.type.empty() && !livery.title.empty();
+}
+
+// The document's "liveries" element; otherwise the user error the reading
+// raises, after logging why the file did not load.
+pugi::xml_node lf_loadLiveries(pugi::xml_document& doc, const fs::path& path)
+{
+    const std::string pathText = path.string();
+    const pugi::xml_parse_result loaded = doc.load_file(path.c_str());
+    if (!loaded) {
+        gf_logLine(fmt::format("{}: {} at offset {}", pathText, loaded.description(), loaded.offset));
+        throw UserErrorException(51, fmt::format("File {} not found", pathText));
+    }
+    const pugi::xml_node liveries = doc.child("liveries");
+    if (!liveries)
+        throw UserErrorException(52, fmt::format("{} does not contain a <liveries> section", pathText));
+    return liveries;
+}
+
+UserErrorException lf_noLiveries(const std::string& pathText)
+{
+    return UserErrorException(53, pathText + " does not contain liveries");
+}
+
+} // namespace
+
 void lf_readLiveriesScanned(const fs::path& path)
 {
     scannedLiveries.clear();
     const std::string pathText = path.string();
 
     pugi::xml_document doc;
-    const pugi::xml_parse_result loaded = doc.load_file(path.c_str());
-    if (!loaded) {
-        gf_logLine(fmt::format("{}: {} at offset {}", pathText, loaded.description(), loaded.offset));
-        throw UserErrorException(51, fmt::format("File {} not found", pathText));
-    }
+    const pugi::xml_node liveries = lf_loadLiveries(doc, path);
     gf_checkMetaInfo(doc);
 
-    const pugi::xml_node liveries = doc.child("liveries");
-    if (!liveries)
-        throw UserErrorException(52, fmt::format("{} does not contain a <liveries> section", pathText));
-
+    // A damaged file can hold millions of them: counted, and named once.
+    std::size_t skipped = 0;
+    std::string named;
     for (pugi::xml_node liv = liveries.child("liv"); liv; liv = liv.next_sibling("liv")) {
-        LiveryData livery;
-        livery.airl = liv.attribute("airl").value();
-        livery.type = liv.attribute("type").value();
-        livery.title = liv.attribute("title").value();
-        livery.atcid = liv.attribute("atcid").value();
-        // Absent is passenger; present follows the boolean spelling of the XML library.
-        livery.cargo = liv.attribute("cargo").as_bool(false);
-        livery.priority = 0;
-        // Every scanned livery has all three; an empty title would even be
-        // handed to the simulator.
-        if (livery.airl.empty() || livery.type.empty() || livery.title.empty()) {
-            gf_logLineMarked(fmt::format("livery without airline, model or title skipped in {}: airl=\"{}\" "
-                                         "type=\"{}\" title=\"{}\"",
-                                         pathText, livery.airl, livery.type, livery.title));
+        LiveryData livery = lf_liveryOf(liv);
+        if (!lf_isComplete(livery)) {
+            if (++skipped <= kSkippedNamed)
+                named += fmt::format("{}airl=\"{}\" type=\"{}\" title=\"{}\"", skipped == 1 ? "" : "; ",
+                                     lf_excerpt(livery.airl), lf_excerpt(livery.type), lf_excerpt(livery.title));
             continue;
         }
         scannedLiveries.push_back(std::move(livery));
     }
+    if (skipped > 0)
+        gf_logLineMarked(fmt::format("{} liver{} without airline, model or title skipped in {}, {}: {}", skipped,
+                                     skipped == 1 ? "y" : "ies", pathText,
+                                     skipped > kSkippedNamed ? "the first" : "being", named));
 
     if (scannedLiveries.empty())
-        throw UserErrorException(53, pathText + " does not contain liveries");
+        throw lf_noLiveries(pathText);
     gf_logLine(fmt::format("No scan done, {} liveries read from {}", scannedLiveries.size(), pathText));
+}
+
+std::string gf_catalogueUnusable(const fs::path& path)
+{
+    std::error_code error;
+    if (!fs::exists(path, error))
+        return "is gone";
+    try {
+        pugi::xml_document doc;
+        const pugi::xml_node liveries = lf_loadLiveries(doc, path);
+        for (pugi::xml_node liv = liveries.child("liv"); liv; liv = liv.next_sibling("liv"))
+            if (lf_isComplete(lf_liveryOf(liv)))
+                return {};
+        throw lf_noLiveries(path.string());
+    } catch (const UserErrorException& e) {
+        gf_logLineMarked(e.what());
+    }
+    return "is damaged";
 }
 
 } // namespace tzo

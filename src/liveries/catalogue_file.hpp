@@ -9,6 +9,7 @@
 #include <pugixml.hpp>
 
 #include <filesystem>
+#include <string>
 
 namespace tzo {
 
@@ -22,10 +23,16 @@ void lf_writeLiveriesScanned(const std::filesystem::path& path);
 void lf_writeLiveryNode(pugi::xml_node liveries, const LiveryData& livery);
 
 // Empties scannedLiveries and fills it from the file, every livery with
-// priority 0. A "liv" element without airline, model or title is skipped with
-// a log line. Throws UserErrorException 51 when the file cannot be loaded, 52
-// without a "liveries" element, 53 when no livery was read.
+// priority 0. "liv" elements without airline, model or title are skipped and
+// counted in one log line that names the first few. Throws UserErrorException
+// 51 when the file cannot be loaded, 52 without a "liveries" element, 53 when
+// no livery was read.
 void lf_readLiveriesScanned();
 void lf_readLiveriesScanned(const std::filesystem::path& path);
+
+// Why the file cannot serve a start without a rescan: "is gone" when it is
+// missing, "is damaged" when the reading would raise one of its user errors
+// (the error logged); empty when it can.
+std::string gf_catalogueUnusable(const std::filesystem::path& path);
 
 } // namespace tzo

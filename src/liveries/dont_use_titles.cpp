@@ -45,11 +45,11 @@ void lf_takeTitle(const std::string& title, std::set<std::string>& seen, const f
 void lf_readDontUseLines(const fs::path& file)
 {
     std::set<std::string> seen;
-    TextFile text{file, {}};
-    const auto* lines = gf_readFileToString(text, 256);
-    if (!lines)
+    // Any encoding the user's editor chose, as the registration lines of the same files.
+    std::vector<std::string> lines;
+    if (!gf_readExtTextFileToStringVector(file, lines))
         return;
-    for (const auto& line : *lines) {
+    for (const auto& line : lines) {
         if (line.empty())
             continue;
         const auto fields = gf_splitSemicolon(line);

@@ -96,9 +96,14 @@ void lf_rescan(bool addonPackages, bool prioritize, std::vector<std::string>& fo
         return;
     }
     if (tzo::scannedLiveries.empty()) {
+        // The reports say why, and the last good catalogue stays for the
+        // next start: one failed rescan must not leave the user with neither.
+        lf_writeScanSummary();
         tzo::gf_showLiveryCount(0);
         lf_clearScanMessages();
         gf_clearStatus();
+        if (fs::exists(g_liveriesScannedPath))
+            gf_logLineMarked(fmt::format("no liveries found, {} of the last scan kept", g_liveriesScannedPath.string()));
         throw tzo::UserErrorException(53, "no liveries found");
     }
     if (folders.size() > 1)

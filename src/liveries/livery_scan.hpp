@@ -16,7 +16,8 @@
 // prioritize: LIG_PRIORITIZE; folders: lfolder0..lfolder9 in order, empty ones
 // left out (left empty with LIG_AUTOMATIC or without a rescan). Answers true;
 // every failure leaves as an exception: UserErrorException 53 "no liveries
-// found" after a rescan that found nothing, 51-53 from the catalogue file, the
+// found" after a rescan that found nothing (its report files written, the
+// catalogue file of the last scan kept), 51-53 from the catalogue file, the
 // file-system errors of a folder test. A rescan cut short by an exit request
 // writes nothing and returns true.
 bool gf_scanLiveries(bool rescan, bool addonPackages, bool prioritize, std::vector<std::string>& folders);

@@ -222,12 +222,13 @@ void lf_readOfflineRegcodeFiles(const fs::path& folder)
     regcodeMessages.push_back("Processing files in " + folder.string());
     for (const auto& file : gf_listRegcodeFiles(folder)) {
         try {
-            TextFile text{file, {}};
+            // Written by the user in whatever editor: a byte-order mark or
+            // UTF-16 must not cost a line or the whole file.
+            std::vector<std::string> lines;
             RegcodeCounters counters;
-            if (const auto* lines = gf_readFileToString(text, 512)) {
-                for (const auto& line : *lines)
+            if (gf_readExtTextFileToStringVector(file, lines))
+                for (const auto& line : lines)
                     lf_handleOfflineLine(line, file, counters);
-            }
             regcodeMessages.push_back(lf_summaryLine(file, counters));
         } catch (const std::exception& e) {
             lf_readErrorMessage(file, e);

@@ -78,9 +78,10 @@ bool lf_writeSorted(std::list<std::string>& list, const fs::path& path)
 void lf_removeScanOutputs()
 {
     // Each removal stands alone: one file held open by an editor must not leave
-    // the other stale reports beside the new ones.
+    // the other stale reports beside the new ones. The catalogue is not among
+    // them: a scan replaces it only when it found liveries.
     for (const auto* path : {&g_airlineDataPath, &g_noFltsimSectionFilesPath, &g_skippedOnPriorityPath,
-                             &g_liveriesScannedPath, &kInlineRegcodesPath, &g_invalidAirlineCodesPath,
+                             &kInlineRegcodesPath, &g_invalidAirlineCodesPath,
                              &g_invalidModelCodesPath, &g_codeFixLinesPath, &g_invalidCfgFilesPath,
                              &g_incompleteSectionsPath})
         lf_removeIfPresent(*path);

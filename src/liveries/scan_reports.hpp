@@ -16,8 +16,8 @@ extern const std::filesystem::path g_dbaseConversionLinesPath; // output/info/Ai
 extern const std::filesystem::path g_skippedOnPriorityPath;    // output/info/LiveriesSkippedOnPriority.txt
 extern const std::filesystem::path g_airlineDataPath;          // output/info/AirlineData.txt, only removed
 
-// Removes the report files of the previous scan and the errors folder when it
-// is left empty. A file that cannot be removed is logged and the others are
+// Removes the report files of the previous scan (not the catalogue) and the
+// errors folder when it is left empty. A file that cannot be removed is logged and the others are
 // still removed. "AirlineModelConversions.txt" stays: only a scan with
 // conversions replaces it.
 void lf_removeScanOutputs();

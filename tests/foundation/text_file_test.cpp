@@ -151,21 +151,6 @@ TEST_F(TextFileTest, missingFileIsLoggedWithItsSystemErrorCode)
     EXPECT_FALSE(gf_readEncodedLines(kEncodingNoMark, "missing.cfg", lines));
 }
 
-TEST_F(TextFileTest, readFileToStringTakesBytesUnconverted)
-{
-    writeFile("codes.TXT", "PH-BXA;KLM;B738\r\n\xE9t\xE9\n");
-    TextFile file{"codes.TXT", {}};
-    const auto* lines = gf_readFileToString(file, 10);
-    ASSERT_NE(lines, nullptr);
-    EXPECT_EQ(*lines, (std::vector<std::string>{"PH-BXA;KLM;B738", "\xE9t\xE9"}));
-
-    writeFile("empty.TXT", "");
-    TextFile empty{"empty.TXT", {}};
-    EXPECT_EQ(gf_readFileToString(empty, 10), nullptr);
-    TextFile missing{"missing.TXT", {}};
-    EXPECT_EQ(gf_readFileToString(missing, 10), nullptr);
-}
-
 TEST_F(TextFileTest, writersReplaceTheFileAndLeaveNoTemporaryFile)
 {
     writeFile("out.txt", "old content that is longer\n");

@@ -133,7 +133,7 @@ TEST_F(CatalogueFileTest, userErrorsOfTheReading)
     }
 }
 
-TEST_F(CatalogueFileTest, incompleteLiveriesAreSkippedWithALogLine)
+TEST_F(CatalogueFileTest, incompleteLiveriesAreCountedInOneLogLine)
 {
     writeFile(g_liveriesScannedPath,
               withHeader("<liveries>"
@@ -147,8 +147,47 @@ TEST_F(CatalogueFileTest, incompleteLiveriesAreSkippedWithALogLine)
     const auto read = scanned();
     ASSERT_EQ(read.size(), 1u);
     EXPECT_EQ(read[0], liv("AAL", "B738", "kept", "", 0));
-    EXPECT_EQ(logLinesWith("livery without airline, model or title skipped in " + g_liveriesScannedPath.string()),
-              3);
+    EXPECT_EQ(logLinesWith("===> 3 liveries without airline, model or title skipped in " +
+                           g_liveriesScannedPath.string() + ", being: airl=\"\" type=\"B738\" title=\"no airline\"; "
+                           "airl=\"AAL\" type=\"\" title=\"no model\"; airl=\"AAL\" type=\"B738\" title=\"\""),
+              1);
+
+    // However many there are: one line, the first few named by short excerpts.
+    std::string many = "<liveries>";
+    for (int i = 0; i < 20000; ++i)
+        many += "<liv type=\"B738\" title=\"" + std::string(300, 'x') + "\"/>";
+    many += "<liv airl=\"AAL\" type=\"B738\" title=\"kept\"/></liveries>";
+    writeFile(g_liveriesScannedPath, withHeader(many));
+    const auto logBefore = std::filesystem::file_size(dir / "Log.txt");
+    ASSERT_EQ(readCode(), 0);
+    EXPECT_EQ(logLinesWith("20000 liveries without airline, model or title skipped"), 1);
+    EXPECT_LT(std::filesystem::file_size(dir / "Log.txt") - logBefore, 1000u);
+}
+
+// What makes the start-up scan again instead of reading the file.
+TEST_F(CatalogueFileTest, aDamagedCatalogueIsUnusableLikeAMissingOne)
+{
+    struct Case {
+        const char* name;
+        std::optional<std::string> content; // none: no file
+        std::string unusable;
+    };
+    const Case cases[] = {
+        {"missing", std::nullopt, "is gone"},
+        {"not XML", "this is <not xml", "is damaged"},
+        {"only meta", withHeader(""), "is damaged"},
+        {"no liv", withHeader("<liveries><other/></liveries>"), "is damaged"},
+        {"only incomplete liv", withHeader("<liveries><liv airl=\"AAL\" type=\"B738\" title=\"\"/></liveries>"),
+         "is damaged"},
+        {"one livery", withHeader("<liveries><liv airl=\"AAL\" type=\"B738\" title=\"t\"/></liveries>"), ""},
+    };
+    for (const auto& c : cases) {
+        std::filesystem::remove(g_liveriesScannedPath);
+        if (c.content)
+            writeFile(g_liveriesScannedPath, *c.content);
+        EXPECT_EQ(tzo::gf_catalogueUnusable(g_liveriesScannedPath), c.unusable) << c.name;
+    }
+    EXPECT_EQ(logLinesWith("===> 5"), 4); // each damage logged with its user error's code
 }
 
 TEST_F(CatalogueFileTest, aHeaderWithoutAuthorIsLoggedAndReadOn)

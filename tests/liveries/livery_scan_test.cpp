@@ -174,13 +174,20 @@ TEST_F(DriverTest, prioritizeKeepsTheFirstFoldersAirlineAndModel)
     EXPECT_FALSE(fs::exists(g_skippedOnPriorityPath));
 }
 
-TEST_F(DriverTest, nothingFoundRaisesAndLeavesNoCatalogue)
+// A rescan that finds nothing says why in its report files and leaves the
+// catalogue of the last good scan for the next start.
+TEST_F(DriverTest, nothingFoundKeepsTheCatalogueAndWritesItsReasons)
 {
     folder("A", {"a1"});
     EXPECT_TRUE(scan());
     ASSERT_TRUE(fs::exists(g_liveriesScannedPath));
+    const std::string catalogueText = testsupport::readFile(g_liveriesScannedPath);
 
-    folders = {(sim / "missing").string()};
+    scantest::aircraftAt(sim / "B" / "x");
+    testsupport::writeFile(sim / "B" / "x" / "aircraft.cfg", cfgText({{"b1", "XXX"}}));
+    addAircraft(sim / "B" / "y", {"b2"});
+    fs::remove(sim / "B" / "y" / "B738.air");
+    folders = {(sim / "B").string()};
     try {
         scan();
         FAIL() << "no exception";
@@ -189,8 +196,12 @@ TEST_F(DriverTest, nothingFoundRaisesAndLeavesNoCatalogue)
         EXPECT_TRUE(std::string(e.what()).ends_with("no liveries found")) << e.what();
     }
     EXPECT_EQ(g_shownCount.load(), 0);
-    EXPECT_FALSE(fs::exists(g_liveriesScannedPath));
+    EXPECT_EQ(testsupport::readFile(g_liveriesScannedPath), catalogueText);
+    EXPECT_EQ(testsupport::countLinesWith(g_invalidAirlineCodesPath, "XXX"), 1);
+    EXPECT_EQ(testsupport::countLinesWith(g_incompleteSectionsPath, "B738.air [fltsim.0] does not exist"), 1);
+    EXPECT_EQ(logLinesWith("no liveries found, " + g_liveriesScannedPath.string() + " of the last scan kept"), 1);
     EXPECT_TRUE(tzo::scanTitles.empty());
+    EXPECT_TRUE(tzo::incompleteSections.empty());
 }
 
 TEST_F(DriverTest, exitDuringTheWalkWritesNothingAndTheNextRunCountsFromZero)

@@ -1,3 +1,4 @@
+#include "liveries/dont_use_titles.hpp"
 #include "liveries/regcodes.hpp"
 #include "catalogue_fixture.hpp"
 
@@ -122,6 +123,34 @@ TEST_F(RegcodesTest, offlineLines)
                   marker + file.string() + " wrong format: Lufthansa;D-2;#;extra",
                   marker + "wrong regcode length \"ABCDEFGHIJKLM\" in " + file.string(),
                   file.string() + ": 5 new regcodes added, 3 regcodes defined as special"}));
+}
+
+// The user's files are written in whatever editor: a byte-order mark or
+// UTF-16 costs neither the first line nor the file.
+TEST_F(RegcodesTest, userFilesOfEveryEncodingGiveEveryLine)
+{
+    const std::string text = "American 1;N1\r\nA title not to use\r\nSpeedbird;G-1\r\n";
+    const auto utf16 = [&](bool bigEndian) {
+        std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+        for (const char c : text)
+            bytes += bigEndian ? std::string{'\0', c} : std::string{c, '\0'};
+        return bytes;
+    };
+    const std::pair<const char*, std::string> files[] = {
+        {"UTF-8", text}, {"UTF-8 with mark", "\xEF\xBB\xBF" + text}, {"UTF-16 LE", utf16(false)},
+        {"UTF-16 BE", utf16(true)}};
+    for (const auto& [name, bytes] : files) {
+        SCOPED_TRACE(name);
+        fs::remove_all(g_myRegcodesFolder);
+        writeOffline("mine.txt", bytes);
+        dontUseTitles.clear();
+        gf_readDontUseTitleFiles();
+        EXPECT_EQ(dontUseTitles, std::vector<std::string>{"A title not to use"});
+        regcodeLiveries.clear();
+        process(installed());
+        EXPECT_EQ(titleOf("N1"), "American 1");
+        EXPECT_EQ(titleOf("G-1"), "Speedbird");
+    }
 }
 
 TEST_F(RegcodesTest, offlineFilesReplaceInlineAndAigCodesInNameOrder)

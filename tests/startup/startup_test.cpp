@@ -3,6 +3,7 @@
 #include "foundation/exceptions.hpp"
 #include "foundation/paths.hpp"
 #include "foundation/settings.hpp"
+#include "liveries/catalogue_file.hpp"
 
 using namespace starttest;
 using namespace testsupport;
@@ -209,6 +210,13 @@ TEST_F(StartUpTest, damagedFilesAtStart)
     EXPECT_TRUE(fs::exists(g_liveriesScannedPath));
     EXPECT_EQ(storedSetting("SCAN_LIVERIES"), "false");
 
+    // A damaged one is as good as gone: scanned again, with a line saying so.
+    writeFile(g_liveriesScannedPath, "<meta/><liveries><liv airl=\"AAL\"");
+    ASSERT_EQ(startUp(), 0) << log();
+    EXPECT_EQ(statusesWith("is damaged, rescan liveries"), 1);
+    EXPECT_EQ(tzo::gf_catalogueUnusable(g_liveriesScannedPath), "");
+    EXPECT_EQ(storedSetting("SCAN_LIVERIES"), "false");
+
     // A park airport of the user survives the next airport scan; the scan's own files do not.
     writeFile("airports/my_thirdparty/EDDF/EDDF.xml", "user's park airport");
     writeFile("airports/my_thirdparty/ZZZZ.xml", "left by an earlier scan");
@@ -229,7 +237,7 @@ TEST_F(StartUpTest, damagedFilesAtStart)
     tzo::dbaseRead = true;
     writeFile("input/airports_p3d.xml", "broken");
     EXPECT_THROW(startUp(), std::runtime_error);
-    EXPECT_EQ(tzo::operationsStarts.load(), 3);
+    EXPECT_EQ(tzo::operationsStarts.load(), 4);
 }
 
 TEST_F(StartUpTest, closingDuringAStalledDownloadStartsNothing)
