@@ -8,6 +8,8 @@
 #include "foundation/app_hooks.hpp"
 #include "foundation/log.hpp"
 #include "foundation/paths.hpp"
+#include "foundation/settings.hpp"
+#include "refdata/publishers.hpp"
 
 #include <fmt/format.h>
 
@@ -131,6 +133,8 @@ bool gf_scanAddonAirports(bool automatic, std::vector<std::string>& folders)
     // Each scan counts its own finds: a restart's scan that finds nothing must
     // not report the earlier scan's airports as its success.
     addonAirportsFound.store(0);
+    // The publisher lookup of the BGL reading writes into this scan's log.
+    gf_installAirportScanLogWriter(gf_addAirportScanLogLine);
     {
         const std::lock_guard lock(airportScanLogMutex);
         if (airportScanLog.capacity() < 2048)

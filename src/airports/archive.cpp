@@ -103,12 +103,13 @@ void lf_downloadArchiveDoc(std::string_view name)
 
 int gf_listArchiveAirports()
 {
-    // The airport files of the three archive folders; a folder that cannot be
-    // listed counts as holding none, so that the start-up fetches it again.
+    // The airport files of the three archive folders, those of thirdparty in
+    // its publishers' folders; a folder that cannot be listed counts as
+    // holding none, so that the start-up fetches it again.
     int count = 0;
     for (const auto* folder : {&g_archiveStockFolder, &g_archiveOrbxFolder, &g_archiveThirdpartyFolder}) {
         std::error_code ec;
-        for (fs::directory_iterator it(*folder, ec), end; !ec && it != end; it.increment(ec))
+        for (fs::recursive_directory_iterator it(*folder, ec), end; !ec && it != end; it.increment(ec))
             if (it->path().extension() == ".xml")
                 ++count;
     }

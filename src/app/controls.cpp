@@ -18,6 +18,7 @@
 #include "foundation/settings.hpp"
 #include "liveries/livery_window.hpp"
 #include "parking/static_parking_services.hpp"
+#include "realtraffic/link_state.hpp"
 #include "realtraffic/rt_messages.hpp"
 #include "traffic/stand_search.hpp"
 #include "traffic/new_aircraft.hpp"
@@ -318,6 +319,8 @@ void gf_installMainWindowHooks()
     parkingHooks.repaint = lf_showStaticParkingState;
     gf_installStaticParkingHooks(parkingHooks);
     gf_installAirportScanRepaint([] { gf_invalidateMainWindow(kStatisticsBand); });
+    // The RealTraffic indicators and the qnh and live texts beside them.
+    gf_installLinkHooks(LinkHooks{[] { gf_invalidateMainWindow(kHeaderAndStatistics); }});
     tzo::ParameterControlHooks controlHooks;
     controlHooks.setChecked = lf_hookSetChecked;
     controlHooks.showIntField = lf_hookShowIntField;

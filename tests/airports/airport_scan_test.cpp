@@ -407,6 +407,9 @@ TEST_F(AirportScanTest, wholeScanWritesLogGeneratedFilesAndOfflineCopies)
     EXPECT_NE(scanLog.find("Scanning for addon airports in " + (dir / "addons").string()), std::string::npos);
     EXPECT_NE(scanLog.find("Generated EHAM.xml: 2 positions"), std::string::npos);
     EXPECT_NE(scanLog.find("Generated EDDF.xml: 2 positions"), std::string::npos);
+    // The publisher lookup writes into the scan's own log, not into Log.txt.
+    EXPECT_NE(scanLog.find("from filename => publisher  ORBX"), std::string::npos);
+    EXPECT_EQ(logLinesWith("from filename => publisher"), 0);
     EXPECT_TRUE(fs::exists(g_myOrbxFolder / "EHAM.xml"));
     EXPECT_TRUE(fs::exists(g_myThirdpartyFolder / "EDDF.xml"));
     EXPECT_TRUE(fs::exists(g_toBeLearnedFolder / "EHAM.xml"));

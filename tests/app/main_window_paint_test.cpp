@@ -13,11 +13,16 @@
 #include "airports/stand_builder.hpp"
 #include "traffic/stand_learning.hpp"
 #include "foundation/log.hpp"
+#include "realtraffic/qnh_reader.hpp"
+#include "realtraffic/reader_fixture.hpp"
+#include "realtraffic/traffic_reader.hpp"
+#include "rtstub/rtstub.hpp"
 #include "support/test_support.hpp"
 #include "traffic/live_traffic.hpp"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 
 using namespace tzo;
@@ -328,6 +333,60 @@ TEST_F(PaintTest, writersInvalidateTheirOwnBandCountersOnlyOnAChange)
     EXPECT_EQ(window.takeInvalidations(), std::vector<ui::Rect>{kControlsBand});
     gf_showStatus("x");
     EXPECT_EQ(window.takeInvalidations(), std::vector<ui::Rect>{kStatusBand});
+
+    testsupport::closeOnThread(window, thread);
+    mainWindowObject.mainWindow.store(nullptr);
+    currentWindow.store(nullptr);
+}
+
+// The RealTraffic indicators follow the real readers on loopback: every
+// change of a reader's state repaints their band, and the paint shows it.
+TEST_F(PaintTest, realTrafficIndicatorsRepaintWhenTheReadersChange)
+{
+    ui::HeadlessWindow window;
+    apptest::TestWindowProcedure procedure;
+    std::thread thread;
+    mainWindowObject.mainWindow.store(&window);
+    ASSERT_TRUE(testsupport::openOnThread(window, apptest::mainWindowSpec(), procedure, thread));
+    const auto repainted = [&] {
+        return testsupport::waitFor([&] {
+            const auto rects = window.takeInvalidations();
+            return std::find(rects.begin(), rects.end(), kHeaderAndStatistics) != rects.end();
+        });
+    };
+    window.takeInvalidations();
+    auto& o = mainWindowObject;
+    o.operationsNotStarted = false;
+    o.realTrafficConnected = true;
+    rtOnThisPc = true;
+    gf_resetTrafficInput();
+
+    {
+        testsupport::RunningReader weather(qnhReader, false);
+        ASSERT_TRUE(weather.started);
+        EXPECT_TRUE(repainted()) << "weather reader bound";
+        lf_expectText(Paint(), 458, 63, "Weather", kGreen);
+
+        gf_checkReadersAlive(); // nothing came since the start
+        EXPECT_TRUE(repainted()) << "weather reader silent";
+        lf_expectText(Paint(), 458, 63, "Weather", kYellow);
+
+        rtstub::RtStub stub(1, weather.port());
+        stub.sendQnh(1020);
+        EXPECT_TRUE(repainted()) << "weather reader receiving again";
+        lf_expectText(Paint(), 458, 63, "Weather", kGreen);
+        lf_expectText(Paint(), 642, 63, "qnh: 1020", kGreen);
+    }
+
+    testsupport::RunningReader traffic(trafficReader, true);
+    ASSERT_TRUE(traffic.started);
+    EXPECT_TRUE(repainted()) << "traffic reader bound";
+    lf_expectText(Paint(), 458, 91, "Traffic", kGreen);
+    EXPECT_EQ(Paint().fillOf(kRtIndicatorBox), kGreen);
+    traffic.stop();
+    EXPECT_TRUE(repainted()) << "traffic reader stopped";
+    EXPECT_FALSE(Paint().at(458, 91));
+    EXPECT_EQ(Paint().fillOf(kRtIndicatorBox), kYellow);
 
     testsupport::closeOnThread(window, thread);
     mainWindowObject.mainWindow.store(nullptr);

@@ -1,3 +1,4 @@
+#include "airports/airport_services.hpp"
 #include "airports/archive.hpp"
 #include "refdata/dbase.hpp"
 #include "refdata/publishers.hpp"
@@ -91,6 +92,7 @@ TEST_F(ArchiveTest, anUpdateExtractsTheAirportFilesAndTheDocuments)
     EXPECT_FALSE(fs::exists("airports/archive/stock/readme.txt"));
     EXPECT_EQ(logLinesWith("===> pub archive/thirdparty/Nobody/LFPG.xml not found"), 1);
     EXPECT_EQ(statusesWith("archive.zip extracted 3 files"), 1);
+    EXPECT_EQ(gf_listArchiveAirports(), 3);
     EXPECT_EQ(statusesWith("Archive has been updated to version 2.3.0"), 1);
     EXPECT_FALSE(fs::exists("archive.zip"));
     EXPECT_EQ(readFile("docs/P3D_archive.csv"), "a;b\n");
