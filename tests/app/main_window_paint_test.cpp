@@ -90,6 +90,31 @@ struct PaintTest : ::testing::Test {
     }
 };
 
+// The main window open headless on a thread of its own while the object
+// lives, its invalidations recorded from the first one after the opening.
+struct OpenWindow {
+    ui::HeadlessWindow window;
+    apptest::TestWindowProcedure procedure;
+    std::thread thread;
+    bool opened = false;
+
+    OpenWindow()
+    {
+        mainWindowObject.mainWindow.store(&window);
+        opened = testsupport::openOnThread(window, apptest::mainWindowSpec(), procedure, thread);
+        window.takeInvalidations();
+    }
+    ~OpenWindow()
+    {
+        if (opened)
+            testsupport::closeOnThread(window, thread);
+        else if (thread.joinable())
+            thread.join();
+        mainWindowObject.mainWindow.store(nullptr);
+        currentWindow.store(nullptr);
+    }
+};
+
 void lf_expectText(const Paint& paint, int x, int y, std::string_view text, ui::Color colour)
 {
     const auto drawn = paint.at(x, y);
@@ -309,12 +334,9 @@ TEST_F(PaintTest, textThatIsNotUtf8IsLoggedNotDrawn)
 
 TEST_F(PaintTest, writersInvalidateTheirOwnBandCountersOnlyOnAChange)
 {
-    ui::HeadlessWindow window;
-    apptest::TestWindowProcedure procedure;
-    std::thread thread;
-    mainWindowObject.mainWindow.store(&window);
-    ASSERT_TRUE(testsupport::openOnThread(window, apptest::mainWindowSpec(), procedure, thread));
-    window.takeInvalidations();
+    OpenWindow open;
+    ASSERT_TRUE(open.opened);
+    ui::HeadlessWindow& window = open.window;
 
     LiveAircraft flying;
     flying.state = AircraftState::InSimulator;
@@ -333,28 +355,20 @@ TEST_F(PaintTest, writersInvalidateTheirOwnBandCountersOnlyOnAChange)
     EXPECT_EQ(window.takeInvalidations(), std::vector<ui::Rect>{kControlsBand});
     gf_showStatus("x");
     EXPECT_EQ(window.takeInvalidations(), std::vector<ui::Rect>{kStatusBand});
-
-    testsupport::closeOnThread(window, thread);
-    mainWindowObject.mainWindow.store(nullptr);
-    currentWindow.store(nullptr);
 }
 
 // The RealTraffic indicators follow the real readers on loopback: every
 // change of a reader's state repaints their band, and the paint shows it.
 TEST_F(PaintTest, realTrafficIndicatorsRepaintWhenTheReadersChange)
 {
-    ui::HeadlessWindow window;
-    apptest::TestWindowProcedure procedure;
-    std::thread thread;
-    mainWindowObject.mainWindow.store(&window);
-    ASSERT_TRUE(testsupport::openOnThread(window, apptest::mainWindowSpec(), procedure, thread));
+    OpenWindow open;
+    ASSERT_TRUE(open.opened);
     const auto repainted = [&] {
         return testsupport::waitFor([&] {
-            const auto rects = window.takeInvalidations();
+            const auto rects = open.window.takeInvalidations();
             return std::find(rects.begin(), rects.end(), kHeaderAndStatistics) != rects.end();
         });
     };
-    window.takeInvalidations();
     auto& o = mainWindowObject;
     o.operationsNotStarted = false;
     o.realTrafficConnected = true;
@@ -387,10 +401,6 @@ TEST_F(PaintTest, realTrafficIndicatorsRepaintWhenTheReadersChange)
     EXPECT_TRUE(repainted()) << "traffic reader stopped";
     EXPECT_FALSE(Paint().at(458, 91));
     EXPECT_EQ(Paint().fillOf(kRtIndicatorBox), kYellow);
-
-    testsupport::closeOnThread(window, thread);
-    mainWindowObject.mainWindow.store(nullptr);
-    currentWindow.store(nullptr);
 }
 
 TEST_F(PaintTest, learnedStandChangesAreCountedAndPaintedOnce)
