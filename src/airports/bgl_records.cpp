@@ -10,10 +10,11 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <iterator>
 #include <fstream>
 #include <limits>
-#include <set>
+#include <unordered_set>
 #include <utility>
 
 namespace tzo {
@@ -44,9 +45,18 @@ void appendUtf8(std::string& out, char32_t c)
     }
 }
 
+// A stand name as one number: a name code's text (3 characters at most), a
+// number below 4096 and a letter never take more than 8 bytes.
+std::uint64_t nameKey(std::string_view name)
+{
+    std::uint64_t key = 0;
+    std::memcpy(&key, name.data(), std::min<std::size_t>(name.size(), sizeof key));
+    return key;
+}
+
 // The working state of one airport while its sub-records are read.
 struct AirportWork {
-    std::set<std::string> standNames;
+    std::unordered_set<std::uint64_t> standNames; // by nameKey
     std::vector<std::pair<double, double>> helipadPositions;
     std::int32_t helipadCounter = 1;
     bool repeatedName = false;
@@ -109,9 +119,11 @@ void readParkingList(BglReader& in, std::uint64_t r, std::uint64_t listEnd, bool
     std::uint64_t item = r + 8;
     // Room for as many stands as the list can hold, so that adding them
     // never moves the ones before.
-    if (listEnd > item)
-        out.airport.stands.reserve(out.airport.stands.size() +
-                                   std::min<std::uint64_t>(count, (listEnd - item) / itemSize));
+    if (listEnd > item) {
+        const std::uint64_t room = std::min<std::uint64_t>(count, (listEnd - item) / itemSize);
+        out.airport.stands.reserve(out.airport.stands.size() + room);
+        work.standNames.reserve(static_cast<std::size_t>(room));
+    }
     for (std::uint32_t i = 0; i < count; ++i) {
         // Items never run past their list: a count larger than the list holds
         // would read the records behind it as stands.
@@ -142,12 +154,12 @@ void readParkingList(BglReader& in, std::uint64_t r, std::uint64_t listEnd, bool
         }
         std::string name;
         bool mark = false;
-        if (work.standNames.insert(base).second) {
-            name = base;
+        if (work.standNames.insert(nameKey(base)).second) {
+            name = std::move(base);
         } else {
             work.repeatedName = true;
             for (const char letter : std::string_view("abcdef"))
-                if (work.standNames.insert(base + letter).second) {
+                if (work.standNames.insert(nameKey(base + letter)).second) {
                     name = base + letter;
                     mark = true;
                     break;
