@@ -11,8 +11,8 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
-#include <iterator>
 #include <fstream>
+#include <iterator>
 #include <limits>
 #include <unordered_set>
 #include <utility>

@@ -152,7 +152,7 @@ std::string gf_catalogueUnusable(const fs::path& path)
         for (pugi::xml_node liv = liveries.child("liv"); liv; liv = liv.next_sibling("liv"))
             if (lf_isComplete(lf_liveryOf(liv)))
                 return {};
-        throw lf_noLiveries(path.string());
+        gf_logLineMarked(lf_noLiveries(path.string()).what());
     } catch (const UserErrorException& e) {
         gf_logLineMarked(e.what());
     }
