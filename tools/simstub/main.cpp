@@ -4,11 +4,14 @@
 // --lszh-flight the user's aircraft stands on the ground at Zürich and the
 // flight runs: every client that subscribes to "Sim" is told so at once.
 // With --report-s N it prints, every N seconds, the AI aircraft it holds.
+// Each --ground LAT,LON,RADIUS_NM,FEET raises or lowers the ground inside a
+// circle (elsewhere it lies at 1,416 ft).
 
 #include "sim_stub.hpp"
 
 #include <atomic>
 #include <charconv>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <fmt/format.h>
@@ -32,11 +35,30 @@ bool parseNumber(std::string_view text, unsigned& out)
     return !text.empty() && ec == std::errc() && ptr == text.data() + text.size();
 }
 
+// LAT,LON,RADIUS_NM,FEET: degrees, a radius above 0 nm, and the ground's height.
+bool parseGroundArea(std::string_view text, simstub::GroundArea& out)
+{
+    double values[4] = {};
+    for (int i = 0; i < 4; ++i) {
+        const auto comma = text.find(',');
+        if ((comma == std::string_view::npos) != (i == 3))
+            return false;
+        const std::string_view part = text.substr(0, comma);
+        auto [ptr, ec] = std::from_chars(part.data(), part.data() + part.size(), values[i]);
+        if (part.empty() || ec != std::errc() || ptr != part.data() + part.size() || !std::isfinite(values[i]))
+            return false;
+        text.remove_prefix(comma == std::string_view::npos ? text.size() : comma + 1);
+    }
+    out = {values[0], values[1], values[2], values[3]};
+    return std::abs(out.latitude) <= 90.0 && std::abs(out.longitude) <= 180.0 && out.radiusNm > 0.0;
+}
+
 void usage()
 {
     std::fputs("usage: norvane-simstub [--name TEXT] [--version MAJOR.MINOR] [--pipe NAME | --no-pipe]\n"
                "                       [--ipv4 PORT] [--ipv6 PORT] [--frame-ms N] [--second-ms N]\n"
                "                       [--refuse TITLE]... [--mute] [--pad WORDS]\n"
+               "                       [--ground LAT,LON,RADIUS_NM,FEET]...\n"
                "                       [--lszh-flight] [--report-s N] [--quiet]\n",
                stderr);
 }
@@ -117,6 +139,13 @@ int main(int argc, char** argv)
             ++i;
         } else if (arg == "--refuse" && hasValue) {
             options.refusedTitles.emplace_back(argv[++i]);
+        } else if (arg == "--ground" && hasValue) {
+            simstub::GroundArea area;
+            if (!parseGroundArea(argv[++i], area)) {
+                usage();
+                return 2;
+            }
+            options.groundAreas.push_back(area);
         } else if (arg == "--pad" && hasValue && parseNumber(argv[i + 1], number) && number <= 1024) {
             options.paddingWords = number;
             ++i;
@@ -161,8 +190,8 @@ int main(int argc, char** argv)
         // there already; said again so the option means what it says.
         stub.setUserVar("PLANE LATITUDE", 47.4581);
         stub.setUserVar("PLANE LONGITUDE", 8.5555);
-        stub.setUserVar("PLANE ALTITUDE", 1416.0);
-        stub.setUserVar("GROUND ALTITUDE", 1416.0);
+        stub.setUserVar("PLANE ALTITUDE", stub.groundAltitudeAt(47.4581, 8.5555));
+        stub.setUserVar("GROUND ALTITUDE", stub.groundAltitudeAt(47.4581, 8.5555));
         stub.setUserVar("SIM ON GROUND", 1.0);
         std::printf("norvane-simstub: user aircraft on the ground at LSZH, flight running\n");
     }

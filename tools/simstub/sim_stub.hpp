@@ -22,6 +22,15 @@
 
 namespace simstub {
 
+// A piece of terrain: inside the radius around its centre the ground lies at
+// its height.
+struct GroundArea {
+    double latitude = 0.0;  // degrees
+    double longitude = 0.0; // degrees
+    double radiusNm = 0.0;
+    double feet = 0.0;
+};
+
 struct Options {
     std::string applicationName = "Lockheed Martin Prepar3D v5";
     std::uint32_t versionMajor = 5;
@@ -58,6 +67,10 @@ struct Options {
     // make it short to cover long program time quickly); zero: only
     // answerSeconds() makes them.
     std::chrono::milliseconds secondInterval{1000};
+    // The ground: flat at groundFt but for the areas; where areas overlap,
+    // the one whose centre is nearest holds.
+    double groundFt = 1416.0;
+    std::vector<GroundArea> groundAreas;
     // Off for hours-long runs: an object keeps only its latest position and
     // removed objects are only counted, so the stand-in's own memory stays
     // flat however many objects come and go.
@@ -228,8 +241,12 @@ public:
     std::vector<SimObjectState> removedObjects() const;
     // Every removal, also those not kept (keepHistory off).
     std::uint64_t removedCount() const { return m_removedCount.load(); }
+    // Feet: the ground at that place, as GROUND ALTITUDE reports it for an
+    // aircraft there.
+    double groundAltitudeAt(double latitude, double longitude) const;
     // Sets a variable of an AI object (or the user's, id 0); false when there
-    // is no such object. "GROUND ALTITUDE" also moves the height above ground.
+    // is no such object. "GROUND ALTITUDE" also moves the height above ground
+    // (until the object moves on: its ground is then the ground where it is).
     // A position set on an AI object recomputes its on-ground state (the
     // altitude at most its static CG height and half a foot above its
     // ground) and its height over the ground.

@@ -153,16 +153,22 @@ private:
     std::vector<std::uint8_t> m_bytes;
 };
 
-double distanceMetres(const SimObjectState& a, const SimObjectState& b)
+double distanceMetres(double latA, double lonA, double latB, double lonB)
 {
     constexpr double rad = 0.017453292519943295;
-    const double lat1 = a.var("PLANE LATITUDE") * rad;
-    const double lat2 = b.var("PLANE LATITUDE") * rad;
+    const double lat1 = latA * rad;
+    const double lat2 = latB * rad;
     const double dlat = lat2 - lat1;
-    const double dlon = (b.var("PLANE LONGITUDE") - a.var("PLANE LONGITUDE")) * rad;
+    const double dlon = (lonB - lonA) * rad;
     const double h = std::sin(dlat / 2) * std::sin(dlat / 2) +
                      std::cos(lat1) * std::cos(lat2) * std::sin(dlon / 2) * std::sin(dlon / 2);
     return 2.0 * 6371000.0 * std::asin(std::sqrt(std::clamp(h, 0.0, 1.0)));
+}
+
+double distanceMetres(const SimObjectState& a, const SimObjectState& b)
+{
+    return distanceMetres(a.var("PLANE LATITUDE"), a.var("PLANE LONGITUDE"), b.var("PLANE LATITUDE"),
+                          b.var("PLANE LONGITUDE"));
 }
 
 } // namespace
@@ -184,6 +190,22 @@ bool SimObjectState::hasEvent(std::string_view name) const
     return events.contains(upper(name));
 }
 
+double SimStub::groundAltitudeAt(double latitude, double longitude) const
+{
+    double ground = m_options.groundFt;
+    double nearest = 0.0;
+    bool inArea = false;
+    for (const GroundArea& area : m_options.groundAreas) {
+        const double d = distanceMetres(latitude, longitude, area.latitude, area.longitude);
+        if (d <= area.radiusNm * 1852.0 && (!inArea || d < nearest)) {
+            ground = area.feet;
+            nearest = d;
+            inArea = true;
+        }
+    }
+    return ground;
+}
+
 void SimStub::initWorld()
 {
     m_nextObjectId = m_options.firstAiObjectId;
@@ -193,12 +215,16 @@ void SimStub::initWorld()
     m_user.title = "Stand-in Boeing 737-800";
     m_user.atcModel = "B738";
     m_user.atcId = "N737SI";
+    // On the ground at Zürich.
+    constexpr double latitude = 47.4581;
+    constexpr double longitude = 8.5555;
+    const double ground = groundAltitudeAt(latitude, longitude);
     m_user.vars = {
-        {"PLANE LATITUDE", 47.4581},
-        {"PLANE LONGITUDE", 8.5555},
-        {"PLANE ALTITUDE", 1416.0},
+        {"PLANE LATITUDE", latitude},
+        {"PLANE LONGITUDE", longitude},
+        {"PLANE ALTITUDE", ground},
         {"PLANE ALT ABOVE GROUND", 0.0},
-        {"GROUND ALTITUDE", 1416.0},
+        {"GROUND ALTITUDE", ground},
         {"GROUND VELOCITY", 0.0},
         {"SIM ON GROUND", 1.0},
         {"ZULU TIME", 36000.0},
@@ -459,7 +485,7 @@ void SimStub::handleWorldPacket(Session& session, const DecodeResult& d, Message
         o.createSendId = d.sendId;
         o.connection = session.index;
         const bool onGround = u32("onGround") != 0;
-        const double groundAltitude = m_user.var("GROUND ALTITUDE");
+        const double groundAltitude = groundAltitudeAt(f64("latitude"), f64("longitude"));
         o.vars = {
             {"PLANE LATITUDE", f64("latitude")},
             {"PLANE LONGITUDE", f64("longitude")},
@@ -575,8 +601,10 @@ void SimStub::handleWorldPacket(Session& session, const DecodeResult& d, Message
             at += size;
         }
         if (!o->isUser) {
-            if (moved)
+            if (moved) {
+                o->vars["GROUND ALTITUDE"] = groundAltitudeAt(o->var("PLANE LATITUDE"), o->var("PLANE LONGITUDE"));
                 updateOnGround(*o);
+            }
             updateHeightAboveGround(*o);
             if (moved)
                 appendPosition(*o, m_frame.load(), m_options.keepHistory);
