@@ -55,40 +55,8 @@ std::uint64_t firstEvent(const simstub::SimObjectState& o, std::string_view even
     return kNever;
 }
 
-double metres(const simstub::SimObjectState::Position& a, const simstub::SimObjectState::Position& b)
-{
-    return gf_greatCircleDistanceNm({a.latitude, a.longitude}, {b.latitude, b.longitude}) * 1852.0;
-}
-
-// The recorded altitude's median over 15 s around each sample: the
-// recording's spikes are no part of the flight.
-std::vector<double> runningMedian(const std::vector<rtstub::ReplaySample>& r)
-{
-    std::vector<double> out;
-    for (std::size_t i = 0; i < r.size(); ++i) {
-        std::vector<double> w;
-        for (std::size_t j = i >= 7 ? i - 7 : 0; j < std::min(r.size(), i + 8); ++j)
-            w.push_back(r[j].altitudeFt);
-        std::nth_element(w.begin(), w.begin() + static_cast<std::ptrdiff_t>(w.size() / 2), w.end());
-        out.push_back(w[w.size() / 2]);
-    }
-    return out;
-}
-
-// The park airport and its one stand, taken away again at the end.
-class ReplayInFull : public ReplayIntoSimulator {
-protected:
-    void TearDown() override
-    {
-        gf_setParkPositions({});
-        parkAirportActive.store(false);
-        parkAirportCode.set("");
-        parkAirportElevationFt.store(kNoParkAirportElevation);
-        userOnGround.store(false);
-        LOG.setValue(LOG.defaultValue());
-        ReplayIntoSimulator::TearDown();
-    }
-};
+// The park airport with its one stand.
+using ReplayInFull = ReplayAtParkAirport;
 
 std::string linesWith(const std::string& text, std::string_view part)
 {
@@ -130,6 +98,19 @@ TEST(ReplayTracks, derivedGroundMotionFillsOnlyWhatTheRowsLack)
     }
 }
 
+TEST(StandInGround, theNearestAreaThatHoldsAPlaceGivesItsGround)
+{
+    simstub::Options options;
+    options.groundAreas = {{47.0, 8.0, 2.0, 1000.0}, {47.0, 8.05, 2.0, 2000.0}}; // centres 2 nm apart
+    const simstub::SimStub stub(options);
+    struct Case {
+        double longitude;
+        double feet;
+    };
+    for (const Case& c : {Case{8.0, 1000.0}, Case{8.02, 1000.0}, Case{8.03, 2000.0}, Case{8.2, 1416.0}})
+        EXPECT_EQ(stub.groundAltitudeAt(47.0, c.longitude), c.feet) << c.longitude;
+}
+
 TEST_F(ReplayIntoSimulator, theStandInKeepsEveryPositionWithItsGroundState)
 {
     tzo::CreateRequest r;
@@ -167,19 +148,7 @@ TEST_F(ReplayInFull, theTracksRunInFullWithTheirConfigurationsInOrder)
     for (const char* model : {"A319", "A320", "A321"})
         g_wingspans[model] = 17.9 / 1852.0;
     // The user parked at LSZH, which is the park airport.
-    placeUserAndWait(47.4647, 8.5492, kGround);
-    liveTickCounter.store(100);
-    gf_liveTraffic();
-    userOnGround.store(true);
-    trafficReader.setUserPosition(userAircraft.latitude, userAircraft.longitude);
-    gf_storeRange(40.0);
-    trafficReader.setParkAirport(47.4647, 8.5492);
-    trafficReader.setParkAirportElevation(kGround);
-    parkAirportCode.set("LSZH");
-    parkAirportPosition.latitude.store(47.4647);
-    parkAirportPosition.longitude.store(8.5492);
-    parkAirportElevationFt.store(kGround);
-    parkAirportActive.store(true);
+    parkAtLszh();
 
     std::vector<rtstub::ReplayTrack> tracks;
     for (const auto& file : rtstub::defaultReplayFiles()) {
@@ -198,43 +167,12 @@ TEST_F(ReplayInFull, theTracksRunInFullWithTheirConfigurationsInOrder)
                        false, false);
     stand.id = 1;
     gf_setParkPositions({stand});
-    gf_setFlightRunning(true);
 
-    trafficReader.clearStop();
-    trafficReader.resetTimestamp();
-    testsupport::RunningReader reader(trafficReader, true);
-    ASSERT_TRUE(reader.started);
-    rtstub::RtStub rt(reader.port(), 0);
-    const auto lines = rtstub::replayLines(tracks, kReplayStart);
-    rtstub::SteppedReplay replay(rt, lines);
-
-    std::map<std::uint64_t, std::uint32_t> tickOfFrame;
-    const std::uint32_t first = liveTickCounter.load();
-    for (std::uint32_t n = 0; n < 115000; ++n) {
-        const std::uint32_t tick = liveTickCounter.load();
-        if (tick % 100 == 0 && replay.sendUntil((tick - first) / 100.0) > 0) {
-            const double last = kReplayStart + lines[replay.sent() - 1].offsetSeconds;
-            ASSERT_TRUE(waitFor([&] { return trafficReader.timestamp() >= last; })) << "lines to " << replay.sent();
-        }
-        gf_liveTraffic();
-        if (tick % 20 == 0) {
-            frameAndSettle();
-            tickOfFrame[m_stub->frameNumber()] = tick;
-            if (replay.done() && m_stub->removedObjects().size() == 3)
-                break;
-        }
-    }
-    reader.stop();
-
-    std::map<std::string, simstub::SimObjectState> objects;
-    for (const auto& o : m_stub->removedObjects())
-        objects.emplace(o.atcId, o);
-    for (const auto& o : m_stub->aiObjects())
-        objects.emplace(o.atcId, o);
-    const auto tickAt = [&](std::uint64_t frame) {
-        const auto it = tickOfFrame.upper_bound(frame);
-        return it == tickOfFrame.begin() ? first : std::prev(it)->second;
-    };
+    const auto flown = flyReplay(rtstub::replayLines(tracks, kReplayStart), 115000,
+                                 [&] { return m_stub->removedObjects().size() == 3; });
+    const std::uint32_t first = flown.first;
+    const auto objects = objectsByCallsign();
+    const auto tickAt = [&](std::uint64_t frame) { return flown.tickAt(frame); };
 
     for (const auto& track : tracks) {
         const std::string callsign = track.samples.front().callsign;

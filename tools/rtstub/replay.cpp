@@ -195,6 +195,8 @@ TrafficLine lineOfSample(const ReplaySample& sample, double timestamp, std::uint
     AircraftInfo info = aircraftInfo(sample.modelIcao24 != 0 ? sample.modelIcao24 : sample.icao24);
     if (sample.modelIcao24 != 0)
         info.registration = aircraftInfo(sample.icao24).registration;
+    if (!sample.type.empty())
+        info.type = sample.type;
     TrafficLine line = TrafficLine::airborne();
     line.set(kHexid, fmt::format("{}", sample.icao24))
         .set(kLatitude, sample.latitude)

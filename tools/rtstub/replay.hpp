@@ -31,6 +31,8 @@ struct ReplaySample {
     // The recorded aircraft a copy was made from (0: this one): its type and
     // route stay, so a crowd of copies still flies known models.
     std::uint32_t modelIcao24 = 0;
+    // The type reported for a made-up flight; empty: the side table's.
+    std::string type;
 };
 
 struct ReplayTrack {
