@@ -195,6 +195,12 @@ std::string_view gf_collectableCallsign(std::span<const std::string_view> fields
     return lf_cutUtf8(callsign, kMaxCallsignBytes);
 }
 
+bool gf_countsAsOnGround(double heightFt, double knots)
+{
+    return heightFt <= 0 || (heightFt <= 45 && knots <= 120) || (heightFt <= 90 && knots <= 80) ||
+           (heightFt <= 120 && knots <= 43);
+}
+
 LineResult gf_parseTrafficLine(std::span<const std::string_view> fields, const LineContext& context,
                                TrafficRecord& record)
 {
@@ -266,9 +272,7 @@ LineResult gf_parseTrafficLine(std::span<const std::string_view> fields, const L
         altitude = 0;
     } else if (altitude < kGroundAltitudeLimit) {
         const double elevation = context.elevationKnown ? context.elevationFt : kUnknownElevation;
-        const double height = altitude - elevation;
-        if (height <= 0 || (height <= 45 && speed <= 120) || (height <= 90 && speed <= 80) ||
-            (height <= 120 && speed <= 43))
+        if (gf_countsAsOnGround(altitude - elevation, speed))
             altitude = 0;
     }
     if (altitude > 0 && speed <= 35)

@@ -68,6 +68,10 @@ struct LineResult {
 // point into the line; the vector is reused between lines.
 void gf_splitTrafficFields(std::string_view line, std::vector<std::string_view>& fields);
 
+// Whether a report this many feet above the ground, at this ground speed,
+// stands or rolls on it.
+bool gf_countsAsOnGround(double heightFt, double knots);
+
 // Resets the record and fills it from the fields. The timestamp is stored as
 // soon as it converts, even when a later filter drops the line: it tells the
 // start of operations that traffic arrives.

@@ -85,7 +85,9 @@ struct LiveAircraft : AircraftRecord {
     bool recreated = false;      // the simulator lost the object; created again
 
     // Working state of the movement.
-    double pitchStep = 0.0;          // radians per tick while a landing aircraft settles
+    // Radians per tick: the rotation's, the flight's, and on the ground the
+    // settling after a touchdown (0 there: the ground pitch at once).
+    double pitchStep = 0.0;
     double bankStep = 0.0;
     double headingAtCreation = 0.0;  // radians; 0 when created in the air
     double altitudeChangePerTick = 0.0;
@@ -98,19 +100,20 @@ struct LiveAircraft : AircraftRecord {
     std::int32_t standApproachCount = 0;
     double workingHeading = 0.0;        // radians
     double heightAboveGround = 2500.0;  // feet
+    // Feet: the ground under the aircraft as the simulator last reported it;
+    // NaN while none is known.
+    double groundAltitude = std::numeric_limits<double>::quiet_NaN();
     double headingAtTouchdown = 0.0;
     // Nautical miles; negative while no distance is stored.
     double standApproachStart = -1.0;
     double standApproachReference = -1.0;
     double keptHeading = 0.0;
     bool keepHeading = false;
-    std::uint32_t flareStarted = 0;
     bool approach = false;
     bool departureLearning = false;
     bool towed = false;
     bool takeOffRun = false;
     bool landed = false;
-    bool landedSettled = false;
     bool leftStand = false;
     // The push back: it waits for the direction of its turn, which the next
     // report after it began tells.

@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 using tzo::LiveAircraft;
@@ -28,6 +29,9 @@ constexpr double kPi = std::numbers::pi;
 constexpr double kTwoPi = 2.0 * std::numbers::pi;
 constexpr double kDeg = kPi / 180.0;
 constexpr double kFlarePitch = -4.0 * kDeg; // nose up
+// Feet per minute: two reports' vertical speeds adding up to less than this
+// either way fly level.
+constexpr double kLevelFpm = 100.0;
 
 const tzo::LiveCategoryValues& lf_values(const LiveAircraft& a)
 {
@@ -100,16 +104,41 @@ void lf_sendGroundData(const LiveAircraft& a)
 void lf_endFlare(LiveAircraft& a)
 {
     a.flareStage = 0;
-    a.flareStarted = 0;
     gf_updateLandingInProgress();
+}
+
+bool lf_groundKnown(const LiveAircraft& a)
+{
+    return !std::isnan(a.groundAltitude);
+}
+
+// Feet: the ground the aircraft comes down on: the simulator's ground under
+// it, else the park airport's elevation; NaN when neither is known.
+double lf_groundElevation(const LiveAircraft& a)
+{
+    if (lf_groundKnown(a))
+        return a.groundAltitude;
+    const double park = parkAirportElevationFt.load();
+    return park > kNoParkAirportElevation ? park : std::numeric_limits<double>::quiet_NaN();
+}
+
+// Pitch and bank on the ground move toward their ground values by the
+// touchdown's settle steps; without a step they are there at once.
+void lf_settle(double& value, double target, double step)
+{
+    if (step == 0.0)
+        value = target;
+    else
+        lf_moveToward(value, target, step);
 }
 
 void lf_flareStages(LiveAircraft& a)
 {
-    const double flare = lf_values(a).flareHeight;
-    const double overAirport = parkAirportElevationFt.load() > kNoParkAirportElevation
-                                   ? a.altitude - parkAirportElevationFt.load()
-                                   : a.heightAboveGround;
+    // The flare ends where the object stands on the ground: at its static CG
+    // height once the simulator has told it, else at its category's.
+    const double flare = a.staticCgHeight > 0.0 ? a.staticCgHeight : lf_values(a).flareHeight;
+    const double ground = lf_groundElevation(a);
+    const double overGround = std::isnan(ground) ? a.heightAboveGround : a.altitude - ground;
     auto setStage = [&](std::uint32_t stage, double rate, double fpm) {
         a.flareStage = stage;
         a.altitudeChangePerTick = rate;
@@ -117,12 +146,10 @@ void lf_flareStages(LiveAircraft& a)
         if (a.samples.size() > 1)
             a.samples[1].verticalSpeed = fpm;
     };
-    if (a.flareStage == 0 && std::min(a.heightAboveGround, overAirport) <= flare + 30.0) {
+    if (a.flareStage == 0 && std::min(a.heightAboveGround, overGround) <= flare + 30.0) {
         const double ticks = std::max<double>(a.flareSlots, 1.0);
         a.pitchStep = (kFlarePitch - a.pitch) / ticks;
         setStage(1, -0.1, -601.0);
-        // The simulator's touchdown report counts as a landing from here on.
-        a.flareStarted = 1;
         landingInProgress = true;
     }
     else if (a.flareStage == 1 && a.heightAboveGround <= flare + 20.0)
@@ -146,6 +173,33 @@ double lf_steadyAltitude(const LiveAircraft& a)
         return next;
     const double x = a.samples[0].altitude, z = a.samples[2].altitude;
     return std::max(std::min(x, next), std::min(std::max(x, next), z));
+}
+
+// Feet per tick toward the steady altitude, never against the way the
+// reports' vertical speeds go: an aircraft whose reports descend follows
+// their descent, at least as fast as they say, whatever a spike above it
+// says; one whose reports climb does not sink.
+double lf_followRate(const LiveAircraft& a, double span)
+{
+    const double rate = (lf_steadyAltitude(a) - a.altitude) / span;
+    const double reported = a.samples[0].verticalSpeed + a.samples[1].verticalSpeed;
+    if (reported < -kLevelFpm)
+        return std::min(rate, reported / 2.0 / 6000.0);
+    if (reported > kLevelFpm)
+        return std::max(rate, 0.0);
+    return rate;
+}
+
+// Between the simulator's answers the height above its ground follows the
+// altitude; an aircraft that comes down to that ground touches down there,
+// not above it and not in it.
+void lf_followGround(LiveAircraft& a)
+{
+    if (!lf_groundKnown(a))
+        return;
+    a.heightAboveGround = std::max(a.altitude - a.groundAltitude, 0.0);
+    if (a.altitude <= a.groundAltitude + a.staticCgHeight)
+        lf_touchdown(a);
 }
 
 void lf_takeOffClimb(LiveAircraft& a)
@@ -235,8 +289,8 @@ void lf_moveTick(LiveAircraft& a)
             }
         }
         else if (a.onGround) {
-            a.pitch = a.staticPitch;
-            a.bank = 0.0;
+            lf_settle(a.pitch, a.staticPitch, a.pitchStep);
+            lf_settle(a.bank, 0.0, a.bankStep);
         }
         else {
             a.pitch += a.pitchStep;
@@ -244,6 +298,7 @@ void lf_moveTick(LiveAircraft& a)
                 a.pitch = std::max(a.pitch, kFlarePitch);
             a.bank += a.bankStep;
             a.altitude += a.altitudeChangePerTick;
+            lf_followGround(a);
         }
     }
     else
@@ -295,14 +350,15 @@ void lf_takeOff(LiveAircraft& a, double climbRate)
     a.altitudeChangePerTick = climbRate;
     a.setPhase(tzo::kPhaseTakeOff);
     a.flareStage = 0;
-    a.flareStarted = 0;
     gf_logLine(fmt::format("          {:8} took-off {}", a.callsign, gf_currentTimeText()));
     a.clearCurve();
     a.headingStep = 0.0;
     if (a.rollingAfterLanding) {
+        // A touch-and-go: the brakes of the touchdown come off for the climb.
         a.rollingAfterLanding = false;
+        gf_setSpoilers(a, false);
+        lf_sendGroundData(a);
         gf_setThrottle(a, 4);
-        gf_setSpoilers(a, true);
         gf_setFlaps(a, 1);
     }
 }
@@ -352,9 +408,13 @@ void lf_takeOffCheck(LiveAircraft& a)
     if (!a.rollingAfterLanding && !a.takeOffRun)
         lf_lowerAllowances(a);
     if (a.flareStage == 0 && a.movementPhase != tzo::kPhaseTakeOff) {
-        a.pitch = a.staticPitch;
-        a.bank = 0.0;
-        a.pitchStep = a.bankStep = a.headingStep = 0.0;
+        // After a touchdown pitch and bank settle over its steps.
+        if (!a.rollingAfterLanding) {
+            a.pitch = a.staticPitch;
+            a.bank = 0.0;
+            a.pitchStep = a.bankStep = 0.0;
+        }
+        a.headingStep = 0.0;
         a.altitudeChangePerTick = 0.0;
     }
     if (a.curveActive())
@@ -511,22 +571,32 @@ void lf_airSegment(LiveAircraft& a, std::int32_t ticks)
                 next.altitude > a.altitude ? std::min((next.altitude - a.altitude) / span, climbRate) : 0.0;
         else if (!next.airborne) {
             gf_setGear(a, 1);
-            if (parkAirportElevationFt.load() > kNoParkAirportElevation && qnhLow)
-                a.altitudeChangePerTick = (parkAirportElevationFt.load() - a.altitude) / span;
+            // Down to the ground by the next sample, but no steeper than the
+            // reports descend: a report counted as on the ground because it
+            // lies below the park airport's elevation may still be far up.
+            const double ground = lf_groundKnown(a) || qnhLow ? lf_groundElevation(a)
+                                                              : std::numeric_limits<double>::quiet_NaN();
+            if (!std::isnan(ground))
+                a.altitudeChangePerTick = std::max((ground + a.staticCgHeight - a.altitude) / span,
+                                                   lf_touchdownRate(a) / 6000.0);
             else {
                 next.verticalSpeed = qnhLow ? -601.0 : lf_touchdownRate(a);
                 a.altitudeChangePerTick = next.verticalSpeed / 6000.0;
             }
         }
         else if (!a.landing) {
-            double rate = std::min((lf_steadyAltitude(a) - a.altitude) / span, climbRate);
-            if (a.heightAboveGround < 1000.0)
+            double rate = std::min(lf_followRate(a, span), climbRate);
+            // Away from the ground briskly, but only when climbing away (a
+            // take-off, a go-around): one descending or flying level follows
+            // its reports.
+            const bool climbingAway = next.altitude > cur.altitude && cur.verticalSpeed + next.verticalSpeed > kLevelFpm;
+            if (a.heightAboveGround < 1000.0 && climbingAway)
                 rate = std::max(rate, 0.2);
             a.altitudeChangePerTick = rate;
         }
         else if (next.altitude != cur.altitude || a.heightAboveGround > 1000.0 ||
                  cur.verticalSpeed + next.verticalSpeed > 100.0)
-            a.altitudeChangePerTick = (lf_steadyAltitude(a) - a.altitude) / span;
+            a.altitudeChangePerTick = lf_followRate(a, span);
         else {
             next.verticalSpeed = lf_touchdownRate(a);
             a.altitudeChangePerTick = next.verticalSpeed / 6000.0;
@@ -577,3 +647,40 @@ void lf_airSegment(LiveAircraft& a, std::int32_t ticks)
         a.lowLightsSent = false;
     }
 }
+
+void lf_touchdown(LiveAircraft& a)
+{
+    if (a.onGround || a.state == tzo::AircraftState::BeingRemoved || a.movementPhase == tzo::kPhaseTakeOff)
+        return;
+    a.landed = true;
+    a.headingAtTouchdown = a.heading;
+    a.approach = false;
+    a.departureLearning = true;
+    gf_logLine(fmt::format("          {:8} landed {}", a.callsign, gf_currentTimeText()));
+    gf_setSpoilers(a, true);
+    if (a.category != tzo::AircraftCategory::Light)
+        gf_setAiGroundData(a.objectId, 100.0, a.fsltl ? -100.0 : 100.0);
+    const double slots = a.onGroundSlots;
+    if (slots <= 0.0) {
+        gf_logLine(fmt::format("{} ! onGround slots {:.1F}", a.callsign, slots));
+        a.pitchStep = a.staticPitch;
+        a.bankStep = 0.0;
+    } else {
+        a.bankStep = (0.0 - a.bank) / slots;
+        a.pitchStep = (a.staticPitch - a.pitch) / slots;
+    }
+    newLiveIds.push_back(a.recordId);
+    a.onGround = true;
+    a.altitudeChangePerTick = 0.0;
+    a.workingVerticalSpeed = 0.0;
+    a.rotationCounter = 1;
+    a.landing = false;
+    a.rollingAfterLanding = true;
+    a.runwayHeading = a.heading;
+    if (lf_groundKnown(a)) {
+        a.altitude = a.groundAltitude + a.staticCgHeight;
+        a.heightAboveGround = a.staticCgHeight;
+    }
+    lf_endFlare(a);
+}
+

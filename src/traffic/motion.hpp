@@ -21,6 +21,11 @@ void lf_highConfig(tzo::LiveAircraft& aircraft);
 void lf_lowConfig(tzo::LiveAircraft& aircraft);
 // Feet per minute for the last part of a landing.
 double lf_touchdownRate(const tzo::LiveAircraft& aircraft);
+// The aircraft has come down on the ground, whichever way that was seen
+// (the simulator's answer, its height over the simulator's ground, a ground
+// sample reached): the landing is logged, braked, listed for the arrival
+// checks, and pitch and bank settle. Once per landing.
+void lf_touchdown(tzo::LiveAircraft& aircraft);
 bool lf_allFollowingAirborne(const tzo::LiveAircraft& aircraft);
 bool lf_liftOffSpeedReached(const tzo::LiveAircraft& aircraft);
 void lf_trackClimb(tzo::LiveAircraft& aircraft);

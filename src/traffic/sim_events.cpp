@@ -15,12 +15,14 @@
 #include "traffic/flight_plans.hpp"
 #include "traffic/live_steps.hpp"
 #include "traffic/live_traffic.hpp"
+#include "traffic/motion.hpp"
 #include "traffic/removal.hpp"
 
 #include <fmt/format.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <exception>
 #include <mutex>
 #include <unordered_map>
@@ -40,6 +42,9 @@ constexpr double kCabinHeightFt = 2000.0;
 constexpr double kDefaultStaticPitch = 0.012217304763960306; // 0.7 degree
 constexpr double kLowestStaticPitch = -0.017453292519943295; // -1 degree
 constexpr double kHighestStaticPitch = 0.04363323129985824;  // 2.5 degrees
+// Feet: no ground on earth lies farther from sea level; a ground altitude
+// beyond it is no ground.
+constexpr double kHighestGroundFt = 30000.0;
 
 std::atomic<bool> dropRequested{false};
 
@@ -101,43 +106,13 @@ void lf_eraseSwap(std::vector<T>& table, T* element)
     table.pop_back();
 }
 
-void lf_touchdown(LiveAircraft& a)
-{
-    if (a.state == AircraftState::BeingRemoved || a.movementPhase == tzo::kPhaseTakeOff)
-        return;
-    if (a.flareStarted != 0 || a.approach) {
-        a.landed = true;
-        a.landedSettled = true;
-        landingInProgress = false;
-        a.headingAtTouchdown = a.heading;
-        a.approach = false;
-        a.departureLearning = true;
-        gf_logLine(fmt::format("          {:8} landed {}", a.callsign, gf_currentTimeText()));
-        gf_setSpoilers(a, true);
-        if (a.category != tzo::AircraftCategory::Light && lf_isOurObject(a.objectId)) {
-            gf_setAiGroundData(a.objectId, 100.0, a.fsltl ? -100.0 : 100.0);
-        }
-        const double slots = a.onGroundSlots;
-        if (slots <= 0.0) {
-            gf_logLine(fmt::format("{} ! onGround slots {:.1F}", a.callsign, slots));
-            a.pitchStep = a.staticPitch;
-            a.bankStep = 0.0;
-        } else {
-            a.bankStep = (0.0 - a.bank) / slots;
-            a.pitchStep = (a.staticPitch - a.pitch) / slots;
-        }
-        newLiveIds.push_back(a.recordId);
-    }
-    a.onGround = true;
-    a.altitudeChangePerTick = 0.0;
-    a.rotationCounter = 1;
-}
-
 void lf_inRangeData(const SimNotification& n)
 {
     LiveAircraft* a = lf_liveByObject(n.objectId);
     if (a == nullptr)
         return;
+    if (std::isfinite(n.value1) && std::abs(n.value1) <= kHighestGroundFt)
+        a->groundAltitude = n.value1;
     if (n.info == 1 && !a->onGround && a->rotationCounter <= 1)
         lf_touchdown(*a);
     a->heightAboveGround = n.value2;

@@ -23,6 +23,9 @@ namespace {
 constexpr double kPi = std::numbers::pi;
 constexpr double kDeg = kPi / 180.0;
 constexpr std::int32_t kWeekTicks = 60480000;
+// Feet above its standing height at which an aircraft reaching a ground
+// sample counts as down.
+constexpr double kTouchdownSlackFt = 2.0;
 
 std::uint32_t lf_now()
 {
@@ -147,21 +150,12 @@ void lf_startSegment(LiveAircraft& a)
         n.stationary = true;
     if (!n.stationary)
         a.bearingToNext = gf_initialBearing({a.latitude, a.longitude}, lf_at(n));
-    // The reached sample tells whether the aircraft is now on the ground: a
-    // landing one touches down here, unless the simulator saw it touch down
-    // first (an extrapolated landing has no ground sample); either way the
-    // roll-out starts.
-    if (a.movementPhase == tzo::kPhaseFlight && (!a.samples[0].airborne || (a.onGround && a.landedSettled))) {
-        a.onGround = true;
-        a.landing = false;
-        a.rollingAfterLanding = true;
-        a.runwayHeading = a.heading;
-        a.altitudeChangePerTick = 0.0;
-        a.flareStage = 0;
-        a.flareStarted = 0;
-        gf_setSpoilers(a, true);
-        gf_updateLandingInProgress();
-    }
+    // A ground sample reached in the air: the aircraft touches down here,
+    // unless the simulator's ground under it lies lower (a report counted as
+    // on the ground may be far up); it then flies on down to that ground.
+    if (a.movementPhase == tzo::kPhaseFlight && !a.onGround && !a.samples[0].airborne &&
+        (std::isnan(a.groundAltitude) || a.altitude <= a.groundAltitude + a.staticCgHeight + kTouchdownSlackFt))
+        lf_touchdown(a);
     if (a.onGround)
         lf_taxiStep(a);
     else

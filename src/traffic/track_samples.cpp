@@ -5,6 +5,7 @@
 #include "foundation/log.hpp"
 #include "foundation/run_state.hpp"
 #include "foundation/settings.hpp"
+#include "realtraffic/traffic_line.hpp"
 #include "realtraffic/traffic_queue.hpp"
 #include "simconnect/sim_queues.hpp"
 #include "traffic/live_steps.hpp"
@@ -365,16 +366,30 @@ void lf_tailRules(LiveAircraft& a, const TrackSample& s)
     }
 }
 
+// The reader judges a report against the park airport's elevation, the only
+// ground it knows. An aircraft on the ground knows better: the simulator's
+// ground under it is its airport's, so that at an airport higher than the
+// park airport its roll is no go-around and its take-off run no lift-off.
+// (In the air the ground under it now may not be the ground ahead.)
+void lf_judgeAgainstGround(const LiveAircraft& a, TrackSample& s)
+{
+    if (s.airborne && lf_inSimulator(a) && a.onGround && !std::isnan(a.groundAltitude) &&
+        tzo::gf_countsAsOnGround(s.altitude - a.groundAltitude, s.groundSpeed)) {
+        s.altitude = 0.0;
+        s.airborne = false;
+    }
+}
+
 void lf_goAround(LiveAircraft& a)
 {
     a.setPhase(tzo::kPhaseGround);
     a.takeOffRun = true;
     gf_setThrottle(a, 3);
-    gf_setSpoilers(a, true);
+    // It rolls on to climb away again: no spoilers out.
+    gf_setSpoilers(a, false);
     gf_setFlaps(a, 1);
     a.approach = false;
     a.departureLearning = false;
-    a.landedSettled = false;
     gf_queueLights(a.objectId, tzo::LightStates{1, 1, 1, 1, 1, 1, 0});
     a.earliestRetiming = 3000;
     a.latestRetiming = 5000;
@@ -407,6 +422,7 @@ void gf_addSample(LiveAircraft& a, TrackSample s)
         return;
     }
 
+    lf_judgeAgainstGround(a, s);
     bool tail = true;
     switch (a.movementPhase) {
     case tzo::kPhaseNew:
