@@ -293,7 +293,7 @@ void lf_taxiStep(LiveAircraft& a)
 void lf_pullOut(LiveAircraft& a)
 {
     lf_startManoeuvre(a, "pull out");
-    const double knots = tzo::gf_liveCategoryValues(a.category).taxiSpeed;
+    const double knots = tzo::kStandWalkingKt;
     a.samples.front().groundSpeed = knots;
     const tzo::LatLon p = gf_destinationPoint({a.stand.latitude, a.stand.longitude}, a.stand.heading,
                                               2.0 * lf_manoeuvreRadius(a) * kFeetPerNm);

@@ -12,6 +12,7 @@
 #include "traffic/collisions.hpp"
 #include "traffic/live_steps.hpp"
 #include "traffic/live_traffic.hpp"
+#include "traffic/motion.hpp"
 #include "traffic/new_aircraft.hpp"
 #include "traffic/stand_learning.hpp"
 #include "traffic/stand_search.hpp"
@@ -34,6 +35,10 @@ constexpr double kParkedWithinNm = 0.0010799136069114472;     // 2 m
 constexpr double kRestCaptureNm = 0.010799136069114472;       // 20 m
 constexpr double kRestOptionCaptureNm = 0.029697624190064796; // 55 m
 constexpr std::uint32_t kLeastWayTicks = 100;
+// The last metres into a stand, over which the aircraft slows from walking
+// pace to this speed and then to a standstill.
+constexpr double kSlowingNm = 0.0032397408207343412; // 6 m
+constexpr double kSlowingKt = 3.0;
 constexpr std::uint32_t kStopAfterTicks = 50;
 
 std::int64_t lf_steadyNow100ns()
@@ -115,16 +120,14 @@ void lf_appendStandSamples(LiveAircraft& a, const tzo::StandPlace& place)
 {
     if (a.samples.empty())
         return;
-    const double knots = tzo::gf_liveCategoryValues(a.category).taxiSpeed;
     TrackSample& last = a.samples.back();
-    last.groundSpeed = knots;
+    last.groundSpeed = tzo::kStandWalkingKt;
     const tzo::LatLon from{last.latitude, last.longitude};
     const tzo::LatLon to{place.latitude, place.longitude};
-    const std::uint32_t travel = lf_travelTicks(from, to, knots);
     TrackSample in = last;
     in.latitude = place.latitude;
     in.longitude = place.longitude;
-    in.groundSpeed = knots;
+    in.groundSpeed = 0.0;
     in.trueHeading = place.heading;
     in.headingKnown = true;
     in.track = tzo::gf_radiansToDegrees(place.heading);
@@ -132,10 +135,26 @@ void lf_appendStandSamples(LiveAircraft& a, const tzo::StandPlace& place)
     in.verticalSpeed = 0.0;
     in.airborne = false;
     in.stationary = from.latitude == to.latitude && from.longitude == to.longitude;
+    // At walking pace, and over the last metres slower down to a standstill
+    // on the stand: each leg takes the mean of its two ends' speeds.
+    const double way = gf_greatCircleDistanceNm(from, to);
+    std::uint32_t travel = 0;
+    if (way > kSlowingNm) {
+        TrackSample slow = in;
+        const double share = (way - kSlowingNm) / way;
+        slow.latitude = from.latitude + (to.latitude - from.latitude) * share;
+        slow.longitude = from.longitude + gf_wrapLongitudeDelta(to.longitude - from.longitude) * share;
+        slow.groundSpeed = kSlowingKt;
+        travel = lf_travelTicks(from, {slow.latitude, slow.longitude}, (tzo::kStandWalkingKt + kSlowingKt) / 2.0);
+        slow.dueTick = a.samples.front().dueTick + travel;
+        a.samples.push_back(slow);
+        travel += lf_travelTicks({slow.latitude, slow.longitude}, to, kSlowingKt / 2.0);
+    } else {
+        travel = lf_travelTicks(from, to, tzo::kStandWalkingKt / 2.0);
+    }
     in.dueTick = a.samples.front().dueTick + travel;
     TrackSample stop = in;
     stop.stationary = true;
-    stop.groundSpeed = 0.0;
     stop.dueTick = a.samples.front().dueTick + kStopAfterTicks + travel;
     a.samples.push_back(in);
     a.samples.push_back(stop);

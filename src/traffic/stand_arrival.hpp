@@ -12,6 +12,11 @@
 #include <cstdint>
 #include <deque>
 
+namespace tzo {
+// Knots: an aircraft moves into and out of its stand no faster.
+inline constexpr double kStandWalkingKt = 4.0;
+} // namespace tzo
+
 // Record ids of live aircraft whose coupled-callsign search is due (approach
 // start, arrival at a stand); the main loop serves one per tick.
 extern std::deque<std::uint32_t> coupleSearchIds;
@@ -25,8 +30,8 @@ extern bool liveParkingOn;
 void lf_arriveAtStand(tzo::LiveAircraft& aircraft);
 // A cargo aircraft marks its stand a cargo stand (counted, logged).
 void lf_learnCargoStand(tzo::AircraftRecord& aircraft);
-// The way into the stand for an aircraft at rest: a taxi sample at the stand
-// and a stationary one after it.
+// The way into the stand for an aircraft at rest, at walking pace and slowing
+// over the last metres: a sample at the stand and a stationary one after it.
 void lf_appendStandSamples(tzo::LiveAircraft& aircraft, const tzo::StandPlace& stand);
 // An aircraft taxiing that came to rest: within 20 m of a free stand that it
 // fits (55 m when one of the stand's options matches it) it takes the stand

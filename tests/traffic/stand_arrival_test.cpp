@@ -148,10 +148,10 @@ TEST_F(Arrival, aStandAfarDrawsOnlyAnAircraftItsOptionsKnow)
     parkPositions[0].options[0].airline = "SWR";
     EXPECT_TRUE(lf_restNearStand(a));
     EXPECT_EQ(a.movementPhase, tzo::kPhaseToStand);
-    ASSERT_EQ(a.samples.size(), 3u);
-    EXPECT_FALSE(a.samples[1].stationary);
-    EXPECT_TRUE(a.samples[2].stationary);
-    EXPECT_EQ(a.samples[2].latitude, parkPositions[0].latitude);
+    ASSERT_EQ(a.samples.size(), 4u); // slowing over the last metres
+    EXPECT_FALSE(a.samples[2].stationary);
+    EXPECT_TRUE(a.samples[3].stationary);
+    EXPECT_EQ(a.samples[3].latitude, parkPositions[0].latitude);
 }
 
 TEST_F(Arrival, aLiveryChangeReplacesTheObjectInPlace)
