@@ -52,10 +52,11 @@ struct Renewal : StandTest {
         staticAircraft.push_back(a);
         return staticAircraft.back();
     }
-    // A live aircraft parked in the simulator at the stand with its id.
+    // A live aircraft parked in the simulator at the stand with its id, since now.
     static tzo::LiveAircraft& parkLive(std::uint32_t id)
     {
         tzo::LiveAircraft live;
+        live.atStandTime = std::chrono::steady_clock::now().time_since_epoch().count() / 100;
         live.callsign = "LIVE" + std::to_string(id);
         live.standId = id;
         live.movementPhase = tzo::kPhaseParked;
@@ -185,7 +186,6 @@ TEST_F(Renewal, moreLiveParkedThanWantedAreRemovedFirst)
     for (std::uint32_t id = 1; id <= 4; ++id) {
         tzo::LiveAircraft& live = parkLive(id);
         live.recordId = 0x400000 + id;
-        live.atStandTime = std::chrono::steady_clock::now().time_since_epoch().count() / 100;
     }
     renewAt({3, 10});
     EXPECT_NE(log().find("Parking adjustments: 2 more live ac than wanted"), std::string::npos);
