@@ -1,6 +1,6 @@
 #include "realtraffic/qnh.hpp"
 
-#include "realtraffic/log_throttle.hpp"
+#include "foundation/log_throttle.hpp"
 
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>

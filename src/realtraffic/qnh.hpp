@@ -2,7 +2,7 @@
 // The weather datagram: a JSON object whose "QNH" member gives the sea-level
 // pressure, in hPa or in hundredths of an inch of mercury.
 
-#include "realtraffic/log_throttle.hpp"
+#include "foundation/log_throttle.hpp"
 
 #include <optional>
 #include <string_view>

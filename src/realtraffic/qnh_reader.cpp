@@ -2,7 +2,7 @@
 
 #include "foundation/log.hpp"
 #include "realtraffic/link_state.hpp"
-#include "realtraffic/log_throttle.hpp"
+#include "foundation/log_throttle.hpp"
 #include "realtraffic/qnh.hpp"
 
 #include <fmt/format.h>

@@ -2,7 +2,7 @@
 // The QNH reader: RealTraffic's weather datagrams, keeping the current QNH for
 // the live traffic and the window.
 
-#include "realtraffic/log_throttle.hpp"
+#include "foundation/log_throttle.hpp"
 #include "realtraffic/udp_reader.hpp"
 
 namespace tzo {

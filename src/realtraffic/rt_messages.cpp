@@ -3,6 +3,7 @@
 #include "foundation/app_hooks.hpp"
 #include "foundation/geometry.hpp"
 #include "foundation/log.hpp"
+#include "foundation/log_throttle.hpp"
 #include "foundation/run_state.hpp"
 #include "foundation/settings.hpp"
 #include "foundation/time.hpp"
@@ -16,6 +17,7 @@
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -69,23 +71,59 @@ bool lf_isEmptyValue(const nlohmann::json& value)
     return value.is_null() || ((value.is_object() || value.is_array()) && value.empty());
 }
 
-// Reads until the reply holds one whole JSON object, cannot become one, is too
-// long, or the time is up.
-std::string lf_readVersionReply(std::chrono::milliseconds timeout)
+// A connection asked for the version on the main loop, not yet taken for
+// RealTraffic: its reply is read a little at every call, never waited for.
+// Main loop only (the start-up asks before the main loop runs).
+struct Candidate {
+    std::atomic<bool> waiting{false};
+    std::string reply;
+    std::chrono::steady_clock::time_point deadline{};
+};
+Candidate g_candidate;
+
+// Any program on this computer may open connections and drop them unasked.
+LogThrottle g_notRealTrafficLog{1, std::chrono::minutes(1)};
+
+bool lf_replyGoesOn(const std::string& reply)
+{
+    return reply.size() <= kVersionReplyLimit && gf_jsonObjectState(reply) == JsonObjectState::Incomplete;
+}
+
+// Reads more of the reply for at most timeout (zero: only what is there);
+// true when the connection closed before the reply was whole.
+bool lf_readReply(std::string& reply, std::chrono::milliseconds timeout)
 {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + timeout;
-    std::string reply;
-    while (reply.size() <= kVersionReplyLimit && gf_jsonObjectState(reply) == JsonObjectState::Incomplete) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0)
-            break;
-        const std::string chunk = receiveData(left);
-        if (chunk.empty())
-            break; // closed, failed or timed out
-        reply += chunk;
+    while (lf_replyGoesOn(reply)) {
+        const auto left = std::max(std::chrono::milliseconds(0),
+                                   std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()));
+        const Reply chunk = receiveReply(left);
+        if (chunk.closed)
+            return true;
+        if (chunk.text.empty())
+            return false; // nothing more in time
+        reply += chunk.text;
     }
-    return reply;
+    return false;
+}
+
+// A connection that closed before it answered the version was never
+// RealTraffic (a port scan, a program that gave up): it goes without a
+// word to RealTraffic's traffic.
+void lf_notRealTraffic()
+{
+    g_candidate.waiting.store(false);
+    dropClient();
+    g_notRealTrafficLog.log("A connection closed before it answered the version query: not RealTraffic, dropped");
+}
+
+void lf_takeAsRealTraffic(std::string_view reply)
+{
+    g_candidate.waiting.store(false);
+    lf_readRealTrafficVersion(reply);
+    realTrafficConnected.store(true);
+    gf_repaintLinkState();
 }
 
 // A send failed: RealTraffic is gone, and what came from it with it.
@@ -222,16 +260,22 @@ void gf_connectRealTraffic(std::chrono::milliseconds replyTimeout)
         return;
     gf_showStatus(fmt::format("Waiting for RealTraffic to connect to {} ...", kProgramName), true);
     gf_resetTrafficInput();
-    if (!waitForClient())
-        return;
-    if (!sendDataPacket(kVersionQuery)) {
-        lf_realTrafficGone();
+    g_candidate.waiting.store(false);
+    g_notRealTrafficLog.reset();
+    for (;;) {
+        if (!waitForClient())
+            return;
+        std::string reply;
+        if (!sendDataPacket(kVersionQuery) || lf_readReply(reply, replyTimeout)) {
+            if (!serverListening())
+                return; // the exit closed it
+            lf_notRealTraffic();
+            continue;
+        }
+        lf_takeAsRealTraffic(reply);
+        gf_logLine("RealTraffic connected");
         return;
     }
-    lf_readRealTrafficVersion(lf_readVersionReply(replyTimeout));
-    realTrafficConnected.store(true);
-    gf_repaintLinkState();
-    gf_logLine("RealTraffic connected");
 }
 
 void lf_readRealTrafficVersion(std::string_view reply)
@@ -253,8 +297,9 @@ void lf_readRealTrafficVersion(std::string_view reply)
 
 void gf_sendTimeToRealTraffic(std::int64_t unixSeconds)
 {
-    // The standard edition gets no time, and milliseconds must fit.
-    if (!rtConnected.load() || !rtProfessional.load() || unixSeconds < 1 ||
+    // The standard edition gets no time, and milliseconds must fit. A
+    // connection not yet known to be RealTraffic gets nothing.
+    if (!rtConnected.load() || g_candidate.waiting.load() || !rtProfessional.load() || unixSeconds < 1 ||
         unixSeconds > std::numeric_limits<std::int64_t>::max() / 1000)
         return;
     if (!sendDataPacket(gf_timeMessage(unixSeconds)))
@@ -268,18 +313,46 @@ void gf_sendPositionToRealTraffic(const UserAircraftState& user)
     if (!rtOnThisPc.load() || gf_isNearZero(user.latitude, user.longitude) || !std::isfinite(user.latitude) ||
         !std::isfinite(user.longitude))
         return;
-    if (!rtConnected.load()) {
+    if (!rtConnected.load() || g_candidate.waiting.load()) {
         // RealTraffic went away earlier: take it back when it is waiting, but
         // never wait for it on the main loop.
-        if (exiting.load() || !waitForClient(std::chrono::milliseconds(0)))
+        if (!exiting.load())
+            lf_takeBackRealTraffic();
+        return;
+    }
+    if (!sendDataPacket(gf_positionMessage(user)))
+        lf_realTrafficGone();
+}
+
+void lf_takeBackRealTraffic()
+{
+    // Dead connections queued before RealTraffic's are dropped one after the
+    // other; a bounded number per call keeps the main loop's tick short.
+    for (int tried = 0; tried < kConnectionsTriedPerCall; ++tried) {
+        if (!g_candidate.waiting.load()) {
+            if (!waitForClient(std::chrono::milliseconds(0)))
+                return;
+            if (!sendDataPacket(kVersionQuery)) {
+                lf_notRealTraffic();
+                continue;
+            }
+            g_candidate.reply.clear();
+            g_candidate.deadline = std::chrono::steady_clock::now() + kVersionReplyTimeout;
+            g_candidate.waiting.store(true);
+        }
+        if (lf_readReply(g_candidate.reply, std::chrono::milliseconds(0))) {
+            lf_notRealTraffic();
+            continue;
+        }
+        // Still open and no whole reply yet: asked again next time, until the
+        // time for the reply is up; then it counts as RealTraffic without a
+        // version, as at the start.
+        if (lf_replyGoesOn(g_candidate.reply) && std::chrono::steady_clock::now() < g_candidate.deadline)
             return;
-        realTrafficConnected.store(true);
-        gf_repaintLinkState();
+        lf_takeAsRealTraffic(g_candidate.reply);
         gf_showStatus(fmt::format("{} RealTraffic re-connected", gf_nowUtcText()), true);
         // Only the log keeps the line; the earlier "gone" line goes too.
         gf_clearStatus();
         return;
     }
-    if (!sendDataPacket(gf_positionMessage(user)))
-        lf_realTrafficGone();
 }

@@ -29,6 +29,9 @@ inline constexpr std::string_view kVersionQuery = "Qs999=version\r\n";
 inline constexpr std::chrono::milliseconds kVersionReplyTimeout{5000};
 // A reply longer than this without a whole JSON object is refused.
 inline constexpr std::size_t kVersionReplyLimit = 16384;
+// Connections that went before RealTraffic's are tried at most this many at
+// a time on the main loop.
+inline constexpr int kConnectionsTriedPerCall = 64;
 
 struct RealTrafficVersion {
     std::string version;      // "?" when the reply does not say
@@ -73,12 +76,21 @@ bool gf_startRealTrafficServer();
 
 // The handshake on the start-up thread: waits for RealTraffic to connect,
 // asks for its version and reads the reply until it is whole, replyTimeout
-// has passed or it cannot be one. Nothing without a server.
+// has passed or it cannot be one. A connection that closes before the reply
+// is whole is no RealTraffic: it is dropped and the next one waited for.
+// Nothing without a server.
 void gf_connectRealTraffic(std::chrono::milliseconds replyTimeout = tzo::kVersionReplyTimeout);
 // Takes a version reply (empty: none came).
 void lf_readRealTrafficVersion(std::string_view reply);
 // "Qs123=" to a connected professional edition, for a time of at least 1 s.
 void gf_sendTimeToRealTraffic(std::int64_t unixSeconds);
 // "Qs121=" from the main loop's copy of the user aircraft state, once a
-// second; while RealTraffic is gone, a check for its return that never blocks.
+// second; while RealTraffic is gone, a check for its return that never blocks
+// (lf_takeBackRealTraffic).
 void gf_sendPositionToRealTraffic(const tzo::UserAircraftState& user);
+// Takes RealTraffic back without waiting: a waiting connection is accepted and
+// asked for the version, and its reply read as far as it has come at each
+// call. One that closes first is dropped and the next waiting one tried, at
+// most tzo::kConnectionsTriedPerCall in one call; the live traffic is not
+// touched.
+void lf_takeBackRealTraffic();

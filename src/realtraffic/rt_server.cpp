@@ -2,6 +2,7 @@
 
 #include "foundation/exceptions.hpp"
 #include "foundation/log.hpp"
+#include "foundation/log_throttle.hpp"
 #include "foundation/number_text.hpp"
 #include "foundation/time.hpp"
 #include "platform/tcp_socket.hpp"
@@ -29,6 +30,9 @@ std::shared_ptr<platform::TcpListener> rtListenSocket;
 std::shared_ptr<platform::TcpConnection> rtClientSocket;
 // Keeps the lines of two senders (main loop and exit thread) whole.
 std::mutex g_sendMutex;
+// Connections that fail are outside input: any program on this computer may
+// open and drop them by the thousand. A failed send writes two lines.
+LogThrottle g_failureLog{2, std::chrono::minutes(1)};
 
 std::shared_ptr<platform::TcpListener> lf_listener()
 {
@@ -66,6 +70,7 @@ bool lf_dropClient(const std::shared_ptr<platform::TcpConnection>& client)
 void createServer(const std::string& port)
 {
     closeServer();
+    g_failureLog.reset();
     auto listener = std::make_shared<platform::TcpListener>();
     // Winsock needs starting on Windows (step 0); nothing to start here.
     if (const int rc = listener->resolveLoopback(port); rc != 0)
@@ -116,7 +121,7 @@ bool waitForClient(std::chrono::milliseconds timeout)
             throw SysErrorException(7, fmt::format("{} setsockopt failed with error {}", gf_nowUtcText(),
                                                    gf_socketErrorText(rc)));
         } catch (const SysErrorException& e) {
-            gf_logLineString(fmt::format("waitForClient interrupted: {}", e.what()));
+            g_failureLog.log(fmt::format("waitForClient interrupted: {}", e.what()));
         }
         // Not kept: a client that is not served must not stay half open.
         client->shutdown();
@@ -146,21 +151,28 @@ std::string receiveData()
 
 std::string receiveData(std::chrono::milliseconds timeout)
 {
+    return receiveReply(timeout).text;
+}
+
+Reply receiveReply(std::chrono::milliseconds timeout)
+{
     const auto client = lf_client();
     if (!client)
-        return {};
+        return {{}, true};
     std::array<char, kReceiveBufferSize> buffer;
     const auto received = client->receive(buffer.data(), kReceiveChunk, timeout);
     if (received.bytes == -1) {
-        gf_logLineString(fmt::format("receive: {}", gf_socketErrorText(received.error)));
-        return {};
+        g_failureLog.log(fmt::format("receive: {}", gf_socketErrorText(received.error)));
+        return {{}, true};
     }
-    if (received.bytes <= 0)
-        return {};
+    if (received.bytes == 0)
+        return {{}, true};
+    if (received.bytes < 0)
+        return {}; // timed out
     const auto count = static_cast<std::size_t>(received.bytes);
     // The text ends at the first zero byte, as a C string would.
     const void* zero = std::memchr(buffer.data(), 0, count);
-    return std::string(buffer.data(), zero ? static_cast<const char*>(zero) - buffer.data() : count);
+    return {std::string(buffer.data(), zero ? static_cast<const char*>(zero) - buffer.data() : count), false};
 }
 
 bool sendDataPacket(std::string_view text)
@@ -175,10 +187,16 @@ bool sendDataPacket(std::string_view text)
     }
     if (rc == 0)
         return true;
-    gf_logLineString(fmt::format("sendDataPacket to RealTraffic failed: {}", gf_socketErrorText(rc)));
+    g_failureLog.log(fmt::format("sendDataPacket to RealTraffic failed: {}", gf_socketErrorText(rc)));
     if (lf_dropClient(client))
-        gf_logLine("RealTraffic client socket closed");
+        g_failureLog.log("RealTraffic client socket closed");
     return false;
+}
+
+void dropClient()
+{
+    if (const auto client = lf_client())
+        lf_dropClient(client);
 }
 
 void closeServer()

@@ -46,9 +46,21 @@ std::string receiveData();
 // The same, waiting at most timeout for the bytes; empty when none came.
 std::string receiveData(std::chrono::milliseconds timeout);
 
+// The same, telling a closed connection (or a failed receive, or none at
+// all) from one that only sent nothing in time.
+struct Reply {
+    std::string text;
+    bool closed = false;
+};
+Reply receiveReply(std::chrono::milliseconds timeout);
+
 // Sends the whole text; false when there is no client or the connection is
 // lost, in which case the client is dropped and rtConnected cleared.
 bool sendDataPacket(std::string_view text);
+
+// Lets the client go without a word (it turned out not to be RealTraffic);
+// rtConnected is cleared and the next waiting connection may be accepted.
+void dropClient();
 
 // Says "exit" to a connected client and closes both sockets. Safe to call
 // again and from any thread.

@@ -1,6 +1,7 @@
 #include "realtraffic/traffic_line.hpp"
 
 #include "foundation/geometry.hpp"
+#include "foundation/plausible.hpp"
 
 #include <array>
 #include <charconv>
@@ -148,6 +149,12 @@ LineResult lf_drop(LineVerdict verdict, bool inRange = false)
     return LineResult{verdict, inRange};
 }
 
+// A number no aircraft reports: the line is dropped, naming the field.
+LineResult lf_implausible(const char* field)
+{
+    return LineResult{LineVerdict::implausible, true, field};
+}
+
 } // namespace
 
 bool gf_leadingDouble(std::string_view text, double& value)
@@ -247,7 +254,7 @@ LineResult gf_parseTrafficLine(std::span<const std::string_view> fields, const L
         if (!gf_leadingDouble(fields[kTrueHeading], heading))
             return lf_drop(LineVerdict::badNumber, inRange);
         if (heading < 0 || heading > 360)
-            return lf_drop(LineVerdict::badHeading, inRange);
+            return LineResult{LineVerdict::badHeading, inRange, "true heading"};
         record.trueHeading = heading == 0 ? kFullCircle : heading * kDegToRad;
         record.trueHeadingPresent = true;
         record.headingFromAdsb = true;
@@ -260,6 +267,8 @@ LineResult gf_parseTrafficLine(std::span<const std::string_view> fields, const L
 
     if (!gf_leadingDouble(fields[kGroundSpeed], record.groundSpeed))
         return lf_drop(LineVerdict::badNumber, inRange);
+    if (!gf_plausibleSpeed(record.groundSpeed))
+        return lf_implausible("ground speed");
 
     if (record.registration.empty())
         return lf_drop(LineVerdict::noRegistration, inRange);
@@ -267,6 +276,8 @@ LineResult gf_parseTrafficLine(std::span<const std::string_view> fields, const L
     double altitude = 0;
     if (!gf_leadingDouble(fields[kAltitude], altitude))
         return lf_drop(LineVerdict::badNumber, inRange);
+    if (!gf_plausibleAltitude(altitude))
+        return lf_implausible("altitude");
     const double speed = record.groundSpeed;
     if (altitude <= 0) {
         altitude = 0;
@@ -299,11 +310,15 @@ LineResult gf_parseTrafficLine(std::span<const std::string_view> fields, const L
         record.track = 0;
     else if (!gf_leadingDouble(fields[kTrack], record.track))
         return lf_drop(LineVerdict::badNumber, inRange);
+    if (!gf_plausibleDirection(record.track))
+        return lf_implausible("track");
     if (record.track == 0 && record.trueHeadingPresent)
         record.track = record.trueHeading * kRadToDeg;
 
     if (!gf_leadingDouble(fields[kVerticalSpeed], record.verticalSpeed))
         return lf_drop(LineVerdict::badNumber, inRange);
+    if (!gf_plausibleVerticalSpeed(record.verticalSpeed))
+        return lf_implausible("vertical speed");
 
     record.departure.assign(lf_orEmptyWhenNull(fields[kDeparture]));
     record.destination.assign(lf_orEmptyWhenNull(fields[kDestination]));
@@ -317,6 +332,8 @@ LineResult gf_parseTrafficLine(std::span<const std::string_view> fields, const L
         double roll = 0;
         if (!gf_leadingDouble(fields[kRoll], roll))
             return lf_drop(LineVerdict::badNumber, inRange);
+        if (!gf_within(roll, -kSteepestRollDegrees, kSteepestRollDegrees))
+            return lf_implausible("roll");
         if (roll != -1 && roll != 0) {
             record.bank = -roll * kDegToRad;
             record.bankPresent = true;
@@ -327,6 +344,8 @@ LineResult gf_parseTrafficLine(std::span<const std::string_view> fields, const L
         return lf_drop(LineVerdict::badNumber, inRange);
     if (record.trueAirspeed == -1)
         record.trueAirspeed = lf_defaultAirspeed(record.altitude);
+    else if (!gf_plausibleSpeed(record.trueAirspeed))
+        return lf_implausible("true airspeed");
 
     return LineResult{LineVerdict::accepted, inRange};
 }

@@ -55,12 +55,16 @@ enum class LineVerdict {
     towed,           // "TOW " callsign
     ignoredCallsign, // "ERARMTR0"
     groundAway,      // on the ground without a park airport, or more than 5 nm from it
+    implausible,     // a number no aircraft reports (foundation/plausible.hpp)
 };
 
 struct LineResult {
     LineVerdict verdict = LineVerdict::tooFewFields;
     // The aircraft passed the range test: its callsign may be collected.
     bool inRange = false;
+    // The field whose number no aircraft reports (implausible, badHeading);
+    // null otherwise.
+    const char* implausibleField = nullptr;
 };
 
 // Splits at every ','; an empty field between two commas is an empty view;

@@ -19,14 +19,6 @@ namespace tzo {
 namespace {
 
 constexpr std::size_t kLoggedLineLength = 160;
-constexpr std::int64_t kShortLineLogSeconds = 60;
-
-std::int64_t lf_steadySeconds()
-{
-    return std::chrono::duration_cast<std::chrono::seconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 } // namespace
 
@@ -136,10 +128,10 @@ void TrafficReader::handle(std::string_view text)
     if (text.find(" VEH") != std::string_view::npos)
         return;
     gf_splitTrafficFields(text, m_fields);
-    processLine();
+    processLine(text);
 }
 
-void TrafficReader::processLine()
+void TrafficReader::processLine(std::string_view line)
 {
     try {
         const LineResult result = gf_parseTrafficLine(m_fields, context(), m_record);
@@ -151,33 +143,16 @@ void TrafficReader::processLine()
             gf_setTrafficTime(m_record.timestamp);
         }
 
+        // Logged, but a flood of broken datagrams must not fill the disk; the
+        // sender's bytes stay on the one log line, cut short.
         if (result.verdict == LineVerdict::tooFewFields) {
-            // Logged, but a flood of broken datagrams must not fill the disk:
-            // one line at once, then at most one a minute with the count.
-            ++m_shortLines;
-            const std::int64_t now = lf_steadySeconds();
-            if (m_shortLinesLogged == 0 || now - m_lastShortLog >= kShortLineLogSeconds) {
-                std::string line;
-                for (std::size_t i = 0; i < m_fields.size(); ++i) {
-                    if (i)
-                        line += ',';
-                    line.append(m_fields[i]);
-                    if (line.size() > kLoggedLineLength)
-                        break;
-                }
-                if (line.size() > kLoggedLineLength)
-                    line.resize(kLoggedLineLength);
-                // The sender's bytes stay on this one log line.
-                for (char& c : line)
-                    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
-                        c = ' ';
-                gf_logLine(fmt::format("traffic line with {} fields dropped ({} since the last report): {}",
-                                       m_fields.size(), m_shortLines - m_shortLinesLogged, line));
-                m_shortLinesLogged = m_shortLines;
-                m_lastShortLog = now;
-            }
+            m_shortLineLog.log(fmt::format("traffic line with {} fields dropped: {}", m_fields.size(),
+                                           gf_loggedDatagram(line, kLoggedLineLength)));
             return;
         }
+        if (result.implausibleField != nullptr)
+            m_implausibleLineLog.log(fmt::format("traffic line with an implausible {} dropped: {}",
+                                                 result.implausibleField, gf_loggedDatagram(line, kLoggedLineLength)));
 
         if (result.inRange && m_collecting.load()) {
             const std::string_view callsign = gf_collectableCallsign(m_fields);

@@ -2,7 +2,7 @@
 // The traffic reader: one traffic line per datagram, turned into a filtered
 // TrafficRecord on the traffic queue.
 
-#include "realtraffic/log_throttle.hpp"
+#include "foundation/log_throttle.hpp"
 #include "realtraffic/traffic_line.hpp"
 #include "realtraffic/traffic_queue.hpp"
 #include "realtraffic/udp_reader.hpp"
@@ -47,8 +47,9 @@ public:
     std::set<std::string> collectedCallsigns() const;
     void clearCollected();
 
-    // One traffic line; the datagram handler calls it for each datagram.
-    void processLine();
+    // One traffic line, already split into the fields; the datagram handler
+    // calls it for each datagram.
+    void processLine(std::string_view line);
     // For tests and the benchmark: handles a datagram as if it was received.
     void handleDatagramText(std::string_view text);
 
@@ -72,12 +73,12 @@ private:
     mutable std::mutex m_collectedMutex;
     std::set<std::string> m_collected;
 
-    // The simulator may answer NaN every 5 s for a while: one line a minute.
+    // The simulator may answer NaN every 5 s for a while, and the sender of
+    // the lines may repeat a bad one for ever: one line at once, then one a
+    // minute with the count of those left out.
     LogThrottle m_badPositionLog{1, std::chrono::minutes(1)};
-
-    std::uint64_t m_shortLines = 0;
-    std::uint64_t m_shortLinesLogged = 0;
-    std::int64_t m_lastShortLog = 0;
+    LogThrottle m_shortLineLog{1, std::chrono::minutes(1)};
+    LogThrottle m_implausibleLineLog{1, std::chrono::minutes(1)};
 };
 
 } // namespace tzo

@@ -4,7 +4,7 @@
 // loop runs on both readers.
 
 #include "platform/udp_socket.hpp"
-#include "realtraffic/log_throttle.hpp"
+#include "foundation/log_throttle.hpp"
 
 #include <atomic>
 #include <cstddef>

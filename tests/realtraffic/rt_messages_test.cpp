@@ -4,6 +4,7 @@
 #include "rt_link_fixture.hpp"
 
 #include "foundation/strings.hpp"
+#include "platform/stream_socket.hpp"
 
 #include <gtest/gtest.h>
 
@@ -21,6 +22,19 @@ using testsupport::waitFor;
 namespace {
 
 using MessagesTest = RtLinkTest;
+
+// Connections opened and closed again at once, as a port scan or a program
+// that gave up leaves them, queued at the server before whatever comes next.
+void queueDeadConnections(std::uint16_t port, int count)
+{
+    for (int i = 0; i < count; ++i) {
+        std::error_code ec;
+        auto socket = platform::StreamSocket::connectTcp(platform::IpFamily::V4, "", std::to_string(port),
+                                                         std::chrono::seconds(5), ec);
+        ASSERT_TRUE(socket.valid()) << ec.message();
+        socket.close();
+    }
+}
 
 // Sends the position until the link is found gone (the first write after the
 // peer's close may still be taken by the system).
@@ -281,18 +295,55 @@ TEST_F(MessagesTest, goneRealTrafficIsDroppedAndTakenBackWithoutBlocking)
     EXPECT_FALSE(rtConnected.load());
 
     const int clearsBefore = statusClears();
+    const auto before = link->positions().size();
     link->start();
     ASSERT_TRUE(waitFor([&] {
         gf_sendPositionToRealTraffic(user);
-        return rtConnected.load();
+        return realTrafficConnected.load();
     }));
-    EXPECT_TRUE(realTrafficConnected.load());
+    EXPECT_TRUE(rtConnected.load());
     EXPECT_TRUE(logHas(" RealTraffic re-connected"));
     EXPECT_EQ(statusClears(), clearsBefore + 1) << "only the log keeps the line";
-    const auto before = link->positions().size();
+    EXPECT_EQ(link->versionQueries(), 2) << "a re-connect asks for the version again";
     gf_sendPositionToRealTraffic(user);
-    EXPECT_TRUE(waitFor([&] { return link->positions().size() == before + 1; }));
-    EXPECT_EQ(link->versionQueries(), 1) << "a re-connect asks nothing";
+    EXPECT_TRUE(waitFor([&] { return link->positions().size() == before + 1; }))
+        << "the call that took RealTraffic back sent nothing, the next one the position";
+    EXPECT_EQ(capture.drops.load(), 1);
+}
+
+TEST_F(MessagesTest, deadConnectionsBeforeRealTrafficAreDroppedWithoutTouchingTheTraffic)
+{
+    using Clock = std::chrono::steady_clock;
+    // At the start forty dead connections wait before RealTraffic's.
+    queueDeadConnections(port, 40);
+    rtstub::TcpLink link(stubOptions(2));
+    link.start();
+    ASSERT_TRUE(waitFor([&] { return link.connected(); }));
+    auto begin = Clock::now();
+    gf_connectRealTraffic();
+    EXPECT_LT(Clock::now() - begin, std::chrono::seconds(10));
+    EXPECT_EQ(link.versionQueries(), 1) << "RealTraffic itself was asked";
+    EXPECT_EQ(realTrafficText(), "RT prof edition: 9.0.1234, archive: week 7");
+    EXPECT_TRUE(logHas("not RealTraffic, dropped"));
+    gf_sendPositionToRealTraffic(user);
+    ASSERT_TRUE(waitFor([&] { return link.positions().size() == 1; })) << "RealTraffic is served";
+
+    // RealTraffic goes away and comes back behind forty more: the live
+    // traffic went once, with RealTraffic, and never for a dead connection.
+    link.disconnect();
+    ASSERT_TRUE(sendUntilGone(user));
+    queueDeadConnections(port, 40);
+    link.start();
+    ASSERT_TRUE(waitFor([&] { return link.connected(); }));
+    begin = Clock::now();
+    ASSERT_TRUE(waitFor([&] {
+        gf_sendPositionToRealTraffic(user);
+        return realTrafficConnected.load();
+    }));
+    EXPECT_LT(Clock::now() - begin, std::chrono::seconds(10));
+    EXPECT_EQ(link.versionQueries(), 2);
+    gf_sendPositionToRealTraffic(user);
+    EXPECT_TRUE(waitFor([&] { return link.positions().size() == 2; }));
     EXPECT_EQ(capture.drops.load(), 1);
 }
 

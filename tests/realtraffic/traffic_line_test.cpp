@@ -126,6 +126,41 @@ TEST(TrafficLineParse, trueHeadingEdges)
     EXPECT_FALSE(mlat.record.trueHeadingPresent);
 }
 
+TEST(TrafficLineParse, numbersNoAircraftReportsDropTheLineNamingTheField)
+{
+    struct Case {
+        rtstub::LineField field;
+        const char* value;
+        const char* implausible; // null: accepted
+    };
+    using namespace rtstub;
+    const Case cases[] = {
+        {kAltitude, "60000", nullptr},        {kAltitude, "60000.5", "altitude"},
+        {kAltitude, "1e300", "altitude"},     {kAltitude, "-2001", "altitude"},
+        {kGroundSpeed, "1000", nullptr},      {kGroundSpeed, "1000.1", "ground speed"},
+        {kGroundSpeed, "1e308", "ground speed"}, {kGroundSpeed, "-1", "ground speed"},
+        {kTrueAirspeed, "-1", nullptr},       {kTrueAirspeed, "1001", "true airspeed"},
+        {kTrueAirspeed, "-2", "true airspeed"},
+        {kVerticalSpeed, "-20000", nullptr},  {kVerticalSpeed, "20001", "vertical speed"},
+        {kTrack, "360", nullptr},             {kTrack, "1e20", "track"},
+        {kTrack, "-0.1", "track"},
+        {kRoll, "-90", nullptr},              {kRoll, "90.5", "roll"},
+        {kTrueHeading, "360.5", "true heading"},
+    };
+    for (const auto& c : cases) {
+        const auto parsed = parse(TrafficLine::airborne().set(c.field, c.value));
+        SCOPED_TRACE(::testing::Message() << "field " << c.field << " = " << c.value);
+        if (c.implausible == nullptr) {
+            EXPECT_EQ(parsed.result.verdict, LineVerdict::accepted);
+            EXPECT_EQ(parsed.result.implausibleField, nullptr);
+        } else {
+            EXPECT_NE(parsed.result.verdict, LineVerdict::accepted);
+            ASSERT_NE(parsed.result.implausibleField, nullptr);
+            EXPECT_STREQ(parsed.result.implausibleField, c.implausible);
+        }
+    }
+}
+
 TEST(TrafficLineParse, hexidMustBeAbove10000)
 {
     EXPECT_EQ(parse(TrafficLine::airborne().set(rtstub::kHexid, "10000")).result.verdict, LineVerdict::staticHexid);

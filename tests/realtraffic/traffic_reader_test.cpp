@@ -188,7 +188,7 @@ TEST_F(TrafficReaderTest, malformedDatagramsQueueNothingAndKeepTheReaderAlive)
     };
     EXPECT_TRUE(exchange(bad).empty());
     // An empty datagram is no line; the first short line is logged at once, the others within the minute only counted.
-    EXPECT_TRUE(logHas("traffic line with 1 fields dropped (1 since the last report): RTTFC"));
+    EXPECT_TRUE(logHas("traffic line with 1 fields dropped: RTTFC"));
     EXPECT_FALSE(logHas("traffic line with 21 fields dropped"));
 
     const auto cut = exchange({TrafficLine::airborne().set(rtstub::kCallsign, longCallsign).text()});
@@ -202,8 +202,21 @@ TEST_F(TrafficReaderTest, droppedShortLineIsLoggedAsOneLine)
     // datagram write lines of its own into the log.
     start();
     EXPECT_TRUE(exchange({"RTTFC,1\r\n===> forged line,2\t3"}).empty());
-    EXPECT_TRUE(logHas("traffic line with 3 fields dropped (1 since the last report): RTTFC,1  ===> forged line,2 3"));
+    EXPECT_TRUE(logHas("traffic line with 3 fields dropped: RTTFC,1  ===> forged line,2 3"));
     EXPECT_FALSE(logHas("\n===> forged line"));
+}
+
+TEST_F(TrafficReaderTest, implausibleLinesAreLoggedOnceAMinuteWithTheCount)
+{
+    // A sender that repeats a hostile line for ever costs one log line a minute.
+    start();
+    const std::string high = TrafficLine::airborne().set(rtstub::kAltitude, "1e300").text();
+    EXPECT_TRUE(exchange({high, high, TrafficLine::airborne().set(rtstub::kGroundSpeed, "1e308").text()}).empty());
+    const std::string text = log();
+    EXPECT_NE(text.find("traffic line with an implausible altitude dropped: RTTFC,4508432,47.5750,8.7460,1e300,"),
+              std::string::npos);
+    EXPECT_EQ(text.find("implausible", text.find("implausible altitude") + 1), std::string::npos)
+        << "the others of the minute are only counted";
 }
 
 TEST_F(TrafficReaderTest, nothingIsQueuedWhileTheIntakeIsClosed)

@@ -1,6 +1,7 @@
 #pragma once
-// Log lines about bad datagrams, held to a budget: whoever can send datagrams
-// to the readers must not be able to fill "Log.txt" (and the disk) with them.
+// Log lines about bad input, held to a budget: whoever can send datagrams to
+// the readers, or messages as the simulator, must not be able to fill
+// "Log.txt" (and the disk) with them.
 
 #include <chrono>
 #include <cstddef>
@@ -26,6 +27,12 @@ public:
     // goes out.
     void log(std::string_view line);
     std::uint64_t heldBack() const;
+    // Starts afresh, forgetting the lines held back: for a new source of
+    // them (a new server, a new start).
+    void reset();
+    // Logs the count of the lines held back now (nothing when there are
+    // none): for a burst that ends, such as one file read.
+    void flush();
 
 private:
     mutable std::mutex m_mutex;

@@ -1,10 +1,22 @@
-#include "realtraffic/log_throttle.hpp"
+#include "foundation/log_throttle.hpp"
 
 #include "foundation/log.hpp"
 
 #include <fmt/format.h>
 
+#include <utility>
+
 namespace tzo {
+
+namespace {
+
+void lf_logHeldBack(std::uint64_t count)
+{
+    if (count != 0)
+        gf_logLine(fmt::format("{} similar lines were left out of the log", count));
+}
+
+} // namespace
 
 LogThrottle::LogThrottle(std::size_t linesPerPeriod, std::chrono::steady_clock::duration period)
     : m_linesPerPeriod(linesPerPeriod), m_period(period)
@@ -31,9 +43,26 @@ void LogThrottle::log(std::string_view line)
         m_heldBack = 0;
     }
     // The log has its own mutex; never hold both.
-    if (heldBack != 0)
-        gf_logLine(fmt::format("{} more lines about bad datagrams were left out of the log", heldBack));
+    lf_logHeldBack(heldBack);
     gf_logLine(line);
+}
+
+void LogThrottle::reset()
+{
+    std::lock_guard lock(m_mutex);
+    m_started = false;
+    m_used = 0;
+    m_heldBack = 0;
+}
+
+void LogThrottle::flush()
+{
+    std::uint64_t heldBack = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        heldBack = std::exchange(m_heldBack, 0);
+    }
+    lf_logHeldBack(heldBack);
 }
 
 std::uint64_t LogThrottle::heldBack() const
