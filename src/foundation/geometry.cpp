@@ -44,6 +44,18 @@ double gf_initialBearing(const tzo::LatLon& a, const tzo::LatLon& b)
     return bearing;
 }
 
+double gf_wrapPi(double angle)
+{
+    return std::remainder(angle, kTwoPi);
+}
+
+double gf_wrapTwoPi(double angle)
+{
+    const double r = std::fmod(angle, kTwoPi);
+    // A tiny negative rest plus 2pi can round up to 2pi itself.
+    return r < 0.0 ? std::fmod(r + kTwoPi, kTwoPi) : r;
+}
+
 double gf_headingDifference(double a, double b)
 {
     if (b > a) {

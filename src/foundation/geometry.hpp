@@ -40,6 +40,11 @@ double gf_greatCircleDistanceNm(const tzo::LatLon& a, const tzo::LatLon& b);
 // Initial great-circle course from a to b, 0..2pi.
 double gf_initialBearing(const tzo::LatLon& a, const tzo::LatLon& b);
 
+// The angle brought into -pi..pi, and into 0..2pi, in closed form: an angle
+// of any size takes the same few steps (a NaN stays one).
+double gf_wrapPi(double angle);
+double gf_wrapTwoPi(double angle);
+
 // Signed turn from heading a to heading b (both 0..2pi), the shorter way: -pi..pi.
 double gf_headingDifference(double a, double b);
 

@@ -68,15 +68,6 @@ tzo::LatLon lf_user()
     return {userAircraft.latitude, userAircraft.longitude};
 }
 
-double lf_wrapPi(double angle)
-{
-    while (angle > kPi)
-        angle -= 2.0 * kPi;
-    while (angle < -kPi)
-        angle += 2.0 * kPi;
-    return angle;
-}
-
 bool lf_endsWithGhostMark(std::string_view callsign)
 {
     return !callsign.empty() && callsign.back() == '_';
@@ -116,7 +107,7 @@ bool lf_userPathHold(LiveAircraft& a, const TrackSample& f)
         const double distance = gf_greatCircleDistanceNm(user, here);
         if (distance > kApproachWindowNm || userAircraft.altitudeAboveGround >= kApproachHeightFt)
             return false;
-        const double off = lf_wrapPi(gf_initialBearing(user, here) - userAircraft.heading);
+        const double off = gf_wrapPi(gf_initialBearing(user, here) - userAircraft.heading);
         if (std::sin(std::fabs(off)) * distance * kFeetPerNm > kApproachLateralFt)
             return false;
         a.heldForUser = true;
@@ -128,7 +119,7 @@ bool lf_userPathHold(LiveAircraft& a, const TrackSample& f)
     // The working heading is 0 until the aircraft was placed; its reported
     // track says where it is going.
     const double heading = a.workingHeading != 0.0 ? a.workingHeading : f.track * kRadiansPerDegree;
-    const double off = lf_wrapPi(gf_initialBearing(lf_at(f), user) - heading);
+    const double off = gf_wrapPi(gf_initialBearing(lf_at(f), user) - heading);
     if (std::fabs(std::sin(off)) * distance * kFeetPerNm > kAirLateralFt)
         return false;
     a.heldForUser = true;
@@ -280,10 +271,9 @@ void lf_initialPosition(LiveAircraft& a)
         heading = gf_initialBearing(lf_at(f), lf_at(a.samples[1]));
     else
         heading = f.track * kRadiansPerDegree;
-    if (heading > 2.0 * kPi)
-        heading -= 2.0 * kPi;
-    else if (heading < 0.0)
-        heading += 2.0 * kPi;
+    // A full circle stays one (a reported heading of 0 is stored as 2 pi).
+    if (heading > 2.0 * kPi || heading < 0.0)
+        heading = gf_wrapTwoPi(heading);
     a.heading = heading;
     a.headingAtCreation = f.airborne ? 0.0 : heading;
 }

@@ -10,6 +10,7 @@
 #include "simconnect/sim_queues.hpp"
 #include "traffic/live_steps.hpp"
 #include "traffic/live_traffic.hpp"
+#include "traffic/new_aircraft.hpp"
 #include "traffic/removal.hpp"
 
 #include <fmt/format.h>
@@ -72,14 +73,6 @@ std::int64_t lf_steadyNow100ns()
 bool lf_endsWithGhostMark(const std::string& callsign)
 {
     return !callsign.empty() && callsign.back() == '_';
-}
-
-// A live aircraft owns the callsign without its trailing "_".
-bool lf_ownerOfGhost(const std::string& callsign)
-{
-    const std::string_view stem(callsign.data(), callsign.size() - 1);
-    return std::any_of(liveAircraft.begin(), liveAircraft.end(),
-                       [&](const LiveAircraft& a) { return a.callsign == stem; });
 }
 
 // The manoeuvre is over: the front sample due at once, the retiming window back.
@@ -154,7 +147,7 @@ bool gf_reportChecks(LiveAircraft& a, const TrafficRecord& r)
         a.secondCallsign.clear();
         if (!lf_endsWithGhostMark(a.callsign))
             tzo::gf_liveStepHooks().ghostRule(a.callsign);
-        else if (lf_ownerOfGhost(a.callsign))
+        else if (gf_ownsGhostCallsign(a.callsign))
             return false;
     } else if (!routeChanged) {
         return true;

@@ -54,6 +54,33 @@ TEST(Geometry, headingDifferenceTakesTheShorterWay)
     }
 }
 
+TEST(Geometry, anglesOfAnySizeAreWrappedInClosedForm)
+{
+    struct Case {
+        double angle;
+        double pi;    // into -pi..pi
+        double twoPi; // into 0..2pi
+    };
+    const Case cases[] = {
+        {0.5, 0.5, 0.5},
+        {-0.5, -0.5, 2 * kPi - 0.5},
+        {3 * kPi + 0.5, -kPi + 0.5, kPi + 0.5},
+        {-2 * kPi, 0.0, 0.0},
+        {-1e-300, -1e-300, 0.0}, // a rest too small to add to 2 pi
+    };
+    for (const auto& c : cases) {
+        EXPECT_NEAR(gf_wrapPi(c.angle), c.pi, 1e-12) << c.angle;
+        EXPECT_NEAR(gf_wrapTwoPi(c.angle), c.twoPi, 1e-12) << c.angle;
+    }
+    // A number no loop of 2 pi steps would ever get through.
+    for (const double huge : {1e20, -1e300}) {
+        EXPECT_LE(std::fabs(gf_wrapPi(huge)), kPi) << huge;
+        EXPECT_GE(gf_wrapTwoPi(huge), 0.0) << huge;
+        EXPECT_LT(gf_wrapTwoPi(huge), 2 * kPi) << huge;
+    }
+    EXPECT_TRUE(std::isnan(gf_wrapPi(std::nan(""))));
+}
+
 TEST(Geometry, bezierPathRunsFromOriginToEnd)
 {
     // 100 m north and 200 m east of the origin through a control point 150 m north.

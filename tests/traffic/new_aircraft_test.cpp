@@ -201,6 +201,21 @@ TEST_F(NewAircraft, theUsersPathHoldsAircraftBack)
     }
 }
 
+TEST_F(NewAircraft, aTrackOfAnySizeIsJudgedAtOnceOnTheUsersPath)
+{
+    // The user airborne near an airborne newcomer whose track no report can
+    // hold (it came in before the reader's bounds): judged, not looped over.
+    COLLISION_USER_AIR.setValue(true);
+    userOnGround.store(false);
+    userAircraft.latitude = at(0, 0).latitude;
+    userAircraft.longitude = at(0, 0).longitude;
+    userAircraft.altitude = 5000.0;
+    LiveAircraft& a = airborne(0x400001);
+    a.samples[0].track = 1e20;
+    step(a, 4950);
+    EXPECT_TRUE(a.heldForUser || a.state == AircraftState::CreateRequested);
+}
+
 TEST_F(NewAircraft, inTheAirWithThePitchOfItsClimbOrHalfItsDescent)
 {
     for (const auto& [vs, pitch] : {std::pair{3000.0, -0.05235987755982989 - 2400.0 / 600.0 * 2.2 * kDegree},

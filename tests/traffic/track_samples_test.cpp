@@ -163,6 +163,23 @@ TEST_F(Samples, aNewCallsignRenamesTheAircraftOrMakesANewFlight)
     }
 }
 
+TEST_F(Samples, aGhostCallsignIsRefusedOnlyWhileItsOwnerStays)
+{
+    // The owner leaving the simulator owns its callsign no more.
+    GUID_CHANGES.setValue(false);
+    for (const auto ownerState : {tzo::AircraftState::InSimulator, tzo::AircraftState::BeingRemoved}) {
+        tzo::LiveAircraft& owner = inSimulator(report(0x400002, 1000.0, 47.6, 5000.0, 250.0), tzo::kPhaseFlight);
+        owner.callsign = "EDW12";
+        owner.state = ownerState;
+        tzo::LiveAircraft& a = flying();
+        auto r = next(47.55, 5000.0);
+        r.callsign = "EDW12_";
+        const bool taken = gf_reportChecks(a, r);
+        EXPECT_EQ(taken, ownerState == tzo::AircraftState::BeingRemoved);
+        liveAircraft.clear();
+    }
+}
+
 TEST_F(Samples, aRouteChangeOnTheGroundMakesTheAircraftTaxi)
 {
     tzo::LiveAircraft& a = taxiing(tzo::kPhasePushBack);
