@@ -111,17 +111,19 @@ void MainLoop::idleRound()
 
 void MainLoop::runningRound()
 {
+    // At once, not with the next second: the reports of that second would
+    // be lost.
+    if (m_notRunningShown) {
+        m_notRunningShown = false;
+        gf_logLine(fmt::format("{} Flight resumed", gf_nowUtcText()));
+        m_work.setFlightRunning(true);
+    }
     m_work.liveTraffic();
     m_work.serveCoupleSearch();
     bool second = true;
     if (!secondTick.compare_exchange_strong(second, false))
         return;
 
-    if (m_notRunningShown) {
-        m_notRunningShown = false;
-        gf_logLine(fmt::format("{} Flight resumed", gf_nowUtcText()));
-        m_work.setFlightRunning(true);
-    }
     m_work.advanceStatusClock();
     m_work.refreshWindowCounters();
     nowDayHour.store(gf_currentDayHour().toU64());

@@ -407,7 +407,7 @@ void lf_startAirportScan()
     } else if (found) {
         lf_switchOn(SCAN_AIRPORTS, false);
     } else {
-        gf_showStatus("Warning: Scan has not found any add-on airports", false);
+        gf_showStatus("Warning: Scan has not found any add-on airports", true);
     }
     gf_logLine("-------------------------- airports scan ends    ----------------------------");
     gf_logLine("");

@@ -175,6 +175,18 @@ TEST_F(MainLoopTest, counterStandsStillWhileNoFlightRunsButPositionStillGoesOut)
     EXPECT_NE(log.find(" Flight resumed"), std::string::npos);
 }
 
+TEST_F(MainLoopTest, intakeReopensOnTheFirstTickOfAResumedFlightBeforeItsTraffic)
+{
+    loop.round(); // not running: the intake closes
+    flightRunning.store(true);
+    loop.round(); // no second arrived yet
+    std::vector<std::string> order;
+    for (const auto& call : work.calls)
+        if (call.second == "intakeOpen" || call.second == "liveTraffic")
+            order.push_back(call.second);
+    EXPECT_EQ(order, (std::vector<std::string>{"intakeOpen", "liveTraffic"}));
+}
+
 TEST_F(MainLoopTest, newLiveIdOfAircraftThatLeftIsDropped)
 {
     flightRunning.store(true);

@@ -115,6 +115,14 @@ TEST_F(StartUpTest, manualScansNeedTheirFoldersOutsideTheStockScenery)
     EXPECT_EQ(tzo::operationsStarts.load(), 1);
 }
 
+TEST_F(StartUpTest, anAirportScanThatFindsNothingSaysSoInTheLogToo)
+{
+    writeFile(dir / "pd" / "Lockheed Martin" / "Prepar3D v5" / "scenery.cfg", "[General]\nTitle=Nothing added\n");
+    ASSERT_EQ(startUp(), 0) << log();
+    EXPECT_EQ(statusesWith("Warning: Scan has not found any add-on airports"), 1);
+    EXPECT_EQ(logLinesWith("Warning: Scan has not found any add-on airports"), 1);
+}
+
 TEST_F(StartUpTest, restartsWithReasonsTwoAndThreeInOneProcess)
 {
     ASSERT_EQ(startUp(), 0) << log();
