@@ -73,6 +73,8 @@ constexpr int kReportsPerTick = 2;
 constexpr double kAirSpacingNm = 0.2429805615550756;     // 450 m
 constexpr double kGroundSpacingNm = 0.010799136069114472; // 20 m
 constexpr double kGroundSpacingMaxSeconds = 15.0;
+// A speed change between a crawl and this is implausible between two reports.
+constexpr double kFastBandKt = 80.0;
 
 // Whether the report adds nothing the aircraft's last sample does not say,
 // or contradicts it.
@@ -84,12 +86,15 @@ bool lf_thinnedOut(const LiveAircraft& a, const TrafficRecord& r)
         return true;
     const double was = last.groundSpeed;
     const double now = r.groundSpeed;
-    // A tenfold jump from a real speed is a bad report. A fall to a tenth is
-    // left to the band rule below: a roll-out that ends between two reports
-    // (70 to 6 kt) is real.
+    // A tenfold jump from a real speed is a bad report, and so is a fall to
+    // a tenth from 80 kt or more (150 to 7 kt). A fall from below 80 kt is
+    // not: a roll-out or a helicopter's stop can end between two reports
+    // (70 to 6 kt).
     if (was > 5.0 && now >= 10.0 * was)
         return true;
-    if ((was <= 5.0 && now >= 80.0) || (now <= 5.0 && was >= 80.0))
+    if (now > 5.0 && was >= 10.0 * now && was >= kFastBandKt)
+        return true;
+    if ((was <= 5.0 && now >= kFastBandKt) || (now <= 5.0 && was >= kFastBandKt))
         return true;
     if (a.manoeuvreCountdown > 0)
         return false;

@@ -120,6 +120,8 @@ TEST_F(TrafficTest, reportsTooCloseOrWithImplausibleSpeedsAreDropped)
         {"same stamp", 0.0, 20.0, 20.0, false},   {"one second", 1.0, 20.0, 20.0, false},
         {"70 to 6 kt", 20.0, 70.0, 6.0, true},    {"85 to 4 kt", 20.0, 85.0, 4.0, false},
         {"5.5 to 60 kt", 20.0, 5.5, 60.0, false}, {"4 to 79 kt", 20.0, 4.0, 79.0, true},
+        {"150 to 7 kt", 20.0, 150.0, 7.0, false}, {"80 to 8 kt", 20.0, 80.0, 8.0, false},
+        {"79 to 7 kt", 20.0, 79.0, 7.0, true},
     };
     for (const auto& [what, dt, before, after, kept] : cases) {
         SCOPED_TRACE(what);
