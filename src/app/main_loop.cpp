@@ -278,6 +278,9 @@ int MainLoop::runTiers(int seconds)
     if (seconds % 1200 != 0)
         return seconds;
     m_work.logNoMatches();
+    // Written, then forgotten: each write shows the last 20 minutes, and a
+    // model left out of the list is tried against the liveries again.
+    noMatches.clear();
     if (m_work.parkAirportActive() && !INITIAL_LOAD_ONLY.value() && !renewalPending.load())
         renewalPending.store(true);
 

@@ -103,7 +103,7 @@ bool lf_passSoftLearningThrottle(DayHour now, std::uint32_t recordId)
     const auto it = std::find_if(softLearningThrottle.begin(), softLearningThrottle.end(),
                                  [recordId](const tzo::SoftLearningMark& m) { return m.recordId == recordId; });
     if (it == softLearningThrottle.end()) {
-        softLearningThrottle.push_back({recordId, now.hh});
+        gf_noteSoftLearning(recordId, now.hh);
         return true;
     }
     if ((now.hh + 48 - it->halfHour) % 48 < 3)

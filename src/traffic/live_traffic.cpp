@@ -52,10 +52,24 @@ void gf_noteSoftLearning(std::uint32_t recordId, std::uint32_t halfHour)
 {
     const auto it = std::find_if(softLearningThrottle.begin(), softLearningThrottle.end(),
                                  [&](const tzo::SoftLearningMark& m) { return m.recordId == recordId; });
-    if (it != softLearningThrottle.end())
+    if (it != softLearningThrottle.end()) {
         it->halfHour = halfHour;
-    else
-        softLearningThrottle.push_back({recordId, halfHour});
+        return;
+    }
+    // The marks of aircraft that have left go before a new one comes in, so
+    // the list never holds more than one mark per live aircraft.
+    const std::unordered_set<std::uint32_t> live = gf_liveRecordIds();
+    std::erase_if(softLearningThrottle, [&](const tzo::SoftLearningMark& m) { return !live.contains(m.recordId); });
+    softLearningThrottle.push_back({recordId, halfHour});
+}
+
+std::unordered_set<std::uint32_t> gf_liveRecordIds()
+{
+    std::unordered_set<std::uint32_t> ids;
+    ids.reserve(liveAircraft.size());
+    for (const tzo::LiveAircraft& a : liveAircraft)
+        ids.insert(a.recordId);
+    return ids;
 }
 std::vector<tzo::ParkingPlanEntry> staticParkingPlan;
 bool landingInProgress = false;

@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace tzo {
@@ -65,21 +66,29 @@ extern std::vector<std::uint32_t> idsToCreate;
 // follow-up (the arrivals list).
 extern std::deque<std::uint32_t> newLiveIds;
 
-// Models for which no livery matched, with how often.
+// Models for which no livery matched, with how often; written to the log and
+// emptied every 20 minutes, and never longer than kMostNoMatches.
 extern std::map<std::string, int> noMatches;
+inline constexpr std::size_t kMostNoMatches = 1000;
 
-// The livery title last chosen for a live aircraft, by record id.
+// The livery title last chosen for a live aircraft, by record id. Past
+// kMostRememberedLiveries, the titles of aircraft no longer live are forgotten.
 extern std::unordered_map<std::uint32_t, std::string_view> liveLiveryCache;
+inline constexpr std::size_t kMostRememberedLiveries = 4096;
 
-// Callsigns with a trailing "_" given up as ghosts.
+// Callsigns with a trailing "_" given up as ghosts; one goes when no live
+// aircraft has its callsign without the "_" any more.
 extern std::vector<std::string> ghostTexts;
 
 // Notifications waiting for the all-lights toggles of new objects.
 extern std::vector<tzo::SimNotification> pendingLights;
 extern std::vector<tzo::SoftLearningMark> softLearningThrottle;
 // Notes that the aircraft learned at a stand in this half-hour, so the throttle
-// keeps it from learning there again before the next one.
+// keeps it from learning there again before the next one. A new mark takes
+// out the marks of aircraft no longer in liveAircraft.
 void gf_noteSoftLearning(std::uint32_t recordId, std::uint32_t halfHour);
+// The record ids of liveAircraft.
+std::unordered_set<std::uint32_t> gf_liveRecordIds();
 extern std::vector<tzo::ParkingPlanEntry> staticParkingPlan;
 
 // Set while an aircraft flares; the request for the aircraft around the user

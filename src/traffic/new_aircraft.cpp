@@ -164,6 +164,10 @@ bool lf_chooseLivery(LiveAircraft& a)
     tzo::gf_matchLivery(a);
     if (a.liveryTitle.empty())
         return false;
+    if (liveLiveryCache.size() >= kMostRememberedLiveries) {
+        const std::unordered_set<std::uint32_t> live = gf_liveRecordIds();
+        std::erase_if(liveLiveryCache, [&](const auto& entry) { return !live.contains(entry.first); });
+    }
     liveLiveryCache[a.recordId] = a.liveryTitle;
     return true;
 }
@@ -206,7 +210,13 @@ bool lf_parkAtStand(LiveAircraft& a, tzo::ParkPos& stand)
 bool lf_placeNew(LiveAircraft& a)
 {
     if (!lf_chooseLivery(a)) {
-        noMatches[lf_unmatchedKey(a)] += 1;
+        std::string key = lf_unmatchedKey(a);
+        // A full list takes no more: the aircraft is given up at once, as it
+        // would be at its next step with its key in the list.
+        if (noMatches.size() >= kMostNoMatches && !noMatches.contains(key))
+            a.erase = true;
+        else
+            noMatches[std::move(key)] += 1;
         return false;
     }
     TrackSample& f = a.samples.front();
@@ -407,7 +417,10 @@ void lf_ghostRule(const std::string& callsign)
         else
             gf_logLine(fmt::format("          {:8} is a ghost and will be removed, continue with {}", g.callsign, callsign));
     }
-    ghostTexts.push_back(ghost);
+    // A mark whose flight is gone marks nothing any more.
+    std::erase_if(ghostTexts, [](const std::string& text) { return !gf_ownsGhostCallsign(text); });
+    if (std::find(ghostTexts.begin(), ghostTexts.end(), ghost) == ghostTexts.end())
+        ghostTexts.push_back(ghost);
     if (g.state != AircraftState::New)
         gf_removeAircraft(g);
     else

@@ -96,8 +96,10 @@ TEST_F(MainLoopTest, eachPeriodicTaskRunsAtExactlyItsSeconds)
 {
     flightRunning.store(true);
     staticAircraft.push_back(parked(1));
+    noMatches = {{"B738", 2}};
     const int last = 3600;
     seconds(last);
+    EXPECT_TRUE(noMatches.empty()) << "the unmatched list is emptied once written";
 
     EXPECT_EQ(work.secondsOf("positionToReader"), multiplesUpTo(5, last));
     EXPECT_EQ(work.secondsOf("timeToRT"), multiplesUpTo(5, last));

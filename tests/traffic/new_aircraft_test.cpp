@@ -326,6 +326,32 @@ TEST_F(NewAircraft, aGhostGoesWhenItsFlightIsPreparedAndStaysOut)
     EXPECT_TRUE(again.erase);
 }
 
+TEST_F(NewAircraft, itsListsHoldOnlyWhatLiveAircraftStillNeed)
+{
+    // Ghost marks and learning marks go with their flights; the unmatched
+    // list has a ceiling.
+    ghostTexts = {"GONE1_"};
+    softLearningThrottle = {{0x499999, 3}};
+    for (std::size_t i = 0; i < kMostNoMatches; ++i)
+        noMatches["XXX " + std::to_string(i)] = 1;
+
+    LiveAircraft& ghost = inSimulator(report(0x400009, 100.0, 47.5, 5000.0, 250.0), tzo::kPhaseFlight);
+    ghost.callsign = "ABC12_";
+    LiveAircraft& a = airborne(0x400001);
+    a.callsign = "ABC12";
+    step(a, 4950);
+    EXPECT_EQ(ghostTexts, std::vector<std::string>{"ABC12_"});
+    gf_noteSoftLearning(0x400001, 5);
+    ASSERT_EQ(softLearningThrottle.size(), 1u);
+    EXPECT_EQ(softLearningThrottle[0].recordId, 0x400001u);
+
+    LiveAircraft& unmatched = prepared(0x400002, {sample(at(0, 0), 5000.0, 250.0, 5000),
+                                                  sample(at(0, 3000), 5000.0, 250.0, 5500)}, false);
+    step(unmatched, 4950);
+    EXPECT_TRUE(unmatched.erase) << "a full unmatched list takes no more";
+    EXPECT_EQ(noMatches.size(), kMostNoMatches);
+}
+
 TEST_F(NewAircraft, droppingAQueuedCreationMarksItsAircraft)
 {
     LiveAircraft& a = airborne(0x400001);
