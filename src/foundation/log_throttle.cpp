@@ -71,21 +71,21 @@ std::uint64_t LogThrottle::heldBack() const
     return m_heldBack;
 }
 
-std::string gf_loggedDatagram(std::string_view datagram, std::size_t maxBytes)
+std::string gf_loggedExcerpt(std::string_view text, std::size_t maxBytes)
 {
-    std::size_t length = datagram.size();
+    std::size_t length = text.size();
     if (length > maxBytes) {
         length = maxBytes;
-        while (length > 0 && (static_cast<unsigned char>(datagram[length]) & 0xC0) == 0x80)
+        while (length > 0 && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80)
             --length;
     }
-    std::string text(datagram.substr(0, length));
-    for (char& c : text)
+    std::string shown(text.substr(0, length));
+    for (char& c : shown)
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
             c = ' ';
-    if (length < datagram.size())
-        text += " ...";
-    return text;
+    if (length < text.size())
+        shown += " ...";
+    return shown;
 }
 
 } // namespace tzo

@@ -44,10 +44,10 @@ private:
     std::uint64_t m_heldBack = 0;
 };
 
-// A datagram as a log line shows it: one line (control characters become
-// blanks), at most maxBytes of it, cut at a character boundary and marked
-// " ..." when cut.
-inline constexpr std::size_t kLoggedDatagramBytes = 200;
-std::string gf_loggedDatagram(std::string_view datagram, std::size_t maxBytes = kLoggedDatagramBytes);
+// Outside text (a datagram, a field of a file) as a log line shows it: one
+// line (control characters become blanks), at most maxBytes of it, cut at a
+// character boundary and marked " ..." when cut.
+inline constexpr std::size_t kLoggedExcerptBytes = 200;
+std::string gf_loggedExcerpt(std::string_view text, std::size_t maxBytes = kLoggedExcerptBytes);
 
 } // namespace tzo

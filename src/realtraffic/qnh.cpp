@@ -41,7 +41,7 @@ StringNumber lf_stringToInt(std::string_view text, int& value)
 
 void lf_logStrange(LogThrottle& log, std::string_view value, std::string_view datagram)
 {
-    log.log(fmt::format("? Strange QNH {} found in {}", value, gf_loggedDatagram(datagram)));
+    log.log(fmt::format("? Strange QNH {} found in {}", value, gf_loggedExcerpt(datagram)));
 }
 
 } // namespace
@@ -56,14 +56,14 @@ std::optional<int> gf_qnhFromDatagram(std::string_view datagram, LogThrottle& lo
 {
     const auto json = nlohmann::json::parse(datagram, nullptr, false);
     if (json.is_discarded()) {
-        log.log(fmt::format("QNH datagram is no JSON: {}", gf_loggedDatagram(datagram)));
+        log.log(fmt::format("QNH datagram is no JSON: {}", gf_loggedExcerpt(datagram)));
         return std::nullopt;
     }
 
     int q = kStandardQnh;
     const auto member = json.is_object() ? json.find("QNH") : json.end();
     if (member == json.end() || member->is_null()) {
-        log.log(fmt::format("no QNH {}", gf_loggedDatagram(datagram)));
+        log.log(fmt::format("no QNH {}", gf_loggedExcerpt(datagram)));
     } else if (member->is_number_integer() || member->is_number_unsigned()) {
         // A value beyond 32 bits cannot be a pressure; converting it would be
         // undefined, so it is refused whole.
@@ -94,14 +94,14 @@ std::optional<int> gf_qnhFromDatagram(std::string_view datagram, LogThrottle& lo
             q = parsed;
             break;
         case StringNumber::invalid:
-            log.log(fmt::format("QNH string invalid arg: {}", gf_loggedDatagram(text)));
+            log.log(fmt::format("QNH string invalid arg: {}", gf_loggedExcerpt(text)));
             break;
         case StringNumber::outOfRange:
-            log.log(fmt::format("QNH string out of range: {}", gf_loggedDatagram(text)));
+            log.log(fmt::format("QNH string out of range: {}", gf_loggedExcerpt(text)));
             break;
         }
     } else {
-        log.log(fmt::format("no QNH {}", gf_loggedDatagram(datagram)));
+        log.log(fmt::format("no QNH {}", gf_loggedExcerpt(datagram)));
     }
 
     if (q > kHighestQnh)

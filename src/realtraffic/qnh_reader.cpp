@@ -36,7 +36,7 @@ void QnhReader::handle(std::string_view text)
             return;
         const int q = *parsed;
         if (q < kLowestQnh || q > kHighestQnh) {
-            m_log.log(fmt::format("? Strange QNH {} found in {}", q, gf_loggedDatagram(text)));
+            m_log.log(fmt::format("? Strange QNH {} found in {}", q, gf_loggedExcerpt(text)));
             return;
         }
         // 1013 is stored again even when it is the last value: a datagram

@@ -147,12 +147,12 @@ void TrafficReader::processLine(std::string_view line)
         // sender's bytes stay on the one log line, cut short.
         if (result.verdict == LineVerdict::tooFewFields) {
             m_shortLineLog.log(fmt::format("traffic line with {} fields dropped: {}", m_fields.size(),
-                                           gf_loggedDatagram(line, kLoggedLineLength)));
+                                           gf_loggedExcerpt(line, kLoggedLineLength)));
             return;
         }
         if (result.implausibleField != nullptr)
             m_implausibleLineLog.log(fmt::format("traffic line with an implausible {} dropped: {}",
-                                                 result.implausibleField, gf_loggedDatagram(line, kLoggedLineLength)));
+                                                 result.implausibleField, gf_loggedExcerpt(line, kLoggedLineLength)));
 
         if (result.inRange && m_collecting.load()) {
             const std::string_view callsign = gf_collectableCallsign(m_fields);

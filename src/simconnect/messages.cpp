@@ -94,6 +94,15 @@ std::optional<RecvEventFrame> gf_readRecvEventFrame(const void* message, std::ui
     return e;
 }
 
+std::optional<RecvAssignedObjectId> gf_readRecvAssignedObjectId(const void* message, std::uint32_t size)
+{
+    auto r = lf_body(message, size, recvlayout::kAssignedObjectId);
+    RecvAssignedObjectId a;
+    if (!r || !r->readU32(a.requestId) || !r->readU32(a.objectId))
+        return std::nullopt;
+    return a;
+}
+
 std::optional<RecvSimObjectData> gf_readRecvSimObjectData(const void* message, std::uint32_t size)
 {
     auto r = lf_body(message, size, recvlayout::kSimObjectData);

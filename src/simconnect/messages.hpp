@@ -20,6 +20,7 @@ inline constexpr std::uint32_t kEvent = 24;           // 12 group id, 16 event i
 inline constexpr std::uint32_t kEventAddRemove = 28;  // event, 24 object type
 inline constexpr std::uint32_t kEventFilename = 284;  // event, 24 file name[260]
 inline constexpr std::uint32_t kEventFrame = 32;      // event, 24 frame rate f32, 28 sim speed f32
+inline constexpr std::uint32_t kAssignedObjectId = 20; // 12 request id, 16 object id
 inline constexpr std::uint32_t kSimObjectData = 40;   // 12 request, 16 object, 20 define, 24 flags,
                                                       // 28 entry, 32 out of, 36 define count, 40 data
 inline constexpr std::uint32_t kNameField = 256;
@@ -72,6 +73,13 @@ struct RecvEventFrame {
     float simSpeed = 0.0f;
 };
 
+// The answer to an AI creation: the request id it was sent with and the new
+// object's id.
+struct RecvAssignedObjectId {
+    std::uint32_t requestId = 0;
+    std::uint32_t objectId = 0;
+};
+
 struct RecvSimObjectData {
     std::uint32_t requestId = 0;
     std::uint32_t objectId = 0;
@@ -92,6 +100,7 @@ std::optional<RecvEvent> gf_readRecvEvent(const void* message, std::uint32_t siz
 std::optional<RecvEventAddRemove> gf_readRecvEventAddRemove(const void* message, std::uint32_t size);
 std::optional<RecvEventFilename> gf_readRecvEventFilename(const void* message, std::uint32_t size);
 std::optional<RecvEventFrame> gf_readRecvEventFrame(const void* message, std::uint32_t size);
+std::optional<RecvAssignedObjectId> gf_readRecvAssignedObjectId(const void* message, std::uint32_t size);
 // For SIMOBJECT_DATA and SIMOBJECT_DATA_BYTYPE alike.
 std::optional<RecvSimObjectData> gf_readRecvSimObjectData(const void* message, std::uint32_t size);
 

@@ -3,10 +3,13 @@
 #include "foundation/app_hooks.hpp"
 #include "foundation/exceptions.hpp"
 #include "foundation/log.hpp"
+#include "foundation/log_throttle.hpp"
+#include "foundation/plausible.hpp"
 #include "foundation/run_state.hpp"
 #include "foundation/settings.hpp"
 #include "simconnect/byte_reader.hpp"
 #include "simconnect/messages.hpp"
+#include "simconnect/sim_creations.hpp"
 #include "simconnect/sim_hooks.hpp"
 #include "simconnect/sim_ids.hpp"
 #include "simconnect/sim_queues.hpp"
@@ -14,6 +17,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 using tzo::ByteReader;
@@ -26,13 +30,51 @@ namespace {
 
 constexpr std::size_t kString32 = 32;
 constexpr double kHighAboveGroundFt = 2500.0;
+// Aircraft of other programs outside the traffic range never show up in the
+// answers that take them out of the list; it keeps the newest this many.
+constexpr std::size_t kMostAddedObjects = 1024;
+constexpr float kHighestFrameRate = 1000.0f;
 
 // The connection thread's alone.
 std::int32_t g_frameCounter = 0;
 
+// What the simulator sends may repeat without end; each kind of doubtful
+// message costs one log line at once, then one a minute with the count.
+struct DispatchLogs {
+    tzo::LogThrottle tooShort{1, std::chrono::minutes(1)};
+    tzo::LogThrottle unknownId{1, std::chrono::minutes(1)};
+    tzo::LogThrottle notCreatedByUs{1, std::chrono::minutes(1)};
+    tzo::LogThrottle implausible{1, std::chrono::minutes(1)};
+    tzo::LogThrottle unrecognizedId{1, std::chrono::minutes(1)};
+    tzo::LogThrottle exception19{1, std::chrono::minutes(1)};
+    tzo::LogThrottle exception24{1, std::chrono::minutes(1)};
+    tzo::LogThrottle flightPlanFailed{1, std::chrono::minutes(1)};
+    tzo::LogThrottle otherException{1, std::chrono::minutes(1)};
+
+    void reset()
+    {
+        for (tzo::LogThrottle* t : {&tooShort, &unknownId, &notCreatedByUs, &implausible, &unrecognizedId,
+                                    &exception19, &exception24, &flightPlanFailed, &otherException})
+            t->reset();
+    }
+};
+DispatchLogs g_logs;
+
+// A line of a throttled log as gf_logLineMarked writes it.
+std::string lf_marked(std::string_view text)
+{
+    return std::string(g_logMarker).append(text);
+}
+
 void lf_tooShort(std::uint32_t id, std::uint32_t size)
 {
-    gf_logLine(fmt::format("! SimConnect message {} of {} bytes is too short, ignored", id, size));
+    g_logs.tooShort.log(fmt::format("! SimConnect message {} of {} bytes is too short, ignored", id, size));
+}
+
+void lf_implausible(std::string_view what, std::uint32_t objectId)
+{
+    g_logs.implausible.log(fmt::format("! SimConnect {} of object {} holds a number no aircraft has, ignored", what,
+                                       objectId));
 }
 
 void lf_push(std::uint32_t objectId, std::uint32_t info, std::uint32_t kind, double value1, double value2)
@@ -65,7 +107,7 @@ void lf_onException(const SimConnectRecv* message, std::uint32_t size)
         // settling and refuses ids by the dozen.
         const UserAircraftState s = gf_receivedUserState();
         if (!tzo::gf_isNearZero(s.latitude, s.longitude))
-            gf_logLineMarked("SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID");
+            g_logs.unrecognizedId.log(lf_marked("SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID"));
         break;
     }
     case SIMCONNECT_EXCEPTION_VERSION_MISMATCH:
@@ -74,20 +116,20 @@ void lf_onException(const SimConnectRecv* message, std::uint32_t size)
         gf_showStatus("SimConnect: too many objects (max 1000)", true);
         break;
     case 19:
-        gf_logLine("SIMCON EXCEP 19");
+        g_logs.exception19.log("SIMCON EXCEP 19");
         break;
     case SIMCONNECT_EXCEPTION_CREATE_OBJECT_FAILED:
         if (const std::uint32_t recordId = lf_takePendingCreationBySendId(e->sendId); recordId != 0)
             lf_push(0, recordId, tzo::NOTIFY_CREATE_FAILED, 0.0, 0.0);
         break;
     case SIMCONNECT_EXCEPTION_LOAD_FLIGHTPLAN_FAILED:
-        gf_logLineMarked("Simconnect Exception: load flight plan failed");
+        g_logs.flightPlanFailed.log(lf_marked("Simconnect Exception: load flight plan failed"));
         break;
     case 24:
-        gf_logLine("SIMCON EXCEP 24");
+        g_logs.exception24.log("SIMCON EXCEP 24");
         break;
     default:
-        gf_logLineMarked(fmt::format("SIMCON EXCEP {}", e->exception));
+        g_logs.otherException.log(lf_marked(fmt::format("SIMCON EXCEP {}", e->exception)));
         break;
     }
 }
@@ -189,12 +231,17 @@ void lf_onObjectAddRemove(const SimConnectRecv* message, std::uint32_t size)
         return;
     const std::uint32_t objectId = e->event.data;
     if (e->event.eventId == tzo::EVENT_OBJECT_ADDED) {
-        if (objectId > userObjectId.load())
+        // An object a creation of ours got is no stranger to be found out.
+        if (objectId > userObjectId.load() && !lf_isCreatedObject(objectId)) {
             addedObjectIds.push_back(objectId);
+            if (addedObjectIds.size() > kMostAddedObjects)
+                addedObjectIds.erase(addedObjectIds.begin());
+        }
     } else if (e->event.eventId == tzo::EVENT_OBJECT_REMOVED) {
         // An object gone before its data came must not wait in the list for
         // ever, nor be taken for a new one should its id be used again.
         std::erase(addedObjectIds, objectId);
+        lf_onObjectGone(objectId);
         lf_push(objectId, 0, tzo::NOTIFY_REMOVED, 0.0, 0.0);
     }
 }
@@ -217,11 +264,34 @@ void lf_onFrame(const SimConnectRecv* message, std::uint32_t size)
         lf_tooShort(SIMCONNECT_RECV_ID_EVENT_FRAME, size);
         return;
     }
+    lf_expirePendingCreations(std::chrono::steady_clock::now());
     lf_flushSimQueues();
     if (++g_frameCounter >= 30) {
         g_frameCounter = 0;
-        simFrameRate.store(frame->frameRate);
+        if (frame->frameRate >= 0.0f && frame->frameRate <= kHighestFrameRate)
+            simFrameRate.store(frame->frameRate);
     }
+}
+
+// The data of definition 404 (the aircraft around the user, or one new
+// object): height above ground, ground altitude, on ground, ATC id.
+struct InRangeData {
+    double aboveGround = 0.0;
+    double groundAltitude = 0.0;
+    std::int64_t onGround = 0;
+    std::string atcId;
+    bool plausible = false;
+};
+
+std::optional<InRangeData> lf_readInRangeData(std::span<const std::uint8_t> data)
+{
+    ByteReader r(data.data(), data.size());
+    InRangeData d;
+    if (!r.readF64(d.aboveGround) || !r.readF64(d.groundAltitude) || !r.readI64(d.onGround))
+        return std::nullopt;
+    d.atcId = lf_boundedText(data.subspan(r.position()), kString32);
+    d.plausible = tzo::gf_plausibleAltitude(d.aboveGround) && tzo::gf_plausibleAltitude(d.groundAltitude);
+    return d;
 }
 
 // --- SIMOBJECT_DATA
@@ -242,7 +312,21 @@ void lf_onSimObjectData(const SimConnectRecv* message, std::uint32_t size)
             lf_tooShort(SIMCONNECT_RECV_ID_SIMOBJECT_DATA, size);
             return;
         }
+        // The main loop bounds both, but only a number can be bounded.
+        if (!std::isfinite(cg) || !std::isfinite(pitch)) {
+            lf_implausible("static CG", d->objectId);
+            return;
+        }
         lf_push(d->objectId, 0, tzo::NOTIFY_STATIC_CG, cg, pitch);
+        break;
+    }
+    case tzo::REQUEST_NEW_OBJECT: {
+        const auto data = lf_readInRangeData(d->data);
+        if (!data) {
+            lf_tooShort(SIMCONNECT_RECV_ID_SIMOBJECT_DATA, size);
+            return;
+        }
+        lf_onNewObjectData(d->objectId, data->aboveGround);
         break;
     }
     case tzo::REQUEST_USER_TITLE:
@@ -280,34 +364,39 @@ void lf_onSimObjectDataByType(const SimConnectRecv* message, std::uint32_t size)
     if (d->requestId != tzo::REQUEST_IN_RANGE || d->defineId != tzo::DEFINITION_IN_RANGE ||
         d->objectId <= userObjectId.load())
         return;
-    ByteReader r(d->data.data(), d->data.size());
-    double altitudeAboveGround = 0.0;
-    double groundAltitude = 0.0;
-    std::int64_t onGround = 0;
-    if (!r.readF64(altitudeAboveGround) || !r.readF64(groundAltitude) || !r.readI64(onGround)) {
+    const auto data = lf_readInRangeData(d->data);
+    if (!data) {
         lf_tooShort(SIMCONNECT_RECV_ID_SIMOBJECT_DATA_BYTYPE, size);
         return;
     }
-    const std::string atcId = lf_boundedText(d->data.subspan(r.position()), kString32);
+    // A creation's object, answered already, whose own data has not come.
+    if (lf_onNewObjectData(d->objectId, data->aboveGround))
+        return;
 
     if (auto it = std::find(addedObjectIds.begin(), addedObjectIds.end(), d->objectId); it != addedObjectIds.end()) {
         *it = addedObjectIds.back();
         addedObjectIds.pop_back();
-        const std::uint32_t recordId = lf_takePendingCreation(atcId);
+        const std::uint32_t recordId = lf_takePendingCreation(data->atcId, d->objectId);
         if (recordId == 0) {
-            gf_logLineMarked(fmt::format("just created, but not by {}, oid: {}, callsign \"{}\" unknown",
-                                         "Norvane_P3D", d->objectId, atcId));
+            g_logs.notCreatedByUs.log(lf_marked(fmt::format("just created, but not by {}, oid: {}, callsign \"{}\" unknown",
+                                                              "Norvane_P3D", d->objectId, data->atcId)));
             return;
         }
         lf_releaseAndFreeze(d->objectId);
+        const double aboveGround = data->plausible ? data->aboveGround : 0.0;
         if (recordId > 10000)
-            lf_push(d->objectId, recordId, tzo::NOTIFY_LIVE_CREATED, 0.0, altitudeAboveGround);
+            lf_push(d->objectId, recordId, tzo::NOTIFY_LIVE_CREATED, 0.0, aboveGround);
         else
             lf_push(d->objectId, recordId, tzo::NOTIFY_STATIC_CREATED, 0.0, 0.0);
         return;
     }
-    if (altitudeAboveGround <= kHighAboveGroundFt && !atcId.ends_with('*'))
-        lf_push(d->objectId, onGround != 0 ? 1 : 0, tzo::NOTIFY_IN_RANGE_DATA, groundAltitude, altitudeAboveGround);
+    if (!data->plausible) {
+        lf_implausible("data", d->objectId);
+        return;
+    }
+    if (data->aboveGround <= kHighAboveGroundFt && !data->atcId.ends_with('*'))
+        lf_push(d->objectId, data->onGround != 0 ? 1 : 0, tzo::NOTIFY_IN_RANGE_DATA, data->groundAltitude,
+                data->aboveGround);
 }
 
 } // namespace
@@ -350,10 +439,15 @@ void lf_dispatch(SimConnectRecv* pData, std::uint32_t cbData, void* /*pContext*/
         lf_onSimObjectDataByType(pData, cbData);
         break;
     case SIMCONNECT_RECV_ID_ASSIGNED_OBJECT_ID:
+        if (const auto a = tzo::gf_readRecvAssignedObjectId(pData, cbData))
+            lf_onAssignedObjectId(a->requestId, a->objectId);
+        else
+            lf_tooShort(SIMCONNECT_RECV_ID_ASSIGNED_OBJECT_ID, cbData);
+        break;
     case SIMCONNECT_RECV_ID_CLIENT_DATA:
         break;
     default:
-        gf_logLine(fmt::format("! Unknown Dispatch dwID {}", header->id));
+        g_logs.unknownId.log(fmt::format("! Unknown Dispatch dwID {}", header->id));
         break;
     }
 }
@@ -366,6 +460,7 @@ void lf_reserveAddedObjects(std::size_t count)
 void lf_resetDispatchState()
 {
     addedObjectIds.clear();
+    g_logs.reset();
     g_frameCounter = 0;
     flightRunning.store(false);
     lf_resetUserAircraft();

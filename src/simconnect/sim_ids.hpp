@@ -58,14 +58,24 @@ enum RequestId : std::uint32_t {
     REQUEST_IN_RANGE = 101,       // definition 404, objects of type aircraft within rangeMetres
     REQUEST_STATIC_CG = 102,      // definition 405, one AI object, once
     REQUEST_RELEASE = 103,        // AIReleaseControl
-    REQUEST_CREATE = 104,         // AICreateNonATCAircraft
     REQUEST_REMOVE = 105,         // AIRemoveObject
     REQUEST_USER_TITLE = 106,     // definition 407, user, once
     REQUEST_USER_MODEL = 107,     // definition 408, user, once
     REQUEST_USER_ON_GROUND = 108, // definition 409, user, every second
     REQUEST_USER_STATE = 109,     // definition 403, user, once
     REQUEST_FLIGHT_PLAN = 110,    // AISetAircraftFlightPlan
+    REQUEST_NEW_OBJECT = 111,     // definition 404, one newly created AI object, once
 };
+
+// Each AI creation is sent with a request id of its own from this range, so
+// that the simulator's answer naming the new object tells which creation it
+// answers. Ids below it are the fixed ones above.
+inline constexpr std::uint32_t kFirstCreationRequestId = 0x00010000;
+
+inline constexpr bool gf_isCreationRequestId(std::uint32_t requestId)
+{
+    return requestId >= kFirstCreationRequestId;
+}
 
 // The simulator's name for the event, for the events the program maps.
 const char* gf_clientEventName(ClientEventId id);

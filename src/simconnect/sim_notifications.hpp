@@ -17,6 +17,9 @@ enum SimNotificationKind : std::uint32_t {
     NOTIFY_STATIC_CG = 4,      // value1 static CG to ground, value2 static pitch
     NOTIFY_DEFERRED = 5,       // the live traffic's own kind, never pushed here
     NOTIFY_CREATE_FAILED = 6,  // info record id
+    // The simulator never named an object for the creation: the record waits
+    // no longer. Info record id.
+    NOTIFY_CREATION_GIVEN_UP = 7,
 };
 
 struct SimNotification {

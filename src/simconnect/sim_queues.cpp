@@ -3,6 +3,7 @@
 #include "foundation/app_hooks.hpp"
 #include "foundation/log.hpp"
 #include "foundation/time.hpp"
+#include "simconnect/sim_creations.hpp"
 #include "simconnect/sim_dispatch.hpp"
 #include "simconnect/sim_ids.hpp"
 
@@ -251,8 +252,9 @@ void lf_createAiAircraft(const CreateRequest& request)
 {
     const std::string title(request.liveryTitle);
     const SimConnectHandle handle = simConnectHandle.load();
+    const std::uint32_t requestId = lf_nextCreationRequestId();
     const SimConnectResult rc = SimConnect_AICreateNonATCAircraft(handle, title.c_str(), request.callsign.c_str(),
-                                                                  request.position, tzo::REQUEST_CREATE);
+                                                                  request.position, requestId);
     if (rc != SIMCONNECT_S_OK) {
         gf_logLine(fmt::format("! Simcon call to create ac in sim failed, hexid:{}, liv: \"{}\", callsign: {}",
                                request.recordId, title, request.callsign));
@@ -273,7 +275,8 @@ void lf_createAiAircraft(const CreateRequest& request)
         gf_logLineMarked("GetLastSentPacketID");
         sendId = 0;
     }
-    pendingCreations.push_back(PendingCreation{sendId, request.recordId, request.callsign});
+    pendingCreations.push_back(PendingCreation{sendId, request.recordId, request.callsign, requestId, 0,
+                                               std::chrono::steady_clock::now()});
 }
 
 void lf_removeAiAircraft(std::uint32_t objectId)
@@ -287,36 +290,6 @@ void lf_removeAiAircraft(std::uint32_t objectId)
             fmt::format("{}!Simconnect call to remove AI ac from sim failed, id {}?", gf_nowUtcText(), objectId));
         gf_simConnectRequestError();
     }
-}
-
-namespace {
-
-template <typename Match>
-std::uint32_t lf_takePending(Match&& match)
-{
-    auto it = std::find_if(pendingCreations.begin(), pendingCreations.end(), match);
-    if (it == pendingCreations.end())
-        return 0;
-    const std::uint32_t recordId = it->recordId;
-    // Order does not matter: the last entry takes the place of the one taken.
-    if (it != pendingCreations.end() - 1)
-        *it = std::move(pendingCreations.back());
-    pendingCreations.pop_back();
-    return recordId;
-}
-
-} // namespace
-
-std::uint32_t lf_takePendingCreation(std::string_view callsign)
-{
-    if (callsign.empty())
-        return 0;
-    return lf_takePending([&](const PendingCreation& p) { return p.callsign == callsign; });
-}
-
-std::uint32_t lf_takePendingCreationBySendId(std::uint32_t sendId)
-{
-    return lf_takePending([&](const PendingCreation& p) { return p.sendId == sendId; });
 }
 
 void gf_reserveSimContainers()
@@ -350,6 +323,7 @@ void gf_resetSimConnection()
     simFrameRate.store(0.0f);
     lf_storeReceivedUserState(UserAircraftState{});
     lf_resetDispatchState();
+    lf_resetCreations();
     // What was not taken yet names objects of the old connection, which the
     // simulator removed with it.
     tzo::gf_clearSimNotifications();

@@ -7,6 +7,7 @@
 #include "simconnect/simconnect.hpp"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -45,6 +46,9 @@ struct PendingCreation {
     std::uint32_t sendId = 0; // packet id of the creation request
     std::uint32_t recordId = 0;
     std::string callsign;
+    std::uint32_t requestId = 0; // the creation's own request id (sim_ids.hpp)
+    std::uint32_t objectId = 0;  // named by the simulator's answer; 0 until then
+    std::chrono::steady_clock::time_point sentAt{};
 };
 
 struct LightStates {
@@ -90,7 +94,8 @@ extern std::vector<tzo::PositionUpdate> positionsToSend;  // sent by the next fr
 extern std::vector<tzo::EventCommand> eventQueue;
 extern std::vector<tzo::CreateRequest> createQueue;
 extern std::vector<std::uint32_t> removeQueue;
-// Sent and not yet answered; the connection thread's alone.
+// Sent and not yet handed to the main loop (sim_creations.hpp); the
+// connection thread's alone.
 extern std::vector<tzo::PendingCreation> pendingCreations;
 
 extern std::atomic<std::int32_t> simRequestErrorCount;
@@ -136,11 +141,6 @@ void gf_simConnectRequestError();
 void lf_flushSimQueues();
 void lf_createAiAircraft(const tzo::CreateRequest& request);
 void lf_removeAiAircraft(std::uint32_t objectId);
-// The record id of the first pending creation with this callsign, taken out
-// of the list; 0 when there is none (an empty callsign never matches).
-std::uint32_t lf_takePendingCreation(std::string_view callsign);
-// The same by the send id of the creation request.
-std::uint32_t lf_takePendingCreationBySendId(std::uint32_t sendId);
 
 // Start of operations: room for 256 entries in every queue and list; requests
 // may be sent again.

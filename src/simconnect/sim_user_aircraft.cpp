@@ -7,6 +7,8 @@
 #include "foundation/exceptions.hpp"
 #include "foundation/geometry.hpp"
 #include "foundation/log.hpp"
+#include "foundation/log_throttle.hpp"
+#include "foundation/plausible.hpp"
 #include "foundation/run_state.hpp"
 #include "refdata/dbase.hpp"
 #include "refdata/dbase_lookups.hpp"
@@ -17,6 +19,7 @@
 #include <fmt/format.h>
 
 #include <mutex>
+#include <numbers>
 
 using tzo::AircraftCategory;
 using tzo::ByteReader;
@@ -40,6 +43,9 @@ AircraftCategory g_userCategory = AircraftCategory::Light;
 
 // The connection thread's alone.
 tzo::LatLon g_lastUserPosition;
+// A simulator (or whatever speaks for it) may send these every second.
+tzo::LogThrottle g_implausibleStateLog{1, std::chrono::minutes(1)};
+tzo::LogThrottle g_teleportLog{1, std::chrono::minutes(1)};
 
 bool lf_contains(std::string_view text, std::string_view part)
 {
@@ -205,6 +211,15 @@ bool lf_readUserState(std::span<const std::uint8_t> data, UserAircraftState& s)
            r.readI64(s.zuluYear) && r.readI64(s.lightStates);
 }
 
+bool lf_plausibleUserState(const UserAircraftState& s)
+{
+    constexpr double kPi = std::numbers::pi;
+    return tzo::gf_plausiblePosition(s.latitude, s.longitude) && tzo::gf_plausibleAltitude(s.altitude) &&
+           tzo::gf_plausibleAltitude(s.altitudeAboveGround) && tzo::gf_plausibleSpeed(s.groundSpeed) &&
+           tzo::gf_within(s.pitch, -kPi, kPi) && tzo::gf_within(s.bank, -kPi, kPi) &&
+           tzo::gf_within(s.heading, 0.0, 2.0 * kPi);
+}
+
 } // namespace
 
 bool lf_onUserState(std::span<const std::uint8_t> data, std::uint32_t objectId)
@@ -212,6 +227,14 @@ bool lf_onUserState(std::span<const std::uint8_t> data, std::uint32_t objectId)
     UserAircraftState s;
     if (!lf_readUserState(data, s))
         return false;
+    // The answer goes on to RealTraffic, the traffic reader and the
+    // collision tests: one with numbers no aircraft has is not taken.
+    if (!lf_plausibleUserState(s)) {
+        g_implausibleStateLog.log(fmt::format("! user aircraft state {:.6g},{:.6g} at {:.6g} ft holds a number no "
+                                              "aircraft has, ignored",
+                                              s.latitude, s.longitude, s.altitude));
+        return true;
+    }
     if (s.altitude < 0.0)
         s.altitude = 0.0;
     lf_storeReceivedUserState(s);
@@ -219,7 +242,7 @@ bool lf_onUserState(std::span<const std::uint8_t> data, std::uint32_t objectId)
     const tzo::LatLon now{s.latitude, s.longitude};
     if (!tzo::gf_isNearZero(g_lastUserPosition.latitude, g_lastUserPosition.longitude)) {
         if (gf_greatCircleDistanceNm(g_lastUserPosition, now) > kTeleportNm) {
-            gf_logLine("Teleport");
+            g_teleportLog.log("Teleport");
             gf_requestExit(ExitReason::RESTART, 30);
         }
     }
@@ -301,6 +324,8 @@ void lf_rememberUserStand()
 void lf_resetUserAircraft()
 {
     g_lastUserPosition = {};
+    g_implausibleStateLog.reset();
+    g_teleportLog.reset();
     userOnGroundKnown.store(false);
     userOnGround.store(false);
     std::lock_guard lock(g_userInfoMutex);

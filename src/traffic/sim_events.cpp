@@ -3,6 +3,7 @@
 #include "airports/park_positions.hpp"
 #include "foundation/exceptions.hpp"
 #include "foundation/log.hpp"
+#include "foundation/log_throttle.hpp"
 #include "foundation/run_state.hpp"
 #include "foundation/settings.hpp"
 #include "foundation/time.hpp"
@@ -47,6 +48,10 @@ constexpr double kHighestStaticPitch = 0.04363323129985824;  // 2.5 degrees
 constexpr double kHighestGroundFt = 30000.0;
 
 std::atomic<bool> dropRequested{false};
+
+// The simulator decides how often these come.
+tzo::LogThrottle staticCgLog{1, std::chrono::minutes(1)};
+tzo::LogThrottle givenUpLog{1, std::chrono::minutes(1)};
 
 // Objects at or below the user's id are the user's or the simulator's own:
 // nothing the program sends directly may reach them.
@@ -128,13 +133,27 @@ void lf_staticCg(const SimNotification& n)
     if (n.value1 >= 1.0 && n.value1 <= 35.0)
         a->staticCgHeight = n.value1;
     else
-        gf_logLineMarked(fmt::format("{}: static CG {:.1F}ft wrong?", gf_formatStatusLine(*a), n.value1));
+        staticCgLog.log(std::string(g_logMarker) +
+                        fmt::format("{}: static CG {:.1F}ft wrong?", gf_formatStatusLine(*a), n.value1));
     a->staticPitch = n.value2 <= kLowestStaticPitch || n.value2 > kHighestStaticPitch ? kDefaultStaticPitch : n.value2;
+}
+
+// The record whose creation the notification is about, live or static, and
+// what to do with it and its table.
+template <typename Act>
+void lf_withCreatedRecord(const SimNotification& n, Act&& act)
+{
+    if (n.info > kLiveIdsAbove) {
+        if (LiveAircraft* a = gf_findLiveAircraft(n.info))
+            act(liveAircraft, a);
+    } else if (tzo::AircraftRecord* s = lf_staticById(n.info)) {
+        act(staticAircraft, s);
+    }
 }
 
 void lf_creationRefused(const SimNotification& n)
 {
-    const auto refuse = [](auto& table, auto* record) {
+    lf_withCreatedRecord(n, [](auto& table, auto* record) {
         if (record->standId != 0)
             lf_markStandOccupied(record->standId, false);
         // The record goes even when the refusal is one too many for the user.
@@ -147,13 +166,35 @@ void lf_creationRefused(const SimNotification& n)
         lf_eraseSwap(table, record);
         if (error)
             std::rethrow_exception(error);
-    };
-    if (n.info > kLiveIdsAbove) {
-        if (LiveAircraft* a = gf_findLiveAircraft(n.info))
-            refuse(liveAircraft, a);
-    } else if (tzo::AircraftRecord* s = lf_staticById(n.info)) {
-        refuse(staticAircraft, s);
-    }
+    });
+}
+
+// Only a record still waiting for its object goes: one that has an object
+// now is another creation's (the same aircraft made anew).
+bool lf_waitsForObject(const tzo::AircraftRecord& r)
+{
+    return r.objectId == 0 &&
+           (r.state == AircraftState::CreateRequested || r.state == AircraftState::BeingRemoved);
+}
+
+void lf_creationGivenUp(const SimNotification& n)
+{
+    lf_withCreatedRecord(n, [](auto& table, auto* record) {
+        if (!lf_waitsForObject(*record))
+            return;
+        givenUpLog.log(fmt::format("{} never came into the simulator: given up", gf_formatStatusLine(*record)));
+        if (record->standId != 0 && record->state == AircraftState::CreateRequested)
+            lf_markStandOccupied(record->standId, false);
+        lf_eraseSwap(table, record);
+    });
+}
+
+// An object that came for no record that waits for it: it must not stay in
+// the simulator unsteered.
+void lf_removeUnowned(std::uint32_t objectId)
+{
+    if (lf_isOurObject(objectId))
+        removalQueue.push_back(objectId);
 }
 
 void lf_act(const SimNotification& n)
@@ -161,15 +202,24 @@ void lf_act(const SimNotification& n)
     if (n.kind != tzo::NOTIFY_IN_RANGE_DATA && n.kind != tzo::NOTIFY_STATIC_CG)
         objectIndex.valid = false;
     switch (n.kind) {
-    case tzo::NOTIFY_LIVE_CREATED:
-        if (LiveAircraft* a = gf_findLiveAircraft(n.info))
-            if (liveAIAdded(*a, n) && a->state != AircraftState::BeingRemoved)
-                pendingLights.push_back(n);
+    case tzo::NOTIFY_LIVE_CREATED: {
+        LiveAircraft* a = gf_findLiveAircraft(n.info);
+        if (a == nullptr || !lf_waitsForObject(*a)) {
+            if (a == nullptr || a->objectId != n.objectId)
+                lf_removeUnowned(n.objectId);
+        } else if (liveAIAdded(*a, n) && a->state != AircraftState::BeingRemoved) {
+            pendingLights.push_back(n);
+        }
         break;
-    case tzo::NOTIFY_STATIC_CREATED:
-        if (n.objectId >= kFirstObjectId)
+    }
+    case tzo::NOTIFY_STATIC_CREATED: {
+        const tzo::AircraftRecord* s = lf_staticById(n.info);
+        if (s == nullptr || !lf_waitsForObject(*s))
+            lf_removeUnowned(n.objectId);
+        else if (n.objectId >= kFirstObjectId)
             pendingLights.push_back(n);
         break;
+    }
     case tzo::NOTIFY_REMOVED:
         lf_onAiObjectRemoved(n.objectId);
         break;
@@ -189,6 +239,9 @@ void lf_act(const SimNotification& n)
         break;
     case tzo::NOTIFY_CREATE_FAILED:
         lf_creationRefused(n);
+        break;
+    case tzo::NOTIFY_CREATION_GIVEN_UP:
+        lf_creationGivenUp(n);
         break;
     default:
         break;
@@ -339,11 +392,11 @@ void gf_allLightsToggle(bool& finished, SimNotification& e)
     finished = true;
     if (e.kind == tzo::NOTIFY_STATIC_CREATED) {
         tzo::AircraftRecord* s = lf_staticById(e.info);
-        if (s == nullptr)
-            return;
-        if (s->state == AircraftState::BeingRemoved)
+        if (s == nullptr || !lf_waitsForObject(*s))
+            lf_removeUnowned(e.objectId); // its record went in the meantime
+        else if (s->state == AircraftState::BeingRemoved)
             lf_removeArrived(*s, e.objectId);
-        else if (s->state == AircraftState::CreateRequested)
+        else
             lf_staticReady(*s, e.objectId);
         return;
     }

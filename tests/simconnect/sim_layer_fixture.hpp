@@ -11,6 +11,7 @@
 #include "sim_fixture.hpp"
 #include "simconnect/messages.hpp"
 #include "simconnect/sim_client.hpp"
+#include "simconnect/sim_creations.hpp"
 #include "simconnect/sim_dispatch.hpp"
 #include "simconnect/sim_hooks.hpp"
 #include "simconnect/sim_ids.hpp"

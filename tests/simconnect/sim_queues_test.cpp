@@ -63,8 +63,6 @@ protected:
         gf_queueCreateAircraft(createRequest(title, callsign, recordId));
         frameAndSettle();
         EXPECT_TRUE(testsupport::waitFor([&] { return m_stub->aiObjects().size() == before + 1; }));
-        settle(); // ObjectAdded has been handled
-        requestInRange();
         std::uint32_t created = 0;
         EXPECT_TRUE(testsupport::waitFor([&] {
             for (const auto& n : tzo::gf_takeSimNotifications())
@@ -82,29 +80,30 @@ TEST_F(SimQueues, creationEndToEndReleasesFreezesAndNotifies)
 {
     const std::size_t start = m_stub->packets().size();
     gf_queueCreateAircraft(createRequest(title, "DLH4AB", kLiveRecordId));
+    gf_queueCreateAircraft(createRequest(title, "DLH4AC", kLiveRecordId + 1, 52.0)); // far outside any range
     settle();
     EXPECT_TRUE(m_stub->packetsNamed("AICreateNonATCAircraft").empty()) << "nothing is sent between frames";
 
     frameAndSettle();
     const auto creates = m_stub->packetsNamed("AICreateNonATCAircraft");
-    ASSERT_EQ(creates.size(), 1u);
+    ASSERT_EQ(creates.size(), 2u);
     EXPECT_EQ(creates[0].text("containerTitle"), title);
     EXPECT_EQ(creates[0].text("tailNumber"), "DLH4AB");
-    EXPECT_EQ(creates[0].u32("requestId"), 104u);
     EXPECT_DOUBLE_EQ(creates[0].f64("latitude"), 47.46);
-    ASSERT_EQ(m_stub->aiObjects().size(), 1u);
-    const std::uint32_t objectId = m_stub->aiObjects()[0].id;
+    EXPECT_NE(creates[0].u32("requestId"), creates[1].u32("requestId")) << "each creation its own request";
+    ASSERT_EQ(m_stub->aiObjects().size(), 2u);
 
-    settle();
-    EXPECT_EQ(addedObjectIds, std::vector<std::uint32_t>{objectId});
-    requestInRange();
-    const auto n = waitForNotifications(1);
-    ASSERT_EQ(n.size(), 1u);
-    EXPECT_EQ(n[0].kind, tzo::NOTIFY_LIVE_CREATED);
-    EXPECT_EQ(n[0].objectId, objectId);
-    EXPECT_EQ(n[0].info, kLiveRecordId);
-    EXPECT_TRUE(addedObjectIds.empty());
+    // Each object is told by the answer to its own creation request, without
+    // a request for the aircraft around the user, wherever it is.
+    const auto n = waitForNotifications(2);
+    ASSERT_EQ(n.size(), 2u);
+    for (std::size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(n[i].kind, tzo::NOTIFY_LIVE_CREATED);
+        EXPECT_EQ(m_stub->object(n[i].objectId)->atcId, n[i].info == kLiveRecordId ? "DLH4AB" : "DLH4AC");
+    }
+    EXPECT_TRUE(addedObjectIds.empty()) << "the program's own objects are no strangers";
     EXPECT_TRUE(pendingCreations.empty());
+    const std::uint32_t objectId = n[0].objectId;
 
     // Released at once, frozen with the next frame.
     ASSERT_TRUE(testsupport::waitFor([&] { return m_stub->object(objectId)->releases == 1; }));
@@ -121,21 +120,13 @@ TEST_F(SimQueues, creationEndToEndReleasesFreezesAndNotifies)
 
 TEST_F(SimQueues, staticAircraftIsNotifiedAsStatic)
 {
-    createAircraft(title, "PARK17", kStaticRecordId);
-    // createAircraft took the notification; check it through a second one.
     gf_queueCreateAircraft(createRequest(title, "PARK18", 18));
     frameAndSettle();
-    settle();
-    requestInRange();
-    const auto n = waitForNotifications(2); // the first aircraft reports its data too
-    bool found = false;
-    for (const auto& x : n)
-        if (x.kind == tzo::NOTIFY_STATIC_CREATED) {
-            EXPECT_EQ(x.info, 18u);
-            EXPECT_EQ(x.value2, 0.0);
-            found = true;
-        }
-    EXPECT_TRUE(found);
+    const auto n = waitForNotifications(1);
+    ASSERT_EQ(n.size(), 1u);
+    EXPECT_EQ(n[0].kind, tzo::NOTIFY_STATIC_CREATED);
+    EXPECT_EQ(n[0].info, 18u);
+    EXPECT_EQ(n[0].value2, 0.0);
 }
 
 TEST_F(SimQueues, refusedTitleGivesCreationFailedWithTheRecordId)
@@ -171,14 +162,43 @@ TEST_F(SimQueues, textTooLongIsACreationFailureButNoSimulatorError)
 
 TEST_F(SimQueues, objectNotCreatedByUsIsLoggedAndLeftAlone)
 {
+    // Another program's aircraft with the callsign of no creation of ours.
     gf_queueCreateAircraft(createRequest(title, "DLH1", kLiveRecordId));
     frameAndSettle();
-    settle();
-    pendingCreations.clear(); // as if its request had been answered already
-    requestInRange();
-    ASSERT_TRUE(testsupport::waitFor([&] { return logHas("just created, but not by Norvane_P3D, oid: 100, callsign \"DLH1\" unknown"); }));
+    waitForNotifications(1);
+    const std::uint32_t ours = m_stub->aiObjects()[0].id;
+    const std::uint32_t stranger = ours + 50;
+    addRemoveMessage(tzo::EVENT_OBJECT_ADDED, stranger).dispatch();
+    dataMessage(SIMCONNECT_RECV_ID_SIMOBJECT_DATA_BYTYPE, tzo::REQUEST_IN_RANGE, stranger, tzo::DEFINITION_IN_RANGE,
+                inRangeData(0.0, 400.0, true, "DLH1"))
+        .dispatch();
+    EXPECT_TRUE(logHas(fmt::format("just created, but not by Norvane_P3D, oid: {}, callsign \"DLH1\" unknown", stranger)));
     EXPECT_TRUE(tzo::gf_takeSimNotifications().empty());
-    EXPECT_EQ(m_stub->object(100)->releases, 0u);
+}
+
+TEST_F(SimQueues, creationsWithoutAnAnswerAreGivenUpAndTheirLateObjectsRemoved)
+{
+    // The simulator holds its answer back: after 30 s the creation is given
+    // up; the object that then comes for it is removed at once.
+    m_stub->holdCreationAnswers(true);
+    gf_queueCreateAircraft(createRequest(title, "LATE1", kLiveRecordId));
+    frameAndSettle();
+    ASSERT_EQ(m_stub->aiObjects().size(), 1u);
+    const std::uint32_t late = m_stub->aiObjects()[0].id;
+    ASSERT_EQ(pendingCreations.size(), 1u);
+    pendingCreations[0].sentAt -= tzo::kCreationAnswerTime; // the connection thread is idle between frames
+    frameAndSettle();
+    const auto n = waitForNotifications(1);
+    ASSERT_EQ(n.size(), 1u);
+    EXPECT_EQ(n[0].kind, tzo::NOTIFY_CREATION_GIVEN_UP);
+    EXPECT_EQ(n[0].info, kLiveRecordId);
+    EXPECT_TRUE(logHas("creation of LATE1 (record 5022130) not answered in 30 s: given up"));
+
+    m_stub->releaseCreationAnswers();
+    settle();
+    frameAndSettle();
+    EXPECT_FALSE(m_stub->object(late).has_value()) << "no record waits for it";
+    EXPECT_TRUE(tzo::gf_takeSimNotifications().size() == 1u) << "its removal only";
 }
 
 TEST_F(SimQueues, frameSendsPositionsEventsCreationsRemovalsInThatOrder)
@@ -201,10 +221,14 @@ TEST_F(SimQueues, frameSendsPositionsEventsCreationsRemovalsInThatOrder)
 
     frameAndSettle();
     const auto packets = m_stub->packets();
-    EXPECT_EQ(namesSince(packets, start), (std::vector<std::string>{"SetDataOnSimObject", "TransmitClientEvent",
-                                                                     "AICreateNonATCAircraft", "AIRemoveObject"}));
+    // The new object's answer brings its release and its data request after the burst.
+    const auto names = namesSince(packets, start);
+    ASSERT_GE(names.size(), 4u);
+    EXPECT_EQ(std::vector<std::string>(names.begin(), names.begin() + 4),
+              (std::vector<std::string>{"SetDataOnSimObject", "TransmitClientEvent", "AICreateNonATCAircraft",
+                                        "AIRemoveObject"}));
     std::set<std::uint64_t> frames;
-    for (std::size_t i = start; i < packets.size(); ++i)
+    for (std::size_t i = start; i < start + 4; ++i)
         frames.insert(packets[i].frame);
     EXPECT_EQ(frames.size(), 1u) << "one burst in one frame";
     const auto moved = *m_stub->object(a);
@@ -212,7 +236,6 @@ TEST_F(SimQueues, frameSendsPositionsEventsCreationsRemovalsInThatOrder)
     EXPECT_DOUBLE_EQ(moved.var("Airspeed True"), 150.0);
     EXPECT_EQ(moved.event("NAV_LIGHTS_SET"), 1u);
     EXPECT_FALSE(m_stub->object(b).has_value());
-    EXPECT_TRUE(eventQueue.empty());
     EXPECT_TRUE(positionsToSend.empty());
     EXPECT_TRUE(m_stub->misdirectedPackets().empty());
     // The simulator's removal comes back as a notification.

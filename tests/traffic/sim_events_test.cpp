@@ -129,6 +129,41 @@ TEST_F(SimEvents, unknownRecordsAndLowObjectIdsGetNoPendingEntry)
     EXPECT_TRUE(pendingLights.empty());
     EXPECT_EQ(liveAircraft[0].objectId, 0u);
     EXPECT_NE(log().find("SWR306 objectId in liveAIAdded 2"), std::string::npos) << log();
+    EXPECT_EQ(removalQueue, std::deque<std::uint32_t>{50})
+        << "an object no record waits for goes; the user's and the simulator's own stay";
+}
+
+TEST_F(SimEvents, aCreationGivenUpTakesOnlyARecordStillWaitingForItsObject)
+{
+    // Waiting on a stand, waiting while being removed, made anew with an
+    // object of its own, and a static aircraft waiting.
+    stands.stand("B1", 0, 0);
+    stands.install();
+    LiveAircraft& parked = requested(0x400001, tzo::kPhaseParked);
+    parked.standId = 1;
+    parkPositions[0].occupied = true;
+    requested(0x400002, tzo::kPhaseFlight, 5000.0).state = AircraftState::BeingRemoved;
+    requested(0x400003, tzo::kPhaseFlight, 5000.0).objectId = 303;
+    tzo::AircraftRecord& s = staticAircraft.emplace_back();
+    s.recordId = 17;
+    s.state = AircraftState::CreateRequested;
+    for (std::uint32_t id : {0x400001u, 0x400002u, 0x400003u, 17u, 0x400009u})
+        notify(tzo::NOTIFY_CREATION_GIVEN_UP, 0, id);
+    process();
+    ASSERT_EQ(liveAircraft.size(), 1u);
+    EXPECT_EQ(liveAircraft[0].recordId, 0x400003u);
+    EXPECT_TRUE(staticAircraft.empty());
+    EXPECT_FALSE(parkPositions[0].occupied);
+    EXPECT_NE(log().find("never came into the simulator: given up"), std::string::npos);
+
+    // An object that comes for any of them now has no record: it goes.
+    notify(tzo::NOTIFY_LIVE_CREATED, 301, 0x400001);
+    notify(tzo::NOTIFY_STATIC_CREATED, 317, 17);
+    notify(tzo::NOTIFY_LIVE_CREATED, 333, 0x400003); // a second object for a record that has one
+    process();
+    EXPECT_EQ(removalQueue, (std::deque<std::uint32_t>{301, 317, 333}));
+    EXPECT_EQ(liveAircraft[0].objectId, 303u);
+    EXPECT_TRUE(pendingLights.empty());
 }
 
 TEST_F(SimEvents, staleEntriesAreDroppedAndARemovedRecordsObjectIsRemoved)

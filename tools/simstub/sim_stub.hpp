@@ -262,6 +262,12 @@ public:
     void holdRemovals(bool hold);
     // Carries out the held removals, in the order asked, with their events.
     void releaseHeldRemovals();
+    // While on, an AI creation makes its object (with its "ObjectAdded"
+    // event) but the answer naming the object to the creation's request
+    // waits, as from a simulator that is slow to answer.
+    void holdCreationAnswers(bool hold);
+    // Sends the answers held back, in the order of the creations.
+    void releaseCreationAnswers();
     // The AI objects and their positions now (PLANE LATITUDE, PLANE LONGITUDE).
     struct ObjectPosition {
         std::uint32_t id = 0;
@@ -354,6 +360,8 @@ private:
     std::vector<Packet> m_misdirected;
     bool m_holdRemovals = false;
     std::vector<std::uint32_t> m_heldRemovals;
+    bool m_holdCreationAnswers = false;
+    Messages m_heldCreationAnswers;
 
     std::thread m_secondThread;
     std::atomic<std::uint64_t> m_seconds{0};

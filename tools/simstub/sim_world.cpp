@@ -514,7 +514,10 @@ void SimStub::handleWorldPacket(Session& session, const DecodeResult& d, Message
         assigned.u32(8, kRecvAssignedObjectId);
         assigned.u32(12, u32("requestId"));
         assigned.u32(16, id);
-        answers.push_back(assigned.bytes());
+        if (m_holdCreationAnswers)
+            m_heldCreationAnswers.push_back(assigned.bytes());
+        else
+            answers.push_back(assigned.bytes());
         objectEvents.emplace_back("ObjectAdded", id);
     } else if (name == "AIReleaseControl") {
         if (SimObjectState* o = aiTarget(u32("objectId"))) {
@@ -659,6 +662,23 @@ void SimStub::releaseHeldRemovals()
         m_heldRemovals.clear();
     }
     sendObjectEvents(events);
+}
+
+void SimStub::holdCreationAnswers(bool hold)
+{
+    std::lock_guard lock(m_mutex);
+    m_holdCreationAnswers = hold;
+}
+
+void SimStub::releaseCreationAnswers()
+{
+    Messages held;
+    {
+        std::lock_guard lock(m_mutex);
+        held.swap(m_heldCreationAnswers);
+    }
+    for (const auto& answer : held)
+        sendToAll(answer);
 }
 
 std::vector<SimStub::ObjectPosition> SimStub::objectPositions() const

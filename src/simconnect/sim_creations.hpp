@@ -1,0 +1,49 @@
+#pragma once
+// AI creations between their request and the main loop's notification. Each
+// creation goes out with a request id of its own (sim_ids.hpp) and waits in
+// pendingCreations until the simulator's answer names its object, wherever
+// that object is; the object is then released and frozen, its data asked for
+// once, and with that data the main loop is told (kind 0 or 1). An object
+// that shows up among the aircraft around the user with the callsign of a
+// creation still unanswered is taken by that callsign instead, as before.
+// A creation unanswered for kCreationAnswerTime is given up (kind 7), and an
+// object that comes for it later is removed at once. Connection thread only.
+
+#include <chrono>
+#include <cstdint>
+#include <string_view>
+
+namespace tzo {
+
+inline constexpr std::chrono::seconds kCreationAnswerTime{30};
+
+} // namespace tzo
+
+// The request id of the next creation.
+std::uint32_t lf_nextCreationRequestId();
+
+// The simulator's answer to a creation request: the new object's id.
+void lf_onAssignedObjectId(std::uint32_t requestId, std::uint32_t objectId);
+// The data of a newly named object (its own request, or the aircraft around
+// the user, whichever comes first): the main loop is told. False when no
+// creation waits for that object's data.
+bool lf_onNewObjectData(std::uint32_t objectId, double aboveGroundFt);
+// An object that is gone before its data came: its creation is given up.
+void lf_onObjectGone(std::uint32_t objectId);
+// Whether the object is one that a creation of this connection got (an
+// "ObjectAdded" for it announces nothing new).
+bool lf_isCreatedObject(std::uint32_t objectId);
+
+// The record id of the first creation with this callsign that no answer has
+// named an object for yet, taken out of the list and remembered with the
+// object it took; 0 when there is none (an empty callsign never matches).
+std::uint32_t lf_takePendingCreation(std::string_view callsign, std::uint32_t objectId = 0);
+// The record id of the creation sent with this packet, taken out; 0 when none.
+std::uint32_t lf_takePendingCreationBySendId(std::uint32_t sendId);
+
+// Gives up creations unanswered for kCreationAnswerTime, and tells the main
+// loop of objects named that long ago whose data never came. Every frame.
+void lf_expirePendingCreations(std::chrono::steady_clock::time_point now);
+
+// A new connection: nothing remembered of the old one's creations.
+void lf_resetCreations();
