@@ -27,13 +27,6 @@ tzo::CreateRequest createRequest(std::string_view title, std::string callsign, s
     return r;
 }
 
-void requestInRange()
-{
-    std::lock_guard lock(simQueueMutex);
-    SimConnect_RequestDataOnSimObjectType(simConnectHandle.load(), tzo::REQUEST_IN_RANGE, tzo::DEFINITION_IN_RANGE,
-                                          50000, SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT);
-}
-
 std::vector<std::string> namesSince(const std::vector<simstub::Packet>& packets, std::size_t from)
 {
     std::vector<std::string> names;

@@ -80,17 +80,7 @@ protected:
     void SetUp() override
     {
         TrafficInSimulator::SetUp();
-        for (const char* model : {"A319", "A321"}) {
-            g_validModels.insert(model);
-            g_largeModels.insert(model);
-        }
-        tzo::gf_resetLiveryCatalogue();
-        tzo::scannedLiveries = {
-            tzo::LiveryData{"AUA", "A320", "Austrian A320", "", 1, false},
-            tzo::LiveryData{"AFR", "A319", "Air France A319", "", 1, false},
-            tzo::LiveryData{"DLH", "A321", "Lufthansa A321", "", 1, false},
-        };
-        tzo::gf_processScannedLiveries();
+        installReplayLiveries();
         // Hundreds of objects for minutes: the stand-in keeps no history.
         simstub::Options options;
         options.recordPackets = false;

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -32,6 +33,17 @@ inline std::uint16_t freePort(bool udp)
     if (fd >= 0)
         ::close(fd);
     return port;
+}
+
+// The process's resident memory in kB; -1 when it cannot be read.
+inline long residentKb(pid_t pid)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::strtol(line.c_str() + 6, nullptr, 10);
+    return -1;
 }
 
 inline int entriesIn(const std::filesystem::path& folder)

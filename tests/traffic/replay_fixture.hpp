@@ -28,6 +28,22 @@ namespace traffictest {
 
 constexpr double kReplayStart = 1733720000.0;
 
+// The models and liveries of the recorded tracks' aircraft.
+inline void installReplayLiveries()
+{
+    for (const char* model : {"A319", "A321"}) {
+        g_validModels.insert(model);
+        g_largeModels.insert(model);
+    }
+    tzo::gf_resetLiveryCatalogue();
+    tzo::scannedLiveries = {
+        tzo::LiveryData{"AUA", "A320", "Austrian A320", "", 1, false},
+        tzo::LiveryData{"AFR", "A319", "Air France A319", "", 1, false},
+        tzo::LiveryData{"DLH", "A321", "Lufthansa A321", "", 1, false},
+    };
+    tzo::gf_processScannedLiveries();
+}
+
 class TrafficInSimulator : public simtest::SimLayer {
 protected:
     void SetUp() override
@@ -53,20 +69,10 @@ protected:
     void SetUp() override
     {
         TrafficInSimulator::SetUp();
-        for (const char* model : {"A319", "A321"}) {
-            g_validModels.insert(model);
-            g_largeModels.insert(model);
-        }
         gf_initDataFolder();
         std::filesystem::create_directories(g_dataFolder);
         std::filesystem::create_directories(g_outputInfoFolder);
-        tzo::gf_resetLiveryCatalogue();
-        tzo::scannedLiveries = {
-            tzo::LiveryData{"AUA", "A320", "Austrian A320", "", 1, false},
-            tzo::LiveryData{"AFR", "A319", "Air France A319", "", 1, false},
-            tzo::LiveryData{"DLH", "A321", "Lufthansa A321", "", 1, false},
-        };
-        tzo::gf_processScannedLiveries();
+        installReplayLiveries();
         startQuietStub(stubOptions());
         startAndRegister();
     }

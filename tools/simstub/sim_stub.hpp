@@ -278,6 +278,9 @@ public:
     };
     std::vector<ObjectPosition> objectPositions() const;
     std::uint64_t secondsAnswered() const { return m_seconds.load(); }
+    // RequestDataOnSimObject packets with that request id so far, on every
+    // connection, recorded or not: how often the client asks shows its pace.
+    std::uint64_t requestsMade(std::uint32_t requestId) const;
 
 private:
     struct Session {
@@ -362,6 +365,7 @@ private:
     std::vector<std::uint32_t> m_heldRemovals;
     bool m_holdCreationAnswers = false;
     Messages m_heldCreationAnswers;
+    std::map<std::uint32_t, std::uint64_t> m_requestCounts;
 
     std::thread m_secondThread;
     std::atomic<std::uint64_t> m_seconds{0};

@@ -429,6 +429,7 @@ void SimStub::handleWorldPacket(Session& session, const DecodeResult& d, Message
     };
 
     if (name == "RequestDataOnSimObject") {
+        ++m_requestCounts[u32("requestId")];
         const std::uint32_t define = u32("defineId");
         const std::uint32_t period = u32("period");
         if (period == kPeriodNever) {
@@ -662,6 +663,13 @@ void SimStub::releaseHeldRemovals()
         m_heldRemovals.clear();
     }
     sendObjectEvents(events);
+}
+
+std::uint64_t SimStub::requestsMade(std::uint32_t requestId) const
+{
+    std::lock_guard lock(m_mutex);
+    const auto it = m_requestCounts.find(requestId);
+    return it == m_requestCounts.end() ? 0 : it->second;
 }
 
 void SimStub::holdCreationAnswers(bool hold)
