@@ -141,6 +141,44 @@ void lf_realTrafficGone()
                   true);
 }
 
+// Takes RealTraffic back without waiting: a waiting connection is accepted
+// and asked for the version, and its reply read as far as it has come at
+// each call. One that closes first is dropped and the next waiting one tried,
+// at most kConnectionsTriedPerCall in one call; the live traffic is not
+// touched.
+void lf_takeBackRealTraffic()
+{
+    // Dead connections queued before RealTraffic's are dropped one after the
+    // other; a bounded number per call keeps the main loop's tick short.
+    for (int tried = 0; tried < kConnectionsTriedPerCall; ++tried) {
+        if (!g_candidate.waiting.load()) {
+            if (!waitForClient(std::chrono::milliseconds(0)))
+                return;
+            if (!sendDataPacket(kVersionQuery)) {
+                lf_notRealTraffic();
+                continue;
+            }
+            g_candidate.reply.clear();
+            g_candidate.deadline = std::chrono::steady_clock::now() + kVersionReplyTimeout;
+            g_candidate.waiting.store(true);
+        }
+        if (lf_readReply(g_candidate.reply, std::chrono::milliseconds(0))) {
+            lf_notRealTraffic();
+            continue;
+        }
+        // Still open and no whole reply yet: asked again next time, until the
+        // time for the reply is up; then it counts as RealTraffic without a
+        // version, as at the start.
+        if (lf_replyGoesOn(g_candidate.reply) && std::chrono::steady_clock::now() < g_candidate.deadline)
+            return;
+        lf_takeAsRealTraffic(g_candidate.reply);
+        gf_showStatus(fmt::format("{} RealTraffic re-connected", gf_nowUtcText()), true);
+        // Only the log keeps the line; the earlier "gone" line goes too.
+        gf_clearStatus();
+        return;
+    }
+}
+
 } // namespace
 
 std::string gf_positionMessage(const UserAircraftState& user)
@@ -322,37 +360,4 @@ void gf_sendPositionToRealTraffic(const UserAircraftState& user)
     }
     if (!sendDataPacket(gf_positionMessage(user)))
         lf_realTrafficGone();
-}
-
-void lf_takeBackRealTraffic()
-{
-    // Dead connections queued before RealTraffic's are dropped one after the
-    // other; a bounded number per call keeps the main loop's tick short.
-    for (int tried = 0; tried < kConnectionsTriedPerCall; ++tried) {
-        if (!g_candidate.waiting.load()) {
-            if (!waitForClient(std::chrono::milliseconds(0)))
-                return;
-            if (!sendDataPacket(kVersionQuery)) {
-                lf_notRealTraffic();
-                continue;
-            }
-            g_candidate.reply.clear();
-            g_candidate.deadline = std::chrono::steady_clock::now() + kVersionReplyTimeout;
-            g_candidate.waiting.store(true);
-        }
-        if (lf_readReply(g_candidate.reply, std::chrono::milliseconds(0))) {
-            lf_notRealTraffic();
-            continue;
-        }
-        // Still open and no whole reply yet: asked again next time, until the
-        // time for the reply is up; then it counts as RealTraffic without a
-        // version, as at the start.
-        if (lf_replyGoesOn(g_candidate.reply) && std::chrono::steady_clock::now() < g_candidate.deadline)
-            return;
-        lf_takeAsRealTraffic(g_candidate.reply);
-        gf_showStatus(fmt::format("{} RealTraffic re-connected", gf_nowUtcText()), true);
-        // Only the log keeps the line; the earlier "gone" line goes too.
-        gf_clearStatus();
-        return;
-    }
 }

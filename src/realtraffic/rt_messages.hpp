@@ -85,12 +85,9 @@ void lf_readRealTrafficVersion(std::string_view reply);
 // "Qs123=" to a connected professional edition, for a time of at least 1 s.
 void gf_sendTimeToRealTraffic(std::int64_t unixSeconds);
 // "Qs121=" from the main loop's copy of the user aircraft state, once a
-// second; while RealTraffic is gone, a check for its return that never blocks
-// (lf_takeBackRealTraffic).
+// second. While RealTraffic is gone, a check for its return that never
+// blocks: a waiting connection is accepted and asked for the version, and its
+// reply read as far as it has come at each call; one that closes before it
+// answers is dropped, without touching the live traffic, and the next one
+// tried.
 void gf_sendPositionToRealTraffic(const tzo::UserAircraftState& user);
-// Takes RealTraffic back without waiting: a waiting connection is accepted and
-// asked for the version, and its reply read as far as it has come at each
-// call. One that closes first is dropped and the next waiting one tried, at
-// most tzo::kConnectionsTriedPerCall in one call; the live traffic is not
-// touched.
-void lf_takeBackRealTraffic();
