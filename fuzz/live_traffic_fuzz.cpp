@@ -94,15 +94,19 @@ void lf_ticks(int count)
     }
 }
 
+// The user's state as the simulator answers it: the driver takes its copy
+// from that answer every second.
 void lf_placeUser(double latitude, double longitude, double altitude)
 {
-    userAircraft = tzo::UserAircraftState{};
-    userAircraft.latitude = latitude;
-    userAircraft.longitude = longitude;
-    userAircraft.altitude = altitude;
-    userAircraft.altitudeAboveGround = altitude - kZurichElevationFt;
-    userAircraft.groundSpeed = 140.0;
-    userAircraft.heading = 1.0;
+    tzo::UserAircraftState user;
+    user.latitude = latitude;
+    user.longitude = longitude;
+    user.altitude = altitude;
+    user.altitudeAboveGround = altitude - kZurichElevationFt;
+    user.groundSpeed = 140.0;
+    user.heading = 1.0;
+    lf_storeReceivedUserState(user);
+    userAircraft = user;
     userOnGround.store(false);
 }
 
