@@ -43,5 +43,5 @@ function(norvane_test name)
   # The whole program once more as one process, as a developer runs it: state
   # that one test leaks into the next fails here, not only by chance.
   add_test(NAME test_${name}.one_process COMMAND test_${name})
-  set_tests_properties(test_${name}.one_process PROPERTIES TIMEOUT 600)
+  set_tests_properties(test_${name}.one_process PROPERTIES TIMEOUT 1200)
 endfunction()

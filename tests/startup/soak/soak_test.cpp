@@ -34,6 +34,7 @@
 using namespace optest;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
+using testsupport::residentKb;
 
 namespace {
 
@@ -55,16 +56,6 @@ double envNumber(const char* name, double fallback)
     char* end = nullptr;
     const double value = std::strtod(text, &end);
     return end != text && value > 0 ? value : fallback;
-}
-
-long residentKb(pid_t pid)
-{
-    std::ifstream status(fmt::format("/proc/{}/status", pid));
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::strtol(line.c_str() + 6, nullptr, 10);
-    return -1;
 }
 
 // Every report of a track that comes at least `seconds` after the last one
