@@ -2,6 +2,7 @@
 
 #include "foundation/exceptions.hpp"
 #include "foundation/log.hpp"
+#include "foundation/log_throttle.hpp"
 #include "foundation/paths.hpp"
 #include "foundation/settings.hpp"
 #include "foundation/text_file.hpp"
@@ -53,18 +54,8 @@ namespace {
 
 // Skipped entries named in the one log line about them.
 constexpr std::size_t kSkippedNamed = 3;
+// How much of each field of a skipped entry the log shows.
 constexpr std::size_t kExcerptBytes = 40;
-
-// A short, printable piece of a text from the file for the log.
-std::string lf_excerpt(std::string_view text)
-{
-    std::string out;
-    for (const char c : text.substr(0, kExcerptBytes))
-        out += (c >= 0x20 && c < 0x7F) ? c : '?';
-    if (text.size() > kExcerptBytes)
-        out += "...";
-    return out;
-}
 
 LiveryData lf_liveryOf(const pugi::xml_node liv)
 {
@@ -126,7 +117,8 @@ void lf_readLiveriesScanned(const fs::path& path)
         if (!lf_isComplete(livery)) {
             if (++skipped <= kSkippedNamed)
                 named += fmt::format("{}airl=\"{}\" type=\"{}\" title=\"{}\"", skipped == 1 ? "" : "; ",
-                                     lf_excerpt(livery.airl), lf_excerpt(livery.type), lf_excerpt(livery.title));
+                                     gf_loggedExcerpt(livery.airl, kExcerptBytes), gf_loggedExcerpt(livery.type, kExcerptBytes),
+                                     gf_loggedExcerpt(livery.title, kExcerptBytes));
             continue;
         }
         scannedLiveries.push_back(std::move(livery));
