@@ -67,9 +67,7 @@ void lf_workOutAdjacency(std::vector<tzo::ParkPos>& stands)
         std::sort(near.begin(), near.end());
         for (std::size_t i : near) {
             const auto& b = stands[i];
-            const double distance =
-                gf_greatCircleDistanceNm({a.latitude, a.longitude}, {b.latitude, b.longitude});
-            if (a.radius + b.radius > 1.1 * distance)
+            if (gf_standsTouch(a, b))
                 a.adjacent.push_back(b.id);
         }
         a.adjacent.shrink_to_fit();

@@ -22,6 +22,29 @@ tzo::ParkPos::ParkPos(std::string standName, std::vector<ParkPosOption> standOpt
     adjacent.reserve(8);
 }
 
+void tzo::ParkPos::numberOptionsAgain()
+{
+    std::unordered_map<std::uint32_t, std::uint32_t> renumbered;
+    std::uint32_t place = 0;
+    for (ParkPosOption& option : options) {
+        ++place;
+        if (option.number != 0 && option.number != place)
+            renumbered.emplace(option.number, place);
+        option.number = place;
+    }
+    if (renumbered.empty())
+        return;
+    for (OptionTracking* tracking : {&realTracking, &softTracking})
+        for (auto& [id, credit] : *tracking)
+            if (const auto it = renumbered.find(credit.number); it != renumbered.end())
+                credit.number = it->second;
+}
+
+bool gf_standsTouch(const tzo::ParkPos& a, const tzo::ParkPos& b)
+{
+    return a.radius + b.radius > 1.1 * gf_greatCircleDistanceNm({a.latitude, a.longitude}, {b.latitude, b.longitude});
+}
+
 std::string lf_bitset2hours(tzo::HalfHourSet halfHours)
 {
     std::string text;

@@ -83,9 +83,17 @@ struct ParkPos {
     ParkPos(std::string standName, std::vector<ParkPosOption> standOptions, double latitudeDegrees,
             double longitudeDegrees, double headingRadians, double radiusMetres, bool isCargo, bool isRamp,
             bool isHeli);
+
+    // Numbers the options 1, 2, 3 ... by their place again, withdrawn ones
+    // included; the tracking entries follow their options to the new numbers.
+    void numberOptionsAgain();
 };
 
 } // namespace tzo
+
+// Two stands too close to be used at the same time: their radii together
+// exceed 1.1 times their distance.
+bool gf_standsTouch(const tzo::ParkPos& a, const tzo::ParkPos& b);
 
 // The first option in first..last that has the probe's day, soft flag,
 // registration, airline and type (exact) and shares a half-hour with it;

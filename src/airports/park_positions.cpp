@@ -1,5 +1,6 @@
 #include "airports/park_positions.hpp"
 
+#include <algorithm>
 #include <mutex>
 
 std::vector<tzo::ParkPos> parkPositions;
@@ -47,6 +48,24 @@ tzo::ParkPos* gf_standById(std::uint32_t id)
     if (id == 0 || id > parkPositions.size())
         return nullptr;
     return &parkPositions[id - 1];
+}
+
+void gf_workOutAdjacencyAround(tzo::ParkPos& stand)
+{
+    stand.adjacent.clear();
+    for (tzo::ParkPos& other : parkPositions) {
+        if (&other == &stand)
+            continue;
+        const bool touch = gf_standsTouch(stand, other);
+        if (touch)
+            stand.adjacent.push_back(other.id);
+        // The lists stay in table order.
+        const auto listed = std::find(other.adjacent.begin(), other.adjacent.end(), stand.id);
+        if (touch && listed == other.adjacent.end())
+            other.adjacent.insert(std::lower_bound(other.adjacent.begin(), other.adjacent.end(), stand.id), stand.id);
+        else if (!touch && listed != other.adjacent.end())
+            other.adjacent.erase(listed);
+    }
 }
 
 std::string gf_standNameOfId(std::uint32_t id)

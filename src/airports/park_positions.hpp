@@ -56,6 +56,10 @@ std::shared_ptr<const tzo::StandPlaces> gf_standPlaces();
 // The stand with that id, or null when the id names no stand of the table.
 tzo::ParkPos* gf_standById(std::uint32_t id);
 
+// Works out again which stands touch this one of the table (after its radius
+// changed): its own adjacency list and its place in the others' lists.
+void gf_workOutAdjacencyAround(tzo::ParkPos& stand);
+
 // The name of the stand with that id for log lines: "sid==0?" for id 0,
 // "unknown" for an id that names no stand.
 std::string gf_standNameOfId(std::uint32_t id);

@@ -185,9 +185,7 @@ void gf_adjustParking()
         stand.taken = false;
         stand.keptFree = false;
         stand.adjacentBlocked = false;
-        std::uint32_t number = 0;
-        for (auto& option : stand.options)
-            option.number = ++number;
+        stand.numberOptionsAgain();
     }
     lf_keepStandsFree();
     const std::int64_t wanted = gf_wantedParkedCount();

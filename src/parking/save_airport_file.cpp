@@ -26,17 +26,6 @@ std::string lf_timeOfDay()
     return text.size() >= 19 ? text.substr(11, 8) : text;
 }
 
-// An option withdrawn for one plan (number 0) is still learned: numbered
-// again so that the writer keeps it.
-void lf_numberOptionsAgain()
-{
-    for (auto& stand : parkPositions) {
-        std::uint32_t number = 0;
-        for (auto& option : stand.options)
-            option.number = ++number;
-    }
-}
-
 std::vector<tzo::ParkPos> lf_standsToWrite(bool handmade)
 {
     if (handmade)
@@ -77,7 +66,10 @@ bool gf_saveAirportFile()
     airport.altitude = header.altitude;
     airport.publisher = header.publisher;
     airport.rtTrafficWeek = header.rtTrafficWeek;
-    lf_numberOptionsAgain();
+    // An option withdrawn for one plan (number 0) is still learned: numbered
+    // again so that the writer keeps it.
+    for (auto& stand : parkPositions)
+        stand.numberOptionsAgain();
     const tzo::QualityPair quality = handmade ? gf_computeQualityFactor(parkPositions) : tzo::QualityPair{0, 0};
     airport.qfReal = quality.real;
     airport.qfSoft = quality.soft;

@@ -82,9 +82,10 @@ void lf_markBefore(ParkPos& stand, DayHour now, int count, std::uint32_t number,
 }
 
 // The half-hours between the entry's credit and now, when at most five
-// apart: on the same day in the credited option, across midnight in it up
-// to half-hour 47 and in a new option of today after.
-void lf_fillGap(ParkPos& stand, const LiveAircraft& aircraft, bool soft, OptionCredit& entry, DayHour now)
+// apart: on the same day in the credited option; across midnight in it up to
+// half-hour 47 and after that in the aircraft's option of today (the one that
+// now holds the present half-hour), which the entry then names.
+void lf_fillGap(ParkPos& stand, const LiveAircraft& aircraft, OptionCredit& entry, DayHour now, std::uint32_t today)
 {
     const DayHour then = entry.dayHour;
     for (int k = 1; k <= kLongestGap; ++k) {
@@ -96,20 +97,25 @@ void lf_fillGap(ParkPos& stand, const LiveAircraft& aircraft, bool soft, OptionC
         }
         if (lf_nextDay(then.day) == now.day &&
             static_cast<int>(now.hh) - static_cast<int>(then.hh) + tzo::kHalfHoursPerDay == k) {
-            const std::uint32_t fresh = lf_addOption(stand, aircraft, soft, now);
             DayHour at = now;
             for (int i = 0; i < k - 1; ++i)
                 at = lf_previous(at);
             for (int i = 0; i < k - 1; ++i) {
                 const bool yesterday = at.day == then.day;
-                if (!lf_updateOption(stand, at, yesterday ? entry.number : fresh, yesterday ? "" : aircraft.callsign))
+                if (!lf_updateOption(stand, at, yesterday ? entry.number : today, yesterday ? "" : aircraft.callsign))
                     break;
                 at = at.hh == 47 ? DayHour{lf_nextDay(at.day), 0} : DayHour{at.day, at.hh + 1};
             }
-            entry = {now, fresh};
+            entry = {now, today};
             return;
         }
     }
+}
+
+// A credit of the day before: the night is to be filled in.
+bool lf_creditedYesterday(const OptionTracking& tracking, OptionTracking::const_iterator entry, DayHour now)
+{
+    return entry != tracking.end() && lf_nextDay(entry->second.dayHour.day) == now.day;
 }
 
 } // namespace
@@ -132,17 +138,15 @@ std::uint32_t lf_addOption(ParkPos& stand, const tzo::AircraftRecord& aircraft, 
     o.registration = aircraft.registration;
     o.callsign = std::string(lf_withoutGhostMark(aircraft.callsign));
     o.halfHours = tzo::gf_halfHourBit(lf_checkedHalfHour(dayHour));
-    // Withdrawn options keep their place: a new number is never one that a
-    // withdrawn option or a tracking entry may still name.
-    std::uint32_t highest = 0;
-    for (const ParkPosOption& existing : stand.options)
-        highest = std::max(highest, existing.number);
-    o.number = highest + 1;
+    // An option's number is its place: withdrawn options keep theirs, so a
+    // new number is never one that another option or a tracking entry names,
+    // and numbering the options again changes no number but a withdrawn one's.
+    o.number = static_cast<std::uint32_t>(stand.options.size() + 1);
     o.day = dayHour.day;
     o.fresh = true;
     o.soft = soft;
     stand.options.push_back(std::move(o));
-    return highest + 1;
+    return stand.options.back().number;
 }
 
 bool lf_mergeIntoOption(ParkPosOption& option, std::uint32_t number, DayHour dayHour, std::string_view callsign)
@@ -188,7 +192,13 @@ bool lf_addRealOption(std::uint32_t standId, LiveAircraft& aircraft, bool useTra
         ParkPosOption* option = lf_findOption(*stand, false, dayHour.day, aircraft.registration);
         if (option == nullptr) {
             const std::uint32_t number = lf_addOption(*stand, aircraft, false, dayHour);
-            tracking.try_emplace(aircraft.recordId, OptionCredit{dayHour, number});
+            if (useTracking && lf_creditedYesterday(tracking, entry, dayHour)) {
+                lf_fillGap(*stand, aircraft, entry->second, dayHour, number);
+                if (endTracking)
+                    tracking.erase(entry);
+            } else {
+                tracking.try_emplace(aircraft.recordId, OptionCredit{dayHour, number});
+            }
             gf_countStandUpdate();
             return true;
         }
@@ -206,7 +216,7 @@ bool lf_addRealOption(std::uint32_t standId, LiveAircraft& aircraft, bool useTra
                 tracking.emplace(aircraft.recordId, OptionCredit{dayHour, option->number});
         } else if (entry != tracking.end()) {
             if (useTracking && !(entry->second.dayHour == dayHour))
-                lf_fillGap(*stand, aircraft, false, entry->second, dayHour);
+                lf_fillGap(*stand, aircraft, entry->second, dayHour, option->number);
             if (endTracking)
                 tracking.erase(entry);
         }
@@ -229,21 +239,24 @@ bool lf_addSoftOption(std::uint32_t standId, LiveAircraft& aircraft, bool useTra
             return false;
         const std::uint32_t hh = lf_checkedHalfHour(dayHour);
         OptionTracking& tracking = stand->softTracking;
+        const auto entry = tracking.find(aircraft.recordId);
         ParkPosOption* option = lf_findOption(*stand, true, dayHour.day, aircraft.registration);
         if (option == nullptr) {
             const std::uint32_t number = lf_addOption(*stand, aircraft, true, dayHour);
-            tracking.try_emplace(aircraft.recordId, OptionCredit{dayHour, number});
+            if (useTracking && lf_creditedYesterday(tracking, entry, dayHour))
+                lf_fillGap(*stand, aircraft, entry->second, dayHour, number);
+            else
+                tracking.try_emplace(aircraft.recordId, OptionCredit{dayHour, number});
             gf_countStandUpdate();
             return true;
         }
         if (option->holds(hh) || !option->fresh)
             return false;
         option->halfHours |= tzo::gf_halfHourBit(hh);
-        const auto entry = tracking.find(aircraft.recordId);
         if (entry == tracking.end())
             tracking.emplace(aircraft.recordId, OptionCredit{dayHour, option->number});
         else if (useTracking && !(entry->second.dayHour == dayHour))
-            lf_fillGap(*stand, aircraft, true, entry->second, dayHour);
+            lf_fillGap(*stand, aircraft, entry->second, dayHour, option->number);
         gf_countStandUpdate();
         return true;
     } catch (...) {

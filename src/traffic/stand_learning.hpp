@@ -25,8 +25,8 @@ extern bool softLearningAllowed;
 void gf_countStandUpdate();
 
 // Appends a new fresh option for the aircraft at the half-hour and returns
-// its number: one above the highest number in the stand (withdrawn options,
-// number 0, stay where they are).
+// its number, its place in the stand's list (withdrawn options, number 0,
+// stay where they are).
 std::uint32_t lf_addOption(tzo::ParkPos& stand, const tzo::AircraftRecord& aircraft, bool soft, DayHour dayHour);
 
 // Sets the half-hour in the option with that number and notes the callsign

@@ -115,6 +115,8 @@ ParkPos* lf_findStandForAircraft(double latitude, double longitude, const Aircra
         result->radiusChanged = true;
         result->radius = aircraft.radius - tzo::kOneMetreNm;
         standUpdateCount.fetch_add(1);
+        // A larger stand may now touch stands it did not touch before.
+        gf_workOutAdjacencyAround(*result);
     }
     return result;
 }

@@ -55,7 +55,7 @@ std::string gf_standNameAt(double latitude, double longitude);
 // The free stand the aircraft stands on at the position, or null: the
 // nearest unoccupied stand within maxDistanceNm that the aircraft fits (1.8 m
 // oversize tolerated, more only within 20 m, and then the stand learns the
-// aircraft's size); with allowOptionMatch, failing that, the nearest stand
+// aircraft's size and which stands it now touches); with allowOptionMatch, failing that, the nearest stand
 // within 85 m one of whose options matches the aircraft. Helipads are for
 // rotorcraft only, and rotorcraft take helipads only.
 tzo::ParkPos* lf_findStandForAircraft(double latitude, double longitude, const tzo::AircraftRecord& aircraft,

@@ -127,8 +127,7 @@ public:
         if (adjacency) {
             for (auto& a : stands)
                 for (const auto& b : stands)
-                    if (&a != &b && a.radius + b.radius > 1.1 * gf_greatCircleDistanceNm({a.latitude, a.longitude},
-                                                                                          {b.latitude, b.longitude}))
+                    if (&a != &b && gf_standsTouch(a, b))
                         a.adjacent.push_back(b.id);
         }
         return stands;

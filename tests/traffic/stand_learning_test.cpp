@@ -82,23 +82,34 @@ TEST_F(Learning, aTrackingEntryFillsTheGapOnceAndIsThenUsedUp)
     EXPECT_EQ(standUpdateCount.load(), 3) << "one update per change";
 }
 
-TEST_F(Learning, aGapAcrossSundayMidnightFillsBothDays)
+// Every midnight crossing fills the night, and into the registration's one
+// option of the new day: the one there is, or a new one, never a second.
+TEST_F(Learning, aGapAcrossSundayMidnightFillsBothDaysIntoOneMondayOption)
 {
-    LiveAircraft& a = taxiing();
-    a.callsign = "SWR305_";
-    // Monday's option from an earlier week, and Sunday's with the entry.
-    ASSERT_TRUE(lf_addRealOption(1, a, false, false, {1, 10}));
-    stand().realTracking.clear();
-    ASSERT_TRUE(lf_addRealOption(1, a, false, false, {7, 46}));
-    ASSERT_EQ(stand().realTracking.at(a.recordId).number, 2u);
-    ASSERT_TRUE(lf_addRealOption(1, a, true, false, {1, 1}));
-    EXPECT_EQ(option(2).halfHours, slots(46, 47)) << "Sunday up to 47";
-    const ParkPosOption& monday = option(3);
-    EXPECT_EQ(monday.day, 1u);
-    EXPECT_EQ(monday.halfHours, slots(0, 1));
-    EXPECT_EQ(monday.callsign, "SWR305") << "without the ghost mark";
-    EXPECT_EQ(stand().realTracking.at(a.recordId).number, 3u);
-    EXPECT_EQ(stand().realTracking.at(a.recordId).dayHour, (DayHour{1, 1}));
+    for (const bool mondayKnown : {false, true}) {
+        stand().options.clear();
+        stand().realTracking.clear();
+        liveAircraft.clear();
+        LiveAircraft& a = taxiing();
+        a.callsign = "SWR305_";
+        if (mondayKnown) {
+            // Monday's option from an earlier week.
+            ASSERT_TRUE(lf_addRealOption(1, a, false, false, {1, 10}));
+            stand().realTracking.clear();
+        }
+        ASSERT_TRUE(lf_addRealOption(1, a, false, false, {7, 46}));
+        const std::uint32_t sunday = stand().realTracking.at(a.recordId).number;
+        ASSERT_TRUE(lf_addRealOption(1, a, true, false, {1, 1})) << mondayKnown;
+        EXPECT_EQ(option(sunday).halfHours, slots(46, 47)) << "Sunday up to 47";
+        ASSERT_EQ(stand().options.size(), 2u) << mondayKnown;
+        const std::uint32_t mondayNumber = mondayKnown ? 1 : 2;
+        const ParkPosOption& monday = option(mondayNumber);
+        EXPECT_EQ(monday.day, 1u);
+        EXPECT_EQ(monday.halfHours, slots(0, 1) | (mondayKnown ? slots(10, 10) : 0)) << mondayKnown;
+        EXPECT_EQ(monday.callsign, "SWR305") << "without the ghost mark";
+        EXPECT_EQ(stand().realTracking.at(a.recordId).number, mondayNumber);
+        EXPECT_EQ(stand().realTracking.at(a.recordId).dayHour, (DayHour{1, 1}));
+    }
 }
 
 TEST_F(Learning, noRealOptionWithoutRegistrationOrCallsign)
@@ -130,17 +141,28 @@ TEST_F(Learning, archivedAndFakeOptionsAreNeverExtended)
     EXPECT_EQ(standUpdateCount.load(), 0);
 }
 
-TEST_F(Learning, aWithdrawnOptionSurvivesAnAddition)
+// A new option while another registration's option is withdrawn, then the
+// renewal's numbering: the parked aircraft's later half-hours go into its own
+// option, never into the withdrawn one, and that one keeps its data.
+TEST_F(Learning, anOptionKeepsItsIdentityWhenWithdrawnOptionsAreNumberedAgain)
 {
     LiveAircraft& a = taxiing();
-    stand().options.push_back(standtest::option("DLH", "A320", 3, slots(5, 5), false, 1));
-    ParkPosOption withdrawn = standtest::option("AUA", "A320", 3, slots(6, 6), false, 0);
-    withdrawn.fresh = true;
-    stand().options.push_back(withdrawn);
-    EXPECT_EQ(lf_addOption(stand(), a, false, {3, 20}), 2u);
+    ParkPosOption dlh = standtest::option("DLH", "A320", 3, slots(5, 5), false, 1);
+    dlh.registration = "D-AIAB";
+    ParkPosOption aua = standtest::option("AUA", "A320", 3, slots(6, 6), false, 0); // withdrawn by a fit
+    aua.registration = "OE-BBB";
+    aua.fresh = true;
+    stand().options = {dlh, aua};
+    ASSERT_TRUE(lf_addRealOption(1, a, false, false, {3, 20}));
+    stand().numberOptionsAgain();
+    ASSERT_TRUE(lf_addRealOption(1, a, true, true, {3, 22}));
     ASSERT_EQ(stand().options.size(), 3u);
-    EXPECT_EQ(stand().options[1].airline, "AUA");
-    EXPECT_EQ(stand().options[1].number, 0u);
+    EXPECT_EQ(stand().options[1].registration, "OE-BBB");
+    EXPECT_EQ(stand().options[1].halfHours, slots(6, 6));
+    EXPECT_TRUE(stand().options[1].callsign.empty());
+    EXPECT_EQ(stand().options[2].registration, "HB-305");
+    EXPECT_EQ(stand().options[2].halfHours, slots(20, 22));
+    EXPECT_EQ(stand().options[2].callsign, "SWR305");
 }
 
 TEST_F(Learning, softOptionFillsThreeHalfHoursButNotSix)
