@@ -12,6 +12,8 @@
 #include "traffic/live_traffic.hpp"
 #include "traffic/new_aircraft.hpp"
 #include "traffic/removal.hpp"
+#include "traffic/stand_arrival.hpp"
+#include "traffic/stand_holding.hpp"
 #include "traffic/stand_search.hpp"
 
 #include <fmt/format.h>
@@ -106,41 +108,30 @@ void gf_clearStandForLive(const tzo::LiveAircraft& aircraft, const tzo::ParkPos&
     }
 }
 
-bool gf_taxiIntoStand(tzo::LiveAircraft& aircraft, bool wide)
-{
-    if (aircraft.samples.empty())
-        return false;
-    const tzo::TrackSample& newest = aircraft.samples.back();
-    if (newest.latitude == aircraft.taxiCheckedLatitude && newest.longitude == aircraft.taxiCheckedLongitude)
-        return false;
-    aircraft.taxiCheckedLatitude = newest.latitude;
-    aircraft.taxiCheckedLongitude = newest.longitude;
-    tzo::ParkPos* stand = lf_findStandForAircraft(newest.latitude, newest.longitude, aircraft,
-                                                  wide ? kWideCaptureNm : kNarrowCaptureNm, wide);
-    if (stand == nullptr)
-        return false;
-    if (gf_isStandKeptForUser(*stand))
-        return false;
-    gf_takeStandWhileTaxiing(aircraft, *stand);
-    return true;
-}
+namespace {
 
-void gf_takeStandWhileTaxiing(tzo::LiveAircraft& aircraft, tzo::ParkPos& takenStand)
+// The first live aircraft parked in the simulator at the stand goes.
+void lf_removeParkedAtStand(const tzo::LiveAircraft& aircraft, const tzo::ParkPos& stand)
 {
-    tzo::ParkPos* stand = &takenStand;
     for (tzo::LiveAircraft& p : liveAircraft) {
-        if (&p != &aircraft && p.standId == stand->id && p.movementPhase == tzo::kPhaseParked &&
+        if (&p != &aircraft && p.standId == stand.id && p.movementPhase == tzo::kPhaseParked &&
             p.state == tzo::AircraftState::InSimulator) {
-            lf_log(fmt::format("{:8}: {:8} removed {}", stand->name, p.callsign, gf_currentTimeText()));
+            lf_log(fmt::format("{:8}: {:8} removed {}", stand.name, p.callsign, gf_currentTimeText()));
             gf_removeAircraft(p);
-            break;
+            return;
         }
     }
-    for (const std::uint32_t adjacentId : stand->adjacent) {
+}
+
+// Live aircraft parked at the neighbours that the arriving aircraft would
+// touch go: here the arriving aircraft wins.
+void lf_removeParkedAtAdjacent(const tzo::LiveAircraft& aircraft, const tzo::ParkPos& stand)
+{
+    for (const std::uint32_t adjacentId : stand.adjacent) {
         const tzo::ParkPos* adjacent = gf_standById(adjacentId);
         if (adjacent == nullptr)
             continue;
-        const double d = lf_distance(stand->latitude, stand->longitude, adjacent->latitude, adjacent->longitude);
+        const double d = lf_distance(stand.latitude, stand.longitude, adjacent->latitude, adjacent->longitude);
         for (tzo::LiveAircraft& p : liveAircraft) {
             if (&p == &aircraft || p.standId != adjacentId || p.movementPhase != tzo::kPhaseParked ||
                 p.state != tzo::AircraftState::InSimulator)
@@ -152,19 +143,38 @@ void gf_takeStandWhileTaxiing(tzo::LiveAircraft& aircraft, tzo::ParkPos& takenSt
             } else {
                 lf_log(fmt::format("{:8}: {:8} stays, while live {} at adjacent, and possibly colliding {}, is "
                                    "parking, but wingspans fit",
-                                   adjacent->name, p.callsign, aircraft.callsign, stand->name));
+                                   adjacent->name, p.callsign, aircraft.callsign, stand.name));
             }
         }
     }
+}
+
+} // namespace
+
+bool gf_taxiIntoStand(tzo::LiveAircraft& aircraft, bool wide)
+{
+    if (aircraft.samples.empty() || parkPositions.empty())
+        return false;
+    const tzo::TrackSample& newest = aircraft.samples.back();
+    if (newest.latitude == aircraft.taxiCheckedLatitude && newest.longitude == aircraft.taxiCheckedLongitude)
+        return false;
+    aircraft.taxiCheckedLatitude = newest.latitude;
+    aircraft.taxiCheckedLongitude = newest.longitude;
+    tzo::ParkPos* stand = lf_findStandForAircraft(newest.latitude, newest.longitude, aircraft,
+                                                  wide ? kWideCaptureNm : kNarrowCaptureNm, wide);
+    if (stand == nullptr || gf_isStandKeptForUser(*stand))
+        return false;
+    lf_removeParkedAtStand(aircraft, *stand);
+    lf_removeParkedAtAdjacent(aircraft, *stand);
     gf_clearStandForLive(aircraft, *stand);
-    aircraft.stand = {stand->latitude, stand->longitude, stand->heading};
-    aircraft.standId = stand->id;
-    aircraft.standIsCargo = stand->cargo;
-    stand->occupied = true;
+    gf_takeStand(aircraft, *stand);
     if (aircraft.samples.size() > 1)
         aircraft.samples.resize(1);
     if (aircraft.movementPhase != tzo::kPhaseToStand)
         aircraft.setPhase(tzo::kPhaseToStand);
+    lf_appendStandSamples(aircraft, aircraft.stand);
+    lf_log(fmt::format("{:8}: {:8} taxies in {}", stand->name, aircraft.callsign, gf_currentTimeText()));
+    return true;
 }
 
 bool gf_avoidCollisionWithLive(const tzo::LiveAircraft& live, tzo::AircraftRecord& parked)

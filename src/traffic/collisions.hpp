@@ -14,13 +14,12 @@ bool lf_isBlockedByAdjacentLive(const tzo::LiveAircraft& aircraft, const tzo::Pa
 // The static aircraft at the stand makes place; at each neighbour the first
 // static aircraft in the simulator that the live aircraft would touch goes.
 void gf_clearStandForLive(const tzo::LiveAircraft& aircraft, const tzo::ParkPos& stand);
-// A taxiing live aircraft takes the free stand it stands on (within 20 m, or
-// 55 m with option matching when wide); true when it did.
+// A taxiing live aircraft takes the free stand at its newest sample (within
+// 20 m, or 55 m with option matching when wide), unless that sample was
+// tested before or the stand is kept for the user: live aircraft parked at
+// the stand and touching ones at its neighbours go, static aircraft make
+// place, the aircraft gets the stand and moves into it. True when it did.
 bool gf_taxiIntoStand(tzo::LiveAircraft& aircraft, bool wide);
-// The taxiing aircraft takes the stand: live aircraft parked at it and colliding
-// ones at its neighbours go, static aircraft make place, the aircraft's record
-// gets the stand and it moves into it.
-void gf_takeStandWhileTaxiing(tzo::LiveAircraft& aircraft, tzo::ParkPos& stand);
 // Removes the static aircraft when it stands within 1.1 times the two half
 // spans of the moving live aircraft; true when it did.
 bool gf_avoidCollisionWithLive(const tzo::LiveAircraft& live, tzo::AircraftRecord& parked);

@@ -8,6 +8,7 @@
 #include "realtraffic/traffic_queue.hpp"
 #include "simconnect/sim_queues.hpp"
 #include "traffic/ai_commands.hpp"
+#include "traffic/collisions.hpp"
 #include "traffic/live_steps.hpp"
 #include "traffic/motion.hpp"
 #include "traffic/stand_arrival.hpp"
@@ -111,7 +112,7 @@ void lf_atRest(LiveAircraft& a)
             gf_greatCircleDistanceNm({a.latitude, a.longitude}, lf_at(a.samples.back())) > kRestDriftNm)
             return;
     }
-    lf_restNearStand(a);
+    gf_taxiIntoStand(a, true);
 }
 
 } // namespace

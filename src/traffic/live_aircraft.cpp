@@ -1,5 +1,7 @@
 #include "traffic/live_aircraft.hpp"
 
+#include "traffic/stand_holding.hpp"
+
 #include <array>
 #include <stdexcept>
 #include <utility>
@@ -60,6 +62,15 @@ LiveAircraft::LiveAircraft(const TrafficRecord& report, AircraftRecord record, d
     flapsState = 4;
     lastReportTime = timestamp;
     samples.push_back(gf_sampleOf(report));
+}
+
+void LiveAircraft::setPhase(std::uint32_t phase)
+{
+    const bool held = gf_holdsStand(*this);
+    previousPhase = movementPhase;
+    movementPhase = phase;
+    if (held && !gf_holdsStand(*this))
+        gf_refreshStandOccupied(standId);
 }
 
 const LiveCategoryValues& gf_liveCategoryValues(AircraftCategory category)

@@ -176,12 +176,9 @@ struct LiveAircraft : AircraftRecord {
     LiveAircraft& operator=(const LiveAircraft&) = default;
     LiveAircraft& operator=(LiveAircraft&&) = default;
 
-    // Every change of phase keeps the old one as the previous phase.
-    void setPhase(std::uint32_t phase)
-    {
-        previousPhase = movementPhase;
-        movementPhase = phase;
-    }
+    // Every change of phase keeps the old one as the previous phase; a change
+    // away from the stand (out of phases 5 and 6) gives the stand up.
+    void setPhase(std::uint32_t phase);
     // The retiming window after a manoeuvre: 3000 ticks each way, 5000
     // later during a take-off run.
     void resetRetiming()

@@ -20,6 +20,7 @@
 #include "traffic/removal.hpp"
 #include "traffic/stand_arrival.hpp"
 #include "traffic/stand_fit.hpp"
+#include "traffic/stand_holding.hpp"
 #include "traffic/static_placement.hpp"
 #include "traffic/track_samples.hpp"
 
@@ -253,8 +254,15 @@ void lf_movePass(std::uint32_t tick)
         }
         anyErase = anyErase || liveAircraft[i].erase;
     }
-    if (anyErase)
+    if (anyErase) {
+        std::vector<std::uint32_t> given;
+        for (const LiveAircraft& a : liveAircraft)
+            if (a.erase && gf_holdsStand(a))
+                given.push_back(a.standId);
         std::erase_if(liveAircraft, [](const LiveAircraft& a) { return a.erase; });
+        for (const std::uint32_t standId : given)
+            gf_refreshStandOccupied(standId);
+    }
     // The fast refresh runs exactly while some aircraft flares: one removed
     // or erased mid-flare must not leave it on.
     gf_updateLandingInProgress();

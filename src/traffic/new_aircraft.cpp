@@ -17,6 +17,7 @@
 #include "traffic/stand_arrival.hpp"
 #include "traffic/live_traffic.hpp"
 #include "traffic/removal.hpp"
+#include "traffic/stand_holding.hpp"
 #include "traffic/stand_search.hpp"
 
 #include <fmt/format.h>
@@ -172,8 +173,9 @@ bool lf_chooseLivery(LiveAircraft& a)
     return true;
 }
 
-// Parks the aircraft at the stand; false when it is to be erased.
-bool lf_parkAtStand(LiveAircraft& a, tzo::ParkPos& stand)
+// Parks the aircraft at the stand, found from where its reports stand;
+// false when it is to be erased.
+bool lf_parkAtStand(LiveAircraft& a, tzo::ParkPos& stand, const tzo::LatLon& standingAt)
 {
     if (gf_isStandKeptForUser(stand))
         return false;
@@ -184,14 +186,14 @@ bool lf_parkAtStand(LiveAircraft& a, tzo::ParkPos& stand)
     TrackSample& f = a.samples.front();
     f.stationary = true;
     f.groundSpeed = 0.0;
-    a.stand = {stand.latitude, stand.longitude, stand.heading};
-    a.standId = stand.id;
-    a.standIsCargo = stand.cargo;
+    gf_takeStand(a, stand);
     a.setPhase(tzo::kPhaseParked);
-    stand.occupied = true;
     a.atStandTime = std::chrono::steady_clock::now().time_since_epoch().count() / 100;
-    a.standApproachStart = 0.0;
-    a.standApproachReference = 0.0;
+    // The stand watch measures later reports against where the reports stood
+    // (up to 55 m off the stand), not against the stand itself: an aircraft
+    // whose reports stand still keeps its stand.
+    a.standApproachStart = gf_greatCircleDistanceNm(standingAt, {stand.latitude, stand.longitude});
+    a.standApproachReference = a.standApproachStart;
     lf_learnCargoStand(a);
     a.samples.resize(1);
     f.latitude = stand.latitude;
@@ -225,10 +227,10 @@ bool lf_placeNew(LiveAircraft& a)
         return true;
     }
     tzo::ParkPos* stand = nullptr;
+    std::optional<tzo::LatLon> at; // where the reports stand
     const tzo::LatLon centre{parkAirportPosition.latitude.load(), parkAirportPosition.longitude.load()};
     if (!parkPositions.empty() && parkAirportActive.load() && !parkAirportCode.get().empty() &&
         gf_greatCircleDistanceNm(lf_at(f), centre) <= kParkAirportRadiusNm) {
-        std::optional<tzo::LatLon> at;
         if (f.stationary)
             at = lf_at(f);
         else if (a.samples[1].groundSpeed <= kStandStillKt &&
@@ -246,7 +248,7 @@ bool lf_placeNew(LiveAircraft& a)
         a.setPhase(tzo::kPhaseGround);
         return true;
     }
-    if (!lf_parkAtStand(a, *stand)) {
+    if (!lf_parkAtStand(a, *stand, *at)) {
         a.erase = true;
         return false;
     }

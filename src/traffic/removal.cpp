@@ -6,6 +6,7 @@
 #include "foundation/settings.hpp"
 #include "traffic/live_steps.hpp"
 #include "traffic/live_traffic.hpp"
+#include "traffic/stand_holding.hpp"
 
 #include <fmt/format.h>
 
@@ -39,12 +40,12 @@ bool gf_removeQueuedCreation(std::uint32_t recordId)
 void gf_removeAircraft(tzo::AircraftRecord& aircraft)
 {
     tzo::LiveAircraft* live = lf_asLive(aircraft);
-    // The stand means a live aircraft stands there: a static one that goes
-    // later, after a live aircraft took its place, must not free it.
-    if (live != nullptr && aircraft.standId != 0)
-        lf_markStandOccupied(aircraft.standId, false);
     const tzo::AircraftState before = aircraft.state;
     aircraft.state = tzo::AircraftState::BeingRemoved;
+    // Only live aircraft hold stands: a static one that goes later, after a
+    // live aircraft took its place, leaves the stand to it.
+    if (live != nullptr)
+        gf_refreshStandOccupied(aircraft.standId);
     if (aircraft.objectId != 0) {
         // A livery change already queued the object's removal.
         if (before != tzo::AircraftState::LiveryChange)

@@ -18,6 +18,7 @@
 #include "traffic/live_traffic.hpp"
 #include "traffic/motion.hpp"
 #include "traffic/removal.hpp"
+#include "traffic/stand_holding.hpp"
 
 #include <fmt/format.h>
 
@@ -154,8 +155,7 @@ void lf_withCreatedRecord(const SimNotification& n, Act&& act)
 void lf_creationRefused(const SimNotification& n)
 {
     lf_withCreatedRecord(n, [](auto& table, auto* record) {
-        if (record->standId != 0)
-            lf_markStandOccupied(record->standId, false);
+        const std::uint32_t standId = record->standId;
         // The record goes even when the refusal is one too many for the user.
         std::exception_ptr error;
         try {
@@ -164,6 +164,7 @@ void lf_creationRefused(const SimNotification& n)
             error = std::current_exception();
         }
         lf_eraseSwap(table, record);
+        gf_refreshStandOccupied(standId);
         if (error)
             std::rethrow_exception(error);
     });
@@ -183,9 +184,9 @@ void lf_creationGivenUp(const SimNotification& n)
         if (!lf_waitsForObject(*record))
             return;
         givenUpLog.log(fmt::format("{} never came into the simulator: given up", gf_formatStatusLine(*record)));
-        if (record->standId != 0 && record->state == AircraftState::CreateRequested)
-            lf_markStandOccupied(record->standId, false);
+        const std::uint32_t standId = record->standId;
         lf_eraseSwap(table, record);
+        gf_refreshStandOccupied(standId);
     });
 }
 
@@ -318,21 +319,6 @@ void lf_staticReady(tzo::AircraftRecord& s, std::uint32_t objectId)
         gf_removeAircraft(s);
 }
 
-// An object the simulator took away by itself never went through the
-// removal: its stand is freed here, unless another aircraft holds it now.
-void lf_freeStandOf(const tzo::AircraftRecord& gone)
-{
-    if (gone.standId == 0)
-        return;
-    const auto holds = [&](const tzo::AircraftRecord& r) {
-        return &r != &gone && r.standId == gone.standId && r.state != AircraftState::BeingRemoved;
-    };
-    if (std::any_of(liveAircraft.begin(), liveAircraft.end(), holds) ||
-        std::any_of(staticAircraft.begin(), staticAircraft.end(), holds))
-        return;
-    lf_markStandOccupied(gone.standId, false);
-}
-
 } // namespace
 
 bool liveAIAdded(LiveAircraft& a, const SimNotification& n)
@@ -454,16 +440,17 @@ void lf_onAiObjectRemoved(std::uint32_t objectId)
             a->flightPlanSet = false;
             return;
         }
-        lf_freeStandOf(*a);
+        // An object the simulator took away by itself never went through
+        // the removal: its stand is given up here.
+        const std::uint32_t standId = a->standId;
         lf_eraseSwap(liveAircraft, a);
+        gf_refreshStandOccupied(standId);
         return;
     }
     const auto it = std::find_if(staticAircraft.begin(), staticAircraft.end(),
                                  [objectId](const tzo::AircraftRecord& s) { return s.objectId == objectId; });
-    if (it != staticAircraft.end()) {
-        lf_freeStandOf(*it);
+    if (it != staticAircraft.end())
         lf_eraseSwap(staticAircraft, &*it);
-    }
 }
 
 void lf_removeBlocked(std::uint32_t recordId, LiveAircraft& a)
@@ -499,9 +486,7 @@ void gf_dropLiveTraffic()
             break;
         case AircraftState::CreateRequested:
             if (std::find(queued.begin(), queued.end(), a.recordId) != queued.end()) {
-                if (a.standId != 0)
-                    lf_markStandOccupied(a.standId, false);
-                a.erase = true;
+                a.erase = true; // its stand is given up when the move pass erases it
             } else if (a.objectId != 0) {
                 gf_removeAircraft(a);
             } else {

@@ -14,6 +14,7 @@
 #include "traffic/live_traffic.hpp"
 #include "traffic/motion.hpp"
 #include "traffic/new_aircraft.hpp"
+#include "traffic/parked_limits.hpp"
 #include "traffic/stand_learning.hpp"
 #include "traffic/stand_search.hpp"
 
@@ -32,8 +33,6 @@ bool liveParkingOn = true;
 namespace {
 
 constexpr double kParkedWithinNm = 0.0010799136069114472;     // 2 m
-constexpr double kRestCaptureNm = 0.010799136069114472;       // 20 m
-constexpr double kRestOptionCaptureNm = 0.029697624190064796; // 55 m
 constexpr std::uint32_t kLeastWayTicks = 100;
 // The last metres into a stand, over which the aircraft slows from walking
 // pace to this speed and then to a standstill.
@@ -114,6 +113,7 @@ void lf_arriveAtStand(LiveAircraft& a)
     const bool standCargo = stand != nullptr ? stand->cargo : a.standIsCargo;
     if (!a.airline.empty() && a.cargo == standCargo && lf_addRealOption(a.standId, a, false, false, a.parkedSince))
         gf_noteSoftLearning(a.recordId, a.parkedSince.hh);
+    gf_limitParked(false);
 }
 
 void lf_appendStandSamples(LiveAircraft& a, const tzo::StandPlace& place)
@@ -161,27 +161,6 @@ void lf_appendStandSamples(LiveAircraft& a, const tzo::StandPlace& place)
     a.bearingToNext = place.heading;
     a.extrapolationCount = 0;
     a.resetRetiming();
-}
-
-bool lf_restNearStand(LiveAircraft& a)
-{
-    if (a.samples.empty() || parkPositions.empty())
-        return false;
-    const TrackSample& rest = a.samples.back();
-    tzo::ParkPos* stand = lf_findStandForAircraft(rest.latitude, rest.longitude, a, kRestCaptureNm, false);
-    if (stand == nullptr) {
-        // Farther out only a stand that knows the aircraft draws it in.
-        stand = lf_findStandForAircraft(rest.latitude, rest.longitude, a, kRestOptionCaptureNm, true);
-        if (stand != nullptr && !lf_anyOptionMatchesAircraft(stand->options, a.callsign, a))
-            stand = nullptr;
-    }
-    if (stand == nullptr || gf_isStandKeptForUser(*stand))
-        return false;
-    gf_takeStandWhileTaxiing(a, *stand);
-    lf_appendStandSamples(a, a.stand);
-    if (LOG.value())
-        gf_logLine(fmt::format("{:8}: {:8} taxies in {}", stand->name, a.callsign, gf_currentTimeText()));
-    return true;
 }
 
 void gf_startLiveryChange(LiveAircraft& a)

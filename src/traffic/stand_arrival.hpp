@@ -1,8 +1,8 @@
 #pragma once
-// A live aircraft and its stand: coming to rest near a free stand it taxis
-// in; reaching it (within 2 m) it parks, shuts down, is queued for the couple
-// search and learns a real option; a cargo aircraft marks its stand a cargo
-// stand. Also the livery change that replaces an aircraft's object for a new
+// A live aircraft and its stand: the way into a stand it took while taxiing;
+// reaching it (within 2 m) it parks, shuts down, is queued for the couple
+// search, learns a real option and the park limit is kept; a cargo aircraft
+// marks its stand a cargo stand. Also the livery change that replaces an aircraft's object for a new
 // flight. Main loop only.
 
 #include "airports/park_pos.hpp"
@@ -33,8 +33,4 @@ void lf_learnCargoStand(tzo::AircraftRecord& aircraft);
 // The way into the stand for an aircraft at rest, at walking pace and slowing
 // over the last metres: a sample at the stand and a stationary one after it.
 void lf_appendStandSamples(tzo::LiveAircraft& aircraft, const tzo::StandPlace& stand);
-// An aircraft taxiing that came to rest: within 20 m of a free stand that it
-// fits (55 m when one of the stand's options matches it) it takes the stand
-// and moves in. True when it did.
-bool lf_restNearStand(tzo::LiveAircraft& aircraft);
 // gf_startLiveryChange is declared with the live steps.

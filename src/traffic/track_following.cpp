@@ -277,9 +277,5 @@ void lf_appendExtrapolatedSample(LiveAircraft& a, std::int32_t count)
     s.dueTick = newest.dueTick + static_cast<std::uint32_t>(due);
     if (!tzo::gf_tickReached(s.dueTick, lf_now() + 25))
         s.dueTick = lf_now() + 25;
-    // A parked aircraft whose reports ended still stands there: only one
-    // leaving its stand frees it.
-    if (a.movementPhase == tzo::kPhaseLeaveStand)
-        lf_markStandOccupied(a.standId, false);
     a.samples.push_back(s);
 }

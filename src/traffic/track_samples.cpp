@@ -272,7 +272,8 @@ void lf_leaveStand(LiveAircraft& a)
         if (lf_addRealOption(a.standId, a, true, true, now))
             gf_noteSoftLearning(a.recordId, now.hh);
     }
-    lf_markStandOccupied(a.standId, false);
+    // The stand stays held until the aircraft moves off it (push back or
+    // pull out): until then it still stands there.
 }
 
 bool lf_standWatch(LiveAircraft& a, TrackSample& s)

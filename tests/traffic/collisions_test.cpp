@@ -71,9 +71,31 @@ TEST_F(Collisions, aTaxiingAircraftEnteringTheStandRemovesTheTouchingNeighbour)
     ASSERT_TRUE(gf_taxiIntoStand(taxi, false));
     EXPECT_EQ(taxi.standId, 1u);
     EXPECT_EQ(taxi.movementPhase, tzo::kPhaseToStand);
-    EXPECT_EQ(taxi.samples.size(), 1u);
+    EXPECT_TRUE(gf_standById(1)->occupied);
+    // Its way in: one sample at the stand, then standing there.
+    ASSERT_EQ(taxi.samples.size(), 3u);
+    EXPECT_TRUE(taxi.samples[2].stationary);
     EXPECT_EQ(parked.state, AircraftState::BeingRemoved);
     EXPECT_FALSE(gf_taxiIntoStand(taxi, false)); // the same newest sample is not tested again
+}
+
+// A stand that learns a larger aircraft's size touches stands it did not
+// touch before: the static aircraft there that the newcomer would touch goes,
+// and static parking sees the new neighbour.
+TEST_F(Collisions, aStandThatGrowsClearsItsNewNeighbours)
+{
+    stands = standtest::StandBuilder();
+    stands.stand("C1", 0, 0, 20).stand("C2", 0, 45, 20);
+    stands.install(true);
+    ASSERT_TRUE(gf_standById(2)->adjacent.empty()); // 20 + 20 <= 1.1 x 45
+    parkStatic(2, "KLM2");                          // 18 m half span
+    const tzo::LiveAircraft b744 = newcomer("SWR1", 32.0);
+    const tzo::LatLon p = at(0, 10);
+    tzo::ParkPos* stand = lf_findStandForAircraft(p.latitude, p.longitude, b744, tzo::kStandUnderAircraftNm, false);
+    ASSERT_EQ(stand, gf_standById(1));
+    gf_clearStandForLive(b744, *stand);
+    EXPECT_EQ(staticAircraft[0].state, AircraftState::BeingRemoved); // 32 + 18 > 45
+    EXPECT_EQ(gf_standById(2)->adjacent, std::vector<std::uint32_t>{1});
 }
 
 TEST_F(Collisions, aTaxiingAircraftNeverTakesTheReservedStand)

@@ -178,9 +178,12 @@ TEST_F(Duplicates, aRemovedObjectFreesItsStand)
     EXPECT_TRUE(liveAircraft.empty());
     EXPECT_FALSE(gf_standById(1)->occupied);
 
-    tzo::AircraftRecord& s = parkStatic(2, "KLM2");
+    // A static aircraft that made place for a live one leaves the stand to it.
+    const std::uint32_t staticObject = parkStatic(2, "KLM2").objectId;
+    staticAircraft[0].state = AircraftState::BeingRemoved;
+    parkLive(2, "SWR2");
     gf_standById(2)->occupied = true;
-    lf_onAiObjectRemoved(s.objectId);
+    lf_onAiObjectRemoved(staticObject);
     EXPECT_TRUE(staticAircraft.empty());
-    EXPECT_FALSE(gf_standById(2)->occupied);
+    EXPECT_TRUE(gf_standById(2)->occupied);
 }

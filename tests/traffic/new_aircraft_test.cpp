@@ -260,6 +260,28 @@ TEST_F(NewAircraft, standingFortyMetresFromAStandItIsParkedThere)
     EXPECT_DOUBLE_EQ(a.latitude, parkPositions[0].latitude);
 }
 
+// Its later reports, standing where the first ones stood, keep it on its
+// stand; only reports that move off it take it away.
+TEST_F(NewAircraft, reportsStandingStillFortyMetresOffItsStandKeepItThere)
+{
+    stands.stand("B1", 0, 0, 25.0).stand("B2", 0, 200, 25.0);
+    stands.install();
+    LiveAircraft& a = prepared(0x400001, {sample(at(40, 0), 0.0, 0.0, 5000, true), sample(at(40, 0), 0.0, 0.0, 5100, true),
+                                          sample(at(40, 0), 0.0, 0.0, 5200, true)});
+    a.radius = tzo::gf_metresToNm(17.0);
+    step(a, 4950);
+    ASSERT_EQ(a.movementPhase, tzo::kPhaseParked);
+    a.state = AircraftState::InSimulator;
+    a.objectId = 1001;
+    for (std::uint32_t due = 7200; due <= 15200; due += 2000)
+        gf_addSample(a, sample(at(40, 0), 0.0, 0.0, due, true));
+    EXPECT_FALSE(a.leftStand);
+    EXPECT_EQ(a.samples.size(), 1u);
+    EXPECT_TRUE(parkPositions[0].occupied);
+    gf_addSample(a, sample(at(70, 0), 0.0, 6.0, 17200));
+    EXPECT_TRUE(a.leftStand) << "30 m further out than its reports stood";
+}
+
 TEST_F(NewAircraft, theReservedStandAndTheUsersStandAreNotGiven)
 {
     stands.stand("B1", 0, 0, 25.0).stand("B2", 0, 200, 25.0);

@@ -7,6 +7,7 @@
 #include "airports/airport_services.hpp"
 #include "simconnect/sim_ids.hpp"
 #include "traffic/sim_events.hpp"
+#include "traffic/parked_limits.hpp"
 #include "traffic/stand_arrival.hpp"
 
 using namespace traffictest;
@@ -34,10 +35,10 @@ struct Arrival : StandTest {
 
     // An A320 of that cargo flag in the simulator, taxiing at north metres
     // from the reference point.
-    LiveAircraft& taxiing(double northMetres, bool cargo = false)
+    LiveAircraft& taxiing(double northMetres, bool cargo = false, std::uint32_t hexid = 0x400001)
     {
         const tzo::LatLon p = standtest::at(northMetres, 0);
-        LiveAircraft& a = inSimulator(report(0x400001, 100.0, p.latitude), tzo::kPhaseGround);
+        LiveAircraft& a = inSimulator(report(hexid, 100.0, p.latitude), tzo::kPhaseGround);
         a.longitude = a.samples.front().longitude = p.longitude;
         a.airline = "SWR";
         a.cargo = cargo;
@@ -140,18 +141,67 @@ TEST_F(Arrival, withinTwoMetresParksBeyondTaxisOn)
     }
 }
 
-TEST_F(Arrival, aStandAfarDrawsOnlyAnAircraftItsOptionsKnow)
+// The program's rest handling takes stands the one way the tests use too:
+// any free stand that fits within 55 m, one that knows the aircraft within 85 m.
+TEST_F(Arrival, aTaxiComingToRestTakesAStandWithin55mOrOneThatKnowsItWithin85m)
 {
-    stands.stand("A1", 0, 0, 20).option("EDW", "A320", 3, "20").install();
-    LiveAircraft& a = taxiing(-40.0);
-    EXPECT_FALSE(lf_restNearStand(a)) << "40 m from a stand of another airline";
-    parkPositions[0].options[0].airline = "SWR";
-    EXPECT_TRUE(lf_restNearStand(a));
-    EXPECT_EQ(a.movementPhase, tzo::kPhaseToStand);
-    ASSERT_EQ(a.samples.size(), 4u); // slowing over the last metres
-    EXPECT_FALSE(a.samples[2].stationary);
-    EXPECT_TRUE(a.samples[3].stationary);
-    EXPECT_EQ(a.samples[3].latitude, parkPositions[0].latitude);
+    struct Case {
+        double short_; // metres short of A1 where the reports stop
+        const char* optionAirline;
+        bool parks;
+    };
+    for (const Case& c : {Case{40.0, "EDW", true}, Case{70.0, "EDW", false}, Case{70.0, "SWR", true}}) {
+        resetTrafficWorld();
+        stands = standtest::StandBuilder();
+        stands.stand("A1", 0, 0, 20).option(c.optionAirline, "A320", 3, "20").stand("B1", 400, 0, 20);
+        stands.install();
+        nowDayHour.store(DayHour{3, 20}.toU64());
+        LiveAircraft& a = taxiing(-300.0);
+        const std::uint32_t now = liveTickCounter.load();
+        a.samples.front().groundSpeed = 10.0;
+        a.samples.front().dueTick = now;
+        TrackSample stop = a.samples.front();
+        const tzo::LatLon p = standtest::at(-c.short_, 0);
+        stop.latitude = p.latitude;
+        stop.longitude = p.longitude;
+        stop.groundSpeed = 0.0;
+        stop.dueTick = now + 5000;
+        a.samples.push_back(stop);
+        stop.stationary = true;
+        stop.dueTick = now + 6000;
+        a.samples.push_back(stop);
+
+        const std::size_t logged = log().size();
+        tickUntilParked(liveAircraft.front(), 20000);
+        ASSERT_EQ(liveAircraft.size(), 1u) << c.short_ << c.optionAirline;
+        EXPECT_EQ(liveAircraft.front().movementPhase == tzo::kPhaseParked, c.parks) << c.short_ << c.optionAirline;
+        EXPECT_EQ(parkPositions[0].occupied, c.parks) << c.short_ << c.optionAirline;
+        EXPECT_EQ(log().find("A1      : SWR305   taxies in", logged) != std::string::npos, c.parks);
+    }
+}
+
+// Park limit 2, two parked, a third arrives: the one parked longest goes.
+TEST_F(Arrival, anArrivalKeepsTheParkLimit)
+{
+    stands.stand("A1", 0, 0, 20).stand("A2", 0, 100, 20).stand("A3", 0, 200, 20).install();
+    wantedParkedShown.store(2);
+    for (std::uint32_t id : {1u, 2u, 3u}) {
+        LiveAircraft& a = taxiing(0.0, false, 0x400000 + id);
+        const tzo::ParkPos& stand = parkPositions[id - 1];
+        a.latitude = stand.latitude;
+        a.longitude = stand.longitude;
+        a.standId = id;
+        a.stand = {stand.latitude, stand.longitude, 0.0};
+        a.movementPhase = tzo::kPhaseToStand;
+        lf_arriveAtStand(a);
+        ASSERT_EQ(a.movementPhase, tzo::kPhaseParked);
+        a.atStandTime -= static_cast<std::int64_t>(10 - id) * 600'000'000; // the first parked first
+    }
+    EXPECT_EQ(liveAircraft[0].state, AircraftState::BeingRemoved);
+    EXPECT_EQ(liveAircraft[1].state, AircraftState::InSimulator);
+    EXPECT_EQ(liveAircraft[2].state, AircraftState::InSimulator);
+    EXPECT_NE(log().find("A1: SWR305   max park exceeded, removed"), std::string::npos);
+    wantedParkedShown.store(0);
 }
 
 TEST_F(Arrival, aLiveryChangeReplacesTheObjectInPlace)
