@@ -31,11 +31,29 @@ bool lf_idHeld(std::uint32_t id)
                        [id](const tzo::AircraftRecord& a) { return a.recordId == id; });
 }
 
-// A live aircraft moving into or parked at the stand or a neighbour ends the
-// entry.
+// A live aircraft on the ground (placed, not being removed) that the
+// entry's aircraft would touch at the stand, by the test the per-second
+// collision check makes: the stand is not free, whatever the phase.
+bool lf_liveStandsOn(const tzo::LiveAircraft& live, const tzo::ParkingPlanEntry& entry, const tzo::ParkPos& stand)
+{
+    if (live.state == tzo::AircraftState::BeingRemoved || live.movementPhase == tzo::kPhaseNew ||
+        live.movementPhase == tzo::kPhaseFlight || live.movementPhase == tzo::kPhaseTakeOff)
+        return false;
+    const double d = gf_greatCircleDistanceNm({live.latitude, live.longitude}, {stand.latitude, stand.longitude});
+    return d <= (gf_wingspanOf(entry.type) + live.radius) * kSafetyFactor;
+}
+
+// A live aircraft moving into or parked at the stand or a neighbour, or
+// standing on the stand, ends the entry.
 bool lf_liveAtOrNextTo(const tzo::ParkingPlanEntry& entry, const tzo::ParkPos* stand)
 {
     for (const tzo::LiveAircraft& live : liveAircraft) {
+        if (stand != nullptr && lf_liveStandsOn(live, entry, *stand)) {
+            if (LOG.value())
+                gf_logLine(fmt::format("{:8}: no static parking for {}, live aircraft {} standing here",
+                                       gf_standNameOfId(entry.standId), entry.firstCallsign, live.callsign));
+            return true;
+        }
         if (live.movementPhase != tzo::kPhaseToStand && live.movementPhase != tzo::kPhaseParked)
             continue;
         if (live.standId == entry.standId) {

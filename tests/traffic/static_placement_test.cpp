@@ -110,6 +110,28 @@ TEST_F(Placement, aLiveAircraftAtOrNextToTheStandGivesNoStaticAircraft)
     EXPECT_NE(log().find("no static parking for KLM3, live aircraft SWR10 is adjacent at A1"), std::string::npos);
 }
 
+// Whatever its phase: standing still where it stopped taxiing, pushed back
+// or leaving, a live aircraft on the stand keeps a static one off it.
+TEST_F(Placement, aLiveAircraftStandingOnTheStandInAnyPhaseGivesNoStaticAircraft)
+{
+    LOG.setValue(true);
+    const tzo::ParkPos& a2 = *gf_standById(2);
+    for (const std::uint32_t phase : {tzo::kPhaseGround, tzo::kPhasePushBack, tzo::kPhaseLeaveStand}) {
+        liveAircraft.clear();
+        tzo::LiveAircraft& live = parkLive(0, "SWR10", 17.0, phase);
+        live.latitude = a2.latitude;
+        live.longitude = a2.longitude;
+        realise(entry(2, "KLM2"));
+        EXPECT_TRUE(staticAircraft.empty()) << phase;
+    }
+    EXPECT_NE(log().find("A2      : no static parking for KLM2, live aircraft SWR10 standing here"), std::string::npos);
+    const tzo::ParkPos& a1 = *gf_standById(1);
+    liveAircraft.front().latitude = a1.latitude; // 100 m away
+    liveAircraft.front().longitude = a1.longitude;
+    realise(entry(2, "KLM2"));
+    EXPECT_EQ(staticAircraft.size(), 1u);
+}
+
 TEST_F(Placement, aStandStillHeldIsTriedAfterTheOthersThenDroppedAfterThirtySeconds)
 {
     parkStatic(1, "KLM9", AircraftState::BeingRemoved);
