@@ -173,6 +173,13 @@ std::string gf_formatDayHour(const DayHour& dayHour)
     return fmt::format("day={} hh={}", dayHour.day, dayHour.hh);
 }
 
+std::uint32_t gf_halfHoursBack(DayHour now, DayHour then)
+{
+    constexpr std::int64_t kWeek = 7 * 48;
+    const auto at = [](DayHour d) { return static_cast<std::int64_t>(d.day) * 48 + d.hh; };
+    return static_cast<std::uint32_t>(((at(now) - at(then)) % kWeek + kWeek) % kWeek);
+}
+
 DayHour gf_dayHourBefore(DayHour now, std::int32_t halfHours)
 {
     std::int32_t hh = static_cast<std::int32_t>(now.hh) - halfHours;

@@ -73,6 +73,9 @@ std::string gf_formatDayHour(const DayHour& dayHour);
 // order. A Monday and a Sunday always count from the Sunday to the next Monday,
 // over the end of the week.
 std::uint32_t gf_dayHourDistance(const DayHour& a, const DayHour& b);
+// How many half-hours back from now the slot lies, within the week: 0 for now
+// itself, 1..335 for the slots before it (last Sunday is one day before Monday).
+std::uint32_t gf_halfHoursBack(DayHour now, DayHour then);
 // The half-hour slot that many half-hours before now, across midnight and
 // from Monday back to Sunday.
 DayHour gf_dayHourBefore(DayHour now, std::int32_t halfHours);

@@ -51,7 +51,7 @@ void addRemoval(const tzo::AircraftRecord& aircraft)
 // fit moment is later than its placement.
 void keepOrRemove(DayHour now, const tzo::AircraftRecord& aircraft, std::vector<tzo::ParkingPlanEntry>::iterator entry)
 {
-    if (gf_isFitLater(gf_dayHourBefore(now, entry->fitOffset), aircraft.parkedSince)) {
+    if (gf_isFitLater(now, gf_dayHourBefore(now, entry->fitOffset), aircraft.parkedSince)) {
         addRemoval(aircraft);
     } else {
         addKeeper(aircraft);
@@ -97,33 +97,22 @@ bool isOptionEnding(DayHour now, const tzo::ParkPos& stand, tzo::Keeper& keeper,
     return true;
 }
 
-// Half-hours since the placement, across the week's end (a Monday follows a
-// Sunday); a strict order, unlike a day comparison with a wrap.
-std::uint32_t halfHoursSince(DayHour now, DayHour placed)
-{
-    const auto at = [](DayHour d) { return static_cast<std::int64_t>(d.day) * 48 + d.hh; };
-    return static_cast<std::uint32_t>(((at(now) - at(placed)) % 336 + 336) % 336);
-}
-
 } // namespace
 
-bool gf_isFitLater(DayHour fit, DayHour placed)
+bool gf_isFitLater(DayHour now, DayHour fit, DayHour placed)
 {
-    if (fit.day == 1 && placed.day == 7)
-        return true;
-    if (fit.day == 7 && placed.day == 1)
-        return false;
-    return fit.day > placed.day || (fit.day == placed.day && fit.hh > placed.hh);
+    return gf_halfHoursBack(now, fit) < gf_halfHoursBack(now, placed);
 }
 
 void lf_classifyOneStatic(DayHour dayHour, tzo::AircraftRecord& aircraft)
 {
     if (aircraft.state != tzo::AircraftState::InSimulator || aircraft.planFlag)
         return;
-    const std::string& coupleCallsign = !aircraft.firstCallsign.empty() ? aircraft.firstCallsign : aircraft.secondCallsign;
-    if (!coupleCallsign.empty() && fitCallsignExclusions.count(coupleCallsign) != 0) {
-        addRemoval(aircraft);
-        return;
+    for (const std::string* callsign : {&aircraft.firstCallsign, &aircraft.secondCallsign}) {
+        if (!callsign->empty() && fitCallsignExclusions.count(*callsign) != 0) {
+            addRemoval(aircraft);
+            return;
+        }
     }
     const auto entry = std::find_if(staticParkingPlan.begin(), staticParkingPlan.end(),
                                     [&](const auto& e) { return e.standId == aircraft.standId; });
@@ -211,7 +200,7 @@ void gf_adjustParking()
     // Earliest placed first: too many keepers lose the latest placed.
     std::stable_sort(keepers.begin(), keepers.end(),
                      [&](const tzo::Keeper& a, const tzo::Keeper& b) {
-                         return halfHoursSince(dayHour, a.placed) > halfHoursSince(dayHour, b.placed);
+                         return gf_halfHoursBack(dayHour, a.placed) > gf_halfHoursBack(dayHour, b.placed);
                      });
     std::erase_if(keepers, [](const tzo::Keeper& k) { return k.leaving; });
 

@@ -43,6 +43,6 @@ void gf_adjustParking();
 void lf_classifyStaticAircraft(DayHour dayHour);
 void lf_classifyOneStatic(DayHour dayHour, tzo::AircraftRecord& aircraft);
 
-// Whether a fit moment is later than a placement; a Monday follows a Sunday,
-// a Sunday never follows a Monday.
-bool gf_isFitLater(DayHour fit, DayHour placed);
+// Whether a fit moment is later than a placement, both counted back from now
+// across the week's end (a placement on Saturday comes before a fit on Monday).
+bool gf_isFitLater(DayHour now, DayHour fit, DayHour placed);

@@ -64,13 +64,6 @@ std::uint64_t lf_sumParkedHalfHours(DayHour since, DayHour now)
     return diff > 0 ? static_cast<std::uint64_t>(diff) : 0;
 }
 
-// Orders placements: how many half-hours back from now, across the week's end.
-std::int64_t lf_halfHoursAgo(DayHour placed, DayHour now)
-{
-    const auto at = [](DayHour d) { return static_cast<std::int64_t>(d.day) * 48 + d.hh; };
-    return ((at(now) - at(placed)) % 336 + 336) % 336;
-}
-
 } // namespace
 
 std::int64_t gf_minutesParked(const tzo::LiveAircraft& aircraft)
@@ -101,7 +94,7 @@ void gf_limitParked(bool extra)
     // still without its object, or already on its way out, is never chosen.
     const DayHour now = gf_nowDayHour();
     std::stable_sort(staticAircraft.begin(), staticAircraft.end(), [&](const auto& a, const auto& b) {
-        return lf_halfHoursAgo(a.parkedSince, now) < lf_halfHoursAgo(b.parkedSince, now);
+        return gf_halfHoursBack(now, a.parkedSince) < gf_halfHoursBack(now, b.parkedSince);
     });
     for (auto it = staticAircraft.rbegin(); it != staticAircraft.rend(); ++it) {
         if (it->state == tzo::AircraftState::InSimulator) {

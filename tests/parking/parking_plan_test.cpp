@@ -81,19 +81,31 @@ struct Renewal : StandTest {
 
 } // namespace
 
+// Later means nearer to now, counted back across the week's end: right for
+// every day, not only for Sunday into Monday.
 TEST(FitMoment, laterAcrossTheWeek)
 {
     const struct {
+        DayHour now;
         DayHour fit;
         DayHour placed;
         bool later;
     } cases[] = {
-        {{1, 0}, {7, 47}, true},  // Monday after Sunday
-        {{7, 47}, {1, 0}, false}, // a Sunday never after a Monday
-        {{3, 10}, {3, 9}, true},  {{3, 10}, {3, 10}, false}, {{3, 10}, {2, 40}, true}, {{2, 40}, {3, 1}, false},
+        {{1, 1}, {1, 0}, {7, 47}, true},   // Monday after Sunday
+        {{1, 1}, {7, 47}, {1, 0}, false},  // a Sunday never after a Monday
+        {{1, 2}, {1, 2}, {6, 20}, true},   // Monday after the Saturday before
+        {{6, 30}, {6, 28}, {1, 2}, true},  // Saturday after the Monday before
+        {{3, 12}, {3, 10}, {3, 9}, true},  {{3, 12}, {3, 10}, {3, 10}, false},
+        {{3, 12}, {3, 10}, {2, 40}, true}, {{3, 12}, {2, 40}, {3, 1}, false},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(gf_isFitLater(c.fit, c.placed), c.later) << c.fit.day << "/" << c.fit.hh;
+        EXPECT_EQ(gf_isFitLater(c.now, c.fit, c.placed), c.later) << c.fit.day << "/" << c.fit.hh;
+    for (std::uint32_t day = 1; day <= 7; ++day) {
+        const DayHour now{day, 0};
+        const DayHour twoDaysBefore = gf_dayHourBefore(now, 96);
+        EXPECT_TRUE(gf_isFitLater(now, gf_dayHourBefore(now, 1), twoDaysBefore)) << day;
+        EXPECT_FALSE(gf_isFitLater(now, twoDaysBefore, gf_dayHourBefore(now, 1))) << day;
+    }
     EXPECT_EQ(gf_dayHourBefore({1, 2}, 4), (DayHour{7, 46}));
     EXPECT_EQ(gf_dayHourBefore({3, 10}, 4), (DayHour{3, 6}));
 }
@@ -133,17 +145,24 @@ TEST_F(Renewal, onePlacedAtOrAfterTheFitMomentStays)
     EXPECT_EQ(stateAt(1), tzo::AircraftState::InSimulator);
 }
 
+// Its first or its second callsign live nearby: removed, whatever the plan
+// says, also when the first is set and only the second is live.
 TEST_F(Renewal, anExcludedCallsignIsRemovedWhateverThePlanSays)
 {
-    stands.stand("A", 0, 0).option("SWR", "A320", 3, "10").callsigns("SWR1");
-    stands.install();
-    park(1, "SWR", "A320", "SWR1", {3, 2});
-    staticParkingPlan.push_back({0, 0, "SWR", "A320", 1, "SWR1", "", "", false, false});
-    fitCallsignExclusions.insert("SWR1");
-    lf_classifyStaticAircraft({3, 10});
-    ASSERT_EQ(removalList.size(), 1u);
-    EXPECT_EQ(removalList[0].callsign, "SWR1*");
-    EXPECT_TRUE(keepers.empty());
+    for (const char* live : {"SWR1", "SWR2"}) {
+        reset();
+        staticAircraft.clear();
+        stands = standtest::StandBuilder();
+        stands.stand("A", 0, 0);
+        stands.install();
+        park(1, "SWR", "A320", "SWR1", {3, 2}).secondCallsign = "SWR2";
+        staticParkingPlan.push_back({0, 0, "SWR", "A320", 1, "SWR1", "SWR2", "", false, false});
+        fitCallsignExclusions.insert(live);
+        lf_classifyStaticAircraft({3, 10});
+        ASSERT_EQ(removalList.size(), 1u) << live;
+        EXPECT_EQ(removalList[0].callsign, "SWR1*");
+        EXPECT_TRUE(keepers.empty()) << live;
+    }
 }
 
 TEST_F(Renewal, anAircraftBeingRemovedIsNeverRemovedTwice)
