@@ -9,6 +9,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <mutex>
 #include <thread>
 
@@ -191,10 +192,20 @@ void MainLoop::avoidParkedLiveCollisions()
 {
     if (!COLLISION_LIVE_PARKED_GND.value() || staticAircraft.empty() || liveAircraft.empty())
         return;
+    // A static aircraft that came into the simulator since the last pass (the
+    // simulator's object ids only grow) may stand in a live aircraft that no
+    // longer moves: then every one is tested again.
+    std::uint32_t newestStatic = 0;
+    for (const AircraftRecord& parked : staticAircraft)
+        if (parked.state == AircraftState::InSimulator)
+            newestStatic = std::max(newestStatic, parked.objectId);
+    const bool staticArrived = newestStatic > m_newestStaticTested;
+    m_newestStaticTested = newestStatic;
     for (LiveAircraft& aircraft : liveAircraft) {
         if (!aircraft.onGround || (aircraft.movementPhase != 2 && aircraft.movementPhase != 5))
             continue;
-        if (aircraft.latitude == aircraft.checkedLatitude && aircraft.longitude == aircraft.checkedLongitude)
+        if (!staticArrived && aircraft.latitude == aircraft.checkedLatitude &&
+            aircraft.longitude == aircraft.checkedLongitude)
             continue;
         if (aircraft.state != AircraftState::InSimulator || aircraft.excludedFromParkedCheck ||
             aircraft.excludedAsPushback)

@@ -61,6 +61,7 @@ private:
     bool m_notRunningShown = false;
     int m_idleCountdown = kIdleTicksPerSecond;
     bool m_renewalStep = false;
+    std::uint32_t m_newestStaticTested = 0; // object id of the newest static aircraft tested against live ones
     std::uint64_t m_tickCount = 0;
     std::uint64_t m_lastReportTick = 0;
     bool m_reportedOnce = false;

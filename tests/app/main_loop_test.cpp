@@ -241,12 +241,18 @@ TEST_F(MainLoopTest, collisionChecksStopAtTheFirstRemoval)
 
     second();  // nobody moved: no new parked check
     EXPECT_EQ(work.count("parkedCollision 20001 7"), 1);
+    staticAircraft.push_back(parked(9));
+    staticAircraft.back().objectId = 300;
+    second();  // a static aircraft came into the simulator: everybody once more
+    EXPECT_EQ(work.count("parkedCollision 20001 7"), 2);
+    second();
+    EXPECT_EQ(work.count("parkedCollision 20001 7"), 2);
 
     userOnGround.store(true);
     COLLISION_USER_GND.setValue(true);
     second();
     EXPECT_EQ(work.count("userCollisionGround"), 1);
-    EXPECT_EQ(work.count("userCollisionAir 20001"), 2);
+    EXPECT_EQ(work.count("userCollisionAir 20001"), 4);
 }
 
 TEST_F(MainLoopTest, blockedCallsignRemovesTheFirstAircraftInTheSimulator)
