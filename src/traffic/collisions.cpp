@@ -97,13 +97,22 @@ void gf_clearStandForLive(const tzo::LiveAircraft& aircraft, const tzo::ParkPos&
         if (adjacent == nullptr)
             continue;
         const double d = lf_distance(stand.latitude, stand.longitude, adjacent->latitude, adjacent->longitude);
-        for (tzo::AircraftRecord& s : staticAircraft) {
-            if (s.standId != adjacentId || s.state != tzo::AircraftState::InSimulator || aircraft.radius + s.radius <= d)
+        for (std::size_t i = 0; i < staticAircraft.size(); ++i) {
+            tzo::AircraftRecord& s = staticAircraft[i];
+            if (s.standId != adjacentId || s.makesPlace || aircraft.radius + s.radius <= d)
                 continue;
-            lf_log(fmt::format("{:8}: {:8} removed by adjacent parking {} at {}", adjacent->name, s.callsign,
-                               aircraft.callsign, stand.id));
-            gf_removeAircraft(s);
-            break;
+            if (s.state == tzo::AircraftState::InSimulator) {
+                lf_log(fmt::format("{:8}: {:8} removed by adjacent parking {} at {}", adjacent->name, s.callsign,
+                                   aircraft.callsign, stand.id));
+                gf_removeAircraft(s);
+                break;
+            }
+            // One still on its way into the simulator would appear beside
+            // the live aircraft: its creation is withdrawn the same way.
+            if (s.state == tzo::AircraftState::CreateRequested) {
+                gf_makesPlaceFor(s, aircraft, *adjacent);
+                break;
+            }
         }
     }
 }
