@@ -487,10 +487,13 @@ void SimStub::handleWorldPacket(Session& session, const DecodeResult& d, Message
         o.connection = session.index;
         const bool onGround = u32("onGround") != 0;
         const double groundAltitude = groundAltitudeAt(f64("latitude"), f64("longitude"));
+        constexpr double kStaticCgToGround = 5.5;
+        // The simulator sets an aircraft created on the ground down on its
+        // ground, whatever altitude the request names.
         o.vars = {
             {"PLANE LATITUDE", f64("latitude")},
             {"PLANE LONGITUDE", f64("longitude")},
-            {"PLANE ALTITUDE", f64("altitude")},
+            {"PLANE ALTITUDE", onGround ? groundAltitude + kStaticCgToGround : f64("altitude")},
             {"PLANE PITCH DEGREES", f64("pitch")},
             {"PLANE BANK DEGREES", f64("bank")},
             {"PLANE HEADING DEGREES TRUE", f64("heading")},
@@ -498,7 +501,7 @@ void SimStub::handleWorldPacket(Session& session, const DecodeResult& d, Message
             {"AIRSPEED TRUE", static_cast<double>(u32("airspeed"))},
             {"GROUND ALTITUDE", groundAltitude},
             {"PLANE ALT ABOVE GROUND", onGround ? 0.0 : std::max(0.0, f64("altitude") - groundAltitude)},
-            {"STATIC CG TO GROUND", 5.5},
+            {"STATIC CG TO GROUND", kStaticCgToGround},
             {"STATIC PITCH", 0.02},
         };
         o.firstLatitude = f64("latitude");
