@@ -191,7 +191,8 @@ TEST_F(SimQueues, creationsWithoutAnAnswerAreGivenUpAndTheirLateObjectsRemoved)
     settle();
     frameAndSettle();
     EXPECT_FALSE(m_stub->object(late).has_value()) << "no record waits for it";
-    EXPECT_TRUE(tzo::gf_takeSimNotifications().size() == 1u) << "its removal only";
+    // The removal's notice comes through the connection's thread: waited for.
+    EXPECT_EQ(waitForNotifications(1).size(), 1u) << "its removal only";
 }
 
 TEST_F(SimQueues, frameSendsPositionsEventsCreationsRemovalsInThatOrder)
