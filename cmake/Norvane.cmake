@@ -28,8 +28,14 @@ endfunction()
 
 # Test executables live in tests/<sub>/; the shared helpers of tests/support
 # are compiled into each of them.
+# TIMEOUT: seconds for each test (300 unless given); a program whose tests
+# run long (a sanitized build on a loaded machine takes several times as
+# long) names more.
 function(norvane_test name)
-  cmake_parse_arguments(ARG "" "" "DEPS;EXCLUDE" ${ARGN})
+  cmake_parse_arguments(ARG "" "TIMEOUT" "DEPS;EXCLUDE" ${ARGN})
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 300)
+  endif()
   file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   foreach(dir ${ARG_EXCLUDE})
     list(FILTER srcs EXCLUDE REGEX "^${CMAKE_CURRENT_SOURCE_DIR}/${dir}/")
@@ -39,9 +45,13 @@ function(norvane_test name)
   target_link_libraries(test_${name} PRIVATE norvane_test_support ${ARG_DEPS}
                         GTest::gtest GTest::gmock GTest::gtest_main)
   gtest_discover_tests(test_${name} DISCOVERY_TIMEOUT 60
-                       PROPERTIES TIMEOUT 300)
+                       PROPERTIES TIMEOUT ${ARG_TIMEOUT})
   # The whole program once more as one process, as a developer runs it: state
   # that one test leaks into the next fails here, not only by chance.
   add_test(NAME test_${name}.one_process COMMAND test_${name})
-  set_tests_properties(test_${name}.one_process PROPERTIES TIMEOUT 1200)
+  math(EXPR one_process_timeout "${ARG_TIMEOUT} * 4")
+  if(one_process_timeout LESS 1200)
+    set(one_process_timeout 1200)
+  endif()
+  set_tests_properties(test_${name}.one_process PROPERTIES TIMEOUT ${one_process_timeout})
 endfunction()
