@@ -54,6 +54,24 @@ struct Arrival : StandTest {
                 value = e.value;
         return value;
     }
+    // Its reports: rolling north at 10 kt from now, then standing `metresShort`
+    // of A1 from `arrivalTicks` on, stationary a second later.
+    static void rollToRestShortOfA1(LiveAircraft& a, double metresShort, std::uint32_t arrivalTicks)
+    {
+        const std::uint32_t now = liveTickCounter.load();
+        a.samples.front().groundSpeed = 10.0;
+        a.samples.front().dueTick = now;
+        TrackSample stop = a.samples.front();
+        const tzo::LatLon p = standtest::at(-metresShort, 0);
+        stop.latitude = p.latitude;
+        stop.longitude = p.longitude;
+        stop.groundSpeed = 0.0;
+        stop.dueTick = now + arrivalTicks;
+        a.samples.push_back(stop);
+        stop.stationary = true;
+        stop.dueTick = now + arrivalTicks + 1000;
+        a.samples.push_back(stop);
+    }
     // Ticks of the live traffic until the aircraft parks or the ticks run out.
     static void tickUntilParked(const LiveAircraft& a, int ticks)
     {
@@ -79,20 +97,7 @@ TEST_F(Arrival, aTaxiStoppingFifteenMetresFromAFreeStandTaxisInAndParks)
         parkAirportCode.set("LSZH");
         nowDayHour.store(DayHour{3, 20}.toU64());
         LiveAircraft& a = taxiing(-300.0, c.aircraftCargo);
-        // Reports: rolling north at 10 kt, then standing 15 m short of A1.
-        const std::uint32_t now = liveTickCounter.load();
-        a.samples.front().groundSpeed = 10.0;
-        a.samples.front().dueTick = now;
-        TrackSample stop = a.samples.front();
-        const tzo::LatLon p = standtest::at(-15.0, 0);
-        stop.latitude = p.latitude;
-        stop.longitude = p.longitude;
-        stop.groundSpeed = 0.0;
-        stop.dueTick = now + 5700;
-        a.samples.push_back(stop);
-        stop.stationary = true;
-        stop.dueTick = now + 6700;
-        a.samples.push_back(stop);
+        rollToRestShortOfA1(a, 15.0, 5700);
         const std::uint32_t objectId = a.objectId;
         const std::uint32_t recordId = a.recordId;
 
@@ -157,19 +162,7 @@ TEST_F(Arrival, aTaxiComingToRestTakesAStandWithin55mOrOneThatKnowsItWithin85m)
         stands.install();
         nowDayHour.store(DayHour{3, 20}.toU64());
         LiveAircraft& a = taxiing(-300.0);
-        const std::uint32_t now = liveTickCounter.load();
-        a.samples.front().groundSpeed = 10.0;
-        a.samples.front().dueTick = now;
-        TrackSample stop = a.samples.front();
-        const tzo::LatLon p = standtest::at(-c.short_, 0);
-        stop.latitude = p.latitude;
-        stop.longitude = p.longitude;
-        stop.groundSpeed = 0.0;
-        stop.dueTick = now + 5000;
-        a.samples.push_back(stop);
-        stop.stationary = true;
-        stop.dueTick = now + 6000;
-        a.samples.push_back(stop);
+        rollToRestShortOfA1(a, c.short_, 5000);
 
         const std::size_t logged = log().size();
         tickUntilParked(liveAircraft.front(), 20000);
