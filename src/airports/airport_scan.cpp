@@ -115,7 +115,7 @@ void lf_scanAddonPath(const std::string& path)
         gf_showStatus(path + " is not a folder name, skipped!", true);
         return;
     }
-    if (lf_containsStockSceneryPath(path))
+    if (lf_isInStockScenery(path))
         return;
     lf_scanFolderForAirports(p);
 }

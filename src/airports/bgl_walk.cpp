@@ -213,7 +213,7 @@ struct Walk {
         for (; !stopped && it != fs::directory_iterator(); it.increment(ec)) {
             const fs::directory_entry& entry = *it;
             try {
-                if (lf_containsStockSceneryPath(entry.path().string()))
+                if (lf_isInStockScenery(entry.path().string()))
                     continue;
                 std::error_code sec;
                 if (entry.is_directory(sec) && !entry.is_symlink(sec)) {

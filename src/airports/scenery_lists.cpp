@@ -13,6 +13,7 @@
 #include <fmt/format.h>
 #include <pugixml.hpp>
 
+#include <algorithm>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -38,10 +39,50 @@ std::string gf_stockSceneryPathText()
     return (lf_simulatorPath(install) / "Scenery").string();
 }
 
-bool lf_containsStockSceneryPath(std::string_view text)
+namespace {
+
+// The names of a path, either separator; "." and empty names are dropped and
+// ".." takes back the name before it, so that a detour through the Scenery
+// folder's parent cannot hide where a path ends up. A path from the root
+// begins with "/".
+std::vector<std::string_view> pathNames(std::string_view text)
 {
-    const std::string stock = gf_stockSceneryPathText();
-    return !stock.empty() && withSlashes(text).find(withSlashes(stock)) != std::string::npos;
+    std::vector<std::string_view> names;
+    if (!text.empty() && (text.front() == '/' || text.front() == '\\'))
+        names.emplace_back("/");
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t stop = text.find_first_of("/\\", start);
+        if (stop == std::string_view::npos)
+            stop = text.size();
+        const std::string_view name = text.substr(start, stop - start);
+        if (name == "..") {
+            if (!names.empty() && names.back() != ".." && names.back() != "/")
+                names.pop_back();
+            else if (names.empty() || names.back() == "..")
+                names.push_back(name);
+        } else if (!name.empty() && name != ".") {
+            names.push_back(name);
+        }
+        start = stop + 1;
+    }
+    return names;
+}
+
+} // namespace
+
+bool lf_isInStockScenery(std::string_view text)
+{
+    const std::string stockText = gf_stockSceneryPathText();
+    if (stockText.empty())
+        return false;
+    // Whole names, as Windows compares them: "Scenery Addons" or "SceneryX"
+    // beside the Scenery folder are add-on folders, not stock scenery.
+    const std::vector<std::string_view> stock = pathNames(stockText);
+    const std::vector<std::string_view> names = pathNames(text);
+    return names.size() >= stock.size() &&
+           std::equal(stock.begin(), stock.end(), names.begin(),
+                      [](std::string_view a, std::string_view b) { return platform::equalsNoCase(a, b); });
 }
 
 fs::path lf_simulatorPath(std::string_view text)
@@ -84,7 +125,7 @@ void takeLocalFolder(std::string_view local, std::vector<std::string>& folders)
     // Absolute as Windows writes it, or as this system does.
     if (value.find(":\\") == std::string::npos && value.front() != '/')
         value = (lf_simulatorPath(SIM_INSTALL_PATH.value()) / lf_simulatorPath(value)).string();
-    if (lf_containsStockSceneryPath(value))
+    if (lf_isInStockScenery(value))
         return;
     gf_logLine("      found:" + value);
     folders.push_back(value);

@@ -12,8 +12,9 @@
 // The simulator install folder joined with "Scenery" as text; empty when no
 // install path is set (then nothing counts as stock scenery).
 std::string gf_stockSceneryPathText();
-// Whether `text` lies inside the stock scenery folder; either separator.
-bool lf_containsStockSceneryPath(std::string_view text);
+// Whether `text` is the stock scenery folder or lies below it: compared name
+// by name without regard to case, either separator.
+bool lf_isInStockScenery(std::string_view text);
 // A simulator path text as a path of this system: either separator accepted.
 std::filesystem::path lf_simulatorPath(std::string_view text);
 

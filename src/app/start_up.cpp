@@ -354,7 +354,7 @@ void lf_checkAddonFolderParameters(std::vector<std::string>& folders)
         const std::string value = p->value();
         if (value.empty())
             continue;
-        if (lf_containsStockSceneryPath(value))
+        if (lf_isInStockScenery(value))
             throw UserErrorException(
                 42, fmt::format("parameter {} points to stock airports instead of add-on airports!", p->name()));
         folders.push_back(value);

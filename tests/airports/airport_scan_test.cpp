@@ -211,12 +211,33 @@ TEST_F(AirportScanTest, aMissingListIsAWarningAndTheOtherListIsRead)
     EXPECT_TRUE(fs::exists(g_myThirdpartyFolder / "EHAM.xml"));
 }
 
-TEST_F(AirportScanTest, noInstallPathMakesNothingStock)
+TEST_F(AirportScanTest, stockSceneryIsTheSceneryFolderAndWhatLiesBelowIt)
 {
     SIM_INSTALL_PATH.setValue("");
-    EXPECT_FALSE(lf_containsStockSceneryPath("D:\\Addon Scenery\\x"));
-    SIM_INSTALL_PATH.setValue("C:\\P3D v5");
-    EXPECT_TRUE(lf_containsStockSceneryPath("C:/P3D v5/Scenery/x"));
+    EXPECT_FALSE(lf_isInStockScenery("D:\\Addon Scenery\\x"));
+    SIM_INSTALL_PATH.setValue("C:\\P3D v5\\");
+    for (const char* stock : {"C:/P3D v5/Scenery/x", "C:\\P3D v5\\Scenery", "c:\\p3d V5\\SCENERY\\World\\",
+                              "C:\\P3D v5\\Scenery Addons\\..\\Scenery\\0101"})
+        EXPECT_TRUE(lf_isInStockScenery(stock)) << stock;
+    for (const char* addOn : {"C:\\P3D v5\\Scenery Addons\\KTST", "C:\\P3D v5\\Scenery_Addons\\EGLL",
+                              "C:/P3D v5/SceneryX/EDDF", "C:\\P3D v5\\Scenery\\..\\Addons", "D:\\C:\\P3D v5\\Scenery"})
+        EXPECT_FALSE(lf_isInStockScenery(addOn)) << addOn;
+}
+
+// A folder whose name only begins like the simulator's own Scenery folder
+// holds add-on scenery like any other.
+TEST_F(AirportScanTest, addOnFoldersNamedLikeTheStockOneAreScanned)
+{
+    bgltest::Image::write(install / "Scenery Addons" / "KTST" / "ktst.bgl", airportImage("KTST"));
+    bgltest::Image::write(install / "Scenery" / "Custom" / "egll.bgl", airportImage("EGLL"));
+    put(fs::relative(listPath("scenery.cfg"), dir.path()).string(),
+        "[Area.001]\nLocal=Scenery Addons\\KTST\nActive=TRUE\n[Area.002]\nLocal=Scenery\\Custom\nActive=TRUE\n");
+    put(fs::relative(listPath("scenery_add-ons.xml"), dir.path()).string(),
+        "<SimBase.Document><Path>" + install.string() + "</Path></SimBase.Document>\n");
+    std::vector<std::string> folders;
+    EXPECT_TRUE(gf_scanAddonAirports(true, folders));
+    EXPECT_TRUE(fs::exists(g_myThirdpartyFolder / "KTST.xml"));
+    EXPECT_FALSE(fs::exists(g_myThirdpartyFolder / "EGLL.xml")) << "stock scenery is never read";
 }
 
 TEST_F(AirportScanTest, walkPicksBglFilesOutsideSkippedFolders)
@@ -224,7 +245,8 @@ TEST_F(AirportScanTest, walkPicksBglFilesOutsideSkippedFolders)
     const fs::path root = dir / "addon";
     const auto bytes = airportImage();
     for (const char* name : {"a/AIRPORT.BGL", "b/airport.bgl", "c/airport.Bgl", "Scenery_statics/x.bgl",
-                             "d_heliports/x.bgl", "e/readme.txt", "f/y.bgl", "sim/Scenery/z/z.bgl"})
+                             "d_heliports/x.bgl", "e/readme.txt", "f/y.bgl", "sim/Scenery/z/z.bgl",
+                             "sim/SceneryX/k.bgl"})
         bgltest::Image::write(root / name, bytes);
     bgltest::Image other; // no airport section: fails the pre-check
     other.sectionType = 5;
@@ -237,7 +259,7 @@ TEST_F(AirportScanTest, walkPicksBglFilesOutsideSkippedFolders)
         const std::lock_guard lock(m);
         seen.insert(p.parent_path().filename().string() + "/" + p.filename().string());
     });
-    EXPECT_EQ(seen, (std::set<std::string>{"a/AIRPORT.BGL", "b/airport.bgl", "f/y.bgl"}));
+    EXPECT_EQ(seen, (std::set<std::string>{"a/AIRPORT.BGL", "b/airport.bgl", "f/y.bgl", "SceneryX/k.bgl"}));
     EXPECT_EQ(runningWorkers.load(), 0);
 }
 
