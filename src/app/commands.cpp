@@ -282,6 +282,10 @@ void gf_saveParameter(IntParameter& parameter)
 bool procesTbInt(IntParameterField& field)
 {
     const bool percentage = &field == &parking_percentage;
+    // A MAX_LIVE typed at a park airport belongs to that airport: its file
+    // keeps it, and parameters.xml keeps the user's own value, which comes
+    // back when the airport is left.
+    const bool airportOwn = &field == &MAX_LIVE && parkAirportActive.load();
     bool changed = false;
     const auto read = lf_fieldText(field, kFieldTextLimit);
     if (!read)
@@ -293,7 +297,8 @@ bool procesTbInt(IntParameterField& field)
             field.setValue(0);
         } else {
             field.setValue(field.defaultValue());
-            gf_saveParameter(field);
+            if (!airportOwn)
+                gf_saveParameter(field);
         }
         changed = true;
     } else {
@@ -310,7 +315,7 @@ bool procesTbInt(IntParameterField& field)
                 gf_showStatus(fmt::format("Same {} value {}, no changes made", field.name(), number), true);
             } else {
                 field.setValue(number);
-                if (!percentage)
+                if (!percentage && !airportOwn)
                     gf_saveParameter(field);
                 changed = true;
             }

@@ -227,7 +227,7 @@ TEST_F(CommandsTest, maxLiveAtItsDefaultLeavesTheFieldEmpty)
     EXPECT_EQ(window.text(MAX_LIVE.controlId()), "");
 }
 
-TEST_F(CommandsTest, aParkingSettingTypedAtTheParkAirportIsInItsFileWhenLeftAndTheUsersMaxLiveComesBack)
+TEST_F(CommandsTest, parkingSettingsTypedAtTheParkAirportStayInItsFileAndTheUsersMaxLiveComesBackThroughARestart)
 {
     const std::string meta = "<meta><info name=\"author\" value=\"Norvane_P3D\"/><info name=\"version\" "
                              "value=\"8.8.0\"/><info name=\"date\" value=\"Dec  1, 2026\"/></meta>";
@@ -248,9 +248,21 @@ TEST_F(CommandsTest, aParkingSettingTypedAtTheParkAirportIsInItsFileWhenLeftAndT
     ASSERT_EQ(MAX_LIVE.value(), 50);
 
     enter(parking_percentage, "80");
+    enter(MAX_LIVE, "40");
     lf_removeParkedAndLeave();
-    EXPECT_NE(readFile("airports/learned/stock/LIRF.xml").find("name=\"parking_percentage\" value=\"80\""),
-              std::string::npos);
+    const std::string learned = readFile("airports/learned/stock/LIRF.xml");
+    EXPECT_NE(learned.find("name=\"parking_percentage\" value=\"80\""), std::string::npos);
+    EXPECT_NE(learned.find("name=\"MAX_LIVE\" value=\"40\""), std::string::npos);
+    EXPECT_EQ(MAX_LIVE.value(), 120);
+    EXPECT_EQ(stored("MAX_LIVE"), "120") << "the airport's value stays with the airport";
+
+    // A restart reads the user's settings again: the airport's value is
+    // still the airport's, the user's still the user's.
+    lf_loadParameters();
+    ASSERT_TRUE(lf_setParkAirport("LIRF"));
+    ASSERT_EQ(lf_loadParkAirport(), "");
+    EXPECT_EQ(MAX_LIVE.value(), 40);
+    lf_removeParkedAndLeave();
     EXPECT_EQ(MAX_LIVE.value(), 120);
 
     gf_installParkAirportHooks({});
