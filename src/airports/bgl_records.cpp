@@ -406,8 +406,8 @@ bool lf_bglHasAirportSection(const std::filesystem::path& path)
 
 namespace {
 
-// Where the reading of a file meets bytes that are no record (what follows
-// the last record, or damage): it ends there with one scan-log line per file.
+// Where the reading of a file meets damage: it ends there with one scan-log
+// line per file.
 class WalkEnd {
 public:
     explicit WalkEnd(const std::string& pathText) : m_pathText(pathText) {}
@@ -440,6 +440,10 @@ void lf_readBglAirports(std::span<const std::uint8_t> bytes, const std::string& 
     // and every airport handed over once, however many sections there are.
     std::vector<bool> walked(static_cast<std::size_t>(in.size() / 4) + 1, false);
     std::uint64_t record = 0;
+    // Where the walked section's records end by its subsection entry. A
+    // compiled file goes on with other sections' data there, which is no
+    // record: a walk that stops beyond this point has met no damage.
+    std::uint64_t dataEnd = 0;
     try {
         const std::uint64_t sections = in.u32At(20);
         for (std::uint64_t i = 0; i < sections; ++i) {
@@ -453,21 +457,23 @@ void lf_readBglAirports(std::span<const std::uint8_t> bytes, const std::string& 
             if (type != bgl::kSectionAirport || (flags & bgl::kSubsectionEntry20Flag) != 0)
                 continue;
             const std::uint64_t table = in.u32At(entry + 12) & ~3u;
-            if (!in.fits(table + 8, 4)) {
+            if (!in.fits(table + bgl::kSubsectionRecords, 8)) {
                 end.at(table, "no subsection table");
                 continue;
             }
-            record = in.u32At(table + 8) & ~3u;
+            record = in.u32At(table + bgl::kSubsectionRecords) & ~3u;
+            dataEnd = record + in.u32At(table + bgl::kSubsectionDataSize);
+            bool noRecord = false;
             while (record < in.size() && !walked[static_cast<std::size_t>(record / 4)]) {
                 walked[static_cast<std::size_t>(record / 4)] = true;
                 if (!in.fits(record, bgl::kRecordHeaderSize)) {
-                    end.at(record, "no record");
+                    noRecord = true;
                     break;
                 }
                 const RecordHeader h = readRecordHeader(in, record);
                 const std::uint64_t step = wordStep(h.size);
                 if (step == 0 || record + static_cast<std::uint64_t>(h.size) > in.size()) {
-                    end.at(record, "no record");
+                    noRecord = true;
                     break;
                 }
                 if (h.id == bgl::kAirport || h.id == bgl::kAirportP3dV5) {
@@ -480,10 +486,15 @@ void lf_readBglAirports(std::span<const std::uint8_t> bytes, const std::string& 
                 }
                 record += step;
             }
+            // Short of the section's end the records stop only where the file
+            // is damaged or cut.
+            if (record < dataEnd && (noRecord || record >= in.size()))
+                end.at(record, "no record");
         }
     } catch (const BglRangeError& e) {
         // Damage inside a record that reaches the end of the file.
-        end.at(record, e.what());
+        if (record < dataEnd)
+            end.at(record, e.what());
     }
 }
 

@@ -1,8 +1,10 @@
 #pragma once
-// Writes BGL images byte by byte from the documented layout: airport sections
-// with one subsection each whose records are the airports given, each with
-// name, helipad and parking sub-records. Offsets of the interesting
-// fields are kept so that tests can damage them afterwards.
+// Writes BGL images byte by byte from the documented layout, as compiled files
+// are: the section table, the subsection tables, then the sections' data, the
+// airport records first and after them the data of a section of another kind,
+// which is no record. Each airport has name, helipad and parking sub-records.
+// Offsets of the interesting fields are kept so that tests can damage them
+// afterwards.
 
 #include <cmath>
 #include <cstdint>
@@ -70,11 +72,16 @@ public:
     std::uint32_t sectionCount = 1;
     bool sectionPerAirport = false;
     std::vector<Airport> airports;
+    // The data of the section after the airports (a name list, say); its
+    // first bytes read as a record would reach past the end of the file.
+    std::vector<std::uint8_t> otherSectionData{0x02, 0x00, 0x00, 0x01, 0x00, 0x00, 0x1F, 0x00, 0x00, 0x00,
+                                               0x41, 0x4D, 0x53, 0x00, 0x45, 0x48, 0x41, 0x4D, 0x00, 0x00};
 
     // Filled by build().
     std::vector<std::size_t> airportOffsets;
     std::vector<std::size_t> parkingListOffsets; // 0 for an airport without one
     std::vector<std::size_t> nameOffsets;        // of each airport's first name sub-record
+    std::size_t airportDataEnd = 0;              // where the other section's data begins
 
     std::vector<std::uint8_t> build()
     {
@@ -87,26 +94,38 @@ public:
         u32(b, 0x19920201);
         u32(b, headerSize);
         u32(b, 0); u32(b, 0); u32(b, 0);
-        u32(b, sections);
+        u32(b, sections + 1);
         while (b.size() < 56)
             u32(b, 0);
-        const std::uint32_t firstTable = 56 + 20 * sections;
+        const std::uint32_t firstTable = 56 + 20 * (sections + 1);
+        const std::uint32_t otherTable = firstTable + 16 * tables;
         // Section entry: type, flags, subsection count, subsection table offset, size.
         for (std::uint32_t i = 0; i < sections; ++i) {
             u32(b, sectionType); u32(b, sectionFlags); u32(b, 1);
             u32(b, firstTable + 16 * (sectionPerAirport ? i : 0)); u32(b, 16);
         }
-        // Subsection entry: id, records, record offset (filled in below), size.
-        for (std::uint32_t i = 0; i < tables; ++i) {
-            u32(b, 0); u32(b, sectionPerAirport ? 1 : static_cast<std::uint32_t>(airports.size()));
+        u32(b, 0x27); u32(b, 0); u32(b, 1); u32(b, otherTable); u32(b, 16);
+        // Subsection entry: id, records, record offset, size of the records
+        // (both filled in below).
+        for (std::uint32_t i = 0; i <= tables; ++i) {
+            u32(b, 0); u32(b, i == tables || sectionPerAirport ? 1 : static_cast<std::uint32_t>(airports.size()));
             u32(b, 0); u32(b, 0);
         }
         const std::size_t records = b.size();
         for (const Airport& a : airports)
             airport(b, a);
-        for (std::uint32_t i = 0; i < tables; ++i)
-            put32(b, firstTable + 16 * i + 8,
-                  static_cast<std::uint32_t>(sectionPerAirport && i < airportOffsets.size() ? airportOffsets[i] : records));
+        const std::size_t other = b.size();
+        b.insert(b.end(), otherSectionData.begin(), otherSectionData.end());
+        for (std::uint32_t i = 0; i < tables; ++i) {
+            const bool own = sectionPerAirport && i < airportOffsets.size();
+            const std::size_t from = own ? airportOffsets[i] : records;
+            const std::size_t to = own && i + 1 < airportOffsets.size() ? airportOffsets[i + 1] : other;
+            put32(b, firstTable + 16 * i + 8, static_cast<std::uint32_t>(from));
+            put32(b, firstTable + 16 * i + 12, static_cast<std::uint32_t>(to - from));
+        }
+        put32(b, otherTable + 8, static_cast<std::uint32_t>(other));
+        put32(b, otherTable + 12, static_cast<std::uint32_t>(b.size() - other));
+        airportDataEnd = other;
         return b;
     }
 

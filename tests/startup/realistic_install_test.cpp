@@ -212,9 +212,8 @@ TEST_F(RealisticInstallTest, oneStartScansExactlyWhatTheUserInstalled)
         EXPECT_EQ(countLinesWith(g_outputInfoFolder / "AirportsScanLog.txt", "Generated " + file + ":"), 1) << file;
     EXPECT_EQ(countLinesWith(g_outputInfoFolder / "AirportsScanLog.txt", "Exception"), 0);
     EXPECT_EQ(countLinesWith(g_outputInfoFolder / "AirportsScanLog.txt", "futs"), 0);
-    EXPECT_EQ(countLinesWith(g_outputInfoFolder / "AirportsScanLog.txt",
-                             (addons / "Bay Area" / "KSFO" / "scenery" / "KSFO.bgl").string() + ": no record at offset"),
-              1);
+    // Files laid out as compiled, padding included, have no fault to report.
+    EXPECT_EQ(countLinesWith(g_outputInfoFolder / "AirportsScanLog.txt", "the rest of the file is not read"), 0);
     EXPECT_EQ(addonAirportsFound.load(), 8);
 
     // Liveries: the packages switched on, then the simulator's own list; the
