@@ -275,8 +275,10 @@ void lf_detectRealTraffic()
     const std::string today = gf_currentDateStamp();
     std::error_code ec;
     // A damaged data base counts as missing, or every start would end in its error.
-    if (today != DATA_CHECKED_AT_DATE.value() || !gf_dbaseFileUsable())
-        gf_updateDbase();
+    const bool checkedToday = today == DATA_CHECKED_AT_DATE.value();
+    const bool unusable = checkedToday && !gf_dbaseFileUsable();
+    if (!checkedToday || unusable)
+        gf_updateDbase(unusable);
     // A close during a slow download ends the start-up before the next one.
     if (lf_startStale())
         return;

@@ -146,7 +146,10 @@ std::string gf_catalogueUnusable(const fs::path& path)
                 return {};
         gf_logLineMarked(lf_noLiveries(path.string()).what());
     } catch (const UserErrorException& e) {
-        gf_logLineMarked(e.what());
+        // The file is there: the load has logged why it does not parse, and
+        // the reading's "not found" would tell the user otherwise.
+        if (e.code() != 51)
+            gf_logLineMarked(e.what());
     }
     return "is damaged";
 }

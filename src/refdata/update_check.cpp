@@ -119,7 +119,7 @@ tzo::Version gf_getServerArchiveVersion()
     return lf_serverVersion(kArchiveVersionPath);
 }
 
-void gf_updateDbase()
+void gf_updateDbase(bool knownUnusable)
 {
     std::lock_guard lock(gf_updateMutex());
     const tzo::Version server = lf_getServerDbaseVersion();
@@ -128,7 +128,7 @@ void gf_updateDbase()
         return;
     }
     const tzo::Version local = gf_parseVersion(DBASE_VERSION.value());
-    if (!(local < server) && gf_dbaseFileUsable())
+    if (!(local < server) && !knownUnusable && gf_dbaseFileUsable())
         return;
     fs::create_directories(g_dbasePath.parent_path());
     lf_downloadDataFile(server, "dbase.xml", kDbaseServerPath, g_dbasePath, DBASE_VERSION, gf_isUsableDbaseFile);

@@ -32,8 +32,9 @@ tzo::Version gf_getServerArchiveVersion();
 // missing or does not read as valid (a damaged file is fetched again). A
 // download is checked before it replaces the installed file; the setting
 // changes only with the file. Folder errors leave as
-// std::filesystem::filesystem_error.
-void gf_updateDbase();
+// std::filesystem::filesystem_error. `knownUnusable`: the caller has found
+// the installed data base damaged (and logged it) already.
+void gf_updateDbase(bool knownUnusable = false);
 void gf_updateAigRegcodes();
 
 // Whether input/dbase.xml exists and reads as a data base (its failure logged).

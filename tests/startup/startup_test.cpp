@@ -222,6 +222,7 @@ TEST_F(StartUpTest, damagedFilesAtStart)
     writeFile(g_liveriesScannedPath, "<meta/><liveries><liv airl=\"AAL\"");
     ASSERT_EQ(startUp(), 0) << log();
     EXPECT_EQ(statusesWith("is damaged, rescan liveries"), 1);
+    EXPECT_EQ(logLinesWith("===> 51: File"), 0) << "the file is there, only damaged";
     EXPECT_EQ(tzo::gf_catalogueUnusable(g_liveriesScannedPath), "");
     EXPECT_EQ(storedSetting("SCAN_LIVERIES"), "false");
 
@@ -232,6 +233,12 @@ TEST_F(StartUpTest, damagedFilesAtStart)
     ASSERT_EQ(startUp(), 0) << log();
     EXPECT_TRUE(fs::exists("airports/my_thirdparty/EDDF/EDDF.xml"));
     EXPECT_FALSE(fs::exists("airports/my_thirdparty/ZZZZ.xml"));
+
+    // A damaged data base checked today is fetched again, its damage said once.
+    writeFile("input/dbase.xml", "<dbase><broken");
+    tzo::dbaseRead = false;
+    ASSERT_EQ(startUp(), 0) << log();
+    EXPECT_EQ(logLinesWith("dbase.xml\" not read because of"), 1);
 
     // A damaged data base with the server down ends the start-up with its user error.
     tzo::dbaseRead = false;
@@ -245,7 +252,7 @@ TEST_F(StartUpTest, damagedFilesAtStart)
     tzo::dbaseRead = true;
     writeFile("input/airports_p3d.xml", "broken");
     EXPECT_THROW(startUp(), std::runtime_error);
-    EXPECT_EQ(tzo::operationsStarts.load(), 4);
+    EXPECT_EQ(tzo::operationsStarts.load(), 5);
 }
 
 TEST_F(StartUpTest, closingDuringAStalledDownloadStartsNothing)
