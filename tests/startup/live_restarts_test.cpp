@@ -5,9 +5,13 @@
 
 #include "startup_fixture.hpp"
 
+#include "airports/airport_services.hpp"
+#include "airports/park_positions.hpp"
 #include "app/main_window_paint.hpp"
 #include "app/traffic_range.hpp"
 #include "platform/ui/painter.hpp"
+#include "realtraffic/traffic_reader.hpp"
+#include "rtstub/traffic_line_builder.hpp"
 #include "simconnect/sim_client.hpp"
 #include "simconnect/sim_queues.hpp"
 #include "traffic/live_traffic.hpp"
@@ -19,6 +23,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <mutex>
 #include <set>
 
 #include <unistd.h>
@@ -275,10 +280,38 @@ struct StaticRestartTest : LiveStartUpTest {
 
 // Whatever restarts the program in its process (a teleport, a newly loaded
 // flight, the third failed request), static parking starts as after a fresh
-// start: Zürich is chosen and loaded again and its static aircraft come back
-// to the simulator.
+// start: nothing of the old park airport is left when the next start begins,
+// Zürich is chosen and loaded again and its static aircraft come back to the
+// simulator.
 TEST_F(StaticRestartTest, staticParkingComesBackAfterEveryKindOfRestart)
 {
+    // What a start finds of static parking: whether the traffic reader takes
+    // a report of an aircraft on Zürich's ground, the stand table, the park
+    // airport, the static aircraft in the tables and in the simulator.
+    const auto parkingNow = [&] {
+        trafficReader.setUserPosition(rtstub::kZurichLatitude, rtstub::kZurichLongitude);
+        trafficQueue.setIntakeOpen(true);
+        trafficQueue.clear();
+        trafficReader.handleDatagramText(rtstub::TrafficLine::onGround().text());
+        const bool groundTaken = trafficQueue.size() > 0;
+        trafficQueue.clear();
+        trafficQueue.setIntakeOpen(false);
+        trafficReader.resetTimestamp();
+        const auto inSimulator = [&] { return staticCreatedSince(std::chrono::steady_clock::time_point{}); };
+        waitFor([&] { return inSimulator() == 0; }, 10s); // the stand-in ends the old connection on its own
+        return fmt::format("ground report taken {}, {} stands, park airport \"{}\", {} static, {} in the simulator",
+                           groundTaken, parkPositions.size(), parkAirportCode.get(), staticAircraft.size(),
+                           inSimulator());
+    };
+    const std::string fresh = parkingNow();
+    std::mutex restartedMutex;
+    std::vector<std::string> restarted;
+    exitServices->beforeRestartedStart = [&] {
+        const std::string now = parkingNow();
+        const std::lock_guard lock(restartedMutex);
+        restarted.push_back(now);
+    };
+
     server->put("/downloads/archive/p3d/archive.zip",
                 makeZip({{"archive/stock/EHAM.xml", kArchivedAirport}, {"archive/stock/LSZH.xml", zurichInUse()}}));
     CUSTOM_PARKING_PERCENTAGE.setValue(100);
@@ -321,4 +354,8 @@ TEST_F(StaticRestartTest, staticParkingComesBackAfterEveryKindOfRestart)
         ASSERT_TRUE(waitFor([&] { return staticCreatedSince(since) > 0; }, 60s)) << log();
     }
     EXPECT_EQ(exitServices->finalCloses.load(), 0);
+    exitServices->beforeRestartedStart = nullptr;
+    EXPECT_EQ(fresh, "ground report taken false, 0 stands, park airport \"\", 0 static, 0 in the simulator");
+    const std::lock_guard lock(restartedMutex);
+    EXPECT_EQ(restarted, std::vector<std::string>(3, fresh));
 }

@@ -31,6 +31,7 @@
 #include "updates/zip_builder.hpp"
 
 #include <atomic>
+#include <functional>
 #include <map>
 #include <thread>
 
@@ -42,14 +43,19 @@ using namespace std::chrono_literals;
 // The program's exit, with short waits and the window's messages recorded.
 struct TestExitServices : tzo::ProgramExitServices {
     std::atomic<int> finalCloses{0};
+    // Runs on the exit thread when a restart hands over to the next start.
+    std::function<void()> beforeRestartedStart;
     void sleepFor(std::chrono::milliseconds duration) override
     {
         std::this_thread::sleep_for(std::min<std::chrono::milliseconds>(duration, 40ms));
     }
     bool postToWindow(tzo::WindowMessage message) override
     {
-        if (message == tzo::WindowMessage::START)
+        if (message == tzo::WindowMessage::START) {
+            if (beforeRestartedStart)
+                beforeRestartedStart();
             tzo::lf_startStartUp();
+        }
         else
             finalCloses.fetch_add(1);
         return true;
