@@ -56,6 +56,7 @@ struct Set {
         const int n = fileCount();
         for (int i = 0; i < n; ++i) {
             bgltest::Image image;
+            image.otherSectionData.clear(); // the scenery records below follow the airports directly
             if (i % 10 == 0) {
                 bgltest::Airport a;
                 a.ident = "EHAA";

@@ -30,6 +30,7 @@ fs::path writeFile(const testsupport::TempDir& dir, bool perAirport)
 {
     bgltest::Image image;
     image.sectionPerAirport = perAirport;
+    image.otherSectionData.clear(); // the scenery records below follow the airports directly
     for (int i = 0; i < kSections; ++i) {
         bgltest::Airport a;
         a.ident = std::string("E") + static_cast<char>('A' + i / 676 % 26) + static_cast<char>('A' + i / 26 % 26) +
