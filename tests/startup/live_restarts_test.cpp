@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <set>
 
@@ -288,7 +289,7 @@ TEST_F(StaticRestartTest, staticParkingComesBackAfterEveryKindOfRestart)
     // What a start finds of static parking: whether the traffic reader takes
     // a report of an aircraft on Zürich's ground, the stand table, the park
     // airport, the static aircraft in the tables and in the simulator.
-    const auto parkingNow = [&] {
+    const auto parkingNow = [this] {
         trafficReader.setUserPosition(rtstub::kZurichLatitude, rtstub::kZurichLongitude);
         trafficQueue.setIntakeOpen(true);
         trafficQueue.clear();
@@ -304,12 +305,17 @@ TEST_F(StaticRestartTest, staticParkingComesBackAfterEveryKindOfRestart)
                            inSimulator());
     };
     const std::string fresh = parkingNow();
-    std::mutex restartedMutex;
-    std::vector<std::string> restarted;
-    exitServices->beforeRestartedStart = [&] {
+    // Shared with the hook: a restart still under way when an assertion ends
+    // the test must find it.
+    struct Restarted {
+        std::mutex mutex;
+        std::vector<std::string> states;
+    };
+    const auto restarted = std::make_shared<Restarted>();
+    exitServices->beforeRestartedStart = [parkingNow, restarted] {
         const std::string now = parkingNow();
-        const std::lock_guard lock(restartedMutex);
-        restarted.push_back(now);
+        const std::lock_guard lock(restarted->mutex);
+        restarted->states.push_back(now);
     };
 
     server->put("/downloads/archive/p3d/archive.zip",
@@ -356,6 +362,6 @@ TEST_F(StaticRestartTest, staticParkingComesBackAfterEveryKindOfRestart)
     EXPECT_EQ(exitServices->finalCloses.load(), 0);
     exitServices->beforeRestartedStart = nullptr;
     EXPECT_EQ(fresh, "ground report taken false, 0 stands, park airport \"\", 0 static, 0 in the simulator");
-    const std::lock_guard lock(restartedMutex);
-    EXPECT_EQ(restarted, std::vector<std::string>(3, fresh));
+    const std::lock_guard lock(restarted->mutex);
+    EXPECT_EQ(restarted->states, std::vector<std::string>(3, fresh));
 }
