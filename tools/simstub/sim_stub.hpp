@@ -241,6 +241,8 @@ public:
     std::vector<SimObjectState> removedObjects() const;
     // Every removal, also those not kept (keepHistory off).
     std::uint64_t removedCount() const { return m_removedCount.load(); }
+    // Every AI object created, also those removed since.
+    std::uint64_t createdCount() const { return m_createdCount.load(); }
     // Feet: the ground at that place, as GROUND ALTITUDE reports it for an
     // aircraft there.
     double groundAltitudeAt(double latitude, double longitude) const;
@@ -268,6 +270,9 @@ public:
     void holdCreationAnswers(bool hold);
     // Sends the answers held back, in the order of the creations.
     void releaseCreationAnswers();
+    // The objects whose creation answers are held back: no client can know
+    // yet which creation each one answers.
+    std::vector<std::uint32_t> heldCreationObjects() const;
     // The AI objects and their positions now (PLANE LATITUDE, PLANE LONGITUDE).
     struct ObjectPosition {
         std::uint32_t id = 0;
@@ -358,6 +363,7 @@ private:
     std::map<std::uint32_t, SimObjectState> m_objects;
     std::vector<SimObjectState> m_removedObjects;
     std::atomic<std::uint64_t> m_removedCount{0};
+    std::atomic<std::uint64_t> m_createdCount{0};
     std::uint32_t m_nextObjectId = 0;
     std::vector<Periodic> m_periodic;
     std::vector<Packet> m_misdirected;

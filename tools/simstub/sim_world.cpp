@@ -480,6 +480,7 @@ void SimStub::handleWorldPacket(Session& session, const DecodeResult& d, Message
         }
         SimObjectState o;
         o.id = m_nextObjectId++;
+        m_createdCount.fetch_add(1);
         o.title = title;
         o.atcId = text("tailNumber");
         o.atcModel = "AI";
@@ -690,6 +691,20 @@ void SimStub::releaseCreationAnswers()
     }
     for (const auto& answer : held)
         sendToAll(answer);
+}
+
+std::vector<std::uint32_t> SimStub::heldCreationObjects() const
+{
+    std::lock_guard lock(m_mutex);
+    std::vector<std::uint32_t> ids;
+    for (const auto& answer : m_heldCreationAnswers) {
+        // ASSIGNED_OBJECT_ID: the object id is its fifth u32, little-endian.
+        std::uint32_t id = 0;
+        for (int i = 3; i >= 0; --i)
+            id = (id << 8) | answer.at(16 + static_cast<std::size_t>(i));
+        ids.push_back(id);
+    }
+    return ids;
 }
 
 std::vector<SimStub::ObjectPosition> SimStub::objectPositions() const
