@@ -11,38 +11,35 @@
 #include <fmt/format.h>
 
 #include <algorithm>
-#include <deque>
 #include <limits>
+#include <unordered_map>
 
 using tzo::PendingCreation;
 
 namespace {
 
 constexpr std::uint32_t kLiveIdsAbove = 10000;
-constexpr std::size_t kClosedCreationsKept = 256;
 
-// Creations no longer pending: handed to the main loop with the object they
-// got, or given up (object 0). An answer that comes later for one of them
-// names an object that no record waits for.
-struct ClosedCreation {
-    std::uint32_t requestId = 0;
-    std::uint32_t objectId = 0;
+// The objects of this connection's creations, from the answer (or the
+// callsign) that named them until the simulator reports them removed.
+struct OwnedObject {
+    enum class By { Answer, Callsign, NoOne };
+    By by = By::NoOne; // NoOne: named for a creation that did not wait; being removed
+    // The creation that got it. Taken by its callsign, it is kept whole: an
+    // answer may still hand the object to another creation, and this one
+    // then waits again.
+    PendingCreation creation;
 };
-std::deque<ClosedCreation> g_closed;
+std::unordered_map<std::uint32_t, OwnedObject> g_objects;
 std::uint32_t g_nextRequestId = tzo::kFirstCreationRequestId;
+std::uint64_t g_simSeconds = 0;
 
 // The simulator (or whatever speaks for it) may repeat these without end.
 tzo::LogThrottle g_strayAnswerLog{1, std::chrono::minutes(1)};
 tzo::LogThrottle g_givenUpLog{1, std::chrono::minutes(1)};
+tzo::LogThrottle g_takenBackLog{1, std::chrono::minutes(1)};
 
 using Pending = std::vector<PendingCreation>::iterator;
-
-void lf_close(std::uint32_t requestId, std::uint32_t objectId)
-{
-    g_closed.push_back({requestId, objectId});
-    if (g_closed.size() > kClosedCreationsKept)
-        g_closed.pop_front();
-}
 
 // Order does not matter: the last entry takes the place of the one taken.
 PendingCreation lf_take(Pending it)
@@ -57,7 +54,6 @@ PendingCreation lf_take(Pending it)
 void lf_announce(Pending it, double aboveGroundFt)
 {
     const PendingCreation p = lf_take(it);
-    lf_close(p.requestId, p.objectId);
     if (p.recordId > kLiveIdsAbove)
         tzo::gf_pushSimNotification({p.objectId, p.recordId, 0, tzo::NOTIFY_LIVE_CREATED, 0.0, aboveGroundFt});
     else
@@ -67,7 +63,6 @@ void lf_announce(Pending it, double aboveGroundFt)
 void lf_giveUp(Pending it)
 {
     const PendingCreation p = lf_take(it);
-    lf_close(p.requestId, 0);
     tzo::gf_pushSimNotification({0, p.recordId, 0, tzo::NOTIFY_CREATION_GIVEN_UP, 0.0, 0.0});
 }
 
@@ -79,44 +74,51 @@ Pending lf_findByObject(std::uint32_t objectId)
                         [&](const PendingCreation& p) { return p.objectId == objectId; });
 }
 
-} // namespace
-
-std::uint32_t lf_nextCreationRequestId()
+Pending lf_findWaiting(std::uint32_t requestId)
 {
-    const std::uint32_t id = g_nextRequestId;
-    g_nextRequestId =
-        id == std::numeric_limits<std::uint32_t>::max() ? tzo::kFirstCreationRequestId : id + 1;
-    return id;
-}
-
-void lf_onAssignedObjectId(std::uint32_t requestId, std::uint32_t objectId)
-{
-    if (!tzo::gf_isCreationRequestId(requestId))
-        return;
-    if (objectId <= userObjectId.load()) {
-        g_strayAnswerLog.log(fmt::format("creation {} answered with object {}, no AI object: ignored", requestId,
-                                         objectId));
-        return;
-    }
-    const auto it = std::find_if(pendingCreations.begin(), pendingCreations.end(), [&](const PendingCreation& p) {
+    return std::find_if(pendingCreations.begin(), pendingCreations.end(), [&](const PendingCreation& p) {
         return p.requestId == requestId && p.objectId == 0;
     });
-    if (it == pendingCreations.end()) {
-        const auto closed = std::find_if(g_closed.begin(), g_closed.end(),
-                                         [&](const ClosedCreation& c) { return c.requestId == requestId; });
-        if (closed == g_closed.end()) {
-            g_strayAnswerLog.log(fmt::format("creation {} answered with object {}, but never sent: ignored",
-                                             requestId, objectId));
-        } else if (closed->objectId != objectId) {
-            // Given up, or taken by its callsign with another object: it has
-            // no record, and must not stay in the simulator without one.
-            g_strayAnswerLog.log(fmt::format("object {} came for a creation no aircraft waits for: removed", objectId));
-            std::lock_guard lock(simQueueMutex);
-            removeQueue.push_back(objectId);
-        }
-        return;
+}
+
+// The object that a creation took by its callsign: an answer handed it to
+// another creation, or named the creation's own. Its record lets go of it and
+// the creation waits again, from the time it was sent.
+void lf_takeBack(std::unordered_map<std::uint32_t, OwnedObject>::iterator owned)
+{
+    const std::uint32_t objectId = owned->first;
+    PendingCreation creation = std::move(owned->second.creation);
+    g_objects.erase(owned);
+    g_takenBackLog.log(fmt::format("object {} was taken by the callsign {} for record {}, but is not its object: "
+                                   "the record waits for its own",
+                                   objectId, creation.callsign, creation.recordId));
+    {
+        // A removal the record asked for was for the object it no longer has.
+        std::lock_guard lock(simQueueMutex);
+        std::erase(removeQueue, objectId);
     }
+    tzo::gf_pushSimNotification({objectId, creation.recordId, 0, tzo::NOTIFY_OBJECT_TAKEN_BACK, 0.0, 0.0});
+    creation.objectId = 0;
+    pendingCreations.push_back(std::move(creation));
+}
+
+// An object of ours that no creation waits for: left there, it would fly
+// (or stand) unsteered and unrecorded for ever.
+void lf_removeStray(std::uint32_t requestId, std::uint32_t objectId)
+{
+    g_strayAnswerLog.log(fmt::format("creation {} answered with object {}, but no aircraft waits for it: removed",
+                                     requestId, objectId));
+    g_objects[objectId] = OwnedObject{OwnedObject::By::NoOne, PendingCreation{0, 0, {}, requestId}};
+    std::erase(addedObjectIds, objectId);
+    std::lock_guard lock(simQueueMutex);
+    removeQueue.push_back(objectId);
+}
+
+// The answer names the object of a creation that waits for it.
+void lf_name(Pending it, std::uint32_t objectId)
+{
     it->objectId = objectId;
+    g_objects[objectId] = OwnedObject{OwnedObject::By::Answer, *it};
     std::erase(addedObjectIds, objectId);
     lf_releaseAndFreeze(objectId);
     SimConnectResult rc;
@@ -133,6 +135,68 @@ void lf_onAssignedObjectId(std::uint32_t requestId, std::uint32_t objectId)
     }
 }
 
+} // namespace
+
+std::uint32_t lf_nextCreationRequestId()
+{
+    const std::uint32_t id = g_nextRequestId;
+    g_nextRequestId =
+        id == std::numeric_limits<std::uint32_t>::max() ? tzo::kFirstCreationRequestId : id + 1;
+    return id;
+}
+
+void lf_countSimSecond()
+{
+    ++g_simSeconds;
+}
+
+std::uint64_t lf_simSecondsCounted()
+{
+    return g_simSeconds;
+}
+
+void lf_onAssignedObjectId(std::uint32_t requestId, std::uint32_t objectId)
+{
+    if (!tzo::gf_isCreationRequestId(requestId))
+        return;
+    if (objectId <= userObjectId.load()) {
+        g_strayAnswerLog.log(fmt::format("creation {} answered with object {}, no AI object: ignored", requestId,
+                                         objectId));
+        return;
+    }
+    const auto owned = g_objects.find(objectId);
+    if (owned != g_objects.end() && owned->second.creation.requestId == requestId) {
+        // The same answer again, or the callsign took the right object.
+        if (owned->second.by == OwnedObject::By::Callsign)
+            owned->second.by = OwnedObject::By::Answer;
+        return;
+    }
+    if (owned != g_objects.end() && owned->second.by != OwnedObject::By::Callsign) {
+        // Named before for another creation, or already on its way out: one
+        // object never belongs to two records.
+        g_strayAnswerLog.log(fmt::format("creation {} answered with object {}, which was named before: ignored",
+                                         requestId, objectId));
+        return;
+    }
+    if (lf_findWaiting(requestId) == pendingCreations.end()) {
+        // The creation took another object by its callsign: that one is not
+        // its own, this one is.
+        const auto mistaken = std::find_if(g_objects.begin(), g_objects.end(), [&](const auto& entry) {
+            return entry.second.by == OwnedObject::By::Callsign && entry.second.creation.requestId == requestId;
+        });
+        if (mistaken != g_objects.end())
+            lf_takeBack(mistaken);
+    }
+    // The callsign gave this object to another creation: the answer wins.
+    if (owned != g_objects.end())
+        lf_takeBack(owned);
+    const Pending waiting = lf_findWaiting(requestId);
+    if (waiting == pendingCreations.end())
+        lf_removeStray(requestId, objectId);
+    else
+        lf_name(waiting, objectId);
+}
+
 bool lf_onNewObjectData(std::uint32_t objectId, double aboveGroundFt)
 {
     const auto it = lf_findByObject(objectId);
@@ -144,29 +208,30 @@ bool lf_onNewObjectData(std::uint32_t objectId, double aboveGroundFt)
 
 void lf_onObjectGone(std::uint32_t objectId)
 {
+    g_objects.erase(objectId);
     if (const auto it = lf_findByObject(objectId); it != pendingCreations.end())
         lf_giveUp(it);
 }
 
 bool lf_isCreatedObject(std::uint32_t objectId)
 {
-    return lf_findByObject(objectId) != pendingCreations.end() ||
-           std::any_of(g_closed.begin(), g_closed.end(),
-                       [&](const ClosedCreation& c) { return c.objectId != 0 && c.objectId == objectId; });
+    return g_objects.contains(objectId) || lf_findByObject(objectId) != pendingCreations.end();
 }
 
 std::uint32_t lf_takePendingCreation(std::string_view callsign, std::uint32_t objectId)
 {
-    if (callsign.empty())
+    if (callsign.empty() || g_objects.contains(objectId))
         return 0;
     const auto it = std::find_if(pendingCreations.begin(), pendingCreations.end(), [&](const PendingCreation& p) {
         return p.objectId == 0 && p.callsign == callsign;
     });
     if (it == pendingCreations.end())
         return 0;
-    const PendingCreation p = lf_take(it);
-    lf_close(p.requestId, objectId);
-    return p.recordId;
+    PendingCreation p = lf_take(it);
+    const std::uint32_t recordId = p.recordId;
+    if (objectId != 0)
+        g_objects[objectId] = OwnedObject{OwnedObject::By::Callsign, std::move(p)};
+    return recordId;
 }
 
 std::uint32_t lf_takePendingCreationBySendId(std::uint32_t sendId)
@@ -176,11 +241,14 @@ std::uint32_t lf_takePendingCreationBySendId(std::uint32_t sendId)
     return it == pendingCreations.end() ? 0 : lf_take(it).recordId;
 }
 
-void lf_expirePendingCreations(std::chrono::steady_clock::time_point now)
+void lf_expirePendingCreations()
 {
+    // Counted in the simulator's seconds: a simulator that stalls (loading
+    // scenery) answers nothing, and its creations are not given up for it.
+    const auto limit = static_cast<std::uint64_t>(tzo::kCreationAnswerTime.count());
     for (std::size_t i = 0; i < pendingCreations.size();) {
         const Pending it = pendingCreations.begin() + static_cast<std::ptrdiff_t>(i);
-        if (now - it->sentAt < tzo::kCreationAnswerTime) {
+        if (g_simSeconds - it->sentAtSecond <= limit) {
             ++i;
             continue;
         }
@@ -196,8 +264,10 @@ void lf_expirePendingCreations(std::chrono::steady_clock::time_point now)
 
 void lf_resetCreations()
 {
-    g_closed.clear();
+    g_objects.clear();
     g_nextRequestId = tzo::kFirstCreationRequestId;
+    g_simSeconds = 0;
     g_strayAnswerLog.reset();
     g_givenUpLog.reset();
+    g_takenBackLog.reset();
 }

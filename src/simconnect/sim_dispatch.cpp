@@ -264,7 +264,7 @@ void lf_onFrame(const SimConnectRecv* message, std::uint32_t size)
         lf_tooShort(SIMCONNECT_RECV_ID_EVENT_FRAME, size);
         return;
     }
-    lf_expirePendingCreations(std::chrono::steady_clock::now());
+    lf_expirePendingCreations();
     lf_flushSimQueues();
     if (++g_frameCounter >= 30) {
         g_frameCounter = 0;
@@ -343,6 +343,7 @@ void lf_onSimObjectData(const SimConnectRecv* message, std::uint32_t size)
             return;
         }
         lf_onUserOnGround(onGround);
+        lf_countSimSecond();
         break;
     }
     case tzo::REQUEST_USER_STATE:
@@ -376,6 +377,8 @@ void lf_onSimObjectDataByType(const SimConnectRecv* message, std::uint32_t size)
     if (auto it = std::find(addedObjectIds.begin(), addedObjectIds.end(), d->objectId); it != addedObjectIds.end()) {
         *it = addedObjectIds.back();
         addedObjectIds.pop_back();
+        // Only an object that no answer has named: the answer that names it
+        // later for another creation takes it back.
         const std::uint32_t recordId = lf_takePendingCreation(data->atcId, d->objectId);
         if (recordId == 0) {
             g_logs.notCreatedByUs.log(lf_marked(fmt::format("just created, but not by {}, oid: {}, callsign \"{}\" unknown",

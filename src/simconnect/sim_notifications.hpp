@@ -20,6 +20,10 @@ enum SimNotificationKind : std::uint32_t {
     // The simulator never named an object for the creation: the record waits
     // no longer. Info record id.
     NOTIFY_CREATION_GIVEN_UP = 7,
+    // An object the record took by its callsign is another creation's (the
+    // simulator's answer said so): the record lets go of it and waits for
+    // its own again. Info record id.
+    NOTIFY_OBJECT_TAKEN_BACK = 8,
 };
 
 struct SimNotification {

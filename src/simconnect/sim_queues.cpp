@@ -275,8 +275,8 @@ void lf_createAiAircraft(const CreateRequest& request)
         gf_logLineMarked("GetLastSentPacketID");
         sendId = 0;
     }
-    pendingCreations.push_back(PendingCreation{sendId, request.recordId, request.callsign, requestId, 0,
-                                               std::chrono::steady_clock::now()});
+    pendingCreations.push_back(
+        PendingCreation{sendId, request.recordId, request.callsign, requestId, 0, lf_simSecondsCounted()});
 }
 
 void lf_removeAiAircraft(std::uint32_t objectId)

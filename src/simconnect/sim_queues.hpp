@@ -48,7 +48,7 @@ struct PendingCreation {
     std::string callsign;
     std::uint32_t requestId = 0; // the creation's own request id (sim_ids.hpp)
     std::uint32_t objectId = 0;  // named by the simulator's answer; 0 until then
-    std::chrono::steady_clock::time_point sentAt{};
+    std::uint64_t sentAtSecond = 0; // the simulator's seconds counted when it went out
 };
 
 struct LightStates {

@@ -190,6 +190,32 @@ void lf_creationGivenUp(const SimNotification& n)
     });
 }
 
+// The record took the object by its callsign, but the simulator's answer
+// gave it to another creation: the record lets go of it (without removing
+// it) and waits for its own object again, or for its creation's give-up.
+void lf_objectTakenBack(const SimNotification& n)
+{
+    std::erase_if(pendingLights,
+                  [&](const SimNotification& e) { return e.objectId == n.objectId && e.info == n.info; });
+    // A removal asked for it (by the record, or because the record was gone
+    // when the object came) was for an object that is not the record's.
+    std::erase(removalQueue, n.objectId);
+    tzo::AircraftRecord* record = nullptr;
+    if (n.info > kLiveIdsAbove)
+        record = gf_findLiveAircraft(n.info);
+    else
+        record = lf_staticById(n.info);
+    if (record == nullptr || record->objectId != n.objectId)
+        return;
+    if (record->state == AircraftState::LiveryChange) {
+        lf_onAiObjectRemoved(n.objectId); // made anew, as when its object goes
+        return;
+    }
+    record->objectId = 0;
+    if (record->state == AircraftState::InSimulator)
+        record->state = AircraftState::CreateRequested;
+}
+
 // An object that came for no record that waits for it: it must not stay in
 // the simulator unsteered.
 void lf_removeUnowned(std::uint32_t objectId)
@@ -243,6 +269,9 @@ void lf_act(const SimNotification& n)
         break;
     case tzo::NOTIFY_CREATION_GIVEN_UP:
         lf_creationGivenUp(n);
+        break;
+    case tzo::NOTIFY_OBJECT_TAKEN_BACK:
+        lf_objectTakenBack(n);
         break;
     default:
         break;

@@ -179,7 +179,13 @@ TEST_F(SimQueues, creationsWithoutAnAnswerAreGivenUpAndTheirLateObjectsRemoved)
     ASSERT_EQ(m_stub->aiObjects().size(), 1u);
     const std::uint32_t late = m_stub->aiObjects()[0].id;
     ASSERT_EQ(pendingCreations.size(), 1u);
-    pendingCreations[0].sentAt -= tzo::kCreationAnswerTime; // the connection thread is idle between frames
+    // The simulator's seconds, not the clock's, tell how long it waited.
+    requestUserOnGroundEachSecond();
+    settle();
+    m_stub->answerSeconds(static_cast<int>(tzo::kCreationAnswerTime.count()));
+    frameAndSettle();
+    EXPECT_EQ(pendingCreations.size(), 1u) << "30 s are not over yet";
+    m_stub->answerSeconds(1);
     frameAndSettle();
     const auto n = waitForNotifications(1);
     ASSERT_EQ(n.size(), 1u);
@@ -191,6 +197,7 @@ TEST_F(SimQueues, creationsWithoutAnAnswerAreGivenUpAndTheirLateObjectsRemoved)
     settle();
     frameAndSettle();
     EXPECT_FALSE(m_stub->object(late).has_value()) << "no record waits for it";
+    EXPECT_TRUE(logHas(fmt::format("answered with object {}, but no aircraft waits for it: removed", late)));
     // The removal's notice comes through the connection's thread: waited for.
     EXPECT_EQ(waitForNotifications(1).size(), 1u) << "its removal only";
 }
