@@ -2,12 +2,16 @@
 // second: the real main loop and live traffic with a crowd of 300 aircraft
 // made from the recorded Zürich tracks, through seeded scenarios in which
 // the user flies, lands (the automatic range drops from 40 to 8 nm), takes
-// off again, is teleported and stops and resumes the flight. After every
-// stand-in second: every AI object belongs to exactly one record, every
+// off again, is teleported and stops and resumes the flight; the same with
+// a slow simulator that answers no creation until 35 s after the 300th; and
+// two aircraft of one callsign whose creations wait for their answers. After
+// every stand-in second: every AI object belongs to exactly one record, every
 // record's object is in the simulator, no record waits for its object
 // longer than the 30 s after which its creation is given up, and an object
 // whose aircraft is removed is gone within 5 s (plus 100 ms for each removal
-// queued before it: removals leave one per 100 ms).
+// queued before it: removals leave one per 100 ms). An object whose creation
+// answer the stand-in still holds back is no one's yet: no client can know
+// which creation it answers.
 
 #include "traffic/replay_fixture.hpp"
 
@@ -18,8 +22,10 @@
 #include "realtraffic/traffic_reader.hpp"
 
 #include <fmt/format.h>
+#include <fmt/ranges.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <random>
 #include <set>
@@ -30,7 +36,9 @@ using testsupport::waitFor;
 namespace {
 
 constexpr std::size_t kCrowd = 300;
+constexpr std::size_t kSlowCrowd = 450;
 constexpr int kSeconds = 420;
+constexpr int kSlowSeconds = 480;
 // A report of each aircraft every this many seconds: 100 lines a second,
 // half of what the live traffic takes in.
 constexpr double kReportSeconds = 3.0;
@@ -40,6 +48,10 @@ constexpr int kUnownedSeconds = 3;
 constexpr int kRemovalSeconds = 5;
 // The give-up after 30 s, and the second in which it is seen.
 constexpr int kWaitSeconds = 31;
+// The slow simulator: it holds the creation answers until this long after
+// the 300th creation, so that every creation before is given up or taken by
+// its callsign first.
+constexpr int kHeldSeconds = 35;
 
 // What happens to the user, at program seconds drawn from the seed.
 struct Timeline {
@@ -175,8 +187,101 @@ protected:
         return ids;
     }
 
+    // What the ledger has seen so far, and what broke it.
+    struct Books {
+        explicit Books(unsigned seedOfRun) : seed(seedOfRun) {}
+        unsigned seed = 0;
+        std::vector<std::string> broken;
+        std::map<std::uint32_t, int> unownedSince; // object -> second first seen without a record
+        std::map<std::uint32_t, int> leavingDue;   // object -> second by which it must be gone
+        std::map<std::uint32_t, int> waitingSince; // record -> second its creation was first seen sent
+        std::size_t mostObjects = 0;
+
+        void fail(int second, const std::string& what)
+        {
+            if (broken.size() < 10)
+                broken.push_back(fmt::format("seed {}, second {}: {}", seed, second, what));
+        }
+    };
+
+    // One stand-in second of program time, and the simulator's answers to
+    // everything sent in it taken in.
+    void runSecond(tzo::MainLoop& loop, bool running)
+    {
+        m_stub->answerSeconds(1);
+        for (int tick = 0; tick < 100; ++tick) {
+            loop.round();
+            if (tick % 10 == 9)
+                m_stub->stepFrames(1);
+        }
+        m_stub->stepFrames(1);
+        sync(running);
+        sync(running);
+        loop.round();
+    }
+
+    void check(Books& books, int second)
+    {
+        const auto objects = m_stub->objectPositions();
+        books.mostObjects = std::max(books.mostObjects, objects.size());
+        const auto owned = owners();
+        const auto out = leaving();
+        const auto heldIds = m_stub->heldCreationObjects();
+        const std::set<std::uint32_t> held(heldIds.begin(), heldIds.end());
+        std::set<std::uint32_t> present;
+        for (const auto& o : objects) {
+            present.insert(o.id);
+            const auto it = owned.find(o.id);
+            const int n = it == owned.end() ? 0 : it->second;
+            if (n > 1)
+                books.fail(second, fmt::format("object {} ({}) belongs to {} records", o.id, o.atcId, n));
+            if (n == 0 && !out.contains(o.id) && !held.contains(o.id)) {
+                const int since = books.unownedSince.try_emplace(o.id, second).first->second;
+                if (second - since >= kUnownedSeconds)
+                    books.fail(second, fmt::format("object {} ({}) has had no record for {} s", o.id, o.atcId,
+                                                   second - since));
+            } else {
+                books.unownedSince.erase(o.id);
+            }
+        }
+        for (const auto& [id, n] : owned)
+            if (!present.contains(id))
+                books.fail(second, fmt::format("a record holds object {}, which the simulator does not have", id));
+        // A record whose creation went out waits for its object for 30 s at
+        // the most.
+        std::map<std::uint32_t, int> stillWaiting;
+        for (const auto& a : liveAircraft) {
+            const bool queued = std::find(idsToCreate.begin(), idsToCreate.end(), a.recordId) != idsToCreate.end() ||
+                                std::any_of(liveCreateQueue.begin(), liveCreateQueue.end(),
+                                            [&](const tzo::CreateRequest& r) { return r.recordId == a.recordId; });
+            if (a.objectId == 0 && a.state == tzo::AircraftState::CreateRequested && !queued) {
+                const int since = books.waitingSince.try_emplace(a.recordId, second).first->second;
+                stillWaiting.emplace(a.recordId, since);
+                if (second - since > kWaitSeconds)
+                    books.fail(second, fmt::format("{} has waited {} s for its object", a.callsign, second - since));
+            }
+        }
+        books.waitingSince = std::move(stillWaiting);
+        // Removals leave one per 100 ms: an object behind others in the
+        // queue has their time too.
+        for (const std::uint32_t id : out) {
+            const auto place = std::find(removalQueue.begin(), removalQueue.end(), id) - removalQueue.begin();
+            books.leavingDue.try_emplace(id, second + kRemovalSeconds + static_cast<int>(place + 9) / 10);
+        }
+        for (auto it = books.leavingDue.begin(); it != books.leavingDue.end();) {
+            if (!present.contains(it->first)) {
+                it = books.leavingDue.erase(it);
+                continue;
+            }
+            if (second > it->second)
+                books.fail(second, fmt::format("object {} still there {} s after it was due to go", it->first,
+                                               second - it->second));
+            ++it;
+        }
+    }
+
     // Runs one seeded scenario; answers what broke the ledger (empty: nothing).
-    std::vector<std::string> runScenario(unsigned seed)
+    std::vector<std::string> runScenario(unsigned seed, bool slowSimulator = false)
     {
         const Timeline t = timelineOf(seed);
         // Their flights only: copies of a taxi moved away from the airport
@@ -187,7 +292,9 @@ protected:
             std::erase_if(track.samples, [](const rtstub::ReplaySample& s) { return s.onGround; });
         }
         // Spread over some 50 nm, so that many fly between 8 and 40 nm out.
-        auto crowd = rtstub::crowdTracks(recorded, kCrowd, 0.05, seed);
+        // The slow simulator's crowd is larger: with the answers held, the
+        // first aircraft go before 300 creations have gone out.
+        auto crowd = rtstub::crowdTracks(recorded, slowSimulator ? kSlowCrowd : kCrowd, 0.05, seed);
         for (auto& track : crowd)
             thinReports(track, kReportSeconds);
         const auto lines = rtstub::replayLines(crowd, kReplayStart);
@@ -199,19 +306,14 @@ protected:
         tzo::MainLoop loop(work, clock);
         work.setFlightRunning(true);
         sync(true);
+        m_stub->holdCreationAnswers(slowSimulator);
 
-        std::vector<std::string> broken;
-        const auto fail = [&](int second, const std::string& what) {
-            if (broken.size() < 10)
-                broken.push_back(fmt::format("seed {}, second {}: {}", seed, second, what));
-        };
-        std::map<std::uint32_t, int> unownedSince; // object -> second first seen without a record
-        std::map<std::uint32_t, int> leavingDue;   // object -> second by which it must be gone
-        std::map<std::uint32_t, int> waitingSince; // record -> second its creation was first seen sent
+        Books books(seed);
         std::size_t next = 0;
         bool running = true;
-        std::size_t mostObjects = 0;
-        for (int second = 0; second < kSeconds && broken.empty(); ++second) {
+        const int seconds = slowSimulator ? kSlowSeconds : kSeconds;
+        int releaseAt = slowSimulator ? seconds - kHeldSeconds : -1;
+        for (int second = 0; second < seconds && books.broken.empty(); ++second) {
             if (second == t.land)
                 placeUser(rtstub::kZurichLatitude, rtstub::kZurichLongitude, rtstub::kZurichElevationFt, true);
             if (second == t.takeOff)
@@ -225,81 +327,55 @@ protected:
                 running = second == t.resume;
                 m_stub->sendSystemEvent("Sim", running ? 1 : 0);
             }
+            if (slowSimulator && m_stub->createdCount() >= kCrowd)
+                releaseAt = std::min(releaseAt, second + kHeldSeconds);
+            if (second == releaseAt) {
+                if (m_stub->createdCount() < kCrowd)
+                    books.fail(second, fmt::format("only {} creations while the answers were held",
+                                                   m_stub->createdCount()));
+                m_stub->holdCreationAnswers(false);
+                m_stub->releaseCreationAnswers();
+            }
             while (next < lines.size() && lines[next].offsetSeconds <= second)
                 trafficReader.handleDatagramText(lines[next++].text);
-            m_stub->answerSeconds(1);
-            for (int tick = 0; tick < 100; ++tick) {
-                loop.round();
-                if (tick % 10 == 9)
-                    m_stub->stepFrames(1);
-            }
-            // The simulator's answers to everything sent so far are in and
-            // taken by the next tick.
-            m_stub->stepFrames(1);
-            sync(running);
-            sync(running);
-            loop.round();
-
-            const auto objects = m_stub->objectPositions();
-            mostObjects = std::max(mostObjects, objects.size());
-            const auto owned = owners();
-            const auto out = leaving();
-            std::set<std::uint32_t> present;
-            for (const auto& o : objects) {
-                present.insert(o.id);
-                const auto it = owned.find(o.id);
-                const int n = it == owned.end() ? 0 : it->second;
-                if (n > 1)
-                    fail(second, fmt::format("object {} ({}) belongs to {} records", o.id, o.atcId, n));
-                if (n == 0 && !out.contains(o.id)) {
-                    const int since = unownedSince.try_emplace(o.id, second).first->second;
-                    if (second - since >= kUnownedSeconds)
-                        fail(second, fmt::format("object {} ({}) has had no record for {} s", o.id, o.atcId,
-                                                 second - since));
-                } else {
-                    unownedSince.erase(o.id);
-                }
-            }
-            for (const auto& [id, n] : owned)
-                if (!present.contains(id))
-                    fail(second, fmt::format("a record holds object {}, which the simulator does not have", id));
-            // A record whose creation went out waits for its object for 30 s
-            // at the most.
-            std::map<std::uint32_t, int> stillWaiting;
-            for (const auto& a : liveAircraft) {
-                const bool queued = std::find(idsToCreate.begin(), idsToCreate.end(), a.recordId) != idsToCreate.end() ||
-                                    std::any_of(liveCreateQueue.begin(), liveCreateQueue.end(),
-                                                [&](const tzo::CreateRequest& r) { return r.recordId == a.recordId; });
-                if (a.objectId == 0 && a.state == tzo::AircraftState::CreateRequested && !queued) {
-                    const int since = waitingSince.try_emplace(a.recordId, second).first->second;
-                    stillWaiting.emplace(a.recordId, since);
-                    if (second - since > kWaitSeconds)
-                        fail(second, fmt::format("{} has waited {} s for its object", a.callsign, second - since));
-                }
-            }
-            waitingSince = std::move(stillWaiting);
-            // Removals leave one per 100 ms: an object behind others in the
-            // queue has their time too.
-            for (const std::uint32_t id : out) {
-                const auto place = std::find(removalQueue.begin(), removalQueue.end(), id) - removalQueue.begin();
-                leavingDue.try_emplace(id, second + kRemovalSeconds + static_cast<int>(place + 9) / 10);
-            }
-            for (auto it = leavingDue.begin(); it != leavingDue.end();) {
-                if (!present.contains(it->first)) {
-                    it = leavingDue.erase(it);
-                    continue;
-                }
-                if (second > it->second)
-                    fail(second, fmt::format("object {} still there {} s after it was due to go", it->first,
-                                             second - it->second));
-                ++it;
-            }
+            runSecond(loop, running);
+            check(books, second);
         }
-        if (mostObjects < 50)
-            broken.push_back(fmt::format("seed {}: at most {} AI objects, the crowd never came", seed, mostObjects));
-        return broken;
+        if (books.mostObjects < 50)
+            books.broken.push_back(
+                fmt::format("seed {}: at most {} AI objects, the crowd never came", seed, books.mostObjects));
+        return books.broken;
     }
 };
+
+// The ledger with a simulator that answers creations only 35 s after the
+// 300th: given up at 30 s, their late objects must go, however many
+// creations came and went in between.
+class SlowSimulatorLedger : public ObjectLedger {};
+
+// A flight of one callsign and type, straight east at 200 kt and 6000 ft: a
+// report every 3 s for two minutes.
+rtstub::ReplayTrack straightFlight(std::uint32_t hexid, const std::string& type, double latitude, double delay)
+{
+    constexpr double kDegreesEastPerReport = 3.0 * 200.0 / 3600.0 / 40.5; // 1 degree of longitude: 40.5 nm here
+    rtstub::ReplayTrack track{type, {}, delay};
+    for (int i = 0; i < 40; ++i) {
+        rtstub::ReplaySample s;
+        s.epochMs = static_cast<std::int64_t>(kReplayStart) * 1000 + i * 3000;
+        s.icao24 = hexid;
+        s.callsign = "DLH12";
+        s.latitude = latitude;
+        s.longitude = rtstub::kZurichLongitude + i * kDegreesEastPerReport;
+        s.altitudeFt = 6000.0;
+        s.groundSpeedKt = 200.0;
+        s.trackDeg = 90.0;
+        s.speedRecorded = true;
+        s.trackRecorded = true;
+        s.type = type;
+        track.samples.push_back(s);
+    }
+    return track;
+}
 
 } // namespace
 
@@ -310,3 +386,78 @@ TEST_P(ObjectLedger, everyObjectBelongsToOneRecordThroughLandingsTeleportsAndSto
 }
 
 INSTANTIATE_TEST_SUITE_P(Seeds, ObjectLedger, ::testing::Values(1u, 2u));
+
+TEST_P(SlowSimulatorLedger, lateObjectsOfGivenUpCreationsGoHoweverManyCameBetween)
+{
+    for (const auto& what : runScenario(GetParam(), true))
+        ADD_FAILURE() << what;
+}
+
+INSTANTIATE_TEST_SUITE_P(Seed, SlowSimulatorLedger, ::testing::Values(3u));
+
+// Two waiting creations of DLH12, the first one 30 nm out, beyond the radius
+// of the request for the aircraft around the user; the near one's object
+// shows up there with that callsign, and the first waiting creation of the
+// callsign, the far one's, takes it. The simulator's answers, held until
+// then, name each creation's own object: the far record lets go of the near
+// object for its own, and no object ever belongs to two records.
+TEST_P(SlowSimulatorLedger, anAnswerTakesBackTheObjectACallsignGaveToAnotherCreation)
+{
+    tzo::scannedLiveries.push_back(tzo::LiveryData{"DLH", "A319", "Lufthansa A319", "", 1, false});
+    tzo::gf_resetLiveryCatalogue();
+    tzo::gf_processScannedLiveries();
+    AUTO_RANGE.setValue(false);
+    constexpr std::uint32_t kFar = 0x3C1001;
+    constexpr std::uint32_t kNear = 0x3C1002;
+    // Two models: one callsign of one model is one aircraft to the intake.
+    const auto lines = rtstub::replayLines({straightFlight(kFar, "A319", rtstub::kZurichLatitude + 0.5, 0.0),
+                                            straightFlight(kNear, "A321", rtstub::kZurichLatitude + 0.03, 3.0)},
+                                           kReplayStart);
+    placeUser(rtstub::kZurichLatitude, rtstub::kZurichLongitude, 5000.0, false);
+    tzo::ProgramTickWork work;
+    tzo::SteadyTickClock clock;
+    tzo::MainLoop loop(work, clock);
+    work.setFlightRunning(true);
+    sync(true);
+    m_stub->holdCreationAnswers(true);
+
+    Books books(GetParam());
+    std::size_t next = 0;
+    int second = 0;
+    const auto runUntil = [&](const std::function<bool()>& done, int seconds) {
+        for (const int end = second + seconds; second < end && books.broken.empty() && !done(); ++second) {
+            // Reports are taken from 40 nm, the simulator is asked for the
+            // aircraft within 20 nm: the far one is never among them.
+            gf_storeRange(40.0);
+            while (next < lines.size() && lines[next].offsetSeconds <= second)
+                trafficReader.handleDatagramText(lines[next++].text);
+            gf_storeRange(20.0);
+            runSecond(loop, true);
+            check(books, second);
+        }
+        return done();
+    };
+    const auto record = [](std::uint32_t hexid) { return gf_findLiveAircraft(hexid); };
+    ASSERT_TRUE(runUntil([&] { return m_stub->createdCount() == 2; }, 60))
+        << "both creations go out; " << fmt::format("{}", fmt::join(books.broken, "; "));
+    // The near object, found by its callsign, goes to the first waiting
+    // creation of DLH12: the far one's.
+    ASSERT_TRUE(runUntil([&] { return record(kFar) != nullptr && record(kFar)->objectId != 0; }, 5))
+        << fmt::format("{}", fmt::join(books.broken, "; "));
+    const std::uint32_t nearObject = record(kFar)->objectId;
+    const auto taken = m_stub->object(nearObject);
+    ASSERT_TRUE(taken.has_value());
+    ASSERT_NEAR(taken->var("PLANE LATITUDE"), rtstub::kZurichLatitude + 0.03, 0.1) << "the near aircraft's object";
+
+    m_stub->holdCreationAnswers(false);
+    m_stub->releaseCreationAnswers();
+    runUntil([] { return false; }, 5);
+    for (const auto& what : books.broken)
+        ADD_FAILURE() << what;
+    ASSERT_NE(record(kFar), nullptr);
+    ASSERT_NE(record(kNear), nullptr);
+    EXPECT_EQ(record(kNear)->objectId, nearObject);
+    const auto farObject = m_stub->object(record(kFar)->objectId);
+    ASSERT_TRUE(farObject.has_value()) << "the far aircraft keeps its own object";
+    EXPECT_NEAR(farObject->var("PLANE LATITUDE"), rtstub::kZurichLatitude + 0.5, 0.1);
+}
