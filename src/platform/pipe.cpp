@@ -20,7 +20,7 @@ std::filesystem::path pipeFolder()
     return std::filesystem::path("/tmp") / ("norvane-pipes-" + std::to_string(::getuid()));
 }
 
-std::optional<std::filesystem::path> pipeSocketPath(std::string_view fullPipeName)
+std::optional<std::filesystem::path> pipeSocketPathAnyLength(std::string_view fullPipeName)
 {
     // "\\SERVER\pipe\NAME"
     if (fullPipeName.size() < 2 || fullPipeName.substr(0, 2) != "\\\\")
@@ -46,18 +46,34 @@ std::optional<std::filesystem::path> pipeSocketPath(std::string_view fullPipeNam
     }
     if (name == "." || name == "..")
         return std::nullopt;
-    auto path = pipeFolder() / name;
-    // sockaddr_un holds 108 bytes with the terminating zero.
-    if (path.string().size() >= 108)
+    return pipeFolder() / name;
+}
+
+std::optional<std::filesystem::path> pipeSocketPath(std::string_view fullPipeName)
+{
+    auto path = pipeSocketPathAnyLength(fullPipeName);
+    if (path && path->string().size() > kMaxPipeSocketPathBytes)
         return std::nullopt;
     return path;
 }
+
+namespace {
+
+// The reason a pipe name gives no socket path.
+std::error_code lf_unusableName(std::string_view fullPipeName, std::errc otherwise)
+{
+    if (pipeSocketPathAnyLength(fullPipeName))
+        return std::make_error_code(std::errc::filename_too_long);
+    return std::make_error_code(otherwise);
+}
+
+} // namespace
 
 StreamSocket connectPipe(std::string_view fullPipeName, std::chrono::milliseconds busyWait, std::error_code& ec)
 {
     const auto path = pipeSocketPath(fullPipeName);
     if (!path) {
-        ec = std::make_error_code(std::errc::no_such_file_or_directory);
+        ec = lf_unusableName(fullPipeName, std::errc::no_such_file_or_directory);
         return {};
     }
     StreamSocket socket = StreamSocket::connectUnix(*path, ec);
@@ -78,7 +94,7 @@ StreamListener listenPipe(std::string_view fullPipeName, std::error_code& ec)
 {
     const auto path = pipeSocketPath(fullPipeName);
     if (!path) {
-        ec = std::make_error_code(std::errc::invalid_argument);
+        ec = lf_unusableName(fullPipeName, std::errc::invalid_argument);
         return {};
     }
     // Only a folder made here is narrowed to its owner; a given one stays as it is.

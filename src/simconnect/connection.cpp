@@ -1,10 +1,16 @@
 #include "simconnect/connection.hpp"
 
+#include "foundation/app_hooks.hpp"
 #include "platform/pipe.hpp"
+
+#include <fmt/format.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
+#include <set>
+#include <string>
 
 namespace tzo {
 
@@ -17,11 +23,35 @@ constexpr std::chrono::milliseconds kSocketConnectWait{5000};
 // How long close() lets the writer finish what was flushed.
 constexpr std::chrono::milliseconds kCloseDrainWait{100};
 
+// A pipe whose socket path is too long never opens, whatever the simulator
+// does: that is said once for each path instead of waited on in silence.
+void lf_reportUnusablePipe(std::string_view pipeName)
+{
+    const auto path = platform::pipeSocketPathAnyLength(pipeName);
+    if (!path)
+        return;
+    const std::string text = path->string();
+    {
+        static std::mutex mutex;
+        static std::set<std::string> told;
+        std::lock_guard lock(mutex);
+        if (!told.insert(text).second)
+            return;
+    }
+    gf_showError(fmt::format("pipe path too long: {} has {} bytes, a local socket path at most {}; "
+                             "set NORVANE_PIPE_DIR to a shorter folder",
+                             text, text.size(), platform::kMaxPipeSocketPathBytes));
+}
+
 platform::StreamSocket lf_openTransport(const SimConnectTransport& transport, bool disableNagle)
 {
     std::error_code ec;
-    if (transport.kind == SimConnectTransport::Kind::Pipe)
-        return platform::connectPipe(transport.address, kPipeBusyWait, ec);
+    if (transport.kind == SimConnectTransport::Kind::Pipe) {
+        auto socket = platform::connectPipe(transport.address, kPipeBusyWait, ec);
+        if (ec == std::errc::filename_too_long)
+            lf_reportUnusablePipe(transport.address);
+        return socket;
+    }
     auto socket = platform::StreamSocket::connectTcp(transport.family, transport.address, transport.port,
                                                        kSocketConnectWait, ec);
     if (socket.valid() && disableNagle)

@@ -25,8 +25,14 @@ TEST(Pipe, localPipeNamesBecomeSocketsInThePipeFolder)
         SCOPED_TRACE(refused);
         EXPECT_FALSE(platform::pipeSocketPath(refused).has_value());
     }
-    EXPECT_FALSE(platform::pipeSocketPath("\\\\.\\pipe\\" + std::string(120, 'x')).has_value())
-        << "too long for a socket path";
+    const std::string tooLong = "\\\\.\\pipe\\" + std::string(120, 'x');
+    EXPECT_FALSE(platform::pipeSocketPath(tooLong).has_value()) << "too long for a socket path";
+    // Told apart from a pipe nobody serves, so that it can be reported.
+    std::error_code ec;
+    EXPECT_FALSE(platform::listenPipe(tooLong, ec).valid());
+    EXPECT_EQ(ec, std::errc::filename_too_long);
+    EXPECT_FALSE(platform::connectPipe(tooLong, std::chrono::milliseconds(100), ec).valid());
+    EXPECT_EQ(ec, std::errc::filename_too_long);
 }
 
 TEST(Pipe, clientReachesTheServerAndBytesFlowBothWays)

@@ -5,6 +5,7 @@
 #include "simconnect/connection.hpp"
 #include "simconnect/messages.hpp"
 #include "platform/pipe.hpp"
+#include "foundation/app_hooks.hpp"
 
 #include <atomic>
 #include <thread>
@@ -319,6 +320,27 @@ TEST_F(Connection, openRefusesBadArgumentsAndAbsentSimulator)
     startStub();
     EXPECT_EQ(SimConnect_Open(&m_handle, longName.c_str(), nullptr, 0, nullptr, 0), SIMCONNECT_E_TEXT_TOO_LONG);
     EXPECT_EQ(m_handle, nullptr);
+}
+
+TEST_F(Connection, aPipePathTooLongForASocketIsAnErrorSaidOnceWithItsPath)
+{
+    // A pipe folder so deep that the simulator's pipe cannot be a socket in it:
+    // once the client waited for ever without a word.
+    const auto deep = dir() / std::string(100, 'd');
+    testsupport::ScopedEnv pipes("NORVANE_PIPE_DIR", deep.string());
+    static std::vector<std::string> errors;
+    errors.clear();
+    const AppHooks before = gf_appHooks();
+    AppHooks hooks = before;
+    hooks.showError = [](std::string_view text) { errors.emplace_back(text); };
+    gf_installAppHooks(hooks);
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(SimConnect_Open(&m_handle, "x", nullptr, 0, nullptr, 0), SIMCONNECT_E_FAIL);
+    gf_installAppHooks(before);
+    const std::string path = (deep / "Lockheed Martin Prepar3D v5_SimConnect").string();
+    ASSERT_EQ(errors.size(), 1u) << "said once, not at every try";
+    EXPECT_EQ(errors[0], "pipe path too long: " + path + " has " + std::to_string(path.size()) +
+                             " bytes, a local socket path at most 107; set NORVANE_PIPE_DIR to a shorter folder");
 }
 
 // The order of the transports is the plan's, tested without sockets; here a

@@ -74,7 +74,11 @@ bool SimStub::start(std::string& error)
     if (m_options.listenPipe) {
         auto l = std::make_unique<platform::StreamListener>(platform::listenPipe(m_options.pipeName, ec));
         if (!l->valid()) {
-            error = fmt::format("cannot listen on pipe {}: {}", m_options.pipeName, ec.message());
+            // The socket's path says where the trouble is (a folder that
+            // cannot be made, a path too long for a local socket).
+            const auto path = platform::pipeSocketPathAnyLength(m_options.pipeName);
+            error = fmt::format("cannot listen on pipe {} ({}): {}", m_options.pipeName,
+                                path ? path->string() : std::string("no local pipe"), ec.message());
             return false;
         }
         m_listeners.push_back(std::move(l));
