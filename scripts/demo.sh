@@ -3,8 +3,12 @@
 # stand-in with the user's aircraft on the ground at Zürich and a running
 # flight, the RealTraffic stand-in replaying the recorded Zürich tracks in a
 # loop, and the program in a copy of the demo program folder. Everything is
-# written below the demo folder; one demo at a time runs in it. The script
-# ends with the program's exit code.
+# written below the demo folder; one demo at a time runs in it. The
+# simulator's pipes and the program's lock live in a short folder of their own
+# (made below $XDG_RUNTIME_DIR, else /tmp, and removed at the end): a local
+# socket's path holds at most 107 bytes, which a demo folder in a deep clone
+# would exceed. The script ends with the program's exit code, or with 1 when
+# a stand-in ends before the program (its last line says why).
 #
 # Environment (all optional):
 #   NORVANE_BIN_DIR       build folder with the program and the stand-ins (build/release)
@@ -39,9 +43,19 @@ if ! flock -n 9; then
 fi
 
 rm -rf "$demo"
-mkdir -p "$demo/roaming/InsideSystems" "$demo/roaming/Norvane_P3D" "$demo/runtime" "$demo/pipes" \
-         "$demo/public" "$demo/documents"
-chmod 700 "$demo/runtime"
+mkdir -p "$demo/roaming/InsideSystems" "$demo/roaming/Norvane_P3D" "$demo/public" "$demo/documents"
+runtime_base="${XDG_RUNTIME_DIR:-}"
+if [ -z "$runtime_base" ] || [ ! -d "$runtime_base" ] || [ ! -w "$runtime_base" ]; then runtime_base=/tmp; fi
+short="$(mktemp -d "$runtime_base/norvane-demo.XXXXXX")"
+pids=()
+stop_all() {
+  for pid in "${pids[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
+  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  rm -rf "$short"
+}
+trap stop_all EXIT
+trap 'exit 130' INT TERM
+mkdir -p "$short/runtime" "$short/pipes"
 cp -r "$root/demo/program" "$root/demo/simulator" "$root/demo/programdata" "$root/demo/registry.ini" "$demo/"
 # RealTraffic counts as installed on this computer: the program opens its TCP
 # server and the RealTraffic stand-in connects to it.
@@ -54,27 +68,21 @@ cat > "$demo/roaming/Norvane_P3D/parameters.xml" <<XML
 XML
 
 export NORVANE_APPDATA="$demo/roaming" NORVANE_PROGRAMDATA="$demo/programdata" \
-       NORVANE_REGISTRY="$demo/registry.ini" NORVANE_PIPE_DIR="$demo/pipes" XDG_RUNTIME_DIR="$demo/runtime" \
+       NORVANE_REGISTRY="$demo/registry.ini" NORVANE_PIPE_DIR="$short/pipes" XDG_RUNTIME_DIR="$short/runtime" \
        NORVANE_PUBLIC_DOCUMENTS="$demo/public" XDG_DOCUMENTS_DIR="$demo/documents" \
        NORVANE_QNH_PORT="$qnh_port" NORVANE_TRAFFIC_PORT="$traffic_port" \
        NORVANE_UPDATE_URL="${NORVANE_UPDATE_URL:-https://127.0.0.1:9}"
-
-pids=()
-stop_all() {
-  for pid in "${pids[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
-  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
-}
-trap stop_all EXIT
-trap 'exit 130' INT TERM
 
 # Made here: a background job opens its output only when it gets to run, and
 # the report loop below reads the file at once.
 : >"$demo/simstub.log"
 "$simstub" --lszh-flight --quiet --report-s 5 >>"$demo/simstub.log" 2>&1 &
-pids+=($!)
+simstub_pid=$!
+pids+=("$simstub_pid")
 "$rtstub" --loop --speed "$speed" --level 2 --traffic-port "$traffic_port" --qnh-port "$qnh_port" \
           --tcp-port "$tcp_port" >"$demo/rtstub.log" 2>&1 &
-pids+=($!)
+rtstub_pid=$!
+pids+=("$rtstub_pid")
 
 headless=()
 if [ -z "${DISPLAY:-}" ] || [ "${NORVANE_DEMO_HEADLESS:-0}" = 1 ]; then headless=(--headless); fi
@@ -86,7 +94,19 @@ echo "simulator stand-in: $demo/simstub.log, RealTraffic stand-in: $demo/rtstub.
 echo "The first aircraft appear about 30 s after the replay starts (the traffic runs 30 s behind the reports)."
 [ -n "${NORVANE_DEMO_SECONDS:-}" ] || echo "Ctrl-C ends the demo."
 
+# Whether a stand-in has ended (the program would wait for it for ever); if so,
+# says which and its last line, the reason it gave.
+stand_in_ended() {
+  local name="$1" pid="$2" log="$3" code=0 last
+  if kill -0 "$pid" 2>/dev/null; then return 1; fi
+  wait "$pid" 2>/dev/null || code=$?
+  last="$(grep -v -e '^report:' -e '^[[:space:]]*$' "$log" | tail -n 1 || true)"
+  echo "The $name ended before the program (exit code $code): ${last:-it printed nothing} (log: $log)" >&2
+  return 0
+}
+
 # The stand-in's reports of the AI aircraft it holds, shown as they come.
+stand_in_failed=0
 shown=0
 start=$SECONDS
 while kill -0 "$norvane" 2>/dev/null; do
@@ -95,6 +115,11 @@ while kill -0 "$norvane" 2>/dev/null; do
     sed -n "$((shown + 1)),${lines}p" "$demo/simstub.log" | grep '^report:' || true
     shown=$lines
   fi
+  if stand_in_ended "simulator stand-in" "$simstub_pid" "$demo/simstub.log" ||
+     stand_in_ended "RealTraffic stand-in" "$rtstub_pid" "$demo/rtstub.log"; then
+    stand_in_failed=1
+    break
+  fi
   if [ -n "${NORVANE_DEMO_SECONDS:-}" ] && [ $((SECONDS - start)) -ge "$NORVANE_DEMO_SECONDS" ]; then break; fi
   sleep 1
 done
@@ -102,4 +127,5 @@ kill -TERM "$norvane" 2>/dev/null || true
 status=0
 wait "$norvane" || status=$?
 echo "norvane ended with exit code $status"
+if [ "$stand_in_failed" = 1 ]; then exit 1; fi
 exit "$status"

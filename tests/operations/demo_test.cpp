@@ -1,7 +1,8 @@
 // The scripts a newcomer runs: the demonstration of ./run.sh, headless, with a
 // fast replay and ports of its own (the simulator stand-in's report lists AI
 // aircraft with the replay's callsigns; a second demo in its folder refuses
-// to start; the script ends with the program's exit code), and ./run.sh with a
+// to start; the script ends with the program's exit code, or with 1 and the
+// stand-in's last line when a stand-in cannot start), and ./run.sh with a
 // program folder, which runs the program alone from there.
 
 #include "operations_fixture.hpp"
@@ -27,10 +28,11 @@ struct Demo {
     fs::path output;
     std::unique_ptr<Process> script;
 
-    Demo(const fs::path& dir, const fs::path& demoFolder, const std::string& name, std::uint16_t tcp = freePort(false))
+    Demo(const fs::path& dir, const fs::path& demoFolder, const std::string& name, std::uint16_t tcp = freePort(false),
+         const std::vector<std::string>& moreEnv = {})
         : folder(demoFolder), tcpPort(tcp), output(dir / (name + ".out"))
     {
-        const std::vector<std::string> env{
+        std::vector<std::string> env{
             "PATH=/usr/bin:/bin",
             "HOME=" + dir.string(),
             std::string("NORVANE_BIN_DIR=") + NORVANE_BIN_DIR,
@@ -42,6 +44,7 @@ struct Demo {
             "NORVANE_TRAFFIC_PORT=" + std::to_string(freePort(true)),
             "NORVANE_DEMO_TCP_PORT=" + std::to_string(tcpPort),
         };
+        env.insert(env.end(), moreEnv.begin(), moreEnv.end());
         script = std::make_unique<Process>(
             std::vector<std::string>{"/bin/bash", std::string(NORVANE_SOURCE_DIR) + "/scripts/demo.sh"}, env, dir,
             output);
@@ -110,6 +113,22 @@ TEST(Demo, endsWithTheProgramsExitCode)
     EXPECT_EQ(demo.script->exitCode(60s), 1) << demo.said() << "\n----- Log.txt\n" << demo.log();
     EXPECT_NE(demo.said().find("norvane ended with exit code 1"), std::string::npos) << demo.said();
     ::close(holder);
+}
+
+TEST(Demo, aSimulatorStandInThatCannotStartEndsTheDemoWithItsLine)
+{
+    const testsupport::TempDir dir;
+    // A runtime folder so deep that no pipe below it fits a socket path.
+    const fs::path runtime = dir.path() / ("runtime-" + std::string(110, 'r'));
+    fs::create_directories(runtime);
+    const Demo demo(dir.path(), dir.path() / "demo", "demo", freePort(false), {"XDG_RUNTIME_DIR=" + runtime.string()});
+    EXPECT_EQ(demo.script->exitCode(60s), 1) << demo.said();
+    EXPECT_NE(demo.said().find("The simulator stand-in ended before the program (exit code 1): norvane-simstub: "
+                               "cannot listen on pipe "),
+              std::string::npos)
+        << demo.said();
+    EXPECT_NE(demo.said().find("File name too long"), std::string::npos) << demo.said();
+    EXPECT_TRUE(fs::is_empty(runtime)) << "the demo's short folder is removed";
 }
 
 TEST_F(OperationsTest, runScriptWithAProgramFolderRunsTheProgramAloneThere)
