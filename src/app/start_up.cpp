@@ -19,6 +19,7 @@
 #include "foundation/time.hpp"
 #include "foundation/version.hpp"
 #include "foundation/workers.hpp"
+#include "platform/registry.hpp"
 #include "liveries/catalogue_file.hpp"
 #include "liveries/code_fixes.hpp"
 #include "liveries/livery_scan.hpp"
@@ -61,6 +62,31 @@ namespace {
 constexpr std::int64_t kSinceLastRunMinutes = 524160;
 
 const std::string kNoInstallPath = "No P3D install path detected, type full Install Path above, and press Enter";
+
+// Without a window there is no Install Path field to type into: the second
+// line says what to write on this machine instead.
+std::string lf_withoutWindow(const std::string& text, std::string_view whatToWrite)
+{
+    if (!gf_windowless())
+        return text;
+    const fs::path registry = platform::registry::storePath();
+    const std::string where = registry.empty() ? std::string("no application-data folder is known: set NORVANE_APPDATA")
+                                               : registry.string();
+    return fmt::format("{}\nWithout a window there is no Install Path field: {} in registry.ini ({}, or the file "
+                       "NORVANE_REGISTRY names), as ./run.sh --help shows",
+                       text, whatToWrite, where);
+}
+
+constexpr std::string_view kWriteSetupPath =
+    "write the simulator's key and its SetupPath, e.g. [HKEY_LOCAL_MACHINE\\SOFTWARE\\Lockheed Martin\\Prepar3D v5] "
+    "and SetupPath=/mnt/p3d/Prepar3D v5/,";
+
+// Errors that leave the program nothing to do until the user mends something
+// outside it; without a window nobody would see it wait, so it ends.
+bool lf_endsWithoutWindow(int code)
+{
+    return code == 41 || code == 151 || code == 153;
+}
 
 // The run this start-up belongs to. An exit (and with it any restart) begun
 // after the start-up began makes it stale: it must then start nothing, or a
@@ -230,15 +256,17 @@ void lf_detectP3D()
     const InstalledSimulators installed = gf_detectInstalledSimulators();
     const int k = (installed.v6 ? 6 : 0) + (installed.v5 ? 5 : 0);
     if (k >= 7)
-        throw UserErrorException(153, "More than one P3D version detected, type full Install Path to wanted version "
-                                      "above and press Enter");
+        throw UserErrorException(
+            153, lf_withoutWindow("More than one P3D version detected, type full Install Path to wanted version above "
+                                  "and press Enter",
+                                  "keep the key of the wanted version only, with its SetupPath,"));
     if (k == 5 || k == 6) {
         const char* name = installed.v5 ? "P3Dv5" : installed.v4 ? "P3Dv4" : "P3Dv6";
         gf_logLine(fmt::format("{} detected", name));
         const std::string path = gf_p3dSetupPath(k);
         if (path.empty()) {
             gf_clearControlText(SIM_INSTALL_PATH.controlId());
-            throw UserErrorException(151, kNoInstallPath);
+            throw UserErrorException(151, lf_withoutWindow(kNoInstallPath, kWriteSetupPath));
         }
         lf_setInstallPath(path);
         return;
@@ -249,7 +277,7 @@ void lf_detectP3D()
     };
     if (empty(g_liveryFolderSettings) && empty(g_addonFolderSettings)) {
         gf_clearControlText(SIM_INSTALL_PATH.controlId());
-        throw UserErrorException(151, kNoInstallPath);
+        throw UserErrorException(151, lf_withoutWindow(kNoInstallPath, kWriteSetupPath));
     }
 }
 
@@ -417,6 +445,8 @@ void lf_startAirportScan()
 
 namespace {
 
+void lf_startUpSteps();
+
 std::int32_t lf_countEntries(const fs::path& folder)
 {
     std::error_code ec;
@@ -434,16 +464,20 @@ void lf_startUpNRVX()
     // what leaves here through gf_logException("lf_startUpNRVX").
     startGeneration = runGeneration.load();
     try {
-        lf_checkRunFolder();
-    } catch (const UserErrorException&) {
-        // Outside its folder the program has nothing to do; without a window
-        // nobody would see it wait, so it ends once the error is told.
-        if (!gf_windowless())
+        lf_startUpSteps();
+    } catch (const UserErrorException& e) {
+        if (!gf_windowless() || !lf_endsWithoutWindow(e.code()))
             throw;
         gf_logException("lf_startUpNRVX");
         gf_requestExit(ExitReason::USER_ERROR, 0);
-        return;
     }
+}
+
+namespace {
+
+void lf_startUpSteps()
+{
+    lf_checkRunFolder();
     lf_removeLeftoverTemporaryFiles();
     lf_detectRealTraffic();
     if (lf_startStale())
@@ -486,5 +520,7 @@ void lf_startUpNRVX()
     else
         lf_startOperations();
 }
+
+} // namespace
 
 } // namespace tzo

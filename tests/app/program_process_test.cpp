@@ -1,7 +1,8 @@
 // The program as real processes: one copy per user, a copy that ends at once
 // leaves the running one and its log alone, the guard dies with its process,
-// SIGTERM ends the program through its own exit with its position saved, and
-// outside its folder a headless program says what it needs and ends.
+// SIGTERM ends the program through its own exit with its position saved and
+// says a signal closed it, and a headless program outside its folder or
+// without a simulator says what it needs and ends.
 
 #include "support/process.hpp"
 #include "support/test_support.hpp"
@@ -148,6 +149,9 @@ TEST(ProgramProcess, sigtermEndsWithZeroAndThePositionSaved)
     ASSERT_TRUE(waitFor([&] { return lf_started(log); }, std::chrono::seconds(20)));
     program.signal(SIGTERM);
     EXPECT_EQ(program.exitCode(std::chrono::seconds(10)), 0);
+    const std::string terminal = readFile(dir.path() / "terminal.txt");
+    EXPECT_NE(terminal.find("Signal SIGTERM received, closing Norvane_P3D ..."), std::string::npos) << terminal;
+    EXPECT_EQ(terminal.find("Close window button clicked"), std::string::npos) << "there is no window";
     const std::string text = readFile(log);
     const auto closed = text.find("User closed Norvane_P3D");
     ASSERT_NE(closed, std::string::npos);
@@ -165,6 +169,29 @@ TEST(ProgramProcess, headlessOutsideItsFolderEndsWithErrorFortyOneAndTheFolderIt
     const std::string lines = "Error 41: Norvane_P3D must be run from the Norvane_P3D folder!\n"
                               "Start it in its program folder, the one with the folder \"docs\" in it (" +
                               fs::canonical(dir.path()).string() + " has no \"docs\")\n";
+    EXPECT_NE(readFile(dir.path() / "terminal.txt").find(lines), std::string::npos)
+        << readFile(dir.path() / "terminal.txt");
+    const std::string log = readFile(dir.path() / "Log.txt");
+    EXPECT_NE(log.find(lines), std::string::npos) << log;
+    EXPECT_NE(log.find("Exiting: USER ERROR"), std::string::npos) << log;
+}
+
+TEST(ProgramProcess, headlessWithoutASimulatorEndsWithErrorOneFiftyOneAndNamesTheRegistry)
+{
+    // The demo's program folder, so that the start-up gets as far as looking
+    // for the simulator; no registry names one.
+    const TempDir dir;
+    fs::copy(NORVANE_DEMO_PROGRAM, dir.path(), fs::copy_options::recursive);
+    Program program(dir.path());
+    // It ends by itself within seconds; the time allowed is for a loaded or sanitized run.
+    EXPECT_EQ(program.exitCode(std::chrono::seconds(30)), 2) << readFile(dir.path() / "terminal.txt");
+    const std::string lines =
+        "Error 151: No P3D install path detected, type full Install Path above, and press Enter\n"
+        "Without a window there is no Install Path field: write the simulator's key and its SetupPath, e.g. "
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Lockheed Martin\\Prepar3D v5] and SetupPath=/mnt/p3d/Prepar3D v5/, in "
+        "registry.ini (" +
+        (dir.path() / "roaming" / "registry.ini").string() +
+        ", or the file NORVANE_REGISTRY names), as ./run.sh --help shows\n";
     EXPECT_NE(readFile(dir.path() / "terminal.txt").find(lines), std::string::npos)
         << readFile(dir.path() / "terminal.txt");
     const std::string log = readFile(dir.path() / "Log.txt");
