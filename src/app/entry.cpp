@@ -22,6 +22,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -87,6 +88,15 @@ void lf_storeClosingPosition(IntParameter& position, int edge, std::int32_t befo
     if (position.value() == position.min() || position.value() == position.max()) {
         position.setValue(before);
         gf_saveParameter(position);
+    }
+}
+
+std::string lf_signalName(int signal)
+{
+    switch (signal) {
+    case SIGINT: return "SIGINT (Ctrl-C)";
+    case SIGTERM: return "SIGTERM";
+    default: return std::to_string(signal);
     }
 }
 
@@ -181,7 +191,12 @@ void MainWindowProcedure::onMessage(ui::Window& window, const ui::Message& messa
             break;
         case ui::MessageKind::close:
             // The window stays: the exit thread ends the program with the final close.
-            gf_showStatus(fmt::format("Close window button clicked, closing {} ...", kProgramName), false);
+            if (message.value != 0)
+                gf_showStatus(fmt::format("Signal {} received, closing {} ...", lf_signalName(message.value),
+                                          kProgramName),
+                              false);
+            else
+                gf_showStatus(fmt::format("Close window button clicked, closing {} ...", kProgramName), false);
             gf_requestExit(ExitReason::USER_CLOSED_SIM, 0);
             break;
         case ui::MessageKind::command:

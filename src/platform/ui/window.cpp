@@ -48,7 +48,8 @@ void lf_signalWatcher()
         {
             std::lock_guard lock(g_signalMutex);
             if (g_signalTarget) {
-                g_signalTarget->post(Message{MessageKind::close, 0});
+                // The signal's number tells this close from the close box's.
+                g_signalTarget->post(Message{MessageKind::close, static_cast<unsigned char>(byte)});
                 continue;
             }
         }

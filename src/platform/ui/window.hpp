@@ -137,8 +137,9 @@ public:
     const WindowSpec& spec() const { return m_spec; }
 
     bool isWindowThread() const;
-    // Sends a close message when the process receives SIGINT or SIGTERM;
-    // once the window is gone they do what they did before.
+    // Sends a close message when the process receives SIGINT or SIGTERM,
+    // its value the signal's number (a close box's close carries 0); once
+    // the window is gone they do what they did before.
     void closeOnSignals();
 
     // The client area as pixels, taken on the window thread (waits up to the
