@@ -2,8 +2,10 @@
 
 #include "app/main_loop.hpp"
 #include "app/main_window.hpp"
+#include "app/status_line.hpp"
 #include "app/traffic_range.hpp"
 #include "foundation/app_hooks.hpp"
+#include "foundation/exceptions.hpp"
 #include "foundation/log.hpp"
 #include "foundation/run_state.hpp"
 #include "foundation/settings.hpp"
@@ -146,6 +148,8 @@ bool lf_operations()
 
     try {
         gf_startRealTrafficServer();
+    } catch (const UserErrorException&) {
+        throw; // a setting to mend: it names the value itself
     } catch (const std::exception& e) {
         // Not every set-up step names the port; the user needs it to mend the setting.
         throw std::runtime_error(
@@ -271,6 +275,14 @@ void lf_startOperations()
     gf_logLine("Start of operations");
     try {
         lf_operations();
+    } catch (const UserErrorException& e) {
+        // A setting to mend (PORT_NUMBER): the user's error, shown as such.
+        // Without a window nobody would see the program wait for the mend.
+        closeServer();
+        gf_showError(e.what());
+        lf_repaintWindow();
+        if (gf_windowless())
+            gf_requestExit(ExitReason::USER_ERROR, 0);
     } catch (const std::exception& e) {
         gf_showStatus(e.what(), true);
         closeServer();

@@ -284,7 +284,7 @@ using namespace tzo;
 bool gf_startRealTrafficServer()
 {
     if (rtOnThisPc.load() && !AEROWINX.value()) {
-        createServer(PORT_NUMBER.value());
+        createServer(gf_listeningPortText(PORT_NUMBER.value()));
         return true;
     }
     realTrafficConnected.store(true);

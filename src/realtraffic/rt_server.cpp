@@ -4,12 +4,14 @@
 #include "foundation/log.hpp"
 #include "foundation/log_throttle.hpp"
 #include "foundation/number_text.hpp"
+#include "foundation/strings.hpp"
 #include "foundation/time.hpp"
 #include "platform/tcp_socket.hpp"
 
 #include <fmt/format.h>
 
 #include <array>
+#include <charconv>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -66,6 +68,20 @@ bool lf_dropClient(const std::shared_ptr<platform::TcpConnection>& client)
 }
 
 } // namespace
+
+std::string gf_listeningPortText(std::string_view setting)
+{
+    const std::string text = gf_trim(setting);
+    unsigned number = 0;
+    const char* end = text.data() + text.size();
+    // from_chars takes digits only: no sign, no blank, no other base.
+    const auto [stop, error] = std::from_chars(text.data(), end, number);
+    if (text.empty() || stop != end || error != std::errc() || number < 1 || number > 65535)
+        throw UserErrorException(44, fmt::format("PORT_NUMBER \"{}\" is no port: it must be a whole number from 1 to "
+                                                 "65535 (parameters.xml in the data folder)",
+                                                 gf_loggedExcerpt(setting, 40)));
+    return std::to_string(number);
+}
 
 void createServer(const std::string& port)
 {

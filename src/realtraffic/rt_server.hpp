@@ -29,6 +29,12 @@ inline constexpr std::chrono::milliseconds kRealTrafficSendTimeout{5000};
 // server left from before is closed first.
 void createServer(const std::string& port);
 
+// The PORT_NUMBER setting as the port text createServer takes: a whole
+// number from 1 to 65535 once blanks around it are trimmed. Anything else
+// ("0" would listen where RealTraffic never looks, " 99999" and "+1" would
+// reach the resolver) throws tzo::UserErrorException 44 naming the value.
+std::string gf_listeningPortText(std::string_view setting);
+
 // The port the server listens on; 0 when it does not listen.
 std::uint16_t serverPort();
 bool serverListening();

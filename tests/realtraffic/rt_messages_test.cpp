@@ -381,6 +381,7 @@ TEST_F(MessagesTest, failedSendDuringAnExitLeavesTheTrafficToTheExit)
 TEST_F(MessagesTest, aerowinxModeAndRealTrafficElsewhereStartNoServer)
 {
     closeServer();
+    PORT_NUMBER.setValue(std::to_string(port)); // free again, and a port the setting may name
     struct Case {
         bool onThisPc;
         bool aerowinx;

@@ -91,6 +91,31 @@ TEST_F(ServerTest, unknownPortTextOrAPortBeyondTheRangeFailsAtTheAddressStep)
     }
 }
 
+TEST_F(ServerTest, aPortNumberSettingThatIsNoPortIsTheUsersErrorNamingIt)
+{
+    closeServer();
+    // " 99999" and "+99999" once reached the resolver, which wrapped them to
+    // 34463; "0" listened on a random port that RealTraffic never finds.
+    for (const char* value : {" 99999", "+1", "0", "65536", "+99999", "no-such-service", ""}) {
+        SCOPED_TRACE(value);
+        PORT_NUMBER.setValue(value);
+        try {
+            gf_startRealTrafficServer();
+            ADD_FAILURE() << "taken as a port";
+        } catch (const UserErrorException& e) {
+            EXPECT_EQ(e.code(), 44);
+            EXPECT_NE(std::string(e.what()).find(std::string("PORT_NUMBER \"") + value + "\" is no port"),
+                      std::string::npos)
+                << e.what();
+        }
+        EXPECT_FALSE(serverListening());
+    }
+    // Blanks around a whole number are no mistake.
+    PORT_NUMBER.setValue(" " + std::to_string(port) + " ");
+    EXPECT_TRUE(gf_startRealTrafficServer());
+    EXPECT_EQ(serverPort(), port);
+}
+
 TEST_F(ServerTest, closeWithoutClientSendsNothingAndStopsListening)
 {
     closeServer();
