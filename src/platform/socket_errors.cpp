@@ -1,6 +1,7 @@
 #include "platform/socket_errors.hpp"
 
 #include <cerrno>
+#include <cstring>
 #include <netdb.h>
 
 namespace platform {
@@ -59,6 +60,22 @@ int socketErrorCode(int errnoValue)
 int lastSocketError()
 {
     return socketErrorCode(errno);
+}
+
+std::string socketErrorSystemText(int code)
+{
+    // The mapping is by name, so the way back is a search; EPIPE and
+    // ESHUTDOWN share a code, and the first one found says it well enough.
+    int errnoValue = code;
+    for (int candidate = 1; candidate < 256; ++candidate) {
+        if (candidate != code && socketErrorCode(candidate) == code) {
+            errnoValue = candidate;
+            break;
+        }
+    }
+    char buffer[256] = {};
+    // The GNU strerror_r answers a text that need not be the buffer.
+    return ::strerror_r(errnoValue, buffer, sizeof buffer);
 }
 
 int resolverErrorCode(int eaiCode)

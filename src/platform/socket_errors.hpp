@@ -5,6 +5,8 @@
 // numbers differ from the BSD ones the Windows codes are built on, so
 // errno + 10000 would name the wrong error.
 
+#include <string>
+
 namespace platform {
 
 // The Windows socket code of an errno value; an errno with no socket
@@ -13,6 +15,10 @@ int socketErrorCode(int errnoValue);
 
 // The code of the calling thread's last socket error (errno).
 int lastSocketError();
+
+// The system's own text of an error given as its Windows socket code
+// (10048: "Address already in use"), as a user of this system looks it up.
+std::string socketErrorSystemText(int code);
 
 // The Windows socket code of a getaddrinfo result (EAI_...); EAI_SYSTEM
 // answers the code of errno.

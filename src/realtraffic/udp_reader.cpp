@@ -3,6 +3,7 @@
 #include "foundation/exceptions.hpp"
 #include "foundation/log.hpp"
 #include "foundation/number_text.hpp"
+#include "platform/socket_errors.hpp"
 #include "realtraffic/link_state.hpp"
 
 #include <fmt/format.h>
@@ -42,8 +43,10 @@ void UdpReader::open()
 void UdpReader::bind(std::uint16_t port)
 {
     if (const int error = m_socket.bind(rtOnThisPc.load(), port); error != 0)
-        throw SysErrorException(32, fmt::format("bind to stream socket failed with error: {}",
-                                                gf_socketErrorText(error)));
+        // The reader's report adds the port; the text is the system's own,
+        // which a user of this system can look up.
+        throw SysErrorException(32, fmt::format("bind of the datagram socket failed with error: {}",
+                                                platform::socketErrorSystemText(error)));
     m_boundPort.store(m_socket.localPort());
 }
 
