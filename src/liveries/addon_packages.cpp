@@ -68,12 +68,19 @@ void lf_parseListLine(ListReading& reading, const std::string& line, std::initia
         reading.pending.push_back(line);
 }
 
+// A list file as the log names it: its path, or, when the folder it lives
+// in is not known, its name and what is missing (an empty path says nothing).
+std::string lf_listFileText(const fs::path& path, std::string_view fileName, std::string_view unknownFolder)
+{
+    return path.empty() ? fmt::format("{} ({})", fileName, unknownFolder) : path.string();
+}
+
 // The lines of a list file; false after the " not found!" line.
-bool lf_readListFile(const fs::path& path, std::vector<std::string>& lines)
+bool lf_readListFile(const fs::path& path, const std::string& shown, std::vector<std::string>& lines)
 {
     if (!path.empty() && gf_readExtTextFileToStringVector(path, lines))
         return true;
-    gf_logLine(path.string() + " not found!");
+    gf_logLine(shown + " not found!");
     return false;
 }
 
@@ -193,10 +200,11 @@ fs::path lf_simObjectsCfgPath()
 void lf_readAddOnsCfg(std::vector<std::string>& folders)
 {
     const fs::path path = lf_addOnsCfgPath();
-    gf_logLine(fmt::format("\nReading {} for AI add-on packages...", path.string()));
+    const std::string shown = lf_listFileText(path, "add-ons.cfg", platform::kUnknownRoamingAppDataText);
+    gf_logLine(fmt::format("\nReading {} for AI add-on packages...", shown));
     const std::size_t before = folders.size();
     std::vector<std::string> lines;
-    if (lf_readListFile(path, lines)) {
+    if (lf_readListFile(path, shown, lines)) {
         ListReading reading;
         std::vector<std::string> packages;
         for (const auto& line : lines)
@@ -227,10 +235,11 @@ void lf_exploreAddOnXml(std::vector<std::string>& folders, const std::string& pa
 void lf_readSimObjectsCfg(std::vector<std::string>& folders)
 {
     const fs::path path = lf_simObjectsCfgPath();
-    gf_logLine(fmt::format("\nReading {} for AI add-on packages...", path.string()));
+    const std::string shown = lf_listFileText(path, "simobjects.cfg", platform::kUnknownProgramDataText);
+    gf_logLine(fmt::format("\nReading {} for AI add-on packages...", shown));
     const std::size_t before = folders.size();
     std::vector<std::string> lines;
-    if (lf_readListFile(path, lines)) {
+    if (lf_readListFile(path, shown, lines)) {
         ListReading reading;
         for (const auto& line : lines)
             lf_parseSimObjectsCfgLine(reading, line, folders);

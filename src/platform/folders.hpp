@@ -23,6 +23,13 @@ std::filesystem::path userDocumentsFolder();
 // the simulator.
 std::filesystem::path simulatorProgramDataFolder();
 
+// What a log line says in place of a path below one of these folders when
+// the folder is not known: the folder and what names it.
+inline constexpr const char* kUnknownRoamingAppDataText =
+    "the application-data folder is not known: set NORVANE_APPDATA";
+inline constexpr const char* kUnknownProgramDataText =
+    "the simulator's ProgramData folder is not known: set NORVANE_PROGRAMDATA";
+
 // The runtime folder for sockets and locks: $XDG_RUNTIME_DIR, else /tmp.
 std::filesystem::path runtimeFolder();
 

@@ -143,5 +143,10 @@ TEST_F(PackagesTest, missingListFilesAddNothing)
     EXPECT_TRUE(folders.empty());
     EXPECT_EQ(logLinesWith(addOnsCfg.string() + " not found!"), 1);
     EXPECT_EQ(logLinesWith(simObjectsCfg.string() + " not found!"), 1);
+    // Without its folder the line says what is missing, not an empty path.
+    const std::string unknown = "simobjects.cfg (the simulator's ProgramData folder is not known: set "
+                                "NORVANE_PROGRAMDATA)";
+    EXPECT_EQ(logLinesWith("Reading " + unknown + " for AI add-on packages..."), 1);
+    EXPECT_EQ(logLinesWith(unknown + " not found!"), 1);
     EXPECT_EQ(logLinesWith("0 AI add-on packages found"), 3);
 }
