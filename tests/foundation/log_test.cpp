@@ -138,3 +138,24 @@ TEST_F(LogTest, aLineThatCannotBeWrittenDoesNotSilenceTheRestOfTheLog)
     EXPECT_EQ(written[1], "before the disk filled");
     EXPECT_EQ(written.back(), "after space was freed");
 }
+
+TEST_F(LogTest, aLinkInPlaceOfTheLogOrItsCopyIsReplacedAndItsTargetLeftAlone)
+{
+    // Opening or copying through a link would empty and overwrite another file.
+    testsupport::writeFile("precious.txt", "keep me\n");
+    fs::create_symlink("precious.txt", "Log.txt");
+    gf_openLog();
+    gf_logLine("first run");
+    gf_closeLog();
+    EXPECT_EQ(readFile("precious.txt"), "keep me\n");
+    EXPECT_FALSE(fs::is_symlink("Log.txt"));
+    EXPECT_EQ(testsupport::readLines("Log.txt").at(1), "first run");
+
+    testsupport::writeFile("other.txt", "keep me too\n");
+    fs::create_symlink("other.txt", "Log0.txt");
+    gf_openLog();
+    gf_closeLog();
+    EXPECT_EQ(readFile("other.txt"), "keep me too\n");
+    EXPECT_FALSE(fs::is_symlink("Log0.txt"));
+    EXPECT_EQ(testsupport::readLines("Log0.txt").at(1), "first run");
+}
