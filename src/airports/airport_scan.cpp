@@ -155,8 +155,11 @@ bool gf_scanAddonAirports(bool automatic, std::vector<std::string>& folders)
             const std::lock_guard lock(airportScanLogMutex);
             lines.swap(airportScanLog);
         }
-        gf_writeStringVectorToFile(lines, logPath);
-        gf_logLine(logPath.string() + " written");
+        // "written" only when it was: a full disk once left the file empty.
+        if (gf_writeStringVectorToFile(lines, logPath))
+            gf_logLine(logPath.string() + " written");
+        else
+            gf_logLineMarked(logPath.string() + " could not be written");
     }
     gf_clearStatus();
 

@@ -444,4 +444,15 @@ TEST_F(AirportScanTest, wholeScanWritesLogGeneratedFilesAndOfflineCopies)
     EXPECT_TRUE(gf_takeAirportScanLog().empty());
 }
 
+TEST_F(AirportScanTest, aScanLogThatCannotBeWrittenIsNotCalledWritten)
+{
+    // A folder in the report's place makes its write fail, as a full disk does.
+    const fs::path report = g_outputInfoFolder / "AirportsScanLog.txt";
+    fs::create_directories(report / "in the way");
+    std::vector<std::string> folders{(dir / "missing").string()};
+    gf_scanAddonAirports(false, folders);
+    EXPECT_EQ(logLinesWith(report.string() + " written"), 0) << log();
+    EXPECT_EQ(logLinesWith(report.string() + " could not be written"), 1) << log();
+}
+
 } // namespace
