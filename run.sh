@@ -34,7 +34,10 @@ traffic runs 30 s behind RealTraffic's reports). NORVANE_DEMO_SECONDS=N ends it
 after N seconds, NORVANE_DEMO_SPEED=X replays X times as fast,
 NORVANE_DEMO_HEADLESS=1 runs it without a window; NORVANE_QNH_PORT,
 NORVANE_TRAFFIC_PORT and NORVANE_DEMO_TCP_PORT move its ports. One demo at a
-time runs in a folder.
+time runs in a folder. The simulator's pipes and the program's lock go to a short
+folder below $XDG_RUNTIME_DIR (else /tmp), removed at the end, so the demo runs
+from a clone at any path. When a stand-in ends before the program, the demo says
+which, with its last line, and ends with 1.
 
 THE PROGRAM ALONE, e.g. against a real simulator and RealTraffic:
   ./run.sh PROGRAM_FOLDER [--headless]
@@ -47,8 +50,10 @@ With --headless, or without a display, there is no window: the status and
 error lines go to standard error as well. Everything the program does goes to
 Log.txt in PROGRAM_FOLDER. It ends with 0 when it is closed (the window's close
 box, Ctrl-C, the simulator closing), 1 after a system error (a port in use, a
-failed start) and 2 after an error that leaves it nothing to do; a second copy
-for the same user ends at once with 255.
+failed start) and 2 after an error that leaves it nothing to do (headless: not
+in its folder, no simulator install path found (Errors 151 and 153 name
+registry.ini), a PORT_NUMBER that is no port); a second copy for the same user
+ends at once with 255.
 
 Environment variables the program reads (all optional):
   NORVANE_APPDATA          roaming application-data folder (default
@@ -70,7 +75,8 @@ Environment variables the program reads (all optional):
                            where "SimConnect.cfg" is looked for (then PROGRAM_FOLDER)
   NORVANE_PIPE_DIR         folder of the simulator's local pipes (default
                            $XDG_RUNTIME_DIR/norvane-pipes); only a simulator
-                           stand-in on this machine uses it
+                           stand-in on this machine uses it. A pipe's path
+                           holds at most 107 bytes.
   XDG_RUNTIME_DIR          the single-instance lock (default /tmp)
   NORVANE_QNH_PORT, NORVANE_TRAFFIC_PORT
                            the UDP ports RealTraffic sends to (49004, 49005)
@@ -105,7 +111,8 @@ and the simulator's SimConnect.xml must accept that address.
 RealTraffic: set it to send its traffic and weather to this machine (UDP ports
 49005 and 49004). With its "RealTraffic.jar" in $NORVANE_APPDATA/InsideSystems
 (it runs on this machine) the program also opens its TCP server (the setting
-PORT_NUMBER, default 10747) for RealTraffic to connect to.
+PORT_NUMBER, a whole number from 1 to 65535, default 10747) for RealTraffic to
+connect to.
 
 The data files: "dbase.xml", "input/regcodesAIG/AIG-regcodes.xml" and the
 airport archive come from the update server (checked at the first start of each
