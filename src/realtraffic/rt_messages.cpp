@@ -84,38 +84,70 @@ Candidate g_candidate;
 // Any program on this computer may open connections and drop them unasked.
 LogThrottle g_notRealTrafficLog{1, std::chrono::minutes(1)};
 
-bool lf_replyGoesOn(const std::string& reply)
+// How much of what a connection that is not RealTraffic sent the log shows.
+constexpr std::size_t kLoggedStrangerLength = 40;
+
+// What the bytes read so far after the version query say about the peer.
+enum class ReplyState {
+    Pending,        // nothing yet, or the start of a JSON object: read on
+    Answered,       // one whole JSON object: RealTraffic
+    NotRealTraffic, // anything else, or closed before the answer was whole
+};
+
+// RealTraffic answers with one JSON object and nothing else. Bytes that
+// cannot become one (an HTTP request, a probe) mark another program, whatever
+// it does next: were it taken for RealTraffic, its close would take the live
+// traffic with it.
+ReplyState lf_judgeReply(const std::string& reply)
 {
-    return reply.size() <= kVersionReplyLimit && gf_jsonObjectState(reply) == JsonObjectState::Incomplete;
+    if (reply.size() > kVersionReplyLimit)
+        return ReplyState::NotRealTraffic;
+    switch (gf_jsonObjectState(reply)) {
+    case JsonObjectState::Incomplete:
+        return ReplyState::Pending;
+    case JsonObjectState::NotAnObject:
+        return ReplyState::NotRealTraffic;
+    case JsonObjectState::Complete:
+        break;
+    }
+    return nlohmann::json::accept(reply) ? ReplyState::Answered : ReplyState::NotRealTraffic;
 }
 
-// Reads more of the reply for at most timeout (zero: only what is there);
-// true when the connection closed before the reply was whole.
-bool lf_readReply(std::string& reply, std::chrono::milliseconds timeout)
+// Reads more of the reply for at most timeout (zero: only what is there).
+// Pending when the time ran out first, the connection still open.
+ReplyState lf_readReply(std::string& reply, std::chrono::milliseconds timeout)
 {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + timeout;
-    while (lf_replyGoesOn(reply)) {
+    for (;;) {
+        const ReplyState state = lf_judgeReply(reply);
+        if (state != ReplyState::Pending)
+            return state;
         const auto left = std::max(std::chrono::milliseconds(0),
                                    std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()));
         const Reply chunk = receiveReply(left);
         if (chunk.closed)
-            return true;
+            return ReplyState::NotRealTraffic;
         if (chunk.text.empty())
-            return false; // nothing more in time
+            return ReplyState::Pending; // nothing more in time
         reply += chunk.text;
     }
-    return false;
 }
 
-// A connection that closed before it answered the version was never
-// RealTraffic (a port scan, a program that gave up): it goes without a
-// word to RealTraffic's traffic.
-void lf_notRealTraffic()
+// A connection that closed before it answered the version, or answered with
+// something else, was never RealTraffic (a port scan, a web browser, a
+// program that gave up): it goes without a word to RealTraffic's traffic.
+void lf_notRealTraffic(const std::string& reply)
 {
     g_candidate.waiting.store(false);
     dropClient();
-    g_notRealTrafficLog.log("A connection closed before it answered the version query: not RealTraffic, dropped");
+    if (reply.find_first_not_of(" \t\r\n") == std::string::npos) {
+        g_notRealTrafficLog.log("A connection closed before it answered the version query: not RealTraffic, dropped");
+        return;
+    }
+    g_notRealTrafficLog.log(
+        fmt::format("A connection answered the version query with no JSON object: not RealTraffic, dropped: {}",
+                    gf_loggedExcerpt(reply, kLoggedStrangerLength)));
 }
 
 void lf_takeAsRealTraffic(std::string_view reply)
@@ -154,22 +186,23 @@ void lf_takeBackRealTraffic()
         if (!g_candidate.waiting.load()) {
             if (!waitForClient(std::chrono::milliseconds(0)))
                 return;
+            g_candidate.reply.clear();
             if (!sendDataPacket(kVersionQuery)) {
-                lf_notRealTraffic();
+                lf_notRealTraffic(g_candidate.reply);
                 continue;
             }
-            g_candidate.reply.clear();
             g_candidate.deadline = std::chrono::steady_clock::now() + kVersionReplyTimeout;
             g_candidate.waiting.store(true);
         }
-        if (lf_readReply(g_candidate.reply, std::chrono::milliseconds(0))) {
-            lf_notRealTraffic();
+        const ReplyState state = lf_readReply(g_candidate.reply, std::chrono::milliseconds(0));
+        if (state == ReplyState::NotRealTraffic) {
+            lf_notRealTraffic(g_candidate.reply);
             continue;
         }
         // Still open and no whole reply yet: asked again next time, until the
         // time for the reply is up; then it counts as RealTraffic without a
         // version, as at the start.
-        if (lf_replyGoesOn(g_candidate.reply) && std::chrono::steady_clock::now() < g_candidate.deadline)
+        if (state == ReplyState::Pending && std::chrono::steady_clock::now() < g_candidate.deadline)
             return;
         lf_takeAsRealTraffic(g_candidate.reply);
         gf_showStatus(fmt::format("{} RealTraffic re-connected", gf_nowUtcText()), true);
@@ -304,10 +337,10 @@ void gf_connectRealTraffic(std::chrono::milliseconds replyTimeout)
         if (!waitForClient())
             return;
         std::string reply;
-        if (!sendDataPacket(kVersionQuery) || lf_readReply(reply, replyTimeout)) {
+        if (!sendDataPacket(kVersionQuery) || lf_readReply(reply, replyTimeout) == ReplyState::NotRealTraffic) {
             if (!serverListening())
                 return; // the exit closed it
-            lf_notRealTraffic();
+            lf_notRealTraffic(reply);
             continue;
         }
         lf_takeAsRealTraffic(reply);

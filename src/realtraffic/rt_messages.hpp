@@ -27,7 +27,7 @@ std::string gf_timeMessage(std::int64_t unixSeconds);
 inline constexpr std::string_view kVersionQuery = "Qs999=version\r\n";
 // How long the handshake waits for a whole version reply.
 inline constexpr std::chrono::milliseconds kVersionReplyTimeout{5000};
-// A reply longer than this without a whole JSON object is refused.
+// A reply longer than this without a whole JSON object is not RealTraffic's.
 inline constexpr std::size_t kVersionReplyLimit = 16384;
 // Connections that went before RealTraffic's are tried at most this many at
 // a time on the main loop.
@@ -76,8 +76,10 @@ bool gf_startRealTrafficServer();
 
 // The handshake on the start-up thread: waits for RealTraffic to connect,
 // asks for its version and reads the reply until it is whole, replyTimeout
-// has passed or it cannot be one. A connection that closes before the reply
-// is whole is no RealTraffic: it is dropped and the next one waited for.
+// has passed or it cannot be one. RealTraffic answers with one JSON object, or
+// stays silent (then it counts as RealTraffic without a version); a
+// connection that closes before the reply is whole, or answers with anything
+// else, is no RealTraffic: it is dropped and the next one waited for.
 // Nothing without a server.
 void gf_connectRealTraffic(std::chrono::milliseconds replyTimeout = tzo::kVersionReplyTimeout);
 // Takes a version reply (empty: none came).
@@ -88,6 +90,6 @@ void gf_sendTimeToRealTraffic(std::int64_t unixSeconds);
 // second. While RealTraffic is gone, a check for its return that never
 // blocks: a waiting connection is accepted and asked for the version, and its
 // reply read as far as it has come at each call; one that closes before it
-// answers is dropped, without touching the live traffic, and the next one
-// tried.
+// answers, or answers with anything but a JSON object, is dropped without
+// touching the live traffic, and the next one tried.
 void gf_sendPositionToRealTraffic(const tzo::UserAircraftState& user);

@@ -24,17 +24,22 @@ namespace {
 using MessagesTest = RtLinkTest;
 
 // Connections opened and closed again at once, as a port scan or a program
-// that gave up leaves them, queued at the server before whatever comes next.
-void queueDeadConnections(std::uint16_t port, int count)
+// that gave up leaves them (a web browser says something first), queued at
+// the server before whatever comes next.
+void queueDeadConnections(std::uint16_t port, int count, std::string_view said = {})
 {
     for (int i = 0; i < count; ++i) {
         std::error_code ec;
         auto socket = platform::StreamSocket::connectTcp(platform::IpFamily::V4, "", std::to_string(port),
                                                          std::chrono::seconds(5), ec);
         ASSERT_TRUE(socket.valid()) << ec.message();
+        if (!said.empty())
+            ASSERT_TRUE(socket.sendAll(said.data(), said.size(), ec)) << ec.message();
         socket.close();
     }
 }
+
+constexpr std::string_view kHttpRequest = "GET / HTTP/1.0\r\n\r\n";
 
 // Sends the position until the link is found gone (the first write after the
 // peer's close may still be taken by the system).
@@ -137,9 +142,7 @@ TEST_F(MessagesTest, handshakeLearnsVersionAndEdition)
         {"null level", VersionReply::Raw, 0, "{\"version\": \"8\", \"level\": null}", "RT prof edition: 8, archive: week 7"},
         {"text after a zero byte", VersionReply::Raw, 0, std::string("{\"version\": \"8\"}\0junk", 21),
          "RT prof edition: 8, archive: week 7"},
-        {"garbage", VersionReply::Raw, 0, "hello there\r\n", ""},
         {"level as text", VersionReply::Raw, 0, "{\"version\": \"8\", \"level\": \"2\"}", ""},
-        {"not an object", VersionReply::Raw, 0, "[\"8\", 2]", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -196,6 +199,26 @@ TEST_F(MessagesTest, aMissingOrCutReplyDoesNotBlockTheStart)
         createServer(std::to_string(port));
     }
     EXPECT_TRUE(logHas("RealTraffic version reply refused"));
+}
+
+TEST_F(MessagesTest, anAnswerThatIsNoJsonObjectIsNotRealTrafficEvenWhileItStaysOpen)
+{
+    rtstub::TcpOptions options = stubOptions(2);
+    options.reply = rtstub::VersionReply::Raw;
+    options.rawReply = "hello there\r\n";
+    rtstub::TcpLink link(options);
+    link.start();
+    auto handshake = std::async(std::launch::async, [] { gf_connectRealTraffic(std::chrono::minutes(5)); });
+    // Dropped, the stand-in connects again and is asked again.
+    const bool askedAgain = waitFor([&] { return link.versionQueries() >= 2; });
+    link.setReply(rtstub::VersionReply::Whole);
+    const bool done = handshake.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
+    if (!done)
+        closeServer(); // ends the handshake, so that the test can end
+    ASSERT_TRUE(askedAgain);
+    ASSERT_TRUE(done);
+    EXPECT_EQ(realTrafficText(), "RT prof edition: 9.0.1234, archive: week 7");
+    EXPECT_TRUE(logHas("with no JSON object: not RealTraffic, dropped: hello there"));
 }
 
 TEST_F(MessagesTest, exitDuringTheHandshakeEndsIt)
@@ -314,7 +337,9 @@ TEST_F(MessagesTest, goneRealTrafficIsDroppedAndTakenBackWithoutBlocking)
 TEST_F(MessagesTest, deadConnectionsBeforeRealTrafficAreDroppedWithoutTouchingTheTraffic)
 {
     using Clock = std::chrono::steady_clock;
-    // At the start forty dead connections wait before RealTraffic's.
+    // At the start three connections that asked for a web page and forty
+    // dead ones wait before RealTraffic's.
+    queueDeadConnections(port, 3, kHttpRequest);
     queueDeadConnections(port, 40);
     rtstub::TcpLink link(stubOptions(2));
     link.start();
@@ -324,7 +349,7 @@ TEST_F(MessagesTest, deadConnectionsBeforeRealTrafficAreDroppedWithoutTouchingTh
     EXPECT_LT(Clock::now() - begin, std::chrono::seconds(10));
     EXPECT_EQ(link.versionQueries(), 1) << "RealTraffic itself was asked";
     EXPECT_EQ(realTrafficText(), "RT prof edition: 9.0.1234, archive: week 7");
-    EXPECT_TRUE(logHas("not RealTraffic, dropped"));
+    EXPECT_TRUE(logHas("with no JSON object: not RealTraffic, dropped: GET / HTTP/1.0"));
     gf_sendPositionToRealTraffic(user);
     ASSERT_TRUE(waitFor([&] { return link.positions().size() == 1; })) << "RealTraffic is served";
 
@@ -333,6 +358,7 @@ TEST_F(MessagesTest, deadConnectionsBeforeRealTrafficAreDroppedWithoutTouchingTh
     link.disconnect();
     ASSERT_TRUE(sendUntilGone(user));
     queueDeadConnections(port, 40);
+    queueDeadConnections(port, 3, kHttpRequest);
     link.start();
     ASSERT_TRUE(waitFor([&] { return link.connected(); }));
     begin = Clock::now();
