@@ -117,3 +117,72 @@ std::string gf_starBanner(int width, int extra, bool leadingLineEnd, bool traili
         line += '\n';
     return line;
 }
+
+namespace {
+
+// The length of the well-formed UTF-8 character at the start of text, 0 when
+// the bytes there are none.
+std::size_t lf_utf8CharLength(std::string_view text)
+{
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(0);
+    if (lead < 0x80)
+        return 1;
+    std::size_t length = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0)
+            low = 0xA0; // overlong below
+        else if (lead == 0xED)
+            high = 0x9F; // surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0)
+            low = 0x90; // overlong below
+        else if (lead == 0xF4)
+            high = 0x8F; // past U+10FFFF
+    } else {
+        return 0;
+    }
+    if (text.size() < length || byte(1) < low || byte(1) > high)
+        return 0;
+    for (std::size_t i = 2; i < length; ++i)
+        if (byte(i) < 0x80 || byte(i) > 0xBF)
+            return 0;
+    return length;
+}
+
+bool lf_isControl(std::string_view character)
+{
+    const auto lead = static_cast<unsigned char>(character[0]);
+    if (character.size() == 1)
+        return lead < 0x20 || lead == 0x7F;
+    // U+0080 to U+009F are C2 80 to C2 9F.
+    return character.size() == 2 && lead == 0xC2 && static_cast<unsigned char>(character[1]) <= 0x9F;
+}
+
+} // namespace
+
+void gf_cleanFieldText(std::string& clean, std::string_view text, std::size_t maxBytes)
+{
+    clean.clear();
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const std::size_t length = lf_utf8CharLength(text.substr(i));
+        if (length == 0) {
+            ++i; // a malformed byte: left out, the next one tried
+            continue;
+        }
+        const std::string_view character = text.substr(i, length);
+        i += length;
+        if (lf_isControl(character))
+            continue;
+        if (clean.size() + length > maxBytes)
+            break;
+        clean += character;
+    }
+}

@@ -28,3 +28,11 @@ bool gf_matchesWildcard(std::string_view a, std::string_view b);
 
 // A frame line for the log: "**** text ****" around a text, or a row of '*'.
 std::string gf_starBanner(int width, int extra, bool leadingLineEnd, bool trailingLineEnd, std::string_view text);
+
+// A text from outside (a traffic line's field) as the program keeps it: every
+// well-formed UTF-8 character except the control characters (C0, DEL, C1),
+// in order, as many as fit whole into maxBytes. Malformed bytes (stray
+// continuation bytes, cut or overlong sequences, surrogates, code points past
+// U+10FFFF) are left out, so the result is always valid UTF-8 and one line.
+// Replaces target's content, keeping its capacity.
+void gf_cleanFieldText(std::string& target, std::string_view text, std::size_t maxBytes);

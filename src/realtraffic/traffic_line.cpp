@@ -2,6 +2,7 @@
 
 #include "foundation/geometry.hpp"
 #include "foundation/plausible.hpp"
+#include "foundation/strings.hpp"
 
 #include <array>
 #include <charconv>
@@ -58,22 +59,10 @@ std::string_view lf_orEmptyWhenNull(std::string_view text)
     return lf_isNull(text) ? std::string_view{} : text;
 }
 
-// Cuts at a character boundary so that a cut never leaves half a UTF-8
-// sequence behind.
-std::string_view lf_cutUtf8(std::string_view text, std::size_t maxBytes)
-{
-    if (text.size() <= maxBytes)
-        return text;
-    std::size_t end = maxBytes;
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
-        --end;
-    return text.substr(0, end);
-}
-
 void lf_readTailNumber(std::string_view field, TrafficRecord& record)
 {
     if (field.size() <= kMaxRegistrationLength && !lf_isNull(field))
-        record.registration.assign(field);
+        gf_cleanFieldText(record.registration, field, kMaxRegistrationLength);
 }
 
 // True when the line is kept.
@@ -102,7 +91,7 @@ CallsignCheck lf_checkCallsign(std::string_view field, TrafficRecord& record)
     if (callsign.find('@') != std::string_view::npos)
         record.callsign.clear();
     else
-        record.callsign.assign(lf_cutUtf8(callsign, kMaxCallsignBytes));
+        gf_cleanFieldText(record.callsign, callsign, kMaxCallsignBytes);
     return CallsignCheck::keep;
 }
 
@@ -189,7 +178,7 @@ void gf_splitTrafficFields(std::string_view line, std::vector<std::string_view>&
         fields.push_back(line.substr(start));
 }
 
-std::string_view gf_collectableCallsign(std::span<const std::string_view> fields)
+std::string gf_collectableCallsign(std::span<const std::string_view> fields)
 {
     if (fields.size() <= kCallsign)
         return {};
@@ -199,7 +188,9 @@ std::string_view gf_collectableCallsign(std::span<const std::string_view> fields
     // Cut as the record's callsign is, so that the collection names the
     // aircraft as the live traffic will know them (and a junk field of many
     // kilobytes is not kept whole).
-    return lf_cutUtf8(callsign, kMaxCallsignBytes);
+    std::string collectable;
+    gf_cleanFieldText(collectable, callsign, kMaxCallsignBytes);
+    return collectable;
 }
 
 bool gf_countsAsOnGround(double heightFt, double knots)
@@ -244,7 +235,7 @@ LineResult gf_parseTrafficLine(std::span<const std::string_view> fields, const L
 
     const std::string_view type = fields[kType];
     if (type != "null" && type != "0" && type != "ZZZZ")
-        record.model.assign(type);
+        gf_cleanFieldText(record.model, type, kMaxTypeBytes);
 
     if (!lf_categoryToType(fields[kCategory], record.model))
         return lf_drop(LineVerdict::category, inRange);
@@ -320,8 +311,10 @@ LineResult gf_parseTrafficLine(std::span<const std::string_view> fields, const L
     if (!gf_plausibleVerticalSpeed(record.verticalSpeed))
         return lf_implausible("vertical speed");
 
-    record.departure.assign(lf_orEmptyWhenNull(fields[kDeparture]));
-    record.destination.assign(lf_orEmptyWhenNull(fields[kDestination]));
+    // Outside texts: whatever a sender puts there reaches the log and the
+    // window, so it is kept to its field's length and to one clean line.
+    gf_cleanFieldText(record.departure, lf_orEmptyWhenNull(fields[kDeparture]), kMaxRouteBytes);
+    gf_cleanFieldText(record.destination, lf_orEmptyWhenNull(fields[kDestination]), kMaxRouteBytes);
 
     const std::string_view checksum =
         fields.size() > kDocumentedLineFieldCount ? fields[kAuthenticationField] : fields.back();

@@ -25,6 +25,10 @@ inline constexpr std::size_t kAuthenticationField = 41;
 // The simulator's tail-number field holds 11 characters and a zero; a longer
 // callsign would fail every creation of the aircraft.
 inline constexpr std::size_t kMaxCallsignBytes = 11;
+// Departure and destination hold airport codes: four characters for ICAO
+// codes, a little more for the odd local one. A type is an ICAO type code.
+inline constexpr std::size_t kMaxRouteBytes = 8;
+inline constexpr std::size_t kMaxTypeBytes = 4;
 
 inline constexpr double kMillisecondTimestampAbove = 171644617100.79;
 
@@ -83,9 +87,9 @@ LineResult gf_parseTrafficLine(std::span<const std::string_view> fields, const L
                                TrafficRecord& record);
 
 // The callsign field as the collection of reported callsigns takes it: empty
-// when it is "null" or holds an at sign (or the line is too short), cut to
-// kMaxCallsignBytes as the record's callsign is.
-std::string_view gf_collectableCallsign(std::span<const std::string_view> fields);
+// when it is "null" or holds an at sign (or the line is too short), cleaned
+// and cut to kMaxCallsignBytes as the record's callsign is.
+std::string gf_collectableCallsign(std::span<const std::string_view> fields);
 
 // Locale-free conversions of the traffic line: the number at the start of the
 // text, anything after it ignored; no leading blank or plus sign; NaN and

@@ -155,7 +155,7 @@ void TrafficReader::processLine(std::string_view line)
                                                  result.implausibleField, gf_loggedExcerpt(line, kLoggedLineLength)));
 
         if (result.inRange && m_collecting.load()) {
-            const std::string_view callsign = gf_collectableCallsign(m_fields);
+            const std::string callsign = gf_collectableCallsign(m_fields);
             if (!callsign.empty()) {
                 std::lock_guard lock(m_collectedMutex);
                 if (m_collecting.load() && m_collected.size() < kMaxCollectedCallsigns)

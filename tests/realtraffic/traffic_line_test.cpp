@@ -254,13 +254,38 @@ TEST(TrafficLineParse, callsignRules)
     EXPECT_EQ(parse(TrafficLine::airborne().set(rtstub::kCallsign, "TOWER1")).result.verdict, LineVerdict::accepted);
 }
 
-TEST(TrafficLineParse, overLongCallsignIsCutTo11BytesOnACharacterBoundary)
+TEST(TrafficLineParse, outsideTextsAreCutToTheirFieldAndCleaned)
 {
-    EXPECT_EQ(parse(TrafficLine::airborne().set(rtstub::kCallsign, "ABCDEFGHIJKLMNOP")).record.callsign,
-              "ABCDEFGHIJK");
-    // Ten ASCII bytes and a two-byte character: the character is not split.
-    EXPECT_EQ(parse(TrafficLine::airborne().set(rtstub::kCallsign, "ABCDEFGHIJ\xC3\xA9")).record.callsign,
-              "ABCDEFGHIJ");
+    struct Case {
+        rtstub::LineField field;
+        std::string value;
+        std::string kept;
+    };
+    using namespace rtstub;
+    const std::string longRoute = "EG\r\nLL\xFF\xC3" + std::string(8000, 'X');
+    const Case cases[] = {
+        {kCallsign, "ABCDEFGHIJKLMNOP", "ABCDEFGHIJK"},
+        // Ten ASCII bytes and a two-byte character: the character is not split.
+        {kCallsign, "ABCDEFGHIJ\xC3\xA9", "ABCDEFGHIJ"},
+        {kCallsign, "\nSWR\x1B[2J12\xC2\x85", "SWR[2J12"},
+        {kFrom, longRoute, "EGLLXXXX"},
+        {kTo, "LS\xED\xA0\x80ZH\x7F\xC0\xAF", "LSZH"}, // a surrogate, DEL, an overlong '/'
+        {kTo, "Z\xC3\xBCrich", "Z\xC3\xBCrich"},     // well-formed UTF-8 stays
+        {kRegistration, "HB-\rJ\x80NA", "HB-JNA"},
+        {kType, "A320\nneo", "A320"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.value.substr(0, 20)));
+        const auto parsed = parse(TrafficLine::airborne().set(c.field, c.value));
+        ASSERT_EQ(parsed.result.verdict, LineVerdict::accepted);
+        const TrafficRecord& r = parsed.record;
+        const std::string& kept = c.field == kCallsign ? r.callsign
+                                  : c.field == kFrom   ? r.departure
+                                  : c.field == kTo     ? r.destination
+                                  : c.field == kType   ? r.model
+                                                       : r.registration;
+        EXPECT_EQ(kept, c.kept);
+    }
 }
 
 TEST(TrafficLineParse, textsAreEmptyForNullAndOddTypes)
