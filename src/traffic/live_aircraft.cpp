@@ -62,6 +62,7 @@ LiveAircraft::LiveAircraft(const TrafficRecord& report, AircraftRecord record, d
     flapsState = 4;
     lastReportTime = timestamp;
     samples.push_back(gf_sampleOf(report));
+    reportsCarryRates = report.airborne && report.verticalSpeed != 0.0;
 }
 
 void LiveAircraft::setPhase(std::uint32_t phase)

@@ -92,6 +92,12 @@ struct LiveAircraft : AircraftRecord {
     double headingAtCreation = 0.0;  // radians; 0 when created in the air
     double altitudeChangePerTick = 0.0;
     double workingVerticalSpeed = 0.0; // feet per minute
+    // Feet per minute: the rate the altitudes and times of the last two
+    // airborne samples gave, for reports that carry no vertical rate.
+    double reportsAltitudeRate = 0.0;
+    // Some report in the air carried a vertical rate; some feeds send 0 for
+    // one they do not know.
+    bool reportsCarryRates = false;
     double workingTrueAirspeed = 0.0;  // knots
     // How many ticks a sample's due tick may be moved earlier or later.
     std::int32_t earliestRetiming = 1000;

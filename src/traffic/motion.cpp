@@ -190,6 +190,17 @@ double lf_followRate(const LiveAircraft& a, double span)
     return rate;
 }
 
+// The rate the reports' altitudes and times give over an airborne segment,
+// kept for a touchdown whose reports carry no vertical rate (the segment
+// that ends on the ground has no second altitude to tell it).
+void lf_noteReportsAltitudeRate(LiveAircraft& a)
+{
+    const tzo::TrackSample& cur = a.samples[0];
+    const auto apart = static_cast<std::int32_t>(a.samples[1].dueTick - cur.dueTick);
+    const double ticks = std::max(static_cast<double>(apart), 25.0);
+    a.reportsAltitudeRate = (lf_steadyAltitude(a) - cur.altitude) / ticks * 6000.0;
+}
+
 // Between the simulator's answers the height above its ground follows the
 // altitude; an aircraft that comes down to that ground touches down there,
 // not above it and not in it.
@@ -446,7 +457,11 @@ double lf_touchdownRate(const LiveAircraft& a)
 {
     if (a.heightAboveGround <= 100.0 || a.samples.size() < 2)
         return -600.0;
-    const double mean = (a.samples[0].verticalSpeed + a.samples[1].verticalSpeed) / 2.0;
+    // Reports without vertical rates descend as their altitudes and times
+    // say, not at the slowest rate the landing allows: that would put the
+    // touchdown far past the reported one.
+    const double mean = a.reportsCarryRates ? (a.samples[0].verticalSpeed + a.samples[1].verticalSpeed) / 2.0
+                                            : a.reportsAltitudeRate;
     return std::min(mean - (qnhValue.load() - 1013) * 6.0, -601.0);
 }
 
@@ -564,6 +579,8 @@ void lf_airSegment(LiveAircraft& a, std::int32_t ticks)
     const double climbRate = lf_climbRate(a);
     const bool qnhLow = qnhValue.load() <= 1013;
     if (a.flareStage == 0) {
+        if (cur.airborne && next.airborne)
+            lf_noteReportsAltitudeRate(a);
         if (!cur.airborne && !next.airborne)
             lf_trackClimb(a);
         else if (!cur.airborne)

@@ -407,6 +407,8 @@ void lf_takeOffWatch(LiveAircraft& a, const TrackSample& s)
 
 void gf_addSample(LiveAircraft& a, TrackSample s)
 {
+    if (s.airborne && s.verticalSpeed != 0.0)
+        a.reportsCarryRates = true;
     if (a.samples.size() >= tzo::kMaxSamples) {
         // A track that never drains: the aircraft is not flying it.
         if (a.state != AircraftState::New)

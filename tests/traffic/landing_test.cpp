@@ -1,8 +1,9 @@
 // Landings into the simulator stand-in, whose ground lies 400 ft higher and
 // 400 ft lower at two airports beside the park airport: every category from
-// 3,000 ft above the ground to a stop, the recorded Zürich approach with its
-// reports dense and sparse, a touch-and-go, a go-around and a stand arrival,
-// judged by the positions the stand-in recorded.
+// 3,000 ft above the ground to a stop (one of them from a feed without
+// vertical rates), the recorded Zürich approach with its reports dense and
+// sparse, a touch-and-go, a go-around and a stand arrival, judged by the
+// positions the stand-in recorded.
 
 #include "replay_fixture.hpp"
 
@@ -228,6 +229,16 @@ Flight sparse(const Flight& dense, std::uint32_t hexid, const std::string& calls
     return f;
 }
 
+// The same flight from a feed that reports no vertical rates (the field 0):
+// only its altitudes and times tell its descent.
+Flight withoutRates(Flight f)
+{
+    for (rtstub::ReplaySample& row : f.rows)
+        row.verticalRateFpm = 0.0;
+    f.tracePath();
+    return f;
+}
+
 std::size_t occurrences(const std::string& text, const std::string& part)
 {
     std::size_t n = 0;
@@ -390,21 +401,24 @@ TEST_F(Landing, everyCategoryLandsAtTheParkAirportAndAtAirportsLowerAndHigher)
         double knots;
         double fpm;
         double touchdownKt;
+        bool rates = true; // false: the reports' vertical rates are 0
     };
     constexpr std::array kKinds{
         Kind{"B744", 150, 800, 145}, Kind{"A320", 140, 750, 135}, Kind{"C25A", 120, 700, 110},
         Kind{"C172", 75, 600, 55},   Kind{"EC35", 60, 600, 40},   Kind{"F16", 150, 800, 140},
+        Kind{"A321", 140, 800, 135, false},
     };
     std::vector<Flight> flights;
     std::uint32_t n = 0;
     for (const Airport& airport : {kPark, kHigher, kLower}) {
         for (const Kind& k : kKinds) {
-            const double lane = (static_cast<double>(n % kKinds.size()) - 2.5) * 0.1;
-            flights.push_back(approachFromEast(0x500000 + n, fmt::format("SWR{}", 100 + n), k.model, airport, lane,
-                                               3000.0, k.knots, k.fpm)
-                                  .descendTo(airport.elevation, k.knots, k.fpm, k.touchdownKt)
-                                  .rollOutAndTurnOff(k.touchdownKt)
-                                  .done());
+            const double lane = (static_cast<double>(n % kKinds.size()) - 3.0) * 0.1;
+            const Flight flight = approachFromEast(0x500000 + n, fmt::format("SWR{}", 100 + n), k.model, airport,
+                                                   lane, 3000.0, k.knots, k.fpm)
+                                      .descendTo(airport.elevation, k.knots, k.fpm, k.touchdownKt)
+                                      .rollOutAndTurnOff(k.touchdownKt)
+                                      .done();
+            flights.push_back(k.rates ? flight : withoutRates(flight));
             ++n;
         }
     }

@@ -78,6 +78,7 @@ TEST_F(Motion, touchdownRateDependsOnQnhAndHeight)
     s0.verticalSpeed = -700;
     s1.verticalSpeed = -900;
     auto& a = add(tzo::AircraftCategory::Large, {s0, s1});
+    a.reportsCarryRates = true;
     a.heightAboveGround = 200;
     EXPECT_DOUBLE_EQ(lf_touchdownRate(a), -800.0);
     qnhValue.store(1030);
