@@ -1,16 +1,18 @@
 #pragma once
 // What an aircraft can report. Numbers from outside (traffic lines, the
-// simulator's answers) are held to these bounds before they are stored, used
-// or sent on: a number beyond them is a broken or hostile report, and taken
-// as it stands it would reach the simulator, RealTraffic or an integer
-// conversion. NaN and infinities are outside every bound.
+// simulator's answers about other objects) are held to these bounds before
+// they are stored, used or sent on: a number beyond them is a broken or
+// hostile report, and taken as it stands it would reach the simulator,
+// RealTraffic or an integer conversion. NaN and infinities are outside every
+// bound. The bounds keep out broken numbers, not unusual aircraft: balloons
+// and spy planes near 70,000 ft, rocket planes and military climbs pass.
 
 namespace tzo {
 
 inline constexpr double kLowestAltitudeFt = -2000.0;
-inline constexpr double kHighestAltitudeFt = 60000.0;
-inline constexpr double kFastestKt = 1000.0;
-inline constexpr double kSteepestFeetPerMinute = 20000.0;
+inline constexpr double kHighestAltitudeFt = 150000.0;
+inline constexpr double kFastestKt = 4000.0;
+inline constexpr double kSteepestFeetPerMinute = 60000.0;
 inline constexpr double kSteepestRollDegrees = 90.0;
 
 // low <= value <= high; false for NaN.

@@ -135,13 +135,16 @@ TEST(TrafficLineParse, numbersNoAircraftReportsDropTheLineNamingTheField)
     };
     using namespace rtstub;
     const Case cases[] = {
-        {kAltitude, "60000", nullptr},        {kAltitude, "60000.5", "altitude"},
-        {kAltitude, "1e300", "altitude"},     {kAltitude, "-2001", "altitude"},
-        {kGroundSpeed, "1000", nullptr},      {kGroundSpeed, "1000.1", "ground speed"},
+        // A balloon near 70,000 ft, a rocket plane, a military climb: unusual, not broken.
+        {kAltitude, "70000", nullptr},        {kAltitude, "150000", nullptr},
+        {kAltitude, "150000.5", "altitude"},  {kAltitude, "1e300", "altitude"},
+        {kAltitude, "-2001", "altitude"},     {kGroundSpeed, "1350", nullptr},
+        {kGroundSpeed, "4000", nullptr},      {kGroundSpeed, "4000.1", "ground speed"},
         {kGroundSpeed, "1e308", "ground speed"}, {kGroundSpeed, "-1", "ground speed"},
-        {kTrueAirspeed, "-1", nullptr},       {kTrueAirspeed, "1001", "true airspeed"},
+        {kTrueAirspeed, "-1", nullptr},       {kTrueAirspeed, "4001", "true airspeed"},
         {kTrueAirspeed, "-2", "true airspeed"},
-        {kVerticalSpeed, "-20000", nullptr},  {kVerticalSpeed, "20001", "vertical speed"},
+        {kVerticalSpeed, "30000", nullptr},   {kVerticalSpeed, "-60000", nullptr},
+        {kVerticalSpeed, "60001", "vertical speed"},
         {kTrack, "360", nullptr},             {kTrack, "1e20", "track"},
         {kTrack, "-0.1", "track"},
         {kRoll, "-90", nullptr},              {kRoll, "90.5", "roll"},
