@@ -18,8 +18,8 @@
 
 #include <fmt/format.h>
 
+#include <cmath>
 #include <mutex>
-#include <numbers>
 
 using tzo::AircraftCategory;
 using tzo::ByteReader;
@@ -44,7 +44,7 @@ AircraftCategory g_userCategory = AircraftCategory::Light;
 // The connection thread's alone.
 tzo::LatLon g_lastUserPosition;
 // A simulator (or whatever speaks for it) may send these every second.
-tzo::LogThrottle g_implausibleStateLog{1, std::chrono::minutes(1)};
+tzo::LogThrottle g_brokenStateLog{1, std::chrono::minutes(1)};
 tzo::LogThrottle g_teleportLog{1, std::chrono::minutes(1)};
 
 bool lf_contains(std::string_view text, std::string_view part)
@@ -211,13 +211,17 @@ bool lf_readUserState(std::span<const std::uint8_t> data, UserAircraftState& s)
            r.readI64(s.zuluYear) && r.readI64(s.lightStates);
 }
 
-bool lf_plausibleUserState(const UserAircraftState& s)
+// The user flies whatever the simulator lets him fly: a Concorde at Mach 2
+// and 60,000 ft, a rocket plane. Only a number that is no number at all, or a
+// position off the world, marks a broken answer. An unusual state refused
+// would leave RealTraffic, the traffic range and the collision tests with a
+// position the user has long left, and the jump when the state is taken
+// again would look like a teleport.
+bool lf_usableUserState(const UserAircraftState& s)
 {
-    constexpr double kPi = std::numbers::pi;
-    return tzo::gf_plausiblePosition(s.latitude, s.longitude) && tzo::gf_plausibleAltitude(s.altitude) &&
-           tzo::gf_plausibleAltitude(s.altitudeAboveGround) && tzo::gf_plausibleSpeed(s.groundSpeed) &&
-           tzo::gf_within(s.pitch, -kPi, kPi) && tzo::gf_within(s.bank, -kPi, kPi) &&
-           tzo::gf_within(s.heading, 0.0, 2.0 * kPi);
+    return tzo::gf_plausiblePosition(s.latitude, s.longitude) && std::isfinite(s.altitude) &&
+           std::isfinite(s.altitudeAboveGround) && std::isfinite(s.groundSpeed) && std::isfinite(s.pitch) &&
+           std::isfinite(s.bank) && std::isfinite(s.heading);
 }
 
 } // namespace
@@ -228,11 +232,11 @@ bool lf_onUserState(std::span<const std::uint8_t> data, std::uint32_t objectId)
     if (!lf_readUserState(data, s))
         return false;
     // The answer goes on to RealTraffic, the traffic reader and the
-    // collision tests: one with numbers no aircraft has is not taken.
-    if (!lf_plausibleUserState(s)) {
-        g_implausibleStateLog.log(fmt::format("! user aircraft state {:.6g},{:.6g} at {:.6g} ft holds a number no "
-                                              "aircraft has, ignored",
-                                              s.latitude, s.longitude, s.altitude));
+    // collision tests: a broken one is not taken.
+    if (!lf_usableUserState(s)) {
+        g_brokenStateLog.log(fmt::format("! user aircraft state {:.6g},{:.6g} at {:.6g} ft holds a number that is not "
+                                         "finite or a position off the world, ignored",
+                                         s.latitude, s.longitude, s.altitude));
         return true;
     }
     if (s.altitude < 0.0)
@@ -324,7 +328,7 @@ void lf_rememberUserStand()
 void lf_resetUserAircraft()
 {
     g_lastUserPosition = {};
-    g_implausibleStateLog.reset();
+    g_brokenStateLog.reset();
     g_teleportLog.reset();
     userOnGroundKnown.store(false);
     userOnGround.store(false);

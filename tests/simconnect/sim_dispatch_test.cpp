@@ -384,10 +384,11 @@ TEST_F(SimDispatch, numbersNoAircraftHasAreNotTakenFromTheSimulator)
 {
     answerUserState(47.0, 8.0);
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    for (const auto& [lat, lon, speed] : {std::tuple{1e308, 8.0, 0.0}, {47.5, nan, 0.0}, {47.5, 8.5, 1e300}})
+    const double inf = std::numeric_limits<double>::infinity();
+    for (const auto& [lat, lon, speed] : {std::tuple{1e308, 8.0, 0.0}, {47.5, nan, 0.0}, {47.5, 8.5, inf}})
         answerUserState(lat, lon, 1, speed);
-    EXPECT_EQ(gf_receivedUserState().latitude, 47.0) << "the last plausible state stays";
-    EXPECT_TRUE(logHas("holds a number no aircraft has, ignored"));
+    EXPECT_EQ(gf_receivedUserState().latitude, 47.0) << "the last usable state stays";
+    EXPECT_TRUE(logHas("holds a number that is not finite or a position off the world, ignored"));
 
     for (const double bad : {nan, 1e300, -1e5})
         dataMessage(SIMCONNECT_RECV_ID_SIMOBJECT_DATA_BYTYPE, tzo::REQUEST_IN_RANGE, 200, tzo::DEFINITION_IN_RANGE,
