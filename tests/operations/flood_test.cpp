@@ -1,9 +1,11 @@
 // A minute of 50,000 traffic lines a second against the running program:
 // the recorded Zürich tracks among a flood of hostile lines (numbers no
 // aircraft reports, cut and garbled lines, lines of thousands of fields, NUL
-// bytes). The program keeps its pace, its memory and its log bounded, the
-// good aircraft still reach the simulator stand-in, and no AI object gets a
-// value no aircraft has.
+// bytes). The hostile aircraft report as real ones do, each with a time that
+// advances and a position that moves on, so that a number let through would
+// reach the simulator stand-in as an object. The program keeps its pace, its
+// memory and its log bounded, the good aircraft still reach the simulator
+// stand-in, and no AI object gets a value no aircraft has.
 //
 // The pace is measured from the program's own ticks: the live traffic asks
 // the simulator for the user aircraft's state once every 100 ticks, and the
@@ -31,39 +33,83 @@ constexpr int kLinesPerSecond = 50000;
 constexpr auto kFloodTime = 60s;
 const std::vector<std::string> kGoodCallsigns{"AFR181L", "AUA570", "DLH4TR"};
 
-// Hostile datagrams, each kind many times over with hexids of its own.
-std::vector<std::string> hostileDatagrams()
+// One hostile datagram. A line that names a time and a place is sent as a
+// real aircraft reports: with the time it is sent and where it has flown by
+// then (written over the placeholders), so that each hostile aircraft would
+// become an object if its numbers got through.
+struct Hostile {
+    std::string text;
+    std::size_t stampAt = std::string::npos;
+    std::size_t latitudeAt = std::string::npos;
+    double firstLatitude = 0.0;
+};
+constexpr std::string_view kStampPlaceholder = "1000000000.00";
+constexpr std::string_view kLatitudePlaceholder = "11.0000000";
+// 210 kt northbound.
+constexpr double kHostileDegreesPerSecond = 210.0 / 60.0 / 3600.0;
+
+void stampNow(Hostile& h, const std::string& stamp, double secondsIntoFlood)
+{
+    const auto overwrite = [&](std::size_t at, std::string_view placeholder, const std::string& value) {
+        if (at != std::string::npos && value.size() == placeholder.size())
+            h.text.replace(at, value.size(), value);
+    };
+    overwrite(h.stampAt, kStampPlaceholder, stamp);
+    overwrite(h.latitudeAt, kLatitudePlaceholder,
+              fmt::format("{:10.7f}", h.firstLatitude + kHostileDegreesPerSecond * secondsIntoFlood));
+}
+
+// Hostile datagrams, each kind many times over with hexids, callsigns and
+// registrations of its own.
+std::vector<Hostile> hostileDatagrams()
 {
     using rtstub::TrafficLine;
-    // Near the user at Zürich: within even the 8 nm of a user on the ground.
-    const auto near = [](int i) {
-        return TrafficLine::airborne()
-            .set(rtstub::kHexid, std::to_string(5000000 + i))
-            .set(rtstub::kLatitude, "47.47")
-            .set(rtstub::kLongitude, "8.56");
-    };
-    std::vector<std::string> out;
+    std::vector<Hostile> out;
     for (int i = 0; i < 200; ++i) {
-        out.push_back(near(i).set(rtstub::kAltitude, "1e300").text());
-        out.push_back(near(i).set(rtstub::kGroundSpeed, "1e308").text());
-        out.push_back(near(i).set(rtstub::kTrack, "1e20").text());
-        out.push_back(near(i).set(rtstub::kRoll, "1e9").set(rtstub::kVerticalSpeed, "-1e9").text());
-        out.push_back(near(i).set(rtstub::kTrueAirspeed, "5000").text());
-        out.push_back(near(i).set(rtstub::kLatitude, "1e300").text());
-        out.push_back(near(i).set(rtstub::kAltitude, "nan").text());
-        out.push_back(near(i).set(rtstub::kHexid, "5").text());
-        out.push_back(near(i).set(rtstub::kCallsign, "TOW " + std::to_string(i)).text());
-        out.push_back(near(i).set(rtstub::kType, "GRND VEH").text());
-        out.push_back("RTTFC," + std::to_string(i) + ",47.5");
+        // Near the user at Zürich, within even the 8 nm of a user on the
+        // ground, for the whole flood: 47.42 to 47.53 at 8.56.
+        const double firstLatitude = 47.42 + i * 0.0002;
+        const auto add = [&](const TrafficLine& line) {
+            std::string text = line.text();
+            const std::size_t stampAt = text.find(kStampPlaceholder);
+            const std::size_t latitudeAt = text.find(kLatitudePlaceholder);
+            out.push_back({std::move(text), stampAt, latitudeAt, firstLatitude});
+        };
+        int kind = 0;
+        const auto near = [&] {
+            const int n = kind++ * 1000 + i;
+            const std::string registration{'H', 'B', '-', static_cast<char>('A' + n % 26),
+                                           static_cast<char>('A' + n / 26 % 26), static_cast<char>('A' + n / 676 % 26)};
+            return TrafficLine::airborne()
+                .set(rtstub::kHexid, std::to_string(5000000 + n))
+                .set(rtstub::kCallsign, fmt::format("SWR{}", n))
+                .set(rtstub::kRegistration, registration)
+                .set(rtstub::kTimestamp, std::string(kStampPlaceholder))
+                .set(rtstub::kLatitude, std::string(kLatitudePlaceholder))
+                .set(rtstub::kLongitude, "8.56")
+                .set(rtstub::kTrack, "0.5")
+                .set(rtstub::kTrueHeading, "0.5");
+        };
+        add(near().set(rtstub::kAltitude, "1e300"));
+        add(near().set(rtstub::kGroundSpeed, "1e308"));
+        add(near().set(rtstub::kTrack, "1e20"));
+        add(near().set(rtstub::kRoll, "1e9").set(rtstub::kVerticalSpeed, "-1e9"));
+        add(near().set(rtstub::kTrueAirspeed, "5000"));
+        add(near().set(rtstub::kLatitude, "1e300"));
+        add(near().set(rtstub::kAltitude, "nan"));
+        add(near().set(rtstub::kHexid, "5"));
+        add(near().set(rtstub::kCallsign, "TOW " + std::to_string(i)));
+        add(near().set(rtstub::kType, "GRND VEH"));
+        out.push_back({"RTTFC," + std::to_string(i) + ",47.5"});
         std::string garbage(40 + i % 60, ' ');
         for (std::size_t k = 0; k < garbage.size(); ++k)
             garbage[k] = static_cast<char>(1 + (i * 31 + k * 17) % 255);
-        out.push_back(garbage);
-        std::string withNul = near(i).text();
+        out.push_back({garbage});
+        std::string withNul = near().text();
         withNul[20] = '\0';
-        out.push_back(withNul);
+        out.push_back({withNul});
     }
-    out.push_back(std::string(16000, ','));
+    out.push_back({std::string(16000, ',')});
     return out;
 }
 
@@ -78,7 +124,7 @@ std::string implausibleValue(const simstub::SimObjectState& o)
     };
     for (const auto& text :
          {outside("PLANE LATITUDE", -90.0, 90.0), outside("PLANE LONGITUDE", -180.0, 180.0),
-          outside("PLANE ALTITUDE", -2000.0, 60000.0), outside("AIRSPEED TRUE", -1000.0, 1000.0),
+          outside("PLANE ALTITUDE", -2000.0, 150000.0), outside("AIRSPEED TRUE", -4000.0, 4000.0),
           outside("PLANE PITCH DEGREES", -180.0, 180.0), outside("PLANE BANK DEGREES", -180.0, 180.0),
           outside("PLANE HEADING DEGREES TRUE", -360.0, 360.0)})
         if (!text.empty())
@@ -110,7 +156,7 @@ TEST_F(OperationsTest, aFloodOfHostileLinesLeavesTheProgramResponsiveAndItsObjec
     const double quietMs = std::chrono::duration<double, std::milli>(Clock::now() - quietStart).count() /
                            static_cast<double>(ticksNow() - quietTicks);
 
-    const auto datagrams = hostileDatagrams();
+    auto datagrams = hostileDatagrams();
     std::atomic<bool> stop{false};
     std::atomic<std::uint64_t> sent{0};
     std::thread flood([&] {
@@ -119,10 +165,13 @@ TEST_F(OperationsTest, aFloodOfHostileLinesLeavesTheProgramResponsiveAndItsObjec
         std::size_t next = 0;
         while (!stop.load()) {
             // Every line due by now, in bursts of a millisecond's worth.
-            const auto due = static_cast<std::uint64_t>(
-                std::chrono::duration<double>(Clock::now() - start).count() * kLinesPerSecond);
+            const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+            const auto due = static_cast<std::uint64_t>(seconds * kLinesPerSecond);
+            const std::string stamp = fmt::format("{:13.2f}", rtstub::nowSeconds());
             while (sent.load() < due && !stop.load()) {
-                stub.sendTraffic(datagrams[next++ % datagrams.size()]);
+                Hostile& h = datagrams[next++ % datagrams.size()];
+                stampNow(h, stamp, seconds);
+                stub.sendTraffic(h.text);
                 sent.fetch_add(1);
             }
             std::this_thread::sleep_for(1ms);
