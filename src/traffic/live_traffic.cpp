@@ -5,6 +5,7 @@
 #include "foundation/exceptions.hpp"
 #include "foundation/geometry.hpp"
 #include "foundation/log.hpp"
+#include "foundation/plausible.hpp"
 #include "foundation/run_state.hpp"
 #include "foundation/settings.hpp"
 #include "realtraffic/link_state.hpp"
@@ -223,6 +224,20 @@ void lf_giveUp(LiveAircraft& a, const std::exception_ptr& error)
         a.erase = true;
 }
 
+// The rates are worked out from reports that may jump (60,000 ft, then
+// 6,000 ft a few seconds later), and the altitude runs on between reports:
+// the simulator gets them within what any aircraft does.
+double lf_sentAltitude(double feet)
+{
+    return std::clamp(feet, tzo::kLowestAltitudeFt, tzo::kHighestAltitudeFt);
+}
+
+double lf_sentVerticalSpeed(double feetPerSecond)
+{
+    constexpr double kSteepest = tzo::kSteepestFeetPerMinute / 60.0;
+    return std::clamp(feetPerSecond, -kSteepest, kSteepest);
+}
+
 void lf_stepInSimulator(LiveAircraft& a, std::uint32_t tick)
 {
     if (!a.samples.empty() && tzo::gf_tickReached(tick, a.samples.front().dueTick)) {
@@ -234,8 +249,9 @@ void lf_stepInSimulator(LiveAircraft& a, std::uint32_t tick)
         return;
     if (!a.samples.empty() && !a.samples.front().stationary)
         tzo::gf_liveStepHooks().moveTick(a);
-    positionsFilling.push_back(tzo::PositionUpdate{a.latitude, a.longitude, a.pitch, a.bank, a.heading, a.altitude,
-                                                   a.verticalSpeed, a.trueAirspeed, a.objectId});
+    positionsFilling.push_back(tzo::PositionUpdate{a.latitude, a.longitude, a.pitch, a.bank, a.heading,
+                                                   lf_sentAltitude(a.altitude), lf_sentVerticalSpeed(a.verticalSpeed),
+                                                   std::clamp(a.trueAirspeed, 0.0, tzo::kFastestKt), a.objectId});
 }
 
 void lf_movePass(std::uint32_t tick)
@@ -340,7 +356,7 @@ void gf_buildCreateRequest(std::uint32_t recordId)
     tzo::CreateRequest request;
     request.position.Latitude = a->latitude;
     request.position.Longitude = a->longitude;
-    request.position.Altitude = a->altitude;
+    request.position.Altitude = lf_sentAltitude(a->altitude);
     request.position.Pitch = a->pitch * kDegreesPerRadian;
     request.position.Bank = a->bank * kDegreesPerRadian;
     request.position.Heading = a->heading * kDegreesPerRadian;

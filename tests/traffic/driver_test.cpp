@@ -3,6 +3,7 @@
 
 #include "traffic_fixture.hpp"
 
+#include <cmath>
 #include <future>
 #include <numbers>
 #include <set>
@@ -164,4 +165,29 @@ TEST_F(Driver, aBusyCommandLockCostsASlowSimulatorTheTicksPositionsAndAFastOneWa
     holder.join();
     tick.get();
     EXPECT_EQ(sentObjects(), std::vector<std::uint32_t>{object});
+}
+
+// Found by the live traffic fuzzer: reports at 60,000 ft and 6,000 ft that
+// arrive together give a rate of hundreds of thousands of feet a minute,
+// and the simulator was sent it.
+TEST_F(TrafficTest, aJumpBetweenReportsReachesTheSimulatorWithinWhatAnAircraftDoes)
+{
+    simErrorFlag.store(true); // no requests to a simulator that is not there
+    liveTickCounter.store(1);
+    inSimulator(report(0x400001, 1000.0, 47.5, 60000.0, 250.0), tzo::kPhaseFlight).altitude = 60000.0;
+    gf_takeReport(report(0x400001, 1005.0, 47.505, 6000.0, 250.0));
+    ASSERT_EQ(liveAircraft[0].samples.size(), 2u);
+
+    liveTickCounter.store(liveAircraft[0].samples.front().dueTick);
+    double lowest = 60000.0;
+    for (int i = 0; i < 100; ++i) {
+        gf_liveTraffic();
+        std::lock_guard lock(simQueueMutex);
+        ASSERT_EQ(positionsToSend.size(), 1u);
+        const tzo::PositionUpdate& p = positionsToSend[0];
+        ASSERT_LE(std::fabs(p.verticalSpeed), 1000.0) << "ft/s, tick " << i;
+        ASSERT_TRUE(p.altitude >= -2000.0 && p.altitude <= 150000.0) << p.altitude << " ft, tick " << i;
+        lowest = std::min(lowest, p.altitude);
+    }
+    EXPECT_LT(lowest, 60000.0) << "it descends all the same";
 }
