@@ -3,7 +3,9 @@
 // creates and removes every object asked for, a second with the user airborne
 // among the aircraft, and the extrapolation after the reports end. Nothing
 // may hang (run with a per-input time limit), crash, overflow or turn a
-// number into an integer it does not fit.
+// number into an integer it does not fit, and nothing sent to the simulator
+// (a creation, a position) holds a number that is not finite or lies beyond
+// what any aircraft reports.
 
 #include "foundation/run_state.hpp"
 #include "foundation/settings.hpp"
@@ -18,9 +20,12 @@
 #include "traffic/collisions.hpp"
 #include "traffic/live_traffic.hpp"
 
+#include <cmath>
 #include <cstddef>
+#include <cstdio>
 #include <cstdint>
 #include <mutex>
+#include <numbers>
 #include <string_view>
 #include <vector>
 
@@ -64,6 +69,46 @@ bool lf_setUp()
     return true;
 }
 
+// The bounds written out here rather than taken from the program, so that
+// loosening the program's bounds is a finding too.
+bool lf_within(double value, double low, double high)
+{
+    return std::isfinite(value) && value >= low && value <= high;
+}
+
+bool lf_onTheWorld(double latitude, double longitude)
+{
+    return lf_within(latitude, -90.0, 90.0) && lf_within(longitude, -180.0, 180.0);
+}
+
+// A creation names its attitude in degrees.
+void lf_trapUnlessSane(const tzo::CreateRequest& c)
+{
+    const SimConnectInitPosition& p = c.position;
+    if (!lf_onTheWorld(p.Latitude, p.Longitude) || !lf_within(p.Altitude, -2000.0, 150000.0) ||
+        !lf_within(p.Pitch, -180.0, 180.0) || !lf_within(p.Bank, -180.0, 180.0) ||
+        !lf_within(p.Heading, -360.0, 360.0) || p.Airspeed > 4000) {
+        std::fprintf(stderr, "creation of %u: %.9g %.9g, pitch %.9g, bank %.9g, heading %.9g, %.9g ft, %u kt\n",
+                     c.recordId, p.Latitude, p.Longitude, p.Pitch, p.Bank, p.Heading, p.Altitude, p.Airspeed);
+        __builtin_trap();
+    }
+}
+
+// A position names its attitude in radians and its vertical speed in feet a
+// second.
+void lf_trapUnlessSane(const tzo::PositionUpdate& u)
+{
+    constexpr double kPi = std::numbers::pi;
+    if (!lf_onTheWorld(u.latitude, u.longitude) || !lf_within(u.altitude, -2000.0, 150000.0) ||
+        !lf_within(u.pitch, -kPi, kPi) || !lf_within(u.bank, -kPi, kPi) || !lf_within(u.heading, -2.0 * kPi, 2.0 * kPi) ||
+        !lf_within(u.verticalSpeed, -1000.0, 1000.0) || !lf_within(u.trueAirspeed, 0.0, 4000.0)) {
+        std::fprintf(stderr, "position of %u: %.9g %.9g, pitch %.9g, bank %.9g, heading %.9g, %.9g ft, %.9g ft/s, %.9g kt\n",
+                     u.objectId, u.latitude, u.longitude, u.pitch, u.bank, u.heading, u.altitude, u.verticalSpeed,
+                     u.trueAirspeed);
+        __builtin_trap();
+    }
+}
+
 // What the simulator does with what the driver sent in a frame: every
 // creation makes an object at once, every removal takes one away.
 void lf_simulatorFrame()
@@ -78,6 +123,7 @@ void lf_simulatorFrame()
         eventQueue.clear();
     }
     for (const auto& c : creations) {
+        lf_trapUnlessSane(c);
         const auto kind = c.recordId > 10000 ? tzo::NOTIFY_LIVE_CREATED : tzo::NOTIFY_STATIC_CREATED;
         tzo::gf_pushSimNotification({g_nextObjectId++, c.recordId, 0, kind, 0.0, 1000.0});
     }
@@ -89,6 +135,13 @@ void lf_ticks(int count)
 {
     for (int i = 0; i < count; ++i) {
         gf_liveTraffic();
+        // Each tick hands over a new set of positions, whether or not a frame
+        // took the last one.
+        {
+            std::lock_guard lock(simQueueMutex);
+            for (const tzo::PositionUpdate& u : positionsToSend)
+                lf_trapUnlessSane(u);
+        }
         if (i % 2 == 1)
             lf_simulatorFrame();
     }
