@@ -224,14 +224,10 @@ void lf_giveUp(LiveAircraft& a, const std::exception_ptr& error)
         a.erase = true;
 }
 
-// The rates are worked out from reports that may jump (60,000 ft, then
-// 6,000 ft a few seconds later), and the altitude runs on between reports:
-// the simulator gets them within what any aircraft does.
-double lf_sentAltitude(double feet)
-{
-    return std::clamp(feet, tzo::kLowestAltitudeFt, tzo::kHighestAltitudeFt);
-}
-
+// The rate is worked out from reports that may jump (60,000 ft, then 6,000 ft
+// a few seconds later): the simulator gets it within what any aircraft does.
+// The altitude itself is what the reports say, and they are held to the
+// traffic bounds when read.
 double lf_sentVerticalSpeed(double feetPerSecond)
 {
     constexpr double kSteepest = tzo::kSteepestFeetPerMinute / 60.0;
@@ -250,8 +246,8 @@ void lf_stepInSimulator(LiveAircraft& a, std::uint32_t tick)
     if (!a.samples.empty() && !a.samples.front().stationary)
         tzo::gf_liveStepHooks().moveTick(a);
     positionsFilling.push_back(tzo::PositionUpdate{a.latitude, a.longitude, a.pitch, a.bank, a.heading,
-                                                   lf_sentAltitude(a.altitude), lf_sentVerticalSpeed(a.verticalSpeed),
-                                                   std::clamp(a.trueAirspeed, 0.0, tzo::kFastestKt), a.objectId});
+                                                   a.altitude, lf_sentVerticalSpeed(a.verticalSpeed),
+                                                   a.trueAirspeed, a.objectId});
 }
 
 void lf_movePass(std::uint32_t tick)
@@ -356,7 +352,7 @@ void gf_buildCreateRequest(std::uint32_t recordId)
     tzo::CreateRequest request;
     request.position.Latitude = a->latitude;
     request.position.Longitude = a->longitude;
-    request.position.Altitude = lf_sentAltitude(a->altitude);
+    request.position.Altitude = a->altitude;
     request.position.Pitch = a->pitch * kDegreesPerRadian;
     request.position.Bank = a->bank * kDegreesPerRadian;
     request.position.Heading = a->heading * kDegreesPerRadian;
