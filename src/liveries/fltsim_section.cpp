@@ -49,23 +49,28 @@ void lf_incomplete(const SectionState& section, std::string_view what)
 }
 
 // The registration of an atc_id value: one plain code of at most 12 bytes, or
-// none. A value naming several codes gives none.
-void lf_readRegistration(CfgSectionKeys& section, const std::string& value)
+// none. A value naming several codes gives none. IVAO files read the value
+// whole (no ";" comment), say nothing of a value without codes, have no test
+// for a single blank and word their lines their own way.
+void lf_readRegistration(CfgSectionKeys& section, const std::string& value, bool ivao)
 {
-    const std::string_view codes = std::string_view(value).substr(0, value.find(';'));
+    const std::string_view codes = ivao ? std::string_view(value) : std::string_view(value).substr(0, value.find(';'));
     const std::vector<std::string> items = gf_splitComma(codes);
     if (items.empty()) {
-        gf_logLine(fmt::format("invalid atc_id={} ==> in: {}", value, section.title));
+        if (!ivao)
+            gf_logLine(fmt::format("invalid atc_id={} ==> in: {}", value, section.title));
         return;
     }
     for (const auto& item : items) {
         if (item.empty()) {
-            gf_logLine(fmt::format("empty regcode in {} {}", section.title, value));
-        } else if (item == " ") {
+            gf_logLine(ivao ? fmt::format(" empty regcode in: {}", value)
+                            : fmt::format("empty regcode in {} {}", section.title, value));
+        } else if (!ivao && item == " ") {
             gf_logLine(fmt::format("regcode is a space char? {} {}", section.title, value));
         } else if (item.size() > kMaxRegistrationBytes) {
-            gf_logLine(fmt::format("regcode: {}, has more than 12 chars or contains UTF16 chars in \"{}\"?", item,
-                                   section.title));
+            gf_logLine(ivao ? fmt::format("regcode: {}, has more than 12 chars in title: {}", item, section.title)
+                            : fmt::format("regcode: {}, has more than 12 chars or contains UTF16 chars in \"{}\"?",
+                                          item, section.title));
         } else if (item.find('*') != std::string::npos) {
             gf_logLineMarked(
                 fmt::format("{} {} wild cards no longer supported, atc_id skipped ", section.title, item));
@@ -95,7 +100,6 @@ std::string lf_normalizeParkingTypes(const std::string& value)
 constexpr CfgSectionRules kFltSimRules{.readParkingCodes = true,
                                        .logTitleTrimmed = lf_logTitleTrimmed,
                                        .normalizeParkingTypes = lf_normalizeParkingTypes,
-                                       .readRegistration = lf_readRegistration,
                                        .airFileBeforeTexture = false};
 
 // The livery of one airline code of the section.
@@ -230,7 +234,7 @@ bool lf_readSectionKeys(CfgSectionKeys& keys, const std::vector<std::string>& li
                 return false;
             }
         } else if (lf_matchAtcId(line, value)) {
-            rules.readRegistration(keys, value);
+            lf_readRegistration(keys, value, rules.ivaoRegistration);
             continue;
         }
 

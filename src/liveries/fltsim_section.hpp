@@ -34,7 +34,8 @@ struct CfgSectionRules {
     // Logs the title before and after its surrounding spaces were removed.
     void (*logTitleTrimmed)(const std::string& title, const std::string& trimmed) = nullptr;
     std::string (*normalizeParkingTypes)(const std::string& value) = nullptr;
-    void (*readRegistration)(CfgSectionKeys& keys, const std::string& value) = nullptr;
+    // atc_id read the IVAO way: the whole value, fewer checks, other texts.
+    bool ivaoRegistration = false;
     // The flight-model file is looked for before the texture folder.
     bool airFileBeforeTexture = false;
 };

@@ -102,29 +102,6 @@ void lf_ivaoIncomplete(const fs::path& folder, const CfgSectionKeys& section, st
     lf_reportIncompleteSection(folder, section, what);
 }
 
-void lf_readIvaoRegistration(CfgSectionKeys& section, const std::string& value)
-{
-    const std::vector<std::string> items = gf_splitComma(value);
-    for (const auto& item : items) {
-        if (item.empty()) {
-            gf_logLine(fmt::format(" empty regcode in: {}", value));
-        } else if (item.size() > kMaxRegistrationBytes) {
-            gf_logLine(fmt::format("regcode: {}, has more than 12 chars in title: {}", item, section.title));
-        } else if (item.find('*') != std::string::npos) {
-            gf_logLineMarked(
-                fmt::format("{} {} wild cards no longer supported, atc_id skipped ", section.title, item));
-        } else {
-            continue;
-        }
-        section.registration.clear();
-        return;
-    }
-    if (items.size() == 1)
-        section.registration = items.front();
-    else
-        section.registration.clear();
-}
-
 void lf_logIvaoTitleTrimmed(const std::string& title, const std::string& trimmed)
 {
     gf_logLine(fmt::format("removed spaces around title \"{}\" --> \"{}\"", title, trimmed));
@@ -143,7 +120,7 @@ std::string lf_ivaoParkingTypes(const std::string& value)
 constexpr CfgSectionRules kIvaoRules{.readParkingCodes = false,
                                      .logTitleTrimmed = lf_logIvaoTitleTrimmed,
                                      .normalizeParkingTypes = lf_ivaoParkingTypes,
-                                     .readRegistration = lf_readIvaoRegistration,
+                                     .ivaoRegistration = true,
                                      .airFileBeforeTexture = true};
 
 } // namespace

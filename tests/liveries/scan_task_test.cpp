@@ -199,6 +199,13 @@ TEST_F(TaskTest, ivaoAirlineComesFromTheTitle)
               2);
     EXPECT_EQ(tzo::invalidAirlineCodes.size(), 1u);
 
+    // atc_id the IVAO way: ";" starts no comment, and an empty code is told in the file's own words.
+    std::vector<std::string> semicolon = {"[fltsim.0]", "title=B738 AAL 2", "sim=B738", "atc_id=N2 ;x"};
+    EXPECT_EQ(lf_procesIvaoFltSimSection(2, semicolon, "B738", cfg, ivao).atcid, "N2 ;x");
+    std::vector<std::string> empty = {"[fltsim.0]", "title=B738 AAL 3", "sim=B738", "atc_id=N1,,N2"};
+    EXPECT_EQ(lf_procesIvaoFltSimSection(2, empty, "B738", cfg, ivao).atcid, "");
+    EXPECT_EQ(logLinesWith(" empty regcode in: N1,,N2"), 1);
+
     // The same title twice gives one livery.
     std::vector<std::string> again = {"[fltsim.0]", "title=B738AAL", "sim=B738"};
     EXPECT_TRUE(lf_procesIvaoFltSimSection(2, again, "B738", cfg, ivao).airl.empty());
