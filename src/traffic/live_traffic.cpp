@@ -138,23 +138,6 @@ void lf_updateAircraft(LiveAircraft& a, const TrafficRecord& r)
     gf_addSample(a, tzo::gf_sampleOf(r));
 }
 
-bool lf_categoryWanted(tzo::AircraftCategory category)
-{
-    switch (category) {
-    case tzo::AircraftCategory::Buzjets:
-    case tzo::AircraftCategory::Large:
-    case tzo::AircraftCategory::Heavy:
-        return true;
-    case tzo::AircraftCategory::Light:
-        return LIGHT_AIRCRAFT.value();
-    case tzo::AircraftCategory::Rotorcraft:
-        return HELICOPTERS.value();
-    case tzo::AircraftCategory::HighPerf:
-        return HIGH_PERF_AIRCRAFT.value();
-    }
-    return false;
-}
-
 void lf_newAircraft(TrafficRecord& r)
 {
     if (r.model.empty() && !r.registration.empty()) {
@@ -168,7 +151,7 @@ void lf_newAircraft(TrafficRecord& r)
         r.model = type;
     }
     const tzo::AircraftCategory category = gf_modelCategory(r.model);
-    if (!lf_categoryWanted(category) || !gf_passesAirportBand(r.altitude))
+    if (!gf_categoryWanted(category) || !gf_passesAirportBand(r.altitude))
         return;
 
     r.firstCallsign = r.callsign;
@@ -329,6 +312,23 @@ bool gf_passesAirportBand(double altitudeFt)
 {
     return altitudeFt >= 10000.0 || altitudeFt <= 0.0 ||
            std::fabs(altitudeFt - parkAirportElevationFt.load()) > tzo::kAirportBandFt;
+}
+
+bool gf_categoryWanted(tzo::AircraftCategory category)
+{
+    switch (category) {
+    case tzo::AircraftCategory::Buzjets:
+    case tzo::AircraftCategory::Large:
+    case tzo::AircraftCategory::Heavy:
+        return true;
+    case tzo::AircraftCategory::Light:
+        return LIGHT_AIRCRAFT.value();
+    case tzo::AircraftCategory::Rotorcraft:
+        return HELICOPTERS.value();
+    case tzo::AircraftCategory::HighPerf:
+        return HIGH_PERF_AIRCRAFT.value();
+    }
+    return false;
 }
 
 void gf_takeReport(TrafficRecord r)

@@ -120,6 +120,10 @@ void gf_takeReport(tzo::TrafficRecord report);
 // Whether a report passes the band test around the park airport's elevation.
 bool gf_passesAirportBand(double altitudeFt);
 
+// Whether aircraft of the category are flown: the light, rotorcraft and high
+// performance kinds only while their settings are on, any unknown kind never.
+bool gf_categoryWanted(tzo::AircraftCategory category);
+
 // The create request of the live aircraft with that record id at the back of
 // the live create queue; nothing when no such aircraft exists.
 void gf_buildCreateRequest(std::uint32_t recordId);

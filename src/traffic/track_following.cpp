@@ -54,20 +54,6 @@ void lf_dropStationaryInAir(LiveAircraft& a)
         a.samples.pop_front();
 }
 
-bool lf_kindContinues(const LiveAircraft& a)
-{
-    switch (a.category) {
-    case tzo::AircraftCategory::Light:
-        return LIGHT_AIRCRAFT.value();
-    case tzo::AircraftCategory::Rotorcraft:
-        return HELICOPTERS.value();
-    case tzo::AircraftCategory::HighPerf:
-        return HIGH_PERF_AIRCRAFT.value();
-    default:
-        return true;
-    }
-}
-
 } // namespace
 
 tzo::LatLon gf_destinationPoint(const tzo::LatLon& position, double bearing, double feet)
@@ -213,7 +199,7 @@ bool lf_extrapolateTrack(LiveAircraft& a)
     if (a.extrapolationCount > 1)
         count = a.extrapolationCount - 1;
     else {
-        if (!lf_kindContinues(a))
+        if (!gf_categoryWanted(a.category))
             return false;
         if (a.onGround)
             count = a.movementPhase == tzo::kPhaseParked || a.movementPhase == tzo::kPhasePushBack ? 1 : 10;
