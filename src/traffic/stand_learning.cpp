@@ -177,21 +177,26 @@ bool lf_updateOption(ParkPos& stand, DayHour dayHour, std::uint32_t number, std:
     return false;
 }
 
-bool lf_addRealOption(std::uint32_t standId, LiveAircraft& aircraft, bool useTracking, bool endTracking,
-                      DayHour dayHour)
+namespace {
+
+// Learns that the aircraft stands at the stand, in a real or a soft option.
+// Soft learning asks for no registration or callsign, always enters a missing
+// tracking entry and never ends one.
+bool lf_learnOption(std::uint32_t standId, LiveAircraft& aircraft, bool soft, bool useTracking, bool endTracking,
+                    DayHour dayHour)
 {
     try {
-        if (parkPositions.empty() || aircraft.registration.empty() || aircraft.callsign.empty())
+        if (parkPositions.empty() || (!soft && (aircraft.registration.empty() || aircraft.callsign.empty())))
             return false;
         ParkPos* stand = gf_standById(standId);
         if (stand == nullptr)
             return false;
         const std::uint32_t hh = lf_checkedHalfHour(dayHour);
-        OptionTracking& tracking = stand->realTracking;
+        OptionTracking& tracking = soft ? stand->softTracking : stand->realTracking;
         const auto entry = tracking.find(aircraft.recordId);
-        ParkPosOption* option = lf_findOption(*stand, false, dayHour.day, aircraft.registration);
+        ParkPosOption* option = lf_findOption(*stand, soft, dayHour.day, aircraft.registration);
         if (option == nullptr) {
-            const std::uint32_t number = lf_addOption(*stand, aircraft, false, dayHour);
+            const std::uint32_t number = lf_addOption(*stand, aircraft, soft, dayHour);
             if (useTracking && lf_creditedYesterday(tracking, entry, dayHour)) {
                 lf_fillGap(*stand, aircraft, entry->second, dayHour, number);
                 if (endTracking)
@@ -211,7 +216,7 @@ bool lf_addRealOption(std::uint32_t standId, LiveAircraft& aircraft, bool useTra
         if (!option->fresh)
             return false;
         option->halfHours |= tzo::gf_halfHourBit(hh);
-        if (useTracking && entry == tracking.end()) {
+        if ((useTracking || soft) && entry == tracking.end()) {
             if (!endTracking)
                 tracking.emplace(aircraft.recordId, OptionCredit{dayHour, option->number});
         } else if (entry != tracking.end()) {
@@ -223,47 +228,23 @@ bool lf_addRealOption(std::uint32_t standId, LiveAircraft& aircraft, bool useTra
         gf_countStandUpdate();
         return true;
     } catch (...) {
-        gf_logLine(fmt::format("Add real option exception, hh_now: {}, {}", dayHour.hh,
+        gf_logLine(fmt::format("Add {} option exception, hh_now: {}, {}", soft ? "soft" : "real", dayHour.hh,
                                tzo::gf_exceptionText(std::current_exception())));
         return false;
     }
 }
 
+} // namespace
+
+bool lf_addRealOption(std::uint32_t standId, LiveAircraft& aircraft, bool useTracking, bool endTracking,
+                      DayHour dayHour)
+{
+    return lf_learnOption(standId, aircraft, false, useTracking, endTracking, dayHour);
+}
+
 bool lf_addSoftOption(std::uint32_t standId, LiveAircraft& aircraft, bool useTracking, DayHour dayHour)
 {
-    try {
-        if (parkPositions.empty())
-            return false;
-        ParkPos* stand = gf_standById(standId);
-        if (stand == nullptr)
-            return false;
-        const std::uint32_t hh = lf_checkedHalfHour(dayHour);
-        OptionTracking& tracking = stand->softTracking;
-        const auto entry = tracking.find(aircraft.recordId);
-        ParkPosOption* option = lf_findOption(*stand, true, dayHour.day, aircraft.registration);
-        if (option == nullptr) {
-            const std::uint32_t number = lf_addOption(*stand, aircraft, true, dayHour);
-            if (useTracking && lf_creditedYesterday(tracking, entry, dayHour))
-                lf_fillGap(*stand, aircraft, entry->second, dayHour, number);
-            else
-                tracking.try_emplace(aircraft.recordId, OptionCredit{dayHour, number});
-            gf_countStandUpdate();
-            return true;
-        }
-        if (option->holds(hh) || !option->fresh)
-            return false;
-        option->halfHours |= tzo::gf_halfHourBit(hh);
-        if (entry == tracking.end())
-            tracking.emplace(aircraft.recordId, OptionCredit{dayHour, option->number});
-        else if (useTracking && !(entry->second.dayHour == dayHour))
-            lf_fillGap(*stand, aircraft, entry->second, dayHour, option->number);
-        gf_countStandUpdate();
-        return true;
-    } catch (...) {
-        gf_logLine(fmt::format("Add soft option exception, hh_now: {}, {}", dayHour.hh,
-                               tzo::gf_exceptionText(std::current_exception())));
-        return false;
-    }
+    return lf_learnOption(standId, aircraft, true, useTracking, false, dayHour);
 }
 
 namespace {
