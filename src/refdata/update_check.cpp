@@ -153,12 +153,6 @@ void gf_updateAigRegcodes()
                         lf_isAigRegcodesFile);
 }
 
-void gf_checkForUpdates(std::string& out)
-{
-    std::lock_guard lock(gf_updateMutex());
-    out = lf_newerText(lf_serverVersions());
-}
-
 std::optional<std::string> gf_runUpdateCheck()
 {
     try {

@@ -40,13 +40,10 @@ void gf_updateAigRegcodes();
 // Whether input/dbase.xml exists and reads as a data base (its failure logged).
 bool gf_dbaseFileUsable();
 
-// Empty when everything is current (or nothing could be learnt), else
-// "==> New version{} for: {}" with the names of what is newer.
-void gf_checkForUpdates(std::string& out);
-
 // The check behind the "Check version" button, in the shape the window's
-// hook takes (gf_installUpdateCheck(gf_runUpdateCheck)): the text of
-// gf_checkForUpdates, or nothing when no version file could be read at all
+// hook takes (gf_installUpdateCheck(gf_runUpdateCheck)): empty when
+// everything is current, else "==> New version{} for: {}" with the names of
+// what is newer; nothing when no version file could be read at all
 // (logged with the marker as "version check failed?"), so that a server that
 // cannot be reached never reads as "up to date". Blocks for as long as the
 // transfers take: call it from a worker thread, never from the window
