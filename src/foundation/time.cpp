@@ -8,23 +8,16 @@
 #include <array>
 #include <atomic>
 #include <cctype>
-#include <cmath>
 
 namespace {
 
-std::atomic<double> g_trafficTime{0.0};
-std::atomic<bool> g_useTrafficTime{false};
+std::atomic<std::time_t> g_clockForTests{0};
 
 // Positions in the 24-character date text.
 constexpr std::size_t kDayOfMonthAt = 8;
 constexpr std::size_t kHoursAt = 11;
 constexpr std::size_t kMinutesAt = 14;
 constexpr std::size_t kYearAt = 20;
-
-// A traffic time stamp beyond year 9999 would give a longer date text whose
-// fields are no longer where they are read; such a stamp (or a non-number) is
-// not taken as a time at all.
-constexpr double kLatestTime = 253402300799.0;
 
 int lf_twoDigits(const std::string& text, std::size_t at)
 {
@@ -72,32 +65,15 @@ std::string gf_utcTimeText()
     return gf_utcTimeText(std::time(nullptr));
 }
 
-void gf_setTrafficTime(double secondsSince1970)
+void gf_setClockForTests(std::time_t secondsSince1970)
 {
-    g_trafficTime.store(secondsSince1970);
-}
-
-double gf_trafficTime()
-{
-    return g_trafficTime.load();
-}
-
-void gf_setUseTrafficTime(bool use)
-{
-    g_useTrafficTime.store(use);
+    g_clockForTests.store(secondsSince1970);
 }
 
 std::time_t gf_programClock()
 {
-    if (g_useTrafficTime.load()) {
-        const double traffic = g_trafficTime.load();
-        // Negative, not-a-number and absurd stamps fall back to the system
-        // clock like 0 does, rather than reaching an undefined conversion.
-        if (traffic >= 1.0 && traffic <= kLatestTime) {
-            return static_cast<std::time_t>(traffic);
-        }
-    }
-    return std::time(nullptr);
+    const std::time_t set = g_clockForTests.load();
+    return set > 0 ? set : std::time(nullptr);
 }
 
 std::string gf_currentTimeText()

@@ -30,15 +30,11 @@ struct DayHour {
 std::string gf_utcTimeText();
 std::string gf_utcTimeText(std::time_t when);
 
-// Traffic time: the time stamp of the traffic being received (seconds since
-// 1970) and whether the program clock follows it. Written by the traffic link,
-// read from any thread.
-void gf_setTrafficTime(double secondsSince1970);
-double gf_trafficTime();
-void gf_setUseTrafficTime(bool use);
+// Tests run the program clock at a time of their own (seconds since 1970);
+// 0 gives it the system clock back. Any thread.
+void gf_setClockForTests(std::time_t secondsSince1970);
 
-// Seconds since 1970 of the program clock: the traffic time truncated to whole
-// seconds while it is in use, else (or when it is 0) the system clock.
+// Seconds since 1970 of the program clock: the system clock, unless a test set one.
 std::time_t gf_programClock();
 
 // hh:mm:ss of the program clock.

@@ -3,7 +3,6 @@
 #include "foundation/log.hpp"
 #include "foundation/run_state.hpp"
 #include "foundation/settings.hpp"
-#include "foundation/time.hpp"
 #include "realtraffic/link_state.hpp"
 
 #include <fmt/format.h>
@@ -31,7 +30,6 @@ TrafficReader::TrafficReader(TrafficQueue& queue)
 void TrafficReader::resetTimestamp()
 {
     m_timestamp.store(0);
-    gf_setTrafficTime(0);
 }
 
 void TrafficReader::setUserPosition(double latitude, double longitude)
@@ -135,13 +133,9 @@ void TrafficReader::processLine(std::string_view line)
 {
     try {
         const LineResult result = gf_parseTrafficLine(m_fields, context(), m_record);
-        // A line whose timestamp does not convert keeps the last good one,
-        // so that the program clock does not fall back to the system clock
-        // for one bad line.
-        if (m_record.timestamp != 0) {
+        // A line whose timestamp does not convert keeps the last good one.
+        if (m_record.timestamp != 0)
             m_timestamp.store(m_record.timestamp);
-            gf_setTrafficTime(m_record.timestamp);
-        }
 
         // Logged, but a flood of broken datagrams must not fill the disk; the
         // sender's bytes stay on the one log line, cut short.

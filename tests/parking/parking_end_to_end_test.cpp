@@ -82,8 +82,7 @@ protected:
         CUSTOM_PARKING_PERCENTAGE.setValue(100); // every stand wanted
         AUTO_RANGE.setValue(false);
         gf_rangeFromSetting(); // the traffic reader's range: LATERAL_RANGE
-        gf_setUseTrafficTime(true);
-        gf_setTrafficTime(kMonday0500);
+        gf_setClockForTests(static_cast<std::time_t>(kMonday0500));
         ASSERT_TRUE(gf_readMyParkAirports(false));
 
         startQuietStub();
@@ -106,8 +105,7 @@ protected:
         resetState();
         gf_installStaticParkingHooks({});
         gf_resetAirportsListForTests();
-        gf_setUseTrafficTime(false);
-        gf_setTrafficTime(0);
+        gf_setClockForTests(0);
         for (tzo::IntParameter* i : {static_cast<tzo::IntParameter*>(&parking_percentage),
                                      static_cast<tzo::IntParameter*>(&MAX_LIVE),
                                      static_cast<tzo::IntParameter*>(&LATERAL_RANGE), &CUSTOM_PARKING_PERCENTAGE})

@@ -372,8 +372,7 @@ protected:
         LOG.setValue(true);
         AUTO_RANGE.setValue(false);
         gf_rangeFromSetting();
-        gf_setUseTrafficTime(true);
-        gf_setTrafficTime(kStart);
+        gf_setClockForTests(static_cast<std::time_t>(kStart));
         ASSERT_TRUE(gf_readMyParkAirports(false));
         threadRandomEngine().seed(m_seed);
 
@@ -394,8 +393,7 @@ protected:
         gf_installParkAirportHooks(m_parkHooks);
         resetState();
         gf_resetAirportsListForTests();
-        gf_setUseTrafficTime(false);
-        gf_setTrafficTime(0);
+        gf_setClockForTests(0);
         CUSTOM_PARKING_PERCENTAGE.setValue(CUSTOM_PARKING_PERCENTAGE.defaultValue());
         parking_percentage.setValue(parking_percentage.defaultValue());
         AUTO_RANGE.setValue(AUTO_RANGE.defaultValue());
@@ -486,7 +484,7 @@ protected:
     // after the tick that asks it for the aircraft around the user.
     void second(int s, const std::vector<Flight>& flights)
     {
-        gf_setTrafficTime(kStart + s);
+        gf_setClockForTests(static_cast<std::time_t>(kStart + s));
         double last = 0.0;
         for (const Flight& f : flights)
             for (auto r = f.reports.begin() + static_cast<std::ptrdiff_t>(f.sent);
