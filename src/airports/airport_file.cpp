@@ -248,11 +248,6 @@ void lf_readParkPositions(const pugi::xml_node& doc, std::vector<tzo::ParkPos>& 
     }
 }
 
-void lf_readParkPositions(const pugi::xml_node& doc)
-{
-    lf_readParkPositions(doc, parkPositions, "airport file");
-}
-
 bool lf_loadApf(pugi::xml_document& doc, const fs::path& path, pugi::xml_parse_result* result)
 {
     const pugi::xml_parse_result r = doc.load_file(path.c_str(), pugi::parse_default, pugi::encoding_utf8);
@@ -336,8 +331,6 @@ tzo::QualityPair gf_computeQualityFactor(const std::vector<tzo::ParkPos>& stands
     }
     return {lf_qualityOf(real, weights), lf_qualityOf(soft, weights)};
 }
-
-tzo::QualityPair gf_computeQualityFactor() { return gf_computeQualityFactor(parkPositions); }
 
 std::string gf_formatQualityFactor(tzo::QualityPair quality)
 {

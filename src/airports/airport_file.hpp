@@ -44,11 +44,6 @@ inline std::uint64_t gf_packQuality(QualityPair q)
 {
     return static_cast<std::uint32_t>(q.real) | (std::uint64_t{static_cast<std::uint32_t>(q.soft)} << 32);
 }
-inline QualityPair gf_unpackQuality(std::uint64_t word)
-{
-    return {static_cast<std::int32_t>(static_cast<std::uint32_t>(word)),
-            static_cast<std::int32_t>(static_cast<std::uint32_t>(word >> 32))};
-}
 
 } // namespace tzo
 
@@ -67,12 +62,11 @@ bool lf_writeApfParameters(pugi::xml_node doc, const tzo::ApfAirport& airport, b
 void lf_writeParkpos(pugi::xml_node parkpositions, bool saveMode, const tzo::ParkPos& stand);
 void lf_writeOpt(pugi::xml_node parkpos, const tzo::ParkPosOption& option);
 
-// Appends the document's stands to `stands` (parkPositions when not given).
+// Appends the document's stands to `stands`.
 // A repeated stand name throws tzo::UserErrorException 94; a stand whose
 // position or radius is unusable is skipped with a marked line naming
 // `source` and the stand.
 void lf_readParkPositions(const pugi::xml_node& doc, std::vector<tzo::ParkPos>& stands, std::string_view source);
-void lf_readParkPositions(const pugi::xml_node& doc);
 
 // "airl" and "type", each empty when missing.
 std::pair<std::string, std::string> lf_readOptAirlineType(const pugi::xml_node& opt);
@@ -98,8 +92,7 @@ std::int32_t gf_readNumParkpos(const std::filesystem::path& path);
 std::string gf_readPublisher(const std::filesystem::path& path);
 bool gf_stockApfHasQuality(const std::string& code);
 
-// Over parkPositions (or the given stands).
-tzo::QualityPair gf_computeQualityFactor();
+// Over the given stands.
 tzo::QualityPair gf_computeQualityFactor(const std::vector<tzo::ParkPos>& stands);
 std::string gf_formatQualityFactor(tzo::QualityPair quality);
 

@@ -4,8 +4,6 @@
 
 #include <fmt/format.h>
 
-#include <utility>
-
 namespace tzo {
 
 namespace {
@@ -53,22 +51,6 @@ void LogThrottle::reset()
     m_started = false;
     m_used = 0;
     m_heldBack = 0;
-}
-
-void LogThrottle::flush()
-{
-    std::uint64_t heldBack = 0;
-    {
-        std::lock_guard lock(m_mutex);
-        heldBack = std::exchange(m_heldBack, 0);
-    }
-    lf_logHeldBack(heldBack);
-}
-
-std::uint64_t LogThrottle::heldBack() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_heldBack;
 }
 
 std::string gf_loggedExcerpt(std::string_view text, std::size_t maxBytes)

@@ -26,16 +26,12 @@ public:
     // back are counted, and the count is logged before the next line that
     // goes out.
     void log(std::string_view line);
-    std::uint64_t heldBack() const;
     // Starts afresh, forgetting the lines held back: for a new source of
     // them (a new server, a new start).
     void reset();
-    // Logs the count of the lines held back now (nothing when there are
-    // none): for a burst that ends, such as one file read.
-    void flush();
 
 private:
-    mutable std::mutex m_mutex;
+    std::mutex m_mutex;
     std::size_t m_linesPerPeriod;
     std::chrono::steady_clock::duration m_period;
     std::chrono::steady_clock::time_point m_periodStart{};

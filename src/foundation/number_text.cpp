@@ -19,10 +19,6 @@ std::string gf_formatLatLon(double latitude, double longitude)
     return fmt::format("{:.6f},{:.6f}", latitude, longitude);
 }
 
-std::string gf_formatLatLon(const tzo::LatLon& position)
-{
-    return gf_formatLatLon(position.latitude, position.longitude);
-}
 
 std::string gf_socketErrorText(int code)
 {

@@ -9,7 +9,6 @@
 std::string gf_formatNumber(float value);
 
 // Latitude and longitude with six decimals each, joined by ',' without a blank.
-std::string gf_formatLatLon(const tzo::LatLon& position);
 std::string gf_formatLatLon(double latitude, double longitude);
 
 // The code, a blank and the text of a Windows socket error code (see

@@ -68,11 +68,6 @@ bool takeIfFree()
 
 } // namespace
 
-void gf_waitForWorkerSlot()
-{
-    waitFor([] { return runningWorkers.load() < limit(); });
-}
-
 void gf_takeWorkerSlot()
 {
     waitFor(takeIfFree);

@@ -1,9 +1,8 @@
 #pragma once
 // The throttle that keeps the number of parallel scan workers at the number of
-// hardware threads. A starter calls gf_waitForWorkerSlot, starts its worker and
-// then increments runningWorkers (or takes the slot in one step with
-// gf_takeWorkerSlot); every worker calls gf_workerDone once when it ends, also
-// when it ends by an exception.
+// hardware threads. A starter takes a slot with gf_takeWorkerSlot, then starts
+// its worker; every worker calls gf_workerDone once when it ends, also when it
+// ends by an exception.
 
 #include <atomic>
 #include <cstdint>
@@ -13,13 +12,11 @@ extern std::atomic<std::int32_t> runningWorkers;
 // The limit: the machine's hardware threads, stored by the start-up.
 extern std::atomic<std::int32_t> maxWorkers;
 
-// Returns when fewer than maxWorkers workers run. It sleeps until a worker is
-// done (a count lowered other than by gf_workerDone is seen within a
-// millisecond). A limit below 1 (hardware concurrency unknown) counts as 1.
-void gf_waitForWorkerSlot();
-
-// As gf_waitForWorkerSlot, and raises runningWorkers in the same step, so
-// that several threads taking slots at once never pass the limit together.
+// Returns when fewer than maxWorkers workers run, raising runningWorkers in
+// the same step, so that several threads taking slots at once never pass the
+// limit together. It sleeps until a worker is done (a count lowered other
+// than by gf_workerDone is seen within a millisecond). A limit below 1
+// (hardware concurrency unknown) counts as 1.
 void gf_takeWorkerSlot();
 
 // As gf_takeWorkerSlot, but gives up once stop() answers true (asked before

@@ -46,12 +46,6 @@ void lf_logStrange(LogThrottle& log, std::string_view value, std::string_view da
 
 } // namespace
 
-std::optional<int> gf_qnhFromDatagram(std::string_view datagram)
-{
-    static LogThrottle log;
-    return gf_qnhFromDatagram(datagram, log);
-}
-
 std::optional<int> gf_qnhFromDatagram(std::string_view datagram, LogThrottle& log)
 {
     const auto json = nlohmann::json::parse(datagram, nullptr, false);

@@ -18,8 +18,7 @@ inline constexpr int kHighestQnh = 1080;
 // inHg hundredths. No value when the datagram is no JSON or its number lies
 // beyond any integer QNH (both logged).
 // The lines about a bad datagram go through the throttle, so that a flood of
-// datagrams cannot flood the log; without one a throttle of its own is used.
+// datagrams cannot flood the log.
 std::optional<int> gf_qnhFromDatagram(std::string_view datagram, LogThrottle& log);
-std::optional<int> gf_qnhFromDatagram(std::string_view datagram);
 
 } // namespace tzo

@@ -160,16 +160,6 @@ bool waitForClient(std::chrono::milliseconds timeout)
     return true;
 }
 
-std::string receiveData()
-{
-    return receiveData(std::chrono::milliseconds(-1));
-}
-
-std::string receiveData(std::chrono::milliseconds timeout)
-{
-    return receiveReply(timeout).text;
-}
-
 Reply receiveReply(std::chrono::milliseconds timeout)
 {
     const auto client = lf_client();

@@ -46,14 +46,9 @@ bool waitForClient();
 // The same, waiting at most timeout; zero only checks for a waiting client.
 bool waitForClient(std::chrono::milliseconds timeout);
 
-// One receive of up to 8192 bytes, waiting without limit: empty when the
-// client closed, on an error (logged) or without a client.
-std::string receiveData();
-// The same, waiting at most timeout for the bytes; empty when none came.
-std::string receiveData(std::chrono::milliseconds timeout);
-
-// The same, telling a closed connection (or a failed receive, or none at
-// all) from one that only sent nothing in time.
+// One receive of up to 8192 bytes, waiting at most timeout for them: empty
+// text when none came; closed when the client closed, the receive failed
+// (logged) or there is no client.
 struct Reply {
     std::string text;
     bool closed = false;

@@ -63,12 +63,6 @@ void TrafficQueue::setIntakeOpen(bool open)
     m_intakeOpen = open;
 }
 
-bool TrafficQueue::intakeOpen() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_intakeOpen;
-}
-
 void TrafficQueue::clear()
 {
     std::lock_guard lock(m_mutex);

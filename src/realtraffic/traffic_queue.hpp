@@ -36,7 +36,6 @@ public:
     bool pop(TrafficRecord& record);
 
     void setIntakeOpen(bool open);
-    bool intakeOpen() const;
     void clear();
     std::size_t size() const;
     std::uint64_t droppedCount() const;

@@ -51,11 +51,6 @@ std::string gf_formatAirlineType(const tzo::AircraftTexts& record)
     return gf_formatAirlineType(std::string_view(record.airline), std::string_view(record.model));
 }
 
-bool gf_isSameAirlineType(const tzo::AircraftTexts& a, const tzo::AircraftTexts& b)
-{
-    return a.airline == b.airline && a.model == b.model;
-}
-
 std::string gf_callsignText(const tzo::AircraftTexts& record)
 {
     return fmt::format("{:8}", record.callsign);

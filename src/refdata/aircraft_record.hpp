@@ -81,9 +81,6 @@ tzo::AircraftRecord gf_makeAircraftRecord(const tzo::AircraftTexts& report);
 std::string gf_formatAirlineType(std::string_view airline, std::string_view model);
 std::string gf_formatAirlineType(const tzo::AircraftTexts& record);
 
-// Equal airline codes and equal model codes, compared exactly.
-bool gf_isSameAirlineType(const tzo::AircraftTexts& a, const tzo::AircraftTexts& b);
-
 // "{:8}" of the callsign.
 std::string gf_callsignText(const tzo::AircraftTexts& record);
 // "{:3}->{:3}" of departure and destination; eight blanks when both are empty.

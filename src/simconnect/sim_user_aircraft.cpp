@@ -304,12 +304,6 @@ std::optional<double> gf_userHalfWingspanNm()
     return g_userHalfWingspanNm;
 }
 
-AircraftCategory gf_userCategory()
-{
-    std::lock_guard lock(g_userInfoMutex);
-    return g_userCategory;
-}
-
 void lf_rememberUserStand()
 {
     if (!userOnGroundKnown.load())

@@ -25,7 +25,6 @@ std::string gf_userTitle();
 std::string gf_userStandName();
 // Half the user aircraft's wingspan in nautical miles; none before its model is known.
 std::optional<double> gf_userHalfWingspanNm();
-tzo::AircraftCategory gf_userCategory();
 
 // Remembers the stand the user stands at as the park airport's user stand.
 void lf_rememberUserStand();

@@ -334,7 +334,6 @@ TEST_F(AirportTest, qualityFactorTextForms)
     EXPECT_EQ(gf_formatQualityFactor({7, -1}), " 7/-1");
     EXPECT_EQ(gf_formatQualityFactor({63, 0}), "63");
     EXPECT_EQ(gf_formatQualityFactor({-1, -1}), "  ");
-    EXPECT_EQ(tzo::gf_unpackQuality(tzo::gf_packQuality({55, -1})), (tzo::QualityPair{55, -1}));
 }
 
 TEST_F(AirportTest, maxFitIsClampedAndShownInHours)

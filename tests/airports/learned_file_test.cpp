@@ -26,7 +26,7 @@ struct LearnedTest : AirportTest {
     {
         pugi::xml_document doc;
         EXPECT_TRUE(lf_loadApf(doc, fixture("archived-EDDF.xml")));
-        lf_readParkPositions(doc);
+        lf_readParkPositions(doc, parkPositions, "test");
     }
 
     void readLearned(const std::string& text)

@@ -53,8 +53,9 @@ TEST_F(LoadTest, threeLayersWithFakeAircraft)
     EXPECT_EQ(shown.publisher, "stock");
     EXPECT_FALSE(shown.handmade);
     EXPECT_EQ(shown.airportText, kArchived.string());
-    EXPECT_EQ(shown.qualityText, gf_formatQualityFactor(tzo::gf_unpackQuality(quality)));
-    EXPECT_NE(tzo::gf_unpackQuality(quality), (tzo::QualityPair{55, 12})) << "computed over the merged stands";
+    // Computed over the merged stands before the fakes, not the archived file's 55/12.
+    EXPECT_EQ(quality, tzo::gf_packQuality({21, 11}));
+    EXPECT_EQ(shown.qualityText, "21/11");
     EXPECT_EQ(gf_parkAirportLearnedPath(), kLearned);
     EXPECT_EQ(logLinesWith("Airport file read from \"airports/archive/stock/EDDF.xml\" for Frankfurt Main"), 1);
     EXPECT_EQ(logLinesWith("RT traffic week         : 2650"), 1);
@@ -70,7 +71,7 @@ TEST_F(LoadTest, withoutLearnedFileNoFakesAndDefaultPercentage)
     EXPECT_EQ(read(), "");
     EXPECT_EQ(parking_percentage.value(), 30);
     EXPECT_EQ(standNamed("H1")->options.size(), 0u);
-    EXPECT_EQ(tzo::gf_unpackQuality(quality), (tzo::QualityPair{55, 12}));
+    EXPECT_EQ(quality, tzo::gf_packQuality({55, 12}));
     EXPECT_EQ(logLinesWith("parking_percentage      : 30%"), 1);
     CUSTOM_PARKING_PERCENTAGE.setValue(5);
     gf_clearParkPositions();

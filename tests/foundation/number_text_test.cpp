@@ -20,7 +20,7 @@ TEST(NumberText, numbersShowAFractionOnlyWhenTheyHaveOne)
 
 TEST(NumberText, positionsWithSixDecimals)
 {
-    EXPECT_EQ(gf_formatLatLon({51.4706, -0.461941}), "51.470600,-0.461941");
+    EXPECT_EQ(gf_formatLatLon(51.4706, -0.461941), "51.470600,-0.461941");
 }
 
 TEST(NumberText, socketErrorTexts)

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -20,17 +21,17 @@ protected:
 
 } // namespace
 
-TEST_F(WorkerThrottle, returnsAtOnceBelowTheLimit)
+// Below the limit a slot is taken before any wait (a starter told to end at
+// once still gets it); an unknown processor count still lets one worker run.
+TEST_F(WorkerThrottle, takesASlotAtOnceBelowTheLimit)
 {
-    maxWorkers = 4;
-    runningWorkers = 3;
-    gf_waitForWorkerSlot();
-    // An unknown processor count still lets one worker run.
-    maxWorkers = 0;
-    runningWorkers = 0;
-    gf_waitForWorkerSlot();
-    maxWorkers = -1;
-    gf_waitForWorkerSlot();
+    const std::pair<int, int> cases[] = {{4, 3}, {0, 0}, {-1, 0}};
+    for (const auto& [limit, running] : cases) {
+        maxWorkers = limit;
+        runningWorkers = running;
+        EXPECT_TRUE(gf_takeWorkerSlot([] { return true; })) << limit;
+        EXPECT_EQ(runningWorkers.load(), running + 1) << limit;
+    }
 }
 
 TEST_F(WorkerThrottle, waitsUntilAWorkerIsDone)
@@ -39,14 +40,14 @@ TEST_F(WorkerThrottle, waitsUntilAWorkerIsDone)
     runningWorkers = 2;
     std::atomic<bool> passed{false};
     std::thread starter([&] {
-        gf_waitForWorkerSlot();
+        gf_takeWorkerSlot();
         passed = true;
     });
     EXPECT_FALSE(passed.load());
     gf_workerDone();
     EXPECT_TRUE(testsupport::waitFor([&] { return passed.load(); }));
     starter.join();
-    EXPECT_EQ(runningWorkers.load(), 1);
+    EXPECT_EQ(runningWorkers.load(), 2);
 }
 
 TEST_F(WorkerThrottle, neverRunsMoreWorkersThanTheLimit)
@@ -58,7 +59,7 @@ TEST_F(WorkerThrottle, neverRunsMoreWorkersThanTheLimit)
     std::atomic<int> finished{0};
     std::vector<std::thread> workers;
     for (int i = 0; i < 40; ++i) {
-        gf_waitForWorkerSlot();
+        gf_takeWorkerSlot();
         workers.emplace_back([&] {
             const int now = ++active;
             int seen = mostActive.load();
@@ -69,7 +70,6 @@ TEST_F(WorkerThrottle, neverRunsMoreWorkersThanTheLimit)
             ++finished;
             gf_workerDone();
         });
-        ++runningWorkers;
     }
     EXPECT_TRUE(testsupport::waitFor([&] { return finished.load() == 40; }));
     for (auto& worker : workers) {

@@ -137,12 +137,13 @@ TEST(QnhParse, valuesOfTheDatagram)
         {R"({"QNH": "+-1005"})", 1013}, {R"({"QNH": null})", 1013},     {R"({"QNH": true})", 1013},
         {R"([1013])", 1013},            {R"({"QNH": -1001.7})", -1001},
     };
+    tzo::LogThrottle log;
     for (const auto& [datagram, expected] : cases) {
-        const auto q = gf_qnhFromDatagram(datagram);
+        const auto q = gf_qnhFromDatagram(datagram, log);
         ASSERT_TRUE(q.has_value()) << datagram;
         EXPECT_EQ(*q, expected) << datagram;
     }
-    EXPECT_FALSE(gf_qnhFromDatagram("{").has_value());
-    EXPECT_FALSE(gf_qnhFromDatagram(R"({"QNH": 3e9})").has_value());
-    EXPECT_FALSE(gf_qnhFromDatagram(R"({"QNH": 18446744073709551615})").has_value());
+    EXPECT_FALSE(gf_qnhFromDatagram("{", log).has_value());
+    EXPECT_FALSE(gf_qnhFromDatagram(R"({"QNH": 3e9})", log).has_value());
+    EXPECT_FALSE(gf_qnhFromDatagram(R"({"QNH": 18446744073709551615})", log).has_value());
 }

@@ -92,13 +92,3 @@ TEST(AirlineTypeText, padsShortCodesAndKeepsLongOnes)
     }
 }
 
-TEST(AirlineTypeText, sameAirlineTypeComparesBothCodesExactly)
-{
-    tzo::AircraftTexts a, b;
-    a.airline = b.airline = "AAL";
-    a.model = b.model = "B738";
-    a.callsign = "AAL1";
-    EXPECT_TRUE(gf_isSameAirlineType(a, b));
-    b.model = "b738";
-    EXPECT_FALSE(gf_isSameAirlineType(a, b));
-}

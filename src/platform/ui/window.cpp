@@ -287,12 +287,6 @@ void Window::createEdit(ControlId id, const Rect& rect, bool enabled, EditProced
     addControl(std::move(state), std::move(procedure));
 }
 
-bool Window::hasControl(ControlId id) const
-{
-    std::lock_guard lock(m_mutex);
-    return findLocked(id) != nullptr;
-}
-
 std::optional<ControlState> Window::control(ControlId id) const
 {
     std::lock_guard lock(m_mutex);

@@ -109,7 +109,6 @@ public:
     void createEdit(ControlId id, const Rect& rect, bool enabled, EditProcedure procedure);
 
     // --- any thread -------------------------------------------------------
-    bool hasControl(ControlId id) const;
     std::optional<ControlState> control(ControlId id) const;
     std::vector<ControlState> controls() const; // in creation order
 
