@@ -4,6 +4,8 @@
 #include "traffic_fixture.hpp"
 
 #include <cmath>
+#include <numbers>
+#include <tuple>
 
 using namespace traffictest;
 using tzo::AircraftCategory;
@@ -13,20 +15,21 @@ TEST_F(TrafficTest, newReportMakesANewAircraftOfItsModelsCategory)
     LIGHT_AIRCRAFT.setValue(true);
     HELICOPTERS.setValue(true);
     HIGH_PERF_AIRCRAFT.setValue(true);
-    const std::pair<const char*, AircraftCategory> cases[] = {
-        {"C172", AircraftCategory::Light}, {"C25A", AircraftCategory::Buzjets},
-        {"A320", AircraftCategory::Large}, {"B744", AircraftCategory::Heavy},
-        {"F16", AircraftCategory::HighPerf}, {"EC35", AircraftCategory::Rotorcraft},
+    // The base turn rate of each category in degrees per tick.
+    const std::tuple<const char*, AircraftCategory, double> cases[] = {
+        {"C172", AircraftCategory::Light, 0.15},    {"C25A", AircraftCategory::Buzjets, 0.10},
+        {"A320", AircraftCategory::Large, 0.07},    {"B744", AircraftCategory::Heavy, 0.05},
+        {"F16", AircraftCategory::HighPerf, 0.10},  {"EC35", AircraftCategory::Rotorcraft, 0.20},
     };
     std::uint32_t hexid = 0x400000;
-    for (const auto& [model, category] : cases) {
+    for (const auto& [model, category, degrees] : cases) {
         SCOPED_TRACE(model);
         auto r = report(++hexid, 1000.0, 47.5, 3000.0, 200.0);
         r.model = model;
         r.secondCallsign = "COUPLE";
         const tzo::LiveAircraft& a = newAircraft(r);
         EXPECT_EQ(a.category, category);
-        EXPECT_EQ(a.turnRate, tzo::gf_liveCategoryValues(category).baseTurnRate);
+        EXPECT_NEAR(a.turnRate, degrees * std::numbers::pi / 180.0, 1e-15);
         EXPECT_EQ(a.recordId, hexid);
     }
     const tzo::LiveAircraft& a = liveAircraft.back();
