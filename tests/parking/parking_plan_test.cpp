@@ -172,6 +172,10 @@ TEST_F(Renewal, anAircraftBeingRemovedIsNeverRemovedTwice)
     park(1, "SWR", "A320", "SWR1", {3, 7}, tzo::AircraftState::BeingRemoved);
     renewAt({3, 10});
     EXPECT_TRUE(removalQueue.empty());
+    EXPECT_TRUE(removalList.empty() && keepers.empty()) << "neither removed nor kept: it does not count";
+    ASSERT_EQ(staticParkingPlan.size(), 1u) << "the renewal planned the stand's next aircraft";
+    EXPECT_EQ(staticParkingPlan[0].firstCallsign, "DLH1");
+    EXPECT_EQ(stateAt(1), tzo::AircraftState::BeingRemoved);
 }
 
 TEST_F(Renewal, withdrawnOptionsTakePartAgain)
