@@ -105,11 +105,11 @@ public:
     void run() noexcept override
     {
         putInPlace(m_temp, m_file);
+        // Notified under the lock: once it is released, the walk may return
+        // and the program end, destroying what this thread would still touch.
         PendingFiles& pending = pendingFiles();
-        {
-            const std::lock_guard lock(pending.mutex);
-            --pending.waiting;
-        }
+        const std::lock_guard lock(pending.mutex);
+        --pending.waiting;
         pending.settled.notify_all();
     }
 
@@ -163,8 +163,8 @@ void writeGeneratedFile(const ApfAirport& airport, const fs::path& file)
         {
             const std::lock_guard lock(pending.mutex);
             --pending.waiting;
+            pending.settled.notify_all();
         }
-        pending.settled.notify_all();
         putInPlace(temp, file);
     }
 }
