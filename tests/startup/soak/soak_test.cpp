@@ -337,6 +337,11 @@ TEST_F(SoakTest, hoursOfCrowdTrafficWithRestartsStayFlat)
     // The sanitizer's quarantine holds freed memory back for a while, so
     // resident memory says nothing here; its leak check at the program's
     // exit (below) speaks for memory instead.
+#elif defined(__SANITIZE_THREAD__)
+    // The thread sanitizer keeps several bytes of shadow for every byte the
+    // program touches, so a crowd still growing at the end of the first hour
+    // looks like a leak: resident memory says nothing here; the other builds
+    // check it.
 #else
     // The allocator settles for hours (a few hundred kB an hour was seen), a
     // leak of a few MB an hour shows within the second hour.
@@ -354,7 +359,7 @@ TEST_F(SoakTest, hoursOfCrowdTrafficWithRestartsStayFlat)
     EXPECT_FALSE(logHas("traffic queue full")) << "the feed outran the program";
 
     // A user's close ends it with 0; a sanitized program fails its exit when
-    // its leak check finds memory nothing points to.
+    // its leak check finds memory nothing points to or it saw a race.
     m_norvane->signal(SIGTERM);
     EXPECT_EQ(m_norvane->exitCode(60s), 0) << testsupport::readFile(m_dir.path() / "norvane.out");
 }
