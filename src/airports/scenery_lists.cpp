@@ -96,8 +96,8 @@ fs::path lf_simulatorPath(std::string_view text)
 
 fs::path lf_sceneryListPath(const std::string& fileName)
 {
-    return platform::simulatorProgramDataFolder() / "Lockheed Martin" / ("Prepar3D v" + gf_p3dVersionFromPath()) /
-           fileName;
+    const fs::path folder = gf_simulatorFolderBelow(platform::simulatorProgramDataFolder());
+    return folder.empty() ? fs::path() : folder / fileName;
 }
 
 namespace {
@@ -150,15 +150,15 @@ struct PathElements final : pugi::xml_tree_walker {
 };
 
 template <typename Take>
-void readList(const fs::path& path, std::vector<std::string>& folders, Take take)
+void readList(const fs::path& path, const std::string& shown, std::vector<std::string>& folders, Take take)
 {
     const std::size_t before = folders.size();
     std::vector<std::string> lines;
     std::error_code error;
     // A simulator without the list (or without add-ons) is no reason to end
     // the scan: the other list and the afolder settings still count.
-    if (!fs::exists(path, error) || !gf_readExtTextFileToStringVector(path, lines))
-        gf_logLineMarked(path.string() + " not found!");
+    if (path.empty() || !fs::exists(path, error) || !gf_readExtTextFileToStringVector(path, lines))
+        gf_logLineMarked(shown + " not found!");
     else
         take(lines);
     gf_logLine(fmt::format("{} scenery add-on paths found\n", folders.size() - before));
@@ -208,15 +208,17 @@ void lf_takeSceneryAddonsXmlLines(const std::vector<std::string>& lines, const s
 void lf_readSceneryCfg(std::vector<std::string>& folders)
 {
     const fs::path path = lf_sceneryListPath("scenery.cfg");
-    gf_logLine(fmt::format("\nReading: {} for airport add-ons ...", path.string()));
-    readList(path, folders, [&](const std::vector<std::string>& lines) { lf_takeSceneryCfgLines(lines, folders); });
+    const std::string shown = gf_listFileText(path, "scenery.cfg", platform::kUnknownProgramDataText);
+    gf_logLine(fmt::format("\nReading: {} for airport add-ons ...", shown));
+    readList(path, shown, folders, [&](const std::vector<std::string>& lines) { lf_takeSceneryCfgLines(lines, folders); });
 }
 
 void lf_readSceneryAddonsXml(std::vector<std::string>& folders)
 {
     const fs::path path = lf_sceneryListPath("scenery_add-ons.xml");
-    gf_logLine(fmt::format("\nReading {} for add-on airport ...", path.string()));
-    readList(path, folders, [&](const std::vector<std::string>& lines) {
+    const std::string shown = gf_listFileText(path, "scenery_add-ons.xml", platform::kUnknownProgramDataText);
+    gf_logLine(fmt::format("\nReading {} for add-on airport ...", shown));
+    readList(path, shown, folders, [&](const std::vector<std::string>& lines) {
         lf_takeSceneryAddonsXmlLines(lines, path.string(), folders);
     });
 }

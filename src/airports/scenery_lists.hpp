@@ -18,6 +18,7 @@ bool lf_isInStockScenery(std::string_view text);
 // A simulator path text as a path of this system: either separator accepted.
 std::filesystem::path lf_simulatorPath(std::string_view text);
 
+// A list file of the simulator's ProgramData folder; empty when that folder is not known.
 std::filesystem::path lf_sceneryListPath(const std::string& fileName);
 
 // Append the folders of each list to `folders`, in file order. A list that is

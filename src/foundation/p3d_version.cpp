@@ -19,3 +19,16 @@ std::string gf_p3dVersionFromPath()
         77, fmt::format("P3D install path does not contain v5 or v6? Use hidden parameter {}, set it at 5 or 6",
                         "P3D_VERSION"));
 }
+
+std::filesystem::path gf_simulatorFolderBelow(const std::filesystem::path& root)
+{
+    if (root.empty())
+        return {};
+    return root / "Lockheed Martin" / ("Prepar3D v" + gf_p3dVersionFromPath());
+}
+
+std::string gf_listFileText(const std::filesystem::path& path, std::string_view fileName,
+                            std::string_view unknownFolder)
+{
+    return path.empty() ? fmt::format("{} ({})", fileName, unknownFolder) : path.string();
+}

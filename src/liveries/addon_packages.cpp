@@ -68,13 +68,6 @@ void lf_parseListLine(ListReading& reading, const std::string& line, std::initia
         reading.pending.push_back(line);
 }
 
-// A list file as the log names it: its path, or, when the folder it lives
-// in is not known, its name and what is missing (an empty path says nothing).
-std::string lf_listFileText(const fs::path& path, std::string_view fileName, std::string_view unknownFolder)
-{
-    return path.empty() ? fmt::format("{} ({})", fileName, unknownFolder) : path.string();
-}
-
 // The lines of a list file; false after the " not found!" line.
 bool lf_readListFile(const fs::path& path, const std::string& shown, std::vector<std::string>& lines)
 {
@@ -166,13 +159,6 @@ void lf_parseAddOnXmlLine(bool& armed, const std::string& line, const std::strin
                                                   : (fs::path(lf_localPathText(packageFolder)) / local).string());
 }
 
-fs::path lf_simulatorFolder(const fs::path& root)
-{
-    if (root.empty())
-        return {};
-    return root / "Lockheed Martin" / ("Prepar3D v" + gf_p3dVersionFromPath());
-}
-
 } // namespace
 
 std::string lf_localPathText(std::string text)
@@ -187,20 +173,20 @@ std::string lf_localPathText(std::string text)
 
 fs::path lf_addOnsCfgPath()
 {
-    const fs::path folder = lf_simulatorFolder(gf_knownFolderPath());
+    const fs::path folder = gf_simulatorFolderBelow(gf_knownFolderPath());
     return folder.empty() ? fs::path() : folder / "add-ons.cfg";
 }
 
 fs::path lf_simObjectsCfgPath()
 {
-    const fs::path folder = lf_simulatorFolder(platform::simulatorProgramDataFolder());
+    const fs::path folder = gf_simulatorFolderBelow(platform::simulatorProgramDataFolder());
     return folder.empty() ? fs::path() : folder / "simobjects.cfg";
 }
 
 void lf_readAddOnsCfg(std::vector<std::string>& folders)
 {
     const fs::path path = lf_addOnsCfgPath();
-    const std::string shown = lf_listFileText(path, "add-ons.cfg", platform::kUnknownRoamingAppDataText);
+    const std::string shown = gf_listFileText(path, "add-ons.cfg", platform::kUnknownRoamingAppDataText);
     gf_logLine(fmt::format("\nReading {} for AI add-on packages...", shown));
     const std::size_t before = folders.size();
     std::vector<std::string> lines;
@@ -235,7 +221,7 @@ void lf_exploreAddOnXml(std::vector<std::string>& folders, const std::string& pa
 void lf_readSimObjectsCfg(std::vector<std::string>& folders)
 {
     const fs::path path = lf_simObjectsCfgPath();
-    const std::string shown = lf_listFileText(path, "simobjects.cfg", platform::kUnknownProgramDataText);
+    const std::string shown = gf_listFileText(path, "simobjects.cfg", platform::kUnknownProgramDataText);
     gf_logLine(fmt::format("\nReading {} for AI add-on packages...", shown));
     const std::size_t before = folders.size();
     std::vector<std::string> lines;

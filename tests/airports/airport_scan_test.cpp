@@ -201,6 +201,17 @@ TEST_F(AirportScanTest, aMissingListIsAWarningAndTheOtherListIsRead)
     EXPECT_FALSE(gf_scanAddonAirports(true, folders));
     EXPECT_EQ(logLinesWith("===> " + listPath("scenery.cfg").string() + " not found!"), 1);
     EXPECT_EQ(logLinesWith("===> " + listPath("scenery_add-ons.xml").string() + " not found!"), 1);
+    {
+        // Without its folder the lines say what is missing, not a path below nothing.
+        testsupport::ScopedEnv none{"NORVANE_PROGRAMDATA", ""};
+        EXPECT_FALSE(gf_scanAddonAirports(true, folders));
+    }
+    for (const char* name : {"scenery.cfg", "scenery_add-ons.xml"})
+        EXPECT_EQ(logLinesWith(fmt::format("===> {} (the simulator's ProgramData folder is not known: set "
+                                           "NORVANE_PROGRAMDATA) not found!",
+                                           name)),
+                  1)
+            << name;
 
     bgltest::Image::write(dir / "addons" / "EHAM" / "eham.bgl", airportImage("EHAM"));
     put(fs::relative(listPath("scenery_add-ons.xml"), dir.path()).string(),
