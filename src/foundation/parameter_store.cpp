@@ -7,6 +7,7 @@
 
 #include <fmt/format.h>
 
+#include <atomic>
 #include <functional>
 
 namespace fs = std::filesystem;
@@ -64,6 +65,18 @@ void lf_forEachStored(const tzo::ParameterLists& lists, const std::function<void
 
 // A save of one setting onto a missing or damaged file writes every stored
 // setting with its current value: a file of one setting would lose the rest.
+std::atomic<StoredTextHook> g_storedTextHook{nullptr};
+
+std::string lf_storedText(const tzo::Parameter& parameter)
+{
+    if (const StoredTextHook hook = g_storedTextHook.load()) {
+        std::string text = hook(parameter);
+        if (!text.empty())
+            return text;
+    }
+    return parameter.valueText();
+}
+
 void lf_buildFullDocument(pugi::xml_document& doc, const tzo::Parameter& saved)
 {
     doc.reset();
@@ -73,10 +86,10 @@ void lf_buildFullDocument(pugi::xml_document& doc, const tzo::Parameter& saved)
         if (&p == &saved)
             savedIncluded = true;
         if (!lf_isStoredFolderGap(p))
-            gf_appendStringParameter(root, p.name(), p.valueText());
+            gf_appendStringParameter(root, p.name(), lf_storedText(p));
     });
     if (!savedIncluded && !lf_isStoredFolderGap(saved))
-        gf_appendStringParameter(root, saved.name(), saved.valueText());
+        gf_appendStringParameter(root, saved.name(), lf_storedText(saved));
 }
 
 } // namespace
@@ -158,6 +171,11 @@ void lf_saveSetting(const tzo::Parameter& parameter)
     lf_logSetting(parameter);
     if (!lf_saveSettingsFile(doc))
         gf_logLine("saving xml did not work?");
+}
+
+void gf_installStoredTextHook(StoredTextHook hook)
+{
+    g_storedTextHook.store(hook);
 }
 
 void gf_setParameterLists(const tzo::ParameterLists& lists)

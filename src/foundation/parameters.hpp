@@ -212,6 +212,12 @@ void gf_disableControl(tzo::ParameterControl& control);
 // registers itself; tests may register another.
 void gf_setParameterLists(const tzo::ParameterLists& lists);
 
+// The text such a save writes for a setting; empty for its value in memory.
+// Lets a value in force only for a while (a park airport's own MAX_LIVE)
+// leave the user's own value in the file.
+using StoredTextHook = std::string (*)(const tzo::Parameter&);
+void gf_installStoredTextHook(StoredTextHook hook);
+
 // Reads every setting from "parameters.xml" at start; writes the file with
 // the defaults when it is missing or damaged (a damaged one is kept as
 // "parameters.xml.bad").

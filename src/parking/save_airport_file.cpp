@@ -8,7 +8,10 @@
 #include "airports/park_positions.hpp"
 #include "foundation/app_hooks.hpp"
 #include "foundation/log.hpp"
+#include "foundation/parameters.hpp"
+#include "foundation/settings.hpp"
 #include "foundation/time.hpp"
+#include "parking/static_parking_services.hpp"
 
 #include <fmt/format.h>
 
@@ -100,4 +103,12 @@ void gf_installParkingSave()
     tzo::ParkAirportHooks hooks = gf_parkAirportHooks();
     hooks.saveAirportFile = gf_saveAirportFile;
     gf_installParkAirportHooks(hooks);
+    // While a park airport's MAX_LIVE is in force, a save of all settings from
+    // memory keeps the user's own value in parameters.xml.
+    gf_installStoredTextHook([](const tzo::Parameter& parameter) {
+        const std::uint32_t own = savedMaxLive.load();
+        if (&parameter != &MAX_LIVE || !parkAirportActive.load() || own == 0)
+            return std::string();
+        return std::to_string(own);
+    });
 }

@@ -249,6 +249,10 @@ TEST_F(CommandsTest, parkingSettingsTypedAtTheParkAirportStayInItsFileAndTheUser
 
     enter(parking_percentage, "80");
     enter(MAX_LIVE, "40");
+    // A save that finds no settings file writes all of them from memory.
+    fs::remove(g_parametersPath);
+    enter(MATCHING_DEPTH, "2");
+    EXPECT_EQ(stored("MAX_LIVE"), "120") << "the airport's value stays with the airport";
     lf_removeParkedAndLeave();
     const std::string learned = readFile("airports/learned/stock/LIRF.xml");
     EXPECT_NE(learned.find("name=\"parking_percentage\" value=\"80\""), std::string::npos);
