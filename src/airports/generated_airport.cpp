@@ -2,6 +2,7 @@
 
 #include "airports/airport_file_paths.hpp"
 #include "airports/airport_services.hpp"
+#include "airports/scenery_lists.hpp"
 #include "foundation/atomic_file.hpp"
 #include "foundation/log.hpp"
 #include "foundation/paths.hpp"
@@ -257,16 +258,9 @@ void lf_writeGeneratedApf(ApfAirport airport, std::int32_t helipadCount)
 bool lf_isStockSceneryPath(std::string_view pathText)
 {
     // Whole folder names only: "D:\Addons\World Airports" is an add-on.
-    std::size_t start = 0;
-    while (start <= pathText.size()) {
-        std::size_t end = pathText.find_first_of("\\/", start);
-        if (end == std::string_view::npos)
-            end = pathText.size();
-        const std::string_view name = pathText.substr(start, end - start);
+    for (const std::string_view name : lf_pathNames(pathText))
         if (std::find(kStockFolders.begin(), kStockFolders.end(), name) != kStockFolders.end())
             return true;
-        start = end + 1;
-    }
     return false;
 }
 

@@ -32,8 +32,8 @@ tzo::ArchiveLookup lf_linkThirdpartyAirport(const std::string& publisher, const 
 // byte order; nothing for an airport without stands. Throws
 // std::filesystem::filesystem_error when the folder cannot be created.
 void lf_writeGeneratedApf(tzo::ApfAirport airport, std::int32_t helipadCount);
-// True when a folder of the path (either separator) bears one of the stock
-// scenery folder names (case-sensitive).
+// True when a folder of the path (either separator, ".." taken back) bears one
+// of the stock scenery folder names (case-sensitive).
 bool lf_isStockSceneryPath(std::string_view pathText);
 
 // While one lives (a folder walk), generated airport files are written by the

@@ -39,13 +39,7 @@ std::string gf_stockSceneryPathText()
     return (lf_simulatorPath(install) / "Scenery").string();
 }
 
-namespace {
-
-// The names of a path, either separator; "." and empty names are dropped and
-// ".." takes back the name before it, so that a detour through the Scenery
-// folder's parent cannot hide where a path ends up. A path from the root
-// begins with "/".
-std::vector<std::string_view> pathNames(std::string_view text)
+std::vector<std::string_view> lf_pathNames(std::string_view text)
 {
     std::vector<std::string_view> names;
     if (!text.empty() && (text.front() == '/' || text.front() == '\\'))
@@ -69,8 +63,6 @@ std::vector<std::string_view> pathNames(std::string_view text)
     return names;
 }
 
-} // namespace
-
 bool lf_isInStockScenery(std::string_view text)
 {
     const std::string stockText = gf_stockSceneryPathText();
@@ -78,8 +70,8 @@ bool lf_isInStockScenery(std::string_view text)
         return false;
     // Whole names, as Windows compares them: "Scenery Addons" or "SceneryX"
     // beside the Scenery folder are add-on folders, not stock scenery.
-    const std::vector<std::string_view> stock = pathNames(stockText);
-    const std::vector<std::string_view> names = pathNames(text);
+    const std::vector<std::string_view> stock = lf_pathNames(stockText);
+    const std::vector<std::string_view> names = lf_pathNames(text);
     return names.size() >= stock.size() &&
            std::equal(stock.begin(), stock.end(), names.begin(),
                       [](std::string_view a, std::string_view b) { return platform::equalsNoCase(a, b); });

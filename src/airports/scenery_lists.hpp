@@ -15,6 +15,11 @@ std::string gf_stockSceneryPathText();
 // Whether `text` is the stock scenery folder or lies below it: compared name
 // by name without regard to case, either separator.
 bool lf_isInStockScenery(std::string_view text);
+// The names of a path, either separator; "." and empty names are dropped and
+// ".." takes back the name before it, so that a detour through a folder's
+// parent cannot hide where a path ends up. A path from the root begins with "/".
+std::vector<std::string_view> lf_pathNames(std::string_view text);
+
 // A simulator path text as a path of this system: either separator accepted.
 std::filesystem::path lf_simulatorPath(std::string_view text);
 
