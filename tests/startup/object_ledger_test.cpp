@@ -27,6 +27,7 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <memory>
 #include <random>
 #include <set>
 
@@ -204,6 +205,25 @@ protected:
         }
     };
 
+    // The program's main loop over a running flight.
+    struct Flight {
+        tzo::ProgramTickWork work;
+        tzo::SteadyTickClock clock;
+        tzo::MainLoop loop{work, clock};
+    };
+
+    // The user at 5,000 ft over Zürich, the flight running; the simulator
+    // holds its creation answers when told.
+    std::unique_ptr<Flight> startFlight(bool holdAnswers)
+    {
+        placeUser(rtstub::kZurichLatitude, rtstub::kZurichLongitude, 5000.0, false);
+        auto flight = std::make_unique<Flight>();
+        flight->work.setFlightRunning(true);
+        sync(true);
+        m_stub->holdCreationAnswers(holdAnswers);
+        return flight;
+    }
+
     // One stand-in second of program time, and the simulator's answers to
     // everything sent in it taken in.
     void runSecond(tzo::MainLoop& loop, bool running)
@@ -299,14 +319,7 @@ protected:
             thinReports(track, kReportSeconds);
         const auto lines = rtstub::replayLines(crowd, kReplayStart);
 
-        // The user flies over Zürich.
-        placeUser(rtstub::kZurichLatitude, rtstub::kZurichLongitude, 5000.0, false);
-        tzo::ProgramTickWork work;
-        tzo::SteadyTickClock clock;
-        tzo::MainLoop loop(work, clock);
-        work.setFlightRunning(true);
-        sync(true);
-        m_stub->holdCreationAnswers(slowSimulator);
+        const auto flight = startFlight(slowSimulator);
 
         Books books(seed);
         std::size_t next = 0;
@@ -338,7 +351,7 @@ protected:
             }
             while (next < lines.size() && lines[next].offsetSeconds <= second)
                 trafficReader.handleDatagramText(lines[next++].text);
-            runSecond(loop, running);
+            runSecond(flight->loop, running);
             check(books, second);
         }
         if (books.mostObjects < 50)
@@ -413,13 +426,7 @@ TEST_P(SlowSimulatorLedger, anAnswerTakesBackTheObjectACallsignGaveToAnotherCrea
     const auto lines = rtstub::replayLines({straightFlight(kFar, "A319", rtstub::kZurichLatitude + 0.5, 0.0),
                                             straightFlight(kNear, "A321", rtstub::kZurichLatitude + 0.03, 3.0)},
                                            kReplayStart);
-    placeUser(rtstub::kZurichLatitude, rtstub::kZurichLongitude, 5000.0, false);
-    tzo::ProgramTickWork work;
-    tzo::SteadyTickClock clock;
-    tzo::MainLoop loop(work, clock);
-    work.setFlightRunning(true);
-    sync(true);
-    m_stub->holdCreationAnswers(true);
+    const auto flight = startFlight(true);
 
     Books books(GetParam());
     std::size_t next = 0;
@@ -432,7 +439,7 @@ TEST_P(SlowSimulatorLedger, anAnswerTakesBackTheObjectACallsignGaveToAnotherCrea
             while (next < lines.size() && lines[next].offsetSeconds <= second)
                 trafficReader.handleDatagramText(lines[next++].text);
             gf_storeRange(20.0);
-            runSecond(loop, true);
+            runSecond(flight->loop, true);
             check(books, second);
         }
         return done();
