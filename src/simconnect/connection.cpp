@@ -2,6 +2,7 @@
 
 #include "foundation/app_hooks.hpp"
 #include "platform/pipe.hpp"
+#include "simconnect/sim_hooks.hpp"
 
 #include <fmt/format.h>
 
@@ -41,6 +42,8 @@ void lf_reportUnusablePipe(std::string_view pipeName)
     gf_showError(fmt::format("pipe path too long: {} has {} bytes, a local socket path at most {}; "
                              "set NORVANE_PIPE_DIR to a shorter folder",
                              text, text.size(), platform::kMaxPipeSocketPathBytes));
+    if (const SimLayerHooks hooks = gf_simLayerHooks(); hooks.transportUnusable)
+        hooks.transportUnusable();
 }
 
 platform::StreamSocket lf_openTransport(const SimConnectTransport& transport, bool disableNagle)

@@ -1,8 +1,8 @@
 // The program as real processes: one copy per user, a copy that ends at once
 // leaves the running one and its log alone, the guard dies with its process,
 // SIGTERM ends the program through its own exit with its position saved and
-// says a signal closed it, and a headless program outside its folder or
-// without a simulator says what it needs and ends.
+// says a signal closed it, and a headless program outside its folder,
+// without a simulator or with a pipe it cannot use says what it needs and ends.
 
 #include "support/process.hpp"
 #include "support/test_support.hpp"
@@ -32,16 +32,24 @@ namespace {
 class Program : public testsupport::Process {
 public:
     explicit Program(const fs::path& folder, const fs::path& runtime = {}, const fs::path& output = {},
-                     bool programFolder = true)
-        : Process({NORVANE_PROGRAM_PATH, "--headless"},
-                  {"XDG_RUNTIME_DIR=" + (runtime.empty() ? folder : runtime).string(),
-                   "NORVANE_APPDATA=" + (folder / "roaming").string(), "HOME=" + folder.string(),
-                   "PATH=/usr/bin:/bin", "NORVANE_UPDATE_URL=https://127.0.0.1:9"},
+                     bool programFolder = true, const std::vector<std::string>& moreEnvironment = {})
+        : Process({NORVANE_PROGRAM_PATH, "--headless"}, lf_environment(folder, runtime, moreEnvironment),
                   lf_prepared(folder, programFolder), output.empty() ? folder / "terminal.txt" : output)
     {
     }
 
 private:
+    static std::vector<std::string> lf_environment(const fs::path& folder, const fs::path& runtime,
+                                                   const std::vector<std::string>& more)
+    {
+        std::vector<std::string> environment{"XDG_RUNTIME_DIR=" + (runtime.empty() ? folder : runtime).string(),
+                                             "NORVANE_APPDATA=" + (folder / "roaming").string(),
+                                             "HOME=" + folder.string(), "PATH=/usr/bin:/bin",
+                                             "NORVANE_UPDATE_URL=https://127.0.0.1:9"};
+        environment.insert(environment.end(), more.begin(), more.end());
+        return environment;
+    }
+
     static fs::path lf_prepared(const fs::path& folder, bool programFolder)
     {
         if (programFolder)
@@ -196,5 +204,26 @@ TEST(ProgramProcess, headlessWithoutASimulatorEndsWithErrorOneFiftyOneAndNamesTh
         << readFile(dir.path() / "terminal.txt");
     const std::string log = readFile(dir.path() / "Log.txt");
     EXPECT_NE(log.find(lines), std::string::npos) << log;
+    EXPECT_NE(log.find("Exiting: USER ERROR"), std::string::npos) << log;
+}
+
+TEST(ProgramProcess, headlessWithAPipePathTooLongForASocketEndsWithTheLineThatSaysSo)
+{
+    // The demo's simulator, found through its registry; its pipe lies in a
+    // folder whose path leaves no room for the pipe's name.
+    const TempDir dir;
+    for (const char* part : {"program", "simulator", "programdata", "registry.ini"})
+        fs::copy(fs::path(NORVANE_DEMO_PROGRAM).parent_path() / part, dir.path() / part, fs::copy_options::recursive);
+    const fs::path pipes = dir.path() / std::string(110, 'p');
+    Program program(dir.path() / "program", {}, dir.path() / "terminal.txt", true,
+                    {"NORVANE_REGISTRY=" + (dir.path() / "registry.ini").string(),
+                     "NORVANE_PROGRAMDATA=" + (dir.path() / "programdata").string(),
+                     "NORVANE_PIPE_DIR=" + pipes.string()});
+    EXPECT_EQ(program.exitCode(std::chrono::seconds(60)), 2) << readFile(dir.path() / "terminal.txt");
+    const std::string line = "pipe path too long: " + pipes.string() + "/";
+    EXPECT_NE(readFile(dir.path() / "terminal.txt").find(line), std::string::npos)
+        << readFile(dir.path() / "terminal.txt");
+    const std::string log = readFile(dir.path() / "program" / "Log.txt");
+    EXPECT_NE(log.find(line), std::string::npos) << log;
     EXPECT_NE(log.find("Exiting: USER ERROR"), std::string::npos) << log;
 }
