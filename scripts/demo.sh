@@ -123,6 +123,14 @@ while kill -0 "$norvane" 2>/dev/null; do
   if [ -n "${NORVANE_DEMO_SECONDS:-}" ] && [ $((SECONDS - start)) -ge "$NORVANE_DEMO_SECONDS" ]; then break; fi
   sleep 1
 done
+# A program that ended by itself may have ended for the cause that ended a
+# stand-in (a pipe path too long ends both): the stand-in's line says why.
+if [ "$stand_in_failed" = 0 ] && ! kill -0 "$norvane" 2>/dev/null; then
+  if stand_in_ended "simulator stand-in" "$simstub_pid" "$demo/simstub.log" ||
+     stand_in_ended "RealTraffic stand-in" "$rtstub_pid" "$demo/rtstub.log"; then
+    stand_in_failed=1
+  fi
+fi
 kill -TERM "$norvane" 2>/dev/null || true
 status=0
 wait "$norvane" || status=$?
