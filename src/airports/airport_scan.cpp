@@ -6,6 +6,7 @@
 #include "airports/generated_airport.hpp"
 #include "airports/scenery_lists.hpp"
 #include "foundation/app_hooks.hpp"
+#include "foundation/atomic_file.hpp"
 #include "foundation/log.hpp"
 #include "foundation/paths.hpp"
 #include "foundation/settings.hpp"
@@ -50,7 +51,8 @@ std::pair<int, int> copyForLearning(const std::vector<std::string>& stems, const
         }
         const fs::path from = source / (s + ".xml");
         const fs::path to = g_toBeLearnedFolder / (s + ".xml");
-        if (!fs::copy_file(from, to, fs::copy_options::overwrite_existing)) {
+        std::error_code copyError;
+        if (!gf_copyFileAtomically(from, to, copyError)) {
             gf_logLineMarked(orbx ? fmt::format("failed to copy {}", from.string())
                                   : fmt::format("\"{}\" failed to copy \"{}\"", from.string(), to.string()));
             continue;

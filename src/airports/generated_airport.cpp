@@ -16,7 +16,6 @@
 #include <algorithm>
 #include <array>
 #include <condition_variable>
-#include <fstream>
 #include <memory>
 #include <mutex>
 
@@ -139,17 +138,17 @@ void writeGeneratedFile(const ApfAirport& airport, const fs::path& file)
         return;
     }
     const std::string text = gf_apfText(airport, false);
-    const fs::path temp = gf_temporaryPathFor(file);
+    TemporaryFile created = text.empty() ? TemporaryFile{} : gf_createTemporaryFileFor(file);
+    const fs::path temp = created.path;
     bool written = false;
-    if (!text.empty()) {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out.write(text.data(), static_cast<std::streamsize>(text.size()));
-        out.close();
-        written = !out.fail();
+    if (created.file) {
+        written = std::fwrite(text.data(), 1, text.size(), created.file.get()) == text.size();
+        written = std::fclose(created.file.release()) == 0 && written;
     }
     if (!written) {
         std::error_code ec;
-        fs::remove(temp, ec);
+        if (!temp.empty())
+            fs::remove(temp, ec);
         gf_addAirportScanLogLine(fmt::format("{}Generating {} did not succeed", g_logMarker, file.string()));
         return;
     }

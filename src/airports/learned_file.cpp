@@ -3,6 +3,7 @@
 #include "airports/airport_file.hpp"
 #include "airports/park_airport_hooks.hpp"
 #include "foundation/app_hooks.hpp"
+#include "foundation/atomic_file.hpp"
 #include "foundation/log.hpp"
 #include "foundation/parameters.hpp"
 #include "foundation/run_state.hpp"
@@ -275,15 +276,17 @@ std::optional<fs::path> lf_keepCopyOf(const fs::path& path)
     for (int n = 1; n < kMostCopies; ++n) {
         const fs::path copy = path.parent_path() / (n == 1 ? stem + extension : fmt::format("{}-{}{}", stem, n, extension));
         std::error_code ec;
-        if (fs::exists(copy, ec)) {
+        // Any entry at the name counts, a dangling link too: never written through.
+        const fs::file_status entry = fs::symlink_status(copy, ec);
+        if (fs::exists(entry)) {
             std::string earlier;
             if (lf_readWhole(copy, earlier) && earlier == original)
                 return copy;
             continue;
         }
-        if (ec)
+        if (entry.type() != fs::file_type::not_found)
             return std::nullopt;
-        if (!fs::copy_file(path, copy, fs::copy_options::none, ec) || ec)
+        if (!gf_writeFileAtomically(copy, original))
             return std::nullopt;
         return copy;
     }

@@ -1,11 +1,12 @@
 #include "foundation/atomic_file.hpp"
 
+#include "platform/file_no_follow.hpp"
 #include "platform/file_sync.hpp"
 
 #include <fmt/format.h>
 
 #include <atomic>
-#include <fstream>
+#include <cerrno>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -72,43 +73,96 @@ std::atomic<AtomicRenameFunction> renameForTests{nullptr};
 
 } // namespace
 
-fs::path gf_temporaryPathFor(const fs::path& path)
+TemporaryFile gf_createTemporaryFileFor(const fs::path& path)
 {
-    return lf_temporaryName(path);
+    // A few names at most: one that is taken (a leftover, or something put
+    // there on purpose) is passed over for the next.
+    TemporaryFile temp;
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        temp.path = lf_temporaryName(path);
+        temp.file.reset(platform::createNewFile(temp.path));
+        if (temp.file || errno != EEXIST)
+            break;
+    }
+    return temp;
 }
 
 void gf_setAtomicRenameForTests(AtomicRenameFunction rename) { renameForTests.store(rename); }
 
-bool gf_writeFileAtomically(const fs::path& path, std::string_view content)
+namespace {
+
+// Closes the written temporary file and renames it over `path`; the
+// temporary file is gone afterwards either way.
+bool lf_putInPlace(TemporaryFile& temp, const fs::path& path, bool written, bool toDisk, std::error_code& error)
 {
-    const fs::path temp = lf_temporaryName(path);
-    bool written = false;
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (out.is_open()) {
-            out.write(content.data(), static_cast<std::streamsize>(content.size()));
-            out.flush();
-            out.close();
-            written = !out.fail();
-        }
-    }
+    if (std::fflush(temp.file.get()) != 0 || std::ferror(temp.file.get()))
+        written = false;
+    if (std::fclose(temp.file.release()) != 0)
+        written = false;
     // The data must be on the disk before the name points at it: otherwise a
     // power cut can leave the file empty where the old one was whole.
-    if (written)
-        written = platform::syncFileToDisk(temp);
-    std::error_code ec;
+    if (written && toDisk)
+        written = platform::syncFileToDisk(temp.path);
+    if (!written && !error)
+        error = std::make_error_code(std::errc::io_error);
     if (written) {
         if (const auto injected = renameForTests.load()) {
-            if (injected(temp, path))
+            if (injected(temp.path, path))
                 return true;
+            error = std::make_error_code(std::errc::operation_not_permitted);
         } else {
-            fs::rename(temp, path, ec);
-            if (!ec)
+            // A rename replaces whatever entry has the name, a link or a
+            // file's second name, and writes into none.
+            fs::rename(temp.path, path, error);
+            if (!error)
                 return true;
         }
     }
-    fs::remove(temp, ec);
+    std::error_code ignored;
+    fs::remove(temp.path, ignored);
     return false;
+}
+
+} // namespace
+
+bool gf_writeFileAtomically(const fs::path& path, std::string_view content, bool toDisk)
+{
+    TemporaryFile temp = gf_createTemporaryFileFor(path);
+    if (!temp.file)
+        return false;
+    // An empty view may carry a null pointer, which the C library must never
+    // be handed.
+    const bool written =
+        content.empty() || std::fwrite(content.data(), 1, content.size(), temp.file.get()) == content.size();
+    std::error_code error;
+    return lf_putInPlace(temp, path, written, toDisk, error);
+}
+
+bool gf_copyFileAtomically(const fs::path& from, const fs::path& to, std::error_code& error)
+{
+    error.clear();
+    FilePtr source(std::fopen(from.c_str(), "rb"));
+    if (!source) {
+        error = std::error_code(errno, std::generic_category());
+        return false;
+    }
+    TemporaryFile temp = gf_createTemporaryFileFor(to);
+    if (!temp.file) {
+        error = std::error_code(errno, std::generic_category());
+        return false;
+    }
+    bool written = true;
+    char buffer[65536];
+    while (written) {
+        const std::size_t got = std::fread(buffer, 1, sizeof buffer, source.get());
+        written = std::fwrite(buffer, 1, got, temp.file.get()) == got;
+        if (got < sizeof buffer) {
+            if (std::ferror(source.get()))
+                written = false;
+            break;
+        }
+    }
+    return lf_putInPlace(temp, to, written, true, error);
 }
 
 void gf_removeLeftoverTemporaryFiles(const fs::path& path)

@@ -3,17 +3,42 @@
 // the new content goes to a temporary file in the same folder, is flushed to
 // the disk, and is renamed over the old file in one step.
 
+#include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string_view>
+#include <system_error>
+
+// Every file the program writes goes through the functions below: none of
+// them writes through a symbolic link or into a file that has another name
+// too (a hard link); such an entry in the file's place is replaced by the
+// file, its target left as it was.
 
 // False when the temporary file cannot be written or renamed; the old file
 // (if any) is then untouched and no temporary file is left behind.
-bool gf_writeFileAtomically(const std::filesystem::path& path, std::string_view content);
+// `toDisk` false is for scratch files the program removes itself (flight
+// plans): renamed into place alike, without waiting for the disk.
+bool gf_writeFileAtomically(const std::filesystem::path& path, std::string_view content, bool toDisk = true);
 
-// A fresh temporary name beside `path`, of the kind the function above uses,
-// so that gf_removeLeftoverTemporaryFiles also finds what other writers
-// (downloads, unpacked files) leave behind after a crash.
-std::filesystem::path gf_temporaryPathFor(const std::filesystem::path& path);
+// A copy of `from` put in place at `to` as above; `error` says why not.
+bool gf_copyFileAtomically(const std::filesystem::path& from, const std::filesystem::path& to,
+                           std::error_code& error);
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+// A temporary file beside `path`, newly made and open for writing, of the
+// kind the functions above use, so that gf_removeLeftoverTemporaryFiles also
+// finds what other writers (downloads, unpacked files) leave behind after a
+// crash. Its name was free: nothing planted there is written through. `file`
+// is null (errno set) when none can be made.
+struct TemporaryFile {
+    std::filesystem::path path;
+    FilePtr file;
+};
+TemporaryFile gf_createTemporaryFileFor(const std::filesystem::path& path);
 
 // Removes the temporary files that writes of `path` left behind when the
 // program ended in the middle of one (crash, power cut). Only for a moment at

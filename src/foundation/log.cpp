@@ -1,5 +1,6 @@
 #include "foundation/log.hpp"
 
+#include "foundation/atomic_file.hpp"
 #include "foundation/exceptions.hpp"
 #include "foundation/time.hpp"
 #include "foundation/version.hpp"
@@ -27,8 +28,12 @@ void lf_writeLine(std::string_view prefix, std::string_view text)
     std::lock_guard lock(g_logMutex);
     if (!g_logStream)
         return;
-    std::fwrite(prefix.data(), 1, prefix.size(), g_logStream);
-    std::fwrite(text.data(), 1, text.size(), g_logStream);
+    // An empty view may carry a null pointer, which the C library must never
+    // be handed, even with a length of 0.
+    if (!prefix.empty())
+        std::fwrite(prefix.data(), 1, prefix.size(), g_logStream);
+    if (!text.empty())
+        std::fwrite(text.data(), 1, text.size(), g_logStream);
     std::fputc('\n', g_logStream);
     std::fflush(g_logStream);
     // A write that failed (a full disk) leaves the stream in its error state,
@@ -39,15 +44,16 @@ void lf_writeLine(std::string_view prefix, std::string_view text)
 
 void copyIfLog(const fs::path& from, const fs::path& to)
 {
-    // Only a regular file is a log worth keeping; anything else in its place
-    // (a link too: its target is not the program's) is left for the opening
-    // to report or replace.
-    if (!fs::is_regular_file(fs::symlink_status(from)))
+    // Only a regular file of one name is a log worth keeping; anything else
+    // in its place (a link, or another file's second name: neither is the
+    // program's) is left for the opening to report or replace.
+    std::error_code ec;
+    if (!fs::is_regular_file(fs::symlink_status(from)) || fs::hard_link_count(from, ec) != 1)
         return;
-    // A link in the copy's place is replaced, never written through.
-    if (fs::is_symlink(fs::symlink_status(to)))
-        fs::remove(to);
-    fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+    // A link in the copy's place, or a copy that is another file's second
+    // name, is replaced, never written through.
+    if (!gf_copyFileAtomically(from, to, ec))
+        throw fs::filesystem_error("cannot keep the earlier log", from, to, ec);
 }
 
 } // namespace
@@ -75,9 +81,10 @@ void gf_openLog(const fs::path& path)
             std::fclose(g_logStream);
             g_logStream = nullptr;
         }
-        // A link at "Log.txt" is replaced by the log itself, as the settings
-        // file replaces one: its target is never emptied.
-        g_logStream = platform::createFileNoFollow(path);
+        // A link at "Log.txt" (symbolic or a second name of another file) is
+        // replaced by the log itself, as the settings file replaces one: its
+        // target is never emptied.
+        g_logStream = platform::replaceWithNewFile(path);
         if (!g_logStream)
             throw tzo::SysErrorException(40, "Failed to write file " + path.string());
     }

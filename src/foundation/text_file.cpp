@@ -17,11 +17,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
 // Opens for reading; on failure answers null and leaves the system's error
 // code in `error`. A folder opens on Linux but cannot be read: refused here as
 // Windows refuses it.

@@ -3,30 +3,47 @@
 #include <cerrno>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
 
-std::FILE* createFileNoFollow(const std::filesystem::path& path)
+std::FILE* createNewFile(const std::filesystem::path& path)
 {
-    // Twice at most: a link found at the first try is removed; one that is
-    // put back at once is refused rather than fought over.
+    // O_EXCL with O_CREAT refuses any entry at the path, a link included.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return nullptr;
+    std::FILE* file = ::fdopen(fd, "w");
+    if (!file) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+    }
+    return file;
+}
+
+std::FILE* replaceWithNewFile(const std::filesystem::path& path)
+{
+    // Twice at most: an entry put back at once between the removal and the
+    // creation is refused rather than fought over.
     for (int attempt = 0; attempt < 2; ++attempt) {
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
-        if (fd >= 0) {
-            std::FILE* file = ::fdopen(fd, "w");
-            if (!file) {
-                const int error = errno;
-                ::close(fd);
-                errno = error;
+        struct stat entry {};
+        if (::lstat(path.c_str(), &entry) == 0) {
+            if (S_ISDIR(entry.st_mode)) {
+                errno = EISDIR;
+                return nullptr;
             }
-            return file;
+            if (::unlink(path.c_str()) != 0 && errno != ENOENT)
+                return nullptr;
+        } else if (errno != ENOENT) {
+            return nullptr;
         }
-        // O_NOFOLLOW answers ELOOP for a link at the path itself.
-        if (errno != ELOOP || ::unlink(path.c_str()) != 0)
+        if (std::FILE* file = createNewFile(path))
+            return file;
+        if (errno != EEXIST)
             return nullptr;
     }
-    errno = ELOOP;
     return nullptr;
 }
 

@@ -19,14 +19,6 @@ namespace {
 std::mutex timeoutsMutex;
 DownloadTimeouts timeouts;
 
-struct FileCloser {
-    void operator()(std::FILE* file) const
-    {
-        if (file)
-            std::fclose(file);
-    }
-};
-
 std::string lf_env(const char* name)
 {
     const char* value = std::getenv(name);
@@ -129,8 +121,9 @@ bool gf_downloadToFile(CURL* handle, const std::string& url, const fs::path& pat
     (void)binary; // Windows' text mode would add CRs; the server's bytes are kept as sent
     if (!handle)
         return false;
-    const fs::path temp = gf_temporaryPathFor(path);
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(temp.c_str(), "wb"));
+    TemporaryFile created = gf_createTemporaryFileFor(path);
+    const fs::path temp = created.path;
+    FilePtr file = std::move(created.file);
     if (!file) {
         gf_logLine(fmt::format("could not open file: {}", path.string()));
         return false;

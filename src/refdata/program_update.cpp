@@ -12,7 +12,6 @@
 #include <fmt/format.h>
 #include <zip.h>
 
-#include <fstream>
 #include <optional>
 
 namespace fs = std::filesystem;
@@ -66,22 +65,19 @@ std::string gf_installerPackageName(const tzo::Version& version)
 void lf_extractZip(bool& extracted, const tzo::ZipArchive& archive, const tzo::ZipEntry& entry,
                    const fs::path& packagePath, const fs::path& installerPath)
 {
-    const fs::path temp = gf_temporaryPathFor(installerPath);
+    TemporaryFile created = gf_createTemporaryFileFor(installerPath);
+    const fs::path temp = created.path;
     std::error_code ignored;
     int code = 0;
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out.is_open()) {
-            code = ZIP_ER_OPEN;
-        } else {
-            code = archive.read(entry, kExtractChunk, [&](const char* data, std::size_t n) {
-                out.write(data, static_cast<std::streamsize>(n));
-                return static_cast<bool>(out);
-            });
-            out.flush();
-            if (code == 0 && !out)
-                code = ZIP_ER_WRITE;
-        }
+    if (!created.file) {
+        code = ZIP_ER_OPEN;
+    } else {
+        std::FILE* out = created.file.get();
+        code = archive.read(entry, kExtractChunk,
+                            [&](const char* data, std::size_t n) { return std::fwrite(data, 1, n, out) == n; });
+        const bool closed = std::fclose(created.file.release()) == 0;
+        if (code == 0 && !closed)
+            code = ZIP_ER_WRITE;
     }
     if (code == 0 && !platform::syncFileToDisk(temp))
         code = ZIP_ER_WRITE;

@@ -1,6 +1,7 @@
 #include "traffic/flight_plans.hpp"
 
 #include "foundation/app_hooks.hpp"
+#include "foundation/atomic_file.hpp"
 #include "foundation/log.hpp"
 #include "foundation/paths.hpp"
 #include "simconnect/sim_ids.hpp"
@@ -8,7 +9,6 @@
 
 #include <fmt/format.h>
 
-#include <fstream>
 #include <mutex>
 
 namespace {
@@ -77,25 +77,22 @@ bool gf_isPlanCode(std::string_view code)
 
 bool gf_writeFlightPlan(const std::filesystem::path& path, const tzo::AircraftRecord& aircraft)
 {
-    // Binary: every line ends in a bare "\n", on every platform.
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out)
-        return false;
     const bool ifr = aircraft.category == tzo::AircraftCategory::Buzjets ||
                      aircraft.category == tzo::AircraftCategory::Large ||
                      aircraft.category == tzo::AircraftCategory::Heavy;
-    // The quote after the second line's bracket is what the simulator has
-    // always been given; it reads the plan with it.
-    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-        << "<SimBase.Document Type=\"AceXML\" version=\"4,3\">\"\n"
-        << "<FlightPlan.FlightPlan>\n"
-        << "<FPType>" << (ifr ? "IFR" : "VFR") << "</FPType>\n"
-        << "<DepartureID>" << aircraft.departure << "</DepartureID>\n"
-        << "<DestinationID>" << aircraft.destination << "</DestinationID>\n"
-        << "</FlightPlan.FlightPlan>\n"
-        << "</SimBase.Document>\n";
-    out.flush();
-    return static_cast<bool>(out);
+    // Every line ends in a bare "\n", on every platform. The quote after the
+    // second line's bracket is what the simulator has always been given; it
+    // reads the plan with it.
+    const std::string plan = fmt::format("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                                         "<SimBase.Document Type=\"AceXML\" version=\"4,3\">\"\n"
+                                         "<FlightPlan.FlightPlan>\n"
+                                         "<FPType>{}</FPType>\n"
+                                         "<DepartureID>{}</DepartureID>\n"
+                                         "<DestinationID>{}</DestinationID>\n"
+                                         "</FlightPlan.FlightPlan>\n"
+                                         "</SimBase.Document>\n",
+                                         ifr ? "IFR" : "VFR", aircraft.departure, aircraft.destination);
+    return gf_writeFileAtomically(path, plan, false);
 }
 
 void lf_flightPlanStep(tzo::LiveAircraft& a)

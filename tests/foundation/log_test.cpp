@@ -139,23 +139,36 @@ TEST_F(LogTest, aLineThatCannotBeWrittenDoesNotSilenceTheRestOfTheLog)
     EXPECT_EQ(written.back(), "after space was freed");
 }
 
-TEST_F(LogTest, aLinkInPlaceOfTheLogOrItsCopyIsReplacedAndItsTargetLeftAlone)
+TEST_F(LogTest, aLinkInPlaceOfTheLogOrItsCopiesIsReplacedAndItsTargetLeftAlone)
 {
-    // Opening or copying through a link would empty and overwrite another file.
-    testsupport::writeFile("precious.txt", "keep me\n");
-    fs::create_symlink("precious.txt", "Log.txt");
-    gf_openLog();
-    gf_logLine("first run");
-    gf_closeLog();
-    EXPECT_EQ(readFile("precious.txt"), "keep me\n");
-    EXPECT_FALSE(fs::is_symlink("Log.txt"));
-    EXPECT_EQ(testsupport::readLines("Log.txt").at(1), "first run");
+    // Opening or copying through a link, or into a file that has another
+    // name too, would empty and overwrite that other file.
+    struct Row {
+        const char* place;
+        bool hard;
+    };
+    for (const Row row : {Row{"Log.txt", false}, Row{"Log.txt", true}, Row{"Log0.txt", false},
+                          Row{"Log0.txt", true}, Row{"Log00.txt", false}, Row{"Log00.txt", true}}) {
+        SCOPED_TRACE(std::string(row.place) + (row.hard ? " hard link" : " symbolic link"));
+        for (const char* name : {"Log.txt", "Log0.txt", "Log00.txt", "precious.txt"})
+            fs::remove(name);
+        testsupport::writeFile("Log.txt", "banner\nthe run before\n");
+        testsupport::writeFile("Log0.txt", "banner\nthe run before that\n");
+        testsupport::writeFile("precious.txt", "keep me\n");
+        fs::remove(row.place);
+        if (row.hard)
+            fs::create_hard_link("precious.txt", row.place);
+        else
+            fs::create_symlink("precious.txt", row.place);
 
-    testsupport::writeFile("other.txt", "keep me too\n");
-    fs::create_symlink("other.txt", "Log0.txt");
-    gf_openLog();
-    gf_closeLog();
-    EXPECT_EQ(readFile("other.txt"), "keep me too\n");
-    EXPECT_FALSE(fs::is_symlink("Log0.txt"));
-    EXPECT_EQ(testsupport::readLines("Log0.txt").at(1), "first run");
+        gf_openLog();
+        gf_logLine("this run");
+        gf_closeLog();
+        EXPECT_EQ(readFile("precious.txt"), "keep me\n");
+        EXPECT_FALSE(fs::is_symlink(row.place));
+        EXPECT_EQ(fs::hard_link_count(row.place), 1u);
+        EXPECT_EQ(testsupport::readLines("Log.txt").at(1), "this run");
+        if (std::string_view(row.place) != "Log.txt")
+            EXPECT_EQ(testsupport::readLines("Log0.txt").at(1), "the run before");
+    }
 }

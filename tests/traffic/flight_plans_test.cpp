@@ -134,6 +134,26 @@ TEST_F(FlightPlans, noPlanWithoutBothCodesOrWithCodesThatAreNotPlain)
     EXPECT_TRUE(gf_isPlanCode("EGLL1234"));
 }
 
+TEST_F(FlightPlans, aLinkPlantedInPlaceOfAPlanIsReplacedAndItsTargetLeftAlone)
+{
+    ASSERT_TRUE(gf_createFlightPlanFolder());
+    const std::filesystem::path precious = dir() / "precious.txt";
+    for (const bool hard : {false, true}) {
+        SCOPED_TRACE(hard ? "hard link" : "symbolic link");
+        testsupport::writeFile(precious, "keep me\n");
+        const std::uint32_t objectId = hard ? 8532 : 8531;
+        if (hard)
+            std::filesystem::create_hard_link(precious, planOf(objectId));
+        else
+            std::filesystem::create_symlink(precious, planOf(objectId));
+        lf_flightPlanStep(aircraft(objectId, "EGLL", "KJFK"));
+        EXPECT_EQ(testsupport::readFile(precious), "keep me\n");
+        EXPECT_FALSE(std::filesystem::is_symlink(planOf(objectId)));
+        EXPECT_NE(testsupport::readFile(planOf(objectId)).find("<DepartureID>EGLL</DepartureID>"), std::string::npos);
+        std::filesystem::remove(precious);
+    }
+}
+
 TEST_F(FlightPlans, anUnwritableFolderGivesOneStatusLineAndNoPlan)
 {
     ASSERT_TRUE(gf_createFlightPlanFolder());
