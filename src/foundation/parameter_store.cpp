@@ -106,17 +106,54 @@ fs::path lf_settingsFilePath()
     return fs::path(g_parametersPath);
 }
 
+namespace {
+
+// Far beyond any settings file (a few hundred settings of a line each, two
+// levels deep), and small enough that reading one, and writing its settings
+// back, take a moment and little memory.
+constexpr std::uintmax_t kLargestSettingsFile = 1024 * 1024;
+constexpr int kDeepestSettingsFile = 16;
+
+// Walks the tree without recursion: the file itself decides how deep it is.
+bool lf_nestedWithin(const pugi::xml_document& doc, int deepest)
+{
+    int depth = 0;
+    pugi::xml_node node = doc.first_child();
+    while (node) {
+        if (node.first_child()) {
+            if (++depth > deepest)
+                return false;
+            node = node.first_child();
+            continue;
+        }
+        while (node && !node.next_sibling()) {
+            node = node.parent();
+            --depth;
+        }
+        if (node)
+            node = node.next_sibling();
+    }
+    return true;
+}
+
+} // namespace
+
 SettingsFileState lf_loadSettingsFile(pugi::xml_document& doc)
 {
     const fs::path path = lf_settingsFilePath();
-    const pugi::xml_parse_result result = doc.load_file(path.c_str());
-    if (result && doc.child(kParametersRoot))
-        return SettingsFileState::Loaded;
     std::error_code ec;
-    if (!result && result.status == pugi::status_file_not_found && !fs::exists(path, ec))
-        return SettingsFileState::Missing;
-    // Unreadable, not XML, or XML of another shape: what the user had must
-    // survive the rewrite.
+    const fs::file_status status = fs::status(path, ec);
+    if (!fs::exists(status))
+        return ec && ec != std::errc::no_such_file_or_directory ? SettingsFileState::Damaged : SettingsFileState::Missing;
+    // Unreadable, not XML, XML of another shape, or no settings file at all by
+    // its size or nesting: what the user had must survive the rewrite.
+    const std::uintmax_t size = fs::file_size(path, ec);
+    if (ec || size > kLargestSettingsFile)
+        return SettingsFileState::Damaged;
+    const pugi::xml_parse_result result = doc.load_file(path.c_str());
+    if (result && doc.child(kParametersRoot) && lf_nestedWithin(doc, kDeepestSettingsFile))
+        return SettingsFileState::Loaded;
+    doc.reset();
     return SettingsFileState::Damaged;
 }
 
@@ -125,8 +162,10 @@ bool lf_keepDamagedSettingsFile()
     const fs::path path = lf_settingsFilePath();
     fs::path bad = path;
     bad += ".bad";
+    // Moved, not copied: at once whatever its size, and what the user had
+    // stays whole beside the new file.
     std::error_code ec;
-    fs::copy_file(path, bad, fs::copy_options::overwrite_existing, ec);
+    fs::rename(path, bad, ec);
     if (ec) {
         gf_logLineMarked(fmt::format("{} cannot be read and cannot be kept as {}: {}; it is left as it is",
                                      path.string(), bad.string(), ec.message()));
@@ -134,6 +173,12 @@ bool lf_keepDamagedSettingsFile()
     }
     gf_logLineMarked(fmt::format("{} cannot be read, kept as {}", path.string(), bad.string()));
     return true;
+}
+
+bool gf_loadSettingsDocument(pugi::xml_document& doc)
+{
+    std::lock_guard lock(lf_settingsFileMutex());
+    return lf_loadSettingsFile(doc) == SettingsFileState::Loaded;
 }
 
 bool lf_saveSettingsFile(const pugi::xml_document& doc)

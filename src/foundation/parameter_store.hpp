@@ -16,12 +16,13 @@ std::mutex& lf_settingsFileMutex();
 std::filesystem::path lf_settingsFilePath();
 
 enum class SettingsFileState { Loaded, Missing, Damaged };
-// Loaded only when the file is XML with a <parameters> root; Damaged when it
-// is there but cannot be read as such.
+// Loaded only when the file is XML with a <parameters> root, of a size and
+// nesting that a settings file has; Damaged when it is there but cannot be
+// read as such.
 SettingsFileState lf_loadSettingsFile(pugi::xml_document& doc);
 
-// Keeps a damaged settings file as "parameters.xml.bad". False when the copy
-// could not be made; the damaged file must then not be replaced.
+// Keeps a damaged settings file as "parameters.xml.bad". False when that
+// could not be done; the damaged file must then not be replaced.
 bool lf_keepDamagedSettingsFile();
 
 // Replaces the file atomically; false when that failed.

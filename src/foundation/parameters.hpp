@@ -223,6 +223,10 @@ void gf_installStoredTextHook(StoredTextHook hook);
 // "parameters.xml.bad").
 void gf_readParameters(const tzo::ParameterLists& lists);
 
+// "parameters.xml" as a document, when it is a settings file that can be
+// read; false (the document empty) when it is missing or damaged.
+bool gf_loadSettingsDocument(pugi::xml_document& doc);
+
 // Removes the named setting's element from "parameters.xml".
 void gf_pruneParameters(std::string_view name);
 bool lf_isFolderParameter(std::string_view name);

@@ -239,13 +239,28 @@ TEST_F(SettingsTest, temporaryFilesOfAnInterruptedSaveAreRemovedAtStart)
 
 TEST_F(SettingsTest, damagedFileIsKeptAsBadAndReplacedByEverySetting)
 {
-    const std::string damaged = "<parameters><parameter name=\"MAX_LIVE\" value=\"120\"";
-    writeFile(file(), damaged);
-    gf_readSettings();
-    EXPECT_EQ(readFile(file().string() + ".bad"), damaged);
-    EXPECT_EQ(fileContent().size(), 44u);
-    EXPECT_NE(log().find(g_parametersPath + " cannot be read, default values taken:"), std::string::npos);
-    EXPECT_EQ(log().find(" not found"), std::string::npos) << "the file is there";
+    // Cut short, nested deeper than a settings file ever is (written back as
+    // it is, its indentation would grow with the square of the depth), and
+    // larger than any settings file needs.
+    const std::string setting = "<parameter name=\"MAX_LIVE\" value=\"120\"/>";
+    std::string deep = "<parameters>" + setting;
+    for (int i = 0; i < 3000; ++i)
+        deep += "<a>";
+    for (int i = 0; i < 3000; ++i)
+        deep += "</a>";
+    deep += "</parameters>";
+    const std::string huge = "<parameters>" + setting + "<!--" + std::string(2 << 20, 'x') + "--></parameters>";
+    for (const std::string& damaged : {"<parameters>" + setting.substr(0, 30), deep, huge}) {
+        SCOPED_TRACE(damaged.substr(0, 60));
+        writeFile(file(), damaged);
+        const std::size_t from = log().size();
+        gf_readSettings();
+        EXPECT_EQ(readFile(file().string() + ".bad"), damaged);
+        EXPECT_EQ(fileContent().size(), 44u);
+        EXPECT_EQ(MAX_LIVE.value(), 300);
+        EXPECT_NE(log().find(g_parametersPath + " cannot be read, default values taken:", from), std::string::npos);
+        EXPECT_EQ(log().find(" not found", from), std::string::npos) << "the file is there";
+    }
 
     // Damaged again while the program runs: one save writes the whole set
     // with the values in use, never a file of one setting.
