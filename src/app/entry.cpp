@@ -96,6 +96,7 @@ std::string lf_signalName(int signal)
     switch (signal) {
     case SIGINT: return "SIGINT (Ctrl-C)";
     case SIGTERM: return "SIGTERM";
+    case SIGHUP: return "SIGHUP (terminal closed)";
     default: return std::to_string(signal);
     }
 }
@@ -191,10 +192,12 @@ void MainWindowProcedure::onMessage(ui::Window& window, const ui::Message& messa
             break;
         case ui::MessageKind::close:
             // The window stays: the exit thread ends the program with the final close.
+            // A signal's close is logged, unlike the close box's: nobody may
+            // have seen the terminal it came from.
             if (message.value != 0)
                 gf_showStatus(fmt::format("Signal {} received, closing {} ...", lf_signalName(message.value),
                                           kProgramName),
-                              false);
+                              true);
             else
                 gf_showStatus(fmt::format("Close window button clicked, closing {} ...", kProgramName), false);
             gf_requestExit(ExitReason::USER_CLOSED_SIM, 0);
@@ -237,7 +240,7 @@ bool lf_createMainWindow(ui::Window& window, ui::WindowProcedure& procedure)
     }
 
     pugi::xml_document doc;
-    if (doc.load_file(g_parametersPath.c_str())) {
+    if (gf_loadSettingsDocument(doc)) {
         MAIN_WINDOW_X.load(doc, false);
         MAIN_WINDOW_Y.load(doc, false);
         lf_resetLimitPosition(MAIN_WINDOW_X);
@@ -279,6 +282,10 @@ int gf_programMain(int argc, char** argv)
     for (int i = 1; i < argc; ++i)
         if (std::string_view(argv[i]) == "--headless")
             headless = true;
+
+    // A standard error whose reader has gone (a closed SSH session) must fail
+    // its writes, not end the program before its exit steps have run.
+    std::signal(SIGPIPE, SIG_IGN);
 
     const InstanceLock lock = gf_takeSingleInstanceGuard();
     switch (lock.guard) {

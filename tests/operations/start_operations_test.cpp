@@ -3,6 +3,7 @@
 // sides in the test.
 
 #include "operations_fixture.hpp"
+#include "rtstub/traffic_line_builder.hpp"
 
 #include <csignal>
 
@@ -80,6 +81,54 @@ TEST_F(OperationsTest, replayedTracksBecomeMovingAiAircraftInTheSimulator)
         30s))
         << first.atcId;
     EXPECT_TRUE(m_sim->protocolErrors().empty());
+}
+
+// A terminal or SSH session that closes (SIGHUP) closes the program as
+// SIGTERM does: every exit step runs, the stand learned at the park airport is
+// saved, the flight-plan folder goes, and the closing line is in the log too.
+TEST_F(OperationsTest, aClosedTerminalEndsWithZeroAndTheLearnedStandSaved)
+{
+    prepare();
+    connectRealTraffic();
+    startProgram();
+    ASSERT_TRUE(waitForLog("Start of operations: main loop started", 60s)) << log();
+
+    // An airliner standing at stand A1 of the park airport learns the stand
+    // the moment it is placed there.
+    rtstub::RtStub traffic(m_trafficPort, m_qnhPort);
+    auto lastReport = std::chrono::steady_clock::time_point{};
+    const auto atTheStand = [&] {
+        // One report a second, as RealTraffic sends them.
+        if (std::chrono::steady_clock::now() - lastReport < 1s)
+            return false;
+        lastReport = std::chrono::steady_clock::now();
+        traffic.sendTraffic(rtstub::TrafficLine::onGround()
+                                .set(rtstub::kLatitude, "47.456000")
+                                .set(rtstub::kLongitude, "8.562000")
+                                .set(rtstub::kGroundSpeed, "0")
+                                .set(rtstub::kTrack, "270")
+                                .set(rtstub::kTimestamp, rtstub::numberText(rtstub::nowSeconds()))
+                                .text());
+        const auto callsigns = aiCallsigns();
+        return std::find(callsigns.begin(), callsigns.end(), "SWR17K") != callsigns.end();
+    };
+    ASSERT_TRUE(waitFor(atTheStand, 120s)) << log();
+    const fs::path flightPlans = m_dir.path() / "roaming" / "Norvane_P3D" / "orig_dest";
+    ASSERT_TRUE(fs::is_directory(flightPlans));
+
+    m_norvane->signal(SIGHUP);
+    EXPECT_EQ(m_norvane->exitCode(30s), 0);
+    const std::string closing = "Signal SIGHUP (terminal closed) received, closing Norvane_P3D ...";
+    EXPECT_NE(testsupport::readFile(m_dir.path() / "norvane.out").find(closing), std::string::npos);
+    const std::string text = log();
+    const auto closed = text.find(closing);
+    ASSERT_NE(closed, std::string::npos) << text;
+    EXPECT_NE(text.find("User closed Norvane_P3D", closed), std::string::npos);
+    EXPECT_FALSE(fs::exists(flightPlans));
+    const std::string learned = testsupport::readFile(m_program / "airports" / "learned" / "stock" / "LSZH.xml");
+    const auto stand = learned.find("<parkpos id=\"A1\"");
+    ASSERT_NE(stand, std::string::npos) << learned;
+    EXPECT_LT(learned.find("<opt ", stand), learned.find("</parkpos>", stand)) << learned;
 }
 
 // Where RealTraffic is and whether the Aerowinx mode is on decide the TCP

@@ -22,7 +22,9 @@ std::mutex g_signalMutex; // guards g_signalTarget and the saved actions
 Window* g_signalTarget = nullptr;
 int g_signalPipe[2] = {-1, -1};
 std::once_flag g_signalOnce;
-constexpr int kCloseSignals[] = {SIGINT, SIGTERM};
+// SIGHUP too: a terminal or SSH session that closes must end a headless run
+// through its exit steps, as SIGTERM does, never kill it on the spot.
+constexpr int kCloseSignals[] = {SIGINT, SIGTERM, SIGHUP};
 // What the signals did before a window took them; given back when no window
 // takes them any more, so that they are never swallowed.
 struct sigaction g_previousActions[std::size(kCloseSignals)];
