@@ -21,7 +21,7 @@ LogThrottle::LogThrottle(std::size_t linesPerPeriod, std::chrono::steady_clock::
 {
 }
 
-void LogThrottle::log(std::string_view line)
+bool LogThrottle::log(std::string_view line)
 {
     std::uint64_t heldBack = 0;
     {
@@ -34,7 +34,7 @@ void LogThrottle::log(std::string_view line)
         }
         if (m_used >= m_linesPerPeriod) {
             ++m_heldBack;
-            return;
+            return false;
         }
         ++m_used;
         heldBack = m_heldBack;
@@ -43,6 +43,7 @@ void LogThrottle::log(std::string_view line)
     // The log has its own mutex; never hold both.
     lf_logHeldBack(heldBack);
     gf_logLine(line);
+    return true;
 }
 
 void LogThrottle::reset()

@@ -24,8 +24,8 @@ public:
 
     // Writes the line unless this period's lines are used up; the lines held
     // back are counted, and the count is logged before the next line that
-    // goes out.
-    void log(std::string_view line);
+    // goes out. True when the line was written.
+    bool log(std::string_view line);
     // Starts afresh, forgetting the lines held back: for a new source of
     // them (a new server, a new start).
     void reset();

@@ -62,6 +62,20 @@ platform::StreamSocket lf_openTransport(const SimConnectTransport& transport, bo
     return socket;
 }
 
+std::string lf_streamFaultText(SimFailure failure, const MessageFramer& framer)
+{
+    switch (failure.category) {
+    case simfail::kTooLarge:
+        return "a message larger than a message may be: " + framer.describeFront();
+    case simfail::kBadSize:
+        return "a size no message has: " + framer.describeFront();
+    case simfail::kOutOfMemory:
+        return "no memory to receive a message: " + framer.describeFront();
+    default:
+        return {};
+    }
+}
+
 } // namespace
 
 std::mutex& gf_simConnectSendLock()
@@ -120,13 +134,20 @@ SimFailure SimConnectConnection::failure() const
     return m_failure;
 }
 
-void SimConnectConnection::fail(SimFailure failure)
+void SimConnectConnection::fail(SimFailure failure, std::string streamFault)
 {
     std::lock_guard lock(m_failureMutex);
     if (m_failed)
         return; // the first failure is the one that counts
     m_failure = failure;
+    m_streamFault = std::move(streamFault);
     m_failed = true;
+}
+
+std::string SimConnectConnection::streamFault() const
+{
+    std::lock_guard lock(m_failureMutex);
+    return m_streamFault;
 }
 
 bool SimConnectConnection::testFailure()
@@ -208,7 +229,7 @@ void SimConnectConnection::readerLoop()
         std::span<std::uint8_t> space;
         m_receiveCapacity = framer.capacity();
         if (SimFailure f = framer.freeSpace(space)) {
-            fail(f);
+            fail(f, lf_streamFaultText(f, framer));
             return;
         }
         m_receiveCapacity = framer.capacity();
@@ -218,15 +239,22 @@ void SimConnectConnection::readerLoop()
             fail({simfail::kCancelled, simfail::kStatusCancelled});
             return;
         }
+        // The simulator closing ends the stream between two messages; an end
+        // inside one means the stream itself was broken.
+        const auto cutText = [&] {
+            return framer.pending() == 0 ? std::string()
+                                         : "the stream ended inside a message: " + framer.describeFront();
+        };
         if (n < 0) {
-            fail(lf_failureOfError(ec));
+            fail(lf_failureOfError(ec), cutText());
             return;
         }
         if (n == 0) {
             // A pipe whose server went away reports a broken pipe; a socket
             // reports the orderly end as a read of zero bytes.
             fail(m_kind == TransportKind::Pipe ? SimFailure{simfail::kDisconnected, simfail::kStatusPipeBroken}
-                                               : SimFailure{simfail::kZeroRead, simfail::kStatusZeroRead});
+                                               : SimFailure{simfail::kZeroRead, simfail::kStatusZeroRead},
+                 cutText());
             return;
         }
         m_receivedAnything = true;
@@ -244,7 +272,7 @@ void SimConnectConnection::readerLoop()
                 event->signal();
         }
         if (f) {
-            fail(f);
+            fail(f, lf_streamFaultText(f, framer));
             return;
         }
     }

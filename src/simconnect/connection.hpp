@@ -69,6 +69,10 @@ public:
 
     bool failed() const { return m_failed.load(); }
     SimFailure failure() const;
+    // Empty when the stream ended between messages (the simulator closed it);
+    // otherwise what broke the protocol: a size no message has, a message
+    // larger than any may be, a message cut short by the end of the stream.
+    std::string streamFault() const;
     std::uint32_t lastError() const { return failure().status; }
     std::uint32_t lastSentPacketId() const { return m_lastSentPacketId; }
     TransportKind transportKind() const { return m_kind; }
@@ -82,7 +86,7 @@ public:
     bool testFailure();
 
 private:
-    void fail(SimFailure failure);
+    void fail(SimFailure failure, std::string streamFault = {});
     void dispatchQueued(SimConnectDispatchProc proc, void* context);
     void readerLoop();
     void writerLoop();
@@ -98,6 +102,7 @@ private:
     mutable std::mutex m_failureMutex;
     std::atomic<bool> m_failed{false};
     SimFailure m_failure;
+    std::string m_streamFault;
 
     // Guarded by the process-wide send lock.
     std::vector<std::uint8_t> m_outgoing;
@@ -125,5 +130,9 @@ private:
     std::thread m_reader;
     std::thread m_writer;
 };
+
+// What broke the protocol on the connection of the handle (see
+// streamFault()); empty for a stream that ended cleanly or an unknown handle.
+std::string gf_simConnectStreamFault(SimConnectHandle handle);
 
 } // namespace tzo

@@ -1,5 +1,7 @@
 #include "simconnect/framer.hpp"
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -70,6 +72,20 @@ SimFailure MessageFramer::commit(std::size_t n, std::vector<std::vector<std::uin
         m_used -= pos;
     }
     return failure;
+}
+
+std::string MessageFramer::describeFront() const
+{
+    const auto word = [&](std::size_t at) {
+        return std::uint32_t(m_buffer[at]) | std::uint32_t(m_buffer[at + 1]) << 8 |
+               std::uint32_t(m_buffer[at + 2]) << 16 | std::uint32_t(m_buffer[at + 3]) << 24;
+    };
+    if (m_used < 4)
+        return fmt::format("{} bytes of a size word", m_used);
+    // A message's id follows its size and protocol version.
+    constexpr std::size_t kIdOffset = 8;
+    const std::string id = m_used >= kIdOffset + 4 ? fmt::format(", id {}", word(kIdOffset)) : std::string();
+    return fmt::format("size {}{}, {} bytes of it received", word(0), id, m_used);
 }
 
 } // namespace tzo

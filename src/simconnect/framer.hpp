@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace tzo {
@@ -53,6 +54,12 @@ public:
     // Takes n bytes just read into freeSpace() and appends every message now
     // complete to messages (each exactly one message).
     SimFailure commit(std::size_t n, std::vector<std::vector<std::uint8_t>>& messages);
+
+    // The message at the front of the buffer as a log line names it: its size
+    // word, its id when that much of it came, and how much of it came. After
+    // a failure of commit(), or a stream that ended, the front is where the
+    // stream broke.
+    std::string describeFront() const;
 
     std::size_t capacity() const { return m_buffer.size(); }
     std::size_t pending() const { return m_used; }

@@ -219,18 +219,30 @@ void SimClient(std::stop_token stop)
             simConnectHandle.store(handle);
             lf_registerSimDefinitions();
             bool simulatorGone = false;
+            std::string streamFault;
             while (!stop.stop_requested()) {
-                // A failed dispatch means the stream is broken (the simulator
-                // ended or crashed): nothing will ever arrive on it again.
+                // A failed dispatch means the stream has ended (the simulator
+                // ended or crashed) or broke the protocol: nothing will ever
+                // arrive on it again.
                 if (SimConnect_CallDispatch(handle, &lf_dispatch, nullptr) != SIMCONNECT_S_OK) {
                     simulatorGone = true;
+                    streamFault = tzo::gf_simConnectStreamFault(handle);
                     break;
                 }
                 std::this_thread::sleep_until(std::chrono::steady_clock::now() + std::chrono::milliseconds(1));
             }
             if (simulatorGone) {
                 flightRunning.store(false);
-                lf_closeSimConnect(true);
+                if (streamFault.empty()) {
+                    lf_closeSimConnect(true);
+                } else {
+                    // Not the simulator closing: whoever watches the program
+                    // must be able to tell the two apart.
+                    gf_showError(fmt::format("The simulator's stream broke the protocol ({}); {} stops",
+                                             streamFault, "Norvane_P3D"));
+                    lf_closeSimConnect(false);
+                    gf_requestExit(ExitReason::SYSTEM_ERROR, 0);
+                }
                 break;
             }
             // Stopped for an exit or restart: the simulator drops our AI

@@ -50,11 +50,12 @@ struct DispatchLogs {
     tzo::LogThrottle exception24{1, std::chrono::minutes(1)};
     tzo::LogThrottle flightPlanFailed{1, std::chrono::minutes(1)};
     tzo::LogThrottle otherException{1, std::chrono::minutes(1)};
+    tzo::LogThrottle tooManyObjects{1, std::chrono::minutes(1)};
 
     void reset()
     {
         for (tzo::LogThrottle* t : {&tooShort, &unknownId, &notCreatedByUs, &implausible, &unrecognizedId,
-                                    &exception19, &exception24, &flightPlanFailed, &otherException})
+                                    &exception19, &exception24, &flightPlanFailed, &otherException, &tooManyObjects})
             t->reset();
     }
 };
@@ -84,12 +85,18 @@ void lf_push(std::uint32_t objectId, std::uint32_t info, std::uint32_t kind, dou
 
 // A zero-terminated text in at most limit bytes of data; what follows the
 // zero, and anything past the data, is never looked at.
+// Control characters become blanks: the texts go into log lines and the
+// window, where a line feed would forge a line of its own.
 std::string lf_boundedText(std::span<const std::uint8_t> data, std::size_t limit)
 {
     const std::size_t n = std::min(limit, data.size());
     const char* p = reinterpret_cast<const char*>(data.data());
     const void* zero = n ? std::memchr(p, 0, n) : nullptr;
-    return std::string(p, zero ? static_cast<const char*>(zero) - p : n);
+    std::string text(p, zero ? static_cast<const char*>(zero) - p : n);
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            c = ' ';
+    return text;
 }
 
 // --- EXCEPTION
@@ -113,7 +120,11 @@ void lf_onException(const SimConnectRecv* message, std::uint32_t size)
     case SIMCONNECT_EXCEPTION_VERSION_MISMATCH:
         throw tzo::UserErrorException(95, fmt::format("Simconnect Version Mismatch, dwindex: {} ", e->index));
     case SIMCONNECT_EXCEPTION_TOO_MANY_OBJECTS:
-        gf_showStatus("SimConnect: too many objects (max 1000)", true);
+        // Every creation past the limit brings one: the line keeps to its
+        // budget, in the log and on the status line, like every repeated
+        // exception.
+        if (g_logs.tooManyObjects.log("SimConnect: too many objects (max 1000)"))
+            gf_showStatus("SimConnect: too many objects (max 1000)", false);
         break;
     case 19:
         g_logs.exception19.log("SIMCON EXCEP 19");
@@ -136,11 +147,20 @@ void lf_onException(const SimConnectRecv* message, std::uint32_t size)
 
 // --- OPEN
 
-bool lf_isCleanCharacter(unsigned char c)
+// The name with what the C locale's classes call neither a letter, a digit
+// nor white space dropped. White space other than a blank (a line feed, a
+// tab) becomes a blank: a name must never start a log line of its own.
+std::string lf_cleanedName(std::string_view name)
 {
-    // The character classes of the C locale: ASCII letters, digits and white space.
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == ' ' ||
-           (c >= '\t' && c <= '\r');
+    std::string cleaned;
+    for (const char ch : name) {
+        const auto c = static_cast<unsigned char>(ch);
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == ' ')
+            cleaned.push_back(ch);
+        else if (c >= '\t' && c <= '\r')
+            cleaned.push_back(' ');
+    }
+    return cleaned;
 }
 
 bool lf_contains(std::string_view text, std::string_view part)
@@ -162,10 +182,7 @@ void lf_onOpen(const SimConnectRecv* message, std::uint32_t size)
     const SimLayerHooks hooks = gf_simLayerHooks();
     if (hooks.simConnected)
         hooks.simConnected(true);
-    std::string cleaned;
-    for (char c : open->applicationName)
-        if (lf_isCleanCharacter(static_cast<unsigned char>(c)))
-            cleaned.push_back(c);
+    const std::string cleaned = lf_cleanedName(open->applicationName);
     if (cleaned == "KittyHawk")
         throw tzo::UserErrorException(78, cleaned + ", (MSFS 2020?) not being P3D connects ... ?");
     const std::string text =

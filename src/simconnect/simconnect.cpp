@@ -190,6 +190,12 @@ SimConnectResult SimConnect_CallDispatch(SimConnectHandle hSimConnect, SimConnec
     return SIMCONNECT_S_OK;
 }
 
+std::string tzo::gf_simConnectStreamFault(SimConnectHandle handle)
+{
+    const auto connection = lf_find(handle);
+    return connection ? connection->streamFault() : std::string();
+}
+
 SimConnectResult SimConnect_GetLastSentPacketID(SimConnectHandle hSimConnect, std::uint32_t* pdwSendID)
 {
     auto connection = lf_find(hSimConnect);

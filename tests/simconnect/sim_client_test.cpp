@@ -2,6 +2,11 @@
 
 #include "sim_layer_fixture.hpp"
 
+#include <fmt/ranges.h>
+
+#include <functional>
+#include <optional>
+
 using namespace simtest;
 
 namespace {
@@ -121,6 +126,78 @@ TEST_F(SimLayer, quitOnlyEndsTheFlightAndTheClosedStreamEndsTheProgram)
     EXPECT_EQ(exits()[0], std::make_pair(ExitReason::SIM_WAS_CLOSED, 0));
     EXPECT_TRUE(testsupport::waitFor([] { return runningThreads.load() == 0; }));
     EXPECT_TRUE(logHas("Flight Simulator no longer connected, Norvane_P3D will stop ..."));
+}
+
+// What a simulator sends that the log must not take as it comes: each row
+// gives one line; a stream that breaks the protocol ends the program as a
+// system error (exit code 1), never as the simulator closing (exit code 0).
+TEST_F(SimLayer, hostileStreamsGiveOneLineEachAndABrokenStreamIsASystemError)
+{
+    const auto word = [](std::uint32_t v) {
+        return std::vector<std::uint8_t>{std::uint8_t(v), std::uint8_t(v >> 8), std::uint8_t(v >> 16),
+                                         std::uint8_t(v >> 24)};
+    };
+    auto cut = word(100);  // size 100, version 5, id 8: 20 of its 100 bytes
+    for (std::uint32_t v : {5u, 8u, 0u, 0u})
+        cut.insert(cut.end(), {std::uint8_t(v), 0, 0, 0});
+    struct Row {
+        const char* what;
+        std::string name;
+        std::function<void(simstub::SimStub&)> send;
+        std::string line;  // once in the log, or on the error line when an exit follows
+        std::optional<ExitReason> exit;
+    };
+    const Row rows[] = {
+        {"a line feed in the name", "Lockheed Martin Prepar3D v5\nForged line", [](simstub::SimStub&) {},
+         "Lockheed Martin Prepar3D v5 Forged line (5.3.17.28) connected ", std::nullopt},
+        {"too many objects, again and again", "Lockheed Martin Prepar3D v5",
+         [](simstub::SimStub& stub) {
+             for (int i = 0; i < 300; ++i)
+                 stub.sendException(11, 0, 0);
+         },
+         "SimConnect: too many objects (max 1000)", std::nullopt},
+        {"a size of 2", "Lockheed Martin Prepar3D v5", [&](simstub::SimStub& stub) { stub.sendRaw(word(2)); },
+         "a size no message has: size 2, 4 bytes of it received", ExitReason::SYSTEM_ERROR},
+        {"a size no message may have", "Lockheed Martin Prepar3D v5",
+         [&](simstub::SimStub& stub) { stub.sendRaw(word(0x7FFFFFF0u)); },
+         "a message larger than a message may be: size 2147483632", ExitReason::SYSTEM_ERROR},
+        {"a message cut by the close", "Lockheed Martin Prepar3D v5",
+         [&](simstub::SimStub& stub) {
+             stub.sendRaw(cut);
+             stub.closeConnections();
+         },
+         "the stream ended inside a message: size 100, id 8, 20 bytes of it received", ExitReason::SYSTEM_ERROR},
+        {"the simulator closing", "Lockheed Martin Prepar3D v5",
+         [](simstub::SimStub& stub) { stub.closeConnections(); },
+         "Flight Simulator no longer connected, Norvane_P3D will stop ...", ExitReason::SIM_WAS_CLOSED},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        m_stub.reset();
+        resetLayer();
+        gf_openLog(dir() / "Log.txt");
+        simstub::Options options;
+        options.applicationName = row.name;
+        startQuietStub(options);
+        startAndRegister();
+        row.send(*m_stub);
+        if (row.exit) {
+            ASSERT_TRUE(testsupport::waitFor([&] { return !exits().empty(); }));
+            EXPECT_EQ(exits(), (std::vector<std::pair<ExitReason, int>>{{*row.exit, 0}}));
+            EXPECT_TRUE(testsupport::waitFor([] { return runningThreads.load() == 0; }));
+        } else {
+            settle();
+            EXPECT_TRUE(exits().empty());
+        }
+        const std::string text = log() + fmt::format("{}", fmt::join(Recorder::get().copy(Recorder::get().errors), "\n"));
+        std::size_t count = 0;
+        for (auto at = text.find(row.line); at != std::string::npos; at = text.find(row.line, at + 1))
+            ++count;
+        EXPECT_EQ(count, 1u) << text;
+        EXPECT_EQ(text.find("\nForged line"), std::string::npos) << text;
+        if (row.exit == ExitReason::SYSTEM_ERROR)
+            EXPECT_FALSE(logHas("no longer connected")) << "a broken stream is not the simulator closing";
+    }
 }
 
 TEST_F(SimLayer, abruptDropOverTcpEndsTheProgram)
