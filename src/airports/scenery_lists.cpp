@@ -132,7 +132,7 @@ struct PathElements final : pugi::xml_tree_walker {
     {
         if (node.type() != pugi::node_element || std::string_view(node.name()) != "Path")
             return true;
-        const std::string path = gf_trim(node.child_value());
+        const std::string path(gf_trim(node.child_value()));
         if (!path.empty()) {
             gf_logLine("found path:" + path);
             folders.push_back(path);
