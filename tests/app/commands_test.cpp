@@ -227,7 +227,9 @@ TEST_F(CommandsTest, maxLiveAtItsDefaultLeavesTheFieldEmpty)
     EXPECT_EQ(window.text(MAX_LIVE.controlId()), "");
 }
 
-TEST_F(CommandsTest, parkingSettingsTypedAtTheParkAirportStayInItsFileAndTheUsersMaxLiveComesBackThroughARestart)
+// The user's MAX_LIVE through the real exit and its restarts, with the
+// airport's value still in force: exit_settings_test.cpp.
+TEST_F(CommandsTest, parkingSettingsTypedAtTheParkAirportStayInItsFileAndTheUsersMaxLiveComesBackOnLeaving)
 {
     const std::string meta = "<meta><info name=\"author\" value=\"Norvane_P3D\"/><info name=\"version\" "
                              "value=\"8.8.0\"/><info name=\"date\" value=\"Dec  1, 2026\"/></meta>";
@@ -260,15 +262,16 @@ TEST_F(CommandsTest, parkingSettingsTypedAtTheParkAirportStayInItsFileAndTheUser
     EXPECT_EQ(MAX_LIVE.value(), 120);
     EXPECT_EQ(stored("MAX_LIVE"), "120") << "the airport's value stays with the airport";
 
-    // A restart reads the user's settings again: the airport's value is
-    // still the airport's, the user's still the user's.
-    lf_loadParameters();
+    // The next visit: the airport's value is still the airport's, the
+    // user's still the user's.
     ASSERT_TRUE(lf_setParkAirport("LIRF"));
     ASSERT_EQ(lf_loadParkAirport(), "");
     EXPECT_EQ(MAX_LIVE.value(), 40);
     lf_removeParkedAndLeave();
     EXPECT_EQ(MAX_LIVE.value(), 120);
+    EXPECT_EQ(stored("MAX_LIVE"), "120");
 
+    gf_installStoredTextHook(nullptr);
     gf_installParkAirportHooks({});
     gf_resetAirportsListForTests();
     gf_resetStaticParking();
