@@ -256,23 +256,39 @@ Image twoAirports()
 }
 
 // A file cut anywhere past its first 15 words says so in one scan-log line,
-// unless only the data of the sections after the airports is missing.
+// unless only the data of the sections after the airports is missing: with
+// both airports in one subsection, each in a subsection of its own, or each
+// in a section of its own.
 TEST_F(BglReaderTest, everyTruncationEndsCleanlyKeepingEarlierAirports)
 {
-    Image image = twoAirports();
-    const auto bytes = image.build();
-    const std::size_t secondStart = image.airportOffsets[1];
-    for (std::size_t n = 0; n < bytes.size(); ++n) {
-        const std::vector<std::uint8_t> cut(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n));
-        tzo::lf_bglHasAirportSection(cut);
-        const auto airports = read(cut);
-        const auto log = gf_takeAirportScanLog();
-        EXPECT_EQ(log.size(), n >= 60 && n < image.airportDataEnd ? 1u : 0u) << n;
-        if (n > secondStart) {
-            EXPECT_EQ(airports.size(), 1u + (n >= image.airportDataEnd)) << n;
+    struct Layout {
+        const char* name;
+        bool subsectionPerAirport;
+        bool sectionPerAirport;
+    };
+    for (const Layout layout : {Layout{"one subsection", false, false}, Layout{"two subsections", true, false},
+                                Layout{"two sections", false, true}}) {
+        SCOPED_TRACE(layout.name);
+        Image image = twoAirports();
+        image.subsectionPerAirport = layout.subsectionPerAirport;
+        image.sectionPerAirport = layout.sectionPerAirport;
+        const auto bytes = image.build();
+        const std::size_t secondStart = image.airportOffsets[1];
+        for (std::size_t n = 0; n < bytes.size(); ++n) {
+            const std::vector<std::uint8_t> cut(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n));
+            tzo::lf_bglHasAirportSection(cut);
+            const auto airports = read(cut);
+            const auto log = gf_takeAirportScanLog();
+            EXPECT_EQ(log.size(), n >= 60 && n < image.airportDataEnd ? 1u : 0u) << n;
+            if (n > secondStart) {
+                EXPECT_EQ(airports.size(), 1u + (n >= image.airportDataEnd)) << n;
+            }
         }
+        const auto airports = read(bytes);
+        ASSERT_EQ(airports.size(), 2u);
+        EXPECT_EQ(airports[1].airport.code, "EDDF");
+        EXPECT_TRUE(gf_takeAirportScanLog().empty());
     }
-    EXPECT_EQ(read(bytes).size(), 2u);
 }
 
 // A compiled file goes on after the last airport record with the data of
