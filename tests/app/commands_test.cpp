@@ -231,19 +231,9 @@ TEST_F(CommandsTest, maxLiveAtItsDefaultLeavesTheFieldEmpty)
 // airport's value still in force: exit_settings_test.cpp.
 TEST_F(CommandsTest, parkingSettingsTypedAtTheParkAirportStayInItsFileAndTheUsersMaxLiveComesBackOnLeaving)
 {
-    const std::string meta = "<meta><info name=\"author\" value=\"Norvane_P3D\"/><info name=\"version\" "
-                             "value=\"8.8.0\"/><info name=\"date\" value=\"Dec  1, 2026\"/></meta>";
-    testsupport::writeFile("airports/archive/stock/LIRF.xml",
-                           meta + "<parameters><parameter name=\"publisher\" value=\"stock\"/><parameter "
-                                  "name=\"altitude\" value=\"15\"/></parameters><parkpositions><parkpos id=\"P1\" "
-                                  "latitude=\"41.8\" longitude=\"12.25\" radius=\"30\"/></parkpositions>");
-    // What an earlier visit learned, with a MAX_LIVE of its own.
-    testsupport::writeFile("airports/learned/stock/LIRF.xml",
-                           meta + "<parameters><parameter name=\"MAX_LIVE\" value=\"50\"/></parameters>"
-                                  "<parkpositions/>");
+    apptest::writeParkAirportWithItsOwnMaxLive(50);
     testsupport::writeFile(g_parametersPath, "<parameters><parameter name=\"MAX_LIVE\" value=\"120\"/></parameters>");
     lf_loadParameters(); // as the start-up reads the user's settings
-    gf_setAirportsListForTests({{"LIRF", "FCO", 41.8, 12.25, 15}});
     gf_installParkingSave();
     ASSERT_TRUE(lf_setParkAirport("LIRF"));
     ASSERT_EQ(lf_loadParkAirport(), "");

@@ -9,6 +9,7 @@
 #include "app/program_exit_services.hpp"
 #include "app/start_up.hpp"
 #include "exit_state_reset.hpp"
+#include "window_state_reset.hpp"
 #include "foundation/log.hpp"
 #include "foundation/paths.hpp"
 #include "foundation/run_state.hpp"
@@ -136,17 +137,8 @@ TEST_F(ExitSettingsTest, theReasonDecidesTheScansAndTheBlockedCallsignInTheFile)
 // exit's own saves included, writes the user's value.
 TEST_F(ExitSettingsTest, theUsersMaxLiveStaysInTheFileThroughEveryRestartAndTheClose)
 {
-    const std::string meta = "<meta><info name=\"author\" value=\"Norvane_P3D\"/><info name=\"version\" "
-                             "value=\"8.8.0\"/><info name=\"date\" value=\"Dec  1, 2026\"/></meta>";
-    testsupport::writeFile("airports/archive/stock/LIRF.xml",
-                           meta + "<parameters><parameter name=\"publisher\" value=\"stock\"/><parameter "
-                                  "name=\"altitude\" value=\"15\"/></parameters><parkpositions><parkpos id=\"P1\" "
-                                  "latitude=\"41.8\" longitude=\"12.25\" radius=\"30\"/></parkpositions>");
-    testsupport::writeFile("airports/learned/stock/LIRF.xml",
-                           meta + "<parameters><parameter name=\"MAX_LIVE\" value=\"40\"/></parameters>"
-                                  "<parkpositions/>");
+    apptest::writeParkAirportWithItsOwnMaxLive(40);
     testsupport::writeFile(g_parametersPath, "<parameters><parameter name=\"MAX_LIVE\" value=\"120\"/></parameters>");
-    gf_setAirportsListForTests({{"LIRF", "FCO", 41.8, 12.25, 15}});
     gf_installParkingSave();
 
     for (const ExitReason reason : {ExitReason::RESTART, ExitReason::RESTART_IPP, ExitReason::USER_CLOSED_SIM}) {
