@@ -3,6 +3,7 @@
 #include "airports/airport_file.hpp"
 #include "foundation/log.hpp"
 #include "foundation/paths.hpp"
+#include "foundation/strings.hpp"
 
 #include <fmt/format.h>
 
@@ -40,16 +41,6 @@ fs::path lf_entryAnyCase(const fs::path& folder, const fs::path& name)
     return {};
 }
 
-std::string lf_trimBlanks(std::string text)
-{
-    while (!text.empty() && (text.back() == '\r' || text.back() == ' ' || text.back() == '\t'))
-        text.pop_back();
-    std::size_t start = 0;
-    while (start < text.size() && (text[start] == ' ' || text[start] == '\t'))
-        ++start;
-    return text.substr(start);
-}
-
 fs::path lf_linkTarget(const fs::path& folder, const std::string& code)
 {
     const fs::path link = gf_existingFileAnyCase(folder / (code + ".txt"));
@@ -85,7 +76,7 @@ fs::path lf_readLinkFile(const fs::path& linkPath)
     std::string line;
     if (!in || !std::getline(in, line))
         return {};
-    line = lf_trimBlanks(std::move(line));
+    line = std::string(gf_trim(line));
     // Link files are written on Windows: either separator may stand there.
     for (char& c : line)
         if (c == '\\')

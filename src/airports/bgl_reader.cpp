@@ -21,18 +21,6 @@ void BglReader::seek(std::uint64_t offset)
     m_position = offset;
 }
 
-void BglReader::skip(std::uint64_t n)
-{
-    need(n);
-    m_position += n;
-}
-
-std::uint8_t BglReader::readU8()
-{
-    need(1);
-    return m_bytes[m_position++];
-}
-
 // Little-endian whatever the host: assembled byte by byte.
 std::uint16_t BglReader::readU16()
 {
@@ -54,13 +42,6 @@ std::uint32_t BglReader::readU32()
 float BglReader::readF32()
 {
     return std::bit_cast<float>(readU32());
-}
-
-double BglReader::readF64()
-{
-    const std::uint64_t low = readU32();
-    const std::uint64_t high = readU32();
-    return std::bit_cast<double>(low | (high << 32));
 }
 
 std::string BglReader::readFixedString(std::uint64_t n)

@@ -22,8 +22,6 @@ public:
     explicit BglReader(std::span<const std::uint8_t> bytes) : m_bytes(bytes) {}
 
     std::uint64_t size() const { return m_bytes.size(); }
-    std::uint64_t position() const { return m_position; }
-    std::uint64_t remaining() const { return m_bytes.size() - m_position; }
     // Whether n bytes from offset lie inside the data (never overflows).
     bool fits(std::uint64_t offset, std::uint64_t n) const
     {
@@ -32,14 +30,11 @@ public:
 
     // Moves to an absolute offset; the end itself is allowed.
     void seek(std::uint64_t offset);
-    void skip(std::uint64_t n);
 
-    std::uint8_t readU8();
     std::uint16_t readU16();
     std::uint32_t readU32();
     std::int32_t readI32() { return static_cast<std::int32_t>(readU32()); }
     float readF32();
-    double readF64();
     // n bytes as they stand (zero bytes included).
     std::string readFixedString(std::uint64_t n);
 

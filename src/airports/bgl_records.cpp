@@ -424,6 +424,36 @@ private:
     bool m_said = false;
 };
 
+// Whether the offset lies among the records that a subsection of an airport
+// section (any of them, not only the first of each section) gives its
+// records. A walk runs on over later subsections and sections; where it
+// stops inside one of them, the file is damaged or cut, and elsewhere it met
+// the data of other sections, which is no record. Asked once, where a walk
+// stopped: the tables are read again rather than kept.
+bool lf_inAirportRecords(BglReader& in, std::uint64_t offset)
+{
+    const std::uint64_t sections = in.u32At(20);
+    for (std::uint64_t i = 0; i < sections; ++i) {
+        const std::uint64_t entry = bgl::kHeaderSize + bgl::kSectionEntrySize * i;
+        if (!in.fits(entry, bgl::kSectionEntrySize))
+            return false;
+        if (in.u32At(entry) != bgl::kSectionAirport ||
+            (in.u32At(entry + bgl::kSectionFlags) & bgl::kSubsectionEntry20Flag) != 0)
+            continue;
+        const std::uint64_t table = in.u32At(entry + bgl::kSectionSubsectionTable) & ~3u;
+        const std::uint64_t count = in.u32At(entry + bgl::kSectionSubsections);
+        for (std::uint64_t k = 0; k < count; ++k) {
+            const std::uint64_t subsection = table + bgl::kSubsectionEntrySize * k;
+            if (!in.fits(subsection, bgl::kSubsectionEntrySize))
+                break;
+            const std::uint64_t first = in.u32At(subsection + bgl::kSubsectionRecords) & ~3u;
+            if (offset >= first && offset < first + in.u32At(subsection + bgl::kSubsectionDataSize))
+                return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 void lf_readBglAirports(std::span<const std::uint8_t> bytes, const std::string& pathText,
@@ -440,10 +470,6 @@ void lf_readBglAirports(std::span<const std::uint8_t> bytes, const std::string& 
     // and every airport handed over once, however many sections there are.
     std::vector<bool> walked(static_cast<std::size_t>(in.size() / 4) + 1, false);
     std::uint64_t record = 0;
-    // Where the walked section's records end by its subsection entry. A
-    // compiled file goes on with other sections' data there, which is no
-    // record: a walk that stops beyond this point has met no damage.
-    std::uint64_t dataEnd = 0;
     try {
         const std::uint64_t sections = in.u32At(20);
         for (std::uint64_t i = 0; i < sections; ++i) {
@@ -453,16 +479,15 @@ void lf_readBglAirports(std::span<const std::uint8_t> bytes, const std::string& 
                 return;
             }
             const std::uint32_t type = in.u32At(entry);
-            const std::uint32_t flags = in.u32At(entry + 4);
+            const std::uint32_t flags = in.u32At(entry + bgl::kSectionFlags);
             if (type != bgl::kSectionAirport || (flags & bgl::kSubsectionEntry20Flag) != 0)
                 continue;
-            const std::uint64_t table = in.u32At(entry + 12) & ~3u;
+            const std::uint64_t table = in.u32At(entry + bgl::kSectionSubsectionTable) & ~3u;
             if (!in.fits(table + bgl::kSubsectionRecords, 8)) {
                 end.at(table, "no subsection table");
                 continue;
             }
             record = in.u32At(table + bgl::kSubsectionRecords) & ~3u;
-            dataEnd = record + in.u32At(table + bgl::kSubsectionDataSize);
             bool noRecord = false;
             while (record < in.size() && !walked[static_cast<std::size_t>(record / 4)]) {
                 walked[static_cast<std::size_t>(record / 4)] = true;
@@ -486,14 +511,14 @@ void lf_readBglAirports(std::span<const std::uint8_t> bytes, const std::string& 
                 }
                 record += step;
             }
-            // Short of the section's end the records stop only where the file
-            // is damaged or cut.
-            if (record < dataEnd && (noRecord || record >= in.size()))
+            // Among the airport records the walk stops only where the file is
+            // damaged or cut.
+            if ((noRecord || record >= in.size()) && lf_inAirportRecords(in, record))
                 end.at(record, "no record");
         }
     } catch (const BglRangeError& e) {
         // Damage inside a record that reaches the end of the file.
-        if (record < dataEnd)
+        if (lf_inAirportRecords(in, record))
             end.at(record, e.what());
     }
 }

@@ -143,6 +143,7 @@ struct Walk {
     fs::path folder;
     std::shared_ptr<Feed> feed;
     bool stopped = false;
+    const StockScenery stock{};
 
     std::int32_t limit() const { return std::max(1, maxWorkers.load()); }
 
@@ -196,8 +197,10 @@ struct Walk {
         return text.find("statics") == std::string::npos && text.find("_heliports") == std::string::npos;
     }
 
-    // Depth first, in the order the file system yields the entries.
-    void walk(const fs::path& dir, bool top)
+    // Depth first, in the order the file system yields the entries. `real` is
+    // where dir really is: the walk follows no linked folder, so below it
+    // only a link leads somewhere else.
+    void walk(const fs::path& dir, const fs::path& real, bool top)
     {
         std::error_code ec;
         fs::directory_iterator it(dir, ec);
@@ -213,11 +216,13 @@ struct Walk {
         for (; !stopped && it != fs::directory_iterator(); it.increment(ec)) {
             const fs::directory_entry& entry = *it;
             try {
-                if (lf_isInStockScenery(entry.path().string()))
-                    continue;
                 std::error_code sec;
-                if (entry.is_directory(sec) && !entry.is_symlink(sec)) {
-                    walk(entry.path(), false);
+                const bool link = entry.is_symlink(sec);
+                const fs::path entryReal = link ? gf_realPath(entry.path()) : real / entry.path().filename();
+                if (stock.holdsReal(entryReal))
+                    continue;
+                if (entry.is_directory(sec) && !link) {
+                    walk(entry.path(), entryReal, false);
                     continue;
                 }
                 if (!candidate(entry))
@@ -266,7 +271,7 @@ void lf_scanFolderForAirports(const fs::path& folder, const BglFileTask& task)
     const GeneratedFilesDeferred deferred;
     Walk w{folder, std::make_shared<Feed>(task ? task : BglFileTask(lf_toParkingPositions)), false};
     try {
-        w.walk(folder, true);
+        w.walk(folder, gf_realPath(folder), true);
     } catch (const std::exception& e) {
         gf_addAirportScanLogLine(fmt::format("{} airports search in folder {} aborted because of iterator problem: {}",
                                              g_logMarker, folder.string(), e.what()));

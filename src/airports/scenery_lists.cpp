@@ -31,12 +31,46 @@ std::string withSlashes(std::string_view text)
 
 } // namespace
 
-std::string gf_stockSceneryPathText()
+fs::path gf_realPath(const fs::path& path)
+{
+    std::error_code ec;
+    const fs::path absolute = fs::absolute(path, ec);
+    if (ec)
+        return path.lexically_normal();
+    fs::path real = fs::weakly_canonical(absolute, ec);
+    return ec ? absolute.lexically_normal() : real;
+}
+
+StockScenery::StockScenery()
 {
     const std::string install = SIM_INSTALL_PATH.value();
-    if (install.empty())
-        return {};
-    return (lf_simulatorPath(install) / "Scenery").string();
+    if (!install.empty())
+        m_real = gf_realPath(lf_simulatorPath(install) / "Scenery");
+}
+
+bool StockScenery::holds(std::string_view pathText) const
+{
+    return !m_real.empty() && holdsReal(gf_realPath(lf_simulatorPath(pathText)));
+}
+
+bool StockScenery::holdsReal(const fs::path& real) const
+{
+    if (m_real.empty())
+        return false;
+    // Whole names, as Windows compares them: "Scenery Addons" or "SceneryX"
+    // beside the Scenery folder are add-on folders, not stock scenery.
+    const std::string stockText = m_real.generic_string();
+    const std::string realText = real.generic_string();
+    const std::vector<std::string_view> stock = lf_pathNames(stockText);
+    const std::vector<std::string_view> names = lf_pathNames(realText);
+    return names.size() >= stock.size() &&
+           std::equal(stock.begin(), stock.end(), names.begin(),
+                      [](std::string_view a, std::string_view b) { return platform::equalsNoCase(a, b); });
+}
+
+bool lf_isInStockScenery(std::string_view text)
+{
+    return StockScenery().holds(text);
 }
 
 std::vector<std::string_view> lf_pathNames(std::string_view text)
@@ -61,20 +95,6 @@ std::vector<std::string_view> lf_pathNames(std::string_view text)
         start = stop + 1;
     }
     return names;
-}
-
-bool lf_isInStockScenery(std::string_view text)
-{
-    const std::string stockText = gf_stockSceneryPathText();
-    if (stockText.empty())
-        return false;
-    // Whole names, as Windows compares them: "Scenery Addons" or "SceneryX"
-    // beside the Scenery folder are add-on folders, not stock scenery.
-    const std::vector<std::string_view> stock = lf_pathNames(stockText);
-    const std::vector<std::string_view> names = lf_pathNames(text);
-    return names.size() >= stock.size() &&
-           std::equal(stock.begin(), stock.end(), names.begin(),
-                      [](std::string_view a, std::string_view b) { return platform::equalsNoCase(a, b); });
 }
 
 fs::path lf_simulatorPath(std::string_view text)
@@ -132,7 +152,7 @@ struct PathElements final : pugi::xml_tree_walker {
     {
         if (node.type() != pugi::node_element || std::string_view(node.name()) != "Path")
             return true;
-        const std::string path = gf_trim(node.child_value());
+        const std::string path(gf_trim(node.child_value()));
         if (!path.empty()) {
             gf_logLine("found path:" + path);
             folders.push_back(path);

@@ -9,11 +9,31 @@
 #include <string_view>
 #include <vector>
 
-// The simulator install folder joined with "Scenery" as text; empty when no
-// install path is set (then nothing counts as stock scenery).
-std::string gf_stockSceneryPathText();
-// Whether `text` is the stock scenery folder or lies below it: compared name
-// by name without regard to case, either separator.
+// Where a path really is: made absolute against the program folder (the
+// current folder), its links resolved as far as it exists, normalised. A
+// path that cannot be resolved (a folder that cannot be read on the way)
+// stays as written, made absolute and normalised.
+std::filesystem::path gf_realPath(const std::filesystem::path& path);
+
+// The simulator's stock scenery folder, the install folder joined with
+// "Scenery", where it really is: an install path relative to the program
+// folder or through a link names the same folder as its real path does.
+// Taken from SIM_INSTALL_PATH when made; with no install path set nothing
+// is stock scenery.
+class StockScenery {
+public:
+    StockScenery();
+    // Whether the path text (either separator) is the folder or lies below
+    // it, by real paths compared name by name without regard to case.
+    bool holds(std::string_view pathText) const;
+    // The same for a path that is real already (gf_realPath).
+    bool holdsReal(const std::filesystem::path& real) const;
+
+private:
+    std::filesystem::path m_real; // empty: no install path
+};
+
+// StockScenery().holds(text), for a single question.
 bool lf_isInStockScenery(std::string_view text);
 // The names of a path, either separator; "." and empty names are dropped and
 // ".." takes back the name before it, so that a detour through a folder's

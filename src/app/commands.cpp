@@ -276,6 +276,10 @@ void lf_onCommand(ui::Window& window, int controlId)
 
 void gf_saveParameter(IntParameter& parameter)
 {
+    // The user's own MAX_LIVE is what parameters.xml keeps; a save that writes
+    // every setting asks for it (gf_installParkingSave).
+    if (&parameter == &MAX_LIVE)
+        savedMaxLive.store(static_cast<std::uint32_t>(parameter.value()));
     parameter.save();
 }
 
@@ -341,9 +345,8 @@ void lf_commitIntField(IntParameterField& field)
         parkAirportChanged.store(true);
         gf_storeRange(field.value());
     } else if (&field == &MAX_LIVE) {
-        if (!parkAirportActive.load())
-            savedMaxLive.store(static_cast<std::uint32_t>(field.value()));
-        else
+        // Saved as the user's own by procesTbInt, or the airport's.
+        if (parkAirportActive.load())
             parkAirportChanged.store(true);
         // The live table belongs to the main loop: it trims it at its next tick.
         limitLiveCountPending.store(true);

@@ -40,10 +40,6 @@ public:
     // One tick (lf_mainLoopRound).
     void round();
 
-    bool notRunningShown() const { return m_notRunningShown; }
-    bool renewalStep() const { return m_renewalStep; }
-    int idleCountdown() const { return m_idleCountdown; }
-
 private:
     void serveWindowRequests();
     void idleRound();

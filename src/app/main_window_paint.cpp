@@ -10,6 +10,7 @@
 #include "foundation/version.hpp"
 #include "parking/static_parking_services.hpp"
 #include "traffic/live_traffic.hpp"
+#include "traffic/stand_fit.hpp"
 
 #include <fmt/format.h>
 
@@ -299,10 +300,9 @@ void gf_refreshWindowCounters()
     if (o.liveShown.exchange(flying) != flying)
         gf_invalidateMainWindow(kHeaderAndStatistics);
 
-    std::int32_t parkedStatic = 0;
-    for (const auto& aircraft : staticAircraft)
-        if (aircraft.state == AircraftState::InSimulator)
-            ++parkedStatic;
+    // The static aircraft shown, those whose removal was asked for among them;
+    // their mean time at the stand is the stand counters' to work out.
+    const std::int32_t parkedStatic = gf_countStaticShown(false);
     if (o.parkedLive.load() != parkedLive || o.parkedStatic.load() != parkedStatic) {
         o.parkedLive.store(parkedLive);
         o.parkedStatic.store(parkedStatic);

@@ -2,6 +2,7 @@
 
 #include "foundation/run_state.hpp"
 #include "foundation/settings.hpp"
+#include "parking/park_airports_file.hpp"
 #include "traffic/live_traffic.hpp"
 
 #include <cmath>
@@ -46,8 +47,9 @@ void gf_updateTrafficRange()
     in.altitudeFt = userAircraft.altitude;
     in.airportHeightFt = AIRPORT_HEIGHT.value();
     in.user = {userAircraft.latitude, userAircraft.longitude};
-    // No park airports list is read in this program yet (static parking reads
-    // "my_park_airports.txt"), so there is no first park airport to measure to.
+    // The park airports as static parking read them, nearest first.
+    if (!parkAirports.empty())
+        in.firstParkAirport = LatLon{parkAirports.front().latitude, parkAirports.front().longitude};
     gf_updateTrafficRange(in);
 }
 

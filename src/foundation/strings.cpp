@@ -11,24 +11,15 @@ std::vector<std::string> lf_split(std::string_view text, char separator)
     while (true) {
         const std::size_t end = text.find(separator, start);
         if (end == std::string_view::npos) {
-            items.push_back(gf_trim(text.substr(start)));
+            items.emplace_back(gf_trim(text.substr(start)));
             return items;
         }
-        items.push_back(gf_trim(text.substr(start, end - start)));
+        items.emplace_back(gf_trim(text.substr(start, end - start)));
         start = end + 1;
     }
 }
 
 } // namespace
-
-std::string gf_trim(std::string_view text)
-{
-    const std::size_t first = text.find_first_not_of(kTrimSet);
-    if (first == std::string_view::npos)
-        return {};
-    const std::size_t last = text.find_last_not_of(kTrimSet);
-    return std::string(text.substr(first, last - first + 1));
-}
 
 std::vector<std::string> gf_splitSemicolon(std::string_view text)
 {

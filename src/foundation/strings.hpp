@@ -3,12 +3,11 @@
 // the helpers work on bytes and never split a multibyte character because
 // every character they look for is ASCII.
 
+#include "platform/text.hpp" // gf_trim
+
 #include <string>
 #include <string_view>
 #include <vector>
-
-// The text without leading and trailing blanks, tabs, line feeds and carriage returns.
-std::string gf_trim(std::string_view text);
 
 // The items between separators, each trimmed; empty items stay.
 std::vector<std::string> gf_splitSemicolon(std::string_view text);

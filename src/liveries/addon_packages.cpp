@@ -91,7 +91,7 @@ void lf_takePackagePath(const std::string& line, std::vector<std::string>& packa
     if (!lf_holdsPathKey(line) || !found || gf_trim(text).empty())
         return;
     gf_logLine("path found:" + text);
-    packages.push_back(gf_trim(text));
+    packages.emplace_back(gf_trim(text));
 }
 
 void lf_parseAddOnsCfgLine(ListReading& reading, const std::string& line, std::vector<std::string>& packages)
@@ -112,7 +112,7 @@ void lf_takeSimObjectsPath(const std::string& line, std::vector<std::string>& fo
     if (!lf_holdsPathKey(line))
         return;
     bool found = false;
-    const std::string value = gf_trim(lf_afterEquals(line, found));
+    const std::string value(gf_trim(lf_afterEquals(line, found)));
     // An empty path names no folder (it would scan the working folder).
     if (!found || value.empty())
         return;

@@ -191,7 +191,7 @@ bool lf_readSectionKeys(CfgSectionKeys& keys, const std::vector<std::string>& li
     for (const auto& line : lines) {
         if (keys.title.empty()) {
             if (lf_matchTitle(line, keys.title)) {
-                const std::string trimmed = gf_trim(keys.title);
+                const std::string trimmed(gf_trim(keys.title));
                 if (trimmed.size() < keys.title.size()) {
                     rules.logTitleTrimmed(keys.title, trimmed);
                     keys.title = trimmed;

@@ -110,7 +110,7 @@ void lf_logIvaoTitleTrimmed(const std::string& title, const std::string& trimmed
 // Read for the repeat test only: IVAO liveries are never cargo.
 std::string lf_ivaoParkingTypes(const std::string& value)
 {
-    std::string types = gf_trim(value);
+    std::string types(gf_trim(value));
     for (char& c : types)
         if (c >= 'a' && c <= 'z')
             c = static_cast<char>(c - 'a' + 'A');

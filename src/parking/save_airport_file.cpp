@@ -104,10 +104,12 @@ void gf_installParkingSave()
     hooks.saveAirportFile = gf_saveAirportFile;
     gf_installParkAirportHooks(hooks);
     // While a park airport's MAX_LIVE is in force, a save of all settings from
-    // memory keeps the user's own value in parameters.xml.
+    // memory keeps the user's own value in parameters.xml. In force means the
+    // value in memory is not the user's: the airport is open, or was closed
+    // (by the exit, say) and the user's value is not back yet.
     gf_installStoredTextHook([](const tzo::Parameter& parameter) {
         const std::uint32_t own = savedMaxLive.load();
-        if (&parameter != &MAX_LIVE || !parkAirportActive.load() || own == 0)
+        if (&parameter != &MAX_LIVE || own == 0 || static_cast<std::uint32_t>(MAX_LIVE.value()) == own)
             return std::string();
         return std::to_string(own);
     });

@@ -1,21 +1,13 @@
 #include "platform/ini_file.hpp"
 
+#include "platform/text.hpp"
+
 #include <fstream>
 #include <sstream>
 
 namespace platform {
 
 namespace {
-
-std::string_view trim(std::string_view s)
-{
-    const char* blanks = " \t\r\n\v\f";
-    const auto first = s.find_first_not_of(blanks);
-    if (first == std::string_view::npos)
-        return {};
-    const auto last = s.find_last_not_of(blanks);
-    return s.substr(first, last - first + 1);
-}
 
 char lower(char c)
 {
@@ -58,7 +50,7 @@ void IniFile::parse(std::string_view text)
         size_t end = text.find('\n', pos);
         if (end == std::string_view::npos)
             end = text.size();
-        std::string_view line = trim(text.substr(pos, end - pos));
+        std::string_view line = gf_trim(text.substr(pos, end - pos));
         pos = end + 1;
         if (line.empty() || line.front() == ';' || line.front() == '#')
             continue;
@@ -66,7 +58,7 @@ void IniFile::parse(std::string_view text)
             const auto close = line.find(']');
             if (close == std::string_view::npos)
                 continue;
-            const std::string_view name = trim(line.substr(1, close - 1));
+            const std::string_view name = gf_trim(line.substr(1, close - 1));
             current = nullptr;
             for (auto& s : m_sections)
                 if (equalsNoCase(s.name, name))
@@ -80,8 +72,8 @@ void IniFile::parse(std::string_view text)
         if (!current)
             continue;
         const auto eq = line.find('=');
-        std::string_view key = trim(line.substr(0, eq));
-        std::string_view value = eq == std::string_view::npos ? std::string_view{} : trim(line.substr(eq + 1));
+        std::string_view key = gf_trim(line.substr(0, eq));
+        std::string_view value = eq == std::string_view::npos ? std::string_view{} : gf_trim(line.substr(eq + 1));
         if (value.size() >= 2 && ((value.front() == '"' && value.back() == '"') ||
                                   (value.front() == '\'' && value.back() == '\'')))
             value = value.substr(1, value.size() - 2);

@@ -3,7 +3,6 @@
 #include "platform/folders.hpp"
 #include "platform/ini_file.hpp"
 
-#include <charconv>
 #include <cstdlib>
 
 namespace platform::registry {
@@ -45,25 +44,6 @@ unsigned getString(const Key& key, std::string_view valueName, std::string& out)
         }
     }
     return kErrorFileNotFound;
-}
-
-unsigned getDword(const Key& key, std::string_view valueName, std::uint32_t& out)
-{
-    std::string text;
-    if (unsigned rc = getString(key, valueName, text); rc != kSuccess)
-        return rc;
-    int base = 10;
-    std::string_view digits = text;
-    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
-        digits.remove_prefix(2);
-        base = 16;
-    }
-    std::uint32_t value = 0;
-    auto [ptr, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value, base);
-    if (ec != std::errc() || ptr != digits.data() + digits.size() || digits.empty())
-        return kErrorUnsupportedType;
-    out = value;
-    return kSuccess;
 }
 
 } // namespace platform::registry

@@ -5,7 +5,6 @@
 // paths such as [HKEY_LOCAL_MACHINE\SOFTWARE\Lockheed Martin\Prepar3D v5].
 // Failures answer with the Windows error codes the registry functions give.
 
-#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -17,7 +16,6 @@ enum class Root { LocalMachine, CurrentUser };
 
 inline constexpr unsigned kSuccess = 0;
 inline constexpr unsigned kErrorFileNotFound = 2;     // missing key or value
-inline constexpr unsigned kErrorUnsupportedType = 1630; // value of another type
 
 // An open key: a snapshot of its values.
 struct Key {
@@ -32,9 +30,5 @@ unsigned openKey(Root root, std::string_view subKey, Key& out);
 
 // 0 and the value, or kErrorFileNotFound.
 unsigned getString(const Key& key, std::string_view valueName, std::string& out);
-
-// A 32-bit number value (written in decimal or 0x hex in the file):
-// 0, kErrorFileNotFound, or kErrorUnsupportedType when the text is no number.
-unsigned getDword(const Key& key, std::string_view valueName, std::uint32_t& out);
 
 } // namespace platform::registry

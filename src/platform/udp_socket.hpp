@@ -26,7 +26,6 @@ public:
     // 0 or the socket error code.
     int bind(bool loopbackOnly, std::uint16_t port);
     std::uint16_t localPort() const;
-    bool isOpen() const { return m_fd.load() >= 0; }
     // shutdown() was called since the socket was opened.
     bool isShut() const { return m_shut.load(); }
 

@@ -71,7 +71,7 @@ bool lf_dropClient(const std::shared_ptr<platform::TcpConnection>& client)
 
 std::string gf_listeningPortText(std::string_view setting)
 {
-    const std::string text = gf_trim(setting);
+    const std::string text(gf_trim(setting));
     unsigned number = 0;
     const char* end = text.data() + text.size();
     // from_chars takes digits only: no sign, no blank, no other base.

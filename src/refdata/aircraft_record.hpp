@@ -103,12 +103,3 @@ std::string gf_formatAirlineType(const Livery& livery)
     return gf_formatAirlineType(std::string_view(livery.airl), std::string_view(livery.type));
 }
 
-template <typename Livery>
-    requires requires(const Livery& l) {
-        std::string_view(l.airl);
-        std::string_view(l.type);
-    }
-bool gf_isSameAirlineType(const Livery& a, const Livery& b)
-{
-    return a.airl == b.airl && a.type == b.type;
-}

@@ -5,6 +5,7 @@
 #include "foundation/log.hpp"
 #include "foundation/paths.hpp"
 #include "foundation/scramble.hpp"
+#include "foundation/strings.hpp"
 #include "refdata/dbase_lookups.hpp"
 #include "refdata/publishers.hpp"
 
@@ -35,35 +36,25 @@ tzo::DbaseRecordMap g_dbaseRecords;
 
 namespace {
 
-constexpr std::string_view kTrimSet = " \t\r\n";
 using tzo::kNmPerMetre;
-
-std::string_view lf_trimmed(std::string_view text)
-{
-    const auto first = text.find_first_not_of(kTrimSet);
-    if (first == std::string_view::npos)
-        return {};
-    const auto last = text.find_last_not_of(kTrimSet);
-    return text.substr(first, last - first + 1);
-}
 
 // The items between commas, each trimmed, in order; a list ending in a comma
 // yields no empty last item, but ",," does yield one, which callers see.
 std::vector<std::string_view> lf_splitItems(std::string_view text)
 {
     std::vector<std::string_view> items;
-    if (lf_trimmed(text).empty())
+    if (gf_trim(text).empty())
         return items;
     std::size_t start = 0;
     while (true) {
         const auto comma = text.find(',', start);
         if (comma == std::string_view::npos) {
-            const auto last = lf_trimmed(text.substr(start));
+            const auto last = gf_trim(text.substr(start));
             if (!last.empty() || start == 0)
                 items.push_back(last);
             break;
         }
-        items.push_back(lf_trimmed(text.substr(start, comma - start)));
+        items.push_back(gf_trim(text.substr(start, comma - start)));
         start = comma + 1;
     }
     return items;
@@ -214,7 +205,7 @@ void lf_readPublishers(const pugi::xml_document& doc)
 // "64.4m" is 64.4, whatever unit or note follows it.
 std::optional<double> lf_parseLeadingDecimal(std::string_view text)
 {
-    text = lf_trimmed(text);
+    text = gf_trim(text);
     double value = 0.0;
     const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (ec != std::errc() || ptr == text.data() || !std::isfinite(value))

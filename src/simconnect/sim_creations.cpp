@@ -21,10 +21,14 @@ namespace {
 constexpr std::uint32_t kLiveIdsAbove = 10000;
 
 // The objects of this connection's creations, from the answer (or the
-// callsign) that named them until the simulator reports them removed.
+// callsign) that named them until the simulator reports them removed; one
+// that a callsign took is remembered beyond that, until its answer comes.
 struct OwnedObject {
-    enum class By { Answer, Callsign, NoOne };
-    By by = By::NoOne; // NoOne: named for a creation that did not wait; being removed
+    // NoOne: named for a creation that did not wait; being removed.
+    // Removed: taken by a callsign and removed before its answer came; the
+    // answer that names it gives it to no creation and removes nothing.
+    enum class By { Answer, Callsign, NoOne, Removed };
+    By by = By::NoOne;
     // The creation that got it. Taken by its callsign, it is kept whole: an
     // answer may still hand the object to another creation, and this one
     // then waits again.
@@ -165,13 +169,14 @@ void lf_onAssignedObjectId(std::uint32_t requestId, std::uint32_t objectId)
         return;
     }
     const auto owned = g_objects.find(objectId);
-    if (owned != g_objects.end() && owned->second.creation.requestId == requestId) {
+    const bool gone = owned != g_objects.end() && owned->second.by == OwnedObject::By::Removed;
+    if (owned != g_objects.end() && !gone && owned->second.creation.requestId == requestId) {
         // The same answer again, or the callsign took the right object.
         if (owned->second.by == OwnedObject::By::Callsign)
             owned->second.by = OwnedObject::By::Answer;
         return;
     }
-    if (owned != g_objects.end() && owned->second.by != OwnedObject::By::Callsign) {
+    if (owned != g_objects.end() && !gone && owned->second.by != OwnedObject::By::Callsign) {
         // Named before for another creation, or already on its way out: one
         // object never belongs to two records.
         g_strayAnswerLog.log(fmt::format("creation {} answered with object {}, which was named before: ignored",
@@ -186,6 +191,18 @@ void lf_onAssignedObjectId(std::uint32_t requestId, std::uint32_t objectId)
         });
         if (mistaken != g_objects.end())
             lf_takeBack(mistaken);
+    }
+    if (gone) {
+        // The object is no more: the creation it answers never gets it, and
+        // what is gone is not removed again.
+        g_objects.erase(owned);
+        if (const Pending waiting = lf_findWaiting(requestId); waiting != pendingCreations.end()) {
+            g_givenUpLog.log(fmt::format("creation of {} (record {}) answered with object {}, which was removed "
+                                         "before: given up",
+                                         waiting->callsign, waiting->recordId, objectId));
+            lf_giveUp(waiting);
+        }
+        return;
     }
     // The callsign gave this object to another creation: the answer wins.
     if (owned != g_objects.end())
@@ -208,7 +225,11 @@ bool lf_onNewObjectData(std::uint32_t objectId, double aboveGroundFt)
 
 void lf_onObjectGone(std::uint32_t objectId)
 {
-    g_objects.erase(objectId);
+    const auto owned = g_objects.find(objectId);
+    if (owned != g_objects.end() && owned->second.by == OwnedObject::By::Callsign)
+        owned->second.by = OwnedObject::By::Removed;  // its answer is still to come
+    else if (owned != g_objects.end())
+        g_objects.erase(owned);
     if (const auto it = lf_findByObject(objectId); it != pendingCreations.end())
         lf_giveUp(it);
 }

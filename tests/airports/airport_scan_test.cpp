@@ -247,6 +247,41 @@ TEST_F(AirportScanTest, addOnFoldersNamedLikeTheStockOneAreScanned)
     EXPECT_FALSE(fs::exists(g_myThirdpartyFolder / "EGLL.xml")) << "stock scenery is never read";
 }
 
+// Stock scenery is known by where it really is: an install path relative to
+// the program folder (as the demo's registry has it) or through a link, and
+// the Scenery folder named by its absolute real path, by the link, or as
+// part of an add-on folder that holds the whole simulator.
+TEST_F(AirportScanTest, stockSceneryIsKnownByItsRealPathHoweverItIsNamed)
+{
+    bgltest::Image::write(install / "Scenery" / "0101" / "egll.bgl", airportImage("EGLL"));
+    bgltest::Image::write(dir / "addons" / "KTST" / "ktst.bgl", airportImage("KTST"));
+    fs::create_directory_symlink(install, dir / "P3D link");
+    const fs::path real = fs::canonical(install);
+    struct Row {
+        std::string installPath;
+        std::string listed; // the Path element of scenery_add-ons.xml
+    };
+    const Row rows[] = {
+        {"P3D v5/", (real / "Scenery" / "0101").string()},
+        {"./x/../P3D v5", (real / "Scenery").string()},
+        {(dir / "P3D link").string(), (real / "Scenery" / "0101").string()},
+        {real.string(), (dir / "P3D link" / "Scenery" / "0101").string()},
+        {"P3D v5", real.string()},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.installPath + " lists " + row.listed);
+        SIM_INSTALL_PATH.setValue(row.installPath);
+        fs::remove_all(g_myThirdpartyFolder);
+        put(fs::relative(listPath("scenery_add-ons.xml"), dir.path()).string(),
+            "<SimBase.Document><Path>" + row.listed + "</Path><Path>" + (dir / "addons").string() +
+                "</Path></SimBase.Document>\n");
+        std::vector<std::string> folders;
+        EXPECT_TRUE(gf_scanAddonAirports(true, folders));
+        EXPECT_TRUE(fs::exists(g_myThirdpartyFolder / "KTST.xml"));
+        EXPECT_FALSE(fs::exists(g_myThirdpartyFolder / "EGLL.xml")) << "stock scenery is never read";
+    }
+}
+
 TEST_F(AirportScanTest, walkPicksBglFilesOutsideSkippedFolders)
 {
     const fs::path root = dir / "addon";

@@ -67,10 +67,12 @@ public:
     std::uint32_t headerSize = 56;
     std::uint32_t sectionFlags = 0;
     std::uint32_t sectionType = 3;
-    // Sections that all name the one subsection of every airport, or one
-    // section (with its own subsection) per airport.
+    // Sections that all name the one subsection of every airport, one
+    // section (with its own subsection) per airport, or sections that all
+    // name one subsection table with a subsection per airport.
     std::uint32_t sectionCount = 1;
     bool sectionPerAirport = false;
+    bool subsectionPerAirport = false;
     std::vector<Airport> airports;
     // The data of the section after the airports (a name list, say); its
     // first bytes read as a record would reach past the end of the file.
@@ -90,7 +92,10 @@ public:
         parkingListOffsets.clear();
         nameOffsets.clear();
         const auto sections = sectionPerAirport ? static_cast<std::uint32_t>(airports.size()) : sectionCount;
-        const std::uint32_t tables = sectionPerAirport ? sections : 1;
+        const bool perAirport = sectionPerAirport || subsectionPerAirport;
+        // Subsection entries of the airports, each 16 bytes, one after the other.
+        const std::uint32_t tables = perAirport ? static_cast<std::uint32_t>(airports.size()) : 1;
+        const std::uint32_t subsections = subsectionPerAirport ? tables : 1;
         u32(b, 0x19920201);
         u32(b, headerSize);
         u32(b, 0); u32(b, 0); u32(b, 0);
@@ -101,14 +106,14 @@ public:
         const std::uint32_t otherTable = firstTable + 16 * tables;
         // Section entry: type, flags, subsection count, subsection table offset, size.
         for (std::uint32_t i = 0; i < sections; ++i) {
-            u32(b, sectionType); u32(b, sectionFlags); u32(b, 1);
-            u32(b, firstTable + 16 * (sectionPerAirport ? i : 0)); u32(b, 16);
+            u32(b, sectionType); u32(b, sectionFlags); u32(b, subsections);
+            u32(b, firstTable + 16 * (sectionPerAirport ? i : 0)); u32(b, 16 * subsections);
         }
         u32(b, 0x27); u32(b, 0); u32(b, 1); u32(b, otherTable); u32(b, 16);
         // Subsection entry: id, records, record offset, size of the records
         // (both filled in below).
         for (std::uint32_t i = 0; i <= tables; ++i) {
-            u32(b, 0); u32(b, i == tables || sectionPerAirport ? 1 : static_cast<std::uint32_t>(airports.size()));
+            u32(b, 0); u32(b, i == tables || perAirport ? 1 : static_cast<std::uint32_t>(airports.size()));
             u32(b, 0); u32(b, 0);
         }
         const std::size_t records = b.size();
@@ -117,7 +122,7 @@ public:
         const std::size_t other = b.size();
         b.insert(b.end(), otherSectionData.begin(), otherSectionData.end());
         for (std::uint32_t i = 0; i < tables; ++i) {
-            const bool own = sectionPerAirport && i < airportOffsets.size();
+            const bool own = perAirport && i < airportOffsets.size();
             const std::size_t from = own ? airportOffsets[i] : records;
             const std::size_t to = own && i + 1 < airportOffsets.size() ? airportOffsets[i + 1] : other;
             put32(b, firstTable + 16 * i + 8, static_cast<std::uint32_t>(from));

@@ -227,21 +227,13 @@ TEST_F(CommandsTest, maxLiveAtItsDefaultLeavesTheFieldEmpty)
     EXPECT_EQ(window.text(MAX_LIVE.controlId()), "");
 }
 
-TEST_F(CommandsTest, parkingSettingsTypedAtTheParkAirportStayInItsFileAndTheUsersMaxLiveComesBackThroughARestart)
+// The user's MAX_LIVE through the real exit and its restarts, with the
+// airport's value still in force: exit_settings_test.cpp.
+TEST_F(CommandsTest, parkingSettingsTypedAtTheParkAirportStayInItsFileAndTheUsersMaxLiveComesBackOnLeaving)
 {
-    const std::string meta = "<meta><info name=\"author\" value=\"Norvane_P3D\"/><info name=\"version\" "
-                             "value=\"8.8.0\"/><info name=\"date\" value=\"Dec  1, 2026\"/></meta>";
-    testsupport::writeFile("airports/archive/stock/LIRF.xml",
-                           meta + "<parameters><parameter name=\"publisher\" value=\"stock\"/><parameter "
-                                  "name=\"altitude\" value=\"15\"/></parameters><parkpositions><parkpos id=\"P1\" "
-                                  "latitude=\"41.8\" longitude=\"12.25\" radius=\"30\"/></parkpositions>");
-    // What an earlier visit learned, with a MAX_LIVE of its own.
-    testsupport::writeFile("airports/learned/stock/LIRF.xml",
-                           meta + "<parameters><parameter name=\"MAX_LIVE\" value=\"50\"/></parameters>"
-                                  "<parkpositions/>");
+    apptest::writeParkAirportWithItsOwnMaxLive(50);
     testsupport::writeFile(g_parametersPath, "<parameters><parameter name=\"MAX_LIVE\" value=\"120\"/></parameters>");
     lf_loadParameters(); // as the start-up reads the user's settings
-    gf_setAirportsListForTests({{"LIRF", "FCO", 41.8, 12.25, 15}});
     gf_installParkingSave();
     ASSERT_TRUE(lf_setParkAirport("LIRF"));
     ASSERT_EQ(lf_loadParkAirport(), "");
@@ -260,15 +252,16 @@ TEST_F(CommandsTest, parkingSettingsTypedAtTheParkAirportStayInItsFileAndTheUser
     EXPECT_EQ(MAX_LIVE.value(), 120);
     EXPECT_EQ(stored("MAX_LIVE"), "120") << "the airport's value stays with the airport";
 
-    // A restart reads the user's settings again: the airport's value is
-    // still the airport's, the user's still the user's.
-    lf_loadParameters();
+    // The next visit: the airport's value is still the airport's, the
+    // user's still the user's.
     ASSERT_TRUE(lf_setParkAirport("LIRF"));
     ASSERT_EQ(lf_loadParkAirport(), "");
     EXPECT_EQ(MAX_LIVE.value(), 40);
     lf_removeParkedAndLeave();
     EXPECT_EQ(MAX_LIVE.value(), 120);
+    EXPECT_EQ(stored("MAX_LIVE"), "120");
 
+    gf_installStoredTextHook(nullptr);
     gf_installParkAirportHooks({});
     gf_resetAirportsListForTests();
     gf_resetStaticParking();

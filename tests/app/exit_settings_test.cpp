@@ -2,14 +2,20 @@
 // temporary data folder; a restart leaves no traffic of the old run behind.
 
 #include "airports/airport_services.hpp"
+#include "airports/airports_list.hpp"
+#include "airports/park_airport_hooks.hpp"
 #include "app/exit.hpp"
 #include "app/main_window.hpp"
 #include "app/program_exit_services.hpp"
+#include "app/start_up.hpp"
 #include "exit_state_reset.hpp"
+#include "window_state_reset.hpp"
 #include "foundation/log.hpp"
 #include "foundation/paths.hpp"
 #include "foundation/run_state.hpp"
 #include "foundation/settings.hpp"
+#include "parking/save_airport_file.hpp"
+#include "parking/static_parking_driver.hpp"
 #include "parking/static_parking_services.hpp"
 #include "realtraffic/link_state.hpp"
 #include "realtraffic/traffic_queue.hpp"
@@ -123,6 +129,55 @@ TEST_F(ExitSettingsTest, theReasonDecidesTheScansAndTheBlockedCallsignInTheFile)
         EXPECT_TRUE(fileHas("BLOCK_CALLSIGN", c.blocked));
         EXPECT_EQ(BLOCK_CALLSIGN.value(), c.blocked);
     }
+}
+
+// A park airport's own MAX_LIVE is in force while the user is there, and
+// after the exit closed the airport until the start-up reads the user's
+// settings again. Whatever saves all settings from memory in that time, the
+// exit's own saves included, writes the user's value.
+TEST_F(ExitSettingsTest, theUsersMaxLiveStaysInTheFileThroughEveryRestartAndTheClose)
+{
+    apptest::writeParkAirportWithItsOwnMaxLive(40);
+    testsupport::writeFile(g_parametersPath, "<parameters><parameter name=\"MAX_LIVE\" value=\"120\"/></parameters>");
+    gf_installParkingSave();
+
+    for (const ExitReason reason : {ExitReason::RESTART, ExitReason::RESTART_IPP, ExitReason::USER_CLOSED_SIM}) {
+        SCOPED_TRACE(static_cast<int>(reason));
+        // The start-up reads the user's settings, static parking loads the airport.
+        tzo::lf_loadParameters();
+        ASSERT_EQ(MAX_LIVE.value(), 120);
+        ASSERT_TRUE(lf_setParkAirport("LIRF"));
+        ASSERT_EQ(lf_loadParkAirport(), "");
+        ASSERT_EQ(MAX_LIVE.value(), 40);
+        EXPECT_TRUE(fileHas("MAX_LIVE", "120"));
+
+        // Every save from here on finds no file and writes all settings.
+        fs::remove(g_parametersPath);
+        {
+            std::lock_guard lock(services->mutex);
+            services->posts.clear();
+        }
+        exitAndWait(reason);
+        EXPECT_FALSE(parkAirportActive.load()) << "the exit closed the park airport";
+        EXPECT_EQ(MAX_LIVE.value(), 40) << "the airport's value is still in force";
+        if (reason != ExitReason::RESTART_IPP) {
+            EXPECT_TRUE(fileHas("MAX_LIVE", "120")) << "the exit's own save";
+        }
+        // A save after the exit: a click during the countdown, the window's close.
+        fs::remove(g_parametersPath);
+        AUTO_RANGE.setAndSave(AUTO_RANGE.value());
+        EXPECT_TRUE(fileHas("MAX_LIVE", "120"));
+        apptest::resetExitState();
+    }
+    tzo::lf_loadParameters();
+    EXPECT_EQ(MAX_LIVE.value(), 120);
+
+    gf_installStoredTextHook(nullptr);
+    gf_installParkAirportHooks({});
+    gf_resetAirportsListForTests();
+    gf_resetStaticParking();
+    MAX_LIVE.setValue(MAX_LIVE.defaultValue());
+    savedMaxLive.store(0);
 }
 
 TEST_F(ExitSettingsTest, restartDerivesTheRangeFromTheSettingAgain)

@@ -351,6 +351,17 @@ TEST_F(PaintTest, writersInvalidateTheirOwnBandCountersOnlyOnAChange)
     EXPECT_EQ(window.takeInvalidations(), (std::vector<ui::Rect>{kHeaderAndStatistics, kParkAirportBox}));
     EXPECT_EQ(mainWindowObject.parkedLive.load(), 1);
 
+    // The static aircraft shown: those in the simulator and those whose
+    // removal was asked for; not one still waiting for its object.
+    for (const AircraftState state :
+         {AircraftState::InSimulator, AircraftState::BeingRemoved, AircraftState::CreateRequested}) {
+        staticAircraft.emplace_back();
+        staticAircraft.back().state = state;
+    }
+    gf_refreshWindowCounters();
+    EXPECT_EQ(window.takeInvalidations(), std::vector<ui::Rect>{kParkAirportBox});
+    EXPECT_EQ(mainWindowObject.parkedStatic.load(), 2);
+
     ProgramTickWork().showMinutesToRenewal(12);
     EXPECT_EQ(window.takeInvalidations(), std::vector<ui::Rect>{kControlsBand});
     gf_showStatus("x");

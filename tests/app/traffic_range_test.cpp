@@ -1,6 +1,11 @@
+#include "airports/airports_list.hpp"
 #include "app/traffic_range.hpp"
+#include "foundation/paths.hpp"
 #include "foundation/run_state.hpp"
 #include "foundation/settings.hpp"
+#include "parking/park_airports_file.hpp"
+#include "support/test_support.hpp"
+#include "traffic/live_traffic.hpp"
 
 #include <gtest/gtest.h>
 
@@ -83,4 +88,36 @@ TEST(TrafficRange, updateSetsTheRangeAndTheLateralRangeSetting)
     EXPECT_EQ(rangeNm.load(), 500.0) << "the range is not";
     gf_rangeFromSetting();
     EXPECT_EQ(rangeNm.load(), static_cast<double>(LATERAL_RANGE.max()));
+}
+
+// The program's own situation: the user aircraft as reported and the park
+// airports as read from "my_park_airports.txt", nearest first.
+TEST(TrafficRange, programRangeMeasuresToTheFirstParkAirportOfTheFile)
+{
+    const testsupport::TempDir dir{true};
+    gf_setAirportsListForTests({{"LSGG", "GVA", 46.2381, 6.1089, 1411}, {"LSZH", "ZRH", kPark.latitude,
+                                                                          kPark.longitude, 1416}});
+    testsupport::writeFile(g_myParkAirportsPath, "LSGG\nLSZH\n");
+    userAircraft = {};
+    userAircraft.latitude = kPark.latitude + 10.0 / 60.0;
+    userAircraft.longitude = kPark.longitude;
+    userAircraft.altitude = 1500.0;
+    userOnGround.store(false);
+    AIRPORT_HEIGHT.setValue(3000);
+    ASSERT_TRUE(gf_readMyParkAirports(true));
+    ASSERT_EQ(parkAirports.front().code, "LSZH");
+
+    tzo::gf_updateTrafficRange();
+    EXPECT_EQ(rangeNm.load(), 13.0) << "10 nm from the first park airport";
+    EXPECT_EQ(LATERAL_RANGE.value(), 13);
+
+    parkAirports.clear();
+    tzo::gf_updateTrafficRange();
+    EXPECT_EQ(rangeNm.load(), 40.0) << "no park airport";
+
+    userAircraft = {};
+    AIRPORT_HEIGHT.setValue(AIRPORT_HEIGHT.defaultValue());
+    LATERAL_RANGE.setValue(LATERAL_RANGE.defaultValue());
+    gf_rangeFromSetting();
+    gf_resetAirportsListForTests();
 }

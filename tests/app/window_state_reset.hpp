@@ -4,6 +4,7 @@
 // and the request flags.
 
 #include "airports/airport_services.hpp"
+#include "airports/airports_list.hpp"
 #include "app/commands.hpp"
 #include "app/main_window.hpp"
 #include "foundation/paths.hpp"
@@ -11,6 +12,7 @@
 #include "foundation/settings.hpp"
 #include "parking/static_parking_services.hpp"
 #include "support/settings_reset.hpp"
+#include "support/test_support.hpp"
 
 #include <optional>
 #include <string>
@@ -56,6 +58,23 @@ inline void resetWindowState()
     for (auto* flag : {&flushStaticPending, &rereadPending, &blockCallsignPending, &matchingChanged,
                        &navLightsPending, &limitLiveCountPending, &updateRangePending, &renewalPending})
         flag->store(false);
+}
+
+// LIRF in the airports list and its airport files in the program folder: the
+// archived one with one stand, and what an earlier visit learned, with a
+// MAX_LIVE of its own. Static parking loads it after lf_setParkAirport("LIRF").
+inline void writeParkAirportWithItsOwnMaxLive(int maxLive)
+{
+    const std::string meta = "<meta><info name=\"author\" value=\"Norvane_P3D\"/><info name=\"version\" "
+                             "value=\"8.8.0\"/><info name=\"date\" value=\"Dec  1, 2026\"/></meta>";
+    testsupport::writeFile("airports/archive/stock/LIRF.xml",
+                           meta + "<parameters><parameter name=\"publisher\" value=\"stock\"/><parameter "
+                                  "name=\"altitude\" value=\"15\"/></parameters><parkpositions><parkpos id=\"P1\" "
+                                  "latitude=\"41.8\" longitude=\"12.25\" radius=\"30\"/></parkpositions>");
+    testsupport::writeFile("airports/learned/stock/LIRF.xml",
+                           meta + "<parameters><parameter name=\"MAX_LIVE\" value=\"" + std::to_string(maxLive) +
+                               "\"/></parameters><parkpositions/>");
+    gf_setAirportsListForTests({{"LIRF", "FCO", 41.8, 12.25, 15}});
 }
 
 } // namespace apptest

@@ -32,8 +32,7 @@ TEST(Registry, keysValuesAndSetupPath)
                                   "[hkey_local_machine\\software\\lockheed martin\\prepar3d v4]\n"
                                   "Other=1\n"
                                   "[HKEY_CURRENT_USER\\SOFTWARE\\Lockheed Martin\\Prepar3D v5]\n"
-                                  "SimConnect_Port_IPv4=0x1F90\n"
-                                  "Bad=12ab\n");
+                                  "SimConnect_Port_IPv4=0x1F90\n");
     ScopedEnv env("NORVANE_REGISTRY", store.string());
 
     EXPECT_TRUE(gf_isP3dInstalled(5));
@@ -52,11 +51,10 @@ TEST(Registry, keysValuesAndSetupPath)
     }
 
     const auto user = gf_openRegistryKey(reg::Root::CurrentUser, "SOFTWARE\\Lockheed Martin\\Prepar3D v5");
-    std::uint32_t port = 0;
-    EXPECT_EQ(reg::getDword(user, "SimConnect_Port_IPv4", port), reg::kSuccess);
-    EXPECT_EQ(port, 0x1F90u);
-    EXPECT_EQ(reg::getDword(user, "Bad", port), reg::kErrorUnsupportedType);
-    EXPECT_EQ(reg::getDword(user, "Missing", port), reg::kErrorFileNotFound);
+    std::string port;
+    EXPECT_EQ(reg::getString(user, "simconnect_port_ipv4", port), reg::kSuccess) << "value names ignore case";
+    EXPECT_EQ(port, "0x1F90");
+    EXPECT_EQ(reg::getString(user, "Missing", port), reg::kErrorFileNotFound);
 
     const auto installed = gf_detectInstalledSimulators();
     EXPECT_TRUE(installed.v4 && installed.v5 && !installed.v6);

@@ -9,6 +9,7 @@
 #include "airports/park_positions.hpp"
 #include "app/main_window_paint.hpp"
 #include "app/traffic_range.hpp"
+#include "parking/park_airports_file.hpp"
 #include "platform/ui/painter.hpp"
 #include "realtraffic/traffic_reader.hpp"
 #include "rtstub/traffic_line_builder.hpp"
@@ -148,6 +149,9 @@ struct LiveStartUpTest : StartUpTest {
         reset.resetOutsideState();
         reset.resetTraffic();
         reset.resetWindow();
+        // And the park airports that operations read: the automatic range
+        // of a later test must not measure to them.
+        parkAirports.clear();
         flightRunning = false;
         userOnGround = false;
         userAircraft = {};

@@ -4,13 +4,15 @@
 // the user flies, lands (the automatic range drops from 40 to 8 nm), takes
 // off again, is teleported and stops and resumes the flight; the same with
 // a slow simulator that answers no creation until 35 s after the 300th; and
-// two aircraft of one callsign whose creations wait for their answers. After
-// every stand-in second: every AI object belongs to exactly one record, every
-// record's object is in the simulator, no record waits for its object
-// longer than the 30 s after which its creation is given up, and an object
-// whose aircraft is removed is gone within 5 s (plus 100 ms for each removal
-// queued before it: removals leave one per 100 ms). An object whose creation
-// answer the stand-in still holds back is no one's yet: no client can know
+// two aircraft of one callsign whose creations wait for their answers, the
+// one that took the other's object by the callsign keeping it or removing
+// its aircraft before the answers come. After every stand-in second: every
+// AI object belongs to exactly one record, every record's object is in the
+// simulator, no record waits for its object longer than the 30 s after
+// which its creation is given up, and an object whose aircraft is removed
+// is gone within 5 s (plus 100 ms for each removal queued before it:
+// removals leave one per 100 ms). An object whose creation answer the
+// stand-in still holds back is no one's yet: no client can know
 // which creation it answers.
 
 #include "traffic/replay_fixture.hpp"
@@ -20,11 +22,13 @@
 #include "foundation/run_state.hpp"
 #include "realtraffic/link_state.hpp"
 #include "realtraffic/traffic_reader.hpp"
+#include "traffic/removal.hpp"
 
 #include <fmt/format.h>
 #include <fmt/ranges.h>
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <map>
 #include <memory>
@@ -196,6 +200,7 @@ protected:
         std::map<std::uint32_t, int> unownedSince; // object -> second first seen without a record
         std::map<std::uint32_t, int> leavingDue;   // object -> second by which it must be gone
         std::map<std::uint32_t, int> waitingSince; // record -> second its creation was first seen sent
+        std::size_t misdirectedSeen = 0;           // the stand-in's misdirected packets looked at
         std::size_t mostObjects = 0;
 
         void fail(int second, const std::string& what)
@@ -225,12 +230,14 @@ protected:
     }
 
     // One stand-in second of program time, and the simulator's answers to
-    // everything sent in it taken in.
-    void runSecond(tzo::MainLoop& loop, bool running)
+    // everything sent in it taken in; eachTick after every tick.
+    void runSecond(tzo::MainLoop& loop, bool running, const std::function<void()>& eachTick = {})
     {
         m_stub->answerSeconds(1);
         for (int tick = 0; tick < 100; ++tick) {
             loop.round();
+            if (eachTick)
+                eachTick();
             if (tick % 10 == 9)
                 m_stub->stepFrames(1);
         }
@@ -267,6 +274,13 @@ protected:
         for (const auto& [id, n] : owned)
             if (!present.contains(id))
                 books.fail(second, fmt::format("a record holds object {}, which the simulator does not have", id));
+        // An object is removed once: no removal aims at one that is gone.
+        const auto misdirected = m_stub->misdirectedPackets();
+        for (std::size_t i = books.misdirectedSeen; i < misdirected.size(); ++i)
+            if (misdirected[i].name == "AIRemoveObject")
+                books.fail(second, fmt::format("object {} removed, which the simulator no longer has",
+                                               misdirected[i].u32("objectId")));
+        books.misdirectedSeen = misdirected.size();
         // A record whose creation went out waits for its object for 30 s at
         // the most.
         std::map<std::uint32_t, int> stillWaiting;
@@ -359,12 +373,24 @@ protected:
                 fmt::format("seed {}: at most {} AI objects, the crowd never came", seed, books.mostObjects));
         return books.broken;
     }
-};
 
-// The ledger with a simulator that answers creations only 35 s after the
-// 300th: given up at 30 s, their late objects must go, however many
-// creations came and went in between.
-class SlowSimulatorLedger : public ObjectLedger {};
+    // Objects that records hold, not on their way out, but the simulator
+    // does not have (a record holds an object from its notice of creation to
+    // its notice of removal, and only its own removal takes it away).
+    std::vector<std::uint32_t> heldButGone() const
+    {
+        const auto objects = m_stub->objectPositions();
+        std::set<std::uint32_t> present;
+        for (const auto& o : objects)
+            present.insert(o.id);
+        const auto out = leaving();
+        std::vector<std::uint32_t> gone;
+        for (const auto& [id, n] : owners())
+            if (!present.contains(id) && !out.contains(id))
+                gone.push_back(id);
+        return gone;
+    }
+};
 
 // A flight of one callsign and type, straight east at 200 kt and 6000 ft: a
 // report every 3 s for two minutes.
@@ -390,6 +416,77 @@ rtstub::ReplayTrack straightFlight(std::uint32_t hexid, const std::string& type,
     return track;
 }
 
+// The ledger with a simulator that answers creations only 35 s after the
+// 300th: given up at 30 s, their late objects must go, however many
+// creations came and went in between.
+//
+// And two waiting creations of DLH12, the first one 30 nm out, beyond the
+// radius of the request for the aircraft around the user; the near one's
+// object shows up there with that callsign, and the first waiting creation
+// of the callsign, the far one's, takes it while the simulator holds its
+// answers.
+class SlowSimulatorLedger : public ObjectLedger {
+protected:
+    static constexpr std::uint32_t kFar = 0x3C1001;
+    static constexpr std::uint32_t kNear = 0x3C1002;
+    static constexpr double kNearLatitude = rtstub::kZurichLatitude + 0.03;
+    static constexpr double kFarLatitude = rtstub::kZurichLatitude + 0.5;
+
+    std::vector<rtstub::ReplayLine> m_lines;
+    std::size_t m_next = 0;
+    int m_second = 0;
+    std::unique_ptr<Flight> m_flight;
+    Books m_books{GetParam()};
+
+    static tzo::LiveAircraft* record(std::uint32_t hexid) { return gf_findLiveAircraft(hexid); }
+
+    // Both creations out, the far record holding the near aircraft's object;
+    // answers that object's id (0 after a failure).
+    std::uint32_t farRecordTakesTheNearObject()
+    {
+        tzo::scannedLiveries.push_back(tzo::LiveryData{"DLH", "A319", "Lufthansa A319", "", 1, false});
+        tzo::gf_resetLiveryCatalogue();
+        tzo::gf_processScannedLiveries();
+        AUTO_RANGE.setValue(false);
+        // Two models: one callsign of one model is one aircraft to the intake.
+        m_lines = rtstub::replayLines({straightFlight(kFar, "A319", kFarLatitude, 0.0),
+                                       straightFlight(kNear, "A321", kNearLatitude, 3.0)},
+                                      kReplayStart);
+        m_flight = startFlight(true);
+        if (!runUntil([&] { return m_stub->createdCount() == 2; }, 60)) {
+            ADD_FAILURE() << "both creations go out; " << fmt::format("{}", fmt::join(m_books.broken, "; "));
+            return 0;
+        }
+        if (!runUntil([&] { return record(kFar) != nullptr && record(kFar)->objectId != 0; }, 5)) {
+            ADD_FAILURE() << fmt::format("{}", fmt::join(m_books.broken, "; "));
+            return 0;
+        }
+        const std::uint32_t nearObject = record(kFar)->objectId;
+        const auto taken = m_stub->object(nearObject);
+        if (!taken || std::abs(taken->var("PLANE LATITUDE") - kNearLatitude) > 0.1) {
+            ADD_FAILURE() << "the far record holds the near aircraft's object";
+            return 0;
+        }
+        return nearObject;
+    }
+
+    // Runs seconds until done (or the seconds are over); answers done().
+    bool runUntil(const std::function<bool()>& done, int seconds, const std::function<void()>& eachTick = {})
+    {
+        for (const int end = m_second + seconds; m_second < end && m_books.broken.empty() && !done(); ++m_second) {
+            // Reports are taken from 40 nm, the simulator is asked for the
+            // aircraft within 20 nm: the far one is never among them.
+            gf_storeRange(40.0);
+            while (m_next < m_lines.size() && m_lines[m_next].offsetSeconds <= m_second)
+                trafficReader.handleDatagramText(m_lines[m_next++].text);
+            gf_storeRange(20.0);
+            runSecond(m_flight->loop, true, eachTick);
+            check(m_books, m_second);
+        }
+        return done();
+    }
+};
+
 } // namespace
 
 TEST_P(ObjectLedger, everyObjectBelongsToOneRecordThroughLandingsTeleportsAndStops)
@@ -408,63 +505,62 @@ TEST_P(SlowSimulatorLedger, lateObjectsOfGivenUpCreationsGoHoweverManyCameBetwee
 
 INSTANTIATE_TEST_SUITE_P(Seed, SlowSimulatorLedger, ::testing::Values(3u));
 
-// Two waiting creations of DLH12, the first one 30 nm out, beyond the radius
-// of the request for the aircraft around the user; the near one's object
-// shows up there with that callsign, and the first waiting creation of the
-// callsign, the far one's, takes it. The simulator's answers, held until
-// then, name each creation's own object: the far record lets go of the near
-// object for its own, and no object ever belongs to two records.
+// The simulator's answers, held until then, name each creation's own
+// object: the far record lets go of the near object for its own, and no
+// object ever belongs to two records.
 TEST_P(SlowSimulatorLedger, anAnswerTakesBackTheObjectACallsignGaveToAnotherCreation)
 {
-    tzo::scannedLiveries.push_back(tzo::LiveryData{"DLH", "A319", "Lufthansa A319", "", 1, false});
-    tzo::gf_resetLiveryCatalogue();
-    tzo::gf_processScannedLiveries();
-    AUTO_RANGE.setValue(false);
-    constexpr std::uint32_t kFar = 0x3C1001;
-    constexpr std::uint32_t kNear = 0x3C1002;
-    // Two models: one callsign of one model is one aircraft to the intake.
-    const auto lines = rtstub::replayLines({straightFlight(kFar, "A319", rtstub::kZurichLatitude + 0.5, 0.0),
-                                            straightFlight(kNear, "A321", rtstub::kZurichLatitude + 0.03, 3.0)},
-                                           kReplayStart);
-    const auto flight = startFlight(true);
-
-    Books books(GetParam());
-    std::size_t next = 0;
-    int second = 0;
-    const auto runUntil = [&](const std::function<bool()>& done, int seconds) {
-        for (const int end = second + seconds; second < end && books.broken.empty() && !done(); ++second) {
-            // Reports are taken from 40 nm, the simulator is asked for the
-            // aircraft within 20 nm: the far one is never among them.
-            gf_storeRange(40.0);
-            while (next < lines.size() && lines[next].offsetSeconds <= second)
-                trafficReader.handleDatagramText(lines[next++].text);
-            gf_storeRange(20.0);
-            runSecond(flight->loop, true);
-            check(books, second);
-        }
-        return done();
-    };
-    const auto record = [](std::uint32_t hexid) { return gf_findLiveAircraft(hexid); };
-    ASSERT_TRUE(runUntil([&] { return m_stub->createdCount() == 2; }, 60))
-        << "both creations go out; " << fmt::format("{}", fmt::join(books.broken, "; "));
-    // The near object, found by its callsign, goes to the first waiting
-    // creation of DLH12: the far one's.
-    ASSERT_TRUE(runUntil([&] { return record(kFar) != nullptr && record(kFar)->objectId != 0; }, 5))
-        << fmt::format("{}", fmt::join(books.broken, "; "));
-    const std::uint32_t nearObject = record(kFar)->objectId;
-    const auto taken = m_stub->object(nearObject);
-    ASSERT_TRUE(taken.has_value());
-    ASSERT_NEAR(taken->var("PLANE LATITUDE"), rtstub::kZurichLatitude + 0.03, 0.1) << "the near aircraft's object";
+    const std::uint32_t nearObject = farRecordTakesTheNearObject();
+    ASSERT_NE(nearObject, 0u);
 
     m_stub->holdCreationAnswers(false);
     m_stub->releaseCreationAnswers();
     runUntil([] { return false; }, 5);
-    for (const auto& what : books.broken)
+    for (const auto& what : m_books.broken)
         ADD_FAILURE() << what;
     ASSERT_NE(record(kFar), nullptr);
     ASSERT_NE(record(kNear), nullptr);
     EXPECT_EQ(record(kNear)->objectId, nearObject);
     const auto farObject = m_stub->object(record(kFar)->objectId);
     ASSERT_TRUE(farObject.has_value()) << "the far aircraft keeps its own object";
-    EXPECT_NEAR(farObject->var("PLANE LATITUDE"), rtstub::kZurichLatitude + 0.5, 0.1);
+    EXPECT_NEAR(farObject->var("PLANE LATITUDE"), kFarLatitude, 0.1);
+}
+
+// The far record, which holds the near aircraft's object by the callsign,
+// removes its aircraft (as a lowered MAX_LIVE, a duplicate or a collision
+// would) while the answers are held. The answer that names that object for
+// the near creation comes when the object is gone: the near creation is
+// given up, never handed the object, and the near aircraft comes anew.
+// Every tick no record holds an object the simulator lacks, and no object
+// is removed twice.
+TEST_P(SlowSimulatorLedger, anObjectRemovedBeforeItsAnswerIsNoCreationsWhenTheAnswerComes)
+{
+    const std::uint32_t nearObject = farRecordTakesTheNearObject();
+    ASSERT_NE(nearObject, 0u);
+    std::vector<std::string> ghosts;
+    const auto noGhosts = [&] {
+        if (ghosts.empty())
+            for (const std::uint32_t id : heldButGone())
+                ghosts.push_back(fmt::format("second {}: a record holds object {}, which the simulator does not have",
+                                             m_second, id));
+    };
+
+    gf_removeAircraft(*record(kFar));
+    ASSERT_TRUE(runUntil([&] { return !m_stub->object(nearObject).has_value(); }, 5, noGhosts))
+        << "the far record's removal takes the object away";
+    m_stub->holdCreationAnswers(false);
+    m_stub->releaseCreationAnswers();
+    // Past the 30 s after which an unanswered or unseen creation is given up.
+    runUntil([] { return false; }, 40, noGhosts);
+    for (const auto& what : m_books.broken)
+        ADD_FAILURE() << what;
+    for (const auto& what : ghosts)
+        ADD_FAILURE() << what;
+    for (const auto& packet : m_stub->misdirectedPackets())
+        EXPECT_NE(packet.name, "AIRemoveObject") << "object " << packet.u32("objectId") << " removed twice";
+    ASSERT_NE(record(kNear), nullptr);
+    ASSERT_NE(record(kNear)->objectId, 0u);
+    const auto nearNow = m_stub->object(record(kNear)->objectId);
+    ASSERT_TRUE(nearNow.has_value()) << "the near aircraft is in the simulator";
+    EXPECT_NEAR(nearNow->var("PLANE LATITUDE"), kNearLatitude, 0.1);
 }
