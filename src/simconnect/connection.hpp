@@ -20,6 +20,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -37,6 +38,9 @@ public:
     static constexpr std::chrono::seconds kLinkTestDelay{4};
     // What may wait for the writer before flush() refuses more.
     static constexpr std::size_t kSendQueueLimit = 8 * 1024 * 1024;
+    // A burst's packets pile up in the outgoing buffer; when it is full it
+    // is handed over whole and another one takes its place.
+    static_assert(kOutgoingBufferSize >= 4096);
 
     enum class TransportKind { Pipe, Socket };
 
@@ -58,6 +62,16 @@ public:
     void release(std::uint32_t size);
     // Hands every byte reserved since the last flush to the writer.
     bool flush();
+    // With the send lock held, for the length of a burst of packets (holds
+    // nest): each flush still commits its packet (send id, result), but the
+    // packets wait in the outgoing buffer, which is handed over to the
+    // stream only when it is full and at the last release, so that the
+    // burst leaves in few gathered writes. The bytes and their order are
+    // those of packets sent one by one.
+    void holdWrites();
+    bool releaseWrites();
+    // Gathered writes made so far, by the caller or by the writer thread.
+    std::uint64_t writesMade() const { return m_writesMade.load(); }
 
     // Calls proc for every received message of 12 bytes or more; 0, or 2 when
     // the connection has failed (then every message received before the
@@ -86,6 +100,29 @@ private:
     void dispatchQueued(SimConnectDispatchProc proc, void* context);
     void readerLoop();
     void writerLoop();
+
+    // Bytes of the send queue; a chunk written in part starts later.
+    struct SendChunk {
+        std::unique_ptr<std::uint8_t[]> bytes;
+        std::size_t start = 0;
+        std::size_t end = 0;
+    };
+    // With m_sendQueueMutex held: an empty chunk, a spare one when there is.
+    SendChunk lf_newChunk();
+    void lf_keepSpare(SendChunk chunk);
+    // With the send lock held, under a hold: the full outgoing buffer is put
+    // aside for the release and an empty one takes its place.
+    bool lf_holdFullBuffer();
+    // With the send lock held: every flushed byte of the outgoing buffer to
+    // the stream, written at once when nothing else waits for it, else
+    // queued for the writer thread. False when the stream takes no more.
+    bool lf_handOver();
+    // With m_sendQueueMutex held: the stream broke; nothing more is written.
+    void lf_stopWriting();
+    // With m_sendQueueMutex held: wakes close() once nothing waits or is written.
+    void lf_tellIfIdle();
+    // With m_sendQueueMutex held: something waits, and nobody writes.
+    bool writerMayTake() const;
     SimFailure lf_failureOfError(const std::error_code& ec) const;
 
     platform::StreamSocket m_socket;
@@ -100,18 +137,31 @@ private:
     SimFailure m_failure;
 
     // Guarded by the process-wide send lock.
-    std::vector<std::uint8_t> m_outgoing;
-    std::size_t m_writePos = 0;
+    SendChunk m_outgoing;
+    std::size_t m_writePos = 0;   // end of what is reserved
+    std::size_t m_flushedPos = 0; // end of what is flushed while writes are held
+    int m_writeHolds = 0;
+    std::vector<SendChunk> m_heldChunks; // full buffers of a hold, in order
+    std::size_t m_heldBytes = 0;
+    std::vector<std::span<const std::uint8_t>> m_handOverPieces;
     std::uint32_t m_sendIdCounter = 0;
     std::uint32_t m_lastSentPacketId = 0;
     std::uint32_t m_pendingSendId = 0;
 
+    // The send queue: whatever the stream did not take at once, in order, for
+    // the writer thread; emptied chunks are kept as spares for the next ones.
     std::mutex m_sendQueueMutex;
-    std::condition_variable m_sendQueueChanged;
-    std::deque<std::vector<std::uint8_t>> m_sendQueue;
+    std::condition_variable m_sendQueueChanged; // the writer thread waits on it
+    std::condition_variable m_sendIdle;         // close() waits on it
+    bool m_idleAwaited = false;
+    std::vector<SendChunk> m_sendQueue;
+    std::vector<SendChunk> m_spareChunks;
     std::size_t m_sendQueueBytes = 0;
-    bool m_writerBusy = false;
+    bool m_writerWaiting = false;
+    bool m_writing = false; // the writer thread or a caller is writing to the stream
     bool m_stopWriter = false;
+    std::atomic<bool> m_streamBroken{false};
+    std::atomic<std::uint64_t> m_writesMade{0};
 
     std::uint32_t m_maxReceiveSize;
     std::atomic<std::size_t> m_receiveCapacity{0};
@@ -124,6 +174,29 @@ private:
 
     std::thread m_reader;
     std::thread m_writer;
+};
+
+// A burst of packets on the connection behind a handle, from this thread,
+// while it lives: it takes the send lock and holds the connection's writes
+// (see SimConnectConnection::holdWrites), so that the packets leave in few
+// gathered writes. Does nothing for a handle that is no open connection.
+class SimConnectWriteBurst {
+public:
+    explicit SimConnectWriteBurst(SimConnectHandle handle);
+    ~SimConnectWriteBurst();
+    SimConnectWriteBurst(const SimConnectWriteBurst&) = delete;
+    SimConnectWriteBurst& operator=(const SimConnectWriteBurst&) = delete;
+
+    // The connection of this thread's burst, when it is the one behind the
+    // handle; then the send lock is held already.
+    static SimConnectConnection* current(SimConnectHandle handle);
+    // Whether this thread holds the send lock for a burst.
+    static bool active();
+
+private:
+    std::shared_ptr<SimConnectConnection> m_connection;
+    std::unique_lock<std::mutex> m_sendLock;
+    SimConnectConnection* m_outer = nullptr;
 };
 
 } // namespace tzo
