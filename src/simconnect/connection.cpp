@@ -131,61 +131,23 @@ void SimConnectConnection::fail(SimFailure failure)
     m_failed = true;
 }
 
-bool SimConnectConnection::testFailure()
+bool SimConnectConnection::lf_testLink()
 {
-    if (!m_failed && m_kind == TransportKind::Socket && !m_receivedAnything &&
-        std::chrono::steady_clock::now() - m_connectedAt >= kLinkTestDelay)
+    if (std::chrono::steady_clock::now() - m_connectedAt >= kLinkTestDelay)
         fail({simfail::kLinkTest, simfail::kStatusLinkTest});
     return m_failed;
 }
 
-AllocateResult SimConnectConnection::allocate(std::uint32_t size, std::uint8_t*& packet, std::uint32_t& sendId)
+bool SimConnectConnection::lf_flushHandingOver()
 {
-    if (size < 16 || size > kOutgoingBufferSize)
-        return AllocateResult::NoRoom;
-    // A full buffer of packets flushed under a hold is put aside for the
-    // release; this one starts the next.
-    if (size > kOutgoingBufferSize - m_writePos && (m_writePos != m_flushedPos || !lf_holdFullBuffer()))
-        return AllocateResult::NoRoom;
-    const bool hasFailed = testFailure();
-    packet = m_outgoing.bytes.get() + m_writePos;
-    std::memset(packet, 0, size);
-    m_writePos += size;
-    if (++m_sendIdCounter == 0)
-        m_sendIdCounter = 1; // 0 is never a send id
-    sendId = m_sendIdCounter;
-    m_pendingSendId = sendId;
-    if constexpr (std::endian::native == std::endian::little) {
-        std::memcpy(packet + 12, &sendId, 4);
-    } else {
-        for (int i = 0; i < 4; ++i)
-            packet[12 + i] = static_cast<std::uint8_t>(sendId >> (8 * i));
-    }
-    return hasFailed ? AllocateResult::Failed : AllocateResult::Ok;
-}
-
-void SimConnectConnection::release(std::uint32_t size)
-{
-    m_writePos -= std::min<std::size_t>(size, m_writePos - m_flushedPos);
-}
-
-bool SimConnectConnection::flush()
-{
-    if (m_writeHolds > 0 ? m_writePos == m_flushedPos : m_writePos == 0)
-        return true;
     if (!m_connected) {
         m_writePos = m_flushedPos = 0;
         return true;
     }
     if (m_writeHolds > 0) {
         // Nothing flushed now would ever leave a broken stream.
-        if (m_streamBroken.load()) {
-            m_writePos = m_flushedPos;
-            return false;
-        }
-        m_flushedPos = m_writePos;
-        m_lastSentPacketId = m_pendingSendId;
-        return true;
+        m_writePos = m_flushedPos;
+        return false;
     }
     m_flushedPos = m_writePos;
     if (!lf_handOver())

@@ -13,10 +13,13 @@
 #include "simconnect/simconnect.hpp"
 #include "platform/stream_socket.hpp"
 
+#include <algorithm>
 #include <atomic>
+#include <bit>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <cstring>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -93,13 +96,21 @@ public:
     void setNextSendId(std::uint32_t id) { m_sendIdCounter = id - 1; }
 
     // Tests the failed flag and, for a socket, the link test.
-    bool testFailure();
+    bool testFailure()
+    {
+        if (m_failed.load())
+            return true;
+        return m_kind == TransportKind::Socket && !m_receivedAnything.load() && lf_testLink();
+    }
 
 private:
     void fail(SimFailure failure);
     void dispatchQueued(SimConnectDispatchProc proc, void* context);
     void readerLoop();
     void writerLoop();
+    bool lf_testLink();
+    // flush() where the bytes go to the stream now (or cannot go at all).
+    bool lf_flushHandingOver();
 
     // Bytes of the send queue; a chunk written in part starts later.
     struct SendChunk {
@@ -198,5 +209,48 @@ private:
     std::unique_lock<std::mutex> m_sendLock;
     SimConnectConnection* m_outer = nullptr;
 };
+
+// Every packet passes here: the common cases are inline.
+inline AllocateResult SimConnectConnection::allocate(std::uint32_t size, std::uint8_t*& packet, std::uint32_t& sendId)
+{
+    if (size < 16 || size > kOutgoingBufferSize)
+        return AllocateResult::NoRoom;
+    // A full buffer of packets flushed under a hold is put aside for the
+    // release; this one starts the next.
+    if (size > kOutgoingBufferSize - m_writePos && (m_writePos != m_flushedPos || !lf_holdFullBuffer()))
+        return AllocateResult::NoRoom;
+    const bool hasFailed = testFailure();
+    packet = m_outgoing.bytes.get() + m_writePos;
+    std::memset(packet, 0, size);
+    m_writePos += size;
+    if (++m_sendIdCounter == 0)
+        m_sendIdCounter = 1; // 0 is never a send id
+    sendId = m_sendIdCounter;
+    m_pendingSendId = sendId;
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(packet + 12, &sendId, 4);
+    } else {
+        for (int i = 0; i < 4; ++i)
+            packet[12 + i] = static_cast<std::uint8_t>(sendId >> (8 * i));
+    }
+    return hasFailed ? AllocateResult::Failed : AllocateResult::Ok;
+}
+
+inline void SimConnectConnection::release(std::uint32_t size)
+{
+    m_writePos -= std::min<std::size_t>(size, m_writePos - m_flushedPos);
+}
+
+inline bool SimConnectConnection::flush()
+{
+    if (m_writeHolds > 0 ? m_writePos == m_flushedPos : m_writePos == 0)
+        return true;
+    if (m_writeHolds > 0 && m_connected.load() && !m_streamBroken.load()) {
+        m_flushedPos = m_writePos;
+        m_lastSentPacketId = m_pendingSendId;
+        return true;
+    }
+    return lf_flushHandingOver();
+}
 
 } // namespace tzo
