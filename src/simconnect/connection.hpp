@@ -41,10 +41,6 @@ public:
     static constexpr std::chrono::seconds kLinkTestDelay{4};
     // What may wait for the writer before flush() refuses more.
     static constexpr std::size_t kSendQueueLimit = 8 * 1024 * 1024;
-    // A burst's packets pile up in the outgoing buffer; when it is full it
-    // is handed over whole and another one takes its place.
-    static_assert(kOutgoingBufferSize >= 4096);
-
     enum class TransportKind { Pipe, Socket };
 
     // Reads the configuration of the index and opens the first transport that
@@ -63,14 +59,15 @@ public:
     // same (the caller decides by the stored status).
     AllocateResult allocate(std::uint32_t size, std::uint8_t*& packet, std::uint32_t& sendId);
     void release(std::uint32_t size);
-    // Hands every byte reserved since the last flush to the writer.
+    // Hands every byte reserved since the last flush to the stream: written
+    // at once as far as the stream takes it without waiting, the rest by the
+    // writer thread (see holdWrites for a burst).
     bool flush();
     // With the send lock held, for the length of a burst of packets (holds
     // nest): each flush still commits its packet (send id, result), but the
-    // packets wait in the outgoing buffer, which is handed over to the
-    // stream only when it is full and at the last release, so that the
-    // burst leaves in few gathered writes. The bytes and their order are
-    // those of packets sent one by one.
+    // packets wait in the outgoing buffer, a full one put aside for another,
+    // and at the last release all of them go in one gathered write. The
+    // bytes and their order are those of packets sent one by one.
     void holdWrites();
     bool releaseWrites();
     // Gathered writes made so far, by the caller or by the writer thread.
