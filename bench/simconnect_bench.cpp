@@ -2,17 +2,29 @@
 // simulator stand-in, beside the same bytes written raw to a socket. Each
 // iteration sends a batch and waits until the stand-in has read all of it, so
 // the figure is delivery, not queueing.
+//
+// And one simulator frame of 2,000 positions as the program sends it (the
+// frame drain, each position its own packet and flush) to a loopback peer
+// that only reads, against one raw write of the same bytes to another such
+// peer: client_us and raw_us are the mean times until the peer has read the
+// whole frame, ratio their quotient (the goal: at most 1.5); writes_per_frame
+// counts the client's gathered writes.
 
 #include "platform/pipe.hpp"
 #include "sim_stub.hpp"
+#include "simconnect/connection.hpp"
+#include "simconnect/sim_queues.hpp"
 #include "simconnect/simconnect.hpp"
 
 #include <benchmark/benchmark.h>
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -136,6 +148,130 @@ void BM_SameBytesRawToSocket(benchmark::State& state)
     socket.shutdown();
 }
 BENCHMARK(BM_SameBytesRawToSocket)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A peer on a pipe that takes one connection and reads whatever comes,
+// counting the bytes.
+class ReadingPeer {
+public:
+    explicit ReadingPeer(const std::string& pipeName)
+    {
+        std::error_code ec;
+        m_listener = platform::listenPipe(pipeName, ec);
+        if (!m_listener.valid())
+            return;
+        m_thread = std::jthread([this] {
+            std::error_code acceptError;
+            platform::StreamSocket socket = m_listener.accept(acceptError);
+            std::vector<std::uint8_t> buffer(256 * 1024);
+            std::error_code readError;
+            long n = 0;
+            while (socket.valid() && (n = socket.receive(buffer.data(), buffer.size(), readError)) > 0)
+                m_bytes.fetch_add(static_cast<std::size_t>(n));
+        });
+    }
+    // The reader ends when the writer closes its end (or nobody came).
+    ~ReadingPeer() { m_listener.shutdown(); }
+    bool valid() const { return m_listener.valid(); }
+    void waitFor(std::size_t bytes) const
+    {
+        while (m_bytes.load() < bytes)
+            std::this_thread::yield();
+    }
+    std::size_t bytes() const { return m_bytes.load(); }
+
+private:
+    platform::StreamListener m_listener;
+    std::atomic<std::size_t> m_bytes{0};
+    std::jthread m_thread;
+};
+
+constexpr int kFramePositions = 2000;
+
+void BM_FrameOfPositionsAgainstOneRawWrite(benchmark::State& state)
+{
+    BenchWorld world;
+    const std::string clientPipe = "\\\\.\\pipe\\Lockheed Martin Prepar3D v5\\SimConnect";
+    const std::string rawPipe = "\\\\.\\pipe\\raw";
+    ReadingPeer clientPeer(clientPipe);
+    ReadingPeer rawPeer(rawPipe);
+    if (!clientPeer.valid() || !rawPeer.valid()) {
+        state.SkipWithError("cannot listen");
+        return;
+    }
+    SimConnectHandle handle = nullptr;
+    if (SimConnect_Open(&handle, "Norvane_P3D", nullptr, 0, nullptr, 0) != 0) {
+        state.SkipWithError("open failed");
+        return;
+    }
+    std::error_code ec;
+    auto raw = platform::connectPipe(rawPipe, std::chrono::milliseconds(1000), ec);
+    if (!raw.valid()) {
+        SimConnect_Close(handle);
+        state.SkipWithError("connect failed");
+        return;
+    }
+    clientPeer.waitFor(296); // the Open packet
+    simConnectHandle.store(handle);
+    userObjectId.store(kUserObjectIdBeforeAnswer);
+
+    // The same frame as raw bytes: SetData packets of definition 402, one per object.
+    std::vector<std::uint8_t> frame(static_cast<std::size_t>(kFramePositions) * kPacketSize);
+    auto put = [&](std::size_t offset, std::uint32_t v) { std::memcpy(frame.data() + offset, &v, 4); };
+    for (int i = 0; i < kFramePositions; ++i) {
+        const std::size_t at = static_cast<std::size_t>(i) * kPacketSize;
+        put(at + 0, kPacketSize);
+        put(at + 4, 35);
+        put(at + 8, 0xF0000010);
+        put(at + 12, static_cast<std::uint32_t>(i + 2));
+        put(at + 16, 402);
+        put(at + 20, static_cast<std::uint32_t>(100 + i));
+        put(at + 28, 1);
+        put(at + 32, 64);
+    }
+
+    const auto* connection = static_cast<const tzo::SimConnectConnection*>(handle);
+    const std::uint64_t writesBefore = connection->writesMade();
+    using Clock = std::chrono::steady_clock;
+    double clientSeconds = 0.0;
+    double rawSeconds = 0.0;
+    std::size_t clientExpected = clientPeer.bytes();
+    std::size_t rawExpected = 0;
+    for (auto _ : state) {
+        {
+            std::lock_guard lock(simQueueMutex);
+            positionsToSend.clear();
+            for (int i = 0; i < kFramePositions; ++i)
+                positionsToSend.push_back({47.45 + i * 1e-5, 8.56, 0.0, 0.0, 1.5, 1400.0, 0.0, 140.0,
+                                           static_cast<std::uint32_t>(100 + i)});
+        }
+        rawExpected += frame.size();
+        const auto rawStart = Clock::now();
+        raw.sendAll(frame.data(), frame.size(), ec);
+        rawPeer.waitFor(rawExpected);
+        const auto rawEnd = Clock::now();
+
+        clientExpected += frame.size();
+        const auto clientStart = Clock::now();
+        lf_flushSimQueues();
+        clientPeer.waitFor(clientExpected);
+        const auto clientEnd = Clock::now();
+
+        const double clientTime = std::chrono::duration<double>(clientEnd - clientStart).count();
+        clientSeconds += clientTime;
+        rawSeconds += std::chrono::duration<double>(rawEnd - rawStart).count();
+        state.SetIterationTime(clientTime);
+    }
+    const auto n = static_cast<double>(state.iterations());
+    state.counters["client_us"] = clientSeconds / n * 1e6;
+    state.counters["raw_us"] = rawSeconds / n * 1e6;
+    state.counters["ratio"] = clientSeconds / rawSeconds;
+    state.counters["writes_per_frame"] = static_cast<double>(connection->writesMade() - writesBefore) / n;
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * kFramePositions);
+    simConnectHandle.store(nullptr);
+    SimConnect_Close(handle);
+    raw.shutdown();
+}
+BENCHMARK(BM_FrameOfPositionsAgainstOneRawWrite)->Unit(benchmark::kMicrosecond)->UseManualTime();
 
 } // namespace
 

@@ -201,6 +201,7 @@ void MainLoop::avoidParkedLiveCollisions()
             newestStatic = std::max(newestStatic, parked.objectId);
     const bool staticArrived = newestStatic > m_newestStaticTested;
     m_newestStaticTested = newestStatic;
+    bool indexed = false;
     for (LiveAircraft& aircraft : liveAircraft) {
         if (!aircraft.onGround || (aircraft.movementPhase != 2 && aircraft.movementPhase != 5))
             continue;
@@ -212,9 +213,14 @@ void MainLoop::avoidParkedLiveCollisions()
             continue;
         aircraft.checkedLatitude = aircraft.latitude;
         aircraft.checkedLongitude = aircraft.longitude;
-        const LiveAircraft copy = aircraft;
-        for (AircraftRecord& parked : staticAircraft) {
-            if (m_work.avoidCollisionWithLive(copy, parked))
+        // Removing a static aircraft leaves both tables where they are.
+        if (!indexed) {
+            m_nearStatic.rebuild(staticAircraft);
+            indexed = true;
+        }
+        m_nearStatic.candidates(aircraft, m_staticCandidates);
+        for (const std::size_t i : m_staticCandidates) {
+            if (m_work.avoidCollisionWithLive(aircraft, staticAircraft[i]))
                 break;
         }
     }

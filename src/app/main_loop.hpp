@@ -5,10 +5,12 @@
 // work and, from secondsCounter, the periodic tiers.
 
 #include "app/tick_work.hpp"
+#include "traffic/collisions.hpp"
 
 #include <chrono>
 #include <cstdint>
 #include <stop_token>
+#include <vector>
 
 namespace tzo {
 
@@ -58,6 +60,8 @@ private:
     int m_idleCountdown = kIdleTicksPerSecond;
     bool m_renewalStep = false;
     std::uint32_t m_newestStaticTested = 0; // object id of the newest static aircraft tested against live ones
+    NearStaticIndex m_nearStatic;           // the static aircraft a moving live one may touch
+    std::vector<std::size_t> m_staticCandidates;
     std::uint64_t m_tickCount = 0;
     std::uint64_t m_lastReportTick = 0;
     bool m_reportedOnce = false;

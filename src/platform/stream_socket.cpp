@@ -10,8 +10,12 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <sys/un.h>
 #include <unistd.h>
+
+#include <climits>
+#include <vector>
 
 namespace platform {
 
@@ -212,6 +216,63 @@ bool StreamSocket::sendAll(const void* data, std::size_t size, std::error_code& 
     }
     ec.clear();
     return true;
+}
+
+namespace {
+
+// Writes the buffers in order, as few gathered writes as the stream allows;
+// without wait it stops where the stream would block. The bytes taken.
+std::size_t lf_sendGathered(int fd, std::span<const std::span<const std::uint8_t>> buffers, bool wait,
+                            std::error_code& ec)
+{
+    std::vector<iovec> pieces;
+    pieces.reserve(buffers.size());
+    for (const auto& b : buffers)
+        if (!b.empty())
+            pieces.push_back(iovec{const_cast<std::uint8_t*>(b.data()), b.size()});
+    ec.clear();
+    std::size_t sent = 0;
+    std::size_t first = 0;
+    while (first < pieces.size()) {
+        msghdr message{};
+        message.msg_iov = pieces.data() + first;
+        message.msg_iovlen = std::min<std::size_t>(pieces.size() - first, IOV_MAX);
+        // sendmsg, not writev: only it can be told not to raise SIGPIPE.
+        const ssize_t n = ::sendmsg(fd, &message, MSG_NOSIGNAL | (wait ? 0 : MSG_DONTWAIT));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            if (!wait && (errno == EAGAIN || errno == EWOULDBLOCK))
+                return sent;
+            ec = lastError();
+            return sent;
+        }
+        sent += static_cast<std::size_t>(n);
+        // Whole pieces are done; one taken in part goes on from where it stopped.
+        auto taken = static_cast<std::size_t>(n);
+        while (first < pieces.size() && taken >= pieces[first].iov_len) {
+            taken -= pieces[first].iov_len;
+            ++first;
+        }
+        if (taken > 0) {
+            pieces[first].iov_base = static_cast<std::uint8_t*>(pieces[first].iov_base) + taken;
+            pieces[first].iov_len -= taken;
+        }
+    }
+    return sent;
+}
+
+} // namespace
+
+bool StreamSocket::sendAllGathered(std::span<const std::span<const std::uint8_t>> buffers, std::error_code& ec)
+{
+    lf_sendGathered(m_fd, buffers, true, ec);
+    return !ec;
+}
+
+std::size_t StreamSocket::sendGatheredNow(std::span<const std::span<const std::uint8_t>> buffers, std::error_code& ec)
+{
+    return lf_sendGathered(m_fd, buffers, false, ec);
 }
 
 bool StreamSocket::setNoDelay(bool on)

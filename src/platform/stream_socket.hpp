@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <system_error>
 
@@ -39,6 +40,12 @@ public:
     long receive(void* buffer, std::size_t size, std::error_code& ec);
     // Writes everything; false with ec when the stream failed (never raises SIGPIPE).
     bool sendAll(const void* data, std::size_t size, std::error_code& ec);
+    // Writes every buffer, in order, as one gathered write (more only when the
+    // stream takes part of it); false with ec when the stream failed.
+    bool sendAllGathered(std::span<const std::span<const std::uint8_t>> buffers, std::error_code& ec);
+    // The same without waiting: the bytes the stream took at once (maybe not
+    // all, maybe none); ec is set only when the stream failed.
+    std::size_t sendGatheredNow(std::span<const std::span<const std::uint8_t>> buffers, std::error_code& ec);
 
     bool setNoDelay(bool on);
     // Ends the stream with a reset instead of an orderly close (TCP only; a

@@ -7,10 +7,12 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
 #include <set>
+#include <span>
 #include <string>
 
 namespace tzo {
@@ -109,9 +111,9 @@ SimConnectConnection::SimConnectConnection(platform::StreamSocket socket, Transp
     : m_socket(std::move(socket)),
       m_kind(kind),
       m_connectedAt(std::chrono::steady_clock::now()),
-      m_outgoing(kOutgoingBufferSize),
       m_maxReceiveSize(maxReceiveSize)
 {
+    m_outgoing.bytes = std::make_unique_for_overwrite<std::uint8_t[]>(kOutgoingBufferSize);
     m_reader = std::thread([this] { readerLoop(); });
     m_writer = std::thread([this] { writerLoop(); });
 }
@@ -150,57 +152,173 @@ std::string SimConnectConnection::streamFault() const
     return m_streamFault;
 }
 
-bool SimConnectConnection::testFailure()
+bool SimConnectConnection::lf_testLink()
 {
-    if (!m_failed && m_kind == TransportKind::Socket && !m_receivedAnything &&
-        std::chrono::steady_clock::now() - m_connectedAt >= kLinkTestDelay)
+    if (std::chrono::steady_clock::now() - m_connectedAt >= kLinkTestDelay)
         fail({simfail::kLinkTest, simfail::kStatusLinkTest});
     return m_failed;
 }
 
-AllocateResult SimConnectConnection::allocate(std::uint32_t size, std::uint8_t*& packet, std::uint32_t& sendId)
+bool SimConnectConnection::lf_flushHandingOver()
 {
-    if (size < 16 || size > kOutgoingBufferSize - m_writePos)
-        return AllocateResult::NoRoom;
-    const bool hasFailed = testFailure();
-    packet = m_outgoing.data() + m_writePos;
-    std::memset(packet, 0, size);
-    m_writePos += size;
-    if (++m_sendIdCounter == 0)
-        m_sendIdCounter = 1; // 0 is never a send id
-    sendId = m_sendIdCounter;
-    m_pendingSendId = sendId;
-    for (int i = 0; i < 4; ++i)
-        packet[12 + i] = static_cast<std::uint8_t>(sendId >> (8 * i));
-    return hasFailed ? AllocateResult::Failed : AllocateResult::Ok;
-}
-
-void SimConnectConnection::release(std::uint32_t size)
-{
-    m_writePos -= std::min<std::size_t>(size, m_writePos);
-}
-
-bool SimConnectConnection::flush()
-{
-    if (m_writePos == 0)
-        return true;
     if (!m_connected) {
-        m_writePos = 0;
+        m_writePos = m_flushedPos = 0;
         return true;
     }
-    std::vector<std::uint8_t> buffer(m_outgoing.begin(), m_outgoing.begin() + static_cast<std::ptrdiff_t>(m_writePos));
-    m_writePos = 0;
+    if (m_writeHolds > 0) {
+        // Nothing flushed now would ever leave a broken stream.
+        m_writePos = m_flushedPos;
+        return false;
+    }
+    m_flushedPos = m_writePos;
+    if (!lf_handOver())
+        return false;
+    m_lastSentPacketId = m_pendingSendId;
+    return true;
+}
+
+void SimConnectConnection::holdWrites()
+{
+    ++m_writeHolds;
+}
+
+bool SimConnectConnection::releaseWrites()
+{
+    if (m_writeHolds == 0 || --m_writeHolds > 0)
+        return true;
+    return lf_handOver();
+}
+
+bool SimConnectConnection::lf_holdFullBuffer()
+{
+    if (m_writeHolds == 0 || m_streamBroken.load() || m_heldBytes + m_flushedPos > kSendQueueLimit)
+        return false;
+    SendChunk full = std::move(m_outgoing);
+    full.start = 0;
+    full.end = m_flushedPos;
+    m_heldBytes += m_flushedPos;
+    m_heldChunks.push_back(std::move(full));
     {
         std::lock_guard lock(m_sendQueueMutex);
-        // A simulator that stops reading must not make us hold its packets without end.
-        if (m_stopWriter || m_sendQueueBytes + buffer.size() > kSendQueueLimit)
-            return false;
-        m_sendQueueBytes += buffer.size();
-        m_sendQueue.push_back(std::move(buffer));
+        m_outgoing = lf_newChunk();
     }
-    m_lastSentPacketId = m_pendingSendId;
-    m_sendQueueChanged.notify_all();
+    m_writePos = m_flushedPos = 0;
     return true;
+}
+
+void SimConnectConnection::lf_keepSpare(SendChunk chunk)
+{
+    // A burst that needed many gives the rest of its memory back.
+    constexpr std::size_t kSpareChunks = 8;
+    if (m_spareChunks.size() < kSpareChunks)
+        m_spareChunks.push_back(std::move(chunk));
+}
+
+SimConnectConnection::SendChunk SimConnectConnection::lf_newChunk()
+{
+    SendChunk chunk;
+    if (m_spareChunks.empty()) {
+        chunk.bytes = std::make_unique_for_overwrite<std::uint8_t[]>(kOutgoingBufferSize);
+    } else {
+        chunk = std::move(m_spareChunks.back());
+        m_spareChunks.pop_back();
+    }
+    chunk.start = chunk.end = 0;
+    return chunk;
+}
+
+bool SimConnectConnection::lf_handOver()
+{
+    // In order: the full buffers put aside under a hold, then this buffer's bytes.
+    const std::size_t size = m_flushedPos;
+    m_writePos = m_flushedPos = 0;
+    const std::size_t total = m_heldBytes + size;
+    if (total == 0)
+        return true;
+    std::unique_lock lock(m_sendQueueMutex);
+    // A simulator that stops reading must not make us hold its packets without end.
+    bool handed = !m_stopWriter && m_sendQueueBytes + total <= kSendQueueLimit;
+    std::size_t sent = 0;
+    if (handed && !m_writing && m_sendQueue.empty()) {
+        // Nothing ahead of these bytes: the stream takes what it can at once
+        // in one gathered write, without a copy or a wake-up of the writer;
+        // it never makes us wait.
+        m_writing = true;
+        lock.unlock();
+        m_handOverPieces.clear();
+        for (const SendChunk& chunk : m_heldChunks)
+            m_handOverPieces.emplace_back(chunk.bytes.get() + chunk.start, chunk.end - chunk.start);
+        m_handOverPieces.emplace_back(m_outgoing.bytes.get(), size);
+        std::error_code ec;
+        sent = m_socket.sendGatheredNow(m_handOverPieces, ec);
+        m_writesMade.fetch_add(1);
+        lock.lock();
+        m_writing = false;
+        if (ec) {
+            fail(lf_failureOfError(ec));
+            lf_stopWriting();
+            handed = false;
+        }
+        lf_tellIfIdle();
+    }
+    // What the stream did not take waits for the writer thread, in order.
+    for (SendChunk& chunk : m_heldChunks) {
+        const std::size_t taken = std::min(sent, chunk.end - chunk.start);
+        chunk.start += taken;
+        sent -= taken;
+        if (handed && chunk.start < chunk.end) {
+            m_sendQueueBytes += chunk.end - chunk.start;
+            m_sendQueue.push_back(std::move(chunk));
+        } else {
+            lf_keepSpare(std::move(chunk));
+        }
+    }
+    m_heldChunks.clear();
+    m_heldBytes = 0;
+    if (handed && sent < size) {
+        // A large rest goes as the buffer it is in (another one takes its
+        // place), a small one is copied behind what waits.
+        const std::size_t rest = size - sent;
+        if (rest >= kOutgoingBufferSize / 4) {
+            SendChunk whole = std::move(m_outgoing);
+            whole.start = sent;
+            whole.end = size;
+            m_sendQueue.push_back(std::move(whole));
+            m_outgoing = lf_newChunk();
+        } else {
+            if (m_sendQueue.empty() || kOutgoingBufferSize - m_sendQueue.back().end < rest)
+                m_sendQueue.push_back(lf_newChunk());
+            SendChunk& tail = m_sendQueue.back();
+            std::memcpy(tail.bytes.get() + tail.end, m_outgoing.bytes.get() + sent, rest);
+            tail.end += rest;
+        }
+        m_sendQueueBytes += rest;
+    }
+    if (m_writerWaiting && writerMayTake())
+        m_sendQueueChanged.notify_all();
+    return handed;
+}
+
+void SimConnectConnection::lf_stopWriting()
+{
+    m_sendQueue.clear();
+    m_sendQueueBytes = 0;
+    m_stopWriter = true;
+    m_streamBroken = true;
+    m_sendQueueChanged.notify_all();
+    m_sendIdle.notify_all();
+}
+
+void SimConnectConnection::lf_tellIfIdle()
+{
+    // Only close() waits for this; everybody else would be woken for nothing.
+    if (m_idleAwaited && m_sendQueue.empty() && !m_writing)
+        m_sendIdle.notify_all();
+}
+
+bool SimConnectConnection::writerMayTake() const
+{
+    return !m_writing && !m_sendQueue.empty();
 }
 
 SimFailure SimConnectConnection::lf_failureOfError(const std::error_code& ec) const
@@ -280,31 +398,37 @@ void SimConnectConnection::readerLoop()
 
 void SimConnectConnection::writerLoop()
 {
+    std::vector<SendChunk> writing;
+    std::vector<std::span<const std::uint8_t>> pieces;
+    std::unique_lock lock(m_sendQueueMutex);
     for (;;) {
-        std::vector<std::uint8_t> buffer;
-        {
-            std::unique_lock lock(m_sendQueueMutex);
-            m_writerBusy = false;
-            m_sendQueueChanged.notify_all();
-            m_sendQueueChanged.wait(lock, [this] { return m_stopWriter || !m_sendQueue.empty(); });
-            if (m_sendQueue.empty())
-                return;
-            buffer = std::move(m_sendQueue.front());
-            m_sendQueue.pop_front();
-            m_sendQueueBytes -= buffer.size();
-            m_writerBusy = true;
-        }
+        m_writerWaiting = true;
+        m_sendQueueChanged.wait(lock, [this] { return m_stopWriter || writerMayTake(); });
+        m_writerWaiting = false;
+        if (m_stopWriter)
+            return;
+        // Everything waiting, in order, in one gathered write.
+        writing.swap(m_sendQueue);
+        m_sendQueueBytes = 0;
+        m_writing = true;
+        lock.unlock();
+        pieces.clear();
+        for (const SendChunk& chunk : writing)
+            pieces.emplace_back(chunk.bytes.get() + chunk.start, chunk.end - chunk.start);
+        m_writesMade.fetch_add(1);
         std::error_code ec;
-        if (!m_socket.sendAll(buffer.data(), buffer.size(), ec)) {
+        const bool written = m_socket.sendAllGathered(pieces, ec);
+        lock.lock();
+        m_writing = false;
+        if (!written) {
             fail(lf_failureOfError(ec));
-            std::lock_guard lock(m_sendQueueMutex);
-            m_sendQueue.clear();
-            m_sendQueueBytes = 0;
-            m_writerBusy = false;
-            m_stopWriter = true;
-            m_sendQueueChanged.notify_all();
+            lf_stopWriting();
             return;
         }
+        for (SendChunk& chunk : writing)
+            lf_keepSpare(std::move(chunk));
+        writing.clear();
+        lf_tellIfIdle();
     }
 }
 
@@ -350,7 +474,8 @@ SimConnectResult SimConnectConnection::close()
     {
         // Let the writer hand over what was flushed before the stream ends.
         std::unique_lock lock(m_sendQueueMutex);
-        m_sendQueueChanged.wait_for(lock, kCloseDrainWait, [this] { return m_sendQueue.empty() && !m_writerBusy; });
+        m_idleAwaited = true;
+        m_sendIdle.wait_for(lock, kCloseDrainWait, [this] { return m_sendQueue.empty() && !m_writing; });
         m_stopWriter = true;
         m_sendQueue.clear();
         m_sendQueueBytes = 0;

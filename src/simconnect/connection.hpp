@@ -13,13 +13,17 @@
 #include "simconnect/simconnect.hpp"
 #include "platform/stream_socket.hpp"
 
+#include <algorithm>
 #include <atomic>
+#include <bit>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <cstring>
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -37,7 +41,6 @@ public:
     static constexpr std::chrono::seconds kLinkTestDelay{4};
     // What may wait for the writer before flush() refuses more.
     static constexpr std::size_t kSendQueueLimit = 8 * 1024 * 1024;
-
     enum class TransportKind { Pipe, Socket };
 
     // Reads the configuration of the index and opens the first transport that
@@ -56,8 +59,19 @@ public:
     // same (the caller decides by the stored status).
     AllocateResult allocate(std::uint32_t size, std::uint8_t*& packet, std::uint32_t& sendId);
     void release(std::uint32_t size);
-    // Hands every byte reserved since the last flush to the writer.
+    // Hands every byte reserved since the last flush to the stream: written
+    // at once as far as the stream takes it without waiting, the rest by the
+    // writer thread (see holdWrites for a burst).
     bool flush();
+    // With the send lock held, for the length of a burst of packets (holds
+    // nest): each flush still commits its packet (send id, result), but the
+    // packets wait in the outgoing buffer, a full one put aside for another,
+    // and at the last release all of them go in one gathered write. The
+    // bytes and their order are those of packets sent one by one.
+    void holdWrites();
+    bool releaseWrites();
+    // Gathered writes made so far, by the caller or by the writer thread.
+    std::uint64_t writesMade() const { return m_writesMade.load(); }
 
     // Calls proc for every received message of 12 bytes or more; 0, or 2 when
     // the connection has failed (then every message received before the
@@ -83,13 +97,44 @@ public:
     void setNextSendId(std::uint32_t id) { m_sendIdCounter = id - 1; }
 
     // Tests the failed flag and, for a socket, the link test.
-    bool testFailure();
+    bool testFailure()
+    {
+        if (m_failed.load())
+            return true;
+        return m_kind == TransportKind::Socket && !m_receivedAnything.load() && lf_testLink();
+    }
 
 private:
     void fail(SimFailure failure, std::string streamFault = {});
     void dispatchQueued(SimConnectDispatchProc proc, void* context);
     void readerLoop();
     void writerLoop();
+    bool lf_testLink();
+    // flush() where the bytes go to the stream now (or cannot go at all).
+    bool lf_flushHandingOver();
+
+    // Bytes of the send queue; a chunk written in part starts later.
+    struct SendChunk {
+        std::unique_ptr<std::uint8_t[]> bytes;
+        std::size_t start = 0;
+        std::size_t end = 0;
+    };
+    // With m_sendQueueMutex held: an empty chunk, a spare one when there is.
+    SendChunk lf_newChunk();
+    void lf_keepSpare(SendChunk chunk);
+    // With the send lock held, under a hold: the full outgoing buffer is put
+    // aside for the release and an empty one takes its place.
+    bool lf_holdFullBuffer();
+    // With the send lock held: every flushed byte of the outgoing buffer to
+    // the stream, written at once when nothing else waits for it, else
+    // queued for the writer thread. False when the stream takes no more.
+    bool lf_handOver();
+    // With m_sendQueueMutex held: the stream broke; nothing more is written.
+    void lf_stopWriting();
+    // With m_sendQueueMutex held: wakes close() once nothing waits or is written.
+    void lf_tellIfIdle();
+    // With m_sendQueueMutex held: something waits, and nobody writes.
+    bool writerMayTake() const;
     SimFailure lf_failureOfError(const std::error_code& ec) const;
 
     platform::StreamSocket m_socket;
@@ -105,18 +150,31 @@ private:
     std::string m_streamFault;
 
     // Guarded by the process-wide send lock.
-    std::vector<std::uint8_t> m_outgoing;
-    std::size_t m_writePos = 0;
+    SendChunk m_outgoing;
+    std::size_t m_writePos = 0;   // end of what is reserved
+    std::size_t m_flushedPos = 0; // end of what is flushed while writes are held
+    int m_writeHolds = 0;
+    std::vector<SendChunk> m_heldChunks; // full buffers of a hold, in order
+    std::size_t m_heldBytes = 0;
+    std::vector<std::span<const std::uint8_t>> m_handOverPieces;
     std::uint32_t m_sendIdCounter = 0;
     std::uint32_t m_lastSentPacketId = 0;
     std::uint32_t m_pendingSendId = 0;
 
+    // The send queue: whatever the stream did not take at once, in order, for
+    // the writer thread; emptied chunks are kept as spares for the next ones.
     std::mutex m_sendQueueMutex;
-    std::condition_variable m_sendQueueChanged;
-    std::deque<std::vector<std::uint8_t>> m_sendQueue;
+    std::condition_variable m_sendQueueChanged; // the writer thread waits on it
+    std::condition_variable m_sendIdle;         // close() waits on it
+    bool m_idleAwaited = false;
+    std::vector<SendChunk> m_sendQueue;
+    std::vector<SendChunk> m_spareChunks;
     std::size_t m_sendQueueBytes = 0;
-    bool m_writerBusy = false;
+    bool m_writerWaiting = false;
+    bool m_writing = false; // the writer thread or a caller is writing to the stream
     bool m_stopWriter = false;
+    std::atomic<bool> m_streamBroken{false};
+    std::atomic<std::uint64_t> m_writesMade{0};
 
     std::uint32_t m_maxReceiveSize;
     std::atomic<std::size_t> m_receiveCapacity{0};
@@ -134,5 +192,71 @@ private:
 // What broke the protocol on the connection of the handle (see
 // streamFault()); empty for a stream that ended cleanly or an unknown handle.
 std::string gf_simConnectStreamFault(SimConnectHandle handle);
+
+// A burst of packets on the connection behind a handle, from this thread,
+// while it lives: it takes the send lock and holds the connection's writes
+// (see SimConnectConnection::holdWrites), so that the packets leave in few
+// gathered writes. Does nothing for a handle that is no open connection.
+class SimConnectWriteBurst {
+public:
+    explicit SimConnectWriteBurst(SimConnectHandle handle);
+    ~SimConnectWriteBurst();
+    SimConnectWriteBurst(const SimConnectWriteBurst&) = delete;
+    SimConnectWriteBurst& operator=(const SimConnectWriteBurst&) = delete;
+
+    // The connection of this thread's burst, when it is the one behind the
+    // handle; then the send lock is held already.
+    static SimConnectConnection* current(SimConnectHandle handle);
+    // Whether this thread holds the send lock for a burst.
+    static bool active();
+
+private:
+    std::shared_ptr<SimConnectConnection> m_connection;
+    std::unique_lock<std::mutex> m_sendLock;
+    SimConnectConnection* m_outer = nullptr;
+};
+
+// Every packet passes here: the common cases are inline.
+inline AllocateResult SimConnectConnection::allocate(std::uint32_t size, std::uint8_t*& packet, std::uint32_t& sendId)
+{
+    if (size < 16 || size > kOutgoingBufferSize)
+        return AllocateResult::NoRoom;
+    // A full buffer of packets flushed under a hold is put aside for the
+    // release; this one starts the next.
+    if (size > kOutgoingBufferSize - m_writePos && (m_writePos != m_flushedPos || !lf_holdFullBuffer()))
+        return AllocateResult::NoRoom;
+    const bool hasFailed = testFailure();
+    packet = m_outgoing.bytes.get() + m_writePos;
+    std::memset(packet, 0, size);
+    m_writePos += size;
+    if (++m_sendIdCounter == 0)
+        m_sendIdCounter = 1; // 0 is never a send id
+    sendId = m_sendIdCounter;
+    m_pendingSendId = sendId;
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(packet + 12, &sendId, 4);
+    } else {
+        for (int i = 0; i < 4; ++i)
+            packet[12 + i] = static_cast<std::uint8_t>(sendId >> (8 * i));
+    }
+    return hasFailed ? AllocateResult::Failed : AllocateResult::Ok;
+}
+
+inline void SimConnectConnection::release(std::uint32_t size)
+{
+    m_writePos -= std::min<std::size_t>(size, m_writePos - m_flushedPos);
+}
+
+inline bool SimConnectConnection::flush()
+{
+    if (m_writeHolds > 0 ? m_writePos == m_flushedPos : m_writePos == 0)
+        return true;
+    if (m_writeHolds > 0 && m_connected.load() && !m_streamBroken.load()) {
+        m_flushedPos = m_writePos;
+        m_lastSentPacketId = m_pendingSendId;
+        return true;
+    }
+    return lf_flushHandingOver();
+}
 
 } // namespace tzo

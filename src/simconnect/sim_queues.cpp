@@ -3,6 +3,7 @@
 #include "foundation/app_hooks.hpp"
 #include "foundation/log.hpp"
 #include "foundation/time.hpp"
+#include "simconnect/connection.hpp"
 #include "simconnect/sim_creations.hpp"
 #include "simconnect/sim_dispatch.hpp"
 #include "simconnect/sim_ids.hpp"
@@ -210,6 +211,8 @@ void lf_flushSimQueues()
     }
     const SimConnectHandle handle = simConnectHandle.load();
     const std::uint32_t user = userObjectId.load();
+    // Every packet of the frame is its own flush as ever; they leave together.
+    const tzo::SimConnectWriteBurst burst(handle);
 
     for (const PositionUpdate& p : positionsToSend) {
         if (p.objectId <= user)

@@ -3,6 +3,7 @@
 #include "simconnect/connection.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <mutex>
 #include <vector>
@@ -26,6 +27,26 @@ std::shared_ptr<SimConnectConnection> lf_find(SimConnectHandle handle)
             return c;
     return nullptr;
 }
+
+// The connection of this thread's burst on that handle, which the burst keeps
+// alive; else the open connection behind it, kept alive by kept.
+SimConnectConnection* lf_connection(SimConnectHandle handle, std::shared_ptr<SimConnectConnection>& kept)
+{
+    if (SimConnectConnection* c = tzo::SimConnectWriteBurst::current(handle))
+        return c;
+    kept = lf_find(handle);
+    return kept.get();
+}
+
+// The process-wide send lock, unless this thread's burst holds it already.
+std::unique_lock<std::mutex> lf_sendLock()
+{
+    if (tzo::SimConnectWriteBurst::active())
+        return {};
+    return std::unique_lock(tzo::gf_simConnectSendLock());
+}
+
+thread_local SimConnectConnection* t_burstConnection = nullptr;
 
 // Packet ids: 0xF0000000 plus the function number.
 enum PacketId : std::uint32_t {
@@ -54,8 +75,13 @@ public:
 
     void u32(std::uint32_t offset, std::uint32_t value)
     {
-        for (int i = 0; i < 4; ++i)
-            m_packet[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
+        // Little-endian on the wire; one store where the machine is too.
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(m_packet + offset, &value, 4);
+        } else {
+            for (int i = 0; i < 4; ++i)
+                m_packet[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
+        }
     }
     void f32(std::uint32_t offset, float value) { std::memcpy(m_packet + offset, &value, 4); }
     void f64(std::uint32_t offset, double value) { std::memcpy(m_packet + offset, &value, 8); }
@@ -96,7 +122,7 @@ SimConnectResult lf_sendPacket(SimConnectConnection& connection, std::uint64_t s
 {
     if (size > SimConnectConnection::kOutgoingBufferSize)
         return SIMCONNECT_E_FAIL;
-    std::lock_guard lock(tzo::gf_simConnectSendLock());
+    const auto lock = lf_sendLock();
     std::uint8_t* packet = nullptr;
     std::uint32_t sendId = 0;
     const auto size32 = static_cast<std::uint32_t>(size);
@@ -127,6 +153,39 @@ SimConnectResult lf_sendPacket(SimConnectConnection& connection, std::uint64_t s
 }
 
 } // namespace
+
+namespace tzo {
+
+SimConnectWriteBurst::SimConnectWriteBurst(SimConnectHandle handle) : m_connection(lf_find(handle))
+{
+    if (!m_connection)
+        return;
+    if (t_burstConnection == nullptr)
+        m_sendLock = std::unique_lock(gf_simConnectSendLock());
+    m_outer = t_burstConnection;
+    t_burstConnection = m_connection.get();
+    m_connection->holdWrites();
+}
+
+SimConnectWriteBurst::~SimConnectWriteBurst()
+{
+    if (!m_connection)
+        return;
+    m_connection->releaseWrites();
+    t_burstConnection = m_outer;
+}
+
+SimConnectConnection* SimConnectWriteBurst::current(SimConnectHandle handle)
+{
+    return t_burstConnection != nullptr && t_burstConnection == handle ? t_burstConnection : nullptr;
+}
+
+bool SimConnectWriteBurst::active()
+{
+    return t_burstConnection != nullptr;
+}
+
+} // namespace tzo
 
 SimConnectResult SimConnect_Open(SimConnectHandle* phSimConnect, const char* szName, void* hWnd,
                                  std::uint32_t UserEventWin32, SimConnectSignal* hEventHandle,
@@ -198,16 +257,18 @@ std::string tzo::gf_simConnectStreamFault(SimConnectHandle handle)
 
 SimConnectResult SimConnect_GetLastSentPacketID(SimConnectHandle hSimConnect, std::uint32_t* pdwSendID)
 {
-    auto connection = lf_find(hSimConnect);
+    std::shared_ptr<SimConnectConnection> kept;
+    SimConnectConnection* const connection = lf_connection(hSimConnect, kept);
     if (!connection || !pdwSendID)
         return SIMCONNECT_E_FAIL;
-    std::lock_guard lock(tzo::gf_simConnectSendLock());
+    const auto lock = lf_sendLock();
     *pdwSendID = connection->lastSentPacketId();
     return SIMCONNECT_S_OK;
 }
 
 #define NORVANE_CONNECTION_OR_FAIL(handle)                                                                            \
-    auto connection = lf_find(handle);                                                                                 \
+    std::shared_ptr<SimConnectConnection> keptAlive;                                                                   \
+    SimConnectConnection* const connection = lf_connection(handle, keptAlive);                                        \
     if (!connection)                                                                                                   \
     return SIMCONNECT_E_FAIL
 

@@ -18,6 +18,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -197,6 +198,75 @@ bool gf_avoidCollisionWithLive(const tzo::LiveAircraft& live, tzo::AircraftRecor
                        parked.callsign, live.callsign));
     gf_removeAircraft(parked);
     return true;
+}
+
+namespace {
+
+// Nautical miles in a degree of latitude, and of longitude at the equator.
+constexpr double kNmPerDegree = 60.0;
+// Room for rounding and, along a parallel, for the chord being shorter than the arc.
+constexpr double kReachMargin = 1.001;
+// Only this close in longitude does the parallel bound hold within the margin.
+constexpr double kParallelBoundDegrees = 5.0;
+
+double lf_reachNm(double parkedRadius, double liveRadius)
+{
+    return (parkedRadius + liveRadius) * kSafetyFactor * kReachMargin;
+}
+
+bool lf_finite(double a, double b, double c)
+{
+    return std::isfinite(a) && std::isfinite(b) && std::isfinite(c);
+}
+
+} // namespace
+
+void tzo::NearStaticIndex::rebuild(const std::vector<tzo::AircraftRecord>& statics)
+{
+    m_byLatitude.clear();
+    m_always.clear();
+    m_largestRadius = 0.0;
+    for (std::size_t i = 0; i < statics.size(); ++i) {
+        const tzo::AircraftRecord& s = statics[i];
+        // Only those in the simulator can be removed by a live one.
+        if (s.state != tzo::AircraftState::InSimulator)
+            continue;
+        if (!lf_finite(s.stand.latitude, s.stand.longitude, s.radius)) {
+            m_always.push_back(i);
+            continue;
+        }
+        m_byLatitude.push_back(
+            {s.stand.latitude, s.stand.longitude, std::cos(s.stand.latitude * tzo::kRadiansPerDegree), s.radius, i});
+        m_largestRadius = std::max(m_largestRadius, s.radius);
+    }
+    std::sort(m_byLatitude.begin(), m_byLatitude.end(),
+              [](const Entry& a, const Entry& b) { return a.latitude < b.latitude; });
+}
+
+void tzo::NearStaticIndex::candidates(const tzo::LiveAircraft& live, std::vector<std::size_t>& out) const
+{
+    out.assign(m_always.begin(), m_always.end());
+    const double band = lf_reachNm(m_largestRadius, live.radius) / kNmPerDegree;
+    if (!lf_finite(live.latitude, live.longitude, band)) {
+        for (const Entry& e : m_byLatitude)
+            out.push_back(e.index);
+    } else {
+        const double cosLive = std::cos(live.latitude * tzo::kRadiansPerDegree);
+        auto it = std::lower_bound(m_byLatitude.begin(), m_byLatitude.end(), live.latitude - band,
+                                   [](const Entry& e, double latitude) { return e.latitude < latitude; });
+        for (; it != m_byLatitude.end() && it->latitude <= live.latitude + band; ++it) {
+            const double reach = lf_reachNm(it->radius, live.radius);
+            if (std::fabs(it->latitude - live.latitude) * kNmPerDegree > reach)
+                continue;
+            const double lonDegrees = std::fabs(it->longitude - live.longitude);
+            if (lonDegrees < kParallelBoundDegrees &&
+                lonDegrees * kNmPerDegree * std::min(cosLive, it->cosLatitude) > reach)
+                continue;
+            out.push_back(it->index);
+        }
+    }
+    // In table order: the first static aircraft near enough is the one that goes.
+    std::sort(out.begin(), out.end());
 }
 
 bool gf_avoidUserCollisionAir(tzo::LiveAircraft& aircraft)

@@ -4,13 +4,17 @@
 #include "foundation/run_state.hpp"
 #include "foundation/paths.hpp"
 #include "foundation/settings.hpp"
+#include "traffic/collisions.hpp"
+#include "traffic/live_traffic.hpp"
 #include "support/test_support.hpp"
 #include "tick_recorder.hpp"
 
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <random>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -230,6 +234,8 @@ TEST_F(MainLoopTest, collisionChecksStopAtTheFirstRemoval)
     liveAircraft[1].movementPhase = 3;               // not taxiing
     liveAircraft[2].excludedFromParkedCheck = true;  // excluded
     staticAircraft = {parked(7), parked(8)};
+    for (auto& s : staticAircraft)
+        s.stand.latitude = 47.0;  // where they can be touched
 
     second();
     EXPECT_EQ(work.count("userCollisionAir 20001"), 1);
@@ -243,6 +249,7 @@ TEST_F(MainLoopTest, collisionChecksStopAtTheFirstRemoval)
     EXPECT_EQ(work.count("parkedCollision 20001 7"), 1);
     staticAircraft.push_back(parked(9));
     staticAircraft.back().objectId = 300;
+    staticAircraft.back().stand.latitude = 47.0;
     second();  // a static aircraft came into the simulator: everybody once more
     EXPECT_EQ(work.count("parkedCollision 20001 7"), 2);
     second();
@@ -253,6 +260,119 @@ TEST_F(MainLoopTest, collisionChecksStopAtTheFirstRemoval)
     second();
     EXPECT_EQ(work.count("userCollisionGround"), 1);
     EXPECT_EQ(work.count("userCollisionAir 20001"), 4);
+}
+
+namespace {
+
+// A seeded crowd of taxiing live aircraft among static ones around a centre.
+struct CrowdCase {
+    std::uint32_t seed;
+    int live;
+    int parked;
+    double latitude;
+    double longitude;
+    double latitudeSpread; // degrees each way
+    double longitudeSpread;
+    std::size_t fewestRemoved;
+};
+
+double wrapped(double longitude)
+{
+    return longitude > 180.0 ? longitude - 360.0 : longitude < -180.0 ? longitude + 360.0 : longitude;
+}
+
+void fillCrowd(const CrowdCase& c)
+{
+    std::mt19937 random(c.seed);
+    std::uniform_real_distribution<double> north(-c.latitudeSpread, c.latitudeSpread);
+    std::uniform_real_distribution<double> east(-c.longitudeSpread, c.longitudeSpread);
+    std::uniform_real_distribution<double> halfSpanMetres(5.0, 35.0);
+    std::uniform_int_distribution<int> die(0, 19);
+    liveAircraft.clear();
+    staticAircraft.clear();
+    for (int i = 0; i < c.parked; ++i) {
+        tzo::AircraftRecord s = parked(static_cast<std::uint32_t>(i + 1));
+        s.objectId = static_cast<std::uint32_t>(5000 + i);
+        s.stand.latitude = std::clamp(c.latitude + north(random), -90.0, 90.0);
+        s.stand.longitude = wrapped(c.longitude + east(random));
+        s.radius = halfSpanMetres(random) / 1852.0;
+        if (die(random) == 0)
+            s.state = tzo::AircraftState::CreateRequested;
+        staticAircraft.push_back(s);
+    }
+    for (int i = 0; i < c.live; ++i) {
+        tzo::LiveAircraft a = live(static_cast<std::uint32_t>(20000 + i), "L" + std::to_string(i));
+        a.objectId = static_cast<std::uint32_t>(100 + i);
+        a.latitude = std::clamp(c.latitude + north(random), -90.0, 90.0);
+        a.longitude = wrapped(c.longitude + east(random));
+        a.radius = halfSpanMetres(random) / 1852.0;
+        const int roll = die(random);
+        a.onGround = roll != 0;
+        a.movementPhase = roll % 2 == 0 ? tzo::kPhaseGround : roll == 3 ? tzo::kPhaseFlight : tzo::kPhaseToStand;
+        a.towed = roll == 5;
+        a.takeOffRun = roll == 7;
+        a.excludedAsPushback = roll == 9;
+        liveAircraft.push_back(a);
+    }
+}
+
+// The check as it was: every taxiing live aircraft against every static one in order.
+std::vector<std::uint32_t> removedByEveryPair()
+{
+    for (tzo::LiveAircraft& a : liveAircraft) {
+        if (!a.onGround || (a.movementPhase != 2 && a.movementPhase != 5) || a.excludedAsPushback ||
+            a.excludedFromParkedCheck || a.state != tzo::AircraftState::InSimulator)
+            continue;
+        for (tzo::AircraftRecord& s : staticAircraft)
+            if (gf_avoidCollisionWithLive(a, s))
+                break;
+    }
+    return {removalQueue.begin(), removalQueue.end()};
+}
+
+struct RealParkedCheck : TickRecorder {
+    bool avoidCollisionWithLive(const tzo::LiveAircraft& live, tzo::AircraftRecord& parked) override
+    {
+        return gf_avoidCollisionWithLive(live, parked);
+    }
+};
+
+} // namespace
+
+TEST_F(MainLoopTest, theParkedCheckRemovesTheSameAircraftAsEveryPairInASeededCrowd)
+{
+    const std::vector<CrowdCase> crowds = {
+        {1, 2000, 500, 47.45, 8.56, 0.012, 0.018, 100}, // a busy airport: often several in reach
+        {2, 300, 120, 47.45, 8.56, 0.004, 0.006, 50},   // a packed apron
+        {3, 300, 200, 89.99, 0.0, 0.003, 2.5, 50},      // near the pole the meridians meet
+        {4, 200, 200, 0.0, 180.0, 0.0008, 0.0008, 50},  // across the date line
+        {5, 50, 400, -33.9, 151.2, 0.3, 0.3, 0},        // spread wide: hardly anybody near
+    };
+    const bool logged = LOG.value();
+    LOG.setValue(false);
+    flightRunning.store(true);
+    COLLISION_LIVE_PARKED_GND.setValue(true);
+    for (const CrowdCase& c : crowds) {
+        SCOPED_TRACE(::testing::Message() << "seed " << c.seed);
+        fillCrowd(c);
+        const auto liveBefore = liveAircraft;
+        const auto staticBefore = staticAircraft;
+        removalQueue.clear();
+        const std::vector<std::uint32_t> expected = removedByEveryPair();
+        EXPECT_GE(expected.size(), c.fewestRemoved) << "a crowd in which aircraft touch";
+
+        liveAircraft = liveBefore;
+        staticAircraft = staticBefore;
+        removalQueue.clear();
+        RealParkedCheck realWork;
+        tzo::SteadyTickClock steady;
+        tzo::MainLoop crowdLoop(realWork, steady);
+        secondTick.store(true);
+        crowdLoop.round();
+        EXPECT_EQ(std::vector<std::uint32_t>(removalQueue.begin(), removalQueue.end()), expected);
+    }
+    removalQueue.clear();
+    LOG.setValue(logged);
 }
 
 TEST_F(MainLoopTest, blockedCallsignRemovesTheFirstAircraftInTheSimulator)

@@ -43,6 +43,70 @@ bool zeroFrom(const std::vector<std::uint8_t>& bytes, std::uint32_t offset, std:
     return true;
 }
 
+// Every function of the client once, with the fields the stand-in must see.
+std::vector<PacketCase> lf_packetTable()
+{
+    SimConnectInitPosition pos;
+    pos.Latitude = 47.5;
+    pos.Longitude = 8.25;
+    pos.Altitude = 1400.0;
+    pos.Pitch = -2.0;
+    pos.Bank = 0.5;
+    pos.Heading = 270.0;
+    pos.OnGround = 1;
+    pos.Airspeed = 0;
+
+    return {
+        {"MapClientEventToSimEvent", 0xF0000004, 276,
+         [](SimConnectHandle h) { return SimConnect_MapClientEventToSimEvent(h, 208, "NAV_LIGHTS_SET"); },
+         {{16, 208}}, {{20, 256, "NAV_LIGHTS_SET"}}},
+        {"TransmitClientEvent", 0xF0000005, 36,
+         [](SimConnectHandle h) { return SimConnect_TransmitClientEvent(h, 77, 208, 1, 301, 0x10); },
+         {{16, 77}, {20, 208}, {24, 1}, {28, 301}, {32, 0x10}}, {}},
+        {"AddClientEventToNotificationGroup", 0xF0000007, 28,
+         [](SimConnectHandle h) { return SimConnect_AddClientEventToNotificationGroup(h, 301, 208, true); },
+         {{16, 301}, {20, 208}, {24, 1}}, {}},
+        {"SetNotificationGroupPriority", 0xF0000009, 24,
+         [](SimConnectHandle h) { return SimConnect_SetNotificationGroupPriority(h, 301, 1); },
+         {{16, 301}, {20, 1}}, {}},
+        {"AddToDataDefinition", 0xF000000C, 544,
+         [](SimConnectHandle h) {
+             return SimConnect_AddToDataDefinition(h, 402, "Plane Latitude", "degree", SIMCONNECT_DATATYPE_FLOAT64,
+                                                   0.0f, SIMCONNECT_UNUSED);
+         },
+         {{16, 402}, {532, 4}, {536, 0}, {540, 0xFFFFFFFF}},
+         {{20, 256, "Plane Latitude"}, {276, 256, "degree"}}},
+        {"ClearDataDefinition", 0xF000000D, 20, [](SimConnectHandle h) { return SimConnect_ClearDataDefinition(h, 402); },
+         {{16, 402}}, {}},
+        {"RequestDataOnSimObject", 0xF000000E, 48,
+         [](SimConnectHandle h) {
+             return SimConnect_RequestDataOnSimObject(h, 108, 409, 0, SIMCONNECT_PERIOD_SECOND, 1, 2, 3, 4);
+         },
+         {{16, 108}, {20, 409}, {24, 0}, {28, 4}, {32, 1}, {36, 2}, {40, 3}, {44, 4}}, {}},
+        {"RequestDataOnSimObjectType", 0xF000000F, 32,
+         [](SimConnectHandle h) {
+             return SimConnect_RequestDataOnSimObjectType(h, 101, 404, 185200, SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT);
+         },
+         {{16, 101}, {20, 404}, {24, 185200}, {28, 2}}, {}},
+        {"SubscribeToSystemEvent", 0xF0000017, 276,
+         [](SimConnectHandle h) { return SimConnect_SubscribeToSystemEvent(h, 201, "Sim"); }, {{16, 201}},
+         {{20, 256, "Sim"}}},
+        {"UnsubscribeFromSystemEvent", 0xF0000018, 20,
+         [](SimConnectHandle h) { return SimConnect_UnsubscribeFromSystemEvent(h, 201); }, {{16, 201}}, {}},
+        {"AICreateNonATCAircraft", 0xF0000029, 344,
+         [pos](SimConnectHandle h) { return SimConnect_AICreateNonATCAircraft(h, "Airbus A320 Livery", "SWR123", pos, 104); },
+         {{332, 1}, {336, 0}, {340, 104}}, {{16, 256, "Airbus A320 Livery"}, {272, 12, "SWR123"}}},
+        {"AIReleaseControl", 0xF000002B, 24, [](SimConnectHandle h) { return SimConnect_AIReleaseControl(h, 88, 103); },
+         {{16, 88}, {20, 103}}, {}},
+        {"AIRemoveObject", 0xF000002C, 24, [](SimConnectHandle h) { return SimConnect_AIRemoveObject(h, 88, 105); },
+         {{16, 88}, {20, 105}}, {}},
+        {"AISetAircraftFlightPlan", 0xF000002D, 284,
+         [](SimConnectHandle h) { return SimConnect_AISetAircraftFlightPlan(h, 88, "C:\\plans\\SWR123", 110); },
+         {{16, 88}, {280, 110}}, {{20, 260, "C:\\plans\\SWR123"}}},
+    };
+
+}
+
 class Packets : public simtest::SimWorld {
 protected:
     void SetUp() override
@@ -87,65 +151,7 @@ TEST_F(Packets, openPacketCarriesNameAndClientTag)
 
 TEST_F(Packets, everyPacketMatchesItsLayout)
 {
-    SimConnectInitPosition pos;
-    pos.Latitude = 47.5;
-    pos.Longitude = 8.25;
-    pos.Altitude = 1400.0;
-    pos.Pitch = -2.0;
-    pos.Bank = 0.5;
-    pos.Heading = 270.0;
-    pos.OnGround = 1;
-    pos.Airspeed = 0;
-
-    const std::vector<PacketCase> cases = {
-        {"MapClientEventToSimEvent", 0xF0000004, 276,
-         [](SimConnectHandle h) { return SimConnect_MapClientEventToSimEvent(h, 208, "NAV_LIGHTS_SET"); },
-         {{16, 208}}, {{20, 256, "NAV_LIGHTS_SET"}}},
-        {"TransmitClientEvent", 0xF0000005, 36,
-         [](SimConnectHandle h) { return SimConnect_TransmitClientEvent(h, 77, 208, 1, 301, 0x10); },
-         {{16, 77}, {20, 208}, {24, 1}, {28, 301}, {32, 0x10}}, {}},
-        {"AddClientEventToNotificationGroup", 0xF0000007, 28,
-         [](SimConnectHandle h) { return SimConnect_AddClientEventToNotificationGroup(h, 301, 208, true); },
-         {{16, 301}, {20, 208}, {24, 1}}, {}},
-        {"SetNotificationGroupPriority", 0xF0000009, 24,
-         [](SimConnectHandle h) { return SimConnect_SetNotificationGroupPriority(h, 301, 1); },
-         {{16, 301}, {20, 1}}, {}},
-        {"AddToDataDefinition", 0xF000000C, 544,
-         [](SimConnectHandle h) {
-             return SimConnect_AddToDataDefinition(h, 402, "Plane Latitude", "degree", SIMCONNECT_DATATYPE_FLOAT64,
-                                                   0.0f, SIMCONNECT_UNUSED);
-         },
-         {{16, 402}, {532, 4}, {536, 0}, {540, 0xFFFFFFFF}},
-         {{20, 256, "Plane Latitude"}, {276, 256, "degree"}}},
-        {"ClearDataDefinition", 0xF000000D, 20, [](SimConnectHandle h) { return SimConnect_ClearDataDefinition(h, 402); },
-         {{16, 402}}, {}},
-        {"RequestDataOnSimObject", 0xF000000E, 48,
-         [](SimConnectHandle h) {
-             return SimConnect_RequestDataOnSimObject(h, 108, 409, 0, SIMCONNECT_PERIOD_SECOND, 1, 2, 3, 4);
-         },
-         {{16, 108}, {20, 409}, {24, 0}, {28, 4}, {32, 1}, {36, 2}, {40, 3}, {44, 4}}, {}},
-        {"RequestDataOnSimObjectType", 0xF000000F, 32,
-         [](SimConnectHandle h) {
-             return SimConnect_RequestDataOnSimObjectType(h, 101, 404, 185200, SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT);
-         },
-         {{16, 101}, {20, 404}, {24, 185200}, {28, 2}}, {}},
-        {"SubscribeToSystemEvent", 0xF0000017, 276,
-         [](SimConnectHandle h) { return SimConnect_SubscribeToSystemEvent(h, 201, "Sim"); }, {{16, 201}},
-         {{20, 256, "Sim"}}},
-        {"UnsubscribeFromSystemEvent", 0xF0000018, 20,
-         [](SimConnectHandle h) { return SimConnect_UnsubscribeFromSystemEvent(h, 201); }, {{16, 201}}, {}},
-        {"AICreateNonATCAircraft", 0xF0000029, 344,
-         [&](SimConnectHandle h) { return SimConnect_AICreateNonATCAircraft(h, "Airbus A320 Livery", "SWR123", pos, 104); },
-         {{332, 1}, {336, 0}, {340, 104}}, {{16, 256, "Airbus A320 Livery"}, {272, 12, "SWR123"}}},
-        {"AIReleaseControl", 0xF000002B, 24, [](SimConnectHandle h) { return SimConnect_AIReleaseControl(h, 88, 103); },
-         {{16, 88}, {20, 103}}, {}},
-        {"AIRemoveObject", 0xF000002C, 24, [](SimConnectHandle h) { return SimConnect_AIRemoveObject(h, 88, 105); },
-         {{16, 88}, {20, 105}}, {}},
-        {"AISetAircraftFlightPlan", 0xF000002D, 284,
-         [](SimConnectHandle h) { return SimConnect_AISetAircraftFlightPlan(h, 88, "C:\\plans\\SWR123", 110); },
-         {{16, 88}, {280, 110}}, {{20, 260, "C:\\plans\\SWR123"}}},
-    };
-
+    const std::vector<PacketCase> cases = lf_packetTable();
     std::uint32_t previousSendId = lastSendId();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -174,6 +180,69 @@ TEST_F(Packets, everyPacketMatchesItsLayout)
     EXPECT_EQ(creates[0].f64("pitch"), -2.0);
     EXPECT_EQ(creates[0].f64("bank"), 0.5);
     EXPECT_EQ(creates[0].f64("heading"), 270.0);
+    EXPECT_TRUE(m_stub->protocolErrors().empty()) << m_stub->protocolErrors().front();
+}
+
+// A frame of many positions among every other kind of packet, as the frame
+// drain sends it: the packets held and written together arrive as the same
+// bytes, in the same order, as when each one goes out alone.
+TEST_F(Packets, aFrameOfManyPacketsArrivesTheSameWrittenTogetherAsOneByOne)
+{
+    const std::vector<PacketCase> table = lf_packetTable();
+    std::vector<std::function<SimConnectResult(SimConnectHandle)>> frame;
+    for (std::uint32_t round = 0; round < 40; ++round) {
+        for (std::uint32_t k = 0; k < 50; ++k) {
+            const std::uint32_t object = 100 + round * 50 + k;
+            frame.push_back([object](SimConnectHandle h) {
+                const double values[8] = {47.0 + object * 1e-4, 8.5, 0.01, -0.02, 1.5, 1400.0 + object, -3.0, 140.0};
+                return SimConnect_SetDataOnSimObject(h, 402, object, 0, 0, sizeof values, values);
+            });
+            if (k % 10 == 0)
+                frame.push_back([object](SimConnectHandle h) {
+                    return SimConnect_TransmitClientEvent(h, object, 208, object % 2, 301, 0);
+                });
+        }
+        for (const auto& c : table)
+            frame.push_back(c.call);
+    }
+
+    // The bytes of the packets with send ids from first on, the send id blanked.
+    const auto recorded = [this](std::uint32_t first) {
+        std::vector<std::vector<std::uint8_t>> out;
+        for (const auto& p : m_stub->packets())
+            if (p.sendId >= first) {
+                EXPECT_EQ(p.sendId, first + out.size()) << "in the order sent";
+                out.push_back(p.bytes);
+                simtest::putU32(out.back(), 12, 0);
+            }
+        return out;
+    };
+
+    const std::uint32_t aloneFrom = lastSendId() + 1;
+    for (const auto& call : frame) {
+        const std::size_t before = m_stub->packetCount();
+        ASSERT_EQ(call(m_handle), SIMCONNECT_S_OK);
+        ASSERT_TRUE(testsupport::waitFor([&] { return m_stub->packetCount() > before; }));
+    }
+    const auto alone = recorded(aloneFrom);
+
+    auto* connection = static_cast<tzo::SimConnectConnection*>(m_handle);
+    const std::uint64_t writesBefore = connection->writesMade();
+    const std::uint32_t togetherFrom = lastSendId() + 1;
+    {
+        const tzo::SimConnectWriteBurst burst(m_handle);
+        for (const auto& call : frame)
+            ASSERT_EQ(call(m_handle), SIMCONNECT_S_OK);
+    }
+    const std::uint32_t last = lastSendId();
+    ASSERT_TRUE(testsupport::waitFor([&] { return m_stub->handledSendId(0) == last; }));
+    const auto together = recorded(togetherFrom);
+
+    ASSERT_EQ(alone.size(), frame.size());
+    ASSERT_EQ(together.size(), frame.size());
+    for (std::size_t i = 0; i < frame.size(); ++i)
+        ASSERT_EQ(together[i], alone[i]) << "packet " << i << " of the frame";
+    EXPECT_LT(connection->writesMade() - writesBefore, frame.size() / 50) << "written together, not one by one";
     EXPECT_TRUE(m_stub->protocolErrors().empty()) << m_stub->protocolErrors().front();
 }
 
