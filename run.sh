@@ -48,12 +48,40 @@ it the program stops with "Error 41") and a folder "input" with "dbase.xml",
   cp -r demo/program ~/norvane && ./run.sh ~/norvane --headless
 With --headless, or without a display, there is no window: the status and
 error lines go to standard error as well. Everything the program does goes to
-Log.txt in PROGRAM_FOLDER. It ends with 0 when it is closed (the window's close
-box, Ctrl-C, the simulator closing), 1 after a system error (a port in use, a
-failed start) and 2 after an error that leaves it nothing to do (headless: not
-in its folder, no simulator install path found (Errors 151 and 153 name
-registry.ini), a PORT_NUMBER that is no port); a second copy for the same user
-ends at once with 255.
+Log.txt in PROGRAM_FOLDER, every start failure of a reader or of the TCP server
+with its port and cause. The exit code:
+  0    it was closed: the window's close box, Ctrl-C, SIGTERM, SIGHUP (a closed
+       terminal), the simulator closing
+  1    a system error: a port in use, a failed start of operations, a restart
+       that could not be made, a simulator stream that breaks the protocol
+  2    headless, an error that leaves it nothing to do: not in its folder
+       (Error 41, a second line names the folder it needs), no simulator
+       install path (Errors 151 and 153, a second line names registry.ini), a
+       PORT_NUMBER that is no port (Error 44 names the value), a simulator
+       pipe whose path is too long for a socket (set NORVANE_PIPE_DIR)
+  255  another copy runs for the same user
+A signal's closing line, in Log.txt too, reads "Signal SIGTERM received,
+closing Norvane_P3D ..." (a closed terminal: "Signal SIGHUP (terminal closed)
+received, ..."); either way every exit step runs and what the program learned
+is saved.
+
+THE PROGRAM ALONE AGAINST THE TWO STAND-INS, from the top of the clone (a
+fresh folder, so that your own settings stay untouched):
+  ./scripts/install-deps.sh && ./scripts/build.sh release norvane norvane-simstub norvane-rtstub
+  mkdir -p ~/nv/appdata && cp -r demo/program demo/simulator demo/programdata demo/registry.ini ~/nv/
+  export NORVANE_APPDATA=~/nv/appdata NORVANE_PROGRAMDATA=~/nv/programdata \
+         NORVANE_REGISTRY=~/nv/registry.ini NORVANE_UPDATE_URL=https://127.0.0.1:9
+  build/release/tools/simstub/norvane-simstub --lszh-flight --quiet --report-s 5 > ~/nv/simstub.log &
+  build/release/tools/rtstub/norvane-rtstub --loop --no-tcp > ~/nv/rtstub.log &
+  ./run.sh ~/nv/program --headless
+NORVANE_APPDATA takes the settings, NORVANE_PROGRAMDATA the demo's ProgramData
+folder (its simobjects.cfg lists the demo's liveries), NORVANE_REGISTRY the
+demo's registry (SetupPath=../simulator/Prepar3D v5/, read from the program
+folder) and NORVANE_UPDATE_URL a closed port, so that the update check fails at
+once. Without RealTraffic.jar the program takes the UDP lines only, hence
+--no-tcp. Within about a minute ~/nv/simstub.log reports the AI aircraft the
+stand-in holds ("report: 2 AI aircraft"); Ctrl-C ends the program with 0,
+"kill %1 %2" the stand-ins.
 
 Environment variables the program reads (all optional):
   NORVANE_APPDATA          roaming application-data folder (default
