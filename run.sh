@@ -49,11 +49,22 @@ it the program stops with "Error 41") and a folder "input" with "dbase.xml",
 With --headless, or without a display, there is no window: the status and
 error lines go to standard error as well. Everything the program does goes to
 Log.txt in PROGRAM_FOLDER. It ends with 0 when it is closed (the window's close
-box, Ctrl-C, the simulator closing), 1 after a system error (a port in use, a
-failed start) and 2 after an error that leaves it nothing to do (headless: not
-in its folder, no simulator install path found (Errors 151 and 153 name
-registry.ini), a PORT_NUMBER that is no port); a second copy for the same user
-ends at once with 255.
+box, Ctrl-C, the simulator closing), 1 after a system error (a failed start;
+a port in use with a window) and 2 after an error that leaves it nothing to do
+(headless: every user error of the start-up and of the simulator link, among
+them not in its folder, no simulator install path found (Errors 151 and 153
+name registry.ini), no liveries (Error 53 names the SimObjects folders searched
+and a missing NORVANE_PROGRAMDATA), no dbase.xml and no update server (Error
+60), a simulator of another name or version (Error 78), a PORT_NUMBER that is
+no port, a UDP port in use: "Reader error: UDP port N cannot be used: stop the
+program that holds it, or set NORVANE_QNH_PORT (or NORVANE_TRAFFIC_PORT) to a
+free port"; the last line then reads "Norvane_P3D has nothing left to do
+without a window and ends: ..."); a second copy for the same user ends at once
+with 255. Each start says where the simulator's install path came from
+("Simulator install path P read from registry.ini (...), saved as
+SIM_INSTALL_PATH in .../parameters.xml", later "... from SIM_INSTALL_PATH in
+..."): once saved, registry.ini is read again only when that setting is
+removed; headless, a saved path that does not exist gets a line saying so.
 
 Environment variables the program reads (all optional):
   NORVANE_APPDATA          roaming application-data folder (default

@@ -350,7 +350,7 @@ TEST(ProgramProcess, headlessEndsAtEveryDeadEndWithTheUserErrorCodeAndTheLinesTh
         c.prepare(dir.path(), setup);
         Program program(setup.program, {}, dir.path() / "terminal.txt", setup.programFolder, setup.environment);
         // It ends by itself within seconds; the time allowed is for a loaded or sanitized run.
-        EXPECT_EQ(program.exitCode(std::chrono::seconds(90)), 2);
+        EXPECT_EQ(program.exitCode(std::chrono::seconds(60)), 2);
         if (heldPort >= 0) {
             ::close(heldPort);
             heldPort = -1;
