@@ -507,6 +507,9 @@ void lf_startUpNRVX()
         lf_startUpSteps();
     } catch (const UserErrorException&) {
         // Every user error ends the start-up: nothing runs until it is mended.
+        // With a window the entry's wrapper reports it and the window waits.
+        if (!gf_windowless())
+            throw;
         gf_logException("lf_startUpNRVX");
         gf_nothingLeftToDo();
     }
