@@ -52,18 +52,32 @@ Log.txt in PROGRAM_FOLDER, every start failure of a reader or of the TCP server
 with its port and cause. The exit code:
   0    it was closed: the window's close box, Ctrl-C, SIGTERM, SIGHUP (a closed
        terminal), the simulator closing
-  1    a system error: a port in use, a failed start of operations, a restart
-       that could not be made, a simulator stream that breaks the protocol
-  2    headless, an error that leaves it nothing to do: not in its folder
+  1    a system error: a port in use (a UDP port: "Reader error: UDP port N
+       cannot be used: stop the program that holds it, or set NORVANE_QNH_PORT
+       (or NORVANE_TRAFFIC_PORT) to a free port"), a failed start of
+       operations, a restart that could not be made, a simulator stream that
+       breaks the protocol
+  2    headless, an error that leaves it nothing to do: every user error of
+       the start-up and of the simulator link, among them not in its folder
        (Error 41, a second line names the folder it needs), no simulator
-       install path (Errors 151 and 153, a second line names registry.ini), a
-       PORT_NUMBER that is no port (Error 44 names the value), a simulator
-       pipe whose path is too long for a socket (set NORVANE_PIPE_DIR)
+       install path (Errors 151 and 153, a second line names registry.ini), no
+       liveries (Error 53 names the SimObjects folders searched and a missing
+       NORVANE_PROGRAMDATA), no dbase.xml and no update server (Error 60), a
+       simulator of another name or version (Error 78), a PORT_NUMBER that is
+       no port (Error 44 names the value), a simulator pipe whose path is too
+       long for a socket (set NORVANE_PIPE_DIR); the last line then reads
+       "Norvane_P3D has nothing left to do without a window and ends: ..."
   255  another copy runs for the same user
 A signal's closing line, in Log.txt too, reads "Signal SIGTERM received,
 closing Norvane_P3D ..." (a closed terminal: "Signal SIGHUP (terminal closed)
 received, ..."); either way every exit step runs and what the program learned
 is saved.
+Each start says where the simulator's install path came from ("Simulator
+install path P read from registry.ini (...), saved as SIM_INSTALL_PATH in
+.../parameters.xml", later "... from SIM_INSTALL_PATH in ..."): once saved,
+registry.ini is read again only when that setting is removed from
+parameters.xml; headless, a saved path that does not exist gets a line saying
+how to change it.
 
 THE PROGRAM ALONE AGAINST THE TWO STAND-INS, from the top of the clone (a
 fresh folder, so that your own settings stay untouched):

@@ -2,6 +2,7 @@
 
 #include "app/main_window.hpp"
 #include "app/stand_window.hpp"
+#include "app/start_up.hpp"
 #include "app/status_line.hpp"
 #include "foundation/app_hooks.hpp"
 #include "parking/park_airports_file.hpp"
@@ -49,13 +50,12 @@ void gf_installSimWindowHooks()
         mainWindowObject.userModelKnown.store(known);
         lf_repaint();
     };
-    hooks.enableInstallPath = [] { gf_enableControl(SIM_INSTALL_PATH); };
-    // With a window the user sees the error and can mend the simulator's
-    // settings while the program waits; without one nobody would see it wait.
-    hooks.transportUnusable = [] {
+    hooks.enableInstallPath = [] {
+        gf_enableControl(SIM_INSTALL_PATH);
         if (gf_windowless())
-            gf_requestExit(ExitReason::USER_ERROR, 0);
+            gf_logProgressLine(gf_installPathChangeText());
     };
+    hooks.nothingLeftToDo = [] { gf_nothingLeftToDo(); };
     hooks.rememberParkStand = ::gf_rememberParkStand;
     gf_installSimLayerHooks(hooks);
     gf_installStandNameHook();

@@ -88,6 +88,20 @@ std::uint16_t lf_portFromEnvironment(const char* name, std::uint16_t fallback)
     return static_cast<std::uint16_t>(value);
 }
 
+constexpr const char* kQnhPortVariable = "NORVANE_QNH_PORT";
+constexpr const char* kTrafficPortVariable = "NORVANE_TRAFFIC_PORT";
+
+// The reader's own line names the system's error; this one says what to do.
+std::string lf_readerErrorText()
+{
+    const auto failure = gf_firstReaderFailure();
+    if (!failure)
+        return "Reader error";
+    return fmt::format("Reader error: UDP port {} cannot be used: stop the program that holds it, or set {} to a "
+                       "free port",
+                       failure->port, failure->traffic ? kTrafficPortVariable : kQnhPortVariable);
+}
+
 // Starts a detached reader thread, counted before it exists. False (nothing
 // started) when an exit has begun.
 bool lf_startReader(void (*body)(std::uint16_t), std::uint16_t port)
@@ -192,7 +206,8 @@ bool lf_operations()
     if (rtError.load()) {
         // A reader could not bind. The exit ends what runs; nothing more is
         // started, least of all a main loop that no exit would stop.
-        gf_showError("Reader error");
+        // A system error with or without a window, as a busy TCP port is.
+        gf_showError(lf_readerErrorText());
         gf_requestExit(ExitReason::SYSTEM_ERROR, 0);
         return false;
     }
@@ -225,12 +240,12 @@ bool gf_inNearZeroBox(double latitude, double longitude)
 
 std::uint16_t gf_qnhReaderPort()
 {
-    return lf_portFromEnvironment("NORVANE_QNH_PORT", kQnhPort);
+    return lf_portFromEnvironment(kQnhPortVariable, kQnhPort);
 }
 
 std::uint16_t gf_trafficReaderPort()
 {
-    return lf_portFromEnvironment("NORVANE_TRAFFIC_PORT", kTrafficPort);
+    return lf_portFromEnvironment(kTrafficPortVariable, kTrafficPort);
 }
 
 bool lf_requestAircraftOnGround()
@@ -277,12 +292,10 @@ void lf_startOperations()
         lf_operations();
     } catch (const UserErrorException& e) {
         // A setting to mend (PORT_NUMBER): the user's error, shown as such.
-        // Without a window nobody would see the program wait for the mend.
         closeServer();
         gf_showError(e.what());
         lf_repaintWindow();
-        if (gf_windowless())
-            gf_requestExit(ExitReason::USER_ERROR, 0);
+        gf_nothingLeftToDo();
     } catch (const std::exception& e) {
         gf_showStatus(e.what(), true);
         closeServer();

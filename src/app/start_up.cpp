@@ -27,6 +27,7 @@
 #include "realtraffic/link_state.hpp"
 #include "realtraffic/rt_messages.hpp"
 #include "refdata/dbase.hpp"
+#include "refdata/downloads.hpp"
 #include "refdata/program_update.hpp"
 #include "refdata/update_check.hpp"
 
@@ -63,30 +64,57 @@ constexpr std::int64_t kSinceLastRunMinutes = 524160;
 
 const std::string kNoInstallPath = "No P3D install path detected, type full Install Path above, and press Enter";
 
+// Where registry.ini is, or what names its folder.
+std::string lf_registryPlace()
+{
+    const fs::path registry = platform::registry::storePath();
+    return registry.empty() ? std::string("no application-data folder is known: set NORVANE_APPDATA")
+                            : registry.string();
+}
+
 // Without a window there is no Install Path field to type into: the second
 // line says what to write on this machine instead.
 std::string lf_withoutWindow(const std::string& text, std::string_view whatToWrite)
 {
     if (!gf_windowless())
         return text;
-    const fs::path registry = platform::registry::storePath();
-    const std::string where = registry.empty() ? std::string("no application-data folder is known: set NORVANE_APPDATA")
-                                               : registry.string();
+    const std::string where = lf_registryPlace();
     return fmt::format("{}\nWithout a window there is no Install Path field: {} in registry.ini ({}, or the file "
                        "NORVANE_REGISTRY names), as ./run.sh --help shows",
                        text, whatToWrite, where);
 }
 
+std::string lf_registryText()
+{
+    return fmt::format("registry.ini ({})", lf_registryPlace());
+}
+
+// Once saved, the path is used and the registry no longer read: the user must
+// know where to change it, above all without a window and its field.
+void lf_sayInstallPathFromSettings()
+{
+    const std::string path = SIM_INSTALL_PATH.value();
+    gf_logProgressLine(fmt::format("Simulator install path {} from {} in {}", path, SIM_INSTALL_PATH.name(),
+                                   g_parametersPath));
+    std::error_code ec;
+    if (gf_windowless() && !fs::exists(lf_simulatorPath(path), ec))
+        gf_logProgressLine("It does not exist. " + gf_installPathChangeText());
+}
+
+} // namespace
+
+std::string gf_installPathChangeText()
+{
+    return fmt::format("Without a window there is no Install Path field: edit {0} in {1}, or remove {0} there to "
+                       "take the path from {2} again",
+                       SIM_INSTALL_PATH.name(), g_parametersPath, lf_registryText());
+}
+
+namespace {
+
 constexpr std::string_view kWriteSetupPath =
     "write the simulator's key and its SetupPath, e.g. [HKEY_LOCAL_MACHINE\\SOFTWARE\\Lockheed Martin\\Prepar3D v5] "
     "and SetupPath=/mnt/p3d/Prepar3D v5/,";
-
-// Errors that leave the program nothing to do until the user mends something
-// outside it; without a window nobody would see it wait, so it ends.
-bool lf_endsWithoutWindow(int code)
-{
-    return code == 41 || code == 151 || code == 153;
-}
 
 // The run this start-up belongs to. An exit (and with it any restart) begun
 // after the start-up began makes it stale: it must then start nothing, or a
@@ -311,6 +339,11 @@ void lf_detectRealTraffic()
     if (lf_startStale())
         return;
     if (!dbaseRead.load()) {
+        if (!gf_dbaseFileUsable())
+            gf_logProgressLine(fmt::format("{} is missing or damaged and the update server {} sent none: let {} "
+                                           "reach the server (NORVANE_UPDATE_URL names it), or copy a dbase.xml "
+                                           "there",
+                                           fs::absolute(g_dbasePath).string(), gf_updateServerUrl(), kProgramName));
         gf_readDbase();
         gf_readFixesXml();
         dbaseRead.store(true);
@@ -321,8 +354,15 @@ void lf_detectRealTraffic()
     archiveWeek.store(static_cast<std::uint32_t>(std::max(0, gf_parseVersion(ARCHIVE_VERSION.value()).major)));
 
     gf_enableControl(SIM_INSTALL_PATH);
-    if (SIM_INSTALL_PATH.empty())
+    if (SIM_INSTALL_PATH.empty()) {
         lf_detectP3D();
+        if (!SIM_INSTALL_PATH.empty())
+            gf_logProgressLine(fmt::format("Simulator install path {} read from {}, saved as {} in {}",
+                                           SIM_INSTALL_PATH.value(), lf_registryText(), SIM_INSTALL_PATH.name(),
+                                           g_parametersPath));
+    } else {
+        lf_sayInstallPathFromSettings();
+    }
 
     const fs::path jar = gf_knownFolderPath() / g_realTrafficFolderName / "RealTraffic.jar";
     rtOnThisPc.store(fs::exists(jar, ec));
@@ -465,11 +505,13 @@ void lf_startUpNRVX()
     startGeneration = runGeneration.load();
     try {
         lf_startUpSteps();
-    } catch (const UserErrorException& e) {
-        if (!gf_windowless() || !lf_endsWithoutWindow(e.code()))
+    } catch (const UserErrorException&) {
+        // Every user error ends the start-up: nothing runs until it is mended.
+        // With a window the entry's wrapper reports it and the window waits.
+        if (!gf_windowless())
             throw;
         gf_logException("lf_startUpNRVX");
-        gf_requestExit(ExitReason::USER_ERROR, 0);
+        gf_nothingLeftToDo();
     }
 }
 

@@ -33,6 +33,9 @@ void gf_installOperationsStart(void (*start)());
 // start-up; the entry's wrapper counts the thread and reports the exception.
 void lf_startUpNRVX();
 
+// Without a window: how to change the saved install path, and where.
+std::string gf_installPathChangeText();
+
 // Folders, settings, controls, data files, simulator, RealTraffic, airports list.
 void lf_detectRealTraffic();
 void lf_prepareFolders();

@@ -3,6 +3,7 @@
 #include "app/main_window.hpp"
 #include "foundation/exceptions.hpp"
 #include "foundation/log.hpp"
+#include "foundation/version.hpp"
 
 #include <fmt/format.h>
 
@@ -66,6 +67,13 @@ void lf_showError(std::string_view message)
     gf_invalidateMainWindow(kStatusBand);
 }
 
+void lf_logProgressLine(std::string_view text)
+{
+    std::lock_guard lock(mainWindowObject.statusMutex);
+    gf_logLineString(std::string(text));
+    lf_toTerminal(text);
+}
+
 void lf_clearError()
 {
     auto& o = mainWindowObject;
@@ -116,6 +124,7 @@ void gf_fillStatusLineHooks(AppHooks& hooks)
     hooks.clearStatus = lf_clearStatus;
     hooks.showError = lf_showError;
     hooks.clearError = lf_clearError;
+    hooks.logProgressLine = lf_logProgressLine;
     hooks.logException = lf_logException;
 }
 
@@ -127,6 +136,17 @@ void gf_setWindowless(bool windowless)
 bool gf_windowless()
 {
     return g_windowless.load();
+}
+
+bool gf_nothingLeftToDo()
+{
+    if (!g_windowless.load())
+        return false;
+    lf_logProgressLine(fmt::format("{} has nothing left to do without a window and ends: mend what the lines above "
+                                   "say, then start it again",
+                                   kProgramName));
+    gf_requestExit(ExitReason::USER_ERROR, 0);
+    return true;
 }
 
 void gf_tickStatusClock()

@@ -22,3 +22,8 @@ void gf_resetStatusClock();
 // nothing to do ends it. Set once at start, before any other thread.
 void gf_setWindowless(bool windowless);
 bool gf_windowless();
+// Called after the error line of an error that leaves the program nothing to
+// do until the user mends something outside it. With a window the program
+// waits for the user; without one nobody would see it wait, so it says so and
+// ends with the user-error code. True when it ends.
+bool gf_nothingLeftToDo();

@@ -91,6 +91,14 @@ void gf_clearError()
         h->clearError();
 }
 
+void gf_logProgressLine(std::string_view text)
+{
+    if (auto h = hooks(); h && h->logProgressLine)
+        h->logProgressLine(text);
+    else
+        gf_logLine(text);
+}
+
 void gf_requestExit(ExitReason reason, int seconds)
 {
     if (auto h = hooks(); h && h->requestExit)

@@ -27,6 +27,10 @@ void gf_showStatus(std::string_view text, bool log = false);
 void gf_clearStatus();
 void gf_showError(std::string_view text);
 void gf_clearError();
+// A line that says how the program gets on (a link made): logged, and without
+// a window also on standard error as the status lines are; the status band
+// keeps what it shows.
+void gf_logProgressLine(std::string_view text);
 void gf_requestExit(ExitReason reason, int seconds);
 // To be called inside a catch block: reports the exception in flight.
 void gf_logException(std::string_view name);
@@ -36,6 +40,7 @@ struct AppHooks {
     void (*clearStatus)() = nullptr;
     void (*showError)(std::string_view) = nullptr;
     void (*clearError)() = nullptr;
+    void (*logProgressLine)(std::string_view) = nullptr;
     void (*requestExit)(ExitReason, int) = nullptr;
     void (*logException)(std::string_view) = nullptr;
 };

@@ -15,6 +15,7 @@
 #include "liveries/scan_lists.hpp"
 #include "liveries/scan_reports.hpp"
 #include "liveries/scanned_liveries.hpp"
+#include "platform/folders.hpp"
 #include "refdata/dbase_lookups.hpp"
 
 #include <fmt/format.h>
@@ -72,6 +73,25 @@ void lf_forgetScan()
     lf_clearScanMessages();
 }
 
+// What a user without liveries needs to mend: the folders looked in and,
+// for the simulator's own list, whether its folder was known at all. Also on
+// the terminal without a window, where Log.txt is not in sight.
+void lf_sayWhereSearched(bool addonPackages, const std::vector<std::string>& folders)
+{
+    if (folders.empty()) {
+        gf_logProgressLine("No SimObjects folder was searched: none is named by simobjects.cfg, add-ons.cfg or the "
+                           "lfolder settings");
+    } else {
+        std::string list;
+        for (const std::string& folder : folders)
+            list += (list.empty() ? "" : ", ") + folder;
+        gf_logProgressLine(fmt::format("No liveries in the SimObjects folder{} searched: {}",
+                                       folders.size() == 1 ? "" : "s", list));
+    }
+    if (addonPackages && platform::simulatorProgramDataFolder().empty())
+        gf_logProgressLine(fmt::format("simobjects.cfg not read: {}", platform::kUnknownProgramDataText));
+}
+
 void lf_rescan(bool addonPackages, bool prioritize, std::vector<std::string>& folders)
 {
     lf_forgetScan();
@@ -104,6 +124,7 @@ void lf_rescan(bool addonPackages, bool prioritize, std::vector<std::string>& fo
         gf_clearStatus();
         if (fs::exists(g_liveriesScannedPath))
             gf_logLineMarked(fmt::format("no liveries found, {} of the last scan kept", g_liveriesScannedPath.string()));
+        lf_sayWhereSearched(addonPackages, folders);
         throw tzo::UserErrorException(53, "no liveries found");
     }
     if (folders.size() > 1)

@@ -7,9 +7,15 @@
 
 #include <fmt/format.h>
 
+#include <atomic>
 #include <exception>
 
 namespace {
+
+// kFailed | (traffic ? kTraffic : 0) | port; 0 while no reader has failed.
+constexpr std::uint32_t kFailed = 1u << 17;
+constexpr std::uint32_t kTraffic = 1u << 16;
+std::atomic<std::uint32_t> g_firstFailure{0};
 
 void lf_reportReaderStopped(bool traffic, std::string_view text)
 {
@@ -25,6 +31,8 @@ void lf_reportReaderStopped(bool traffic, std::string_view text)
 void lf_readerFailed(tzo::UdpReader& reader, std::uint16_t port, bool traffic, std::string_view text)
 {
     gf_logLine(fmt::format("{} disconnected", reader.name()));
+    std::uint32_t none = 0;
+    g_firstFailure.compare_exchange_strong(none, kFailed | (traffic ? kTraffic : 0u) | port);
     lf_reportReaderStopped(traffic, fmt::format("{} (UDP port {})", text, port));
     reader.closeSocket();
 }
@@ -61,6 +69,14 @@ void gf_qnhReaderThread(std::uint16_t port)
     gf_runReaderThread(qnhReader, port, false);
 }
 
+std::optional<ReaderFailure> gf_firstReaderFailure()
+{
+    const std::uint32_t failure = g_firstFailure.load();
+    if (failure == 0)
+        return std::nullopt;
+    return ReaderFailure{(failure & kTraffic) != 0, static_cast<std::uint16_t>(failure & 0xFFFFu)};
+}
+
 void gf_checkReadersAlive()
 {
     if (!realTrafficConnected.load())
@@ -73,6 +89,7 @@ void gf_checkReadersAlive()
 
 void gf_resetTrafficInput()
 {
+    g_firstFailure.store(0);
     trafficReader.resetTimestamp();
     trafficReader.clearCollected();
     trafficReader.clearStop();

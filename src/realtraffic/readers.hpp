@@ -6,6 +6,7 @@
 #include "realtraffic/traffic_reader.hpp"
 
 #include <cstdint>
+#include <optional>
 
 // Thread bodies of the program's readers; the ports are 49005 and 49004 in the
 // program.
@@ -16,6 +17,14 @@ void gf_qnhReaderThread(std::uint16_t port);
 // runningThreads, binds, marks the reader receiving, receives until stopped.
 // A failure to open or bind is reported on the status line and sets rtError.
 void gf_runReaderThread(tzo::UdpReader& reader, std::uint16_t port, bool traffic);
+
+// The first reader that failed since the program started or the traffic
+// input was last reset: which one, on which port.
+struct ReaderFailure {
+    bool traffic = false;
+    std::uint16_t port = 0;
+};
+std::optional<ReaderFailure> gf_firstReaderFailure();
 
 // The main loop's alive check of both readers; only while RealTraffic is connected.
 void gf_checkReadersAlive();

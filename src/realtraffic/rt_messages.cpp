@@ -344,7 +344,7 @@ void gf_connectRealTraffic(std::chrono::milliseconds replyTimeout)
             continue;
         }
         lf_takeAsRealTraffic(reply);
-        gf_logLine("RealTraffic connected");
+        gf_logProgressLine("RealTraffic connected");
         return;
     }
 }

@@ -44,8 +44,8 @@ void lf_reportUnusablePipe(std::string_view pipeName)
     gf_showError(fmt::format("pipe path too long: {} has {} bytes, a local socket path at most {}; "
                              "set NORVANE_PIPE_DIR to a shorter folder",
                              text, text.size(), platform::kMaxPipeSocketPathBytes));
-    if (const SimLayerHooks hooks = gf_simLayerHooks(); hooks.transportUnusable)
-        hooks.transportUnusable();
+    if (const SimLayerHooks hooks = gf_simLayerHooks(); hooks.nothingLeftToDo)
+        hooks.nothingLeftToDo();
 }
 
 platform::StreamSocket lf_openTransport(const SimConnectTransport& transport, bool disableNagle)

@@ -252,6 +252,8 @@ void SimClient(std::stop_token stop)
     } catch (const tzo::UserErrorException& e) {
         gf_showError(e.what());
         lf_closeSimConnect(false);
+        if (const SimLayerHooks hooks = gf_simLayerHooks(); hooks.nothingLeftToDo)
+            hooks.nothingLeftToDo();
     } catch (const std::exception& e) {
         gf_showError(e.what());
         flightRunning.store(false);

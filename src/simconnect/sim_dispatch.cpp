@@ -188,7 +188,7 @@ void lf_onOpen(const SimConnectRecv* message, std::uint32_t size)
     const std::string text =
         fmt::format("{} ({}.{}.{}.{})", cleaned, open->applicationVersionMajor, open->applicationVersionMinor,
                     open->applicationBuildMajor, open->applicationBuildMinor);
-    gf_logLine(text + " connected ");
+    gf_logProgressLine(text + " connected ");
     if (hooks.simulatorText)
         hooks.simulatorText(text);
 

@@ -17,9 +17,10 @@ struct SimLayerHooks {
     void (*wingspanKnown)(bool known) = nullptr;
     // Lets the user correct the install path after a refused simulator.
     void (*enableInstallPath)() = nullptr;
-    // The simulator's transport can never open as it is set (a pipe path too
-    // long for a socket); its error line has been shown.
-    void (*transportUnusable)() = nullptr;
+    // The simulator link has ended on a user error whose line has been shown
+    // (a pipe path too long for a socket, a refused simulator): nothing
+    // reaches the simulator until the user mends it.
+    void (*nothingLeftToDo)() = nullptr;
     // Name of the park-airport stand at a position, empty when none.
     std::string (*standNameAt)(double latitude, double longitude) = nullptr;
     // The user stands at this stand: the first park airport, when it is the

@@ -1,8 +1,11 @@
 // The program as real processes: one copy per user, a copy that ends at once
 // leaves the running one and its log alone, the guard dies with its process,
 // SIGTERM ends the program through its own exit with its position saved and
-// says a signal closed it, and a headless program outside its folder,
-// without a simulator or with a pipe it cannot use says what it needs and ends.
+// says a signal closed it, and a headless program at every dead end (outside
+// its folder, without a simulator, liveries or data base, with a pipe it
+// cannot use, a simulator of another name) says what it needs and ends with
+// the user-error code, a busy port with the system-error code; on its way it says where the install
+// path came from and that the simulator and RealTraffic connected.
 
 #include "support/process.hpp"
 #include "support/test_support.hpp"
@@ -10,9 +13,13 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -58,17 +65,49 @@ private:
     }
 };
 
+// The demo's program folder in `folder`, its simulator and ProgramData inside
+// too, and a registry that names the simulator: a program started there gets
+// as far as waiting for the simulator.
+void lf_demoIn(const fs::path& folder)
+{
+    const fs::path demo = fs::path(NORVANE_DEMO_PROGRAM).parent_path();
+    fs::copy(NORVANE_DEMO_PROGRAM, folder, fs::copy_options::recursive);
+    fs::copy(demo / "simulator", folder / "simulator", fs::copy_options::recursive);
+    fs::copy(demo / "programdata", folder / "programdata", fs::copy_options::recursive);
+    testsupport::writeFile(folder / "roaming" / "registry.ini",
+                           "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Lockheed Martin\\Prepar3D v5]\nSetupPath=" +
+                               (folder / "simulator" / "Prepar3D v5").string() + "/\n");
+}
+
+std::string lf_programData(const fs::path& folder)
+{
+    return "NORVANE_PROGRAMDATA=" + (folder / "programdata").string();
+}
+
 bool lf_started(const fs::path& log)
 {
-    // The start-up has read the settings (the block of settings in the log is
-    // closed) and ended with its error (nothing to read in the folder): the
-    // log stays as it is from here on.
-    if (!fs::exists(log))
-        return false;
-    const std::string text = readFile(log);
-    const auto last = text.find("SIM_INSTALL_PATH=");
-    const auto closed = last == std::string::npos ? last : text.find("\n*****", last);
-    return closed != std::string::npos && text.find("\nError ", closed) != std::string::npos;
+    // The program waits for the simulator, which never comes: the log stays
+    // as it is from here on.
+    return fs::exists(log) && readFile(log).find("Waiting for Prepar3Dv5 ...") != std::string::npos;
+}
+
+// A free port of the kind, as the system hands it out; `held` keeps the
+// socket open (and the port busy) for as long as the test holds it.
+std::uint16_t lf_port(int type, int* held = nullptr)
+{
+    const int fd = ::socket(AF_INET, type, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    socklen_t length = sizeof address;
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return 0;
+    if (held)
+        *held = fd;
+    else
+        ::close(fd);
+    return ntohs(address.sin_port);
 }
 
 } // namespace
@@ -76,9 +115,11 @@ bool lf_started(const fs::path& log)
 TEST(ProgramProcess, secondCopyEndsAtOnceAndTheGuardDiesWithItsProcess)
 {
     const TempDir dir;
+    lf_demoIn(dir.path());
+    const std::vector<std::string> programData{lf_programData(dir.path())};
     const fs::path log = dir.path() / "Log.txt";
     {
-        Program first(dir.path());
+        Program first(dir.path(), {}, {}, true, programData);
         ASSERT_TRUE(waitFor([&] { return lf_started(log); }, std::chrono::seconds(20)));
         const std::string before = readFile(log);
 
@@ -90,7 +131,7 @@ TEST(ProgramProcess, secondCopyEndsAtOnceAndTheGuardDiesWithItsProcess)
         first.signal(SIGKILL);
         EXPECT_FALSE(first.exitCode(std::chrono::seconds(5))) << "killed, no exit code";
     }
-    Program again(dir.path());
+    Program again(dir.path(), {}, {}, true, programData);
     ASSERT_TRUE(waitFor([&] { return lf_started(log); }, std::chrono::seconds(20))) << "the kernel released the guard";
     EXPECT_FALSE(again.exitCode(std::chrono::milliseconds(0)));
 }
@@ -111,11 +152,12 @@ TEST(ProgramProcess, aSecondCopyOnTheSameDataFolderSaysWhereTheLockIsAndLeavesTh
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const TempDir dir;
+        lf_demoIn(dir.path());
         testsupport::writeFile(dir.path() / "file", "");
         for (const std::string run : {c.firstRuntime, c.secondRuntime})
             if (run != "file")
                 fs::create_directories(dir.path() / run);
-        Program first(dir.path(), dir.path() / c.firstRuntime);
+        Program first(dir.path(), dir.path() / c.firstRuntime, {}, true, {lf_programData(dir.path())});
         ASSERT_TRUE(waitFor([&] { return lf_started(dir.path() / "Log.txt"); }, std::chrono::seconds(20)));
         // A position at a limit is replaced and saved by every copy that starts.
         const fs::path settings = dir.path() / "roaming" / "Norvane_P3D" / "parameters.xml";
@@ -152,8 +194,9 @@ TEST(ProgramProcess, sigtermEndsWithZeroAndThePositionSaved)
                            "<?xml version=\"1.0\"?>\n<parameters>\n"
                            "<parameter name=\"MAIN_WINDOW_X\" value=\"123\"/>\n"
                            "<parameter name=\"MAIN_WINDOW_Y\" value=\"45\"/>\n</parameters>\n");
+    lf_demoIn(dir.path());
     const fs::path log = dir.path() / "Log.txt";
-    Program program(dir.path());
+    Program program(dir.path(), {}, {}, true, {lf_programData(dir.path())});
     ASSERT_TRUE(waitFor([&] { return lf_started(log); }, std::chrono::seconds(20)));
     program.signal(SIGTERM);
     EXPECT_EQ(program.exitCode(std::chrono::seconds(10)), 0);
@@ -169,61 +212,163 @@ TEST(ProgramProcess, sigtermEndsWithZeroAndThePositionSaved)
     EXPECT_NE(settings.find("name=\"MAIN_WINDOW_X\" value=\"123\""), std::string::npos);
 }
 
-TEST(ProgramProcess, headlessOutsideItsFolderEndsWithErrorFortyOneAndTheFolderItNeeds)
-{
-    const TempDir dir;
-    Program program(dir.path(), {}, {}, false);
-    EXPECT_EQ(program.exitCode(std::chrono::seconds(20)), 2);
-    const std::string lines = "Error 41: Norvane_P3D must be run from the Norvane_P3D folder!\n"
-                              "Start it in its program folder, the one with the folder \"docs\" in it (" +
-                              fs::canonical(dir.path()).string() + " has no \"docs\")\n";
-    EXPECT_NE(readFile(dir.path() / "terminal.txt").find(lines), std::string::npos)
-        << readFile(dir.path() / "terminal.txt");
-    const std::string log = readFile(dir.path() / "Log.txt");
-    EXPECT_NE(log.find(lines), std::string::npos) << log;
-    EXPECT_NE(log.find("Exiting: USER ERROR"), std::string::npos) << log;
-}
 
-TEST(ProgramProcess, headlessWithoutASimulatorEndsWithErrorOneFiftyOneAndNamesTheRegistry)
+TEST(ProgramProcess, headlessEndsAtEveryDeadEndWithTheUserErrorCodeAndTheLinesThatSayWhatToDo)
 {
-    // The demo's program folder, so that the start-up gets as far as looking
-    // for the simulator; no registry names one.
-    const TempDir dir;
-    fs::copy(NORVANE_DEMO_PROGRAM, dir.path(), fs::copy_options::recursive);
-    Program program(dir.path());
-    // It ends by itself within seconds; the time allowed is for a loaded or sanitized run.
-    EXPECT_EQ(program.exitCode(std::chrono::seconds(30)), 2) << readFile(dir.path() / "terminal.txt");
-    const std::string lines =
-        "Error 151: No P3D install path detected, type full Install Path above, and press Enter\n"
-        "Without a window there is no Install Path field: write the simulator's key and its SetupPath, e.g. "
-        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Lockheed Martin\\Prepar3D v5] and SetupPath=/mnt/p3d/Prepar3D v5/, in "
-        "registry.ini (" +
-        (dir.path() / "roaming" / "registry.ini").string() +
-        ", or the file NORVANE_REGISTRY names), as ./run.sh --help shows\n";
-    EXPECT_NE(readFile(dir.path() / "terminal.txt").find(lines), std::string::npos)
-        << readFile(dir.path() / "terminal.txt");
-    const std::string log = readFile(dir.path() / "Log.txt");
-    EXPECT_NE(log.find(lines), std::string::npos) << log;
-    EXPECT_NE(log.find("Exiting: USER ERROR"), std::string::npos) << log;
-}
-
-TEST(ProgramProcess, headlessWithAPipePathTooLongForASocketEndsWithTheLineThatSaysSo)
-{
-    // The demo's simulator, found through its registry; its pipe lies in a
-    // folder whose path leaves no room for the pipe's name.
-    const TempDir dir;
-    for (const char* part : {"program", "simulator", "programdata", "registry.ini"})
-        fs::copy(fs::path(NORVANE_DEMO_PROGRAM).parent_path() / part, dir.path() / part, fs::copy_options::recursive);
-    const fs::path pipes = dir.path() / std::string(110, 'p');
-    Program program(dir.path() / "program", {}, dir.path() / "terminal.txt", true,
-                    {"NORVANE_REGISTRY=" + (dir.path() / "registry.ini").string(),
-                     "NORVANE_PROGRAMDATA=" + (dir.path() / "programdata").string(),
-                     "NORVANE_PIPE_DIR=" + pipes.string()});
-    EXPECT_EQ(program.exitCode(std::chrono::seconds(60)), 2) << readFile(dir.path() / "terminal.txt");
-    const std::string line = "pipe path too long: " + pipes.string() + "/";
-    EXPECT_NE(readFile(dir.path() / "terminal.txt").find(line), std::string::npos)
-        << readFile(dir.path() / "terminal.txt");
-    const std::string log = readFile(dir.path() / "program" / "Log.txt");
-    EXPECT_NE(log.find(line), std::string::npos) << log;
-    EXPECT_NE(log.find("Exiting: USER ERROR"), std::string::npos) << log;
+    // What a row sets up in its folder: the program's folder, its further
+    // environment, the stand-ins it runs against, and the lines the terminal
+    // and the log must show.
+    struct Setup {
+        fs::path program;
+        std::vector<std::string> environment;
+        std::vector<std::unique_ptr<testsupport::Process>> standIns;
+        std::vector<std::string> lines;
+        bool programFolder = true;
+        int code = 2;  // 1: a system error, which no mend of the user's ends
+    };
+    struct Case {
+        const char* what;
+        std::function<void(const fs::path&, Setup&)> prepare;
+    };
+    const fs::path simstub = NORVANE_SIMSTUB_PATH;
+    const auto simulator = [&](const fs::path& dir, Setup& setup, std::vector<std::string> arguments) {
+        fs::create_directories(dir / "pipes");
+        const std::string pipes = "NORVANE_PIPE_DIR=" + (dir / "pipes").string();
+        arguments.insert(arguments.begin(), simstub.string());
+        setup.standIns.push_back(
+            std::make_unique<testsupport::Process>(arguments, std::vector<std::string>{pipes}, dir, dir / "simstub.txt"));
+        setup.environment.push_back(pipes);
+    };
+    const auto registryText = [](const fs::path& dir) { return "registry.ini (" + (dir / "roaming" / "registry.ini").string() + ")"; };
+    const auto settingsPath = [](const fs::path& dir) {
+        return (dir / "roaming" / "Norvane_P3D" / "parameters.xml").string();
+    };
+    int heldPort = -1;
+    const Case cases[] = {
+        {"outside its folder",
+         [](const fs::path& dir, Setup& setup) {
+             setup.programFolder = false;
+             setup.lines = {"Error 41: Norvane_P3D must be run from the Norvane_P3D folder!\n"
+                            "Start it in its program folder, the one with the folder \"docs\" in it (" +
+                            fs::canonical(dir).string() + " has no \"docs\")\n"};
+         }},
+        {"no simulator",
+         [](const fs::path& dir, Setup& setup) {
+             fs::copy(NORVANE_DEMO_PROGRAM, dir, fs::copy_options::recursive);
+             setup.lines = {
+                 "Error 151: No P3D install path detected, type full Install Path above, and press Enter\n"
+                 "Without a window there is no Install Path field: write the simulator's key and its SetupPath, "
+                 "e.g. [HKEY_LOCAL_MACHINE\\SOFTWARE\\Lockheed Martin\\Prepar3D v5] and SetupPath=/mnt/p3d/Prepar3D "
+                 "v5/, in registry.ini (" +
+                 (dir / "roaming" / "registry.ini").string() +
+                 ", or the file NORVANE_REGISTRY names), as ./run.sh --help shows\n"};
+         }},
+        {"a pipe path too long for a socket",
+         [](const fs::path& dir, Setup& setup) {
+             lf_demoIn(dir);
+             const fs::path pipes = dir / std::string(110, 'p');
+             setup.environment = {lf_programData(dir), "NORVANE_PIPE_DIR=" + pipes.string()};
+             setup.lines = {"pipe path too long: " + pipes.string() + "/"};
+         }},
+        {"no liveries: the simulator's ProgramData folder not known",
+         [&](const fs::path& dir, Setup& setup) {
+             lf_demoIn(dir);
+             setup.lines = {"Simulator install path " + (dir / "simulator" / "Prepar3D v5").string() + "/ read from " +
+                                registryText(dir) + ", saved as SIM_INSTALL_PATH in " + settingsPath(dir) + "\n",
+                            "No SimObjects folder was searched: none is named by simobjects.cfg, add-ons.cfg or the "
+                            "lfolder settings\n",
+                            "simobjects.cfg not read: the simulator's ProgramData folder is not known: set "
+                            "NORVANE_PROGRAMDATA\n",
+                            "Error 53: no liveries found\n"};
+         }},
+        {"a saved install path that does not exist",
+         [&](const fs::path& dir, Setup& setup) {
+             lf_demoIn(dir);
+             testsupport::writeFile(dir / "roaming" / "Norvane_P3D" / "parameters.xml",
+                                    "<?xml version=\"1.0\"?>\n<parameters>\n<parameter name=\"SIM_INSTALL_PATH\" "
+                                    "value=\"/nowhere/Prepar3D v5/\"/>\n</parameters>\n");
+             setup.environment = {lf_programData(dir)};
+             setup.lines = {"Simulator install path /nowhere/Prepar3D v5/ from SIM_INSTALL_PATH in " +
+                                settingsPath(dir) + "\n",
+                            "It does not exist. Without a window there is no Install Path field: edit "
+                            "SIM_INSTALL_PATH in " +
+                                settingsPath(dir) + ", or remove SIM_INSTALL_PATH there to take the path from " +
+                                registryText(dir) + " again\n",
+                            "No liveries in the SimObjects folder searched: /nowhere/Prepar3D v5/SimObjects/Airplanes\n"};
+         }},
+        {"no data base and no update server",
+         [&](const fs::path& dir, Setup& setup) {
+             lf_demoIn(dir);
+             fs::remove(dir / "input" / "dbase.xml");
+             setup.environment = {lf_programData(dir)};
+             setup.lines = {(dir / "input" / "dbase.xml").string() +
+                                " is missing or damaged and the update server https://127.0.0.1:9 sent none: let "
+                                "Norvane_P3D reach the server (NORVANE_UPDATE_URL names it), or copy a dbase.xml "
+                                "there\n",
+                            "Error 60: \"input/dbase.xml\" not read because of "};
+         }},
+        {"a simulator of another name",
+         [&](const fs::path& dir, Setup& setup) {
+             lf_demoIn(dir);
+             setup.environment = {lf_programData(dir)};
+             simulator(dir, setup, {"--name", "Lockheed Martin Prepar3D v4", "--version", "4.5"});
+             setup.lines = {"Lockheed Martin Prepar3D v4 (4.5.17.28) connected \n",
+                            "Without a window there is no Install Path field: edit SIM_INSTALL_PATH in " +
+                                settingsPath(dir),
+                            "Error 78: wrong P3D version \"Lockheed Martin Prepar3D v4 (4.5.17.28)\" connects ... ?\n"};
+         }},
+        {"a busy UDP port, after the simulator and RealTraffic connected",
+         [&](const fs::path& dir, Setup& setup) {
+             lf_demoIn(dir);
+             const std::uint16_t qnh = lf_port(SOCK_DGRAM, &heldPort);
+             const std::uint16_t traffic = lf_port(SOCK_DGRAM);
+             const std::uint16_t tcp = lf_port(SOCK_STREAM);
+             ASSERT_NE(qnh, 0);
+             testsupport::writeFile(dir / "roaming" / "InsideSystems" / "RealTraffic.jar", "");
+             testsupport::writeFile(dir / "roaming" / "Norvane_P3D" / "parameters.xml",
+                                    "<?xml version=\"1.0\"?>\n<parameters>\n<parameter name=\"PORT_NUMBER\" value=\"" +
+                                        std::to_string(tcp) + "\"/>\n</parameters>\n");
+             setup.environment = {lf_programData(dir), "NORVANE_QNH_PORT=" + std::to_string(qnh),
+                                  "NORVANE_TRAFFIC_PORT=" + std::to_string(traffic)};
+             simulator(dir, setup, {"--lszh-flight", "--quiet"});
+             setup.standIns.push_back(std::make_unique<testsupport::Process>(
+                 std::vector<std::string>{NORVANE_RTSTUB_PATH, "--loop", "--level", "2", "--traffic-port",
+                                          std::to_string(traffic), "--qnh-port", std::to_string(qnh),
+                                          "--tcp-port", std::to_string(tcp)},
+                 std::vector<std::string>{}, dir, dir / "rtstub.txt"));
+             setup.lines = {"Lockheed Martin Prepar3D v5 (5.3.17.28) connected \n", "RealTraffic connected\n",
+                            "(UDP port " + std::to_string(qnh) + ")\n",
+                            "Error Reader error: UDP port " + std::to_string(qnh) +
+                                " cannot be used: stop the program that holds it, or set NORVANE_QNH_PORT to a free "
+                                "port\n"};
+             setup.code = 1;
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const TempDir dir;
+        Setup setup;
+        setup.program = dir.path();
+        c.prepare(dir.path(), setup);
+        Program program(setup.program, {}, dir.path() / "terminal.txt", setup.programFolder, setup.environment);
+        // It ends by itself within seconds; the time allowed is for a loaded or sanitized run.
+        EXPECT_EQ(program.exitCode(std::chrono::seconds(60)), setup.code);
+        if (heldPort >= 0) {
+            ::close(heldPort);
+            heldPort = -1;
+        }
+        const std::string terminal = readFile(dir.path() / "terminal.txt");
+        const std::string log = readFile(setup.program / "Log.txt");
+        for (const std::string& line : setup.lines) {
+            EXPECT_NE(terminal.find(line), std::string::npos) << line << "\n--- terminal:\n" << terminal;
+            EXPECT_NE(log.find(line), std::string::npos) << line << "\n--- log:\n" << log;
+        }
+        const bool userError = setup.code == 2;
+        EXPECT_EQ(terminal.find("Norvane_P3D has nothing left to do without a window and ends: mend what the lines "
+                                "above say, then start it again\n") != std::string::npos,
+                  userError)
+            << terminal;
+        EXPECT_EQ(terminal.find("Error Reader error\n"), std::string::npos) << "no line without its cause";
+        EXPECT_NE(log.find(userError ? "Exiting: USER ERROR" : "Exiting: SYSTEM ERROR"), std::string::npos) << log;
+    }
 }
