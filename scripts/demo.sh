@@ -107,6 +107,11 @@ pids=("$norvane" "${pids[@]}")
 echo "norvane ${headless[*]} runs in $demo/program (log: $demo/program/Log.txt)"
 echo "simulator stand-in: $demo/simstub.log, RealTraffic stand-in: $demo/rtstub.log"
 echo "The first aircraft appear about 30 s after the replay starts (the traffic runs 30 s behind the reports)."
+# The recorded approach comes within the 8 nm that the program takes in
+# around a user on the ground some 700 s into its recording.
+if awk -v s="$speed" 'BEGIN { exit !(s > 0) }'; then
+  echo "The arriving flight DLH4TR appears about $(awk -v s="$speed" 'BEGIN { printf "%d", 700 / s + 30 }') s after the replay starts, when it comes within 8 nm."
+fi
 [ -n "${NORVANE_DEMO_SECONDS:-}" ] || echo "Ctrl-C ends the demo."
 
 # Whether a stand-in has ended (the program would wait for it for ever); if so,
