@@ -112,6 +112,11 @@ echo "The first aircraft appear about 30 s after the replay starts (the traffic 
 if awk -v s="$speed" 'BEGIN { exit !(s > 0) }'; then
   echo "The arriving flight DLH4TR appears about $(awk -v s="$speed" 'BEGIN { printf "%d", 700 / s + 30 }') s after the replay starts, when it comes within 8 nm."
 fi
+# Faster, the recorded taxiing speeds up from a stop by more than the program
+# takes from a real aircraft between two reports.
+if awk -v s="$speed" 'BEGIN { exit !(s > 1) }'; then
+  echo "At speed $speed the aircraft move $speed times as fast: a departure may stay on the ground (speed 1 shows whole flights)."
+fi
 [ -n "${NORVANE_DEMO_SECONDS:-}" ] || echo "Ctrl-C ends the demo."
 
 # Whether a stand-in has ended (the program would wait for it for ever); if so,
