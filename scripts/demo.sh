@@ -10,6 +10,12 @@
 # would exceed. The script ends with the program's exit code, or with 1 when
 # a stand-in ends before the program (its last line says why).
 #
+# Ctrl-C, SIGTERM and SIGHUP end the demo through the program's own close:
+# the program runs in a process group of its own, so that a Ctrl-C in the
+# terminal (sent to the demo's whole group) reaches it once, from here, and
+# the demo ends with its exit code. The stand-ins may end on the same Ctrl-C
+# while the program closes; that is no failure.
+#
 # Environment (all optional):
 #   NORVANE_BIN_DIR       build folder with the program and the stand-ins (build/release)
 #   NORVANE_DEMO_DIR      where the demo runs and writes (build/demo)
@@ -54,16 +60,23 @@ stop_all() {
   rm -rf "$short"
 }
 trap stop_all EXIT
-trap 'exit 130' INT TERM
+# The signal that asks the demo to end; the loops below pass it on.
+closing=""
+trap 'closing=INT' INT
+trap 'closing=TERM' TERM
+trap 'closing=HUP' HUP
 mkdir -p "$short/runtime" "$short/pipes"
 cp -r "$root/demo/program" "$root/demo/simulator" "$root/demo/programdata" "$root/demo/registry.ini" "$demo/"
 # RealTraffic counts as installed on this computer: the program opens its TCP
 # server and the RealTraffic stand-in connects to it.
 : > "$demo/roaming/InsideSystems/RealTraffic.jar"
+# The demo simulator has no add-on scenery: the scan for add-on airports
+# would find none, and its park airport's file comes with the program folder.
 cat > "$demo/roaming/Norvane_P3D/parameters.xml" <<XML
 <?xml version="1.0"?>
 <parameters>
 <parameter name="PORT_NUMBER" value="$tcp_port"/>
+<parameter name="SCAN_AIRPORTS" value="false"/>
 </parameters>
 XML
 
@@ -79,19 +92,31 @@ export NORVANE_APPDATA="$demo/roaming" NORVANE_PROGRAMDATA="$demo/programdata" \
 "$simstub" --lszh-flight --quiet --report-s 5 >>"$demo/simstub.log" 2>&1 &
 simstub_pid=$!
 pids+=("$simstub_pid")
-"$rtstub" --loop --speed "$speed" --level 2 --traffic-port "$traffic_port" --qnh-port "$qnh_port" \
+"$rtstub" --loop --derive-ground-motion --speed "$speed" --level 2 --traffic-port "$traffic_port" --qnh-port "$qnh_port" \
           --tcp-port "$tcp_port" >"$demo/rtstub.log" 2>&1 &
 rtstub_pid=$!
 pids+=("$rtstub_pid")
 
 headless=()
 if [ -z "${DISPLAY:-}" ] || [ "${NORVANE_DEMO_HEADLESS:-0}" = 1 ]; then headless=(--headless); fi
+set -m
 (cd "$demo/program" && exec "$program" "${headless[@]}") &
 norvane=$!
+set +m
 pids=("$norvane" "${pids[@]}")
 echo "norvane ${headless[*]} runs in $demo/program (log: $demo/program/Log.txt)"
 echo "simulator stand-in: $demo/simstub.log, RealTraffic stand-in: $demo/rtstub.log"
 echo "The first aircraft appear about 30 s after the replay starts (the traffic runs 30 s behind the reports)."
+# The recorded approach comes within the 8 nm that the program takes in
+# around a user on the ground some 700 s into its recording.
+if awk -v s="$speed" 'BEGIN { exit !(s > 0) }'; then
+  echo "The arriving flight DLH4TR appears about $(awk -v s="$speed" 'BEGIN { printf "%d", 700 / s + 30 }') s after the replay starts, when it comes within 8 nm."
+fi
+# Faster, the recorded taxiing speeds up from a stop by more than the program
+# takes from a real aircraft between two reports.
+if awk -v s="$speed" 'BEGIN { exit !(s > 1) }'; then
+  echo "At speed $speed the aircraft move $speed times as fast: a departure may stay on the ground (speed 1 shows whole flights)."
+fi
 [ -n "${NORVANE_DEMO_SECONDS:-}" ] || echo "Ctrl-C ends the demo."
 
 # Whether a stand-in has ended (the program would wait for it for ever); if so,
@@ -109,31 +134,38 @@ stand_in_ended() {
 stand_in_failed=0
 shown=0
 start=$SECONDS
-while kill -0 "$norvane" 2>/dev/null; do
+while [ -z "$closing" ] && kill -0 "$norvane" 2>/dev/null; do
   lines=$(wc -l <"$demo/simstub.log")
   if [ "$lines" -gt "$shown" ]; then
     sed -n "$((shown + 1)),${lines}p" "$demo/simstub.log" | grep '^report:' || true
     shown=$lines
   fi
-  if stand_in_ended "simulator stand-in" "$simstub_pid" "$demo/simstub.log" ||
-     stand_in_ended "RealTraffic stand-in" "$rtstub_pid" "$demo/rtstub.log"; then
+  if [ -z "$closing" ] && { stand_in_ended "simulator stand-in" "$simstub_pid" "$demo/simstub.log" ||
+                             stand_in_ended "RealTraffic stand-in" "$rtstub_pid" "$demo/rtstub.log"; }; then
     stand_in_failed=1
     break
   fi
   if [ -n "${NORVANE_DEMO_SECONDS:-}" ] && [ $((SECONDS - start)) -ge "$NORVANE_DEMO_SECONDS" ]; then break; fi
-  sleep 1
+  # In the background, so that a signal's trap runs at once.
+  sleep 1 &
+  wait $! || true
 done
 # A program that ended by itself may have ended for the cause that ended a
 # stand-in (a pipe path too long ends both): the stand-in's line says why.
-if [ "$stand_in_failed" = 0 ] && ! kill -0 "$norvane" 2>/dev/null; then
+if [ "$stand_in_failed" = 0 ] && [ -z "$closing" ] && ! kill -0 "$norvane" 2>/dev/null; then
   if stand_in_ended "simulator stand-in" "$simstub_pid" "$demo/simstub.log" ||
      stand_in_ended "RealTraffic stand-in" "$rtstub_pid" "$demo/rtstub.log"; then
     stand_in_failed=1
   fi
 fi
-kill -TERM "$norvane" 2>/dev/null || true
-status=0
-wait "$norvane" || status=$?
+kill -"${closing:-TERM}" "$norvane" 2>/dev/null || true
+# A signal that comes while the program closes ends the wait, not the program:
+# the program has its close signal already.
+while :; do
+  status=0
+  wait "$norvane" || status=$?
+  kill -0 "$norvane" 2>/dev/null || break
+done
 echo "norvane ended with exit code $status"
 if [ "$stand_in_failed" = 1 ]; then exit 1; fi
 exit "$status"

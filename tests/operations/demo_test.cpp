@@ -1,8 +1,10 @@
 // The scripts a newcomer runs: the demonstration of ./run.sh, headless, with a
 // fast replay and ports of its own (the simulator stand-in's report lists AI
 // aircraft with the replay's callsigns; a second demo in its folder refuses
-// to start; the script ends with the program's exit code, or with 1 and the
-// stand-in's last line when a stand-in cannot start), and ./run.sh with a
+// to start; the script ends with the program's exit code, also on Ctrl-C and
+// SIGTERM, or with 1 and the stand-in's last line when a stand-in cannot
+// start; the park airport's stands are planned with static aircraft at
+// once), and ./run.sh with a
 // program folder, which runs the program alone from there.
 
 #include "operations_fixture.hpp"
@@ -89,11 +91,49 @@ TEST(Demo, runShowsReplayedAircraftAndASecondDemoInItsFolderRefuses)
     EXPECT_TRUE(waitFor([&] { return lf_reportsReplayAircraft(report); }, 80s))
         << readFile(report) << "\n----- script\n" << first.said() << "\n----- Log.txt\n" << first.log();
 
-    // The script ends the program and both stand-ins when it is stopped.
+    // The script ends the program and both stand-ins when it is stopped,
+    // with the program's code.
     first.script->signal(SIGTERM);
-    // 130, as an exit code read back as a signed byte.
-    EXPECT_EQ(first.script->exitCode(30s), static_cast<signed char>(130));
+    EXPECT_EQ(first.script->exitCode(30s), 0) << first.said();
+    EXPECT_NE(first.said().find("Signal SIGTERM received"), std::string::npos) << first.said();
+    EXPECT_NE(first.said().find("norvane ended with exit code 0"), std::string::npos) << first.said();
     EXPECT_NE(first.log().find("User closed Norvane_P3D"), std::string::npos);
+}
+
+namespace {
+
+std::size_t lf_countOf(const std::string& text, const std::string& part)
+{
+    std::size_t count = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+} // namespace
+
+TEST(Demo, parksStaticAircraftAndACtrlCToItsGroupEndsWithTheProgramsCodeAndOneClosingLine)
+{
+    const testsupport::TempDir dir;
+    const Demo demo(dir.path(), dir.path() / "demo", "demo");
+    // The park airport's stands have use at every hour of the week: static
+    // aircraft are planned and parked ("*" ends a static callsign).
+    ASSERT_TRUE(waitFor([&] { return demo.log().find(" positions (") != std::string::npos; }, 80s))
+        << demo.said() << "\n----- Log.txt\n" << demo.log();
+    EXPECT_EQ(demo.log().find("no parking positions found"), std::string::npos) << demo.log();
+    const fs::path report = demo.folder / "simstub.log";
+    EXPECT_TRUE(waitFor([&] { return readFile(report).find("* 47.") != std::string::npos; }, 60s)) << readFile(report);
+
+    // A Ctrl-C in the terminal goes to the demo's whole process group.
+    demo.script->signalGroup(SIGINT);
+    EXPECT_EQ(demo.script->exitCode(60s), 0) << demo.said();
+    const std::string said = demo.said();
+    EXPECT_EQ(lf_countOf(said, "Signal "), 1u) << said;
+    EXPECT_NE(said.find("Signal SIGINT (Ctrl-C) received"), std::string::npos) << said;
+    EXPECT_NE(said.find("norvane ended with exit code 0"), std::string::npos) << said;
+    EXPECT_EQ(said.find("ended before the program"), std::string::npos) << said;
+    // Nothing warns about the demo's own data.
+    EXPECT_EQ(said.find("Warning: "), std::string::npos) << said;
 }
 
 TEST(Demo, endsWithTheProgramsExitCode)

@@ -42,10 +42,10 @@ struct WorldOptions {
     bool realTrafficJar = true;  // RealTraffic installed on this computer
     bool aerowinx = false;
     bool runningFlight = true;   // the stand-in says so to each client
-    // The simulator stand-in's second; long runs make it short and keep no
-    // history of positions and removed objects.
+    // The simulator stand-in's second; long runs make it short. A test that
+    // reads the history of positions and removed objects asks for it.
     std::chrono::milliseconds simSecond{200};
-    bool keepSimHistory = true;
+    bool keepSimHistory = false;
 };
 
 class OperationsTest : public ::testing::Test {

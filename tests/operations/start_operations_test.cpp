@@ -70,8 +70,11 @@ TEST_F(OperationsTest, replayedTracksBecomeMovingAiAircraftInTheSimulator)
     EXPECT_EQ(m_link->versionQueries(), 1);
 
     ASSERT_TRUE(waitFor([&] { return anyReplayCallsign(aiCallsigns()); }, 60s)) << log();
-    // It moves with its reports.
-    const auto first = m_sim->aiObjects().front();
+    // It moves with its reports (the parked static aircraft stay).
+    const auto objects = m_sim->aiObjects();
+    const auto first = *std::find_if(objects.begin(), objects.end(), [](const simstub::SimObjectState& o) {
+        return anyReplayCallsign({o.atcId});
+    });
     ASSERT_TRUE(waitFor(
         [&] {
             const auto now = m_sim->object(first.id);

@@ -112,7 +112,10 @@ protected:
         ASSERT_EQ(gf_readApf("airports/archive/stock/TEST.xml", quality), "");
         ASSERT_EQ(parkPositions.size(), static_cast<std::size_t>(kStands + kFreeStands));
 
-        startQuietStub();
+        // The tests read the objects the program removed.
+        simstub::Options options;
+        options.keepHistory = true;
+        startQuietStub(options);
         startAndRegister();
         // The user 2 km north, on the ground.
         userAt({kLatitude + 2000.0 / 1852.0 / 60.0, kLongitude}, true);

@@ -98,10 +98,10 @@ protected:
     {
         TrafficInSimulator::SetUp();
         installReplayLiveries();
-        // Hundreds of objects for minutes: the stand-in keeps no history.
+        // Hundreds of objects for minutes, as the demo's stand-in runs: no
+        // packets recorded, and by default no history.
         simstub::Options options;
         options.recordPackets = false;
-        options.keepHistory = false;
         startQuietStub(options);
         connect();
         rtOnThisPc.store(false);
@@ -281,6 +281,10 @@ protected:
                 books.fail(second, fmt::format("object {} removed, which the simulator no longer has",
                                                misdirected[i].u32("objectId")));
         books.misdirectedSeen = misdirected.size();
+        // The stand-in's own memory stays flat: one position per object
+        // (and the user's), however many came, moved and went.
+        if (const std::size_t stored = m_stub->storedPositions(); stored > objects.size() + 1)
+            books.fail(second, fmt::format("the stand-in holds {} positions of {} objects", stored, objects.size()));
         // A record whose creation went out waits for its object for 30 s at
         // the most.
         std::map<std::uint32_t, int> stillWaiting;

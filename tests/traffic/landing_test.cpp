@@ -264,7 +264,7 @@ class Landing : public ReplayAtParkAirport {
 protected:
     simstub::Options stubOptions() const override
     {
-        simstub::Options options;
+        simstub::Options options = ReplayAtParkAirport::stubOptions();
         for (const Airport& a : {kHigher, kLower})
             options.groundAreas.push_back({a.latitude, a.longitude, 2.5, a.elevation});
         return options;

@@ -76,7 +76,14 @@ protected:
         startQuietStub(stubOptions());
         startAndRegister();
     }
-    virtual simstub::Options stubOptions() const { return {}; }
+    // The tests follow each object's positions and events and read the
+    // removed objects.
+    virtual simstub::Options stubOptions() const
+    {
+        simstub::Options options;
+        options.keepHistory = true;
+        return options;
+    }
     void TearDown() override
     {
         tzo::gf_resetLiveryCatalogue();

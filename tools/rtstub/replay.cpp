@@ -176,6 +176,19 @@ void deriveGroundMotion(ReplayTrack& track)
     }
 }
 
+void speedUp(ReplayTrack& track, double factor)
+{
+    if (track.samples.empty() || factor <= 0.0)
+        return;
+    const std::int64_t first = track.samples.front().epochMs;
+    for (ReplaySample& s : track.samples) {
+        s.epochMs = first + static_cast<std::int64_t>(std::llround(static_cast<double>(s.epochMs - first) / factor));
+        s.groundSpeedKt *= factor;
+        s.verticalRateFpm *= factor;
+    }
+    track.delaySeconds /= factor;
+}
+
 AircraftInfo aircraftInfo(std::uint32_t icao24)
 {
     switch (icao24) {

@@ -53,6 +53,13 @@ ReplayTrack loadReplayTrack(const std::filesystem::path& path);
 // one position gets the speed and course to the next new position over the
 // run's time, below 1 kt counted as 0, a course only for 3 m or more.
 void deriveGroundMotion(ReplayTrack& track);
+// The track as it would be flown `factor` times as fast: its times after its
+// first row and its delay divided by the factor, its ground speeds and
+// vertical rates multiplied by it. A replay at a speed other than 1 sends
+// such tracks in real time, so that the reports' times, positions and speeds
+// agree with one another and with the clock of the program that follows
+// them (which moves an aircraft at its reported speed, 30 s behind).
+void speedUp(ReplayTrack& track, double factor);
 // A crowd of `count` aircraft made from the recorded tracks, in turn: each
 // copy has its own hexid (from 0xA00000 on), a callsign of the same airline
 // with its own number, its position moved on a grid `spacingDeg` apart around

@@ -71,10 +71,12 @@ struct Options {
     // the one whose centre is nearest holds.
     double groundFt = 1416.0;
     std::vector<GroundArea> groundAreas;
-    // Off for hours-long runs: an object keeps only its latest position and
-    // removed objects are only counted, so the stand-in's own memory stays
-    // flat however many objects come and go.
-    bool keepHistory = true;
+    // On only where a test reads the history (every position and event of an
+    // object, removed objects with their last state). Off, an object keeps
+    // only its latest position and the last value of each event, and removed
+    // objects are only counted, so the stand-in's own memory stays flat
+    // however long it runs and however many objects come and go.
+    bool keepHistory = false;
 };
 
 // One object of the simulated world: the user's aircraft or an AI aircraft.
@@ -102,7 +104,7 @@ struct SimObjectState {
     std::string planDestination;
     std::uint64_t dataSets = 0;
     // Client events applied to the object: the last value by simulator event
-    // name, and every one in order.
+    // name, and every one in order (kept with the history only).
     std::map<std::string, std::uint32_t> events;
     std::vector<std::pair<std::string, std::uint32_t>> eventLog;
     // The same events with the frame count at which each arrived (lights,
@@ -113,9 +115,10 @@ struct SimObjectState {
         std::uint64_t frame = 0;
     };
     std::vector<Change> changes;
-    // Every position the object had, with the frame count at which it was
-    // set: the creation's first, then one per data set that carried a
-    // position. Angles in the units the client set them in.
+    // Every position the object had (with the history; else the latest),
+    // with the frame count at which it was set: the creation's first, then
+    // one per data set that carried a position. Angles in the units the
+    // client set them in.
     struct Position {
         std::uint64_t frame = 0;
         double latitude = 0.0;
@@ -243,6 +246,8 @@ public:
     std::uint64_t removedCount() const { return m_removedCount.load(); }
     // Every AI object created, also those removed since.
     std::uint64_t createdCount() const { return m_createdCount.load(); }
+    // The positions held, of objects in the world and of removed ones.
+    std::size_t storedPositions() const;
     // Feet: the ground at that place, as GROUND ALTITUDE reports it for an
     // aircraft there.
     double groundAltitudeAt(double latitude, double longitude) const;

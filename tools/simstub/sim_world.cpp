@@ -281,6 +281,17 @@ std::vector<SimObjectState> SimStub::removedObjects() const
     return m_removedObjects;
 }
 
+std::size_t SimStub::storedPositions() const
+{
+    std::lock_guard lock(m_mutex);
+    std::size_t count = m_user.positions.size();
+    for (const auto& [id, object] : m_objects)
+        count += object.positions.size();
+    for (const auto& object : m_removedObjects)
+        count += object.positions.size();
+    return count;
+}
+
 namespace {
 
 // The simulator keeps the height above ground in step with the altitude of
@@ -561,8 +572,10 @@ void SimStub::handleWorldPacket(Session& session, const DecodeResult& d, Message
         if (SimObjectState* o = aiTarget(u32("objectId"))) {
             const std::string event = upper(mapped->second);
             o->events[event] = u32("data");
-            o->eventLog.emplace_back(event, u32("data"));
-            o->changes.push_back({event, u32("data"), m_frame.load()});
+            if (m_options.keepHistory) {
+                o->eventLog.emplace_back(event, u32("data"));
+                o->changes.push_back({event, u32("data"), m_frame.load()});
+            }
         }
     } else if (name == "SetDataOnSimObject") {
         auto def = st.dataDefinitions.find(u32("defineId"));
