@@ -36,8 +36,14 @@ NORVANE_DEMO_HEADLESS=1 runs it without a window; NORVANE_QNH_PORT,
 NORVANE_TRAFFIC_PORT and NORVANE_DEMO_TCP_PORT move its ports. One demo at a
 time runs in a folder. The simulator's pipes and the program's lock go to a short
 folder below $XDG_RUNTIME_DIR (else /tmp), removed at the end, so the demo runs
-from a clone at any path. When a stand-in ends before the program, the demo says
-which, with its last line, and ends with 1.
+from a clone at any path. Within the first minute the program parks static
+aircraft at Zürich (the demo's stands have a use for every hour of the week);
+the arriving flight comes about 730 s after the start (the demo says when, for
+its speed); faster than 1 a departure may stay on the ground. Ctrl-C, SIGTERM
+or SIGHUP reach the program once; it closes with one closing line, the demo
+prints "norvane ended with exit code N" and ends with N. When a stand-in ends
+before the program (not during its close), the demo says which, with its last
+line, and ends with 1.
 
 THE PROGRAM ALONE, e.g. against a real simulator and RealTraffic:
   ./run.sh PROGRAM_FOLDER [--headless]
