@@ -55,7 +55,7 @@ void gf_installSimWindowHooks()
         if (gf_windowless())
             gf_logProgressLine(gf_installPathChangeText());
     };
-    hooks.nothingLeftToDo = [] { gf_nothingLeftToDo(); };
+    hooks.nothingLeftToDo = gf_nothingLeftToDo;
     hooks.rememberParkStand = ::gf_rememberParkStand;
     gf_installSimLayerHooks(hooks);
     gf_installStandNameHook();

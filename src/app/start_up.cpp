@@ -339,12 +339,16 @@ void lf_detectRealTraffic()
     if (lf_startStale())
         return;
     if (!dbaseRead.load()) {
-        if (!gf_dbaseFileUsable())
+        try {
+            gf_readDbase();
+        } catch (const UserErrorException&) {
+            // Neither the file nor the update check brought a data base: only the user can.
             gf_logProgressLine(fmt::format("{} is missing or damaged and the update server {} sent none: let {} "
                                            "reach the server (NORVANE_UPDATE_URL names it), or copy a dbase.xml "
                                            "there",
                                            fs::absolute(g_dbasePath).string(), gf_updateServerUrl(), kProgramName));
-        gf_readDbase();
+            throw;
+        }
         gf_readFixesXml();
         dbaseRead.store(true);
     }

@@ -138,15 +138,14 @@ bool gf_windowless()
     return g_windowless.load();
 }
 
-bool gf_nothingLeftToDo()
+void gf_nothingLeftToDo()
 {
     if (!g_windowless.load())
-        return false;
+        return;
     lf_logProgressLine(fmt::format("{} has nothing left to do without a window and ends: mend what the lines above "
                                    "say, then start it again",
                                    kProgramName));
     gf_requestExit(ExitReason::USER_ERROR, 0);
-    return true;
 }
 
 void gf_tickStatusClock()

@@ -25,5 +25,5 @@ bool gf_windowless();
 // Called after the error line of an error that leaves the program nothing to
 // do until the user mends something outside it. With a window the program
 // waits for the user; without one nobody would see it wait, so it says so and
-// ends with the user-error code. True when it ends.
-bool gf_nothingLeftToDo();
+// ends with the user-error code.
+void gf_nothingLeftToDo();
