@@ -239,6 +239,15 @@ TEST_P(PortTakenTest, endsWithTheSystemErrorCodeAndTheLogNamesPortAndCause)
     EXPECT_EQ(text.find("still running"), std::string::npos) << text;
     if (which == TakenPort::tcp) {
         EXPECT_EQ(text.find("Reader connected"), std::string::npos);
+    } else {
+        // One line with what to do, none without it.
+        EXPECT_NE(text.find("Error Reader error: UDP port " + std::to_string(port) +
+                            " cannot be used: stop the program that holds it, or set " +
+                            (which == TakenPort::qnh ? "NORVANE_QNH_PORT" : "NORVANE_TRAFFIC_PORT") +
+                            " to a free port\n"),
+                  std::string::npos)
+            << text;
+        EXPECT_EQ(text.find("Error Reader error\n"), std::string::npos) << text;
     }
     // Headless, the same line reaches the terminal.
     EXPECT_NE(testsupport::readFile(m_dir.path() / "norvane.out").find(lineText), std::string::npos);
