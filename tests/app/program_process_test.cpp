@@ -191,14 +191,12 @@ TEST(ProgramProcess, sigtermEndsWithZeroAndThePositionSaved)
     EXPECT_NE(settings.find("name=\"MAIN_WINDOW_X\" value=\"123\""), std::string::npos);
 }
 
-
 TEST(ProgramProcess, headlessEndsAtEveryDeadEndWithTheUserErrorCodeAndTheLinesThatSayWhatToDo)
 {
-    // What a row sets up in its folder: the program's folder, its further
-    // environment, the stand-ins it runs against, and the lines the terminal
-    // and the log must show.
+    // What a row sets up in its folder: the program's further environment,
+    // the stand-ins it runs against, and the lines the terminal and the log
+    // must show.
     struct Setup {
-        fs::path program;
         std::vector<std::string> environment;
         std::vector<std::unique_ptr<testsupport::Process>> standIns;
         std::vector<std::string> lines;
@@ -207,15 +205,6 @@ TEST(ProgramProcess, headlessEndsAtEveryDeadEndWithTheUserErrorCodeAndTheLinesTh
     struct Case {
         const char* what;
         std::function<void(const fs::path&, Setup&)> prepare;
-    };
-    const fs::path simstub = NORVANE_SIMSTUB_PATH;
-    const auto simulator = [&](const fs::path& dir, Setup& setup, std::vector<std::string> arguments) {
-        fs::create_directories(dir / "pipes");
-        const std::string pipes = "NORVANE_PIPE_DIR=" + (dir / "pipes").string();
-        arguments.insert(arguments.begin(), simstub.string());
-        setup.standIns.push_back(
-            std::make_unique<testsupport::Process>(arguments, std::vector<std::string>{pipes}, dir, dir / "simstub.txt"));
-        setup.environment.push_back(pipes);
     };
     const auto registryText = [](const fs::path& dir) { return "registry.ini (" + (dir / "roaming" / "registry.ini").string() + ")"; };
     const auto settingsPath = [](const fs::path& dir) {
@@ -287,8 +276,13 @@ TEST(ProgramProcess, headlessEndsAtEveryDeadEndWithTheUserErrorCodeAndTheLinesTh
         {"a simulator of another name",
          [&](const fs::path& dir, Setup& setup) {
              lf_demoIn(dir);
-             setup.environment = {lf_programData(dir)};
-             simulator(dir, setup, {"--name", "Lockheed Martin Prepar3D v4", "--version", "4.5"});
+             fs::create_directories(dir / "pipes");
+             const std::string pipes = "NORVANE_PIPE_DIR=" + (dir / "pipes").string();
+             setup.environment = {lf_programData(dir), pipes};
+             setup.standIns.push_back(std::make_unique<testsupport::Process>(
+                 std::vector<std::string>{NORVANE_SIMSTUB_PATH, "--name", "Lockheed Martin Prepar3D v4", "--version",
+                                          "4.5"},
+                 std::vector<std::string>{pipes}, dir, dir / "simstub.txt"));
              setup.lines = {"Lockheed Martin Prepar3D v4 (4.5.17.28) connected \n",
                             "Without a window there is no Install Path field: edit SIM_INSTALL_PATH in " +
                                 settingsPath(dir),
@@ -299,13 +293,12 @@ TEST(ProgramProcess, headlessEndsAtEveryDeadEndWithTheUserErrorCodeAndTheLinesTh
         SCOPED_TRACE(c.what);
         const TempDir dir;
         Setup setup;
-        setup.program = dir.path();
         c.prepare(dir.path(), setup);
-        Program program(setup.program, {}, dir.path() / "terminal.txt", setup.programFolder, setup.environment);
+        Program program(dir.path(), {}, dir.path() / "terminal.txt", setup.programFolder, setup.environment);
         // It ends by itself within seconds; the time allowed is for a loaded or sanitized run.
         EXPECT_EQ(program.exitCode(std::chrono::seconds(60)), 2);
         const std::string terminal = readFile(dir.path() / "terminal.txt");
-        const std::string log = readFile(setup.program / "Log.txt");
+        const std::string log = readFile(dir.path() / "Log.txt");
         for (const std::string& line : setup.lines) {
             EXPECT_NE(terminal.find(line), std::string::npos) << line << "\n--- terminal:\n" << terminal;
             EXPECT_NE(log.find(line), std::string::npos) << line << "\n--- log:\n" << log;
