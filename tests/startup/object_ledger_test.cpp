@@ -82,16 +82,6 @@ Timeline timelineOf(unsigned seed)
     return t;
 }
 
-// Every report of a track at least `seconds` after the last one kept.
-void thinReports(rtstub::ReplayTrack& track, double seconds)
-{
-    std::vector<rtstub::ReplaySample> kept;
-    for (const auto& sample : track.samples)
-        if (kept.empty() || sample.epochMs - kept.back().epochMs >= static_cast<std::int64_t>(seconds * 1000))
-            kept.push_back(sample);
-    track.samples = std::move(kept);
-}
-
 class ObjectLedger : public TrafficInSimulator, public ::testing::WithParamInterface<unsigned> {
 protected:
     void SetUp() override
@@ -334,7 +324,7 @@ protected:
         // first aircraft go before 300 creations have gone out.
         auto crowd = rtstub::crowdTracks(recorded, slowSimulator ? kSlowCrowd : kCrowd, 0.05, seed);
         for (auto& track : crowd)
-            thinReports(track, kReportSeconds);
+            rtstub::thinReports(track, kReportSeconds);
         const auto lines = rtstub::replayLines(crowd, kReplayStart);
 
         const auto flight = startFlight(slowSimulator);

@@ -15,6 +15,7 @@
 #include <limits>
 #include <map>
 #include <optional>
+#include <vector>
 
 using namespace traffictest;
 using testsupport::waitFor;
@@ -87,6 +88,18 @@ TEST(ReplayTracks, aTrackFlownFourTimesAsFastKeepsItsTimesSpeedsAndClimbInAgreem
     EXPECT_EQ(t.samples[2].epochMs, 1'000'500);
     EXPECT_DOUBLE_EQ(t.samples[2].groundSpeedKt, 77.6);
     EXPECT_DOUBLE_EQ(t.samples[2].verticalRateFpm, 2400.0);
+}
+
+TEST(ReplayTracks, aThinnedTrackReportsEverySoManySecondsAndWhereItWasLastSeen)
+{
+    rtstub::ReplayTrack t;
+    for (int i = 0; i < 10; ++i)
+        t.samples.push_back(row(i * 1000, 47.0, 8.0, 100.0));
+    rtstub::thinReports(t, 4.0);
+    std::vector<std::int64_t> times;
+    for (const auto& s : t.samples)
+        times.push_back(s.epochMs);
+    EXPECT_EQ(times, (std::vector<std::int64_t>{0, 4000, 8000, 9000}));
 }
 
 TEST(ReplayTracks, derivedGroundMotionFillsOnlyWhatTheRowsLack)

@@ -9,9 +9,10 @@
 //
 //   norvane-rtstub [--traffic-port N] [--qnh-port N] [--speed X] [--qnh HPA]
 //                  [--tcp-port N] [--level L] [--no-tcp] [--loop] [--newer-fields]
-//                  [--derive-ground-motion] [--aircraft N] [track.csv ...]
+//                  [--derive-ground-motion] [--aircraft N] [--report-s S] [track.csv ...]
 // With --aircraft N it sends N aircraft made from the recorded tracks (own
-// hexids and callsigns, positions spread around Zürich, starts staggered).
+// hexids and callsigns, positions spread around Zürich, starts staggered);
+// --report-s S sends each aircraft at most every S recorded seconds.
 // --speed X flies the tracks X times as fast: times shortened, ground speeds
 // and vertical rates raised alike, so that every report still agrees with
 // the clock (0: every line at once, as recorded).
@@ -44,7 +45,7 @@ int usage()
 {
     fmt::print(stderr, "usage: norvane-rtstub [--traffic-port N] [--qnh-port N] [--speed X] [--qnh HPA] "
                        "[--tcp-port N] [--level L] [--no-tcp] [--loop] [--newer-fields] "
-                       "[--derive-ground-motion] [--aircraft N] [track.csv ...]\n");
+                       "[--derive-ground-motion] [--aircraft N] [--report-s S] [track.csv ...]\n");
     return 2;
 }
 
@@ -63,6 +64,7 @@ int main(int argc, char** argv)
     bool newerFields = false;
     bool deriveMotion = false;
     long crowd = 0;
+    double reportSeconds = 0;
     std::vector<std::filesystem::path> files;
     try {
         for (int i = 1; i < argc; ++i) {
@@ -94,13 +96,15 @@ int main(int argc, char** argv)
                 deriveMotion = true;
             else if (arg == "--aircraft")
                 crowd = std::stol(value());
+            else if (arg == "--report-s")
+                reportSeconds = std::stod(value());
             else if (arg.starts_with("--"))
                 return usage();
             else
                 files.emplace_back(arg);
         }
         if (trafficPort < 1 || trafficPort > 65535 || qnhPort < 1 || qnhPort > 65535 || tcpPort < 1 ||
-            tcpPort > 65535 || speed < 0 || crowd < 0 || crowd > 0x5FFFFF)
+            tcpPort > 65535 || speed < 0 || !(reportSeconds >= 0) || crowd < 0 || crowd > 0x5FFFFF)
             return usage();
         if (files.empty())
             files = rtstub::defaultReplayFiles();
@@ -111,6 +115,8 @@ int main(int argc, char** argv)
         if (deriveMotion)
             for (auto& track : tracks)
                 rtstub::deriveGroundMotion(track);
+        for (auto& track : tracks)
+            rtstub::thinReports(track, reportSeconds);
         if (crowd > 0)
             tracks = rtstub::crowdTracks(tracks, static_cast<std::size_t>(crowd));
         // Sent in real time once sped up: a report's timestamp is when it is

@@ -189,6 +189,16 @@ void speedUp(ReplayTrack& track, double factor)
     track.delaySeconds /= factor;
 }
 
+void thinReports(ReplayTrack& track, double seconds)
+{
+    const auto gap = static_cast<std::int64_t>(std::llround(seconds * 1000.0));
+    std::vector<ReplaySample> kept;
+    for (const auto& sample : track.samples)
+        if (kept.empty() || sample.epochMs - kept.back().epochMs >= gap || &sample == &track.samples.back())
+            kept.push_back(sample);
+    track.samples = std::move(kept);
+}
+
 AircraftInfo aircraftInfo(std::uint32_t icao24)
 {
     switch (icao24) {

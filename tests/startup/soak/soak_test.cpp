@@ -58,18 +58,6 @@ double envNumber(const char* name, double fallback)
     return end != text && value > 0 ? value : fallback;
 }
 
-// Every report of a track that comes at least `seconds` after the last one
-// kept, and its last report.
-void thinReports(rtstub::ReplayTrack& track, double seconds)
-{
-    std::vector<rtstub::ReplaySample> kept;
-    for (const auto& sample : track.samples)
-        if (kept.empty() || sample.epochMs - kept.back().epochMs >= static_cast<std::int64_t>(seconds * 1000) ||
-            &sample == &track.samples.back())
-            kept.push_back(sample);
-    track.samples = std::move(kept);
-}
-
 struct Sample {
     double hour = 0;
     long rssKb = 0;
@@ -113,7 +101,7 @@ protected:
             while (!m_stopCrowd.load()) {
                 auto tracks = rtstub::crowdTracks(recorded, kCrowd, 0.02, loop % kGenerations);
                 for (auto& track : tracks)
-                    thinReports(track, reportSeconds);
+                    rtstub::thinReports(track, reportSeconds);
                 {
                     std::lock_guard lock(m_mutex);
                     for (const auto& track : tracks)
