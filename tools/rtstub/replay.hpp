@@ -62,8 +62,8 @@ void deriveGroundMotion(ReplayTrack& track);
 void speedUp(ReplayTrack& track, double factor);
 // The track as a source that reports an aircraft only every `seconds`: a row
 // is kept when it comes that long after the last one kept, and so is the
-// last row (where the aircraft was last seen), so a crowd of thousands stays within what the program
-// takes in, as a live feed of that many aircraft would.
+// last row (where the aircraft was last seen), so that a crowd of thousands
+// stays within what the program takes in, as a live feed of them would.
 void thinReports(ReplayTrack& track, double seconds);
 // A crowd of `count` aircraft made from the recorded tracks, in turn: each
 // copy has its own hexid (from 0xA00000 on), a callsign of the same airline
