@@ -11,10 +11,13 @@
 #include "foundation/paths.hpp"
 #include "foundation/run_state.hpp"
 #include "foundation/settings.hpp"
+#include "foundation/terminal.hpp"
 #include "foundation/time.hpp"
 #include "foundation/version.hpp"
 #include "parking/save_airport_file.hpp"
+#include "platform/close_signals.hpp"
 #include "platform/folders.hpp"
+#include "platform/terminal.hpp"
 #include "platform/ui/fltk/fltk_window.hpp"
 #include "refdata/update_check.hpp"
 
@@ -27,7 +30,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <iostream>
 #include <mutex>
 #include <string_view>
 #include <thread>
@@ -97,6 +99,7 @@ std::string lf_signalName(int signal)
     case SIGINT: return "SIGINT (Ctrl-C)";
     case SIGTERM: return "SIGTERM";
     case SIGHUP: return "SIGHUP (terminal closed)";
+    case SIGQUIT: return "SIGQUIT (Ctrl-\\)";
     default: return std::to_string(signal);
     }
 }
@@ -192,14 +195,20 @@ void MainWindowProcedure::onMessage(ui::Window& window, const ui::Message& messa
             break;
         case ui::MessageKind::close:
             // The window stays: the exit thread ends the program with the final close.
-            // A signal's close is logged, unlike the close box's: nobody may
-            // have seen the terminal it came from.
-            if (message.value != 0)
-                gf_showStatus(fmt::format("Signal {} received, closing {} ...", lf_signalName(message.value),
-                                          kProgramName),
-                              true);
-            else
-                gf_showStatus(fmt::format("Close window button clicked, closing {} ...", kProgramName), false);
+            if (message.value != 0) {
+                // The exit first, whatever becomes of the line; a signal that
+                // comes while an exit runs (a second Ctrl-C) says nothing more.
+                // The line is logged, unlike the close box's: nobody may have
+                // seen the terminal it came from.
+                const bool closing = exiting.load();
+                gf_requestExit(ExitReason::USER_CLOSED_SIM, 0);
+                if (!closing)
+                    gf_showStatus(fmt::format("Signal {} received, closing {} ...", lf_signalName(message.value),
+                                              kProgramName),
+                                  true);
+                break;
+            }
+            gf_showStatus(fmt::format("Close window button clicked, closing {} ...", kProgramName), false);
             gf_requestExit(ExitReason::USER_CLOSED_SIM, 0);
             break;
         case ui::MessageKind::command:
@@ -278,25 +287,25 @@ int initInstance(ui::Window& window, ui::WindowProcedure& procedure)
 
 int gf_programMain(int argc, char** argv)
 {
+    // Before anything else: a signal from here on ends the program through
+    // its exit steps, and the terminal is taken while it is surely there.
+    platform::holdCloseSignals();
+    platform::prepareTerminal();
+
     bool headless = false;
     for (int i = 1; i < argc; ++i)
         if (std::string_view(argv[i]) == "--headless")
             headless = true;
 
-    // A standard error whose reader has gone (a closed SSH session) must fail
-    // its writes, not end the program before its exit steps have run.
-    std::signal(SIGPIPE, SIG_IGN);
-
     const InstanceLock lock = gf_takeSingleInstanceGuard();
     switch (lock.guard) {
     case InstanceGuard::alreadyRunning:
-        std::cerr << fmt::format("{} already runs for this user (lock file {})\n", kProgramName,
-                                 lock.path.string());
+        gf_toTerminal(fmt::format("{} already runs for this user (lock file {})", kProgramName, lock.path.string()));
         return -1;
     case InstanceGuard::unavailable:
         // Two copies on one data folder overwrite each other's settings.
-        std::cerr << fmt::format("{} cannot make sure that it runs only once: neither {} nor {} can be locked\n",
-                                 kProgramName, gf_instanceLockPath().string(), gf_dataFolderLockPath().string());
+        gf_toTerminal(fmt::format("{} cannot make sure that it runs only once: neither {} nor {} can be locked",
+                                  kProgramName, gf_instanceLockPath().string(), gf_dataFolderLockPath().string()));
         return 1;
     case InstanceGuard::taken:
         break;
@@ -305,7 +314,7 @@ int gf_programMain(int argc, char** argv)
     try {
         gf_openLog();
     } catch (const std::exception& e) {
-        std::cerr << "The log cannot be opened: " << e.what() << '\n';
+        gf_toTerminal(fmt::format("The log cannot be opened: {}", e.what()));
         return 1;
     }
 

@@ -3,13 +3,13 @@
 #include "app/main_window.hpp"
 #include "foundation/exceptions.hpp"
 #include "foundation/log.hpp"
+#include "foundation/terminal.hpp"
 #include "foundation/version.hpp"
 
 #include <fmt/format.h>
 
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
 #include <exception>
 #include <new>
 #include <stdexcept>
@@ -24,7 +24,7 @@ std::atomic<bool> g_windowless{false};
 void lf_toTerminal(std::string_view line)
 {
     if (g_windowless.load() && !line.empty())
-        fmt::print(stderr, "{}\n", line);
+        gf_toTerminal(line);
 }
 
 // statusMutex held. The band is invalidated under the mutex: invalidation

@@ -95,14 +95,18 @@ namespace {
 // temporary file is gone afterwards either way.
 bool lf_putInPlace(TemporaryFile& temp, const fs::path& path, bool written, bool toDisk, std::error_code& error)
 {
-    if (std::fflush(temp.file.get()) != 0 || std::ferror(temp.file.get()))
-        written = false;
-    if (std::fclose(temp.file.release()) != 0)
-        written = false;
+    // The first failure's cause is the one to report, not a consequence of it.
+    const auto failed = [&](bool ok) {
+        if (!ok && !error)
+            error = std::error_code(errno != 0 ? errno : EIO, std::generic_category());
+        written = written && ok;
+    };
+    failed(std::fflush(temp.file.get()) == 0 && !std::ferror(temp.file.get()));
+    failed(std::fclose(temp.file.release()) == 0);
     // The data must be on the disk before the name points at it: otherwise a
     // power cut can leave the file empty where the old one was whole.
     if (written && toDisk)
-        written = platform::syncFileToDisk(temp.path);
+        failed(platform::syncFileToDisk(temp.path));
     if (!written && !error)
         error = std::make_error_code(std::errc::io_error);
     if (written) {
@@ -156,9 +160,13 @@ bool gf_copyFileAtomically(const fs::path& from, const fs::path& to, std::error_
     while (written) {
         const std::size_t got = std::fread(buffer, 1, sizeof buffer, source.get());
         written = std::fwrite(buffer, 1, got, temp.file.get()) == got;
+        if (!written)
+            error = std::error_code(errno, std::generic_category());
         if (got < sizeof buffer) {
-            if (std::ferror(source.get()))
+            if (std::ferror(source.get())) {
                 written = false;
+                error = std::error_code(errno, std::generic_category());
+            }
             break;
         }
     }

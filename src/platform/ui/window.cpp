@@ -1,101 +1,14 @@
 #include "platform/ui/window.hpp"
 
+#include "platform/close_signals.hpp"
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <csignal>
 #include <future>
-#include <iterator>
 #include <stdexcept>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 namespace ui {
-
-namespace {
-
-// The self-pipe of the signal handler: a handler may only write(), so a
-// watcher thread turns the byte (the signal's number) into a close message
-// for the window.
-std::mutex g_signalMutex; // guards g_signalTarget and the saved actions
-Window* g_signalTarget = nullptr;
-int g_signalPipe[2] = {-1, -1};
-std::once_flag g_signalOnce;
-// SIGHUP too: a terminal or SSH session that closes must end a headless run
-// through its exit steps, as SIGTERM does, never kill it on the spot.
-constexpr int kCloseSignals[] = {SIGINT, SIGTERM, SIGHUP};
-// What the signals did before a window took them; given back when no window
-// takes them any more, so that they are never swallowed.
-struct sigaction g_previousActions[std::size(kCloseSignals)];
-bool g_handlersInstalled = false;
-
-void lf_onSignal(int signal)
-{
-    const int saved = errno;
-    const char byte = static_cast<char>(signal);
-    [[maybe_unused]] auto written = ::write(g_signalPipe[1], &byte, 1);
-    errno = saved;
-}
-
-void lf_signalWatcher()
-{
-    for (;;) {
-        char byte = 0;
-        const auto got = ::read(g_signalPipe[0], &byte, 1);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return;
-        {
-            std::lock_guard lock(g_signalMutex);
-            if (g_signalTarget) {
-                // The signal's number tells this close from the close box's.
-                g_signalTarget->post(Message{MessageKind::close, static_cast<unsigned char>(byte)});
-                continue;
-            }
-        }
-        // The window went away between the signal and now: the signal does
-        // what it did before a window took it.
-        ::raise(static_cast<unsigned char>(byte));
-    }
-}
-
-void lf_createSignalPipe()
-{
-    if (::pipe(g_signalPipe) != 0)
-        throw std::runtime_error("cannot create the signal pipe");
-    ::fcntl(g_signalPipe[0], F_SETFD, FD_CLOEXEC);
-    ::fcntl(g_signalPipe[1], F_SETFD, FD_CLOEXEC);
-    ::fcntl(g_signalPipe[1], F_SETFL, O_NONBLOCK);
-    std::thread(lf_signalWatcher).detach();
-}
-
-// g_signalMutex held.
-void lf_installSignalHandlersLocked()
-{
-    if (g_handlersInstalled)
-        return;
-    struct sigaction action {};
-    action.sa_handler = lf_onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (size_t i = 0; i < std::size(kCloseSignals); ++i)
-        sigaction(kCloseSignals[i], &action, &g_previousActions[i]);
-    g_handlersInstalled = true;
-}
-
-// g_signalMutex held.
-void lf_restoreSignalHandlersLocked()
-{
-    if (!g_handlersInstalled)
-        return;
-    for (size_t i = 0; i < std::size(kCloseSignals); ++i)
-        sigaction(kCloseSignals[i], &g_previousActions[i], nullptr);
-    g_handlersInstalled = false;
-}
-
-} // namespace
 
 Window::~Window()
 {
@@ -104,19 +17,14 @@ Window::~Window()
 
 void Window::releaseSignals()
 {
-    std::lock_guard lock(g_signalMutex);
-    if (g_signalTarget == this) {
-        g_signalTarget = nullptr;
-        lf_restoreSignalHandlersLocked();
-    }
+    platform::dropCloseSignalReceiver(m_signalToken.exchange(0));
 }
 
 void Window::closeOnSignals()
 {
-    std::call_once(g_signalOnce, lf_createSignalPipe);
-    std::lock_guard lock(g_signalMutex);
-    g_signalTarget = this;
-    lf_installSignalHandlersLocked();
+    // The signal's number tells this close from the close box's.
+    m_signalToken.store(platform::setCloseSignalReceiver(
+        [this](int signal) { post(Message{MessageKind::close, signal}); }));
 }
 
 bool Window::isWindowThread() const

@@ -136,9 +136,10 @@ public:
     const WindowSpec& spec() const { return m_spec; }
 
     bool isWindowThread() const;
-    // Sends a close message when the process receives SIGINT or SIGTERM,
-    // its value the signal's number (a close box's close carries 0); once
-    // the window is gone they do what they did before.
+    // Sends a close message when the process receives a close signal
+    // (platform/close_signals.hpp), its value the signal's number (a close
+    // box's close carries 0), first for those held before; once the window
+    // is gone they are held again, or do what they did before.
     void closeOnSignals();
 
     // The client area as pixels, taken on the window thread (waits up to the
@@ -213,6 +214,7 @@ private:
     bool m_topmost = false;
     bool m_topmostChanged = false;
     std::atomic<std::uint64_t> m_paintCount{0};
+    std::atomic<std::uint64_t> m_signalToken{0};
 };
 
 } // namespace ui

@@ -1,0 +1,138 @@
+#include "platform/close_signals.hpp"
+
+#include <cerrno>
+#include <csignal>
+#include <iterator>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+constexpr int kCloseSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+// The self-pipe of the signal handler: a handler may only write(), so a
+// watcher thread hands the byte (the signal's number) to the receiver.
+int g_signalPipe[2] = {-1, -1};
+std::once_flag g_pipeOnce;
+
+std::mutex g_mutex; // guards everything below
+CloseSignalReceiver g_receiver;
+std::uint64_t g_token = 0;
+bool g_holding = false;
+std::vector<int> g_held;
+// What the signals did before they were caught; given back when nothing
+// takes them any more, so that they are never swallowed.
+struct sigaction g_previousActions[std::size(kCloseSignals)];
+bool g_handlersInstalled = false;
+
+void lf_onSignal(int signal)
+{
+    const int saved = errno;
+    const char byte = static_cast<char>(signal);
+    [[maybe_unused]] auto written = ::write(g_signalPipe[1], &byte, 1);
+    errno = saved;
+}
+
+void lf_signalWatcher()
+{
+    for (;;) {
+        char byte = 0;
+        const auto got = ::read(g_signalPipe[0], &byte, 1);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return;
+        const int signal = static_cast<unsigned char>(byte);
+        {
+            std::lock_guard lock(g_mutex);
+            if (g_receiver) {
+                g_receiver(signal);
+                continue;
+            }
+            if (g_holding) {
+                g_held.push_back(signal);
+                continue;
+            }
+        }
+        // Nothing took it between the signal and now: it does what it did
+        // before it was caught.
+        ::raise(signal);
+    }
+}
+
+void lf_createSignalPipe()
+{
+    if (::pipe(g_signalPipe) != 0)
+        throw std::runtime_error("cannot create the signal pipe");
+    ::fcntl(g_signalPipe[0], F_SETFD, FD_CLOEXEC);
+    ::fcntl(g_signalPipe[1], F_SETFD, FD_CLOEXEC);
+    ::fcntl(g_signalPipe[1], F_SETFL, O_NONBLOCK);
+    std::thread(lf_signalWatcher).detach();
+}
+
+// g_mutex held.
+void lf_installHandlersLocked()
+{
+    if (g_handlersInstalled)
+        return;
+    struct sigaction action {};
+    action.sa_handler = lf_onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (std::size_t i = 0; i < std::size(kCloseSignals); ++i)
+        ::sigaction(kCloseSignals[i], &action, &g_previousActions[i]);
+    g_handlersInstalled = true;
+}
+
+// g_mutex held.
+void lf_restoreHandlersLocked()
+{
+    if (!g_handlersInstalled)
+        return;
+    for (std::size_t i = 0; i < std::size(kCloseSignals); ++i)
+        ::sigaction(kCloseSignals[i], &g_previousActions[i], nullptr);
+    g_handlersInstalled = false;
+}
+
+} // namespace
+
+void holdCloseSignals()
+{
+    std::call_once(g_pipeOnce, lf_createSignalPipe);
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
+    std::lock_guard lock(g_mutex);
+    g_holding = true;
+    lf_installHandlersLocked();
+}
+
+std::uint64_t setCloseSignalReceiver(CloseSignalReceiver receiver)
+{
+    std::call_once(g_pipeOnce, lf_createSignalPipe);
+    std::lock_guard lock(g_mutex);
+    g_receiver = std::move(receiver);
+    lf_installHandlersLocked();
+    for (const int signal : g_held)
+        g_receiver(signal);
+    g_held.clear();
+    return ++g_token;
+}
+
+void dropCloseSignalReceiver(std::uint64_t token)
+{
+    std::lock_guard lock(g_mutex);
+    if (token != g_token || !g_receiver)
+        return;
+    g_receiver = nullptr;
+    if (!g_holding)
+        lf_restoreHandlersLocked();
+}
+
+} // namespace platform
