@@ -125,6 +125,12 @@ void OperationsTest::startProgram(const std::string& display)
     m_norvane = std::make_unique<Process>(argv, env, m_program, m_dir.path() / "norvane.out");
 }
 
+void OperationsTest::startProgramWith(const std::function<void()>& inChild, const fs::path& output)
+{
+    m_norvane = std::make_unique<Process>(std::vector<std::string>{NORVANE_PROGRAM_PATH, "--headless"},
+                                          programEnvironment(), m_program, output, inChild);
+}
+
 void OperationsTest::startThroughRunScript()
 {
     std::vector<std::string> env = programEnvironment();

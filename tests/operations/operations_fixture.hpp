@@ -16,6 +16,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
@@ -69,6 +70,9 @@ protected:
     void connectRealTraffic();
     // Headless, or with its window on the X display given.
     void startProgram(const std::string& display = {});
+    // Headless, its standard output and error to `output` unless empty;
+    // inChild as for Process (it may give the program other ones).
+    void startProgramWith(const std::function<void()>& inChild, const fs::path& output);
     // "./run.sh PROGRAM_FOLDER --headless" with the program already built.
     void startThroughRunScript();
     // The program's environment: every folder and port of this test.

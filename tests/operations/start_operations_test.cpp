@@ -7,7 +7,11 @@
 
 #include <csignal>
 
+#include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -86,14 +90,91 @@ TEST_F(OperationsTest, replayedTracksBecomeMovingAiAircraftInTheSimulator)
     EXPECT_TRUE(m_sim->protocolErrors().empty());
 }
 
-// A terminal or SSH session that closes (SIGHUP) closes the program as
-// SIGTERM does: every exit step runs, the stand learned at the park airport is
-// saved, the flight-plan folder goes, and the closing line is in the log too.
-TEST_F(OperationsTest, aClosedTerminalEndsWithZeroAndTheLearnedStandSaved)
+// How the terminal of a headless run went away, and how the run then ends.
+enum class Ending {
+    hangupSignal,       // SIGHUP alone, standard error on a file that takes every line
+    terminalClosed,     // a pseudo-terminal whose master side is closed: SIGHUP, then EIO on every write
+    readerGoneSignal,   // "2>&1 | tee", then Ctrl-C: the reader ends, the program gets SIGINT
+    readerGoneNoSignal, // "2>&1 | less", then quitting less: EPIPE, no signal; the simulator closes later
+    diskFull,           // standard error to a full disk from the start; SIGTERM
+};
+
+// Reads what the program writes to its terminal or pipe, as a terminal
+// window or tee does, until the test lets go of it.
+class Reader {
+public:
+    explicit Reader(int fd) : m_fd(fd), m_thread([this] { run(); }) {}
+    ~Reader() { goAway(); }
+    void goAway()
+    {
+        m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+    }
+
+private:
+    void run()
+    {
+        char buffer[4096];
+        while (!m_stop.load()) {
+            pollfd ready{m_fd, POLLIN, 0};
+            if (::poll(&ready, 1, 50) > 0 && ::read(m_fd, buffer, sizeof buffer) <= 0)
+                std::this_thread::sleep_for(50ms);  // the pty's slave has no writer yet
+        }
+    }
+    int m_fd;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+class EndingTest : public OperationsTest, public ::testing::WithParamInterface<Ending> {};
+
+// However the terminal goes away, the run ends through every exit step: the
+// stand learned at the park airport is saved, the flight-plan folder goes,
+// the closing line is in the log, the exit code is 0, and a terminal that
+// cannot be written any more is noted once in the log.
+TEST_P(EndingTest, endsWithItsExitStepsAndTheLearnedStandSaved)
 {
+    const Ending ending = GetParam();
     prepare();
     connectRealTraffic();
-    startProgram();
+    std::unique_ptr<Reader> reader;
+    if (ending == Ending::terminalClosed) {
+        int master = -1;
+        int slave = -1;
+        ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+        ::fcntl(master, F_SETFD, FD_CLOEXEC);
+        // The program leads a session whose controlling terminal is the pty,
+        // as in a terminal window or an SSH session.
+        startProgramWith(
+            [slave] {
+                ::setsid();
+                ::ioctl(slave, TIOCSCTTY, 0);
+                for (int fd = 0; fd < 3; ++fd)
+                    ::dup2(slave, fd);
+                ::close(slave);
+            },
+            {});
+        ::close(slave);
+        reader = std::make_unique<Reader>(master);
+    } else if (ending == Ending::readerGoneSignal || ending == Ending::readerGoneNoSignal) {
+        int pipeEnds[2];
+        ASSERT_EQ(::pipe2(pipeEnds, O_CLOEXEC), 0);
+        const int writeEnd = pipeEnds[1];
+        startProgramWith(
+            [writeEnd] {
+                ::dup2(writeEnd, 1);
+                ::dup2(writeEnd, 2);
+            },
+            {});
+        ::close(writeEnd);
+        reader = std::make_unique<Reader>(pipeEnds[0]);
+    } else {
+        startProgramWith({}, ending == Ending::diskFull ? fs::path("/dev/full") : m_dir.path() / "norvane.out");
+    }
     ASSERT_TRUE(waitForLog("Start of operations: main loop started", 60s)) << log();
 
     // An airliner standing at stand A1 of the park airport learns the stand
@@ -119,20 +200,75 @@ TEST_F(OperationsTest, aClosedTerminalEndsWithZeroAndTheLearnedStandSaved)
     const fs::path flightPlans = m_dir.path() / "roaming" / "Norvane_P3D" / "orig_dest";
     ASSERT_TRUE(fs::is_directory(flightPlans));
 
-    m_norvane->signal(SIGHUP);
-    EXPECT_EQ(m_norvane->exitCode(30s), 0);
-    const std::string closing = "Signal SIGHUP (terminal closed) received, closing Norvane_P3D ...";
-    EXPECT_NE(testsupport::readFile(m_dir.path() / "norvane.out").find(closing), std::string::npos);
+    std::string closing = "Signal SIGHUP (terminal closed) received, closing Norvane_P3D ...";
+    std::string failure;  // the note of the terminal that failed
+    switch (ending) {
+    case Ending::hangupSignal:
+        m_norvane->signal(SIGHUP);
+        break;
+    case Ending::terminalClosed:
+        reader->goAway();
+        failure = "Input/output error";
+        break;
+    case Ending::readerGoneSignal:
+        reader->goAway();
+        m_norvane->signal(SIGINT);
+        closing = "Signal SIGINT (Ctrl-C) received, closing Norvane_P3D ...";
+        failure = "Broken pipe";
+        break;
+    case Ending::readerGoneNoSignal:
+        reader->goAway();
+        // Lines keep coming: the program runs on until the simulator closes.
+        m_sim->sendQuit();
+        m_sim->closeConnections();
+        closing = "Exiting: SIM WAS CLOSED";
+        failure = "Broken pipe";
+        break;
+    case Ending::diskFull:
+        m_norvane->signal(SIGTERM);
+        closing = "Signal SIGTERM received, closing Norvane_P3D ...";
+        failure = "No space left on device";
+        break;
+    }
+    EXPECT_EQ(m_norvane->exitCode(30s), 0) << log();
+    if (ending == Ending::hangupSignal) {
+        EXPECT_NE(testsupport::readFile(m_dir.path() / "norvane.out").find(closing), std::string::npos);
+    }
     const std::string text = log();
     const auto closed = text.find(closing);
     ASSERT_NE(closed, std::string::npos) << text;
-    EXPECT_NE(text.find("User closed Norvane_P3D", closed), std::string::npos);
+    EXPECT_EQ(text.find(closing, closed + 1), std::string::npos) << "one closing line\n" << text;
+    if (ending != Ending::readerGoneNoSignal) {
+        EXPECT_NE(text.find("User closed Norvane_P3D", closed), std::string::npos);
+    }
+    const std::string note = "===> Standard error cannot be written (" + failure + "): its lines are dropped\n";
+    const auto noted = text.find("Standard error ");
+    if (failure.empty()) {
+        EXPECT_EQ(noted, std::string::npos) << text;
+    } else {
+        EXPECT_NE(text.find(note), std::string::npos) << text;
+        EXPECT_EQ(text.find("Standard error ", noted + 1), std::string::npos) << "noted once\n" << text;
+    }
     EXPECT_FALSE(fs::exists(flightPlans));
     const std::string learned = testsupport::readFile(m_program / "airports" / "learned" / "stock" / "LSZH.xml");
     const auto stand = learned.find("<parkpos id=\"A1\"");
     ASSERT_NE(stand, std::string::npos) << learned;
     EXPECT_LT(learned.find("<opt ", stand), learned.find("</parkpos>", stand)) << learned;
 }
+
+INSTANTIATE_TEST_SUITE_P(Endings, EndingTest,
+                         ::testing::Values(Ending::hangupSignal, Ending::terminalClosed, Ending::readerGoneSignal,
+                                           Ending::readerGoneNoSignal, Ending::diskFull),
+                         [](const auto& info) {
+                             switch (info.param) {
+                             case Ending::hangupSignal: return std::string("hangupSignal");
+                             case Ending::terminalClosed: return std::string("terminalClosed");
+                             case Ending::readerGoneSignal: return std::string("readerGoneSignal");
+                             case Ending::readerGoneNoSignal: return std::string("readerGoneNoSignal");
+                             case Ending::diskFull: return std::string("diskFull");
+                             }
+                             return std::string();
+                         });
 
 // Where RealTraffic is and whether the Aerowinx mode is on decide the TCP
 // server and the readers' bind address; the readers start in every case.

@@ -22,7 +22,7 @@ void endWithParent(pid_t parent)
 }
 
 Process::Process(const std::vector<std::string>& argv, const std::vector<std::string>& env, const fs::path& folder,
-                 const fs::path& output)
+                 const fs::path& output, const std::function<void()>& inChild)
 {
     std::vector<std::string> args = argv;
     std::vector<std::string> environment = env;
@@ -40,6 +40,9 @@ Process::Process(const std::vector<std::string>& argv, const std::vector<std::st
     m_pid = ::fork();
     if (m_pid == 0) {
         endWithParent(parent);
+        if (inChild)
+            inChild();
+        // Fails, harmlessly, for a child that made a session of its own.
         ::setpgid(0, 0);
         if (!out.empty()) {
             const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -54,7 +57,9 @@ Process::Process(const std::vector<std::string>& argv, const std::vector<std::st
         ::execve(argp[0], argp.data(), envp.data());
         ::_exit(127);
     }
-    if (m_pid > 0)
+    // Not for a child with work of its own first: a group made for it here
+    // before it runs would keep it from making a session of its own.
+    if (m_pid > 0 && !inChild)
         ::setpgid(m_pid, m_pid);
 }
 

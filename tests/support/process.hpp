@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,10 +20,12 @@ namespace testsupport {
 void endWithParent(pid_t parent);
 
 // A child process in its own process group; killed (group and all) at the end.
+// inChild runs in the child before anything else, where only calls that are
+// safe after a fork may be made (a new session, descriptors, the signal mask).
 class Process {
 public:
     Process(const std::vector<std::string>& argv, const std::vector<std::string>& env, const std::filesystem::path& folder,
-            const std::filesystem::path& output = {});
+            const std::filesystem::path& output = {}, const std::function<void()>& inChild = {});
     ~Process();
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
