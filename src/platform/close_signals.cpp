@@ -9,6 +9,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <unistd.h>
 
 namespace platform {
@@ -111,6 +112,13 @@ void holdCloseSignals()
     std::lock_guard lock(g_mutex);
     g_holding = true;
     lf_installHandlersLocked();
+    // A process started with them blocked (the mask is inherited) would never
+    // see them; one sent before this point is taken now.
+    sigset_t closeSignals;
+    sigemptyset(&closeSignals);
+    for (const int signal : kCloseSignals)
+        sigaddset(&closeSignals, signal);
+    ::pthread_sigmask(SIG_UNBLOCK, &closeSignals, nullptr);
 }
 
 std::uint64_t setCloseSignalReceiver(CloseSignalReceiver receiver)

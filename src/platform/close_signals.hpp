@@ -12,7 +12,9 @@ namespace platform {
 using CloseSignalReceiver = std::function<void(int signal)>;
 
 // For the rest of the process's life, from the call on (the program's first
-// act): the close signals are caught and held until a receiver takes them,
+// act, on the main thread before any other): the close signals are caught
+// (and unblocked, should the process have been started with them blocked)
+// and held until a receiver takes them,
 // so that no signal ends the process before its exit steps; SIGPIPE and
 // SIGXFSZ are ignored, so that a write to a reader that has gone, or beyond
 // the file size limit, fails as a full disk does instead of ending it.
