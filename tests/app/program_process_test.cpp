@@ -1,7 +1,9 @@
 // The program as real processes: one copy per user, a copy that ends at once
 // leaves the running one and its log alone, the guard dies with its process,
-// SIGTERM ends the program through its own exit with its position saved and
-// says a signal closed it, and a headless program at every dead end (outside
+// every close signal (also one there from the first instruction, or two in a
+// row) ends the program through its own exit with its position saved and says
+// once that a signal closed it, a file size limit cuts the log but not the
+// run, and a headless program at every dead end (outside
 // its folder, without a simulator, liveries or data base, with a pipe it
 // cannot use, a simulator of another name) says what it needs and ends with
 // the user-error code; on its way it says where the install path came from
@@ -18,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include <sys/resource.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -37,9 +40,10 @@ namespace {
 class Program : public testsupport::Process {
 public:
     explicit Program(const fs::path& folder, const fs::path& runtime = {}, const fs::path& output = {},
-                     bool programFolder = true, const std::vector<std::string>& moreEnvironment = {})
+                     bool programFolder = true, const std::vector<std::string>& moreEnvironment = {},
+                     const std::function<void()>& inChild = {})
         : Process({NORVANE_PROGRAM_PATH, "--headless"}, lf_environment(folder, runtime, moreEnvironment),
-                  lf_prepared(folder, programFolder), output.empty() ? folder / "terminal.txt" : output)
+                  lf_prepared(folder, programFolder), output.empty() ? folder / "terminal.txt" : output, inChild)
     {
     }
 
@@ -165,30 +169,89 @@ TEST(ProgramProcess, aSecondCopyOnTheSameDataFolderSaysWhereTheLockIsAndLeavesTh
     EXPECT_FALSE(fs::exists(dir.path() / "Log.txt"));
 }
 
-TEST(ProgramProcess, sigtermEndsWithZeroAndThePositionSaved)
+// Every close signal, whenever it comes, ends the program through its own
+// exit: code 0, the position saved, one closing line however many signals.
+TEST(ProgramProcess, closeSignalsEndWithZeroAndThePositionSaved)
+{
+    struct Case {
+        const char* what;
+        std::vector<int> signals;
+        bool atOnce;  // sent at the start, before the log and the window exist
+        const char* name;
+    };
+    const Case cases[] = {
+        {"SIGTERM once it runs", {SIGTERM}, false, "SIGTERM"},
+        {"SIGQUIT (Ctrl-\\) once it runs", {SIGQUIT}, false, "SIGQUIT (Ctrl-\\)"},
+        {"SIGTERM at once", {SIGTERM}, true, "SIGTERM"},
+        {"two Ctrl-C in a row", {SIGINT, SIGINT}, false, "SIGINT (Ctrl-C)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const TempDir dir;
+        fs::create_directories(dir.path() / "roaming" / "Norvane_P3D");
+        testsupport::writeFile(dir.path() / "roaming" / "Norvane_P3D" / "parameters.xml",
+                               "<?xml version=\"1.0\"?>\n<parameters>\n"
+                               "<parameter name=\"MAIN_WINDOW_X\" value=\"123\"/>\n"
+                               "<parameter name=\"MAIN_WINDOW_Y\" value=\"45\"/>\n</parameters>\n");
+        lf_demoIn(dir.path());
+        const fs::path log = dir.path() / "Log.txt";
+        // At once: blocked in the child from its fork on and sent before it
+        // runs the program, the signal is there at the program's first
+        // instruction.
+        sigset_t blocked;
+        sigset_t before;
+        sigemptyset(&blocked);
+        for (const int signal : c.signals)
+            sigaddset(&blocked, signal);
+        if (c.atOnce)
+            ::pthread_sigmask(SIG_BLOCK, &blocked, &before);
+        Program program(dir.path(), {}, {}, true, {lf_programData(dir.path())});
+        if (c.atOnce) {
+            ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
+        } else {
+            ASSERT_TRUE(waitFor([&] { return lf_started(log); }, std::chrono::seconds(20)));
+        }
+        for (const int signal : c.signals)
+            program.signal(signal);
+        EXPECT_EQ(program.exitCode(std::chrono::seconds(20)), 0);
+        const std::string closing = std::string("Signal ") + c.name + " received, closing Norvane_P3D ...";
+        const std::string terminal = readFile(dir.path() / "terminal.txt");
+        EXPECT_NE(terminal.find(closing), std::string::npos) << terminal;
+        EXPECT_EQ(terminal.find("Close window button clicked"), std::string::npos) << "there is no window";
+        const std::string text = readFile(log);
+        const auto shown = text.find(closing);
+        ASSERT_NE(shown, std::string::npos) << text;
+        EXPECT_EQ(text.find(closing, shown + 1), std::string::npos) << "one closing line\n" << text;
+        const auto closed = text.find("User closed Norvane_P3D");
+        ASSERT_NE(closed, std::string::npos);
+        EXPECT_EQ(text.find("User closed Norvane_P3D", closed + 1), std::string::npos) << text;
+        EXPECT_NE(text.find("MAIN_WINDOW_X=123", closed), std::string::npos);
+        EXPECT_NE(text.find("MAIN_WINDOW_Y=45", closed), std::string::npos);
+        const std::string settings = readFile(dir.path() / "roaming" / "Norvane_P3D" / "parameters.xml");
+        EXPECT_NE(settings.find("name=\"MAIN_WINDOW_X\" value=\"123\""), std::string::npos);
+    }
+}
+
+// A file size limit (`ulimit -f`) is met as a full disk is: the log stops
+// there, which standard error says once, and the run goes on to its own end.
+TEST(ProgramProcess, aFileSizeLimitCutsTheLogButNotTheRunAndIsSaidOnce)
 {
     const TempDir dir;
-    fs::create_directories(dir.path() / "roaming" / "Norvane_P3D");
-    testsupport::writeFile(dir.path() / "roaming" / "Norvane_P3D" / "parameters.xml",
-                           "<?xml version=\"1.0\"?>\n<parameters>\n"
-                           "<parameter name=\"MAIN_WINDOW_X\" value=\"123\"/>\n"
-                           "<parameter name=\"MAIN_WINDOW_Y\" value=\"45\"/>\n</parameters>\n");
-    lf_demoIn(dir.path());
-    const fs::path log = dir.path() / "Log.txt";
-    Program program(dir.path(), {}, {}, true, {lf_programData(dir.path())});
-    ASSERT_TRUE(waitFor([&] { return lf_started(log); }, std::chrono::seconds(20)));
-    program.signal(SIGTERM);
-    EXPECT_EQ(program.exitCode(std::chrono::seconds(10)), 0);
+    fs::copy(NORVANE_DEMO_PROGRAM, dir.path(), fs::copy_options::recursive);
+    Program program(dir.path(), {}, {}, true, {}, [] {
+        const rlimit limit{2048, 2048};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    });
+    // It ends at the dead end of no simulator, by itself, not by SIGXFSZ.
+    EXPECT_EQ(program.exitCode(std::chrono::seconds(60)), 2);
     const std::string terminal = readFile(dir.path() / "terminal.txt");
-    EXPECT_NE(terminal.find("Signal SIGTERM received, closing Norvane_P3D ..."), std::string::npos) << terminal;
-    EXPECT_EQ(terminal.find("Close window button clicked"), std::string::npos) << "there is no window";
-    const std::string text = readFile(log);
-    const auto closed = text.find("User closed Norvane_P3D");
-    ASSERT_NE(closed, std::string::npos);
-    EXPECT_NE(text.find("MAIN_WINDOW_X=123", closed), std::string::npos);
-    EXPECT_NE(text.find("MAIN_WINDOW_Y=45", closed), std::string::npos);
-    const std::string settings = readFile(dir.path() / "roaming" / "Norvane_P3D" / "parameters.xml");
-    EXPECT_NE(settings.find("name=\"MAIN_WINDOW_X\" value=\"123\""), std::string::npos);
+    const std::string said = "Log.txt cannot be written (File too large): its lines are lost while that lasts\n";
+    const auto at = terminal.find(said);
+    EXPECT_NE(at, std::string::npos) << terminal;
+    EXPECT_EQ(terminal.find("Log.txt cannot be written", at + 1), std::string::npos) << terminal;
+    EXPECT_NE(terminal.find("Norvane_P3D has nothing left to do without a window and ends"), std::string::npos)
+        << terminal;
+    EXPECT_EQ(fs::file_size(dir.path() / "Log.txt"), 2048u);
 }
 
 TEST(ProgramProcess, headlessEndsAtEveryDeadEndWithTheUserErrorCodeAndTheLinesThatSayWhatToDo)
