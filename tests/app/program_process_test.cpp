@@ -183,7 +183,9 @@ TEST(ProgramProcess, closeSignalsEndWithZeroAndThePositionSaved)
         {"SIGTERM once it runs", {SIGTERM}, false, "SIGTERM"},
         {"SIGQUIT (Ctrl-\\) once it runs", {SIGQUIT}, false, "SIGQUIT (Ctrl-\\)"},
         {"SIGTERM at once", {SIGTERM}, true, "SIGTERM"},
-        {"two Ctrl-C in a row", {SIGINT, SIGINT}, false, "SIGINT (Ctrl-C)"},
+        // Two of a kind in a row may arrive as one: another kind arrives too,
+        // either first.
+        {"Ctrl-C and SIGTERM in a row", {SIGINT, SIGTERM}, false, nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -214,14 +216,15 @@ TEST(ProgramProcess, closeSignalsEndWithZeroAndThePositionSaved)
         for (const int signal : c.signals)
             program.signal(signal);
         EXPECT_EQ(program.exitCode(std::chrono::seconds(20)), 0);
-        const std::string closing = std::string("Signal ") + c.name + " received, closing Norvane_P3D ...";
+        const std::string closing = c.name ? std::string("Signal ") + c.name + " received, closing Norvane_P3D ..."
+                                           : " received, closing Norvane_P3D ...";
         const std::string terminal = readFile(dir.path() / "terminal.txt");
         EXPECT_NE(terminal.find(closing), std::string::npos) << terminal;
         EXPECT_EQ(terminal.find("Close window button clicked"), std::string::npos) << "there is no window";
         const std::string text = readFile(log);
         const auto shown = text.find(closing);
         ASSERT_NE(shown, std::string::npos) << text;
-        EXPECT_EQ(text.find(closing, shown + 1), std::string::npos) << "one closing line\n" << text;
+        EXPECT_EQ(text.find(" received, closing", shown + closing.size()), std::string::npos) << "one closing line\n" << text;
         const auto closed = text.find("User closed Norvane_P3D");
         ASSERT_NE(closed, std::string::npos);
         EXPECT_EQ(text.find("User closed Norvane_P3D", closed + 1), std::string::npos) << text;
