@@ -139,6 +139,29 @@ TEST_F(LogTest, aLineThatCannotBeWrittenDoesNotSilenceTheRestOfTheLog)
     EXPECT_EQ(written.back(), "after space was freed");
 }
 
+// The earlier log cannot be kept on a full disk (here: a file size limit):
+// the start fails naming that cause, not a consequence of it.
+TEST_F(LogTest, anEarlierLogThatCannotBeKeptNamesTheRealCause)
+{
+    testsupport::writeFile("Log.txt", std::string(10000, 'x'));
+    struct rlimit old {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit full = old;
+    full.rlim_cur = 100;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &full), 0);
+    std::string message;
+    try {
+        gf_openLog();
+    } catch (const std::exception& e) {
+        message = e.what();
+    }
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &old), 0);
+    std::signal(SIGXFSZ, previousHandler);
+    EXPECT_NE(message.find("cannot keep the earlier log"), std::string::npos) << message;
+    EXPECT_NE(message.find("File too large"), std::string::npos) << message;
+}
+
 TEST_F(LogTest, aLinkInPlaceOfTheLogOrItsCopiesIsReplacedAndItsTargetLeftAlone)
 {
     // Opening or copying through a link, or into a file that has another
