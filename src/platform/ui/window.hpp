@@ -43,7 +43,7 @@ struct ControlState {
 
 enum class MessageKind {
     create,  // delivered once, inside open(), before the window is shown
-    close,   // the close box, or SIGINT/SIGTERM
+    close,   // the close box, or a close signal (platform/close_signals.hpp)
     command, // a click on a check box or button; value = control id
     app1,    // the program's first own message (start the work)
     app2,    // the program's second own message (final close)
