@@ -70,7 +70,7 @@ ssize_t lf_writeOnce(const Sink& sink, const char* data, std::size_t size) noexc
         return ::send(sink.fd, data, size, MSG_DONTWAIT | MSG_NOSIGNAL);
     case SinkKind::pollFirst: {
         pollfd ready{sink.fd, POLLOUT, 0};
-        if (::poll(&ready, 1, 0) == 0) {
+        if (::poll(&ready, 1, 0) <= 0) {
             errno = EAGAIN;
             return -1;
         }
