@@ -1,6 +1,7 @@
 #include "simconnect/config.hpp"
 
 #include "foundation/log.hpp"
+#include "foundation/registry.hpp"
 #include "platform/folders.hpp"
 #include "platform/registry.hpp"
 
@@ -36,7 +37,7 @@ SimConnectRegisteredPorts gf_simConnectRegisteredPorts()
 {
     SimConnectRegisteredPorts ports;
     platform::registry::Key key;
-    if (platform::registry::openKey(platform::registry::Root::CurrentUser, kSimConnectRegistryKey, key) !=
+    if (gf_tryOpenRegistryKey(platform::registry::Root::CurrentUser, kSimConnectRegistryKey, key) !=
         platform::registry::kSuccess)
         return ports;
     platform::registry::getString(key, "SimConnect_Port_IPv4", ports.ipv4);
