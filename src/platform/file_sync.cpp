@@ -34,7 +34,11 @@ bool syncFileToDisk(const std::filesystem::path& path)
 
 bool syncFolderToDisk(const std::filesystem::path& folder)
 {
-    return lf_syncOpened(folder.empty() ? std::filesystem::path(".") : folder, O_DIRECTORY);
+    if (lf_syncOpened(folder.empty() ? std::filesystem::path(".") : folder, O_DIRECTORY))
+        return true;
+    // Some file systems (network shares among them) offer no sync of a
+    // folder: the rename is then as safe as they make it.
+    return errno == EINVAL || errno == ENOTSUP;
 }
 
 bool keepFileMode(const std::filesystem::path& from, const std::filesystem::path& to)
