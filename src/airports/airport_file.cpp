@@ -7,6 +7,7 @@
 #include "foundation/number_text.hpp"
 #include "foundation/parameters.hpp"
 #include "foundation/paths.hpp"
+#include "foundation/text_file.hpp"
 #include "foundation/settings.hpp"
 #include "refdata/dbase_lookups.hpp"
 
@@ -250,7 +251,7 @@ void lf_readParkPositions(const pugi::xml_node& doc, std::vector<tzo::ParkPos>& 
 
 bool lf_loadApf(pugi::xml_document& doc, const fs::path& path, pugi::xml_parse_result* result)
 {
-    const pugi::xml_parse_result r = doc.load_file(path.c_str(), pugi::parse_default, pugi::encoding_utf8);
+    const pugi::xml_parse_result r = gf_loadXmlFile(doc, path, pugi::parse_default, pugi::encoding_utf8);
     if (result)
         *result = r;
     return static_cast<bool>(r);

@@ -2,6 +2,8 @@
 
 #include "foundation/log.hpp"
 #include "foundation/paths.hpp"
+#include "foundation/text_file.hpp"
+#include "platform/outside_file.hpp"
 
 #include <fmt/format.h>
 #include <pugixml.hpp>
@@ -80,18 +82,10 @@ bool gf_loadAirportsList()
     records.reserve(kExpectedAirports);
     const std::string path = g_airportsListPath.string();
     std::string text;
-    {
-        std::FILE* file = std::fopen(path.c_str(), "rb");
-        if (file == nullptr)
+    if (const auto status = platform::readOutsideFile(g_airportsListPath, kMaxXmlFileBytes, text); !status.ok()) {
+        if (status.missing())
             throw std::runtime_error(path + " not loaded File was not found");
-        char buffer[65536];
-        std::size_t n = 0;
-        while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-            text.append(buffer, n);
-        const bool failed = std::ferror(file) != 0;
-        std::fclose(file);
-        if (failed)
-            throw std::runtime_error(path + " not loaded Error reading from file/stream");
+        throw std::runtime_error(platform::outsideFileRefusal(g_airportsListPath, status));
     }
     std::string error;
     if (!gf_parseAirportsList(text, records, error))

@@ -6,6 +6,7 @@
 #include "foundation/log.hpp"
 #include "foundation/paths.hpp"
 #include "foundation/settings.hpp"
+#include "foundation/atomic_file.hpp"
 #include "foundation/text_file.hpp"
 #include "refdata/downloads.hpp"
 #include "refdata/publishers.hpp"
@@ -172,11 +173,15 @@ void lf_extractArchiveEntry(ArchiveExtraction& state, const tzo::ZipArchive& arc
     }
     state.budget -= text.size();
     const fs::path target = g_airportsFolder / fs::path(name);
-    std::error_code folderError;
-    fs::create_directories(target.parent_path(), folderError);
-    if (folderError || !gf_writeStringToFile(text, target)) {
-        gf_logLineMarked(fmt::format("writing {} failed?", target.string()));
+    std::error_code writeError;
+    fs::create_directories(target.parent_path(), writeError);
+    text += '\n';
+    if (writeError || !gf_writeFileAtomically(target, text, writeError)) {
+        // Said once: a full disk would fail every entry after this one too.
+        gf_logLineMarked(fmt::format("writing {} failed: {}; the rest of the archive is not unpacked",
+                                     target.string(), writeError.message()));
         state.failed = true;
+        state.writeFailed = true;
     }
 }
 
@@ -225,7 +230,8 @@ bool gf_updateArchive()
         }
         state.budget = limits.bytes;
         for (const auto& entry : entries)
-            lf_extractArchiveEntry(state, *archive, entry);
+            if (!state.writeFailed)
+                lf_extractArchiveEntry(state, *archive, entry);
     }
     if (state.refused > kRefusalsNamed)
         gf_logLineMarked(fmt::format("{} more archive entries refused", state.refused - kRefusalsNamed));

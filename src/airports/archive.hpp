@@ -39,6 +39,7 @@ bool gf_archiveFoldersMissing();
 struct ArchiveExtraction {
     int count = 0;            // airport files tried
     bool failed = false;      // a write or a read failed
+    bool writeFailed = false; // a file could not be written: the rest is left
     std::uint64_t budget = 0; // bytes the archive may still unpack
     int refused = 0;          // entries that would have left the archive folder
 };

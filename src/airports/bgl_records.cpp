@@ -4,6 +4,7 @@
 #include "airports/bgl_reader.hpp"
 #include "foundation/log.hpp"
 #include "foundation/number_text.hpp"
+#include "platform/outside_file.hpp"
 
 #include <fmt/format.h>
 
@@ -11,7 +12,8 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
-#include <fstream>
+#include <cstdio>
+#include <memory>
 #include <iterator>
 #include <limits>
 #include <unordered_set>
@@ -335,33 +337,45 @@ bool lf_bglHasAirportSection(std::span<const std::uint8_t> bytes)
     return sectionTableHasAirport(bytes, bytes.size());
 }
 
+namespace {
+
+// Far above any real scenery file (a few hundred megabytes at most).
+constexpr std::uint64_t kMaxBglFileBytes = 2ULL * 1024 * 1024 * 1024;
+
+struct StreamCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using Stream = std::unique_ptr<std::FILE, StreamCloser>;
+
+// A scenery folder may hold anything under a BGL's name: a FIFO or a device
+// is refused without waiting, like a file larger than any real one.
+Stream lf_openBgl(const std::filesystem::path& path, std::uint64_t& size)
+{
+    platform::OutsideFileStatus status;
+    Stream file(platform::openOutsideFileStream(path, kMaxBglFileBytes, status));
+    size = status.size;
+    return file;
+}
+
+} // namespace
+
 bool lf_readWholeFile(const std::filesystem::path& path, std::vector<std::uint8_t>& bytes)
 {
-    std::ifstream in(path, std::ios::binary);
+    std::uint64_t size = 0;
+    const Stream in = lf_openBgl(path, size);
     if (!in)
         return false;
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    if (size < 0)
-        return false;
-    in.seekg(0, std::ios::beg);
     bytes.resize(static_cast<std::size_t>(size));
-    if (size > 0 && !in.read(reinterpret_cast<char*>(bytes.data()), size))
-        return false;
-    return true;
+    return size == 0 || std::fread(bytes.data(), 1, bytes.size(), in.get()) == bytes.size();
 }
 
 bool BglFileBytes::read(const std::filesystem::path& path)
 {
     m_size = 0;
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    std::uint64_t size = 0;
+    const Stream in = lf_openBgl(path, size);
+    if (!in || size > std::numeric_limits<std::size_t>::max())
         return false;
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    if (size < 0 || static_cast<std::uint64_t>(size) > std::numeric_limits<std::size_t>::max())
-        return false;
-    in.seekg(0, std::ios::beg);
     const auto n = static_cast<std::size_t>(size);
     if (n > m_capacity) {
         // Not value-initialised: every byte used is overwritten by the read.
@@ -369,7 +383,7 @@ bool BglFileBytes::read(const std::filesystem::path& path)
         m_data.reset(new std::uint8_t[n]);
         m_capacity = n;
     }
-    if (n > 0 && !in.read(reinterpret_cast<char*>(m_data.get()), size))
+    if (n > 0 && std::fread(m_data.get(), 1, n, in.get()) != n)
         return false;
     m_size = n;
     return true;
@@ -386,15 +400,12 @@ bool lf_bglHasAirportSection(const std::filesystem::path& path)
 {
     // The header and section table only; a table longer than the first
     // 4096 bytes is rare and read whole.
-    std::ifstream in(path, std::ios::binary);
+    std::uint64_t fileSize = 0;
+    const Stream in = lf_openBgl(path, fileSize);
     if (!in)
         return false;
     std::vector<std::uint8_t> head(4096);
-    in.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
-    head.resize(static_cast<std::size_t>(in.gcount()));
-    in.clear();
-    in.seekg(0, std::ios::end);
-    const std::uint64_t fileSize = static_cast<std::uint64_t>(std::max<std::streamoff>(in.tellg(), 0));
+    head.resize(std::fread(head.data(), 1, head.size(), in.get()));
     if (head.size() < bgl::kHeaderSize)
         return false;
     const std::uint64_t n = BglReader(head).u32At(20);

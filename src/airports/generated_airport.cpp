@@ -8,7 +8,6 @@
 #include "foundation/paths.hpp"
 #include "foundation/task_threads.hpp"
 #include "foundation/workers.hpp"
-#include "platform/file_sync.hpp"
 #include "refdata/publishers.hpp"
 
 #include <fmt/format.h>
@@ -83,18 +82,13 @@ PendingFiles& pendingFiles()
 void putInPlace(const fs::path& temp, const fs::path& file) noexcept
 {
     try {
-        bool done = platform::syncFileToDisk(temp);
-        std::error_code ec;
-        if (done) {
-            fs::rename(temp, file, ec);
-            done = !ec;
-        }
-        if (done) {
+        std::error_code error;
+        if (gf_putTemporaryFileInPlace(temp, file, true, error)) {
             addonAirportsFound.fetch_add(1);
             return;
         }
-        fs::remove(temp, ec);
-        gf_addAirportScanLogLine(fmt::format("{}Generating {} did not succeed", g_logMarker, file.string()));
+        gf_addAirportScanLogLine(
+            fmt::format("{}Generating {} did not succeed: {}", g_logMarker, file.string(), error.message()));
     } catch (...) {
     }
 }
@@ -138,18 +132,18 @@ void writeGeneratedFile(const ApfAirport& airport, const fs::path& file)
         return;
     }
     const std::string text = gf_apfText(airport, false);
-    TemporaryFile created = text.empty() ? TemporaryFile{} : gf_createTemporaryFileFor(file);
-    const fs::path temp = created.path;
-    bool written = false;
-    if (created.file) {
-        written = std::fwrite(text.data(), 1, text.size(), created.file.get()) == text.size();
-        written = std::fclose(created.file.release()) == 0 && written;
-    }
-    if (!written) {
-        std::error_code ec;
-        if (!temp.empty())
-            fs::remove(temp, ec);
+    if (text.empty()) {
         gf_addAirportScanLogLine(fmt::format("{}Generating {} did not succeed", g_logMarker, file.string()));
+        return;
+    }
+    TemporaryFile created = gf_createTemporaryFileFor(file);
+    const fs::path temp = created.path;
+    const bool written =
+        created.file && std::fwrite(text.data(), 1, text.size(), created.file.get()) == text.size();
+    std::error_code error;
+    if (!gf_closeTemporaryFile(created, written, error)) {
+        gf_addAirportScanLogLine(
+            fmt::format("{}Generating {} did not succeed: {}", g_logMarker, file.string(), error.message()));
         return;
     }
     {

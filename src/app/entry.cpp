@@ -273,6 +273,14 @@ int initInstance(ui::Window& window, ui::WindowProcedure& procedure)
         return kExitSystemError;
     }
     std::error_code error;
+    if (std::filesystem::exists(g_dataFolder, error) && !std::filesystem::is_directory(g_dataFolder, error)) {
+        // Every setting and catalogue lives below it: each save would fail on
+        // its own, and none would say why.
+        gf_showStatus(
+            fmt::format("The data folder {} is a file, not a folder: move the file away", g_dataFolder.string()),
+            true);
+        return kExitSystemError;
+    }
     if (!std::filesystem::exists(g_dataFolder, error)) {
         // With its parents: an application-data folder moved by the
         // environment may not exist yet.

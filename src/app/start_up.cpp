@@ -412,9 +412,10 @@ void lf_startLiveryScan(bool scan)
     } else {
         gf_logLine("++++++++++++++++++++++++ liveries scan starts ++++++++++++++++++++++++++++++++");
     }
-    gf_scanLiveries(scan, LIG_AUTOMATIC.value(), LIG_PRIORITIZE.value(), folders);
-    // A rescan cut short by an exit wrote no catalogue: the next start must scan again.
-    if (scan && !lf_startStale()) {
+    const bool kept = gf_scanLiveries(scan, LIG_AUTOMATIC.value(), LIG_PRIORITIZE.value(), folders);
+    // A rescan cut short by an exit, or whose catalogue could not be saved,
+    // wrote no catalogue: the next start must scan again.
+    if (scan && kept && !lf_startStale()) {
         lf_switchOn(SCAN_LIVERIES, false);
         lf_repaint();
     }
@@ -523,6 +524,7 @@ namespace {
 
 void lf_startUpSteps()
 {
+    platform::registry::forgetStore();
     lf_checkRunFolder();
     lf_removeLeftoverTemporaryFiles();
     lf_detectRealTraffic();

@@ -91,55 +91,91 @@ void gf_setAtomicRenameForTests(AtomicRenameFunction rename) { renameForTests.st
 
 namespace {
 
-// Closes the written temporary file and renames it over `path`; the
-// temporary file is gone afterwards either way.
-bool lf_putInPlace(TemporaryFile& temp, const fs::path& path, bool written, bool toDisk, std::error_code& error)
+std::error_code lf_lastError()
 {
-    // The first failure's cause is the one to report, not a consequence of it.
-    const auto failed = [&](bool ok) {
-        if (!ok && !error)
-            error = std::error_code(errno != 0 ? errno : EIO, std::generic_category());
-        written = written && ok;
-    };
-    failed(std::fflush(temp.file.get()) == 0 && !std::ferror(temp.file.get()));
-    failed(std::fclose(temp.file.release()) == 0);
-    // The data must be on the disk before the name points at it: otherwise a
-    // power cut can leave the file empty where the old one was whole.
-    if (written && toDisk)
-        failed(platform::syncFileToDisk(temp.path));
+    return std::error_code(errno != 0 ? errno : EIO, std::generic_category());
+}
+
+} // namespace
+
+bool gf_closeTemporaryFile(TemporaryFile& temp, bool written, std::error_code& error)
+{
+    // The first failure is the one to name: a full disk shows at the write,
+    // the flush or the close, and what follows is only its consequence.
     if (!written && !error)
-        error = std::make_error_code(std::errc::io_error);
-    if (written) {
-        if (const auto injected = renameForTests.load()) {
-            if (injected(temp.path, path))
-                return true;
-            error = std::make_error_code(std::errc::operation_not_permitted);
-        } else {
-            // A rename replaces whatever entry has the name, a link or a
-            // file's second name, and writes into none.
-            fs::rename(temp.path, path, error);
-            if (!error)
-                return true;
-        }
+        error = lf_lastError();
+    if (temp.file) {
+        if ((std::fflush(temp.file.get()) != 0 || std::ferror(temp.file.get())) && !error)
+            error = lf_lastError();
+        if (std::fclose(temp.file.release()) != 0 && !error)
+            error = lf_lastError();
+    } else if (!error) {
+        error = std::make_error_code(std::errc::bad_file_descriptor);
     }
+    if (!error)
+        return true;
     std::error_code ignored;
     fs::remove(temp.path, ignored);
     return false;
 }
 
-} // namespace
+bool gf_putTemporaryFileInPlace(const fs::path& temp, const fs::path& path, bool toDisk, std::error_code& error)
+{
+    error.clear();
+    // The data must be on the disk before the name points at it: otherwise a
+    // power cut can leave the file empty where the old one was whole.
+    if (toDisk && !platform::syncFileToDisk(temp))
+        error = lf_lastError();
+    if (!error && !platform::keepFileMode(path, temp))
+        error = lf_lastError();
+    if (!error) {
+        if (const auto injected = renameForTests.load()) {
+            if (!injected(temp, path))
+                error = std::make_error_code(std::errc::operation_not_permitted);
+        } else {
+            // A rename replaces whatever entry has the name, a link or a
+            // file's second name, and writes into none.
+            fs::rename(temp, path, error);
+        }
+    }
+    if (error) {
+        std::error_code ignored;
+        fs::remove(temp, ignored);
+        return false;
+    }
+    // Until the folder is on the disk, a power cut may bring the old file back.
+    if (toDisk && !platform::syncFolderToDisk(path.parent_path())) {
+        error = lf_lastError();
+        return false;
+    }
+    return true;
+}
+
+bool gf_commitTemporaryFile(TemporaryFile& temp, const fs::path& path, bool written, std::error_code& error,
+                            bool toDisk)
+{
+    return gf_closeTemporaryFile(temp, written, error) && gf_putTemporaryFileInPlace(temp.path, path, toDisk, error);
+}
 
 bool gf_writeFileAtomically(const fs::path& path, std::string_view content, bool toDisk)
 {
+    std::error_code error;
+    return gf_writeFileAtomically(path, content, error, toDisk);
+}
+
+bool gf_writeFileAtomically(const fs::path& path, std::string_view content, std::error_code& error, bool toDisk)
+{
+    error.clear();
     TemporaryFile temp = gf_createTemporaryFileFor(path);
-    if (!temp.file)
+    if (!temp.file) {
+        error = lf_lastError();
         return false;
+    }
     // An empty view may carry a null pointer, which the C library must never
     // be handed.
     const bool written =
         content.empty() || std::fwrite(content.data(), 1, content.size(), temp.file.get()) == content.size();
-    std::error_code error;
-    return lf_putInPlace(temp, path, written, toDisk, error);
+    return gf_commitTemporaryFile(temp, path, written, error, toDisk);
 }
 
 bool gf_copyFileAtomically(const fs::path& from, const fs::path& to, std::error_code& error)
@@ -160,17 +196,13 @@ bool gf_copyFileAtomically(const fs::path& from, const fs::path& to, std::error_
     while (written) {
         const std::size_t got = std::fread(buffer, 1, sizeof buffer, source.get());
         written = std::fwrite(buffer, 1, got, temp.file.get()) == got;
-        if (!written)
-            error = std::error_code(errno, std::generic_category());
         if (got < sizeof buffer) {
-            if (std::ferror(source.get())) {
+            if (std::ferror(source.get()))
                 written = false;
-                error = std::error_code(errno, std::generic_category());
-            }
             break;
         }
     }
-    return lf_putInPlace(temp, to, written, true, error);
+    return gf_commitTemporaryFile(temp, to, written, error);
 }
 
 void gf_removeLeftoverTemporaryFiles(const fs::path& path)

@@ -1,7 +1,9 @@
 #pragma once
 // Replacing a file so that a crash or a full disk never leaves half of it:
 // the new content goes to a temporary file in the same folder, is flushed to
-// the disk, and is renamed over the old file in one step.
+// the disk, takes the old file's mode, is renamed over the old file in one
+// step, and the folder is flushed to the disk too. Every file the program
+// keeps is put in place by gf_putTemporaryFileInPlace below.
 
 #include <cstdio>
 #include <filesystem>
@@ -19,6 +21,10 @@
 // `toDisk` false is for scratch files the program removes itself (flight
 // plans): renamed into place alike, without waiting for the disk.
 bool gf_writeFileAtomically(const std::filesystem::path& path, std::string_view content, bool toDisk = true);
+// The same; `error` names the first failure (no space left, a folder in the
+// file's place, ...).
+bool gf_writeFileAtomically(const std::filesystem::path& path, std::string_view content, std::error_code& error,
+                            bool toDisk = true);
 
 // A copy of `from` put in place at `to` as above; `error` says why not.
 bool gf_copyFileAtomically(const std::filesystem::path& from, const std::filesystem::path& to,
@@ -39,6 +45,20 @@ struct TemporaryFile {
     FilePtr file;
 };
 TemporaryFile gf_createTemporaryFileFor(const std::filesystem::path& path);
+
+// For a writer that fills the temporary file itself (a download, an unpacked
+// entry). Flushes and closes the file; `written` false says the writer
+// failed. False, with `error` naming the first failure (errno of the failed
+// write when the writer gave none) and the temporary file removed, when the
+// content cannot be trusted.
+bool gf_closeTemporaryFile(TemporaryFile& temp, bool written, std::error_code& error);
+// Puts a closed temporary file in place at `path` as described at the top;
+// the temporary file is gone afterwards either way.
+bool gf_putTemporaryFileInPlace(const std::filesystem::path& temp, const std::filesystem::path& path, bool toDisk,
+                                std::error_code& error);
+// Both of the above.
+bool gf_commitTemporaryFile(TemporaryFile& temp, const std::filesystem::path& path, bool written,
+                            std::error_code& error, bool toDisk = true);
 
 // Removes the temporary files that writes of `path` left behind when the
 // program ended in the middle of one (crash, power cut). Only for a moment at

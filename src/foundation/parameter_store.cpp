@@ -150,7 +150,7 @@ SettingsFileState lf_loadSettingsFile(pugi::xml_document& doc)
     const std::uintmax_t size = fs::file_size(path, ec);
     if (ec || size > kLargestSettingsFile)
         return SettingsFileState::Damaged;
-    const pugi::xml_parse_result result = doc.load_file(path.c_str());
+    const pugi::xml_parse_result result = gf_loadXmlFile(doc, path);
     if (result && doc.child(kParametersRoot) && lf_nestedWithin(doc, kDeepestSettingsFile))
         return SettingsFileState::Loaded;
     doc.reset();

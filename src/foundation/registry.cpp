@@ -1,6 +1,7 @@
 #include "foundation/registry.hpp"
 
 #include "foundation/exceptions.hpp"
+#include "foundation/log.hpp"
 
 #include <string>
 
@@ -24,10 +25,19 @@ const char* lf_p3dKey(int major)
 
 } // namespace
 
+unsigned gf_tryOpenRegistryKey(reg::Root root, std::string_view subKey, reg::Key& key)
+{
+    std::string refusal;
+    const unsigned rc = reg::openKey(root, subKey, key, &refusal);
+    if (!refusal.empty())
+        gf_logLineMarked(refusal);
+    return rc;
+}
+
 reg::Key gf_openRegistryKey(reg::Root root, std::string_view subKey)
 {
     reg::Key key;
-    if (unsigned rc = reg::openKey(root, subKey, key); rc != reg::kSuccess)
+    if (unsigned rc = gf_tryOpenRegistryKey(root, subKey, key); rc != reg::kSuccess)
         throw winreg::RegException(rc, "RegOpenKeyExW failed.");
     return key;
 }

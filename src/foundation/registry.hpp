@@ -15,6 +15,11 @@ std::string gf_p3dSetupPath(int major);
 // Reads a string value of an open key; throws winreg::RegException.
 std::string gf_readRegistryString(const platform::registry::Key& key, std::string_view valueName);
 
+// Opens a key for reading: 0 or the registry's error code. A store file that
+// is refused is said once in the log.
+unsigned gf_tryOpenRegistryKey(platform::registry::Root root, std::string_view subKey,
+                               platform::registry::Key& key);
+
 // Opens a key for reading; throws winreg::RegException ("RegOpenKeyExW failed.").
 platform::registry::Key gf_openRegistryKey(platform::registry::Root root, std::string_view subKey);
 

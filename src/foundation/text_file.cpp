@@ -5,6 +5,7 @@
 #include "foundation/encoding.hpp"
 #include "foundation/exceptions.hpp"
 #include "foundation/log.hpp"
+#include "platform/outside_file.hpp"
 
 #include <fmt/format.h>
 
@@ -18,31 +19,36 @@ namespace fs = std::filesystem;
 namespace {
 
 // Opens for reading; on failure answers null and leaves the system's error
-// code in `error`. A folder opens on Linux but cannot be read: refused here as
-// Windows refuses it.
-FilePtr lf_openForReading(const fs::path& path, int& error)
+// code in `error`, and in `refusal` the line for a file that is there but
+// refused (a FIFO, a device, a file far too large). A folder opens on Linux
+// but cannot be read: refused here as Windows refuses it.
+FilePtr lf_openForReading(const fs::path& path, int& error, std::string* refusal = nullptr)
 {
     std::error_code ec;
     if (fs::is_directory(path, ec)) {
         error = EISDIR;
         return nullptr;
     }
-    errno = 0;
-    FilePtr file(std::fopen(path.c_str(), "rb"));
-    if (!file)
-        error = errno;
+    platform::OutsideFileStatus status;
+    FilePtr file(platform::openOutsideFileStream(path, kMaxTextFileBytes, status));
+    if (!file) {
+        error = status.error != 0 ? status.error : EINVAL;
+        if (refusal && status.problem != platform::OutsideFileProblem::cannotOpen)
+            *refusal = platform::outsideFileRefusal(path, status);
+    }
     return file;
 }
 
 bool lf_readAll(std::FILE* file, std::string& bytes)
 {
     char buffer[65536];
-    while (true) {
+    while (bytes.size() <= kMaxTextFileBytes) {
         const std::size_t got = std::fread(buffer, 1, sizeof buffer, file);
         bytes.append(buffer, got);
         if (got < sizeof buffer)
             return std::ferror(file) == 0;
     }
+    return true;
 }
 
 void lf_dropTrailingCr(std::string& line)
@@ -114,14 +120,27 @@ void lf_readUtf16Lines(std::string_view bytes, bool bigEndian, const fs::path& p
     }
 }
 
+// The cause as a user can act on it: a folder in the file's place says "Is a
+// directory" at the rename, which hides that the name is taken by a folder.
+std::string lf_saveFailureText(const fs::path& path, const std::error_code& error)
+{
+    std::error_code ec;
+    if (fs::is_directory(path, ec))
+        return "a folder has its name";
+    return error.message();
+}
+
 } // namespace
 
 int gf_detectEncoding(const fs::path& path)
 {
     int error = 0;
-    FilePtr file = lf_openForReading(path, error);
+    std::string refusal;
+    FilePtr file = lf_openForReading(path, error, &refusal);
     if (!file) {
-        gf_logLine(fmt::format("cannot open file {} for character encoding, err: {}", path.string(), error));
+        gf_logLine(refusal.empty()
+                       ? fmt::format("cannot open file {} for character encoding, err: {}", path.string(), error)
+                       : refusal);
         return kEncodingCannotOpen;
     }
     unsigned char mark[3] = {0, 0, 0};
@@ -143,7 +162,8 @@ bool gf_readEncodedLines(int code, const fs::path& path, std::vector<std::string
     if (!file)
         return false;
     std::string bytes;
-    if (!lf_readAll(file.get(), bytes))
+    // The limit holds for a file that grew since it was opened too.
+    if (!lf_readAll(file.get(), bytes) || bytes.size() > kMaxTextFileBytes)
         return false;
     file.reset();
 
@@ -180,6 +200,22 @@ bool gf_readExtTextFileToStringVector(const fs::path& path, std::vector<std::str
     }
 }
 
+pugi::xml_parse_result gf_loadXmlFile(pugi::xml_document& doc, const fs::path& path, unsigned options,
+                                      pugi::xml_encoding encoding)
+{
+    doc.reset();
+    std::string bytes;
+    const platform::OutsideFileStatus status = platform::readOutsideFile(path, kMaxXmlFileBytes, bytes);
+    if (!status.ok()) {
+        if (const std::string refusal = platform::outsideFileRefusal(path, status); !refusal.empty())
+            gf_logLine(refusal);
+        pugi::xml_parse_result failed;
+        failed.status = status.missing() ? pugi::status_file_not_found : pugi::status_io_error;
+        return failed;
+    }
+    return doc.load_buffer(bytes.data(), bytes.size(), options, encoding);
+}
+
 bool gf_writeStringToFile(std::string_view text, const fs::path& path)
 {
     std::string content(text);
@@ -207,13 +243,16 @@ std::string gf_xmlText(const pugi::xml_document& doc)
 bool gf_saveXml(const pugi::xml_document& doc, const fs::path& path)
 {
     bool saved = false;
+    std::error_code error;
     try {
-        saved = gf_writeFileAtomically(path, gf_xmlText(doc));
+        saved = gf_writeFileAtomically(path, gf_xmlText(doc), error);
     } catch (const std::exception&) {
         saved = false;
     }
     if (saved)
         gf_logLine(fmt::format("\"{}\" saved", path.string()));
+    else if (error)
+        gf_logLine(fmt::format("could not save to \"{}\": {}", path.string(), lf_saveFailureText(path, error)));
     else
         gf_logLine(fmt::format("could not save to \"{}\"", path.string()));
     return saved;

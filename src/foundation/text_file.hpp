@@ -19,6 +19,11 @@ inline constexpr int kEncodingUtf8Mark = 3;   // mark EF BB BF
 inline constexpr int kEncodingUtf8 = 4;       // never detected; read like kEncodingNoMark
 inline constexpr int kEncodingCannotOpen = 5;
 
+// Far above any real text file the program reads (aircraft.cfg, the
+// simulator's lists: kilobytes to a few megabytes); a larger file, like
+// anything that is no regular file, is refused with one log line.
+inline constexpr std::size_t kMaxTextFileBytes = 64 * 1024 * 1024;
+
 // The code of the file's byte-order mark. A file that cannot be opened gives
 // kEncodingCannotOpen after the log line "cannot open file {} for character
 // encoding, err: {}" with the system error code.
@@ -37,6 +42,18 @@ bool gf_readExtTextFileToStringVector(const std::filesystem::path& path, std::ve
 // Replace the file (atomically) with the text, or the lines, each followed by a line end.
 bool gf_writeStringToFile(std::string_view text, const std::filesystem::path& path);
 bool gf_writeLinesToFile(const std::vector<std::string>& lines, const std::filesystem::path& path);
+
+// Far above any real XML file the program reads (its catalogues, data bases
+// and airport files: up to some tens of megabytes).
+inline constexpr std::size_t kMaxXmlFileBytes = 256 * 1024 * 1024;
+
+// Loads the file into `doc` as pugixml's load_file does, without waiting on a
+// FIFO or reading what is no regular file or larger than kMaxXmlFileBytes:
+// such a file is said once in the log and fails as an unreadable one
+// (status_io_error; status_file_not_found when it is missing).
+pugi::xml_parse_result gf_loadXmlFile(pugi::xml_document& doc, const std::filesystem::path& path,
+                                      unsigned options = pugi::parse_default,
+                                      pugi::xml_encoding encoding = pugi::encoding_auto);
 
 // Saves the document (UTF-8, tab indentation) atomically and logs
 // "\"{}\" saved" or "could not save to \"{}\"". Never throws.

@@ -27,22 +27,29 @@ void lf_writeLiveryNode(pugi::xml_node liveries, const LiveryData& livery)
     liv.append_attribute("atcid").set_value(livery.atcid.c_str());
 }
 
-void lf_writeLiveriesScanned()
+bool lf_writeLiveriesScanned()
 {
-    lf_writeLiveriesScanned(g_liveriesScannedPath);
+    return lf_writeLiveriesScanned(g_liveriesScannedPath);
 }
 
-void lf_writeLiveriesScanned(const fs::path& path)
+bool lf_writeLiveriesScanned(const fs::path& path)
 {
     if (scannedLiveries.empty())
-        return;
+        return true;
     pugi::xml_document doc;
     gf_writeMetaInfo(doc);
     pugi::xml_node liveries = doc.append_child("liveries");
     for (const auto& livery : scannedLiveries)
         lf_writeLiveryNode(liveries, livery);
-    gf_saveXml(doc, path);
+    if (!gf_saveXml(doc, path)) {
+        // The scan switch stays on: a catalogue from an earlier scan must not
+        // stand in for this one at the next start.
+        gf_logLineMarked(fmt::format("{} liveries not kept in {}: the next start scans again", scannedLiveries.size(),
+                                     path.string()));
+        return false;
+    }
     gf_logLine(fmt::format("{} liveries in {}", scannedLiveries.size(), path.string()));
+    return true;
 }
 
 void lf_readLiveriesScanned()
@@ -82,7 +89,7 @@ bool lf_isComplete(const LiveryData& livery)
 pugi::xml_node lf_loadLiveries(pugi::xml_document& doc, const fs::path& path)
 {
     const std::string pathText = path.string();
-    const pugi::xml_parse_result loaded = doc.load_file(path.c_str());
+    const pugi::xml_parse_result loaded = gf_loadXmlFile(doc, path);
     if (!loaded) {
         gf_logLine(fmt::format("{}: {} at offset {}", pathText, loaded.description(), loaded.offset));
         throw UserErrorException(51, fmt::format("File {} not found", pathText));

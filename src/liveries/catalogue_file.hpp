@@ -14,9 +14,10 @@
 namespace tzo {
 
 // Writes scannedLiveries to the file (nothing when the list is empty) and logs
-// "{} liveries in {}".
-void lf_writeLiveriesScanned();
-void lf_writeLiveriesScanned(const std::filesystem::path& path);
+// "{} liveries in {}". False, with a line saying that the next start scans
+// again, when the file could not be saved.
+bool lf_writeLiveriesScanned();
+bool lf_writeLiveriesScanned(const std::filesystem::path& path);
 
 // Appends the livery's "liv" element: airl, type, cargo="true" (cargo only),
 // title, atcid.

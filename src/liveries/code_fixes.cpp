@@ -3,6 +3,7 @@
 #include "foundation/exceptions.hpp"
 #include "foundation/log.hpp"
 #include "foundation/paths.hpp"
+#include "foundation/text_file.hpp"
 #include "refdata/dbase.hpp"
 #include "refdata/dbase_lookups.hpp"
 
@@ -62,7 +63,7 @@ bool gf_readFixesXml()
 bool gf_readFixesXml(const fs::path& path)
 {
     pugi::xml_document doc;
-    if (!doc.load_file(path.c_str()))
+    if (!gf_loadXmlFile(doc, path))
         throw tzo::UserErrorException(3, path.string() + " (or sections of it) not found?");
 
     // A missing section is an empty node: its loop simply runs no round.

@@ -88,7 +88,7 @@ void lf_readDontUseTitles(const fs::path& path)
     const std::size_t before = dontUseTitles.size();
     try {
         pugi::xml_document doc;
-        if (!doc.load_file(path.c_str())) {
+        if (!gf_loadXmlFile(doc, path)) {
             gf_logLineMarked(fmt::format("Failed to load regcode file {}", path.string()));
         } else {
             std::set<std::string> seen;

@@ -92,7 +92,8 @@ void lf_sayWhereSearched(bool addonPackages, const std::vector<std::string>& fol
         gf_logProgressLine(fmt::format("simobjects.cfg not read: {}", platform::kUnknownProgramDataText));
 }
 
-void lf_rescan(bool addonPackages, bool prioritize, std::vector<std::string>& folders)
+// True unless the catalogue could not be saved.
+bool lf_rescan(bool addonPackages, bool prioritize, std::vector<std::string>& folders)
 {
     lf_forgetScan();
     lf_removeScanOutputs();
@@ -113,7 +114,7 @@ void lf_rescan(bool addonPackages, bool prioritize, std::vector<std::string>& fo
 
     if (lf_stopRequested()) {
         lf_forgetScan();
-        return;
+        return true;
     }
     if (tzo::scannedLiveries.empty()) {
         // The reports say why, and the last good catalogue stays for the
@@ -141,19 +142,18 @@ void lf_rescan(bool addonPackages, bool prioritize, std::vector<std::string>& fo
     lf_clearScanMessages();
     gf_clearStatus();
 
-    tzo::lf_writeLiveriesScanned();
+    const bool saved = tzo::lf_writeLiveriesScanned();
     tzo::gf_processScannedLiveries();
     tzo::scannedLiveries.clear();
+    return saved;
 }
 
 } // namespace
 
 bool gf_scanLiveries(bool rescan, bool addonPackages, bool prioritize, std::vector<std::string>& folders)
 {
-    if (rescan) {
-        lf_rescan(addonPackages, prioritize, folders);
-        return true;
-    }
+    if (rescan)
+        return lf_rescan(addonPackages, prioritize, folders);
     tzo::lf_readLiveriesScanned();
     tzo::gf_processScannedLiveries();
     tzo::scannedLiveries.clear();

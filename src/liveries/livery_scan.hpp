@@ -14,8 +14,9 @@
 // rescan: the setting SCAN_LIVERIES; addonPackages: LIG_AUTOMATIC (the folders
 // are then found in the simulator's package lists and appended to folders);
 // prioritize: LIG_PRIORITIZE; folders: lfolder0..lfolder9 in order, empty ones
-// left out (left empty with LIG_AUTOMATIC or without a rescan). Answers true;
-// every failure leaves as an exception: UserErrorException 53 "no liveries
+// left out (left empty with LIG_AUTOMATIC or without a rescan). Answers false
+// when a rescan's catalogue could not be saved (the next start must scan
+// again), true otherwise; every other failure leaves as an exception: UserErrorException 53 "no liveries
 // found" after a rescan that found nothing (its report files written, the
 // catalogue file of the last scan kept), 51-53 from the catalogue file, the
 // file-system errors of a folder test. A rescan cut short by an exit request

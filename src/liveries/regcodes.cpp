@@ -189,7 +189,7 @@ void lf_readAigRegcodes(const fs::path& path)
     regcodeMessages.push_back("Processing " + path.string());
     try {
         pugi::xml_document doc;
-        if (!doc.load_file(path.c_str())) {
+        if (!gf_loadXmlFile(doc, path)) {
             regcodeMessages.push_back(fmt::format("{} Failed to load regcode file {}", g_logMarker, path.string()));
             return;
         }

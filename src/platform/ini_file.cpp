@@ -2,8 +2,7 @@
 
 #include "platform/text.hpp"
 
-#include <fstream>
-#include <sstream>
+#include <string>
 
 namespace platform {
 
@@ -29,12 +28,11 @@ bool equalsNoCase(std::string_view a, std::string_view b)
 bool IniFile::load(const std::filesystem::path& path)
 {
     m_sections.clear();
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    std::string text;
+    m_loadStatus = readOutsideFile(path, kMaxFileBytes, text);
+    if (!m_loadStatus.ok())
         return false;
-    std::ostringstream text;
-    text << in.rdbuf();
-    parse(text.str());
+    parse(text);
     return true;
 }
 

@@ -3,6 +3,9 @@
 // SimConnect.cfg, and our registry stand-in). Section and key names compare
 // without regard to case, as the Windows profile functions do.
 
+#include "platform/outside_file.hpp"
+
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -23,10 +26,16 @@ public:
         std::vector<Entry> entries;
     };
 
+    // Far above any real profile file (a few kilobytes); what is larger is
+    // refused unread.
+    static constexpr std::uint64_t kMaxFileBytes = 1024 * 1024;
+
     IniFile() = default;
 
-    // Reads the file; false when it cannot be opened (the object then holds nothing).
+    // Reads the file; false when it cannot be read (the object then holds
+    // nothing, and loadStatus() says why: see outsideFileRefusal).
     bool load(const std::filesystem::path& path);
+    const OutsideFileStatus& loadStatus() const { return m_loadStatus; }
     void parse(std::string_view text);
 
     const std::vector<Section>& sections() const { return m_sections; }
@@ -35,6 +44,7 @@ public:
 
 private:
     std::vector<Section> m_sections;
+    OutsideFileStatus m_loadStatus;
 };
 
 bool equalsNoCase(std::string_view a, std::string_view b);

@@ -25,8 +25,15 @@ struct Key {
 
 std::filesystem::path storePath();
 
-// 0 and the key, or kErrorFileNotFound.
-unsigned openKey(Root root, std::string_view subKey, Key& out);
+// 0 and the key, or kErrorFileNotFound. The store is read once and kept
+// while its file stays the same. A store file that is refused (no regular
+// file, far too large: see outsideFileRefusal) answers as a missing one, and
+// the first call after its reading gets the one line about it in `refusal`.
+unsigned openKey(Root root, std::string_view subKey, Key& out, std::string* refusal = nullptr);
+
+// The next openKey reads the store again: each start takes the registry as it
+// is then.
+void forgetStore();
 
 // 0 and the value, or kErrorFileNotFound.
 unsigned getString(const Key& key, std::string_view valueName, std::string& out);

@@ -6,6 +6,7 @@
 #include "foundation/paths.hpp"
 #include "foundation/scramble.hpp"
 #include "foundation/strings.hpp"
+#include "foundation/text_file.hpp"
 #include "refdata/dbase_lookups.hpp"
 #include "refdata/publishers.hpp"
 
@@ -317,7 +318,7 @@ bool gf_readDbase()
 bool gf_readDbase(const fs::path& path)
 {
     pugi::xml_document doc;
-    const auto loaded = doc.load_file(path.c_str());
+    const auto loaded = gf_loadXmlFile(doc, path);
     if (!loaded)
         throw tzo::UserErrorException(
             60, fmt::format("\"{}\" not read because of {}", path.string(), loaded.description()));
@@ -361,7 +362,7 @@ bool gf_isUsableDbaseFile(const fs::path& path)
 {
     try {
         pugi::xml_document doc;
-        const auto loaded = doc.load_file(path.c_str());
+        const auto loaded = gf_loadXmlFile(doc, path);
         if (!loaded) {
             gf_logLineMarked(fmt::format("\"{}\" not read because of {}", path.string(), loaded.description()));
             return false;

@@ -2,13 +2,14 @@
 
 #include "foundation/atomic_file.hpp"
 #include "foundation/log.hpp"
-#include "platform/file_sync.hpp"
 
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <sstream>
 
@@ -121,52 +122,52 @@ bool gf_downloadToFile(CURL* handle, const std::string& url, const fs::path& pat
     (void)binary; // Windows' text mode would add CRs; the server's bytes are kept as sent
     if (!handle)
         return false;
-    TemporaryFile created = gf_createTemporaryFileFor(path);
-    const fs::path temp = created.path;
-    FilePtr file = std::move(created.file);
-    if (!file) {
-        gf_logLine(fmt::format("could not open file: {}", path.string()));
+    TemporaryFile temp = gf_createTemporaryFileFor(path);
+    if (!temp.file) {
+        gf_logLine(fmt::format("could not open file: {}: {}", path.string(), std::strerror(errno)));
         return false;
     }
-    std::error_code ignored;
     // The announced length is refused by the library at once; a body sent
     // without one is counted here.
     const std::uint64_t maxBytes = gf_downloadTimeouts().maxBytes;
     curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(maxBytes));
     std::uint64_t received = 0;
     bool tooLarge = false;
+    std::error_code writeError;
     const Sink sink = [&](const char* data, std::size_t n) {
         received += n;
         if (received > maxBytes) {
             tooLarge = true;
             return false;
         }
-        return std::fwrite(data, 1, n, file.get()) == n;
+        if (std::fwrite(data, 1, n, temp.file.get()) == n)
+            return true;
+        writeError = std::error_code(errno, std::generic_category());
+        return false;
     };
     std::string error = lf_perform(handle, url, sink);
     if (tooLarge)
         error = fmt::format("more than {} bytes", maxBytes);
-    if (error.empty() && (std::fflush(file.get()) != 0 || std::ferror(file.get())))
-        error = "writing the local file failed";
-    if (std::fclose(file.release()) != 0 && error.empty())
-        error = "closing the local file failed";
-    if (error.empty() && !platform::syncFileToDisk(temp))
-        error = "writing the local file to disk failed";
+    // The local file's failure is the cause; the transfer's "failed writing
+    // received data" only its consequence.
+    if (writeError)
+        error = fmt::format("writing the local file failed: {}", writeError.message());
+    std::error_code fileError = writeError;
+    const bool closed = gf_closeTemporaryFile(temp, error.empty(), fileError);
+    if (error.empty() && !closed)
+        error = fmt::format("writing the local file failed: {}", fileError.message());
     if (!error.empty()) {
         gf_logLine(fmt::format("\"{}\" => \"{}\" download error: {}", url, path.string(), error));
-        fs::remove(temp, ignored);
         return false;
     }
-    if (check && !check(temp)) {
+    std::error_code ignored;
+    if (check && !check(temp.path)) {
         gf_logLine(fmt::format("\"{}\" => \"{}\" download refused", url, path.string()));
-        fs::remove(temp, ignored);
+        fs::remove(temp.path, ignored);
         return false;
     }
-    std::error_code renameError;
-    fs::rename(temp, path, renameError);
-    if (renameError) {
-        gf_logLine(fmt::format("writing {} failed? {}", path.string(), renameError.message()));
-        fs::remove(temp, ignored);
+    if (!gf_putTemporaryFileInPlace(temp.path, path, true, fileError)) {
+        gf_logLine(fmt::format("writing {} failed? {}", path.string(), fileError.message()));
         return false;
     }
     return true;

@@ -5,7 +5,6 @@
 #include "foundation/exceptions.hpp"
 #include "foundation/log.hpp"
 #include "foundation/paths.hpp"
-#include "platform/file_sync.hpp"
 #include "refdata/downloads.hpp"
 #include "refdata/update_check.hpp"
 
@@ -65,31 +64,30 @@ std::string gf_installerPackageName(const tzo::Version& version)
 void lf_extractZip(bool& extracted, const tzo::ZipArchive& archive, const tzo::ZipEntry& entry,
                    const fs::path& packagePath, const fs::path& installerPath)
 {
-    TemporaryFile created = gf_createTemporaryFileFor(installerPath);
-    const fs::path temp = created.path;
-    std::error_code ignored;
+    TemporaryFile temp = gf_createTemporaryFileFor(installerPath);
+    std::error_code fileError;
     int code = 0;
-    if (!created.file) {
-        code = ZIP_ER_OPEN;
+    if (!temp.file) {
+        fileError = std::error_code(errno, std::generic_category());
     } else {
-        std::FILE* out = created.file.get();
-        code = archive.read(entry, kExtractChunk,
-                            [&](const char* data, std::size_t n) { return std::fwrite(data, 1, n, out) == n; });
-        const bool closed = std::fclose(created.file.release()) == 0;
-        if (code == 0 && !closed)
-            code = ZIP_ER_WRITE;
+        std::FILE* out = temp.file.get();
+        code = archive.read(entry, kExtractChunk, [&](const char* data, std::size_t n) {
+            if (std::fwrite(data, 1, n, out) == n)
+                return true;
+            fileError = std::error_code(errno, std::generic_category());
+            return false;
+        });
+        if (gf_closeTemporaryFile(temp, code == 0 && !fileError, fileError) && code == 0)
+            gf_putTemporaryFileInPlace(temp.path, installerPath, true, fileError);
     }
-    if (code == 0 && !platform::syncFileToDisk(temp))
-        code = ZIP_ER_WRITE;
-    if (code == 0) {
-        std::error_code renameError;
-        fs::rename(temp, installerPath, renameError);
-        if (renameError)
-            code = ZIP_ER_RENAME;
-    }
-    if (code != 0) {
-        fs::remove(temp, ignored);
-        gf_logLineMarked(fmt::format("extracting error code : {}", code));
+    // The file's own failure names the cause (no space left, ...); the
+    // archive's code what was wrong with the entry.
+    if (code != 0 || fileError) {
+        if (code == 0 || (code == ZIP_ER_WRITE && fileError))
+            gf_logLineMarked(fmt::format("extracting error code : {} (writing {}: {})", ZIP_ER_WRITE,
+                                         installerPath.string(), fileError.message()));
+        else
+            gf_logLineMarked(fmt::format("extracting error code : {} ({})", code, tzo::gf_zipErrorText(code)));
         return;
     }
     gf_logLine(fmt::format("{} extracted to {}", packagePath.string(), installerPath.string()));

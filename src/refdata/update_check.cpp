@@ -4,6 +4,7 @@
 #include "foundation/log.hpp"
 #include "foundation/paths.hpp"
 #include "foundation/settings.hpp"
+#include "foundation/text_file.hpp"
 #include "refdata/dbase.hpp"
 #include "refdata/downloads.hpp"
 
@@ -27,7 +28,7 @@ tzo::Version lf_serverVersion(std::string_view path)
 bool lf_isAigRegcodesFile(const fs::path& path)
 {
     pugi::xml_document doc;
-    const auto loaded = doc.load_file(path.c_str());
+    const auto loaded = gf_loadXmlFile(doc, path);
     if (!loaded || !doc.child("AIG-regcodes")) {
         gf_logLineMarked(fmt::format("\"{}\" is no AIG-regcodes file: {}", path.string(),
                                      loaded ? "root element missing" : loaded.description()));

@@ -87,17 +87,21 @@ int ZipArchive::read(const ZipEntry& entry, std::size_t chunkSize,
         if (n == 0)
             break;
         total += static_cast<std::uint64_t>(n);
+        // An entry longer than its directory says could fill the disk or the
+        // memory its stated size was checked against.
+        if (total > entry.size)
+            return kZipSizeMismatch;
         if (!sink(buffer.data(), static_cast<std::size_t>(n)))
             return ZIP_ER_WRITE;
     }
-    return total == entry.size ? ZIP_ER_OK : ZIP_ER_READ;
+    return total == entry.size ? ZIP_ER_OK : kZipSizeMismatch;
 }
 
 int ZipArchive::readAll(const ZipEntry& entry, std::string& out, std::uint64_t maxSize) const
 {
     out.clear();
     if (entry.size > maxSize)
-        return ZIP_ER_MEMORY;
+        return kZipEntryTooLarge;
     out.reserve(static_cast<std::size_t>(entry.size));
     return read(entry, 65536, [&](const char* data, std::size_t n) {
         if (out.size() + n > maxSize)
@@ -109,6 +113,10 @@ int ZipArchive::readAll(const ZipEntry& entry, std::string& out, std::uint64_t m
 
 std::string gf_zipErrorText(int code)
 {
+    if (code == kZipSizeMismatch)
+        return "the entry's content is not of the size the archive's directory states";
+    if (code == kZipEntryTooLarge)
+        return "the entry is larger than allowed";
     zip_error_t error;
     zip_error_init_with_code(&error, code);
     std::string text = zip_error_strerror(&error);

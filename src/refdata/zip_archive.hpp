@@ -38,11 +38,13 @@ public:
 
     // Hands the entry's content to the sink in blocks of at most chunkSize
     // bytes. 0 when all of it was read and its CRC matched; otherwise a libzip
-    // error code (ZIP_ER_CRC for damaged data, ZIP_ER_READ for content shorter
-    // than the directory says, ZIP_ER_WRITE when the sink refused).
+    // error code (ZIP_ER_CRC for damaged data, ZIP_ER_WRITE when the sink
+    // refused) or kZipSizeMismatch for content longer or shorter than the
+    // directory says (reading stops at the first byte too many).
     int read(const ZipEntry& entry, std::size_t chunkSize,
              const std::function<bool(const char*, std::size_t)>& sink) const;
-    // The whole entry into `out`; ZIP_ER_MEMORY when it is larger than maxSize.
+    // The whole entry into `out`; kZipEntryTooLarge when the directory says
+    // it is larger than maxSize.
     int readAll(const ZipEntry& entry, std::string& out, std::uint64_t maxSize) const;
 
 private:
@@ -50,7 +52,11 @@ private:
     ::zip* m_archive;
 };
 
-// The text of a libzip error code.
+// Codes of our own beside libzip's (which are small and positive).
+inline constexpr int kZipSizeMismatch = 1000;
+inline constexpr int kZipEntryTooLarge = 1001;
+
+// The text of a libzip error code or of one of ours.
 std::string gf_zipErrorText(int code);
 
 } // namespace tzo

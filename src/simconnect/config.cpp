@@ -1,6 +1,8 @@
 #include "simconnect/config.hpp"
 
 #include "foundation/log.hpp"
+#include "foundation/log_throttle.hpp"
+#include "foundation/registry.hpp"
 #include "platform/folders.hpp"
 #include "platform/registry.hpp"
 
@@ -36,7 +38,7 @@ SimConnectRegisteredPorts gf_simConnectRegisteredPorts()
 {
     SimConnectRegisteredPorts ports;
     platform::registry::Key key;
-    if (platform::registry::openKey(platform::registry::Root::CurrentUser, kSimConnectRegistryKey, key) !=
+    if (gf_tryOpenRegistryKey(platform::registry::Root::CurrentUser, kSimConnectRegistryKey, key) !=
         platform::registry::kSuccess)
         return ports;
     platform::registry::getString(key, "SimConnect_Port_IPv4", ports.ipv4);
@@ -111,13 +113,16 @@ bool gf_loadSimConnectConfig(std::uint32_t index, const SimConnectRegisteredPort
     config = SimConnectConfig{};
     const std::string section = gf_simConnectSectionName(index);
     bool sectionFound = false;
+    // Read at every connection attempt: a refused file is said at once, then
+    // once a minute.
+    static tzo::LogThrottle refusals(1);
     for (const auto& path : gf_simConnectCfgFiles()) {
-        std::error_code ec;
-        if (!std::filesystem::is_regular_file(path, ec))
-            continue;
         platform::IniFile file;
-        if (!file.load(path))
+        if (!file.load(path)) {
+            if (const std::string refusal = platform::outsideFileRefusal(path, file.loadStatus()); !refusal.empty())
+                refusals.log(refusal);
             continue;
+        }
         if (gf_applySimConnectSection(file, section, ports, config))
             sectionFound = true;
     }

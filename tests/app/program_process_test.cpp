@@ -167,6 +167,17 @@ TEST(ProgramProcess, aSecondCopyOnTheSameDataFolderSaysWhereTheLockIsAndLeavesTh
     EXPECT_NE(readFile(dir.path() / "lone.txt").find("Norvane_P3D cannot make sure that it runs only once"),
               std::string::npos);
     EXPECT_FALSE(fs::exists(dir.path() / "Log.txt"));
+
+    // The data folder replaced by a file: said once, not by every save that fails in it.
+    const TempDir taken;
+    const fs::path dataFolder = taken.path() / "roaming" / "Norvane_P3D";
+    testsupport::writeFile(dataFolder, "a file where the data folder should be");
+    Program program(taken.path());
+    EXPECT_EQ(program.exitCode(std::chrono::seconds(20)), 1);
+    const fs::path log = taken.path() / "Log.txt";
+    EXPECT_EQ(testsupport::countLinesWith(log, "The data folder " + dataFolder.string() + " is a file, not a folder"), 1)
+        << readFile(log);
+    EXPECT_EQ(testsupport::countLinesWith(log, "parameters.xml"), 0) << readFile(log);
 }
 
 // Every close signal, whenever it comes, ends the program through its own

@@ -1,4 +1,5 @@
 #include "foundation/exceptions.hpp"
+#include "foundation/log.hpp"
 #include "foundation/registry.hpp"
 #include "support/test_support.hpp"
 
@@ -7,6 +8,7 @@
 using testsupport::ScopedEnv;
 using testsupport::TempDir;
 
+namespace fs = std::filesystem;
 namespace reg = platform::registry;
 
 TEST(Registry, missingStoreAnswersAsMissingKey)
@@ -58,6 +60,30 @@ TEST(Registry, keysValuesAndSetupPath)
 
     const auto installed = gf_detectInstalledSimulators();
     EXPECT_TRUE(installed.v4 && installed.v5 && !installed.v6);
+}
+
+TEST(Registry, aStoreThatIsNoSmallRegularFileIsOneLineAndNoKey)
+{
+    TempDir dir(true);
+    const auto store = dir / "registry.ini";
+    ScopedEnv env("NORVANE_REGISTRY", store.string());
+    const std::pair<testsupport::OddFile, const char*> cases[] = {
+        {testsupport::OddFile::fifo, "registry.ini is not a regular file: not read"},
+        {testsupport::OddFile::linkToZero, "registry.ini is not a regular file: not read"},
+        {testsupport::OddFile::huge, "registry.ini is larger than 1048576 bytes: not read"}};
+    for (const auto& [kind, line] : cases) {
+        SCOPED_TRACE(testsupport::oddFileName(kind));
+        testsupport::makeOddFile(store, kind);
+        reg::forgetStore();
+        gf_openLog();
+        // Every key of a start: one reading, one line.
+        const auto installed = gf_detectInstalledSimulators();
+        EXPECT_FALSE(installed.v4 || installed.v5 || installed.v6);
+        EXPECT_EQ(gf_p3dSetupPath(5), "");
+        gf_closeLog();
+        EXPECT_EQ(testsupport::countLinesWith("Log.txt", line), 1) << testsupport::readFile("Log.txt");
+        fs::remove("Log.txt");
+    }
 }
 
 TEST(Registry, storeFollowsTheApplicationDataFolder)

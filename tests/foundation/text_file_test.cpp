@@ -151,11 +151,37 @@ TEST_F(TextFileTest, missingFileIsLoggedWithItsSystemErrorCode)
     EXPECT_FALSE(gf_readEncodedLines(kEncodingNoMark, "missing.cfg", lines));
 }
 
+TEST_F(TextFileTest, whatIsNoSmallRegularFileIsRefusedWithOneLine)
+{
+    for (const auto kind : testsupport::kOddFiles) {
+        SCOPED_TRACE(testsupport::oddFileName(kind));
+        testsupport::makeOddFile("aircraft.cfg", kind);
+        testsupport::makeOddFile("odd.xml", kind);
+        gf_openLog();
+        std::vector<std::string> lines;
+        EXPECT_FALSE(gf_readExtTextFileToStringVector("aircraft.cfg", lines));
+        EXPECT_TRUE(lines.empty());
+        pugi::xml_document doc;
+        const bool huge = kind == testsupport::OddFile::huge;
+        // 4 GiB is above the XML limit too.
+        EXPECT_EQ(gf_loadXmlFile(doc, "odd.xml").status, pugi::status_io_error);
+        gf_closeLog();
+        const std::string refusal = huge ? " is larger than " : " is not a regular file: not read";
+        EXPECT_EQ(testsupport::countLinesWith("Log.txt", "aircraft.cfg" + refusal), 1) << readFile("Log.txt");
+        EXPECT_EQ(testsupport::countLinesWith("Log.txt", "odd.xml" + refusal), 1) << readFile("Log.txt");
+        EXPECT_EQ(testsupport::readLines("Log.txt").size(), 3u) << "the header and one line each";
+        fs::remove("Log.txt");
+    }
+}
+
 TEST_F(TextFileTest, writersReplaceTheFileAndLeaveNoTemporaryFile)
 {
     writeFile("out.txt", "old content that is longer\n");
+    // A file its owner made private stays so.
+    fs::permissions("out.txt", fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_TRUE(gf_writeStringToFile("new", "out.txt"));
     EXPECT_EQ(readFile("out.txt"), "new\n");
+    EXPECT_EQ(fs::status("out.txt").permissions(), fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_TRUE(gf_writeLinesToFile({"a", "", "b"}, "lines.txt"));
     EXPECT_EQ(readFile("lines.txt"), "a\n\nb\n");
     EXPECT_FALSE(gf_writeStringToFile("x", "no_such_folder/out.txt"));
@@ -173,8 +199,12 @@ TEST_F(TextFileTest, saveXmlLogsTheOutcome)
     doc.append_child("root").append_attribute("a").set_value("\xC3\xBC");
     EXPECT_TRUE(gf_saveXml(doc, "doc.xml"));
     EXPECT_FALSE(gf_saveXml(doc, "no_such_folder/doc.xml"));
+    fs::create_directory("taken.xml");
+    EXPECT_FALSE(gf_saveXml(doc, "taken.xml"));
     gf_closeLog();
-    EXPECT_NE(readFile("Log.txt").find("could not save to \"no_such_folder/doc.xml\"\n"), std::string::npos);
+    EXPECT_NE(readFile("Log.txt").find("could not save to \"no_such_folder/doc.xml\": No such file or directory\n"),
+              std::string::npos);
+    EXPECT_NE(readFile("Log.txt").find("could not save to \"taken.xml\": a folder has its name\n"), std::string::npos);
     pugi::xml_document back;
     ASSERT_TRUE(back.load_file("doc.xml"));
     EXPECT_STREQ(back.child("root").attribute("a").value(), "\xC3\xBC");

@@ -39,6 +39,28 @@ TEST(IniFile, missingFileLoadsNothing)
     IniFile ini;
     EXPECT_FALSE(ini.load("/nonexistent/folder/file.ini"));
     EXPECT_TRUE(ini.sections().empty());
+    EXPECT_TRUE(ini.loadStatus().missing());
+    EXPECT_EQ(platform::outsideFileRefusal("/nonexistent/folder/file.ini", ini.loadStatus()), "");
+}
+
+TEST(IniFile, whatIsNoSmallRegularFileIsRefusedUnread)
+{
+    testsupport::TempDir dir;
+    const auto path = dir / "SimConnect.cfg";
+    using Problem = platform::OutsideFileProblem;
+    const std::pair<testsupport::OddFile, Problem> cases[] = {{testsupport::OddFile::fifo, Problem::notRegularFile},
+                                                              {testsupport::OddFile::linkToZero, Problem::notRegularFile},
+                                                              {testsupport::OddFile::huge, Problem::tooLarge}};
+    for (const auto& [kind, problem] : cases) {
+        SCOPED_TRACE(testsupport::oddFileName(kind));
+        testsupport::makeOddFile(path, kind);
+        IniFile ini;
+        EXPECT_FALSE(ini.load(path));
+        EXPECT_EQ(ini.loadStatus().problem, problem);
+        EXPECT_TRUE(ini.sections().empty());
+        const std::string line = platform::outsideFileRefusal(path, ini.loadStatus());
+        EXPECT_EQ(line.find(path.string()), 0u) << line;
+    }
 }
 
 TEST(Folders, environmentMovesEveryFolder)

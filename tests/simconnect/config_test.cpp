@@ -1,6 +1,7 @@
 // Where the client looks for the simulator: SimConnect.cfg in three folders,
 // the registered ports, and the order of transports.
 
+#include "foundation/log.hpp"
 #include "simconnect/config.hpp"
 #include "support/test_support.hpp"
 
@@ -56,6 +57,26 @@ TEST_F(SimConnectCfg, filesOfTheThreeFoldersApplyInOrder)
     EXPECT_EQ(c.port, "501") << "the current folder last";
     EXPECT_EQ(c.maxReceiveSize, 50000u) << "a smaller size later is ignored";
     EXPECT_TRUE(c.disableNagle);
+}
+
+TEST_F(SimConnectCfg, oneThatIsNoSmallRegularFileIsSkippedWithALine)
+{
+    writeFile(m_dir.path() / "documents" / "SimConnect.cfg", "[SimConnect]\nPort=502\n");
+    gf_openLog();
+    for (const auto kind : testsupport::kOddFiles) {
+        SCOPED_TRACE(testsupport::oddFileName(kind));
+        testsupport::makeOddFile("SimConnect.cfg", kind);
+        // As at every connection attempt.
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            SimConnectConfig c;
+            ASSERT_TRUE(tzo::gf_loadSimConnectConfig(0, {}, c));
+            EXPECT_EQ(c.port, "502") << "the other files still count";
+        }
+    }
+    gf_closeLog();
+    // The first refusal at once, the others held back for the minute.
+    EXPECT_EQ(testsupport::countLinesWith("Log.txt", "SimConnect.cfg is not a regular file: not read"), 1)
+        << testsupport::readFile("Log.txt");
 }
 
 TEST_F(SimConnectCfg, maxReceiveSizeBelowTheDefaultIsIgnored)

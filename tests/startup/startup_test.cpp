@@ -5,9 +5,23 @@
 #include "foundation/settings.hpp"
 #include "liveries/catalogue_file.hpp"
 
+#include <sys/resource.h>
+
 using namespace starttest;
 using namespace testsupport;
 using updateserver::Failure;
+
+namespace {
+
+// The process's largest resident size so far.
+long peakMemoryKb()
+{
+    struct rusage usage {};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+} // namespace
 
 TEST_F(StartUpTest, firstRunFromDocsAloneReachesStartOfOperations)
 {
@@ -80,6 +94,21 @@ TEST_F(StartUpTest, detectionOfTheFolderTheSimulatorAndRealTraffic)
         fs::create_directories("docs");
     }
     EXPECT_EQ(statusesWith("P3D not detected?"), 1);
+
+    // A registry.ini that is no small regular file is one line naming it; the
+    // start goes on to its next dead end at once, in little memory.
+    const std::string registry = (dir / "registry.ini").string();
+    for (const auto kind : testsupport::kOddFiles) {
+        SCOPED_TRACE(testsupport::oddFileName(kind));
+        testsupport::makeOddFile(registry, kind);
+        SIM_INSTALL_PATH.setValue("");
+        fs::remove(g_parametersPath);
+        const int before = logLinesWith(registry + " is ");
+        EXPECT_EQ(startUp(), 151);
+        EXPECT_EQ(logLinesWith(registry + " is "), before + 1);
+        EXPECT_LT(peakMemoryKb(), 1024 * 1024) << "a megabyte of registry.ini at most";
+    }
+    fs::remove(registry);
 
     // RealTraffic is found by its jar in the roaming folder.
     registryEntries(true, false, install.string());
@@ -226,6 +255,21 @@ TEST_F(StartUpTest, damagedFilesAtStart)
     EXPECT_EQ(tzo::gf_catalogueUnusable(g_liveriesScannedPath), "");
     EXPECT_EQ(storedSetting("SCAN_LIVERIES"), "false");
 
+    // A catalogue that cannot be saved (a folder in its place) leaves the scan
+    // on, so that the next start scans again.
+    fs::remove(g_liveriesScannedPath);
+    fs::create_directory(g_liveriesScannedPath);
+    SCAN_LIVERIES.setAndSave(true);
+    ASSERT_EQ(startUp(), 0) << log();
+    EXPECT_EQ(logLinesWith("liveries not kept in " + g_liveriesScannedPath.string() + ": the next start scans again"), 1);
+    EXPECT_EQ(storedSetting("SCAN_LIVERIES"), "true");
+    fs::remove(g_liveriesScannedPath);
+    const int scans = logLinesWith("liveries scan automatic starts");
+    ASSERT_EQ(startUp(), 0) << log();
+    EXPECT_EQ(logLinesWith("liveries scan automatic starts"), scans + 1);
+    EXPECT_TRUE(fs::is_regular_file(g_liveriesScannedPath));
+    EXPECT_EQ(storedSetting("SCAN_LIVERIES"), "false");
+
     // A park airport of the user survives the next airport scan; the scan's own files do not.
     writeFile("airports/my_thirdparty/EDDF/EDDF.xml", "user's park airport");
     writeFile("airports/my_thirdparty/ZZZZ.xml", "left by an earlier scan");
@@ -252,7 +296,7 @@ TEST_F(StartUpTest, damagedFilesAtStart)
     tzo::dbaseRead = true;
     writeFile("input/airports_p3d.xml", "broken");
     EXPECT_THROW(startUp(), std::runtime_error);
-    EXPECT_EQ(tzo::operationsStarts.load(), 5);
+    EXPECT_EQ(tzo::operationsStarts.load(), 7);
 }
 
 TEST_F(StartUpTest, closingDuringAStalledDownloadStartsNothing)

@@ -7,6 +7,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include <sys/stat.h>
+
 namespace fs = std::filesystem;
 
 namespace testsupport {
@@ -98,6 +100,39 @@ void writeFile(const fs::path& path, const std::string& content)
         fs::create_directories(path.parent_path());
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << content;
+}
+
+const char* oddFileName(OddFile kind)
+{
+    switch (kind) {
+    case OddFile::fifo:
+        return "a FIFO";
+    case OddFile::linkToZero:
+        return "a link to /dev/zero";
+    case OddFile::huge:
+        return "a 4 GiB file";
+    }
+    return "";
+}
+
+void makeOddFile(const fs::path& path, OddFile kind)
+{
+    if (path.has_parent_path())
+        fs::create_directories(path.parent_path());
+    fs::remove_all(path);
+    switch (kind) {
+    case OddFile::fifo:
+        if (::mkfifo(path.c_str(), 0600) != 0)
+            throw std::runtime_error("mkfifo " + path.string());
+        break;
+    case OddFile::linkToZero:
+        fs::create_symlink("/dev/zero", path);
+        break;
+    case OddFile::huge:
+        writeFile(path, "[section]\n");
+        fs::resize_file(path, 4ULL << 30);
+        break;
+    }
 }
 
 } // namespace testsupport

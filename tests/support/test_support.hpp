@@ -53,4 +53,12 @@ std::vector<std::string> readLines(const std::filesystem::path& path);
 int countLinesWith(const std::filesystem::path& path, const std::string& text);
 void writeFile(const std::filesystem::path& path, const std::string& content);
 
+// What may stand where a reader expects a small file: a FIFO that nobody
+// writes, a link to the endless /dev/zero, a (sparse) file of 4 GiB.
+enum class OddFile { fifo, linkToZero, huge };
+inline constexpr OddFile kOddFiles[] = {OddFile::fifo, OddFile::linkToZero, OddFile::huge};
+const char* oddFileName(OddFile kind);
+// Puts one at the path, replacing what was there.
+void makeOddFile(const std::filesystem::path& path, OddFile kind);
+
 } // namespace testsupport

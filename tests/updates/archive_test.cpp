@@ -151,6 +151,10 @@ TEST_F(ArchiveTest, aFailedArchiveKeepsTheStoredVersion)
              server->put(kArchive, withDamagedContent(makeZip({{"archive/stock/EHAM.xml", eham},
                                                                {"archive/stock/EDDF.xml", marker + eham}}, true), marker));
          }},
+        {"entry longer than its directory says", [&] {
+             // The sizes grow by 2^32 - 10: 10 bytes fewer are claimed.
+             server->put(kArchive, withLongerClaimedSizes(makeZip({{"archive/stock/EHAM.xml", eham}}), 0u - 10u));
+         }},
         {"entry that cannot be written", [&] {
              fs::create_directories("airports/archive/stock/LFPG.xml"); // a folder where the file belongs
              server->put(kArchive, makeZip({{"archive/stock/LFPG.xml", eham}}));
@@ -160,10 +164,13 @@ TEST_F(ArchiveTest, aFailedArchiveKeepsTheStoredVersion)
         server->clearFailures();
         c.serve();
         EXPECT_FALSE(gf_updateArchive()) << c.what;
+        EXPECT_EQ(logLinesWith("Write error"), 0) << c.what << ": a cause of its own, not the sink's refusal";
         EXPECT_EQ(ARCHIVE_VERSION.value(), "2.0.0") << c.what;
         EXPECT_EQ(temporaryFilesIn(dir.path()), 0) << c.what;
     }
     EXPECT_FALSE(fs::exists("docs/P3D_archive.txt"));
+    EXPECT_EQ(logLinesWith("EHAM.xml failed: the entry's content is not of the size the archive's directory states"), 1);
+    EXPECT_EQ(logLinesWith("LFPG.xml failed: Is a directory; the rest of the archive is not unpacked"), 1);
     server->clearFailures();
     fs::remove_all("airports/archive/stock/LFPG.xml");
     server->put(kArchive, makeZip({{"archive/stock/EHAM.xml", eham}}));
