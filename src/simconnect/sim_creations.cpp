@@ -22,19 +22,25 @@ constexpr std::uint32_t kLiveIdsAbove = 10000;
 
 // The objects of this connection's creations, from the answer (or the
 // callsign) that named them until the simulator reports them removed; one
-// that a callsign took is remembered beyond that, until its answer comes.
+// removed before the answer that may name it is remembered beyond that,
+// until that answer comes or is given up.
 struct OwnedObject {
     // NoOne: named for a creation that did not wait; being removed.
-    // Removed: taken by a callsign and removed before its answer came; the
-    // answer that names it gives it to no creation and removes nothing.
+    // Removed: removed before its answer came (taken by a callsign, or not
+    // known yet); the answer that names it gives it to no creation and
+    // removes nothing.
     enum class By { Answer, Callsign, NoOne, Removed };
     By by = By::NoOne;
     // The creation that got it. Taken by its callsign, it is kept whole: an
     // answer may still hand the object to another creation, and this one
     // then waits again.
     PendingCreation creation;
+    // Removed: the creations whose answer may still name it.
+    std::vector<std::uint32_t> awaited;
 };
 std::unordered_map<std::uint32_t, OwnedObject> g_objects;
+std::size_t g_removedMarks = 0;
+std::uint64_t g_objectsWalkedAt = 0;
 std::uint32_t g_nextRequestId = tzo::kFirstCreationRequestId;
 std::uint64_t g_simSeconds = 0;
 
@@ -44,6 +50,31 @@ tzo::LogThrottle g_givenUpLog{1, std::chrono::minutes(1)};
 tzo::LogThrottle g_takenBackLog{1, std::chrono::minutes(1)};
 
 using Pending = std::vector<PendingCreation>::iterator;
+using Owned = std::unordered_map<std::uint32_t, OwnedObject>::iterator;
+
+void lf_forget(Owned owned)
+{
+    if (owned->second.by == OwnedObject::By::Removed)
+        --g_removedMarks;
+    g_objects.erase(owned);
+}
+
+// The creation's answer came or is given up: a removed object that only it
+// could have been named by is forgotten (but the one its answer names).
+void lf_settle(std::uint32_t requestId, std::uint32_t namedObject = 0)
+{
+    if (g_removedMarks == 0)
+        return;
+    for (auto it = g_objects.begin(); it != g_objects.end();) {
+        const auto next = std::next(it);
+        if (it->second.by == OwnedObject::By::Removed && it->first != namedObject) {
+            std::erase(it->second.awaited, requestId);
+            if (it->second.awaited.empty())
+                lf_forget(it);
+        }
+        it = next;
+    }
+}
 
 // Order does not matter: the last entry takes the place of the one taken.
 PendingCreation lf_take(Pending it)
@@ -67,6 +98,7 @@ void lf_announce(Pending it, double aboveGroundFt)
 void lf_giveUp(Pending it)
 {
     const PendingCreation p = lf_take(it);
+    lf_settle(p.requestId);
     tzo::gf_pushSimNotification({0, p.recordId, 0, tzo::NOTIFY_CREATION_GIVEN_UP, 0.0, 0.0});
 }
 
@@ -88,11 +120,11 @@ Pending lf_findWaiting(std::uint32_t requestId)
 // The object that a creation took by its callsign: an answer handed it to
 // another creation, or named the creation's own. Its record lets go of it and
 // the creation waits again, from the time it was sent.
-void lf_takeBack(std::unordered_map<std::uint32_t, OwnedObject>::iterator owned)
+void lf_takeBack(Owned owned)
 {
     const std::uint32_t objectId = owned->first;
     PendingCreation creation = std::move(owned->second.creation);
-    g_objects.erase(owned);
+    lf_forget(owned);
     g_takenBackLog.log(fmt::format("object {} was taken by the callsign {} for record {}, but is not its object: "
                                    "the record waits for its own",
                                    objectId, creation.callsign, creation.recordId));
@@ -112,7 +144,7 @@ void lf_removeStray(std::uint32_t requestId, std::uint32_t objectId)
 {
     g_strayAnswerLog.log(fmt::format("creation {} answered with object {}, but no aircraft waits for it: removed",
                                      requestId, objectId));
-    g_objects[objectId] = OwnedObject{OwnedObject::By::NoOne, PendingCreation{0, 0, {}, requestId}};
+    g_objects[objectId] = OwnedObject{OwnedObject::By::NoOne, PendingCreation{0, 0, {}, requestId}, {}};
     std::erase(addedObjectIds, objectId);
     std::lock_guard lock(simQueueMutex);
     removeQueue.push_back(objectId);
@@ -122,7 +154,7 @@ void lf_removeStray(std::uint32_t requestId, std::uint32_t objectId)
 void lf_name(Pending it, std::uint32_t objectId)
 {
     it->objectId = objectId;
-    g_objects[objectId] = OwnedObject{OwnedObject::By::Answer, *it};
+    g_objects[objectId] = OwnedObject{OwnedObject::By::Answer, *it, {}};
     std::erase(addedObjectIds, objectId);
     lf_releaseAndFreeze(objectId);
     SimConnectResult rc;
@@ -168,6 +200,7 @@ void lf_onAssignedObjectId(std::uint32_t requestId, std::uint32_t objectId)
                                          objectId));
         return;
     }
+    lf_settle(requestId, objectId);
     const auto owned = g_objects.find(objectId);
     const bool gone = owned != g_objects.end() && owned->second.by == OwnedObject::By::Removed;
     if (owned != g_objects.end() && !gone && owned->second.creation.requestId == requestId) {
@@ -195,7 +228,7 @@ void lf_onAssignedObjectId(std::uint32_t requestId, std::uint32_t objectId)
     if (gone) {
         // The object is no more: the creation it answers never gets it, and
         // what is gone is not removed again.
-        g_objects.erase(owned);
+        lf_forget(owned);
         if (const Pending waiting = lf_findWaiting(requestId); waiting != pendingCreations.end()) {
             g_givenUpLog.log(fmt::format("creation of {} (record {}) answered with object {}, which was removed "
                                          "before: given up",
@@ -225,11 +258,38 @@ bool lf_onNewObjectData(std::uint32_t objectId, double aboveGroundFt)
 
 void lf_onObjectGone(std::uint32_t objectId)
 {
+    if (objectId <= userObjectId.load())
+        return;
+    {
+        // What is gone is never removed again.
+        std::lock_guard lock(simQueueMutex);
+        std::erase(removeQueue, objectId);
+    }
     const auto owned = g_objects.find(objectId);
-    if (owned != g_objects.end() && owned->second.by == OwnedObject::By::Callsign)
-        owned->second.by = OwnedObject::By::Removed;  // its answer is still to come
-    else if (owned != g_objects.end())
-        g_objects.erase(owned);
+    if (owned != g_objects.end() && owned->second.by == OwnedObject::By::Callsign) {
+        // Its answer is still to come.
+        owned->second.by = OwnedObject::By::Removed;
+        owned->second.awaited = {owned->second.creation.requestId};
+        owned->second.creation.sentAtSecond = g_simSeconds;
+        ++g_removedMarks;
+    } else if (owned != g_objects.end() && owned->second.by != OwnedObject::By::Removed) {
+        lf_forget(owned);
+    } else if (owned == g_objects.end()) {
+        // Not named yet, it may be the object of a creation whose answer is
+        // still to come: that answer must not hand it to the creation.
+        OwnedObject mark{OwnedObject::By::Removed, PendingCreation{}, {}};
+        mark.creation.sentAtSecond = g_simSeconds;
+        for (const PendingCreation& p : pendingCreations)
+            if (p.objectId == 0)
+                mark.awaited.push_back(p.requestId);
+        for (const auto& [id, o] : g_objects)
+            if (o.by == OwnedObject::By::Callsign)
+                mark.awaited.push_back(o.creation.requestId);
+        if (!mark.awaited.empty()) {
+            g_objects.emplace(objectId, std::move(mark));
+            ++g_removedMarks;
+        }
+    }
     if (const auto it = lf_findByObject(objectId); it != pendingCreations.end())
         lf_giveUp(it);
 }
@@ -251,7 +311,7 @@ std::uint32_t lf_takePendingCreation(std::string_view callsign, std::uint32_t ob
     PendingCreation p = lf_take(it);
     const std::uint32_t recordId = p.recordId;
     if (objectId != 0)
-        g_objects[objectId] = OwnedObject{OwnedObject::By::Callsign, std::move(p)};
+        g_objects[objectId] = OwnedObject{OwnedObject::By::Callsign, std::move(p), {}};
     return recordId;
 }
 
@@ -259,7 +319,11 @@ std::uint32_t lf_takePendingCreationBySendId(std::uint32_t sendId)
 {
     const auto it = std::find_if(pendingCreations.begin(), pendingCreations.end(),
                                  [&](const PendingCreation& p) { return p.sendId == sendId; });
-    return it == pendingCreations.end() ? 0 : lf_take(it).recordId;
+    if (it == pendingCreations.end())
+        return 0;
+    const PendingCreation p = lf_take(it);
+    lf_settle(p.requestId); // refused: no answer will name an object for it
+    return p.recordId;
 }
 
 void lf_expirePendingCreations()
@@ -281,11 +345,34 @@ void lf_expirePendingCreations()
             lf_giveUp(it);
         }
     }
+    // Once a second: an object a callsign took keeps it for good once its
+    // answer is given up; with that, a removed object that no answer may
+    // name any more is forgotten.
+    if (g_objectsWalkedAt == g_simSeconds)
+        return;
+    g_objectsWalkedAt = g_simSeconds;
+    std::vector<std::uint32_t> givenUp;
+    for (auto it = g_objects.begin(); it != g_objects.end();) {
+        const auto next = std::next(it);
+        if (g_simSeconds - it->second.creation.sentAtSecond > limit) {
+            if (it->second.by == OwnedObject::By::Callsign) {
+                it->second.by = OwnedObject::By::Answer;
+                givenUp.push_back(it->second.creation.requestId);
+            } else if (it->second.by == OwnedObject::By::Removed) {
+                lf_forget(it);
+            }
+        }
+        it = next;
+    }
+    for (const std::uint32_t requestId : givenUp)
+        lf_settle(requestId);
 }
 
 void lf_resetCreations()
 {
     g_objects.clear();
+    g_removedMarks = 0;
+    g_objectsWalkedAt = 0;
     g_nextRequestId = tzo::kFirstCreationRequestId;
     g_simSeconds = 0;
     g_strayAnswerLog.reset();
