@@ -41,6 +41,12 @@ struct OwnedObject {
 std::unordered_map<std::uint32_t, OwnedObject> g_objects;
 std::size_t g_removedMarks = 0;
 std::uint64_t g_objectsWalkedAt = 0;
+// A simulator that is slow enough answers creations after they were given
+// up; what waits for those answers waits this long (simulator seconds).
+constexpr std::uint64_t kLateAnswerSeconds = 300;
+// Creations given up, by request id, with the second they were given up:
+// their answers may still come.
+std::unordered_map<std::uint32_t, std::uint64_t> g_givenUp;
 std::uint32_t g_nextRequestId = tzo::kFirstCreationRequestId;
 std::uint64_t g_simSeconds = 0;
 
@@ -59,7 +65,7 @@ void lf_forget(Owned owned)
     g_objects.erase(owned);
 }
 
-// The creation's answer came or is given up: a removed object that only it
+// The creation's answer came, or can come no more (refused): a removed object that only it
 // could have been named by is forgotten (but the one its answer names).
 void lf_settle(std::uint32_t requestId, std::uint32_t namedObject = 0)
 {
@@ -98,7 +104,7 @@ void lf_announce(Pending it, double aboveGroundFt)
 void lf_giveUp(Pending it)
 {
     const PendingCreation p = lf_take(it);
-    lf_settle(p.requestId);
+    g_givenUp[p.requestId] = g_simSeconds;
     tzo::gf_pushSimNotification({0, p.recordId, 0, tzo::NOTIFY_CREATION_GIVEN_UP, 0.0, 0.0});
 }
 
@@ -201,6 +207,7 @@ void lf_onAssignedObjectId(std::uint32_t requestId, std::uint32_t objectId)
         return;
     }
     lf_settle(requestId, objectId);
+    g_givenUp.erase(requestId);
     const auto owned = g_objects.find(objectId);
     const bool gone = owned != g_objects.end() && owned->second.by == OwnedObject::By::Removed;
     if (owned != g_objects.end() && !gone && owned->second.creation.requestId == requestId) {
@@ -266,18 +273,16 @@ void lf_onObjectGone(std::uint32_t objectId)
         std::erase(removeQueue, objectId);
     }
     const auto owned = g_objects.find(objectId);
-    if (owned != g_objects.end() && owned->second.by == OwnedObject::By::Callsign) {
-        // Its answer is still to come.
-        owned->second.by = OwnedObject::By::Removed;
-        owned->second.awaited = {owned->second.creation.requestId};
-        owned->second.creation.sentAtSecond = g_simSeconds;
-        ++g_removedMarks;
-    } else if (owned != g_objects.end() && owned->second.by != OwnedObject::By::Removed) {
+    const bool named = owned != g_objects.end() && owned->second.by != OwnedObject::By::Callsign;
+    if (named && owned->second.by != OwnedObject::By::Removed)
         lf_forget(owned);
-    } else if (owned == g_objects.end()) {
-        // Not named yet, it may be the object of a creation whose answer is
-        // still to come: that answer must not hand it to the creation.
+    if (!named) {
+        // Not named by an answer yet (unknown, or taken by a callsign), it
+        // may be the object of any creation whose answer is still to come:
+        // that answer must not hand it to its creation.
         OwnedObject mark{OwnedObject::By::Removed, PendingCreation{}, {}};
+        if (owned != g_objects.end())
+            mark.creation = std::move(owned->second.creation);
         mark.creation.sentAtSecond = g_simSeconds;
         for (const PendingCreation& p : pendingCreations)
             if (p.objectId == 0)
@@ -285,6 +290,10 @@ void lf_onObjectGone(std::uint32_t objectId)
         for (const auto& [id, o] : g_objects)
             if (o.by == OwnedObject::By::Callsign)
                 mark.awaited.push_back(o.creation.requestId);
+        for (const auto& [requestId, second] : g_givenUp)
+            mark.awaited.push_back(requestId);
+        if (owned != g_objects.end())
+            lf_forget(owned);
         if (!mark.awaited.empty()) {
             g_objects.emplace(objectId, std::move(mark));
             ++g_removedMarks;
@@ -345,27 +354,19 @@ void lf_expirePendingCreations()
             lf_giveUp(it);
         }
     }
-    // Once a second: an object a callsign took keeps it for good once its
-    // answer is given up; with that, a removed object that no answer may
-    // name any more is forgotten.
+    // Once a second: what waits for answers that may come late is given up
+    // when no answer has come for so long.
     if (g_objectsWalkedAt == g_simSeconds)
         return;
     g_objectsWalkedAt = g_simSeconds;
-    std::vector<std::uint32_t> givenUp;
+    std::erase_if(g_givenUp, [](const auto& entry) { return g_simSeconds - entry.second > kLateAnswerSeconds; });
     for (auto it = g_objects.begin(); it != g_objects.end();) {
         const auto next = std::next(it);
-        if (g_simSeconds - it->second.creation.sentAtSecond > limit) {
-            if (it->second.by == OwnedObject::By::Callsign) {
-                it->second.by = OwnedObject::By::Answer;
-                givenUp.push_back(it->second.creation.requestId);
-            } else if (it->second.by == OwnedObject::By::Removed) {
-                lf_forget(it);
-            }
-        }
+        if (it->second.by == OwnedObject::By::Removed &&
+            g_simSeconds - it->second.creation.sentAtSecond > kLateAnswerSeconds)
+            lf_forget(it);
         it = next;
     }
-    for (const std::uint32_t requestId : givenUp)
-        lf_settle(requestId);
 }
 
 void lf_resetCreations()
@@ -373,6 +374,7 @@ void lf_resetCreations()
     g_objects.clear();
     g_removedMarks = 0;
     g_objectsWalkedAt = 0;
+    g_givenUp.clear();
     g_nextRequestId = tzo::kFirstCreationRequestId;
     g_simSeconds = 0;
     g_strayAnswerLog.reset();

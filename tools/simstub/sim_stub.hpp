@@ -280,7 +280,9 @@ public:
     // seed is never sent (a simulator that forgets to answer), and of those
     // sent a share names an object that the simulator removes by itself at
     // once, with its removal event.
-    void releaseCreationAnswers(unsigned shuffleSeed = 0, double neverShare = 0.0, double goneShare = 0.0);
+    // Answers the objects whose answers are never sent.
+    std::vector<std::uint32_t> releaseCreationAnswers(unsigned shuffleSeed = 0, double neverShare = 0.0,
+                                                      double goneShare = 0.0);
     // The simulator removes an AI object by itself (a crash, its own
     // clean-up), with the removal event; false when there is no such object.
     bool removeObjectByItself(std::uint32_t id);

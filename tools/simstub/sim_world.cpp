@@ -698,8 +698,9 @@ void SimStub::holdCreationAnswers(bool hold)
     m_holdCreationAnswers = hold;
 }
 
-void SimStub::releaseCreationAnswers(unsigned shuffleSeed, double neverShare, double goneShare)
+std::vector<std::uint32_t> SimStub::releaseCreationAnswers(unsigned shuffleSeed, double neverShare, double goneShare)
 {
+    std::vector<std::uint32_t> never;
     std::vector<HeldAnswer> held;
     {
         std::lock_guard lock(m_mutex);
@@ -710,8 +711,10 @@ void SimStub::releaseCreationAnswers(unsigned shuffleSeed, double neverShare, do
     if (shuffleSeed != 0)
         std::shuffle(held.begin(), held.end(), rng);
     for (const HeldAnswer& answer : held) {
-        if (share(rng) < neverShare)
+        if (share(rng) < neverShare) {
+            never.push_back(answer.objectId);
             continue;
+        }
         Session* session = nullptr;
         {
             std::lock_guard lock(m_mutex);
@@ -724,6 +727,7 @@ void SimStub::releaseCreationAnswers(unsigned shuffleSeed, double neverShare, do
         if (share(rng) < goneShare)
             removeObjectByItself(answer.objectId);
     }
+    return never;
 }
 
 bool SimStub::removeObjectByItself(std::uint32_t id)
