@@ -132,7 +132,7 @@ public:
             std::lock_guard lock(m_mutex);
             return m_received.size() >= m_expected.size();
         };
-        EXPECT_TRUE(testsupport::waitFor(arrived, std::chrono::seconds(30)));
+        EXPECT_TRUE(testsupport::waitFor(arrived, std::chrono::seconds(120)));
         std::lock_guard lock(m_mutex);
         ASSERT_EQ(m_received.size(), m_expected.size());
         const auto wrong = std::mismatch(m_received.begin(), m_received.end(), m_expected.begin());
@@ -559,9 +559,27 @@ TEST(ConnectionStream, aPeerThatStopsReadingGetsEveryPacketTakenAndNoMoreThanThe
 }
 
 // A slow reader makes the stream take part of a write again and again; the
-// rest of each follows from where it stopped.
+// rest of each follows from where it stopped. Bursts of ever more packets
+// into an empty stream that takes only part of them cut it at every place
+// of their last buffer.
 TEST(ConnectionStream, theRestOfEachPartialWriteArrivesByteForByte)
 {
+    for (std::size_t n = 60; n < 300; ++n) {
+        SCOPED_TRACE(n);
+        PeerStream burst;
+        {
+            std::lock_guard lock(tzo::gf_simConnectSendLock());
+            burst.connection().holdWrites();
+            for (std::size_t k = 0; k < n; ++k)
+                burst.send(2000);
+            burst.connection().releaseWrites();
+        }
+        burst.startReading(65536);
+        burst.expectStreamIsWhatWasTaken();
+        if (HasFailure())
+            return;
+    }
+
     PeerStream stream(true);
     stream.startReading(733);
     for (std::size_t k = 0; k < 40000;) {
