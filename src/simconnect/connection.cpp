@@ -191,7 +191,7 @@ bool SimConnectConnection::releaseWrites()
 
 bool SimConnectConnection::lf_holdFullBuffer()
 {
-    if (m_writeHolds == 0 || m_streamBroken.load() || m_heldBytes + m_flushedPos > kSendQueueLimit)
+    if (m_writeHolds == 0 || m_streamBroken.load())
         return false;
     SendChunk full = std::move(m_outgoing);
     full.start = 0;
@@ -237,7 +237,7 @@ bool SimConnectConnection::lf_handOver()
         return true;
     std::unique_lock lock(m_sendQueueMutex);
     // A simulator that stops reading must not make us hold its packets without end.
-    bool handed = !m_stopWriter && m_sendQueueBytes + total <= kSendQueueLimit;
+    bool handed = !m_stopWriter && lf_roomFor(size);
     std::size_t sent = 0;
     if (handed && !m_writing && m_sendQueue.empty()) {
         // Nothing ahead of these bytes: the stream takes what it can at once
@@ -409,7 +409,7 @@ void SimConnectConnection::writerLoop()
             return;
         // Everything waiting, in order, in one gathered write.
         writing.swap(m_sendQueue);
-        m_sendQueueBytes = 0;
+        m_writingBytes = m_sendQueueBytes.exchange(0);
         m_writing = true;
         lock.unlock();
         pieces.clear();
@@ -420,6 +420,7 @@ void SimConnectConnection::writerLoop()
         const bool written = m_socket.sendAllGathered(pieces, ec);
         lock.lock();
         m_writing = false;
+        m_writingBytes = 0;
         if (!written) {
             fail(lf_failureOfError(ec));
             lf_stopWriting();

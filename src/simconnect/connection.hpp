@@ -64,10 +64,11 @@ public:
     // writer thread (see holdWrites for a burst).
     bool flush();
     // With the send lock held, for the length of a burst of packets (holds
-    // nest): each flush still commits its packet (send id, result), but the
-    // packets wait in the outgoing buffer, a full one put aside for another,
-    // and at the last release all of them go in one gathered write. The
-    // bytes and their order are those of packets sent one by one.
+    // nest): each flush still commits its packet (send id, result) or refuses
+    // it as a flush without a hold would, but the packets wait in the
+    // outgoing buffer, a full one put aside for another, and at the last
+    // release all of them go in one gathered write. The bytes and their order
+    // are those of packets sent one by one.
     void holdWrites();
     bool releaseWrites();
     // Gathered writes made so far, by the caller or by the writer thread.
@@ -125,6 +126,14 @@ private:
     // With the send lock held, under a hold: the full outgoing buffer is put
     // aside for the release and an empty one takes its place.
     bool lf_holdFullBuffer();
+    // With the send lock held: whether bytes more may wait for the stream
+    // besides every byte not yet written (queued, being written, held).
+    bool lf_roomFor(std::size_t bytes) const
+    {
+        return m_sendQueueBytes.load(std::memory_order_relaxed) + m_writingBytes.load(std::memory_order_relaxed) +
+                   m_heldBytes + bytes <=
+               kSendQueueLimit;
+    }
     // With the send lock held: every flushed byte of the outgoing buffer to
     // the stream, written at once when nothing else waits for it, else
     // queued for the writer thread. False when the stream takes no more.
@@ -169,7 +178,9 @@ private:
     bool m_idleAwaited = false;
     std::vector<SendChunk> m_sendQueue;
     std::vector<SendChunk> m_spareChunks;
-    std::size_t m_sendQueueBytes = 0;
+    // Written under m_sendQueueMutex; a flush under a hold reads them without it.
+    std::atomic<std::size_t> m_sendQueueBytes{0};
+    std::atomic<std::size_t> m_writingBytes{0}; // the writer thread's batch
     bool m_writerWaiting = false;
     bool m_writing = false; // the writer thread or a caller is writing to the stream
     bool m_stopWriter = false;
@@ -252,6 +263,12 @@ inline bool SimConnectConnection::flush()
     if (m_writeHolds > 0 ? m_writePos == m_flushedPos : m_writePos == 0)
         return true;
     if (m_writeHolds > 0 && m_connected.load() && !m_streamBroken.load()) {
+        // A packet that would not fit the queue is refused now, as it would
+        // be without the hold, not dropped with the others at the release.
+        if (!lf_roomFor(m_writePos)) {
+            m_writePos = m_flushedPos;
+            return false;
+        }
         m_flushedPos = m_writePos;
         m_lastSentPacketId = m_pendingSendId;
         return true;

@@ -22,19 +22,31 @@ constexpr std::uint32_t kLiveIdsAbove = 10000;
 
 // The objects of this connection's creations, from the answer (or the
 // callsign) that named them until the simulator reports them removed; one
-// that a callsign took is remembered beyond that, until its answer comes.
+// removed before the answer that may name it is remembered beyond that,
+// until that answer comes or is given up.
 struct OwnedObject {
     // NoOne: named for a creation that did not wait; being removed.
-    // Removed: taken by a callsign and removed before its answer came; the
-    // answer that names it gives it to no creation and removes nothing.
+    // Removed: removed before its answer came (taken by a callsign, or not
+    // known yet); the answer that names it gives it to no creation and
+    // removes nothing.
     enum class By { Answer, Callsign, NoOne, Removed };
     By by = By::NoOne;
     // The creation that got it. Taken by its callsign, it is kept whole: an
     // answer may still hand the object to another creation, and this one
     // then waits again.
     PendingCreation creation;
+    // Removed: the creations whose answer may still name it.
+    std::vector<std::uint32_t> awaited;
 };
 std::unordered_map<std::uint32_t, OwnedObject> g_objects;
+std::size_t g_removedMarks = 0;
+std::uint64_t g_objectsWalkedAt = 0;
+// A simulator that is slow enough answers creations after they were given
+// up; what waits for those answers waits this long (simulator seconds).
+constexpr std::uint64_t kLateAnswerSeconds = 300;
+// Creations given up, by request id, with the second they were given up:
+// their answers may still come.
+std::unordered_map<std::uint32_t, std::uint64_t> g_givenUp;
 std::uint32_t g_nextRequestId = tzo::kFirstCreationRequestId;
 std::uint64_t g_simSeconds = 0;
 
@@ -44,6 +56,31 @@ tzo::LogThrottle g_givenUpLog{1, std::chrono::minutes(1)};
 tzo::LogThrottle g_takenBackLog{1, std::chrono::minutes(1)};
 
 using Pending = std::vector<PendingCreation>::iterator;
+using Owned = std::unordered_map<std::uint32_t, OwnedObject>::iterator;
+
+void lf_forget(Owned owned)
+{
+    if (owned->second.by == OwnedObject::By::Removed)
+        --g_removedMarks;
+    g_objects.erase(owned);
+}
+
+// The creation's answer came, or can come no more (refused): a removed object that only it
+// could have been named by is forgotten (but the one its answer names).
+void lf_settle(std::uint32_t requestId, std::uint32_t namedObject = 0)
+{
+    if (g_removedMarks == 0)
+        return;
+    for (auto it = g_objects.begin(); it != g_objects.end();) {
+        const auto next = std::next(it);
+        if (it->second.by == OwnedObject::By::Removed && it->first != namedObject) {
+            std::erase(it->second.awaited, requestId);
+            if (it->second.awaited.empty())
+                lf_forget(it);
+        }
+        it = next;
+    }
+}
 
 // Order does not matter: the last entry takes the place of the one taken.
 PendingCreation lf_take(Pending it)
@@ -67,6 +104,7 @@ void lf_announce(Pending it, double aboveGroundFt)
 void lf_giveUp(Pending it)
 {
     const PendingCreation p = lf_take(it);
+    g_givenUp[p.requestId] = g_simSeconds;
     tzo::gf_pushSimNotification({0, p.recordId, 0, tzo::NOTIFY_CREATION_GIVEN_UP, 0.0, 0.0});
 }
 
@@ -88,11 +126,11 @@ Pending lf_findWaiting(std::uint32_t requestId)
 // The object that a creation took by its callsign: an answer handed it to
 // another creation, or named the creation's own. Its record lets go of it and
 // the creation waits again, from the time it was sent.
-void lf_takeBack(std::unordered_map<std::uint32_t, OwnedObject>::iterator owned)
+void lf_takeBack(Owned owned)
 {
     const std::uint32_t objectId = owned->first;
     PendingCreation creation = std::move(owned->second.creation);
-    g_objects.erase(owned);
+    lf_forget(owned);
     g_takenBackLog.log(fmt::format("object {} was taken by the callsign {} for record {}, but is not its object: "
                                    "the record waits for its own",
                                    objectId, creation.callsign, creation.recordId));
@@ -112,7 +150,7 @@ void lf_removeStray(std::uint32_t requestId, std::uint32_t objectId)
 {
     g_strayAnswerLog.log(fmt::format("creation {} answered with object {}, but no aircraft waits for it: removed",
                                      requestId, objectId));
-    g_objects[objectId] = OwnedObject{OwnedObject::By::NoOne, PendingCreation{0, 0, {}, requestId}};
+    g_objects[objectId] = OwnedObject{OwnedObject::By::NoOne, PendingCreation{0, 0, {}, requestId}, {}};
     std::erase(addedObjectIds, objectId);
     std::lock_guard lock(simQueueMutex);
     removeQueue.push_back(objectId);
@@ -122,7 +160,7 @@ void lf_removeStray(std::uint32_t requestId, std::uint32_t objectId)
 void lf_name(Pending it, std::uint32_t objectId)
 {
     it->objectId = objectId;
-    g_objects[objectId] = OwnedObject{OwnedObject::By::Answer, *it};
+    g_objects[objectId] = OwnedObject{OwnedObject::By::Answer, *it, {}};
     std::erase(addedObjectIds, objectId);
     lf_releaseAndFreeze(objectId);
     SimConnectResult rc;
@@ -168,6 +206,8 @@ void lf_onAssignedObjectId(std::uint32_t requestId, std::uint32_t objectId)
                                          objectId));
         return;
     }
+    lf_settle(requestId, objectId);
+    g_givenUp.erase(requestId);
     const auto owned = g_objects.find(objectId);
     const bool gone = owned != g_objects.end() && owned->second.by == OwnedObject::By::Removed;
     if (owned != g_objects.end() && !gone && owned->second.creation.requestId == requestId) {
@@ -195,7 +235,7 @@ void lf_onAssignedObjectId(std::uint32_t requestId, std::uint32_t objectId)
     if (gone) {
         // The object is no more: the creation it answers never gets it, and
         // what is gone is not removed again.
-        g_objects.erase(owned);
+        lf_forget(owned);
         if (const Pending waiting = lf_findWaiting(requestId); waiting != pendingCreations.end()) {
             g_givenUpLog.log(fmt::format("creation of {} (record {}) answered with object {}, which was removed "
                                          "before: given up",
@@ -225,11 +265,40 @@ bool lf_onNewObjectData(std::uint32_t objectId, double aboveGroundFt)
 
 void lf_onObjectGone(std::uint32_t objectId)
 {
+    if (objectId <= userObjectId.load())
+        return;
+    {
+        // What is gone is never removed again.
+        std::lock_guard lock(simQueueMutex);
+        std::erase(removeQueue, objectId);
+    }
     const auto owned = g_objects.find(objectId);
-    if (owned != g_objects.end() && owned->second.by == OwnedObject::By::Callsign)
-        owned->second.by = OwnedObject::By::Removed;  // its answer is still to come
-    else if (owned != g_objects.end())
-        g_objects.erase(owned);
+    const bool named = owned != g_objects.end() && owned->second.by != OwnedObject::By::Callsign;
+    if (named && owned->second.by != OwnedObject::By::Removed)
+        lf_forget(owned);
+    if (!named) {
+        // Not named by an answer yet (unknown, or taken by a callsign), it
+        // may be the object of any creation whose answer is still to come:
+        // that answer must not hand it to its creation.
+        OwnedObject mark{OwnedObject::By::Removed, PendingCreation{}, {}};
+        if (owned != g_objects.end())
+            mark.creation = std::move(owned->second.creation);
+        mark.creation.sentAtSecond = g_simSeconds;
+        for (const PendingCreation& p : pendingCreations)
+            if (p.objectId == 0)
+                mark.awaited.push_back(p.requestId);
+        for (const auto& [id, o] : g_objects)
+            if (o.by == OwnedObject::By::Callsign)
+                mark.awaited.push_back(o.creation.requestId);
+        for (const auto& [requestId, second] : g_givenUp)
+            mark.awaited.push_back(requestId);
+        if (owned != g_objects.end())
+            lf_forget(owned);
+        if (!mark.awaited.empty()) {
+            g_objects.emplace(objectId, std::move(mark));
+            ++g_removedMarks;
+        }
+    }
     if (const auto it = lf_findByObject(objectId); it != pendingCreations.end())
         lf_giveUp(it);
 }
@@ -251,7 +320,7 @@ std::uint32_t lf_takePendingCreation(std::string_view callsign, std::uint32_t ob
     PendingCreation p = lf_take(it);
     const std::uint32_t recordId = p.recordId;
     if (objectId != 0)
-        g_objects[objectId] = OwnedObject{OwnedObject::By::Callsign, std::move(p)};
+        g_objects[objectId] = OwnedObject{OwnedObject::By::Callsign, std::move(p), {}};
     return recordId;
 }
 
@@ -259,7 +328,11 @@ std::uint32_t lf_takePendingCreationBySendId(std::uint32_t sendId)
 {
     const auto it = std::find_if(pendingCreations.begin(), pendingCreations.end(),
                                  [&](const PendingCreation& p) { return p.sendId == sendId; });
-    return it == pendingCreations.end() ? 0 : lf_take(it).recordId;
+    if (it == pendingCreations.end())
+        return 0;
+    const PendingCreation p = lf_take(it);
+    lf_settle(p.requestId); // refused: no answer will name an object for it
+    return p.recordId;
 }
 
 void lf_expirePendingCreations()
@@ -281,11 +354,27 @@ void lf_expirePendingCreations()
             lf_giveUp(it);
         }
     }
+    // Once a second: what waits for answers that may come late is given up
+    // when no answer has come for so long.
+    if (g_objectsWalkedAt == g_simSeconds)
+        return;
+    g_objectsWalkedAt = g_simSeconds;
+    std::erase_if(g_givenUp, [](const auto& entry) { return g_simSeconds - entry.second > kLateAnswerSeconds; });
+    for (auto it = g_objects.begin(); it != g_objects.end();) {
+        const auto next = std::next(it);
+        if (it->second.by == OwnedObject::By::Removed &&
+            g_simSeconds - it->second.creation.sentAtSecond > kLateAnswerSeconds)
+            lf_forget(it);
+        it = next;
+    }
 }
 
 void lf_resetCreations()
 {
     g_objects.clear();
+    g_removedMarks = 0;
+    g_objectsWalkedAt = 0;
+    g_givenUp.clear();
     g_nextRequestId = tzo::kFirstCreationRequestId;
     g_simSeconds = 0;
     g_strayAnswerLog.reset();

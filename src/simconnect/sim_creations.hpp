@@ -14,11 +14,13 @@
 // one that names an object that the callsign took for another creation takes
 // it back, and that creation waits again for its own object. Objects are
 // remembered with their owner until the simulator reports them removed, so
-// no count limit ever decides whether an object of ours stays; one that a
-// callsign took is remembered as removed until its answer comes, which then
-// gives it to no creation (the creation it answers is given up) and removes
-// nothing: no record holds an object the simulator does not have, and no
-// object is removed twice.
+// no count limit ever decides whether an object of ours stays. One removed
+// before an answer named it (taken by a callsign, or not known at all while
+// creations wait) is remembered as removed until the answers that may name
+// it have come or are given up; the answer that names it gives it to no
+// creation (the creation it answers is given up) and removes nothing: no
+// record holds an object the simulator does not have, and no object is
+// removed twice.
 //
 // A creation unanswered for kCreationAnswerTime of the simulator's own
 // seconds (its once-a-second answers) is given up (kind 7). Connection
@@ -48,9 +50,9 @@ void lf_onAssignedObjectId(std::uint32_t requestId, std::uint32_t objectId);
 // the user, whichever comes first): the main loop is told. False when no
 // creation waits for that object's data.
 bool lf_onNewObjectData(std::uint32_t objectId, double aboveGroundFt);
-// The simulator removed the object: it is forgotten (one that a callsign
-// took, once its answer came), and a creation that waited for its data is
-// given up.
+// The simulator removed the object: it is forgotten (one that an answer may
+// still name, once that answer came or was given up), no removal of it is
+// sent, and a creation that waited for its data is given up.
 void lf_onObjectGone(std::uint32_t objectId);
 // Whether the object is one that a creation of this connection got or that
 // an answer named (an "ObjectAdded" for it announces nothing new).

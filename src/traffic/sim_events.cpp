@@ -178,6 +178,16 @@ bool lf_waitsForObject(const tzo::AircraftRecord& r)
            (r.state == AircraftState::CreateRequested || r.state == AircraftState::BeingRemoved);
 }
 
+// Nothing queued for the object goes out any more: its removal, and its
+// lights (those queued for the record recordId only, when not 0).
+void lf_letGoOfObject(std::uint32_t objectId, std::uint32_t recordId)
+{
+    std::erase_if(pendingLights, [&](const SimNotification& e) {
+        return e.objectId == objectId && (recordId == 0 || e.info == recordId);
+    });
+    std::erase(removalQueue, objectId);
+}
+
 void lf_creationGivenUp(const SimNotification& n)
 {
     lf_withCreatedRecord(n, [](auto& table, auto* record) {
@@ -195,11 +205,9 @@ void lf_creationGivenUp(const SimNotification& n)
 // it) and waits for its own object again, or for its creation's give-up.
 void lf_objectTakenBack(const SimNotification& n)
 {
-    std::erase_if(pendingLights,
-                  [&](const SimNotification& e) { return e.objectId == n.objectId && e.info == n.info; });
     // A removal asked for it (by the record, or because the record was gone
     // when the object came) was for an object that is not the record's.
-    std::erase(removalQueue, n.objectId);
+    lf_letGoOfObject(n.objectId, n.info);
     tzo::AircraftRecord* record = nullptr;
     if (n.info > kLiveIdsAbove)
         record = gf_findLiveAircraft(n.info);
@@ -458,6 +466,8 @@ void lf_onAiObjectRemoved(std::uint32_t objectId)
     if (objectId == 0)
         return;
     objectIndex.valid = false; // also called outside a drain
+    // Gone: nothing more is sent to it, its removal neither.
+    lf_letGoOfObject(objectId, 0);
     if (LiveAircraft* a = lf_liveByObject(objectId)) {
         gf_deleteFlightPlan(objectId);
         if (a->state == AircraftState::LiveryChange) {

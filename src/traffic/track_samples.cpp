@@ -384,6 +384,9 @@ void lf_goAround(LiveAircraft& a)
     gf_setFlaps(a, 1);
     a.approach = false;
     a.departureLearning = false;
+    // Flying again: neither the approach filter nor the go-around rule of
+    // a landed aircraft holds for it any more; its next take-off is one.
+    a.landed = false;
     gf_queueLights(a.objectId, tzo::LightStates{1, 1, 1, 1, 1, 1, 0});
     a.earliestRetiming = 3000;
     a.latestRetiming = 5000;

@@ -14,7 +14,11 @@
 //   reports moved;
 // and the learned file, read back after the restart and at the end, gives
 // each registration only its own options, at the stands and half-hours it
-// held them. A failure names the seed, the tick and what broke.
+// held them. The same again with a simulator that removes live and static
+// objects by itself and stalls its creation answers (over the restart too),
+// sending them shuffled, some never: then no record steers an object the
+// simulator does not have, and nothing is removed twice. A failure names
+// the seed, the tick and what broke.
 
 #include "simconnect/sim_layer_fixture.hpp"
 
@@ -485,6 +489,8 @@ protected:
     void second(int s, const std::vector<Flight>& flights)
     {
         gf_setClockForTests(static_cast<std::time_t>(kStart + s));
+        if (m_simulatorRemoves)
+            simulatorRemoves(s);
         double last = 0.0;
         for (const Flight& f : flights)
             for (auto r = f.reports.begin() + static_cast<std::ptrdiff_t>(f.sent);
@@ -648,7 +654,80 @@ protected:
         }
         m_heldBefore.swap(m_held);
         m_staticBefore.swap(m_staticNow);
+        return objectsBroken();
+    }
+
+    // With the simulator removing objects by itself: no record, live or
+    // static, steers an object the simulator does not have (but for the
+    // second in which its removal notice comes).
+    std::string objectsBroken()
+    {
+        if (!m_simulatorRemoves)
+            return {};
+        const std::uint32_t tick = liveTickCounter.load();
+        const auto check = [&](const tzo::AircraftRecord& a) -> std::string {
+            if (a.objectId == 0 || a.state == AircraftState::BeingRemoved || a.state == AircraftState::LiveryChange)
+                return {};
+            if (!m_present.contains(a.objectId)) {
+                m_present.clear();
+                for (const auto& o : m_stub->objectPositions())
+                    m_present.insert(o.id);
+            }
+            const auto gone = m_goneAt.find(a.objectId);
+            if (m_present.contains(a.objectId) || (gone != m_goneAt.end() && tick - gone->second <= 100))
+                return {};
+            return fmt::format("{} holds object {}, which the simulator does not have", a.callsign, a.objectId);
+        };
+        for (const tzo::LiveAircraft& a : liveAircraft)
+            if (std::string broken = check(a); !broken.empty())
+                return broken;
+        for (const tzo::AircraftRecord& a : staticAircraft)
+            if (std::string broken = check(a); !broken.empty())
+                return broken;
         return {};
+    }
+
+    // The simulator's own doings at the start of a second: it removes a
+    // static object every 3 s and a live one every 7 s by itself, and holds
+    // its creation answers for 10 s of every 30 (over the restart too),
+    // then sends them shuffled, some never, some for objects it removes at
+    // once, after removing one of the held objects by itself.
+    void simulatorRemoves(int s)
+    {
+        const auto removeOne = [&](const auto& table) {
+            std::vector<std::pair<std::uint32_t, std::uint32_t>> ids; // object, record
+            for (const auto& a : table)
+                if (a.objectId != 0 && a.state == AircraftState::InSimulator)
+                    ids.emplace_back(a.objectId, a.recordId);
+            if (ids.empty())
+                return;
+            const auto [id, record] = ids[std::uniform_int_distribution<std::size_t>(0, ids.size() - 1)(m_chaos)];
+            if (m_stub->removeObjectByItself(id)) {
+                m_goneAt[id] = liveTickCounter.load();
+                m_simulatorTook.insert(record);
+            }
+        };
+        if (s % 3 == 1)
+            removeOne(staticAircraft);
+        if (s % 7 == 2)
+            removeOne(liveAircraft);
+        const int phase = (s - kRestartAt + 5 + 30 * 1000) % 30;
+        if (phase == 0)
+            m_stub->holdCreationAnswers(true);
+        if (phase == 10) {
+            const auto held = m_stub->heldCreationObjects();
+            if (!held.empty())
+                m_stub->removeObjectByItself(held[m_chaos() % held.size()]);
+            m_stub->holdCreationAnswers(false);
+            m_stub->releaseCreationAnswers(m_seed * 10000u + static_cast<unsigned>(s), 0.05, 0.1);
+        }
+        // Nothing is removed twice.
+        const auto misdirected = m_stub->misdirectedPackets();
+        for (std::size_t i = m_misdirectedSeen; i < misdirected.size(); ++i)
+            if (misdirected[i].name == "AIRemoveObject")
+                ADD_FAILURE() << "seed " << m_seed << ", second " << s << ": object " << misdirected[i].u32("objectId")
+                              << " removed, which the simulator no longer has";
+        m_misdirectedSeen = misdirected.size();
     }
 
     // A static aircraft placed this tick may not appear in a live aircraft on
@@ -679,6 +758,9 @@ protected:
                 continue;
             const tzo::LiveAircraft* a = gf_findLiveAircraft(id);
             if (a == nullptr || a->state == AircraftState::BeingRemoved || a->erase)
+                continue;
+            // The simulator took its object: the aircraft comes anew, standless.
+            if (m_simulatorTook.erase(id) != 0)
                 continue;
             const auto moved = m_lastMoveTick.find(id);
             if (moved == m_lastMoveTick.end() || static_cast<std::int32_t>(moved->second - m_heldSince[id]) < 0)
@@ -829,6 +911,12 @@ protected:
         EXPECT_TRUE(broken.empty()) << "seed " << m_seed << ", at the end: " << broken;
     }
     std::uint32_t m_seed = 0;
+    bool m_simulatorRemoves = false;
+    std::mt19937 m_chaos;
+    std::unordered_set<std::uint32_t> m_present;
+    std::unordered_map<std::uint32_t, std::uint32_t> m_goneAt; // object, tick
+    std::size_t m_misdirectedSeen = 0;
+    std::unordered_set<std::uint32_t> m_simulatorTook; // live record ids
     AppHooks m_appHooks;
     SimLayerHooks m_simHooks;
     tzo::ParkAirportHooks m_parkHooks;
@@ -877,3 +965,16 @@ TEST_P(StandLedger, holdsOverAnHourAndAHalfOfTrafficAcrossSundayMidnightAndARest
 // Seed 6 is the one that found a static aircraft created beside a heavy that
 // came to a neighbouring stand while its creation was on the way.
 INSTANTIATE_TEST_SUITE_P(Seeds, StandLedger, ::testing::Values(0u, 6u));
+
+// The same with a simulator that removes live and static objects by itself
+// and stalls its creation answers, sending them shuffled, some never.
+class SelfRemovingStandLedger : public StandLedger {};
+
+TEST_P(SelfRemovingStandLedger, holdsWhileTheSimulatorRemovesObjectsByItselfAndStallsItsAnswers)
+{
+    m_simulatorRemoves = true;
+    m_chaos.seed(m_seed);
+    run();
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeds, SelfRemovingStandLedger, ::testing::Values(1u, 6u));

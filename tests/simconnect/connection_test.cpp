@@ -7,7 +7,11 @@
 #include "platform/pipe.hpp"
 #include "foundation/app_hooks.hpp"
 
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+
 #include <atomic>
+#include <mutex>
 #include <thread>
 
 using simtest::Received;
@@ -31,6 +35,125 @@ simstub::Options tcpOnly(bool ipv4, bool ipv6)
     o.listenIpv4 = ipv4;
     o.listenIpv6 = ipv6;
     return o;
+}
+
+// A connection whose far end is the test itself, so that it can stop reading,
+// read slowly and check the stream byte for byte: over a local socket, whose
+// waiting bytes the peer can count, or over TCP, which takes part of a write
+// at any byte.
+class PeerStream {
+public:
+    explicit PeerStream(bool tcp = false)
+    {
+        platform::StreamSocket near;
+        if (tcp) {
+            std::error_code ec;
+            auto listener = platform::StreamListener::listenTcpLoopback(platform::IpFamily::V4, 0, ec);
+            near = platform::StreamSocket::connectTcp(platform::IpFamily::V4, "127.0.0.1",
+                                                      std::to_string(listener.port()), std::chrono::seconds(5), ec);
+            m_peer = listener.accept(ec);
+            // Small buffers: the stream is full again and again, and takes part of a packet.
+            const int small = 16384;
+            ::setsockopt(near.fd(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+            near.setNoDelay(true);
+        } else {
+            int fds[2];
+            EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
+            near = platform::StreamSocket(fds[0]);
+            m_peer = platform::StreamSocket(fds[1]);
+        }
+        EXPECT_TRUE(near.valid() && m_peer.valid());
+        // A pipe for the link test: the peer sends nothing, and a socket would fail it.
+        m_connection = std::make_shared<tzo::SimConnectConnection>(
+            std::move(near), tzo::SimConnectConnection::TransportKind::Pipe, 41088);
+    }
+    ~PeerStream()
+    {
+        m_connection->close();
+        m_peer.shutdown();
+        if (m_reader.joinable())
+            m_reader.join();
+    }
+    tzo::SimConnectConnection& connection() { return *m_connection; }
+
+    // With the send lock held: one packet of size bytes, each byte its own;
+    // true when it was taken, and then it must reach the peer.
+    bool send(std::uint32_t size)
+    {
+        std::uint8_t* packet = nullptr;
+        std::uint32_t id = 0;
+        if (m_connection->allocate(size, packet, id) != tzo::AllocateResult::Ok)
+            return false;
+        std::vector<std::uint8_t> bytes(size);
+        simtest::putU32(bytes, 0, size);
+        simtest::putU32(bytes, 4, 4);
+        simtest::putU32(bytes, 8, 0xF0000001u);
+        simtest::putU32(bytes, 12, id);
+        for (std::uint32_t i = 16; i < size; ++i)
+            bytes[i] = static_cast<std::uint8_t>(id * 131 + i * 7 + (i >> 8));
+        std::memcpy(packet, bytes.data(), size);
+        if (!m_connection->flush()) {
+            EXPECT_NE(m_connection->lastSentPacketId(), id) << "a refused packet is not the last one sent";
+            ++m_refused;
+            return false;
+        }
+        EXPECT_EQ(m_connection->lastSentPacketId(), id);
+        m_expected.insert(m_expected.end(), bytes.begin(), bytes.end());
+        return true;
+    }
+    std::size_t refused() const { return m_refused; }
+    std::size_t taken() const { return m_expected.size(); }
+    // Bytes taken by the connection that are not in the peer's socket yet.
+    std::size_t unwritten() const
+    {
+        int waiting = 0;
+        ::ioctl(m_peer.fd(), FIONREAD, &waiting);
+        return m_expected.size() - static_cast<std::size_t>(waiting);
+    }
+
+    // The peer reads, in pieces of piece bytes.
+    void startReading(std::size_t piece)
+    {
+        m_reader = std::thread([this, piece] {
+            std::vector<std::uint8_t> chunk(piece);
+            std::error_code ec;
+            long n = 0;
+            while ((n = m_peer.receive(chunk.data(), chunk.size(), ec)) > 0) {
+                std::lock_guard lock(m_mutex);
+                m_received.insert(m_received.end(), chunk.begin(), chunk.begin() + n);
+            }
+        });
+    }
+    // Waits until everything taken has arrived; the stream is then exactly
+    // the packets taken, in order.
+    void expectStreamIsWhatWasTaken()
+    {
+        const auto arrived = [this] {
+            std::lock_guard lock(m_mutex);
+            return m_received.size() >= m_expected.size();
+        };
+        EXPECT_TRUE(testsupport::waitFor(arrived, std::chrono::seconds(120)));
+        std::lock_guard lock(m_mutex);
+        ASSERT_EQ(m_received.size(), m_expected.size());
+        const auto wrong = std::mismatch(m_received.begin(), m_received.end(), m_expected.begin());
+        EXPECT_TRUE(wrong.first == m_received.end())
+            << "first wrong byte at " << (wrong.first - m_received.begin()) << " of " << m_expected.size();
+    }
+
+private:
+    std::shared_ptr<tzo::SimConnectConnection> m_connection;
+    platform::StreamSocket m_peer;
+    std::thread m_reader;
+    std::mutex m_mutex;
+    std::vector<std::uint8_t> m_received;
+    std::vector<std::uint8_t> m_expected;
+    std::size_t m_refused = 0;
+};
+
+// Sizes that put the ends of partial writes at ever other offsets.
+std::uint32_t packetSize(std::size_t k)
+{
+    return 16 + static_cast<std::uint32_t>((k * 2654435761u) % 2900) / 4 * 4;
 }
 
 class Connection : public simtest::SimWorld {
@@ -405,3 +528,69 @@ TEST_F(Connection, standInAnswersBrokenPacketsWithExceptions)
 }
 
 } // namespace
+
+// A simulator that stops reading: every packet, sent alone or in a burst,
+// either reaches it later byte for byte or is refused at its own flush; what
+// waits for it (the writer's batch too) stays within the queue's bound.
+TEST(ConnectionStream, aPeerThatStopsReadingGetsEveryPacketTakenAndNoMoreThanTheBound)
+{
+    constexpr std::size_t kLimit = tzo::SimConnectConnection::kSendQueueLimit;
+    for (const bool burst : {false, true}) {
+        SCOPED_TRACE(burst ? "as a burst" : "one by one");
+        PeerStream stream;
+        std::size_t k = 0;
+        {
+            std::lock_guard lock(tzo::gf_simConnectSendLock());
+            if (burst)
+                stream.connection().holdWrites();
+            // Until well past the bound, and on for a while after the first refusal.
+            while (stream.refused() < 200 && k < 3 * kLimit / 1000)
+                stream.send(packetSize(k++));
+            if (burst) {
+                EXPECT_TRUE(stream.connection().releaseWrites());
+            }
+        }
+        EXPECT_EQ(stream.refused(), 200u) << "the queue refused nothing";
+        EXPECT_LE(stream.unwritten(), kLimit) << "taken: " << stream.taken();
+        EXPECT_GE(stream.taken(), kLimit - 41088) << "refused long before the bound";
+        stream.startReading(65536);
+        stream.expectStreamIsWhatWasTaken();
+    }
+}
+
+// A slow reader makes the stream take part of a write again and again; the
+// rest of each follows from where it stopped. Bursts of ever more packets
+// into an empty stream that takes only part of them cut it at every place
+// of their last buffer.
+TEST(ConnectionStream, theRestOfEachPartialWriteArrivesByteForByte)
+{
+    for (std::size_t n = 60; n < 300; ++n) {
+        SCOPED_TRACE(n);
+        PeerStream burst;
+        {
+            std::lock_guard lock(tzo::gf_simConnectSendLock());
+            burst.connection().holdWrites();
+            for (std::size_t k = 0; k < n; ++k)
+                burst.send(2000);
+            burst.connection().releaseWrites();
+        }
+        burst.startReading(65536);
+        burst.expectStreamIsWhatWasTaken();
+        if (HasFailure())
+            return;
+    }
+
+    PeerStream stream(true);
+    stream.startReading(733);
+    for (std::size_t k = 0; k < 40000;) {
+        std::lock_guard lock(tzo::gf_simConnectSendLock());
+        const bool burst = (k / 50) % 2 == 1;
+        if (burst)
+            stream.connection().holdWrites();
+        for (const std::size_t end = k + 50; k < end; ++k)
+            stream.send(packetSize(k));
+        if (burst)
+            stream.connection().releaseWrites();
+    }
+    stream.expectStreamIsWhatWasTaken();
+}

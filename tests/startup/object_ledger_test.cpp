@@ -4,6 +4,8 @@
 // the user flies, lands (the automatic range drops from 40 to 8 nm), takes
 // off again, is teleported and stops and resumes the flight; the same with
 // a slow simulator that answers no creation until 35 s after the 300th; and
+// a simulator that removes objects by itself at every moment of their
+// creation and answers in its own order, some creations never; and
 // two aircraft of one callsign whose creations wait for their answers, the
 // one that took the other's object by the callsign keeping it or removing
 // its aircraft before the answers come. After every stand-in second: every
@@ -23,6 +25,7 @@
 #include "realtraffic/link_state.hpp"
 #include "realtraffic/traffic_reader.hpp"
 #include "traffic/removal.hpp"
+#include "traffic/sim_events.hpp"
 
 #include <fmt/format.h>
 #include <fmt/ranges.h>
@@ -192,6 +195,10 @@ protected:
         std::map<std::uint32_t, int> waitingSince; // record -> second its creation was first seen sent
         std::size_t misdirectedSeen = 0;           // the stand-in's misdirected packets looked at
         std::size_t mostObjects = 0;
+        // Objects whose creation answers the simulator never sent: no client
+        // can know them for its own.
+        std::set<std::uint32_t> unanswered;
+        std::size_t removedByItself = 0;
 
         void fail(int second, const std::string& what)
         {
@@ -252,7 +259,7 @@ protected:
             const int n = it == owned.end() ? 0 : it->second;
             if (n > 1)
                 books.fail(second, fmt::format("object {} ({}) belongs to {} records", o.id, o.atcId, n));
-            if (n == 0 && !out.contains(o.id) && !held.contains(o.id)) {
+            if (n == 0 && !out.contains(o.id) && !held.contains(o.id) && !books.unanswered.contains(o.id)) {
                 const int since = books.unownedSince.try_emplace(o.id, second).first->second;
                 if (second - since >= kUnownedSeconds)
                     books.fail(second, fmt::format("object {} ({}) has had no record for {} s", o.id, o.atcId,
@@ -308,8 +315,34 @@ protected:
         }
     }
 
+    // The simulator removes objects by itself, drawn from rng: one of a
+    // record, one on its way out (its removal queued), and one whose
+    // creation answer it still holds.
+    void removeSomeByItself(std::mt19937& rng, Books& books)
+    {
+        const auto pick = [&](const std::vector<std::uint32_t>& ids) {
+            if (!ids.empty() && m_stub->removeObjectByItself(
+                                    ids[std::uniform_int_distribution<std::size_t>(0, ids.size() - 1)(rng)]))
+                ++books.removedByItself;
+        };
+        std::vector<std::uint32_t> owned;
+        for (const auto& [id, n] : owners())
+            owned.push_back(id);
+        const auto out = leaving();
+        if (rng() % 2 == 0)
+            pick(owned);
+        pick(std::vector<std::uint32_t>(out.begin(), out.end()));
+        if (rng() % 3 == 0)
+            pick(m_stub->heldCreationObjects());
+    }
+
     // Runs one seeded scenario; answers what broke the ledger (empty: nothing).
-    std::vector<std::string> runScenario(unsigned seed, bool slowSimulator = false)
+    // With removesByItself the simulator holds its creation answers and
+    // sends them every few seconds in another order, some never, some for
+    // objects it then removes at once, and it removes objects by itself
+    // before, during and after; at the end the traffic is dropped and
+    // nothing may be left of it.
+    std::vector<std::string> runScenario(unsigned seed, bool slowSimulator = false, bool removesByItself = false)
     {
         const Timeline t = timelineOf(seed);
         // Their flights only: copies of a taxi moved away from the airport
@@ -327,7 +360,8 @@ protected:
             rtstub::thinReports(track, kReportSeconds);
         const auto lines = rtstub::replayLines(crowd, kReplayStart);
 
-        const auto flight = startFlight(slowSimulator);
+        const auto flight = startFlight(slowSimulator || removesByItself);
+        std::mt19937 rng(seed * 7919u);
 
         Books books(seed);
         std::size_t next = 0;
@@ -348,6 +382,12 @@ protected:
                 running = second == t.resume;
                 m_stub->sendSystemEvent("Sim", running ? 1 : 0);
             }
+            if (removesByItself) {
+                removeSomeByItself(rng, books);
+                if (second % 6 == 5)
+                    for (const std::uint32_t id : m_stub->releaseCreationAnswers(seed * 1000u + second, 0.1, 0.1))
+                        books.unanswered.insert(id);
+            }
             if (slowSimulator && m_stub->createdCount() >= kCrowd)
                 releaseAt = std::min(releaseAt, second + kHeldSeconds);
             if (second == releaseAt) {
@@ -365,7 +405,32 @@ protected:
         if (books.mostObjects < 50)
             books.broken.push_back(
                 fmt::format("seed {}: at most {} AI objects, the crowd never came", seed, books.mostObjects));
+        if (removesByItself && books.broken.empty())
+            dropAndCount(*flight, books, seconds);
         return books.broken;
+    }
+
+    // The traffic dropped: every record and every object of the program goes.
+    void dropAndCount(Flight& flight, Books& books, int second)
+    {
+        if (books.removedByItself < 100)
+            books.fail(second, fmt::format("the simulator removed only {} objects by itself", books.removedByItself));
+        m_stub->holdCreationAnswers(false);
+        for (const std::uint32_t id : m_stub->releaseCreationAnswers())
+            books.unanswered.insert(id);
+        gf_requestDropLiveTraffic();
+        const auto left = [&] {
+            std::size_t objects = 0;
+            for (const auto& o : m_stub->objectPositions())
+                objects += books.unanswered.contains(o.id) ? 0 : 1;
+            return objects + liveAircraft.size();
+        };
+        for (const int end = second + 40; second < end && books.broken.empty() && left() != 0; ++second) {
+            runSecond(flight.loop, true);
+            check(books, second);
+        }
+        if (const std::size_t n = left(); n != 0)
+            books.fail(second, fmt::format("{} records and objects left after the traffic was dropped", n));
     }
 
     // Objects that records hold, not on their way out, but the simulator
@@ -499,6 +564,18 @@ TEST_P(SlowSimulatorLedger, lateObjectsOfGivenUpCreationsGoHoweverManyCameBetwee
 
 INSTANTIATE_TEST_SUITE_P(Seed, SlowSimulatorLedger, ::testing::Values(3u));
 
+// A simulator that removes objects by itself before, during and after its
+// held answers, sends them shuffled, some never.
+class SelfRemovingSimulatorLedger : public ObjectLedger {};
+
+TEST_P(SelfRemovingSimulatorLedger, objectsTheSimulatorRemovesByItselfAreLetGoAtEveryMomentOfTheirCreation)
+{
+    for (const auto& what : runScenario(GetParam(), false, true))
+        ADD_FAILURE() << what;
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeds, SelfRemovingSimulatorLedger, ::testing::Values(4u, 5u, 6u));
+
 // The simulator's answers, held until then, name each creation's own
 // object: the far record lets go of the near object for its own, and no
 // object ever belongs to two records.
@@ -527,6 +604,25 @@ TEST_P(SlowSimulatorLedger, anAnswerTakesBackTheObjectACallsignGaveToAnotherCrea
 // given up, never handed the object, and the near aircraft comes anew.
 // Every tick no record holds an object the simulator lacks, and no object
 // is removed twice.
+// The far record removes its aircraft, and before its removal leaves, the
+// answers come: the object the removal was for is the near creation's, and
+// stays.
+TEST_P(SlowSimulatorLedger, aRemovalQueuedForAnObjectTakenBackNeverGoesOut)
+{
+    const std::uint32_t nearObject = farRecordTakesTheNearObject();
+    ASSERT_NE(nearObject, 0u);
+    gf_removeAircraft(*record(kFar));
+    m_stub->holdCreationAnswers(false);
+    m_stub->releaseCreationAnswers();
+    sync(true);
+    runUntil([] { return false; }, 5);
+    for (const auto& what : m_books.broken)
+        ADD_FAILURE() << what;
+    EXPECT_TRUE(m_stub->object(nearObject).has_value()) << "the near aircraft's object was removed";
+    ASSERT_NE(record(kNear), nullptr);
+    EXPECT_EQ(record(kNear)->objectId, nearObject);
+}
+
 TEST_P(SlowSimulatorLedger, anObjectRemovedBeforeItsAnswerIsNoCreationsWhenTheAnswerComes)
 {
     const std::uint32_t nearObject = farRecordTakesTheNearObject();

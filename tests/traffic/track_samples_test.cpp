@@ -3,6 +3,10 @@
 
 #include "traffic_fixture.hpp"
 
+#include "simconnect/sim_ids.hpp"
+
+#include <algorithm>
+
 #include <vector>
 
 using namespace traffictest;
@@ -25,6 +29,7 @@ TrackSample north(double metres, double knots, std::uint32_t due, bool airborne 
 
 std::vector<std::string> g_ghostRuns;
 int g_liveryChanges = 0;
+int g_takeOffs = 0;
 
 } // namespace
 
@@ -35,7 +40,10 @@ struct Samples : TrafficTest {
         g_liveryChanges = 0;
         tzo::gf_liveStepHooks().ghostRule = [](const std::string& c) { g_ghostRuns.push_back(c); };
         tzo::gf_liveStepHooks().startLiveryChange = [](tzo::LiveAircraft&) { ++g_liveryChanges; };
+        g_takeOffs = 0;
+        tzo::gf_liveStepHooks().afterTakeOff = [](tzo::LiveAircraft&) { ++g_takeOffs; };
     }
+    ~Samples() override { tzo::gf_liveStepHooks().afterTakeOff = ::lf_afterTakeOff; }
     // In the simulator on the ground, its one sample at 47.5, 8.5, due at 100.
     tzo::LiveAircraft& taxiing(std::uint32_t phase = tzo::kPhaseGround)
     {
@@ -257,4 +265,36 @@ TEST_F(StandWatch, aHeavyLeavingSoonAfterParkingCountsAsTowed)
         EXPECT_EQ(a.samples.front().dueTick, kNow + 1);
         liveAircraft.clear();
     }
+}
+
+// A landed aircraft whose reports climb away goes around, spoilers in; once
+// its run is over it is flying again, and its next take-off run is seen as
+// one (not taken for another go-around, its reports not filtered as an
+// approach's).
+TEST_F(Samples, aGoAroundAndALaterTakeOffOfTheSameAircraft)
+{
+    tzo::LiveAircraft& a = taxiing();
+    a.landed = true;
+    {
+        std::lock_guard lock(simQueueMutex);
+        eventQueue.clear();
+    }
+    gf_addSample(a, north(60.0, 130.0, 200, true));
+    gf_addSample(a, north(120.0, 135.0, 300, true));
+    EXPECT_TRUE(a.takeOffRun) << "the go-around begins a take-off run";
+    EXPECT_EQ(g_takeOffs, 0);
+    {
+        std::lock_guard lock(simQueueMutex);
+        const auto spoilers = std::find_if(eventQueue.begin(), eventQueue.end(),
+                                           [](const tzo::EventCommand& e) { return e.eventId == tzo::SPOILERS_SET; });
+        ASSERT_NE(spoilers, eventQueue.end());
+        EXPECT_EQ(spoilers->value, 0u) << "it climbs away with its spoilers in";
+    }
+    // The climb above the approach height ends the run; the aircraft comes
+    // back to the ground and rolls for its next take-off.
+    a.takeOffRun = false;
+    a.samples.resize(1);
+    gf_addSample(a, north(200.0, 45.0, 400));
+    gf_addSample(a, north(300.0, 50.0, 500));
+    EXPECT_EQ(g_takeOffs, 1) << "the later take-off is seen";
 }

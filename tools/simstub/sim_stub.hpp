@@ -271,10 +271,21 @@ public:
     void releaseHeldRemovals();
     // While on, an AI creation makes its object (with its "ObjectAdded"
     // event) but the answer naming the object to the creation's request
-    // waits, as from a simulator that is slow to answer.
+    // waits, as from a simulator that is slow to answer. A held answer goes
+    // only to the connection that asked; one whose connection ended is
+    // never sent.
     void holdCreationAnswers(bool hold);
-    // Sends the answers held back, in the order of the creations.
-    void releaseCreationAnswers();
+    // Sends the answers held back: in the order of the creations, or in an
+    // order drawn from shuffleSeed (not 0); of them a share drawn from the
+    // seed is never sent (a simulator that forgets to answer), and of those
+    // sent a share names an object that the simulator removes by itself at
+    // once, with its removal event.
+    // Answers the objects whose answers are never sent.
+    std::vector<std::uint32_t> releaseCreationAnswers(unsigned shuffleSeed = 0, double neverShare = 0.0,
+                                                      double goneShare = 0.0);
+    // The simulator removes an AI object by itself (a crash, its own
+    // clean-up), with the removal event; false when there is no such object.
+    bool removeObjectByItself(std::uint32_t id);
     // The objects whose creation answers are held back: no client can know
     // yet which creation each one answers.
     std::vector<std::uint32_t> heldCreationObjects() const;
@@ -375,7 +386,12 @@ private:
     bool m_holdRemovals = false;
     std::vector<std::uint32_t> m_heldRemovals;
     bool m_holdCreationAnswers = false;
-    Messages m_heldCreationAnswers;
+    struct HeldAnswer {
+        std::size_t connection = 0;
+        std::uint32_t objectId = 0;
+        std::vector<std::uint8_t> message;
+    };
+    std::vector<HeldAnswer> m_heldCreationAnswers;
     std::map<std::uint32_t, std::uint64_t> m_requestCounts;
 
     std::thread m_secondThread;

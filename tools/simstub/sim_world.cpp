@@ -12,6 +12,7 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <random>
 #include <fmt/format.h>
 
 namespace simstub {
@@ -531,7 +532,7 @@ void SimStub::handleWorldPacket(Session& session, const DecodeResult& d, Message
         assigned.u32(12, u32("requestId"));
         assigned.u32(16, id);
         if (m_holdCreationAnswers)
-            m_heldCreationAnswers.push_back(assigned.bytes());
+            m_heldCreationAnswers.push_back({session.index, id, assigned.bytes()});
         else
             answers.push_back(assigned.bytes());
         objectEvents.emplace_back("ObjectAdded", id);
@@ -662,6 +663,8 @@ void SimStub::removeObjectsOf(const Session& session)
     for (const std::uint32_t id : ids)
         removeObject(id, ignored);
     std::erase_if(m_heldRemovals, [&](std::uint32_t id) { return !m_objects.contains(id); });
+    // Answers are never handed to another client.
+    std::erase_if(m_heldCreationAnswers, [&](const HeldAnswer& a) { return a.connection == session.index; });
 }
 
 void SimStub::holdRemovals(bool hold)
@@ -695,28 +698,59 @@ void SimStub::holdCreationAnswers(bool hold)
     m_holdCreationAnswers = hold;
 }
 
-void SimStub::releaseCreationAnswers()
+std::vector<std::uint32_t> SimStub::releaseCreationAnswers(unsigned shuffleSeed, double neverShare, double goneShare)
 {
-    Messages held;
+    std::vector<std::uint32_t> never;
+    std::vector<HeldAnswer> held;
     {
         std::lock_guard lock(m_mutex);
         held.swap(m_heldCreationAnswers);
     }
-    for (const auto& answer : held)
-        sendToAll(answer);
+    std::mt19937 rng(shuffleSeed);
+    std::uniform_real_distribution<double> share(0.0, 1.0);
+    if (shuffleSeed != 0)
+        std::shuffle(held.begin(), held.end(), rng);
+    for (const HeldAnswer& answer : held) {
+        if (share(rng) < neverShare) {
+            never.push_back(answer.objectId);
+            continue;
+        }
+        Session* session = nullptr;
+        {
+            std::lock_guard lock(m_mutex);
+            if (answer.connection < m_sessions.size() && !m_sessions[answer.connection]->ended)
+                session = m_sessions[answer.connection].get();
+        }
+        if (session == nullptr)
+            continue;
+        send(*session, answer.message);
+        if (share(rng) < goneShare)
+            removeObjectByItself(answer.objectId);
+    }
+    return never;
+}
+
+bool SimStub::removeObjectByItself(std::uint32_t id)
+{
+    ObjectEvents events;
+    {
+        std::lock_guard lock(m_mutex);
+        const auto it = m_objects.find(id);
+        if (it == m_objects.end() || it->second.isUser)
+            return false;
+        removeObject(id, events);
+        std::erase(m_heldRemovals, id);
+    }
+    sendObjectEvents(events);
+    return true;
 }
 
 std::vector<std::uint32_t> SimStub::heldCreationObjects() const
 {
     std::lock_guard lock(m_mutex);
     std::vector<std::uint32_t> ids;
-    for (const auto& answer : m_heldCreationAnswers) {
-        // ASSIGNED_OBJECT_ID: the object id is its fifth u32, little-endian.
-        std::uint32_t id = 0;
-        for (int i = 3; i >= 0; --i)
-            id = (id << 8) | answer.at(16 + static_cast<std::size_t>(i));
-        ids.push_back(id);
-    }
+    for (const auto& answer : m_heldCreationAnswers)
+        ids.push_back(answer.objectId);
     return ids;
 }
 
