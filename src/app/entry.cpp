@@ -16,6 +16,7 @@
 #include "parking/save_airport_file.hpp"
 #include "platform/folders.hpp"
 #include "platform/ui/fltk/fltk_window.hpp"
+#include "platform/ui/headless_window.hpp"
 #include "refdata/update_check.hpp"
 
 #include <fmt/format.h>
@@ -99,6 +100,25 @@ std::string lf_signalName(int signal)
     case SIGHUP: return "SIGHUP (terminal closed)";
     default: return std::to_string(signal);
     }
+}
+
+std::string lf_usageText()
+{
+    return fmt::format(
+        "usage: norvane [--headless]\n"
+        "       norvane --help | -h     this text; nothing else is done\n"
+        "\n"
+        "{0} fills the simulator with RealTraffic's aircraft. Start it in its program folder, the one\n"
+        "holding \"docs\" and \"input\" (else it stops with Error 41); it writes Log.txt, \"output\" and\n"
+        "\"airports\" there, and its settings to parameters.xml in the data folder ({0} below\n"
+        "NORVANE_APPDATA, else $XDG_CONFIG_HOME or ~/.config).\n"
+        "With --headless, or without a display, there is no window: the status and error lines, the\n"
+        "state of the links and the aircraft counts go to standard error.\n"
+        "Exit code: 0 closed (close box, Ctrl-C, SIGTERM, SIGHUP, the simulator closing), 1 a system\n"
+        "error (a port in use among them), 2 headless an error that leaves it nothing to do, 255\n"
+        "another copy runs for this user. ./run.sh --help in the source folder says more: the\n"
+        "environment variables, registry.ini and a run against the stand-ins.\n",
+        kProgramName);
 }
 
 } // namespace
@@ -261,6 +281,7 @@ int initInstance(ui::Window& window, ui::WindowProcedure& procedure)
 {
     if (!lf_createMainWindow(window, procedure)) {
         gf_logLine("initInstance failed");
+        gf_showError("initInstance failed: the main window cannot be made");
         return kExitSystemError;
     }
     std::error_code error;
@@ -279,9 +300,16 @@ int initInstance(ui::Window& window, ui::WindowProcedure& procedure)
 int gf_programMain(int argc, char** argv)
 {
     bool headless = false;
-    for (int i = 1; i < argc; ++i)
-        if (std::string_view(argv[i]) == "--headless")
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument(argv[i]);
+        if (argument == "--headless")
             headless = true;
+        // Before the guard and the log: asking how to run it touches nothing.
+        if (argument == "--help" || argument == "-h") {
+            std::fputs(lf_usageText().c_str(), stdout);
+            return 0;
+        }
+    }
 
     // A standard error whose reader has gone (a closed SSH session) must fail
     // its writes, not end the program before its exit steps have run.
@@ -317,13 +345,16 @@ int gf_programMain(int argc, char** argv)
 
     int code = 0;
     {
-        // Decided once: whether a window shows also decides where the
-        // status and error lines go.
-        const bool windowless = headless || !ui::displayAvailable();
-        gf_setWindowless(windowless);
-        std::unique_ptr<ui::Window> window = ui::createWindow(windowless);
+        // Decided once, by the one open of the display: whether a window
+        // shows also decides where the status and error lines go.
+        std::string displayProblem;
+        std::unique_ptr<ui::Window> window = ui::createWindow(headless, &displayProblem);
+        gf_setWindowless(dynamic_cast<ui::HeadlessWindow*>(window.get()) != nullptr);
+        if (!displayProblem.empty())
+            gf_logProgressLine(fmt::format("{}: {} runs without a window", displayProblem, kProgramName));
         MainWindowProcedure procedure;
         code = initInstance(*window, procedure);
+        gf_sayWhyEnded(code);
         if (runningThreads.load() > 0 || gf_updateCheckRunning()) {
             // Threads that outlived the exit's wait may still use the window,
             // the settings and the window's texts: nothing is destroyed under
