@@ -185,8 +185,19 @@ TEST_F(OperationsTest, runScriptWithAProgramFolderRunsTheProgramAloneThere)
     startThroughRunScript();
     ASSERT_TRUE(waitForLog("Start of operations: main loop started", 60s))
         << log() << "\n----- terminal\n" << readFile(m_dir.path() / "norvane.out");
-    // Headless, the terminal says that the links are made, not only that they are awaited.
-    EXPECT_NE(readFile(m_dir.path() / "norvane.out").find("RealTraffic connected\n"), std::string::npos);
+    // Headless, the terminal says that the links are made, not only that they
+    // are awaited, and then what the window's bands would show: the feeds'
+    // state and the aircraft counts.
+    const fs::path terminal = m_dir.path() / "norvane.out";
+    EXPECT_NE(readFile(terminal).find("RealTraffic connected\n"), std::string::npos);
+    EXPECT_TRUE(waitFor(
+        [&] {
+            const std::string said = readFile(terminal);
+            return said.find("Traffic feed: open, waiting for RealTraffic\n") != std::string::npos &&
+                   said.find("Aircraft in the simulator: ") != std::string::npos;
+        },
+        90s))
+        << readFile(terminal);
     // The script became the program: its close is the program's.
     m_norvane->signal(SIGTERM);
     EXPECT_EQ(m_norvane->exitCode(30s), 0);

@@ -3,6 +3,7 @@
 // sides in the test.
 
 #include "operations_fixture.hpp"
+#include "support/xvfb.hpp"
 #include "rtstub/traffic_line_builder.hpp"
 
 #include <csignal>
@@ -155,6 +156,15 @@ TEST_P(RealTrafficPlace, decidesServerAndBindAddress)
     EXPECT_EQ(m_link->connections(), c.server ? 1 : 0);
     EXPECT_EQ(logHas("Waiting for RealTraffic to connect"), c.server);
     EXPECT_TRUE(logHas("No traffic in this region?"));
+    // Headless, the terminal says that nothing comes, as the window's yellow "Traffic" does.
+    EXPECT_TRUE(testsupport::waitFor(
+        [&] {
+            return testsupport::readFile(m_dir.path() / "norvane.out")
+                       .find("Traffic feed: nothing received for a while: is RealTraffic running and sending to this "
+                             "machine?\n") != std::string::npos;
+        },
+        60s))
+        << testsupport::readFile(m_dir.path() / "norvane.out");
     EXPECT_EQ(udpBoundToLoopback(m_norvane->pid(), m_trafficPort), std::optional<bool>(c.loopback));
     EXPECT_EQ(udpBoundToLoopback(m_norvane->pid(), m_qnhPort), std::optional<bool>(c.loopback));
 
@@ -210,19 +220,24 @@ TEST_F(OperationsTest, userPositionInTheNearZeroBoxIsWaitedOut)
 
 // A port another program holds: the start fails, the log names the port and
 // the cause, the terminal shows the error and the exit code tells a failure.
-enum class TakenPort { tcp, qnh, traffic };
+// With a window the terminal gets the last word: why the program ended.
+enum class TakenPort { tcp, qnh, traffic, qnhWithWindow };
 
 class PortTakenTest : public OperationsTest, public ::testing::WithParamInterface<TakenPort> {};
 
 TEST_P(PortTakenTest, endsWithTheSystemErrorCodeAndTheLogNamesPortAndCause)
 {
+    const bool withWindow = GetParam() == TakenPort::qnhWithWindow;
+    testsupport::XvfbServer& xvfb = testsupport::sharedXvfb();
+    if (withWindow && !xvfb.running())
+        GTEST_SKIP() << xvfb.why();
     prepare();
-    const TakenPort which = GetParam();
+    const TakenPort which = withWindow ? TakenPort::qnh : GetParam();
     const std::uint16_t port = which == TakenPort::tcp ? m_tcpPort : which == TakenPort::qnh ? m_qnhPort : m_trafficPort;
     const PortTaken taken(port, which != TakenPort::tcp);
     if (which != TakenPort::tcp)
         connectRealTraffic();
-    startProgram();
+    startProgram(withWindow ? xvfb.display() : std::string());
 
     const std::optional<int> code = m_norvane->exitCode(90s);
     const std::string text = log();
@@ -247,15 +262,21 @@ TEST_P(PortTakenTest, endsWithTheSystemErrorCodeAndTheLogNamesPortAndCause)
         EXPECT_EQ(text.find("Reader connected"), std::string::npos);
     else
         EXPECT_EQ(text.find("Error Reader error\n"), std::string::npos) << text;
-    // Headless, the same line reaches the terminal.
-    EXPECT_NE(testsupport::readFile(m_dir.path() / "norvane.out").find(lineText), std::string::npos);
+    // Headless, the same line reaches the terminal; with a window, the last
+    // line says why it ended.
+    const std::string terminal = testsupport::readFile(m_dir.path() / "norvane.out");
+    EXPECT_NE(terminal.find(withWindow ? "Norvane_P3D ended with exit code 1: " + lineText.substr(6) : lineText),
+              std::string::npos)
+        << terminal;
 }
 
-INSTANTIATE_TEST_SUITE_P(Ports, PortTakenTest, ::testing::Values(TakenPort::tcp, TakenPort::qnh, TakenPort::traffic),
+INSTANTIATE_TEST_SUITE_P(Ports, PortTakenTest,
+                         ::testing::Values(TakenPort::tcp, TakenPort::qnh, TakenPort::traffic, TakenPort::qnhWithWindow),
                          [](const auto& info) {
-                             return std::string(info.param == TakenPort::tcp   ? "tcp"
-                                                : info.param == TakenPort::qnh ? "qnh"
-                                                                               : "traffic");
+                             return std::string(info.param == TakenPort::tcp       ? "tcp"
+                                                : info.param == TakenPort::qnh     ? "qnh"
+                                                : info.param == TakenPort::traffic ? "traffic"
+                                                                                   : "qnhWithWindow");
                          });
 
 TEST_F(OperationsTest, teleportRestartsOperationsWithoutLeaks)
