@@ -39,7 +39,8 @@ folder below $XDG_RUNTIME_DIR (else /tmp), removed at the end, so the demo runs
 from a clone at any path. Within the first minute the program parks static
 aircraft at Zürich (the demo's stands have a use for every hour of the week);
 the arriving flight comes about 730 s after the start (the demo says when, for
-its speed); faster than 1 a departure may stay on the ground. Ctrl-C, SIGTERM
+its speed); faster than 1 a departure's taxiing looks like a take-off roll, so it may
+first appear when it takes off. Ctrl-C, SIGTERM
 or SIGHUP reach the program once; it closes with one closing line, the demo
 prints "norvane ended with exit code N" and ends with N. When a stand-in ends
 before the program, the demo says which, with its last line, and ends with 1.

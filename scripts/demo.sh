@@ -115,10 +115,13 @@ echo "The first aircraft appear about 30 s after the replay starts (the traffic 
 if awk -v s="$speed" 'BEGIN { exit !(s > 0) }'; then
   echo "The arriving flight DLH4TR appears about $(awk -v s="$speed" 'BEGIN { printf "%d", 700 / s + 30 }') s after the replay starts, when it comes within 8 nm."
 fi
-# Faster, the recorded taxiing speeds up from a stop by more than the program
-# takes from a real aircraft between two reports.
+# Faster, the recorded taxiing runs at a multiple of its speed, up to what
+# only a take-off roll reaches, and speeds up from a stop by more than a real
+# aircraft can between two reports: the program believes such a speed only
+# from its second report, and a departure may then be shown from its take-off
+# on.
 if awk -v s="$speed" 'BEGIN { exit !(s > 1) }'; then
-  echo "At speed $speed the aircraft move $speed times as fast: a departure may stay on the ground (speed 1 shows whole flights)."
+  echo "At speed $speed the aircraft move $speed times as fast: a departure's taxiing looks like a take-off roll, so it may first appear when it takes off (speed 1 shows whole flights)."
 fi
 [ -n "${NORVANE_DEMO_SECONDS:-}" ] || echo "Ctrl-C ends the demo."
 
