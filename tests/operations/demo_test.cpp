@@ -135,8 +135,9 @@ TEST(Demo, parksStaticAircraftAndASigintToTheGroupOfASetsidRunShEndsWithTheProgr
     EXPECT_NE(said.find("Signal SIGINT (Ctrl-C) received"), std::string::npos) << said;
     EXPECT_NE(said.find("norvane ended with exit code 0"), std::string::npos) << said;
     EXPECT_EQ(said.find("ended before the program"), std::string::npos) << said;
-    // The stand-ins outlived the program's close: RealTraffic's got its goodbye.
-    EXPECT_NE(readFile(demo.folder / "rtstub.log").find("tcp: exit"), std::string::npos)
+    // The group's SIGINT reached the script alone: it stopped the stand-ins
+    // after the program's close.
+    EXPECT_NE(readFile(demo.folder / "rtstub.log").find("stopped by SIGTERM\n"), std::string::npos)
         << readFile(demo.folder / "rtstub.log");
     // Nothing warns about the demo's own data.
     EXPECT_EQ(said.find("Warning: "), std::string::npos) << said;
