@@ -39,11 +39,15 @@ folder below $XDG_RUNTIME_DIR (else /tmp), removed at the end, so the demo runs
 from a clone at any path. Within the first minute the program parks static
 aircraft at Zürich (the demo's stands have a use for every hour of the week);
 the arriving flight comes about 730 s after the start (the demo says when, for
-its speed); faster than 1 a departure may stay on the ground. Ctrl-C, SIGTERM
+its speed); faster than 1 a departure's taxiing looks like a take-off roll, so it may
+first appear when it takes off. Ctrl-C, SIGTERM
 or SIGHUP reach the program once; it closes with one closing line, the demo
 prints "norvane ended with exit code N" and ends with N. When a stand-in ends
-before the program (not during its close), the demo says which, with its last
-line, and ends with 1.
+before the program, the demo says which, with its last line, and ends with 1.
+The program and the stand-ins run in process groups of their own, so that a
+signal to the demo's whole group (a terminal's Ctrl-C, a service manager,
+timeout, a CI runner) reaches the script alone: it closes the program first
+and the stand-ins after it.
 
 THE PROGRAM ALONE, e.g. against a real simulator and RealTraffic:
   ./run.sh PROGRAM_FOLDER [--headless]
@@ -52,16 +56,26 @@ it the program stops with "Error 41") and a folder "input" with "dbase.xml",
 "fixes.xml" and "airports_p3d.xml"; the program writes "Log.txt", "output" and
 "airports" there. demo/program is a small one: copy it first, e.g.
   cp -r demo/program ~/norvane && ./run.sh ~/norvane --headless
-With --headless, or without a display, there is no window: the status and
-error lines go to standard error as well. Everything the program does goes to
-Log.txt in PROGRAM_FOLDER, every start failure of a reader or of the TCP server
-with its port and cause. The exit code:
+"norvane --help" (or -h) prints how to run it and touches nothing.
+With --headless, or without a display (a DISPLAY that cannot be opened is said
+and the program runs headless), there is no window: standard error gets the
+status and error lines and what the window would show: each change of the
+links' state ("Traffic feed: open, waiting for RealTraffic"), a feed that has
+sent nothing for a while ("Traffic feed: nothing received for a while: ...")
+and sends again, and at most once a minute, while they change, the aircraft
+counts ("Aircraft in the simulator: 2 live, 0 parked live, 4 parked static").
+With a window the error band shows the error with the lines that explained it,
+and a program that ends with another code than 0 says why on standard error
+("Norvane_P3D ended with exit code 1: ..."). Everything the program does goes
+to Log.txt in PROGRAM_FOLDER, every start failure of a reader or of the TCP
+server with its port and cause. The exit code:
   0    it was closed: the window's close box, Ctrl-C, SIGTERM, SIGHUP (a closed
        terminal), the simulator closing
-  1    a system error: a port in use (a UDP port: "Reader error: UDP port N
-       cannot be used: stop the program that holds it, or set NORVANE_QNH_PORT
-       (or NORVANE_TRAFFIC_PORT) to a free port"), a failed start of
-       operations, a restart that could not be made, a simulator stream that
+  1    a system error: a port in use, one line with the port, the cause and
+       the remedy ("Reader error: UDP port N cannot be used: Address already
+       in use: stop the program that holds it, or set NORVANE_QNH_PORT (or
+       NORVANE_TRAFFIC_PORT) to a free port"; the TCP server's names
+       PORT_NUMBER in parameters.xml), a failed start of operations, a restart that could not be made, a simulator stream that
        breaks the protocol
   2    headless, an error that leaves it nothing to do: every user error of
        the start-up and of the simulator link, among them not in its folder
@@ -70,7 +84,7 @@ with its port and cause. The exit code:
        liveries (Error 53 names the SimObjects folders searched and a missing
        NORVANE_PROGRAMDATA), no dbase.xml and no update server (Error 60), a
        simulator of another name or version (Error 78), a PORT_NUMBER that is
-       no port (Error 44 names the value), a simulator pipe whose path is too
+       no port (Error 44 names the value and parameters.xml), a simulator pipe whose path is too
        long for a socket (set NORVANE_PIPE_DIR); the last line then reads
        "Norvane_P3D has nothing left to do without a window and ends: ..."
   255  another copy runs for the same user
@@ -83,7 +97,8 @@ install path P read from registry.ini (...), saved as SIM_INSTALL_PATH in
 .../parameters.xml", later "... from SIM_INSTALL_PATH in ..."): once saved,
 registry.ini is read again only when that setting is removed from
 parameters.xml; headless, a saved path that does not exist gets a line saying
-how to change it.
+how to change it. A SetupPath whose folder does not exist is never saved: Error
+151 names it and registry.ini, and the mended file is read at the next start.
 
 THE PROGRAM ALONE AGAINST THE TWO STAND-INS, from the top of the clone (a
 fresh folder, so that your own settings stay untouched):
@@ -99,9 +114,12 @@ folder (its simobjects.cfg lists the demo's liveries), NORVANE_REGISTRY the
 demo's registry (SetupPath=../simulator/Prepar3D v5/, read from the program
 folder) and NORVANE_UPDATE_URL a closed port, so that the update check fails at
 once. Without RealTraffic.jar the program takes the UDP lines only, hence
---no-tcp. Within about a minute ~/nv/simstub.log reports the AI aircraft the
-stand-in holds ("report: 2 AI aircraft"); Ctrl-C ends the program with 0,
-"kill %1 %2" the stand-ins.
+--no-tcp. Every 5 s ~/nv/simstub.log reports the AI aircraft the stand-in holds
+("report: N AI aircraft", then one line each): some 20 s after the start the
+static aircraft parked at Zürich's stands ("report: 4 AI aircraft", callsigns
+ending in "*"), from about 40 s on the replay's live ones too ("report: 6 AI
+aircraft"); the terminal gives the counts at most once a minute. Ctrl-C ends
+the program with 0, "kill %1 %2" the stand-ins.
 
 Environment variables the program reads (all optional):
   NORVANE_APPDATA          roaming application-data folder (default

@@ -11,10 +11,11 @@
 # a stand-in ends before the program (its last line says why).
 #
 # Ctrl-C, SIGTERM and SIGHUP end the demo through the program's own close:
-# the program runs in a process group of its own, so that a Ctrl-C in the
-# terminal (sent to the demo's whole group) reaches it once, from here, and
-# the demo ends with its exit code. The stand-ins may end on the same Ctrl-C
-# while the program closes; that is no failure.
+# the program and both stand-ins run in process groups of their own, so that
+# a signal to the demo's whole group (a terminal's Ctrl-C, a service manager,
+# `timeout`, a CI runner) reaches this script alone. The script passes it on
+# to the program once, waits for the program's close, then stops the
+# stand-ins, and ends with the program's exit code.
 #
 # Environment (all optional):
 #   NORVANE_BIN_DIR       build folder with the program and the stand-ins (build/release)
@@ -89,6 +90,12 @@ export NORVANE_APPDATA="$demo/roaming" NORVANE_PROGRAMDATA="$demo/programdata" \
 # Made here: a background job opens its output only when it gets to run, and
 # the report loop below reads the file at once.
 : >"$demo/simstub.log"
+headless=()
+if [ -z "${DISPLAY:-}" ] || [ "${NORVANE_DEMO_HEADLESS:-0}" = 1 ]; then headless=(--headless); fi
+# Each in a process group of its own (job control on while they start): a
+# signal to the demo's group must not end a stand-in before the program has
+# closed, nor reach the program but from here.
+set -m
 "$simstub" --lszh-flight --quiet --report-s 5 >>"$demo/simstub.log" 2>&1 &
 simstub_pid=$!
 pids+=("$simstub_pid")
@@ -96,10 +103,6 @@ pids+=("$simstub_pid")
           --tcp-port "$tcp_port" >"$demo/rtstub.log" 2>&1 &
 rtstub_pid=$!
 pids+=("$rtstub_pid")
-
-headless=()
-if [ -z "${DISPLAY:-}" ] || [ "${NORVANE_DEMO_HEADLESS:-0}" = 1 ]; then headless=(--headless); fi
-set -m
 (cd "$demo/program" && exec "$program" "${headless[@]}") &
 norvane=$!
 set +m
@@ -112,10 +115,13 @@ echo "The first aircraft appear about 30 s after the replay starts (the traffic 
 if awk -v s="$speed" 'BEGIN { exit !(s > 0) }'; then
   echo "The arriving flight DLH4TR appears about $(awk -v s="$speed" 'BEGIN { printf "%d", 700 / s + 30 }') s after the replay starts, when it comes within 8 nm."
 fi
-# Faster, the recorded taxiing speeds up from a stop by more than the program
-# takes from a real aircraft between two reports.
+# Faster, the recorded taxiing runs at a multiple of its speed, up to what
+# only a take-off roll reaches, and speeds up from a stop by more than a real
+# aircraft can between two reports: the program believes such a speed only
+# from its second report, and a departure may then be shown from its take-off
+# on.
 if awk -v s="$speed" 'BEGIN { exit !(s > 1) }'; then
-  echo "At speed $speed the aircraft move $speed times as fast: a departure may stay on the ground (speed 1 shows whole flights)."
+  echo "At speed $speed the aircraft move $speed times as fast: a departure's taxiing looks like a take-off roll, so it may first appear when it takes off (speed 1 shows whole flights)."
 fi
 [ -n "${NORVANE_DEMO_SECONDS:-}" ] || echo "Ctrl-C ends the demo."
 

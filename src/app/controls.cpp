@@ -11,6 +11,7 @@
 #include "app/traffic_range.hpp"
 #include "app/sim_window_hooks.hpp"
 #include "app/status_line.hpp"
+#include "app/window_state_lines.hpp"
 #include "foundation/app_hooks.hpp"
 #include "foundation/encoding.hpp"
 #include "foundation/log.hpp"
@@ -320,7 +321,10 @@ void gf_installMainWindowHooks()
     gf_installStaticParkingHooks(parkingHooks);
     gf_installAirportScanRepaint([] { gf_invalidateMainWindow(kStatisticsBand); });
     // The RealTraffic indicators and the qnh and live texts beside them.
-    gf_installLinkHooks(LinkHooks{[] { gf_invalidateMainWindow(kHeaderAndStatistics); }});
+    gf_installLinkHooks(LinkHooks{[] {
+        gf_invalidateMainWindow(kHeaderAndStatistics);
+        tzo::gf_reportWindowState();
+    }});
     tzo::ParameterControlHooks controlHooks;
     controlHooks.setChecked = lf_hookSetChecked;
     controlHooks.showIntField = lf_hookShowIntField;

@@ -19,6 +19,7 @@
 #include "platform/folders.hpp"
 #include "platform/terminal.hpp"
 #include "platform/ui/fltk/fltk_window.hpp"
+#include "platform/ui/headless_window.hpp"
 #include "refdata/update_check.hpp"
 
 #include <fmt/format.h>
@@ -102,6 +103,25 @@ std::string lf_signalName(int signal)
     case SIGQUIT: return "SIGQUIT (Ctrl-\\)";
     default: return std::to_string(signal);
     }
+}
+
+std::string lf_usageText()
+{
+    return fmt::format(
+        "usage: norvane [--headless]\n"
+        "       norvane --help | -h     this text; nothing else is done\n"
+        "\n"
+        "{0} fills the simulator with RealTraffic's aircraft. Start it in its program folder, the one\n"
+        "holding \"docs\" and \"input\" (else it stops with Error 41); it writes Log.txt, \"output\" and\n"
+        "\"airports\" there, and its settings to parameters.xml in the data folder ({0} below\n"
+        "NORVANE_APPDATA, else $XDG_CONFIG_HOME or ~/.config).\n"
+        "With --headless, or without a display, there is no window: the status and error lines, the\n"
+        "state of the links and the aircraft counts go to standard error.\n"
+        "Exit code: 0 closed (close box, Ctrl-C, SIGTERM, SIGHUP, the simulator closing), 1 a system\n"
+        "error (a port in use among them), 2 headless an error that leaves it nothing to do, 255\n"
+        "another copy runs for this user. ./run.sh --help in the source folder says more: the\n"
+        "environment variables, registry.ini and a run against the stand-ins.\n",
+        kProgramName);
 }
 
 } // namespace
@@ -270,6 +290,7 @@ int initInstance(ui::Window& window, ui::WindowProcedure& procedure)
 {
     if (!lf_createMainWindow(window, procedure)) {
         gf_logLine("initInstance failed");
+        gf_showError("initInstance failed: the main window cannot be made");
         return kExitSystemError;
     }
     std::error_code error;
@@ -301,9 +322,16 @@ int gf_programMain(int argc, char** argv)
     platform::prepareTerminal();
 
     bool headless = false;
-    for (int i = 1; i < argc; ++i)
-        if (std::string_view(argv[i]) == "--headless")
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument(argv[i]);
+        if (argument == "--headless")
             headless = true;
+        // Before the guard and the log: asking how to run it touches nothing.
+        if (argument == "--help" || argument == "-h") {
+            std::fputs(lf_usageText().c_str(), stdout);
+            return 0;
+        }
+    }
 
     const InstanceLock lock = gf_takeSingleInstanceGuard();
     switch (lock.guard) {
@@ -334,13 +362,16 @@ int gf_programMain(int argc, char** argv)
 
     int code = 0;
     {
-        // Decided once: whether a window shows also decides where the
-        // status and error lines go.
-        const bool windowless = headless || !ui::displayAvailable();
-        gf_setWindowless(windowless);
-        std::unique_ptr<ui::Window> window = ui::createWindow(windowless);
+        // Decided once, by the one open of the display: whether a window
+        // shows also decides where the status and error lines go.
+        std::string displayProblem;
+        std::unique_ptr<ui::Window> window = ui::createWindow(headless, &displayProblem);
+        gf_setWindowless(dynamic_cast<ui::HeadlessWindow*>(window.get()) != nullptr);
+        if (!displayProblem.empty())
+            gf_logProgressLine(fmt::format("{}: {} runs without a window", displayProblem, kProgramName));
         MainWindowProcedure procedure;
         code = initInstance(*window, procedure);
+        gf_sayWhyEnded(code);
         if (runningThreads.load() > 0 || gf_updateCheckRunning()) {
             // Threads that outlived the exit's wait may still use the window,
             // the settings and the window's texts: nothing is destroyed under

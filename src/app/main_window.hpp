@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace tzo {
 
@@ -57,6 +58,10 @@ public:
 
     std::string statusText;
     std::string errorText;
+    // What the red band shows: the error line and the lines that explained
+    // it, which came just before it (at most three, since the last status line).
+    std::string errorBand;
+    std::vector<std::string> errorHints;
 
     SharedText userTitleText;
     SharedText parkAirportText;
@@ -121,6 +126,9 @@ inline constexpr ui::Rect kStatisticsBand{0, 28, 880, 112};
 inline constexpr ui::Rect kControlsBand{0, 112, 880, 364};
 inline constexpr ui::Rect kParkAirportBox{0, 364, 880, 420};
 inline constexpr ui::Rect kStatusBand{0, 420, 880, 448};
+// An error of more than two lines grows its red band upwards over the
+// park-airport box.
+inline constexpr ui::Rect kErrorBand{0, 364, 880, 448};
 // What the writers of the header and statistics texts invalidate.
 inline constexpr ui::Rect kHeaderAndStatistics{0, 28, 880, 112};
 inline constexpr ui::Rect kSimIndicatorBox{397, 30, 425, 112};

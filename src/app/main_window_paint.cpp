@@ -14,8 +14,11 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <mutex>
 #include <stdexcept>
+#include <string_view>
+#include <vector>
 
 using namespace tzo;
 
@@ -216,17 +219,52 @@ void lf_textOut(int x, int y, std::string_view text, ui::Color colour)
 
 namespace {
 
-// One line in the middle of the band; a text of two lines (an error that
-// says what it needs) fills the band.
-void lf_statusBandText(std::string_view text)
+// The band's width in characters of the window's font, with room for wide ones.
+constexpr std::size_t kBandCharacters = 120;
+constexpr int kBandLineHeight = 14;
+
+// The text's lines, each cut at blanks into pieces that fit the band's width
+// (a piece without a blank is cut where it must be).
+std::vector<std::string_view> lf_wrapped(std::string_view text)
 {
-    const auto newline = text.find('\n');
-    if (newline == std::string_view::npos) {
-        lf_textOut(3, 427, text, kYellow);
+    std::vector<std::string_view> lines;
+    std::size_t begin = 0;
+    while (begin <= text.size()) {
+        const std::size_t newline = std::min(text.find('\n', begin), text.size());
+        std::string_view rest = text.substr(begin, newline - begin);
+        while (rest.size() > kBandCharacters) {
+            std::size_t cut = rest.rfind(' ', kBandCharacters);
+            if (cut == std::string_view::npos || cut == 0)
+                cut = kBandCharacters;
+            lines.push_back(rest.substr(0, cut));
+            rest.remove_prefix(cut);
+            while (!rest.empty() && rest.front() == ' ')
+                rest.remove_prefix(1);
+        }
+        lines.push_back(rest);
+        begin = newline + 1;
+    }
+    return lines;
+}
+
+// One line in the middle of the band; two lines (an error that says what it
+// needs) fill the band; more grow the band upwards over the park-airport box,
+// as far as it reaches, the last lines kept.
+void lf_statusBandText(std::string_view text, ui::Color fill)
+{
+    std::vector<std::string_view> lines = lf_wrapped(text);
+    if (lines.size() == 1) {
+        lf_textOut(3, 427, lines.front(), kYellow);
         return;
     }
-    lf_textOut(3, 420, text.substr(0, newline), kYellow);
-    lf_textOut(3, 434, text.substr(newline + 1), kYellow);
+    const std::size_t most = static_cast<std::size_t>(kErrorBand.height() / kBandLineHeight);
+    if (lines.size() > most)
+        lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(most), lines.end());
+    const int top = kStatusBand.bottom - kBandLineHeight * static_cast<int>(lines.size());
+    if (top < kStatusBand.top)
+        mainWindowObject.paintDc->fillRect(ui::Rect{0, top, kStatusBand.right, kStatusBand.top}, fill);
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        lf_textOut(3, top + kBandLineHeight * static_cast<int>(i), lines[i], kYellow);
 }
 
 } // namespace
@@ -275,10 +313,10 @@ void lf_paintStatusWindow(ui::Painter& painter)
         std::lock_guard lock(o.statusMutex);
         if (!o.errorText.empty()) {
             painter.fillRect(kStatusBand, o.redBrush);
-            lf_statusBandText(o.errorText);
+            lf_statusBandText(o.errorBand.empty() ? o.errorText : o.errorBand, o.redBrush);
         } else {
             painter.fillRect(kStatusBand, o.greenBrush);
-            lf_statusBandText(o.statusText);
+            lf_statusBandText(o.statusText, o.greenBrush);
         }
     }
     o.paintDc = nullptr;

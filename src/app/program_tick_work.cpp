@@ -9,6 +9,7 @@
 #include "app/stand_window.hpp"
 #include "app/status_line.hpp"
 #include "app/traffic_range.hpp"
+#include "app/window_state_lines.hpp"
 #include "foundation/run_state.hpp"
 #include "foundation/settings.hpp"
 #include "liveries/livery_matching.hpp"
@@ -169,6 +170,7 @@ void ProgramTickWork::refreshWindowCounters()
 {
     gf_refreshWindowCounters();
     gf_refreshStandCounters();
+    gf_reportWindowState();
 }
 
 void ProgramTickWork::queueNavLights()

@@ -4,6 +4,7 @@
 #include "app/stand_window.hpp"
 #include "app/start_up.hpp"
 #include "app/status_line.hpp"
+#include "app/window_state_lines.hpp"
 #include "foundation/app_hooks.hpp"
 #include "parking/park_airports_file.hpp"
 #include "foundation/settings.hpp"
@@ -28,6 +29,7 @@ void gf_installSimWindowHooks()
     hooks.simConnected = [](bool connected) {
         mainWindowObject.simConnected.store(connected);
         lf_repaint();
+        gf_reportWindowState();
     };
     hooks.flightRunning = [](bool running) {
         mainWindowObject.flightRunningShown.store(running);

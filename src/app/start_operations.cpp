@@ -7,6 +7,7 @@
 #include "foundation/app_hooks.hpp"
 #include "foundation/exceptions.hpp"
 #include "foundation/log.hpp"
+#include "foundation/paths.hpp"
 #include "foundation/run_state.hpp"
 #include "foundation/settings.hpp"
 #include "foundation/time.hpp"
@@ -91,15 +92,22 @@ std::uint16_t lf_portFromEnvironment(const char* name, std::uint16_t fallback)
 constexpr const char* kQnhPortVariable = "NORVANE_QNH_PORT";
 constexpr const char* kTrafficPortVariable = "NORVANE_TRAFFIC_PORT";
 
-// The reader's own line names the system's error; this one says what to do.
+// The one line for a port that cannot be used, UDP or TCP: the port, the
+// system's words for why, and what to do.
+std::string lf_portInUseText(std::string_view protocol, std::string_view port, std::string_view cause,
+                             std::string_view setting)
+{
+    return fmt::format("{} port {} cannot be used{}{}: stop the program that holds it, or set {} to a free port",
+                       protocol, port, cause.empty() ? "" : ": ", cause, setting);
+}
+
 std::string lf_readerErrorText()
 {
     const auto failure = gf_firstReaderFailure();
     if (!failure)
         return "Reader error";
-    return fmt::format("Reader error: UDP port {} cannot be used: stop the program that holds it, or set {} to a "
-                       "free port",
-                       failure->port, failure->traffic ? kTrafficPortVariable : kQnhPortVariable);
+    return "Reader error: " + lf_portInUseText("UDP", std::to_string(failure->port), failure->cause,
+                                               failure->traffic ? kTrafficPortVariable : kQnhPortVariable);
 }
 
 // Starts a detached reader thread, counted before it exists. False (nothing
@@ -164,6 +172,14 @@ bool lf_operations()
         gf_startRealTrafficServer();
     } catch (const UserErrorException&) {
         throw; // a setting to mend: it names the value itself
+    } catch (const ServerBindError& e) {
+        // A system error with or without a window, as a busy UDP port is.
+        gf_showError("RealTraffic's TCP server cannot start: " +
+                     lf_portInUseText("TCP", e.port(), e.cause(),
+                                      fmt::format("{} in {}", PORT_NUMBER.name(), g_parametersPath)));
+        closeServer();
+        gf_requestExit(ExitReason::SYSTEM_ERROR, 0);
+        return false;
     } catch (const std::exception& e) {
         // Not every set-up step names the port; the user needs it to mend the setting.
         throw std::runtime_error(

@@ -296,6 +296,17 @@ void lf_detectP3D()
             gf_clearControlText(SIM_INSTALL_PATH.controlId());
             throw UserErrorException(151, lf_withoutWindow(kNoInstallPath, kWriteSetupPath));
         }
+        // A path saved once is used from then on: a wrong one must not be,
+        // so that the mended registry.ini is read at the next start.
+        std::error_code ec;
+        if (!fs::is_directory(lf_simulatorPath(path), ec)) {
+            gf_clearControlText(SIM_INSTALL_PATH.controlId());
+            throw UserErrorException(
+                151, fmt::format("{}\nSetupPath {} in {} does not exist: mend it there (nothing was saved, the next "
+                                 "start reads it again){}",
+                                 kNoInstallPath, path, lf_registryText(),
+                                 gf_windowless() ? "" : ", or type the install path above and press Enter"));
+        }
         lf_setInstallPath(path);
         return;
     }

@@ -20,10 +20,15 @@ constexpr std::int32_t kStatusSeconds = 25;
 
 std::atomic<bool> g_windowless{false};
 
+// At most this many of the lines that explained an error go into its band.
+constexpr std::size_t kMostHints = 3;
+
 // statusMutex held, so the terminal shows the lines in the order the band did.
-void lf_toTerminal(std::string_view line)
+// With a window only what the window cannot say any more (why it ended) goes
+// there too.
+void lf_toTerminal(std::string_view line, bool evenWithWindow = false)
 {
-    if (g_windowless.load() && !line.empty())
+    if ((evenWithWindow || g_windowless.load()) && !line.empty())
         gf_toTerminal(line);
 }
 
@@ -36,6 +41,10 @@ void lf_showStatusLocked(std::string_view text, bool log)
     lf_toTerminal(text);
     if (!o.errorText.empty())
         return;
+    // The lines that say what to mend come just before the error they
+    // explain; a status line in between starts afresh.
+    if (!text.empty())
+        o.errorHints.clear();
     o.statusText.assign(text);
     o.statusShownAt = text.empty() ? 0 : std::max(o.statusClock, 1);
     if (log && !text.empty())
@@ -61,17 +70,27 @@ void lf_showError(std::string_view message)
     o.statusText.clear();
     o.statusShownAt = 0;
     o.errorText.assign(message);
+    // The band shows the lines that explained the error with it: they were
+    // logged (and headless written) already.
+    o.errorBand = std::string(message);
+    for (const std::string& hint : o.errorHints)
+        o.errorBand += "\n" + hint;
+    o.errorHints.clear();
     const std::string line = fmt::format("Error {}", message);
     gf_logLineString(line);
     lf_toTerminal(line);
-    gf_invalidateMainWindow(kStatusBand);
+    gf_invalidateMainWindow(kErrorBand);
 }
 
 void lf_logProgressLine(std::string_view text)
 {
-    std::lock_guard lock(mainWindowObject.statusMutex);
+    auto& o = mainWindowObject;
+    std::lock_guard lock(o.statusMutex);
     gf_logLineString(std::string(text));
     lf_toTerminal(text);
+    if (o.errorHints.size() == kMostHints)
+        o.errorHints.erase(o.errorHints.begin());
+    o.errorHints.emplace_back(text);
 }
 
 void lf_clearError()
@@ -79,7 +98,8 @@ void lf_clearError()
     auto& o = mainWindowObject;
     std::lock_guard lock(o.statusMutex);
     o.errorText.clear();
-    gf_invalidateMainWindow(kStatusBand);
+    o.errorBand.clear();
+    gf_invalidateMainWindow(kErrorBand);
 }
 
 void lf_systemError(std::string_view name, const char* message)
@@ -136,6 +156,19 @@ void gf_setWindowless(bool windowless)
 bool gf_windowless()
 {
     return g_windowless.load();
+}
+
+void gf_sayWhyEnded(int code)
+{
+    auto& o = mainWindowObject;
+    std::lock_guard lock(o.statusMutex);
+    // Without a window every line went to the terminal as it came.
+    if (code == 0 || g_windowless.load())
+        return;
+    const std::string why = !o.errorText.empty()    ? o.errorText
+                            : !o.statusText.empty() ? o.statusText
+                                                    : std::string("Log.txt says why");
+    lf_toTerminal(fmt::format("{} ended with exit code {}: {}", kProgramName, code, why), true);
 }
 
 void gf_nothingLeftToDo()

@@ -27,3 +27,8 @@ bool gf_windowless();
 // waits for the user; without one nobody would see it wait, so it says so and
 // ends with the user-error code.
 void gf_nothingLeftToDo();
+
+// At the end of a program with a window that ends with a code other than 0:
+// standard error says why (the error line, else the status line), as the
+// window that said it is gone.
+void gf_sayWhyEnded(int code);

@@ -74,7 +74,9 @@ std::optional<ReaderFailure> gf_firstReaderFailure()
     const std::uint32_t failure = g_firstFailure.load();
     if (failure == 0)
         return std::nullopt;
-    return ReaderFailure{(failure & kTraffic) != 0, static_cast<std::uint16_t>(failure & 0xFFFFu)};
+    const bool traffic = (failure & kTraffic) != 0;
+    return ReaderFailure{traffic, static_cast<std::uint16_t>(failure & 0xFFFFu),
+                         traffic ? trafficReader.bindFailure() : qnhReader.bindFailure()};
 }
 
 void gf_checkReadersAlive()

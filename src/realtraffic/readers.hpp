@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 // Thread bodies of the program's readers; the ports are 49005 and 49004 in the
 // program.
@@ -23,6 +24,9 @@ void gf_runReaderThread(tzo::UdpReader& reader, std::uint16_t port, bool traffic
 struct ReaderFailure {
     bool traffic = false;
     std::uint16_t port = 0;
+    // The system's words for why the port could not be bound; empty when
+    // the reader failed otherwise.
+    std::string cause;
 };
 std::optional<ReaderFailure> gf_firstReaderFailure();
 

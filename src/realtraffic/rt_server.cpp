@@ -4,8 +4,10 @@
 #include "foundation/log.hpp"
 #include "foundation/log_throttle.hpp"
 #include "foundation/number_text.hpp"
+#include "foundation/paths.hpp"
 #include "foundation/strings.hpp"
 #include "foundation/time.hpp"
+#include "platform/socket_errors.hpp"
 #include "platform/tcp_socket.hpp"
 
 #include <fmt/format.h>
@@ -69,6 +71,11 @@ bool lf_dropClient(const std::shared_ptr<platform::TcpConnection>& client)
 
 } // namespace
 
+ServerBindError::ServerBindError(const std::string& port, const std::string& cause)
+    : SysErrorException(5, "Bind failed at port " + port + " with error " + cause), m_port(port), m_cause(cause)
+{
+}
+
 std::string gf_listeningPortText(std::string_view setting)
 {
     const std::string text(gf_trim(setting));
@@ -78,8 +85,8 @@ std::string gf_listeningPortText(std::string_view setting)
     const auto [stop, error] = std::from_chars(text.data(), end, number);
     if (text.empty() || stop != end || error != std::errc() || number < 1 || number > 65535)
         throw UserErrorException(44, fmt::format("PORT_NUMBER \"{}\" is no port: it must be a whole number from 1 to "
-                                                 "65535 (parameters.xml in the data folder)",
-                                                 gf_loggedExcerpt(setting, 40)));
+                                                 "65535 (in {})",
+                                                 gf_loggedExcerpt(setting, 40), g_parametersPath));
     return std::to_string(number);
 }
 
@@ -98,7 +105,9 @@ void createServer(const std::string& port)
     if (listener->setReuseAddress() != 0)
         lf_fail(4, "setsockopt(SO_REUSEADDR) failed");
     if (const int rc = listener->bind(); rc != 0)
-        lf_fail(5, "Bind failed at port " + port + " with error " + gf_socketErrorText(rc));
+        // The system's words, not the Windows number: a user of this system
+        // looks those up.
+        throw ServerBindError(port, platform::socketErrorSystemText(rc));
     if (const int rc = listener->listen(); rc != 0)
         lf_fail(6, "listen failed with error " + gf_socketErrorText(rc));
     std::lock_guard lock(g_socketMutex);

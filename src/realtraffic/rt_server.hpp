@@ -9,6 +9,8 @@
 // one thread wakes a blocked call on another and the descriptor is closed
 // exactly once, after the last user has let go.
 
+#include "foundation/exceptions.hpp"
+
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -22,6 +24,19 @@ namespace tzo {
 
 // A send that cannot go on for this long counts as RealTraffic gone.
 inline constexpr std::chrono::milliseconds kRealTrafficSendTimeout{5000};
+
+// createServer's failure to bind (code 5): the port and the system's own words
+// for why, which the one line about a port in use names.
+class ServerBindError : public SysErrorException {
+public:
+    ServerBindError(const std::string& port, const std::string& cause);
+    const std::string& port() const noexcept { return m_port; }
+    const std::string& cause() const noexcept { return m_cause; }
+
+private:
+    std::string m_port;
+    std::string m_cause;
+};
 
 // Creates the listening socket on 127.0.0.1 at the port text (the PORT_NUMBER
 // setting; "0" takes a free port, see serverPort). Throws

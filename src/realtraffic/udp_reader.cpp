@@ -42,12 +42,27 @@ void UdpReader::open()
 
 void UdpReader::bind(std::uint16_t port)
 {
-    if (const int error = m_socket.bind(rtOnThisPc.load(), port); error != 0)
+    if (const int error = m_socket.bind(rtOnThisPc.load(), port); error != 0) {
         // The reader's report adds the port; the text is the system's own,
         // which a user of this system can look up.
-        throw SysErrorException(32, fmt::format("bind of the datagram socket failed with error: {}",
-                                                platform::socketErrorSystemText(error)));
+        const std::string cause = platform::socketErrorSystemText(error);
+        {
+            std::lock_guard lock(m_bindFailureMutex);
+            m_bindFailure = cause;
+        }
+        throw SysErrorException(32, fmt::format("bind of the datagram socket failed with error: {}", cause));
+    }
+    {
+        std::lock_guard lock(m_bindFailureMutex);
+        m_bindFailure.clear();
+    }
     m_boundPort.store(m_socket.localPort());
+}
+
+std::string UdpReader::bindFailure() const
+{
+    std::lock_guard lock(m_bindFailureMutex);
+    return m_bindFailure;
 }
 
 void UdpReader::stop()

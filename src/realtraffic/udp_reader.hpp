@@ -7,6 +7,7 @@
 #include "foundation/log_throttle.hpp"
 
 #include <atomic>
+#include <mutex>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -43,6 +44,8 @@ public:
     const std::string& name() const { return m_name; }
     // The bound port; 0 until bound and after the socket is closed.
     std::uint16_t boundPort() const { return m_boundPort.load(); }
+    // The system's words for the last failed bind; empty when none failed.
+    std::string bindFailure() const;
     std::uint32_t datagramCount() const { return m_datagramCount.load(); }
 
     // The alive check on the main-loop thread: the state becomes silent when
@@ -71,6 +74,8 @@ private:
     std::string m_previous;
     platform::UdpSocket m_socket;
     std::atomic<std::uint16_t> m_boundPort{0};
+    mutable std::mutex m_bindFailureMutex;
+    std::string m_bindFailure;
     // Oversized datagrams are logged within a budget: a flood of them must
     // not flood the log.
     LogThrottle m_badDatagramLog;

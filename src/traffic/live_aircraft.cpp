@@ -61,6 +61,7 @@ LiveAircraft::LiveAircraft(const TrafficRecord& report, AircraftRecord record, d
     throttleState = 5;
     flapsState = 4;
     lastReportTime = timestamp;
+    lastHeardSpeed = report.groundSpeed;
     samples.push_back(gf_sampleOf(report));
     reportsCarryRates = report.airborne && report.verticalSpeed != 0.0;
 }

@@ -71,6 +71,8 @@ struct LiveAircraft : AircraftRecord {
 
     std::deque<TrackSample> samples; // oldest first
     double lastReportTime = 0.0;     // seconds, time stamp of the last report taken
+    // Ground speed of the last report heard, taken or not (knots).
+    double lastHeardSpeed = 0.0;
     std::int64_t atStandTime = 0;    // steady clock, 100-ns units
     // Positive while a generated manoeuvre (push back, pull out) runs; -1 once one ended.
     std::int32_t manoeuvreCountdown = 0;

@@ -92,9 +92,21 @@ constexpr double kGroundSpacingMaxSeconds = 15.0;
 // A speed change between a crawl and this is implausible between two reports.
 constexpr double kFastBandKt = 80.0;
 
+// A tenfold jump from a real speed is a bad report, and so is a fall to a
+// tenth from 80 kt or more (150 to 7 kt). A fall from below 80 kt is not: a
+// roll-out or a helicopter's stop can end between two reports (70 to 6 kt).
+bool lf_implausibleChange(double was, double now)
+{
+    if (was > 5.0 && now >= 10.0 * was)
+        return true;
+    if (now > 5.0 && was >= 10.0 * now && was >= kFastBandKt)
+        return true;
+    return (was <= 5.0 && now >= kFastBandKt) || (now <= 5.0 && was >= kFastBandKt);
+}
+
 // Whether the report adds nothing the aircraft's last sample does not say,
-// or contradicts it.
-bool lf_thinnedOut(const LiveAircraft& a, const TrafficRecord& r)
+// or contradicts it. `heard` is the speed of the report before this one.
+bool lf_thinnedOut(const LiveAircraft& a, const TrafficRecord& r, double heard)
 {
     const tzo::TrackSample& last = a.samples.back();
     const double dt = r.timestamp - a.lastReportTime;
@@ -102,15 +114,11 @@ bool lf_thinnedOut(const LiveAircraft& a, const TrafficRecord& r)
         return true;
     const double was = last.groundSpeed;
     const double now = r.groundSpeed;
-    // A tenfold jump from a real speed is a bad report, and so is a fall to
-    // a tenth from 80 kt or more (150 to 7 kt). A fall from below 80 kt is
-    // not: a roll-out or a helicopter's stop can end between two reports
-    // (70 to 6 kt).
-    if (was > 5.0 && now >= 10.0 * was)
-        return true;
-    if (now > 5.0 && was >= 10.0 * now && was >= kFastBandKt)
-        return true;
-    if ((was <= 5.0 && now >= kFastBandKt) || (now <= 5.0 && was >= kFastBandKt))
+    // Against the last sample only, one refused report would refuse all that
+    // follow it: an aircraft that left a stand still between two reports
+    // would stay there, its take-off and flight refused. A speed that the
+    // report before already had is believed.
+    if (lf_implausibleChange(was, now) && lf_implausibleChange(heard, now))
         return true;
     if (a.manoeuvreCountdown > 0)
         return false;
@@ -128,7 +136,9 @@ void lf_updateAircraft(LiveAircraft& a, const TrafficRecord& r)
 {
     if (a.state == AircraftState::LiveryChange || a.state == AircraftState::BeingRemoved)
         return;
-    if (!a.samples.empty() && lf_thinnedOut(a, r))
+    const double heard = a.lastHeardSpeed;
+    a.lastHeardSpeed = r.groundSpeed;
+    if (!a.samples.empty() && lf_thinnedOut(a, r, heard))
         return;
     if (a.state == AircraftState::New && !gf_passesAirportBand(r.altitude))
         return;

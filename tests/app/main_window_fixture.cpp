@@ -42,6 +42,8 @@ void resetStatusLine()
     std::lock_guard lock(o.statusMutex);
     o.statusText.clear();
     o.errorText.clear();
+    o.errorBand.clear();
+    o.errorHints.clear();
     o.statusClock = 0;
     o.statusShownAt = 0;
 }

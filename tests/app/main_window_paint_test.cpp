@@ -318,6 +318,23 @@ TEST_F(PaintTest, errorLineTurnsTheStatusBandRed)
     const Paint twoLines;
     lf_expectText(twoLines, 3, 420, "broken", kYellow);
     lf_expectText(twoLines, 3, 434, "what it needs", kYellow);
+
+    // The lines that explained an error since the last status line come with
+    // it, a long one wrapped at a blank; the band grows upwards for them.
+    gf_clearError();
+    gf_showStatus("Scanning for liveries ...");
+    gf_logProgressLine("an earlier line");
+    gf_showStatus("a later status line");
+    const std::string hint = "simobjects.cfg not read: the simulator's ProgramData folder is not known: set "
+                             "NORVANE_PROGRAMDATA";
+    gf_logProgressLine(hint + ", " + hint);
+    gf_showError("Error 53: no liveries found");
+    const Paint withHint;
+    lf_expectText(withHint, 3, 406, "Error 53: no liveries found", kYellow);
+    lf_expectText(withHint, 3, 420, hint + ", simobjects.cfg not", kYellow);
+    lf_expectText(withHint, 3, 434, "read: the simulator's ProgramData folder is not known: set NORVANE_PROGRAMDATA",
+                  kYellow);
+    EXPECT_EQ(withHint.fillOf(ui::Rect{0, 406, 880, 420}), kRed);
 }
 
 TEST_F(PaintTest, textThatIsNotUtf8IsLoggedNotDrawn)

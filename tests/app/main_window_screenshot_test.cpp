@@ -103,9 +103,16 @@ TEST(MainWindowOnX, paintsItsBandsIndicatorsAndStatusLine)
                 mainWindowObject.flightRunningShown = true;
                 mainWindowObject.userTitleText.set("Boeing 737-800");
                 gf_invalidateMainWindow(kHeaderAndStatistics);
-                gf_showError("an error line");
+                // Error 53 as the livery scan ends in it: the lines that say
+                // what to mend, then the error.
+                gf_logProgressLine("No SimObjects folder was searched: none is named by simobjects.cfg, add-ons.cfg "
+                                   "or the lfolder settings");
+                gf_logProgressLine("simobjects.cfg not read: the simulator's ProgramData folder is not known: set "
+                                   "NORVANE_PROGRAMDATA");
+                gf_showError("53: no liveries found");
             }, [](const ui::RgbImage& image) {
-                return lf_pixel(image, 410, 40) == kGreen && lf_pixel(image, 800, 440) == kRed;
+                return lf_pixel(image, 410, 40) == kGreen && lf_pixel(image, 800, 440) == kRed &&
+                       lf_countNear(image, ui::Rect{300, 434, 560, 448}, kYellow) > 20;
             });
         }
         window->postQuit(0);
@@ -143,5 +150,8 @@ TEST(MainWindowOnX, paintsItsBandsIndicatorsAndStatusLine)
 
     EXPECT_EQ(lf_pixel(*second, 410, 40), kGreen) << "simulator, flight and title";
     EXPECT_EQ(lf_pixel(*second, 800, 440), kRed) << "an error line";
-    EXPECT_GT(lf_countNear(*second, ui::Rect{3, 424, 120, 446}, kYellow), 20);
+    EXPECT_EQ(lf_pixel(*second, 800, 410), kRed) << "the band grown for the error's three lines";
+    EXPECT_GT(lf_countNear(*second, ui::Rect{3, 406, 120, 420}, kYellow), 20) << "the error";
+    // The hint's end, "set NORVANE_PROGRAMDATA", lies beyond x 300 on the last line.
+    EXPECT_GT(lf_countNear(*second, ui::Rect{300, 434, 560, 448}, kYellow), 20) << "the hint";
 }

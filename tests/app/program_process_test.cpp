@@ -32,7 +32,7 @@ using testsupport::waitFor;
 
 namespace {
 
-// "norvane --headless" in folder, with its data folder there and its runtime
+// "norvane --headless" (or the argument given, none when empty) in folder, with its data folder there and its runtime
 // folder there too unless another is given; the folder is made a program
 // folder (one with "docs") unless told not to; standard output and error go
 // to `output`, folder/terminal.txt unless given. The update checks go to a
@@ -41,8 +41,10 @@ class Program : public testsupport::Process {
 public:
     explicit Program(const fs::path& folder, const fs::path& runtime = {}, const fs::path& output = {},
                      bool programFolder = true, const std::vector<std::string>& moreEnvironment = {},
-                     const std::function<void()>& inChild = {})
-        : Process({NORVANE_PROGRAM_PATH, "--headless"}, lf_environment(folder, runtime, moreEnvironment),
+                     const std::string& argument = "--headless", const std::function<void()>& inChild = {})
+        : Process(argument.empty() ? std::vector<std::string>{NORVANE_PROGRAM_PATH}
+                                   : std::vector<std::string>{NORVANE_PROGRAM_PATH, argument},
+                  lf_environment(folder, runtime, moreEnvironment),
                   lf_prepared(folder, programFolder), output.empty() ? folder / "terminal.txt" : output, inChild)
     {
     }
@@ -180,6 +182,21 @@ TEST(ProgramProcess, aSecondCopyOnTheSameDataFolderSaysWhereTheLockIsAndLeavesTh
     EXPECT_EQ(testsupport::countLinesWith(log, "parameters.xml"), 0) << readFile(log);
 }
 
+TEST(ProgramProcess, helpSaysHowToRunItAndTouchesNothing)
+{
+    for (const char* argument : {"--help", "-h"}) {
+        SCOPED_TRACE(argument);
+        const TempDir dir;
+        const TempDir output;
+        Program program(dir.path(), {}, output.path() / "terminal.txt", false, {}, argument);
+        EXPECT_EQ(program.exitCode(std::chrono::seconds(20)), 0);
+        const std::string said = readFile(output.path() / "terminal.txt");
+        EXPECT_EQ(said.rfind("usage: norvane [--headless]\n", 0), 0u) << said;
+        EXPECT_NE(said.find("./run.sh --help"), std::string::npos) << said;
+        EXPECT_TRUE(fs::is_empty(dir.path())) << "no Log.txt, no lock, no settings";
+    }
+}
+
 // Every close signal, whenever it comes, ends the program through its own
 // exit: code 0, the position saved, one closing line however many signals.
 TEST(ProgramProcess, closeSignalsEndWithZeroAndThePositionSaved)
@@ -252,7 +269,7 @@ TEST(ProgramProcess, aFileSizeLimitCutsTheLogButNotTheRunAndIsSaidOnce)
 {
     const TempDir dir;
     fs::copy(NORVANE_DEMO_PROGRAM, dir.path(), fs::copy_options::recursive);
-    Program program(dir.path(), {}, {}, true, {}, [] {
+    Program program(dir.path(), {}, {}, true, {}, "--headless", [] {
         const rlimit limit{2048, 2048};
         ::setrlimit(RLIMIT_FSIZE, &limit);
     });
@@ -278,6 +295,7 @@ TEST(ProgramProcess, headlessEndsAtEveryDeadEndWithTheUserErrorCodeAndTheLinesTh
         std::vector<std::unique_ptr<testsupport::Process>> standIns;
         std::vector<std::string> lines;
         bool programFolder = true;
+        std::string argument = "--headless";
     };
     struct Case {
         const char* what;
@@ -339,6 +357,25 @@ TEST(ProgramProcess, headlessEndsAtEveryDeadEndWithTheUserErrorCodeAndTheLinesTh
                                 registryText(dir) + " again\n",
                             "No liveries in the SimObjects folder searched: /nowhere/Prepar3D v5/SimObjects/Airplanes\n"};
          }},
+        {"a SetupPath in registry.ini that does not exist",
+         [&](const fs::path& dir, Setup& setup) {
+             fs::copy(NORVANE_DEMO_PROGRAM, dir, fs::copy_options::recursive);
+             testsupport::writeFile(dir / "roaming" / "registry.ini",
+                                    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Lockheed Martin\\Prepar3D v5]\n"
+                                    "SetupPath=/nowhere/Prepar3D v5/\n");
+             setup.lines = {"Error 151: No P3D install path detected, type full Install Path above, and press Enter\n"
+                            "SetupPath /nowhere/Prepar3D v5/ in " +
+                            registryText(dir) +
+                            " does not exist: mend it there (nothing was saved, the next start reads it again)\n"};
+         }},
+        {"a display that cannot be opened",
+         [](const fs::path& dir, Setup& setup) {
+             setup.programFolder = false;
+             setup.argument.clear();  // a window is wanted
+             setup.environment = {"DISPLAY=:" + std::to_string(60000 + ::getpid() % 5000)};
+             setup.lines = {"cannot be opened: Norvane_P3D runs without a window\n",
+                            "Error 41: Norvane_P3D must be run from the Norvane_P3D folder!\n"};
+         }},
         {"no data base and no update server",
          [&](const fs::path& dir, Setup& setup) {
              lf_demoIn(dir);
@@ -371,7 +408,8 @@ TEST(ProgramProcess, headlessEndsAtEveryDeadEndWithTheUserErrorCodeAndTheLinesTh
         const TempDir dir;
         Setup setup;
         c.prepare(dir.path(), setup);
-        Program program(dir.path(), {}, dir.path() / "terminal.txt", setup.programFolder, setup.environment);
+        Program program(dir.path(), {}, dir.path() / "terminal.txt", setup.programFolder, setup.environment,
+                        setup.argument);
         // It ends by itself within seconds; the time allowed is for a loaded or sanitized run.
         EXPECT_EQ(program.exitCode(std::chrono::seconds(60)), 2);
         const std::string terminal = readFile(dir.path() / "terminal.txt");

@@ -169,8 +169,10 @@ TEST_F(MainWindowTest, statusLineInvalidatesTheStatusBand)
     gf_showStatus("The new MAX_LIVE is 120");
     gf_showError("broken");
     gf_clearError();
+    // An error's band may grow over the park-airport box, and its clearing
+    // takes all of it back.
     EXPECT_THAT(window.takeInvalidations(),
-                ::testing::ElementsAre(kStatusBand, kStatusBand, kStatusBand));
+                ::testing::ElementsAre(kStatusBand, kErrorBand, kErrorBand));
 }
 
 namespace {

@@ -10,6 +10,7 @@
 #include "operations_fixture.hpp"
 
 #include <csignal>
+#include <cstdlib>
 
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -31,7 +32,7 @@ struct Demo {
     std::unique_ptr<Process> script;
 
     Demo(const fs::path& dir, const fs::path& demoFolder, const std::string& name, std::uint16_t tcp = freePort(false),
-         const std::vector<std::string>& moreEnv = {})
+         const std::vector<std::string>& moreEnv = {}, bool underSetsid = false)
         : folder(demoFolder), tcpPort(tcp), output(dir / (name + ".out"))
     {
         std::vector<std::string> env{
@@ -47,9 +48,21 @@ struct Demo {
             "NORVANE_DEMO_TCP_PORT=" + std::to_string(tcpPort),
         };
         env.insert(env.end(), moreEnv.begin(), moreEnv.end());
-        script = std::make_unique<Process>(
-            std::vector<std::string>{"/bin/bash", std::string(NORVANE_SOURCE_DIR) + "/scripts/demo.sh"}, env, dir,
-            output);
+        // What a service manager does: ./run.sh in a session of its own,
+        // waited for (setsid -w ends with its code).
+        const std::vector<std::string> argv =
+            underSetsid ? std::vector<std::string>{"/usr/bin/setsid", "-w", "/bin/bash",
+                                                   std::string(NORVANE_SOURCE_DIR) + "/run.sh"}
+                        : std::vector<std::string>{"/bin/bash", std::string(NORVANE_SOURCE_DIR) + "/scripts/demo.sh"};
+        script = std::make_unique<Process>(argv, env, dir, output);
+    }
+    // The process group of the script under setsid: its session's, led by
+    // the child setsid made.
+    pid_t sessionGroup() const
+    {
+        const std::string children = readFile(fs::path("/proc") / std::to_string(script->pid()) / "task" /
+                                              std::to_string(script->pid()) / "children");
+        return static_cast<pid_t>(std::atol(children.c_str()));
     }
     std::string said() const { return readFile(output); }
     std::string log() const { return readFile(folder / "program" / "Log.txt"); }
@@ -100,10 +113,10 @@ TEST(Demo, runShowsReplayedAircraftAndASecondDemoInItsFolderRefuses)
     EXPECT_NE(first.log().find("User closed Norvane_P3D"), std::string::npos);
 }
 
-TEST(Demo, parksStaticAircraftAndACtrlCToItsGroupEndsWithTheProgramsCodeAndOneClosingLine)
+TEST(Demo, parksStaticAircraftAndASigintToTheGroupOfASetsidRunShEndsWithTheProgramsCodeAndOneClosingLine)
 {
     const testsupport::TempDir dir;
-    const Demo demo(dir.path(), dir.path() / "demo", "demo");
+    const Demo demo(dir.path(), dir.path() / "demo", "demo", freePort(false), {}, true);
     // The park airport's stands have use at every hour of the week: static
     // aircraft are planned and parked ("*" ends a static callsign).
     ASSERT_TRUE(waitFor([&] { return demo.log().find(" positions (") != std::string::npos; }, 80s))
@@ -112,14 +125,20 @@ TEST(Demo, parksStaticAircraftAndACtrlCToItsGroupEndsWithTheProgramsCodeAndOneCl
     const fs::path report = demo.folder / "simstub.log";
     EXPECT_TRUE(waitFor([&] { return readFile(report).find("* 47.") != std::string::npos; }, 60s)) << readFile(report);
 
-    // A Ctrl-C in the terminal goes to the demo's whole process group.
-    demo.script->signalGroup(SIGINT);
+    // A supervisor's SIGINT (or a terminal's Ctrl-C) goes to the demo's whole process group.
+    const pid_t group = demo.sessionGroup();
+    ASSERT_GT(group, 1) << demo.said();
+    ASSERT_EQ(::kill(-group, SIGINT), 0);
     EXPECT_EQ(demo.script->exitCode(60s), 0) << demo.said();
     const std::string said = demo.said();
     EXPECT_EQ(said.find("Signal "), said.rfind("Signal ")) << "one closing line\n" << said;
     EXPECT_NE(said.find("Signal SIGINT (Ctrl-C) received"), std::string::npos) << said;
     EXPECT_NE(said.find("norvane ended with exit code 0"), std::string::npos) << said;
     EXPECT_EQ(said.find("ended before the program"), std::string::npos) << said;
+    // The group's SIGINT reached the script alone: it stopped the stand-ins
+    // after the program's close.
+    EXPECT_NE(readFile(demo.folder / "rtstub.log").find("stopped by SIGTERM\n"), std::string::npos)
+        << readFile(demo.folder / "rtstub.log");
     // Nothing warns about the demo's own data.
     EXPECT_EQ(said.find("Warning: "), std::string::npos) << said;
 }
@@ -167,8 +186,19 @@ TEST_F(OperationsTest, runScriptWithAProgramFolderRunsTheProgramAloneThere)
     startThroughRunScript();
     ASSERT_TRUE(waitForLog("Start of operations: main loop started", 60s))
         << log() << "\n----- terminal\n" << readFile(m_dir.path() / "norvane.out");
-    // Headless, the terminal says that the links are made, not only that they are awaited.
-    EXPECT_NE(readFile(m_dir.path() / "norvane.out").find("RealTraffic connected\n"), std::string::npos);
+    // Headless, the terminal says that the links are made, not only that they
+    // are awaited, and then what the window's bands would show: the feeds'
+    // state and the aircraft counts.
+    const fs::path terminal = m_dir.path() / "norvane.out";
+    EXPECT_NE(readFile(terminal).find("RealTraffic connected\n"), std::string::npos);
+    EXPECT_TRUE(waitFor(
+        [&] {
+            const std::string said = readFile(terminal);
+            return said.find("Traffic feed: open, waiting for RealTraffic\n") != std::string::npos &&
+                   said.find("Aircraft in the simulator: ") != std::string::npos;
+        },
+        90s))
+        << readFile(terminal);
     // The script became the program: its close is the program's.
     m_norvane->signal(SIGTERM);
     EXPECT_EQ(m_norvane->exitCode(30s), 0);

@@ -3,6 +3,7 @@
 // sides in the test.
 
 #include "operations_fixture.hpp"
+#include "support/xvfb.hpp"
 #include "rtstub/traffic_line_builder.hpp"
 
 #include <csignal>
@@ -291,6 +292,15 @@ TEST_P(RealTrafficPlace, decidesServerAndBindAddress)
     EXPECT_EQ(m_link->connections(), c.server ? 1 : 0);
     EXPECT_EQ(logHas("Waiting for RealTraffic to connect"), c.server);
     EXPECT_TRUE(logHas("No traffic in this region?"));
+    // Headless, the terminal says that nothing comes, as the window's yellow "Traffic" does.
+    EXPECT_TRUE(testsupport::waitFor(
+        [&] {
+            return testsupport::readFile(m_dir.path() / "norvane.out")
+                       .find("Traffic feed: nothing received for a while: is RealTraffic running and sending to this "
+                             "machine?\n") != std::string::npos;
+        },
+        60s))
+        << testsupport::readFile(m_dir.path() / "norvane.out");
     EXPECT_EQ(udpBoundToLoopback(m_norvane->pid(), m_trafficPort), std::optional<bool>(c.loopback));
     EXPECT_EQ(udpBoundToLoopback(m_norvane->pid(), m_qnhPort), std::optional<bool>(c.loopback));
 
@@ -346,54 +356,63 @@ TEST_F(OperationsTest, userPositionInTheNearZeroBoxIsWaitedOut)
 
 // A port another program holds: the start fails, the log names the port and
 // the cause, the terminal shows the error and the exit code tells a failure.
-enum class TakenPort { tcp, qnh, traffic };
+// With a window the terminal gets the last word: why the program ended.
+enum class TakenPort { tcp, qnh, traffic, qnhWithWindow };
 
 class PortTakenTest : public OperationsTest, public ::testing::WithParamInterface<TakenPort> {};
 
 TEST_P(PortTakenTest, endsWithTheSystemErrorCodeAndTheLogNamesPortAndCause)
 {
+    const bool withWindow = GetParam() == TakenPort::qnhWithWindow;
+    testsupport::XvfbServer& xvfb = testsupport::sharedXvfb();
+    if (withWindow && !xvfb.running())
+        GTEST_SKIP() << xvfb.why();
     prepare();
-    const TakenPort which = GetParam();
+    const TakenPort which = withWindow ? TakenPort::qnh : GetParam();
     const std::uint16_t port = which == TakenPort::tcp ? m_tcpPort : which == TakenPort::qnh ? m_qnhPort : m_trafficPort;
     const PortTaken taken(port, which != TakenPort::tcp);
     if (which != TakenPort::tcp)
         connectRealTraffic();
-    startProgram();
+    startProgram(withWindow ? xvfb.display() : std::string());
 
     const std::optional<int> code = m_norvane->exitCode(90s);
     const std::string text = log();
     EXPECT_EQ(code, 1) << text;
-    const std::string portText = which == TakenPort::tcp ? "on port " + std::to_string(port)
-                                                         : "(UDP port " + std::to_string(port) + ")";
-    const auto at = text.find(portText);
-    ASSERT_NE(at, std::string::npos) << text;
-    const std::size_t begin = text.rfind('\n', at) + 1;
-    const std::string lineText = text.substr(begin, text.find('\n', at) - begin);
-    EXPECT_NE(lineText.find("Address already in use"), std::string::npos) << lineText;
+    // One line for UDP and TCP alike: the port, the system's words for the
+    // cause (no Windows number) and what to do.
+    const std::string setting = which == TakenPort::tcp   ? "PORT_NUMBER in " + (m_dir.path() / "roaming" / "Norvane_P3D" / "parameters.xml").string()
+                                : which == TakenPort::qnh ? std::string("NORVANE_QNH_PORT")
+                                                          : std::string("NORVANE_TRAFFIC_PORT");
+    const std::string lineText = std::string("Error ") +
+                                 (which == TakenPort::tcp ? "RealTraffic's TCP server cannot start: TCP"
+                                                          : "Reader error: UDP") +
+                                 " port " + std::to_string(port) +
+                                 " cannot be used: Address already in use: stop the program that holds it, or set " +
+                                 setting + " to a free port\n";
+    EXPECT_NE(text.find(lineText), std::string::npos) << lineText << "\n--- log:\n" << text;
+    EXPECT_EQ(text.find("10048"), std::string::npos) << text;
     EXPECT_NE(text.find("Exiting: SYSTEM ERROR"), std::string::npos) << text;
     EXPECT_EQ(text.find("main loop started"), std::string::npos);
     EXPECT_EQ(text.find("still running"), std::string::npos) << text;
-    if (which == TakenPort::tcp) {
+    if (which == TakenPort::tcp)
         EXPECT_EQ(text.find("Reader connected"), std::string::npos);
-    } else {
-        // One line with what to do, none without it.
-        EXPECT_NE(text.find("Error Reader error: UDP port " + std::to_string(port) +
-                            " cannot be used: stop the program that holds it, or set " +
-                            (which == TakenPort::qnh ? "NORVANE_QNH_PORT" : "NORVANE_TRAFFIC_PORT") +
-                            " to a free port\n"),
-                  std::string::npos)
-            << text;
+    else
         EXPECT_EQ(text.find("Error Reader error\n"), std::string::npos) << text;
-    }
-    // Headless, the same line reaches the terminal.
-    EXPECT_NE(testsupport::readFile(m_dir.path() / "norvane.out").find(lineText), std::string::npos);
+    // Headless, the same line reaches the terminal; with a window, the last
+    // line says why it ended.
+    const std::string terminal = testsupport::readFile(m_dir.path() / "norvane.out");
+    EXPECT_NE(terminal.find(withWindow ? "Norvane_P3D ended with exit code 1: " + lineText.substr(6) : lineText),
+              std::string::npos)
+        << terminal;
 }
 
-INSTANTIATE_TEST_SUITE_P(Ports, PortTakenTest, ::testing::Values(TakenPort::tcp, TakenPort::qnh, TakenPort::traffic),
+INSTANTIATE_TEST_SUITE_P(Ports, PortTakenTest,
+                         ::testing::Values(TakenPort::tcp, TakenPort::qnh, TakenPort::traffic, TakenPort::qnhWithWindow),
                          [](const auto& info) {
-                             return std::string(info.param == TakenPort::tcp   ? "tcp"
-                                                : info.param == TakenPort::qnh ? "qnh"
-                                                                               : "traffic");
+                             return std::string(info.param == TakenPort::tcp       ? "tcp"
+                                                : info.param == TakenPort::qnh     ? "qnh"
+                                                : info.param == TakenPort::traffic ? "traffic"
+                                                                                   : "qnhWithWindow");
                          });
 
 TEST_F(OperationsTest, teleportRestartsOperationsWithoutLeaks)

@@ -80,6 +80,7 @@ TEST_F(StartUpTest, detectionOfTheFolderTheSimulatorAndRealTraffic)
         {"v5 and v6, no path", true, true, true, "", 153},
         {"v5 with an empty path", true, true, false, "", 151},
         {"none, no folders", true, false, false, "", 151},
+        {"v5 with a path that does not exist", true, true, false, "/nowhere/Prepar3D v5/", 151},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -91,6 +92,9 @@ TEST_F(StartUpTest, detectionOfTheFolderTheSimulatorAndRealTraffic)
             fs::remove(g_parametersPath);
         EXPECT_EQ(startUp(), c.code);
         EXPECT_EQ(tzo::operationsStarts.load(), 0);
+        // Nothing is saved that would outlive a mended registry.ini.
+        EXPECT_TRUE(SIM_INSTALL_PATH.empty()) << SIM_INSTALL_PATH.value();
+        EXPECT_EQ(readFile(g_parametersPath).find("SIM_INSTALL_PATH\" value=\"/"), std::string::npos);
         fs::create_directories("docs");
     }
     EXPECT_EQ(statusesWith("P3D not detected?"), 1);

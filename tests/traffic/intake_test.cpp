@@ -132,6 +132,10 @@ TEST_F(TrafficTest, reportsTooCloseOrWithImplausibleSpeedsAreDropped)
         // A turn, so that only the rule under test can drop it.
         gf_takeReport(report(0x400001, 1000.0 + dt, 47.51, 0.0, after, 180.0));
         EXPECT_EQ(a.samples.size(), kept ? 2u : 1u);
+        // A second report at the refused speed is believed: the aircraft
+        // did change its speed between two reports.
+        gf_takeReport(report(0x400001, 1000.0 + dt + 20.0, 47.52, 0.0, after, 0.0));
+        EXPECT_EQ(a.samples.size(), kept ? 3u : 2u);
         liveAircraft.clear();
     }
 }

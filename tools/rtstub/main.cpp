@@ -35,9 +35,14 @@
 namespace {
 
 std::atomic<bool> g_stop{false};
+// The first signal that stopped the stand-in, said at its end: whoever runs it
+// can tell who stopped it.
+std::atomic<int> g_stoppedBy{0};
 
-void onSignal(int)
+void onSignal(int signal)
 {
+    int none = 0;
+    g_stoppedBy.compare_exchange_strong(none, signal);
     g_stop.store(true);
 }
 
@@ -143,12 +148,15 @@ int main(int argc, char** argv)
             link.start();
             fmt::print("connecting to 127.0.0.1:{} as the {} edition\n", tcpPort, level == 2 ? "professional" : "standard");
             std::size_t shown = 0;
-            while (!g_stop.load()) {
+            for (bool last = false; !last;) {
+                // One more round after the stop: lines that came just before it count too.
+                last = g_stop.load();
                 const auto lines = link.lines();
                 for (; shown < lines.size(); ++shown)
                     fmt::print("tcp: {}\n", lines[shown]);
                 std::fflush(stdout);
-                std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                if (!last)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(200));
             }
         });
         std::thread weather([&] {
@@ -178,6 +186,8 @@ int main(int argc, char** argv)
         g_stop.store(true);
         weather.join();
         program.join();
+        if (const int signal = g_stoppedBy.load(); signal != 0)
+            fmt::print("stopped by {}\n", signal == SIGINT ? "SIGINT" : signal == SIGTERM ? "SIGTERM" : std::to_string(signal));
     } catch (const std::exception& e) {
         fmt::print(stderr, "norvane-rtstub: {}\n", e.what());
         return 1;

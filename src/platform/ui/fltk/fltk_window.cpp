@@ -141,7 +141,9 @@ bool FltkWindow::openNative(const WindowSpec& spec)
     // Makes FLTK's lock and wake-up pipe ready; the window thread keeps the
     // lock except while it waits for events.
     Fl::lock();
-    fl_open_display();
+    // The display was opened by createWindow, once: a second open could fail
+    // where the first did not (a loaded virtual display refuses some), and
+    // FLTK's own open ends the program when it fails.
     if (!fl_display)
         return false;
     m_window = std::make_unique<NativeWindow>(*this, spec.x, spec.y, spec.width, spec.height, nullptr);
@@ -399,23 +401,22 @@ void FltkWindow::wake()
         Fl::awake();
 }
 
-bool displayAvailable()
+std::unique_ptr<Window> createWindow(bool headless, std::string* problem)
 {
     const char* name = std::getenv("DISPLAY");
-    if (!name || !*name)
-        return false;
-    ::Display* display = XOpenDisplay(name);
-    if (!display)
-        return false;
-    XCloseDisplay(display);
-    return true;
-}
-
-std::unique_ptr<Window> createWindow(bool headless)
-{
-    if (!headless && displayAvailable())
-        return std::make_unique<FltkWindow>();
-    return std::make_unique<HeadlessWindow>();
+    if (headless || !name || !*name)
+        return std::make_unique<HeadlessWindow>();
+    // FLTK keeps its display for the whole process: a later window uses it.
+    if (!fl_display) {
+        ::Display* display = XOpenDisplay(name);
+        if (!display) {
+            if (problem)
+                *problem = std::string("The display ") + name + " cannot be opened";
+            return std::make_unique<HeadlessWindow>();
+        }
+        fl_open_display(display);
+    }
+    return std::make_unique<FltkWindow>();
 }
 
 } // namespace ui

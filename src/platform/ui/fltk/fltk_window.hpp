@@ -7,6 +7,7 @@
 #include <atomic>
 #include <map>
 #include <memory>
+#include <string>
 
 class Fl_Widget;
 
@@ -57,11 +58,10 @@ private:
     std::atomic<bool> m_wakePending{false};
 };
 
-// True when an X display can be opened ($DISPLAY set and answering).
-bool displayAvailable();
-
-// The FLTK window where a display is present and headless was not asked for;
-// the headless window otherwise.
-std::unique_ptr<Window> createWindow(bool headless);
+// The FLTK window where $DISPLAY names a display that opens and headless was
+// not asked for; the headless window otherwise. The display is opened here,
+// once for the process; when $DISPLAY is set but cannot be opened, `problem`
+// (when given) says so.
+std::unique_ptr<Window> createWindow(bool headless, std::string* problem = nullptr);
 
 } // namespace ui
