@@ -25,6 +25,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <chrono>
@@ -50,6 +51,9 @@ constexpr auto kReadyWait = 50ms;
 
 // The start-up thread holder: each start replaces (and detaches) the last one.
 std::jthread startUpThread;
+
+// Whether a signal's closing line was shown; the window thread's alone.
+std::atomic<bool> g_signalShown{false};
 
 std::mutex g_startUpMutex;
 StartUpBody g_startUpBody;
@@ -216,13 +220,12 @@ void MainWindowProcedure::onMessage(ui::Window& window, const ui::Message& messa
         case ui::MessageKind::close:
             // The window stays: the exit thread ends the program with the final close.
             if (message.value != 0) {
-                // The exit first, whatever becomes of the line; a signal that
-                // comes while an exit runs (a second Ctrl-C) says nothing more.
-                // The line is logged, unlike the close box's: nobody may have
-                // seen the terminal it came from.
-                const bool closing = exiting.load();
+                // The exit first, whatever becomes of the line; only the first
+                // signal says so (a second Ctrl-C adds nothing). The line is
+                // logged, unlike the close box's: nobody may have seen the
+                // terminal it came from.
                 gf_requestExit(ExitReason::USER_CLOSED_SIM, 0);
-                if (!closing)
+                if (!g_signalShown.exchange(true))
                     gf_showStatus(fmt::format("Signal {} received, closing {} ...", lf_signalName(message.value),
                                               kProgramName),
                                   true);
