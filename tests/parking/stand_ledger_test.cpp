@@ -715,11 +715,25 @@ protected:
         if (phase == 0)
             m_stub->holdCreationAnswers(true);
         if (phase == 10) {
+            // The objects it removes now may answer creations the program
+            // has not matched yet: their records are known by the tail
+            // number, which is the callsign.
+            const auto before = m_stub->objectPositions();
             const auto held = m_stub->heldCreationObjects();
             if (!held.empty())
                 m_stub->removeObjectByItself(held[m_chaos() % held.size()]);
             m_stub->holdCreationAnswers(false);
             m_stub->releaseCreationAnswers(m_seed * 10000u + static_cast<unsigned>(s), 0.05, 0.1);
+            std::unordered_set<std::uint32_t> still;
+            for (const auto& o : m_stub->objectPositions())
+                still.insert(o.id);
+            for (const auto& o : before)
+                if (!still.contains(o.id)) {
+                    m_goneAt[o.id] = liveTickCounter.load();
+                    for (const tzo::LiveAircraft& a : liveAircraft)
+                        if (a.callsign == o.atcId)
+                            m_simulatorTook.insert(a.recordId);
+                }
         }
         // Nothing is removed twice.
         const auto misdirected = m_stub->misdirectedPackets();
