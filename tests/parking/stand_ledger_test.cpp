@@ -723,17 +723,23 @@ protected:
             if (!held.empty())
                 m_stub->removeObjectByItself(held[m_chaos() % held.size()]);
             m_stub->holdCreationAnswers(false);
-            m_stub->releaseCreationAnswers(m_seed * 10000u + static_cast<unsigned>(s), 0.05, 0.1);
-            std::unordered_set<std::uint32_t> still;
+            const auto unanswered =
+                m_stub->releaseCreationAnswers(m_seed * 10000u + static_cast<unsigned>(s), 0.05, 0.1);
+            // An answer never sent gives the creation up as well: the record
+            // comes anew.
+            std::unordered_set<std::uint32_t> neverAnswered(unanswered.begin(), unanswered.end());
+            std::unordered_set<std::uint32_t> kept;
             for (const auto& o : m_stub->objectPositions())
-                still.insert(o.id);
-            for (const auto& o : before)
-                if (!still.contains(o.id)) {
+                kept.insert(o.id);
+            for (const auto& o : before) {
+                const bool gone = !kept.contains(o.id);
+                if (gone)
                     m_goneAt[o.id] = liveTickCounter.load();
+                if (gone || neverAnswered.contains(o.id))
                     for (const tzo::LiveAircraft& a : liveAircraft)
                         if (a.callsign == o.atcId)
                             m_simulatorTook.insert(a.recordId);
-                }
+            }
         }
         // Nothing is removed twice.
         const auto misdirected = m_stub->misdirectedPackets();
