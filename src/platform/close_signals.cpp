@@ -87,8 +87,14 @@ void lf_installHandlersLocked()
     action.sa_handler = lf_onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (std::size_t i = 0; i < std::size(kCloseSignals); ++i)
-        ::sigaction(kCloseSignals[i], &action, &g_previousActions[i]);
+    for (std::size_t i = 0; i < std::size(kCloseSignals); ++i) {
+        // A hang-up ignored from the start is the user's `nohup`: the program
+        // is to outlive its terminal, so the hang-up stays ignored.
+        ::sigaction(kCloseSignals[i], nullptr, &g_previousActions[i]);
+        if (kCloseSignals[i] == SIGHUP && g_previousActions[i].sa_handler == SIG_IGN)
+            continue;
+        ::sigaction(kCloseSignals[i], &action, nullptr);
+    }
     g_handlersInstalled = true;
 }
 

@@ -206,9 +206,11 @@ TEST(ProgramProcess, closeSignalsEndWithZeroAndThePositionSaved)
         std::vector<int> signals;
         bool atOnce;  // sent at the start, before the log and the window exist
         const char* name;
+        bool hangupIgnored = false; // started under nohup: only the later SIGTERM closes it
     };
     const Case cases[] = {
         {"SIGTERM once it runs", {SIGTERM}, false, "SIGTERM"},
+        {"SIGHUP under nohup, then SIGTERM", {SIGHUP, SIGTERM}, false, "SIGTERM", true},
         {"SIGQUIT (Ctrl-\\) once it runs", {SIGQUIT}, false, "SIGQUIT (Ctrl-\\)"},
         {"SIGTERM at once", {SIGTERM}, true, "SIGTERM"},
         // Two of a kind in a row may arrive as one: another kind arrives too,
@@ -235,7 +237,9 @@ TEST(ProgramProcess, closeSignalsEndWithZeroAndThePositionSaved)
             sigaddset(&blocked, signal);
         if (c.atOnce)
             ::pthread_sigmask(SIG_BLOCK, &blocked, &before);
-        Program program(dir.path(), {}, {}, true, {lf_programData(dir.path())});
+        Program program(dir.path(), {}, {}, true, {lf_programData(dir.path())}, "--headless",
+                        c.hangupIgnored ? std::function<void()>([] { ::signal(SIGHUP, SIG_IGN); })
+                                        : std::function<void()>());
         if (c.atOnce) {
             ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
         } else {

@@ -40,6 +40,10 @@ Process::Process(const std::vector<std::string>& argv, const std::vector<std::st
     m_pid = ::fork();
     if (m_pid == 0) {
         endWithParent(parent);
+        // The program starts as from a shell, whatever the test runner
+        // ignores (a CI job may run with hang-ups ignored).
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+            ::signal(signal, SIG_DFL);
         if (inChild)
             inChild();
         // Fails, harmlessly, for a child that made a session of its own.
