@@ -373,7 +373,7 @@ TEST(ProgramProcess, headlessEndsAtEveryDeadEndWithTheUserErrorCodeAndTheLinesTh
                             " does not exist: mend it there (nothing was saved, the next start reads it again)\n"};
          }},
         {"a display that cannot be opened",
-         [](const fs::path& dir, Setup& setup) {
+         [](const fs::path&, Setup& setup) {
              setup.programFolder = false;
              setup.argument.clear();  // a window is wanted
              setup.environment = {"DISPLAY=:" + std::to_string(60000 + ::getpid() % 5000)};
