@@ -387,6 +387,10 @@ protected:
                 if (second % 6 == 5)
                     for (const std::uint32_t id : m_stub->releaseCreationAnswers(seed * 1000u + second, 0.1, 0.1))
                         books.unanswered.insert(id);
+                // Its removal notices reach the program before the next tick:
+                // a removal the program sends before it can know is no fault
+                // of the program's, one sent after it is.
+                sync(running);
             }
             if (slowSimulator && m_stub->createdCount() >= kCrowd)
                 releaseAt = std::min(releaseAt, second + kHeldSeconds);
