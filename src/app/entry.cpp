@@ -321,6 +321,7 @@ int gf_programMain(int argc, char** argv)
 {
     // Before anything else: a signal from here on ends the program through
     // its exit steps, and the terminal is taken while it is surely there.
+    platform::fillClosedStandardStreams();
     platform::holdCloseSignals();
     platform::prepareTerminal();
 

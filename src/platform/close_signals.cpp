@@ -1,5 +1,6 @@
 #include "platform/close_signals.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <iterator>
@@ -51,6 +52,9 @@ void lf_signalWatcher()
         if (got <= 0)
             return;
         const int signal = static_cast<unsigned char>(byte);
+        // Only the handler writes here; any other byte is not a signal.
+        if (std::find(std::begin(kCloseSignals), std::end(kCloseSignals), signal) == std::end(kCloseSignals))
+            continue;
         {
             std::lock_guard lock(g_mutex);
             if (g_receiver) {
@@ -88,10 +92,12 @@ void lf_installHandlersLocked()
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     for (std::size_t i = 0; i < std::size(kCloseSignals); ++i) {
-        // A hang-up ignored from the start is the user's `nohup`: the program
-        // is to outlive its terminal, so the hang-up stays ignored.
+        // A hang-up, Ctrl-C or Ctrl-\ ignored from the start is the user's
+        // `nohup` or a shell's background job: the program is to outlive its
+        // terminal, so they stay ignored. SIGTERM is how a supervisor ends
+        // it: that one always closes.
         ::sigaction(kCloseSignals[i], nullptr, &g_previousActions[i]);
-        if (kCloseSignals[i] == SIGHUP && g_previousActions[i].sa_handler == SIG_IGN)
+        if (kCloseSignals[i] != SIGTERM && g_previousActions[i].sa_handler == SIG_IGN)
             continue;
         ::sigaction(kCloseSignals[i], &action, nullptr);
     }
@@ -109,6 +115,22 @@ void lf_restoreHandlersLocked()
 }
 
 } // namespace
+
+void fillClosedStandardStreams()
+{
+    // A daemonizer or a service file may start the program with them
+    // closed: the next descriptor opened (the signal pipe, a log) would
+    // then be taken for standard error.
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        const int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        if (opened >= 0 && opened != fd) {
+            ::dup2(opened, fd);
+            ::close(opened);
+        }
+    }
+}
 
 void holdCloseSignals()
 {

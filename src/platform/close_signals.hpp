@@ -14,12 +14,16 @@ using CloseSignalReceiver = std::function<void(int signal)>;
 // For the rest of the process's life, from the call on (the program's first
 // act, on the main thread before any other): the close signals are caught
 // (and unblocked, should the process have been started with them blocked)
-// and held until a receiver takes them, except a SIGHUP that the process was
-// started with ignored (nohup),
+// and held until a receiver takes them, except a SIGHUP, SIGINT or SIGQUIT
+// that the process was started with ignored (nohup, a background job),
 // so that no signal ends the process before its exit steps; SIGPIPE and
 // SIGXFSZ are ignored, so that a write to a reader that has gone, or beyond
 // the file size limit, fails as a full disk does instead of ending it.
 void holdCloseSignals();
+
+// Opens /dev/null on each of descriptors 0, 1 and 2 that is closed, so that
+// nothing opened later takes a standard stream's number. Before anything else.
+void fillClosedStandardStreams();
 
 // The receiver gets every close signal caught from now on, first those held.
 // It runs under the lock that dropCloseSignalReceiver takes, so once that has

@@ -12,6 +12,7 @@
 #include "support/process.hpp"
 #include "support/test_support.hpp"
 
+#include <thread>
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -206,11 +207,27 @@ TEST(ProgramProcess, closeSignalsEndWithZeroAndThePositionSaved)
         std::vector<int> signals;
         bool atOnce;  // sent at the start, before the log and the window exist
         const char* name;
-        bool hangupIgnored = false; // started under nohup: only the later SIGTERM closes it
+        // How it was started: ignored signals only the later SIGTERM closes
+        // through; closed streams leave no terminal to read.
+        std::function<void()> inChild = {};
+        bool terminal = true;
+    };
+    // An ignored signal is given time to do what it should not before the
+    // SIGTERM: had it closed, its own closing line would be the one shown.
+    const auto ignoring = [](int signal) { return [signal] { ::signal(signal, SIG_IGN); }; };
+    const auto closing = [](std::vector<int> fds) {
+        return [fds] {
+            for (const int fd : fds)
+                ::close(fd);
+        };
     };
     const Case cases[] = {
         {"SIGTERM once it runs", {SIGTERM}, false, "SIGTERM"},
-        {"SIGHUP under nohup, then SIGTERM", {SIGHUP, SIGTERM}, false, "SIGTERM", true},
+        {"SIGHUP under nohup, then SIGTERM", {SIGHUP, SIGTERM}, false, "SIGTERM", ignoring(SIGHUP)},
+        {"Ctrl-C ignored as a background job, then SIGTERM", {SIGINT, SIGTERM}, false, "SIGTERM", ignoring(SIGINT)},
+        {"standard error closed (2>&-), SIGTERM", {SIGTERM}, false, "SIGTERM", closing({2}), false},
+        {"output and error closed, SIGTERM", {SIGTERM}, false, "SIGTERM", closing({1, 2}), false},
+        {"all three streams closed, SIGTERM", {SIGTERM}, false, "SIGTERM", closing({0, 1, 2}), false},
         {"SIGQUIT (Ctrl-\\) once it runs", {SIGQUIT}, false, "SIGQUIT (Ctrl-\\)"},
         {"SIGTERM at once", {SIGTERM}, true, "SIGTERM"},
         // Two of a kind in a row may arrive as one: another kind arrives too,
@@ -238,25 +255,29 @@ TEST(ProgramProcess, closeSignalsEndWithZeroAndThePositionSaved)
         if (c.atOnce)
             ::pthread_sigmask(SIG_BLOCK, &blocked, &before);
         Program program(dir.path(), {}, {}, true, {lf_programData(dir.path())}, "--headless",
-                        c.hangupIgnored ? std::function<void()>([] { ::signal(SIGHUP, SIG_IGN); })
-                                        : std::function<void()>());
+                        c.inChild);
         if (c.atOnce) {
             ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
         } else {
             ASSERT_TRUE(waitFor([&] { return lf_started(log); }, std::chrono::seconds(20)));
         }
-        for (const int signal : c.signals)
+        for (const int signal : c.signals) {
+            if (c.inChild && c.terminal && signal == SIGTERM)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1500));
             program.signal(signal);
+        }
         EXPECT_EQ(program.exitCode(std::chrono::seconds(20)), 0);
-        const std::string closing = c.name ? std::string("Signal ") + c.name + " received, closing Norvane_P3D ..."
+        const std::string closingLine = c.name ? std::string("Signal ") + c.name + " received, closing Norvane_P3D ..."
                                            : " received, closing Norvane_P3D ...";
         const std::string terminal = readFile(dir.path() / "terminal.txt");
-        EXPECT_NE(terminal.find(closing), std::string::npos) << terminal;
+        if (c.terminal) {
+            EXPECT_NE(terminal.find(closingLine), std::string::npos) << terminal;
+        }
         EXPECT_EQ(terminal.find("Close window button clicked"), std::string::npos) << "there is no window";
         const std::string text = readFile(log);
-        const auto shown = text.find(closing);
+        const auto shown = text.find(closingLine);
         ASSERT_NE(shown, std::string::npos) << text;
-        EXPECT_EQ(text.find(" received, closing", shown + closing.size()), std::string::npos) << "one closing line\n" << text;
+        EXPECT_EQ(text.find(" received, closing", shown + closingLine.size()), std::string::npos) << "one closing line\n" << text;
         const auto closed = text.find("User closed Norvane_P3D");
         ASSERT_NE(closed, std::string::npos);
         EXPECT_EQ(text.find("User closed Norvane_P3D", closed + 1), std::string::npos) << text;

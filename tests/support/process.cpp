@@ -44,10 +44,7 @@ Process::Process(const std::vector<std::string>& argv, const std::vector<std::st
         // ignores (a CI job may run with hang-ups ignored).
         for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
             ::signal(signal, SIG_DFL);
-        if (inChild)
-            inChild();
-        // Fails, harmlessly, for a child that made a session of its own.
-        ::setpgid(0, 0);
+        // Before the child's own work, which may close the streams again.
         if (!out.empty()) {
             const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             if (fd >= 0) {
@@ -56,6 +53,10 @@ Process::Process(const std::vector<std::string>& argv, const std::vector<std::st
                 ::close(fd);
             }
         }
+        if (inChild)
+            inChild();
+        // Fails, harmlessly, for a child that made a session of its own.
+        ::setpgid(0, 0);
         if (::chdir(dir.c_str()) != 0)
             ::_exit(127);
         ::execve(argp[0], argp.data(), envp.data());
