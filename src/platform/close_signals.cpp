@@ -116,22 +116,6 @@ void lf_restoreHandlersLocked()
 
 } // namespace
 
-void fillClosedStandardStreams()
-{
-    // A daemonizer or a service file may start the program with them
-    // closed: the next descriptor opened (the signal pipe, a log) would
-    // then be taken for standard error.
-    for (int fd = 0; fd <= 2; ++fd) {
-        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
-            continue;
-        const int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
-        if (opened >= 0 && opened != fd) {
-            ::dup2(opened, fd);
-            ::close(opened);
-        }
-    }
-}
-
 void holdCloseSignals()
 {
     std::call_once(g_pipeOnce, lf_createSignalPipe);

@@ -21,10 +21,6 @@ using CloseSignalReceiver = std::function<void(int signal)>;
 // the file size limit, fails as a full disk does instead of ending it.
 void holdCloseSignals();
 
-// Opens /dev/null on each of descriptors 0, 1 and 2 that is closed, so that
-// nothing opened later takes a standard stream's number. Before anything else.
-void fillClosedStandardStreams();
-
 // The receiver gets every close signal caught from now on, first those held.
 // It runs under the lock that dropCloseSignalReceiver takes, so once that has
 // returned it is never called again. Answers a token for dropping it.

@@ -10,6 +10,12 @@ namespace platform {
 
 enum class TerminalStream { output, error };
 
+// Opens /dev/null on each of descriptors 0, 1 and 2 that is closed (a
+// daemonizer, a service file, `2>&-`), so that nothing opened later (the
+// signal pipe, the log) takes a standard stream's number. The program's very
+// first act.
+void fillClosedStandardStreams() noexcept;
+
 // Makes both streams ready for writes that never wait. Called first thing at
 // start, while the terminal is surely there; later calls do nothing, and a
 // write made without it prepares them itself.

@@ -12,13 +12,13 @@
 #include "support/process.hpp"
 #include "support/test_support.hpp"
 
-#include <thread>
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <sys/resource.h>
@@ -207,27 +207,19 @@ TEST(ProgramProcess, closeSignalsEndWithZeroAndThePositionSaved)
         std::vector<int> signals;
         bool atOnce;  // sent at the start, before the log and the window exist
         const char* name;
-        // How it was started: ignored signals only the later SIGTERM closes
-        // through; closed streams leave no terminal to read.
-        std::function<void()> inChild = {};
-        bool terminal = true;
-    };
-    // An ignored signal is given time to do what it should not before the
-    // SIGTERM: had it closed, its own closing line would be the one shown.
-    const auto ignoring = [](int signal) { return [signal] { ::signal(signal, SIG_IGN); }; };
-    const auto closing = [](std::vector<int> fds) {
-        return [fds] {
-            for (const int fd : fds)
-                ::close(fd);
-        };
+        // How it was started: with a signal ignored, which only the later
+        // SIGTERM closes through; with standard streams closed, which leave
+        // no terminal to read.
+        int ignored = 0;
+        std::vector<int> closed = {};
     };
     const Case cases[] = {
         {"SIGTERM once it runs", {SIGTERM}, false, "SIGTERM"},
-        {"SIGHUP under nohup, then SIGTERM", {SIGHUP, SIGTERM}, false, "SIGTERM", ignoring(SIGHUP)},
-        {"Ctrl-C ignored as a background job, then SIGTERM", {SIGINT, SIGTERM}, false, "SIGTERM", ignoring(SIGINT)},
-        {"standard error closed (2>&-), SIGTERM", {SIGTERM}, false, "SIGTERM", closing({2}), false},
-        {"output and error closed, SIGTERM", {SIGTERM}, false, "SIGTERM", closing({1, 2}), false},
-        {"all three streams closed, SIGTERM", {SIGTERM}, false, "SIGTERM", closing({0, 1, 2}), false},
+        {"SIGHUP under nohup, then SIGTERM", {SIGHUP, SIGTERM}, false, "SIGTERM", SIGHUP},
+        {"Ctrl-C ignored as a background job, then SIGTERM", {SIGINT, SIGTERM}, false, "SIGTERM", SIGINT},
+        {"standard error closed (2>&-), SIGTERM", {SIGTERM}, false, "SIGTERM", 0, {2}},
+        {"output and error closed, SIGTERM", {SIGTERM}, false, "SIGTERM", 0, {1, 2}},
+        {"all three streams closed, SIGTERM", {SIGTERM}, false, "SIGTERM", 0, {0, 1, 2}},
         {"SIGQUIT (Ctrl-\\) once it runs", {SIGQUIT}, false, "SIGQUIT (Ctrl-\\)"},
         {"SIGTERM at once", {SIGTERM}, true, "SIGTERM"},
         // Two of a kind in a row may arrive as one: another kind arrives too,
@@ -254,30 +246,45 @@ TEST(ProgramProcess, closeSignalsEndWithZeroAndThePositionSaved)
             sigaddset(&blocked, signal);
         if (c.atOnce)
             ::pthread_sigmask(SIG_BLOCK, &blocked, &before);
+        const std::function<void()> started = [&c] {
+            if (c.ignored)
+                ::signal(c.ignored, SIG_IGN);
+            for (const int fd : c.closed)
+                ::close(fd);
+        };
         Program program(dir.path(), {}, {}, true, {lf_programData(dir.path())}, "--headless",
-                        c.inChild);
+                        c.ignored || !c.closed.empty() ? started : std::function<void()>());
         if (c.atOnce) {
             ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
         } else {
             ASSERT_TRUE(waitFor([&] { return lf_started(log); }, std::chrono::seconds(20)));
         }
+        // A closed number is /dev/null, not the next file the program opened.
+        for (const int fd : c.closed) {
+            std::error_code error;
+            const fs::path target = fs::read_symlink(
+                "/proc/" + std::to_string(program.pid()) + "/fd/" + std::to_string(fd), error);
+            EXPECT_EQ(target, "/dev/null") << "descriptor " << fd;
+        }
         for (const int signal : c.signals) {
-            if (c.inChild && c.terminal && signal == SIGTERM)
+            // An ignored signal is given time to do what it should not: had
+            // it closed, its own closing line would be the one shown.
+            if (c.ignored && signal == SIGTERM)
                 std::this_thread::sleep_for(std::chrono::milliseconds(1500));
             program.signal(signal);
         }
         EXPECT_EQ(program.exitCode(std::chrono::seconds(20)), 0);
-        const std::string closingLine = c.name ? std::string("Signal ") + c.name + " received, closing Norvane_P3D ..."
+        const std::string closing = c.name ? std::string("Signal ") + c.name + " received, closing Norvane_P3D ..."
                                            : " received, closing Norvane_P3D ...";
         const std::string terminal = readFile(dir.path() / "terminal.txt");
-        if (c.terminal) {
-            EXPECT_NE(terminal.find(closingLine), std::string::npos) << terminal;
+        if (c.closed.empty()) {
+            EXPECT_NE(terminal.find(closing), std::string::npos) << terminal;
         }
         EXPECT_EQ(terminal.find("Close window button clicked"), std::string::npos) << "there is no window";
         const std::string text = readFile(log);
-        const auto shown = text.find(closingLine);
+        const auto shown = text.find(closing);
         ASSERT_NE(shown, std::string::npos) << text;
-        EXPECT_EQ(text.find(" received, closing", shown + closingLine.size()), std::string::npos) << "one closing line\n" << text;
+        EXPECT_EQ(text.find(" received, closing", shown + closing.size()), std::string::npos) << "one closing line\n" << text;
         const auto closed = text.find("User closed Norvane_P3D");
         ASSERT_NE(closed, std::string::npos);
         EXPECT_EQ(text.find("User closed Norvane_P3D", closed + 1), std::string::npos) << text;

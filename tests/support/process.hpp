@@ -20,8 +20,9 @@ namespace testsupport {
 void endWithParent(pid_t parent);
 
 // A child process in its own process group; killed (group and all) at the end.
-// inChild runs in the child before anything else, where only calls that are
-// safe after a fork may be made (a new session, descriptors, the signal mask).
+// inChild runs in the child once its output is redirected and before anything
+// else, where only calls that are safe after a fork may be made (a new
+// session, descriptors, the signal mask).
 class Process {
 public:
     Process(const std::vector<std::string>& argv, const std::vector<std::string>& env, const std::filesystem::path& folder,
