@@ -56,6 +56,9 @@ if [ -z "$runtime_base" ] || [ ! -d "$runtime_base" ] || [ ! -w "$runtime_base" 
 short="$(mktemp -d "$runtime_base/norvane-demo.XXXXXX")"
 pids=()
 stop_all() {
+  # Nothing is passed on any more: a signal now must not end the clean-up's
+  # own commands half way.
+  trap '' INT TERM HUP
   for pid in "${pids[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
   for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
   rm -rf "$short"
@@ -87,6 +90,25 @@ export NORVANE_APPDATA="$demo/roaming" NORVANE_PROGRAMDATA="$demo/programdata" \
        NORVANE_QNH_PORT="$qnh_port" NORVANE_TRAFFIC_PORT="$traffic_port" \
        NORVANE_UPDATE_URL="${NORVANE_UPDATE_URL:-https://127.0.0.1:9}"
 
+# Once the program runs, the script runs nothing but builtins in the
+# foreground: a command of its own takes the Ctrl-C sent to the demo's group
+# and, ended by it, would end the script (set -e) before it has passed the
+# signal on. What needs a command is worked out here, before the start.
+# The recorded approach comes within the 8 nm that the program takes in
+# around a user on the ground some 700 s into its recording.
+arrival=""
+if awk -v s="$speed" 'BEGIN { exit !(s > 0) }'; then
+  arrival="The arriving flight DLH4TR appears about $(awk -v s="$speed" 'BEGIN { printf "%d", 700 / s + 30 }') s after the replay starts, when it comes within 8 nm."
+fi
+# Faster, the recorded taxiing runs at a multiple of its speed, up to what
+# only a take-off roll reaches, and speeds up from a stop by more than a real
+# aircraft can between two reports: the program believes such a speed only
+# from its second report, and a departure may then be shown from its take-off
+# on.
+fast=""
+if awk -v s="$speed" 'BEGIN { exit !(s > 1) }'; then
+  fast="At speed $speed the aircraft move $speed times as fast: a departure's taxiing looks like a take-off roll, so it may first appear when it takes off (speed 1 shows whole flights)."
+fi
 # Made here: a background job opens its output only when it gets to run, and
 # the report loop below reads the file at once.
 : >"$demo/simstub.log"
@@ -110,19 +132,8 @@ pids=("$norvane" "${pids[@]}")
 echo "norvane ${headless[*]} runs in $demo/program (log: $demo/program/Log.txt)"
 echo "simulator stand-in: $demo/simstub.log, RealTraffic stand-in: $demo/rtstub.log"
 echo "The first aircraft appear about 30 s after the replay starts (the traffic runs 30 s behind the reports)."
-# The recorded approach comes within the 8 nm that the program takes in
-# around a user on the ground some 700 s into its recording.
-if awk -v s="$speed" 'BEGIN { exit !(s > 0) }'; then
-  echo "The arriving flight DLH4TR appears about $(awk -v s="$speed" 'BEGIN { printf "%d", 700 / s + 30 }') s after the replay starts, when it comes within 8 nm."
-fi
-# Faster, the recorded taxiing runs at a multiple of its speed, up to what
-# only a take-off roll reaches, and speeds up from a stop by more than a real
-# aircraft can between two reports: the program believes such a speed only
-# from its second report, and a departure may then be shown from its take-off
-# on.
-if awk -v s="$speed" 'BEGIN { exit !(s > 1) }'; then
-  echo "At speed $speed the aircraft move $speed times as fast: a departure's taxiing looks like a take-off roll, so it may first appear when it takes off (speed 1 shows whole flights)."
-fi
+[ -z "$arrival" ] || echo "$arrival"
+[ -z "$fast" ] || echo "$fast"
 [ -n "${NORVANE_DEMO_SECONDS:-}" ] || echo "Ctrl-C ends the demo."
 
 # Whether a stand-in has ended (the program would wait for it for ever); if so,
@@ -137,15 +148,19 @@ stand_in_ended() {
 }
 
 # The stand-in's reports of the AI aircraft it holds, shown as they come.
+# Read on from where the last round stopped; a line the stand-in has not
+# ended yet waits for its end.
 stand_in_failed=0
-shown=0
+exec 8<"$demo/simstub.log"
+pending=""
 start=$SECONDS
 while [ -z "$closing" ] && kill -0 "$norvane" 2>/dev/null; do
-  lines=$(wc -l <"$demo/simstub.log")
-  if [ "$lines" -gt "$shown" ]; then
-    sed -n "$((shown + 1)),${lines}p" "$demo/simstub.log" | grep '^report:' || true
-    shown=$lines
-  fi
+  while IFS= read -r part <&8; do
+    line="$pending$part"
+    pending=""
+    case "$line" in report:*) printf '%s\n' "$line" || true ;; esac
+  done
+  pending+="$part"
   if [ -z "$closing" ] && { stand_in_ended "simulator stand-in" "$simstub_pid" "$demo/simstub.log" ||
                              stand_in_ended "RealTraffic stand-in" "$rtstub_pid" "$demo/rtstub.log"; }; then
     stand_in_failed=1

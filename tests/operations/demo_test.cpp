@@ -47,6 +47,10 @@ struct Demo {
             "NORVANE_TRAFFIC_PORT=" + std::to_string(freePort(true)),
             "NORVANE_DEMO_TCP_PORT=" + std::to_string(tcpPort),
         };
+        // A PATH of the caller's replaces the default one.
+        for (const auto& more : moreEnv)
+            if (more.rfind("PATH=", 0) == 0)
+                env.erase(env.begin());
         env.insert(env.end(), moreEnv.begin(), moreEnv.end());
         // What a service manager does: ./run.sh in a session of its own,
         // waited for (setsid -w ends with its code).
@@ -116,7 +120,22 @@ TEST(Demo, runShowsReplayedAircraftAndASecondDemoInItsFolderRefuses)
 TEST(Demo, parksStaticAircraftAndASigintToTheGroupOfASetsidRunShEndsWithTheProgramsCodeAndOneClosingLine)
 {
     const testsupport::TempDir dir;
-    const Demo demo(dir.path(), dir.path() / "demo", "demo", freePort(false), {}, true);
+    // Each command the script may run, behind a stand-in that, once asked,
+    // sends the group's Ctrl-C while it runs, and is ended by it as the
+    // command itself would be: that must not end the script before it has
+    // passed the signal on.
+    const fs::path slow = dir.path() / "commands";
+    const fs::path ctrlC = dir.path() / "ctrl-c-group";
+    fs::create_directories(slow);
+    for (const char* command : {"awk", "cat", "grep", "sed", "tail", "wc"}) {
+        testsupport::writeFile(slow / command, "#!/bin/sh\nif [ -e " + ctrlC.string() + " ] && read group < " +
+                                                   ctrlC.string() + " && rm " + ctrlC.string() +
+                                                   " 2>/dev/null; then kill -INT \"-$group\"; sleep 5; fi\n"
+                                                   "exec /usr/bin/" + command + " \"$@\"\n");
+        fs::permissions(slow / command, fs::perms::owner_all);
+    }
+    const Demo demo(dir.path(), dir.path() / "demo", "demo", freePort(false), {"PATH=" + slow.string() + ":/usr/bin:/bin"},
+                    true);
     // The park airport's stands have use at every hour of the week: static
     // aircraft are planned and parked ("*" ends a static callsign).
     ASSERT_TRUE(waitFor([&] { return demo.log().find(" positions (") != std::string::npos; }, 80s))
@@ -128,7 +147,14 @@ TEST(Demo, parksStaticAircraftAndASigintToTheGroupOfASetsidRunShEndsWithTheProgr
     // A supervisor's SIGINT (or a terminal's Ctrl-C) goes to the demo's whole process group.
     const pid_t group = demo.sessionGroup();
     ASSERT_GT(group, 1) << demo.said();
-    ASSERT_EQ(::kill(-group, SIGINT), 0);
+    // Whole or not at all for the command that reads it.
+    testsupport::writeFile(dir.path() / "ctrl-c-new", std::to_string(group) + "\n");
+    fs::rename(dir.path() / "ctrl-c-new", ctrlC);
+    // A script that runs no command meanwhile gets it from here.
+    if (!waitFor([&] { return !fs::exists(ctrlC); }, 5s)) {
+        fs::remove(ctrlC);
+        ASSERT_EQ(::kill(-group, SIGINT), 0);
+    }
     EXPECT_EQ(demo.script->exitCode(60s), 0) << demo.said();
     const std::string said = demo.said();
     EXPECT_EQ(said.find("Signal "), said.rfind("Signal ")) << "one closing line\n" << said;
