@@ -25,16 +25,8 @@ struct Sink {
 Sink lf_sinkFor(int fd) noexcept
 {
     struct stat status {};
-    if (::fstat(fd, &status) != 0) {
-        // Started with the stream closed: the number is taken by /dev/null, so
-        // that no file opened later (the log) receives the terminal's lines.
-        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-        if (null >= 0 && null != fd) {
-            ::dup2(null, fd);
-            ::close(null);
-        }
+    if (::fstat(fd, &status) != 0)
         return {};
-    }
     // A file takes a write at once, full disk or not: no reader to wait for.
     if (S_ISREG(status.st_mode) || S_ISBLK(status.st_mode))
         return {fd, SinkKind::file};
@@ -85,6 +77,20 @@ ssize_t lf_writeOnce(const Sink& sink, const char* data, std::size_t size) noexc
 }
 
 } // namespace
+
+void fillClosedStandardStreams() noexcept
+{
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        // The lower ones are open by now, so this takes fd itself.
+        const int null = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        if (null >= 0 && null != fd) {
+            ::dup2(null, fd);
+            ::close(null);
+        }
+    }
+}
 
 void prepareTerminal() noexcept
 {

@@ -10,6 +10,12 @@ namespace platform {
 
 enum class TerminalStream { output, error };
 
+// Gives each of descriptors 0, 1 and 2 that the process was started without
+// (`2>&-`, a daemonizer) /dev/null. The very first call of the program, before
+// it opens anything: else the next descriptor it opens (a pipe, the log)
+// takes that number and is written to as standard error.
+void fillClosedStandardStreams() noexcept;
+
 // Makes both streams ready for writes that never wait. Called first thing at
 // start, while the terminal is surely there; later calls do nothing, and a
 // write made without it prepares them itself.
