@@ -206,11 +206,14 @@ TEST(ProgramProcess, closeSignalsEndWithZeroAndThePositionSaved)
         std::vector<int> signals;
         bool atOnce;  // sent at the start, before the log and the window exist
         const char* name;
-        bool hangupIgnored = false; // started under nohup: only the later SIGTERM closes it
+        int ignored = 0; // started with it ignored (nohup, `&` in a script): only the later SIGTERM closes it
     };
     const Case cases[] = {
         {"SIGTERM once it runs", {SIGTERM}, false, "SIGTERM"},
-        {"SIGHUP under nohup, then SIGTERM", {SIGHUP, SIGTERM}, false, "SIGTERM", true},
+        {"SIGHUP under nohup, then SIGTERM", {SIGHUP, SIGTERM}, false, "SIGTERM", SIGHUP},
+        {"Ctrl-C ignored by a script's `&`, then SIGTERM", {SIGINT, SIGTERM}, false, "SIGTERM", SIGINT},
+        {"SIGQUIT ignored from the start, then SIGTERM", {SIGQUIT, SIGTERM}, false, "SIGTERM", SIGQUIT},
+        {"SIGTERM ignored from the start still closes", {SIGTERM}, false, "SIGTERM", SIGTERM},
         {"SIGQUIT (Ctrl-\\) once it runs", {SIGQUIT}, false, "SIGQUIT (Ctrl-\\)"},
         {"SIGTERM at once", {SIGTERM}, true, "SIGTERM"},
         // Two of a kind in a row may arrive as one: another kind arrives too,
@@ -238,8 +241,8 @@ TEST(ProgramProcess, closeSignalsEndWithZeroAndThePositionSaved)
         if (c.atOnce)
             ::pthread_sigmask(SIG_BLOCK, &blocked, &before);
         Program program(dir.path(), {}, {}, true, {lf_programData(dir.path())}, "--headless",
-                        c.hangupIgnored ? std::function<void()>([] { ::signal(SIGHUP, SIG_IGN); })
-                                        : std::function<void()>());
+                        c.ignored ? std::function<void()>([&c] { ::signal(c.ignored, SIG_IGN); })
+                                  : std::function<void()>());
         if (c.atOnce) {
             ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
         } else {
