@@ -10,6 +10,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <pthread.h>
 #include <unistd.h>
 
@@ -58,6 +59,14 @@ void lf_signalWatcher()
     const sigset_t closeSignals = lf_closeSignalSet();
     ::pthread_sigmask(SIG_UNBLOCK, &closeSignals, nullptr);
     for (;;) {
+        // Waiting in poll(), not read(): a sanitizer's runtime runs a handler
+        // at once only in the calls it knows to block, poll() among them.
+        pollfd readable{g_signalPipe[0], POLLIN, 0};
+        if (::poll(&readable, 1, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            return;
+        }
         char byte = 0;
         const auto got = ::read(g_signalPipe[0], &byte, 1);
         if (got < 0 && errno == EINTR)
