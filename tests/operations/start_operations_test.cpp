@@ -147,6 +147,10 @@ class EndingTest : public OperationsTest, public ::testing::WithParamInterface<E
 TEST_P(EndingTest, endsWithItsExitStepsAndTheLearnedStandSaved)
 {
     const Ending ending = GetParam();
+    const int lowestClosed = ending == Ending::allClosed       ? 0
+                             : ending == Ending::outputsClosed ? 1
+                             : ending == Ending::errorClosed   ? 2
+                                                               : 3;  // none
     prepare();
     connectRealTraffic();
     std::unique_ptr<Reader> reader;
@@ -180,11 +184,10 @@ TEST_P(EndingTest, endsWithItsExitStepsAndTheLearnedStandSaved)
             {});
         ::close(writeEnd);
         reader = std::make_unique<Reader>(pipeEnds[0]);
-    } else if (ending == Ending::errorClosed || ending == Ending::outputsClosed || ending == Ending::allClosed) {
-        const int lowest = ending == Ending::allClosed ? 0 : ending == Ending::outputsClosed ? 1 : 2;
+    } else if (lowestClosed < 3) {
         startProgramWith(
-            [lowest] {
-                for (int fd = lowest; fd < 3; ++fd)
+            [lowestClosed] {
+                for (int fd = lowestClosed; fd < 3; ++fd)
                     ::close(fd);
             },
             {});
@@ -192,6 +195,13 @@ TEST_P(EndingTest, endsWithItsExitStepsAndTheLearnedStandSaved)
         startProgramWith({}, ending == Ending::diskFull ? fs::path("/dev/full") : m_dir.path() / "norvane.out");
     }
     ASSERT_TRUE(waitForLog("Start of operations: main loop started", 60s)) << log();
+    // A closed stream's number holds /dev/null, not a descriptor the program opened later.
+    for (int fd = lowestClosed; fd < 3; ++fd) {
+        std::error_code error;
+        EXPECT_EQ(fs::read_symlink("/proc/" + std::to_string(m_norvane->pid()) + "/fd/" + std::to_string(fd), error),
+                  "/dev/null")
+            << fd;
+    }
 
     // An airliner standing at stand A1 of the park airport learns the stand
     // the moment it is placed there.
@@ -418,9 +428,14 @@ TEST_P(PortTakenTest, endsWithTheSystemErrorCodeAndTheLogNamesPortAndCause)
         connectRealTraffic();
     startProgram(withWindow ? xvfb.display() : std::string());
 
+    // A supervisor's SIGTERM while the exit runs changes nothing: the program
+    // ends anyway, with its own code, and no line says that the signal closed it.
+    ASSERT_TRUE(waitForLog("Exiting: SYSTEM ERROR", 90s)) << log();
+    m_norvane->signal(SIGTERM);
     const std::optional<int> code = m_norvane->exitCode(90s);
     const std::string text = log();
     EXPECT_EQ(code, 1) << text;
+    EXPECT_EQ(text.find(" received, closing"), std::string::npos) << text;
     // One line for UDP and TCP alike: the port, the system's words for the
     // cause (no Windows number) and what to do.
     const std::string setting = which == TakenPort::tcp   ? "PORT_NUMBER in " + (m_dir.path() / "roaming" / "Norvane_P3D" / "parameters.xml").string()
