@@ -220,12 +220,12 @@ void MainWindowProcedure::onMessage(ui::Window& window, const ui::Message& messa
         case ui::MessageKind::close:
             // The window stays: the exit thread ends the program with the final close.
             if (message.value != 0) {
-                // The exit first, whatever becomes of the line; only the first
-                // signal says so (a second Ctrl-C adds nothing). The line is
-                // logged, unlike the close box's: nobody may have seen the
-                // terminal it came from.
-                gf_requestExit(ExitReason::USER_CLOSED_SIM, 0);
-                if (!g_signalShown.exchange(true))
+                // The exit first, whatever becomes of the line; only a signal
+                // that is acted on says so, once (a second Ctrl-C, or one while
+                // the program ends anyway, adds nothing). The line is logged,
+                // unlike the close box's: nobody may have seen the terminal it
+                // came from.
+                if (gf_beginExit(ExitReason::USER_CLOSED_SIM, 0) && !g_signalShown.exchange(true))
                     gf_showStatus(fmt::format("Signal {} received, closing {} ...", lf_signalName(message.value),
                                               kProgramName),
                                   true);

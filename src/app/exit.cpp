@@ -11,6 +11,7 @@
 #include <atomic>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 namespace tzo {
 
@@ -24,6 +25,11 @@ constexpr int kWaitSteps = 101;
 // (restart or not): a claim is either wholly before that decision, and then
 // seen by it, or wholly after the message was posted.
 std::mutex g_exitMutex;
+// Guarded by g_exitMutex: a restart's exit runs and has not yet decided
+// between restarting and ending; a close asked for meanwhile, which turns it
+// into an end.
+bool g_restartUndecided = false;
+bool g_closeWanted = false;
 
 std::atomic<int> g_exitCode{0};
 
@@ -108,9 +114,17 @@ bool gf_beginExit(ExitReason reason, int seconds)
     {
         std::lock_guard lock(g_exitMutex);
         bool idle = false;
-        if (!exiting.compare_exchange_strong(idle, true))
-            return false;
+        if (!exiting.compare_exchange_strong(idle, true)) {
+            // A close ends the program whatever it does: a restart under way
+            // becomes an end. Any other exit ends it anyway.
+            if (reason != ExitReason::USER_CLOSED_SIM || !g_restartUndecided || g_closeWanted)
+                return false;
+            g_closeWanted = true;
+            return true;
+        }
         exitReason.store(reason);
+        g_restartUndecided = lf_isRestart(reason);
+        g_closeWanted = false;
         generation = runGeneration.fetch_add(1) + 1;
     }
     try {
@@ -140,11 +154,43 @@ bool lf_restartCountdown(ExitServices& services, int seconds, std::uint64_t gene
 
 namespace {
 
+// Whether a close came during this restart's exit. Once the exit has decided
+// to end the program, a later close would change nothing: it is refused.
+bool lf_closeWanted(bool endDecided)
+{
+    std::lock_guard lock(g_exitMutex);
+    if (endDecided)
+        g_restartUndecided = false;
+    return g_closeWanted;
+}
+
+// Lets a new exit begin (it ends the countdown), unless a close came first.
+bool lf_releaseForCountdown()
+{
+    std::lock_guard lock(g_exitMutex);
+    g_restartUndecided = false;
+    if (g_closeWanted)
+        return false;
+    exiting.store(false);
+    return true;
+}
+
 void lf_finalExit(ExitServices* services, int seconds, std::uint64_t generation)
 {
-    const ExitReason reason = exitReason.load();
+    ExitReason reason = exitReason.load();
     const bool restartWanted = lf_isRestart(reason);
     bool failed = false;
+    bool userClosedSaid = false;
+    const auto closedByUser = [&] {
+        if (std::exchange(userClosedSaid, true))
+            return;
+        reason = ExitReason::USER_CLOSED_SIM;
+        exitReason.store(reason);
+        lf_step(failed, [&] {
+            gf_logLine(fmt::format("User closed {}", kProgramName));
+            userClosed.store(true);
+        });
+    };
 
     lf_step(failed, [&] {
         gf_logLine(fmt::format("Exiting: {}", gf_exitReasonText(reason)));
@@ -156,12 +202,8 @@ void lf_finalExit(ExitServices* services, int seconds, std::uint64_t generation)
     lf_step(failed, [&] { services->closeServer(); });
     if (reason == ExitReason::SYSTEM_ERROR)
         lf_step(failed, [&] { services->sleepFor(5s); });
-    if (reason == ExitReason::USER_CLOSED_SIM) {
-        lf_step(failed, [&] {
-            gf_logLine(fmt::format("User closed {}", kProgramName));
-            userClosed.store(true);
-        });
-    }
+    if (reason == ExitReason::USER_CLOSED_SIM || lf_closeWanted(false))
+        closedByUser();
     lf_step(failed, [&] { services->requestThreadStops(); });
     lf_step(failed, [&] { services->removeFlightPlanFolder(); });
 
@@ -184,17 +226,22 @@ void lf_finalExit(ExitServices* services, int seconds, std::uint64_t generation)
     // A restart needs a quiet process: an old start-up thread or main loop
     // that goes on beside a new start would start operations twice. And after
     // a failed step the state is not known to be clean.
-    bool restart = restartWanted;
-    if (restartWanted && othersRunning > 0) {
+    bool restart = restartWanted && !userClosedSaid;
+    if (restart && othersRunning > 0) {
         restart = false;
         lf_step(failed, [&] {
             gf_logLineMarked(fmt::format("{} thread{} still running, ending instead of restarting", othersRunning,
                                          othersRunning == 1 ? "" : "s"));
         });
-    } else if (restartWanted && failed) {
+    } else if (restart && failed) {
         restart = false;
         lf_step(failed, [&] { gf_logLineMarked("Exit step failed, ending instead of restarting"); });
     }
+
+    if (restart && lf_closeWanted(false))
+        restart = false;
+    if (!restart && lf_closeWanted(true))
+        closedByUser();
 
     bool countdownDone = true;
     if (restart) {
@@ -216,11 +263,13 @@ void lf_finalExit(ExitServices* services, int seconds, std::uint64_t generation)
         if (failed) {
             restart = false;
             lf_step(failed, [&] { gf_logLineMarked("Restart reset failed, ending instead of restarting"); });
+        } else if (!lf_releaseForCountdown()) {
+            restart = false;
         } else {
-            // From here on a new exit may begin; it ends the countdown.
-            exiting.store(false);
             lf_step(failed, [&] { countdownDone = lf_restartCountdown(*services, seconds, generation); });
         }
+        if (!restart && lf_closeWanted(true))
+            closedByUser();
     }
     // What an end saves and reports runs on every way to an end, a restart
     // given up included, and only here, after the wait: it reads what the

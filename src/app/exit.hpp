@@ -67,7 +67,9 @@ public:
 void gf_installExitServices(std::shared_ptr<ExitServices> services);
 
 // The implementation behind gf_requestExit (installed as its hook): claims the
-// exit and starts the exit thread. Answers whether it started one. Failure to
+// exit and starts the exit thread. A close while a restart's exit runs turns
+// that restart into an end; any other request while an exit runs is refused.
+// Answers whether the request is acted on. Failure to
 // start the thread releases the claim and raises the standard system error.
 bool gf_beginExit(ExitReason reason, int seconds);
 

@@ -12,13 +12,14 @@ namespace platform {
 using CloseSignalReceiver = std::function<void(int signal)>;
 
 // For the rest of the process's life, from the call on (the program's first
-// act, on the main thread before any other): the close signals are caught
-// (and unblocked, should the process have been started with them blocked)
-// and held until a receiver takes them, except a SIGHUP, SIGINT or SIGQUIT
-// that the process was started with ignored (nohup, a background job),
-// so that no signal ends the process before its exit steps; SIGPIPE and
-// SIGXFSZ are ignored, so that a write to a reader that has gone, or beyond
-// the file size limit, fails as a full disk does instead of ending it.
+// act, on the main thread before any other): the close signals are caught,
+// by one watcher thread alone (every thread started later keeps them
+// blocked; a process started with them blocked takes them too), and held
+// until a receiver takes them, except a SIGHUP, SIGINT or SIGQUIT that the
+// process was started with ignored (nohup, a script's `&`), so that no
+// signal ends the process before its exit steps; SIGPIPE and SIGXFSZ are
+// ignored, so that a write to a reader that has gone, or beyond the file
+// size limit, fails as a full disk does instead of ending it.
 void holdCloseSignals();
 
 // The receiver gets every close signal caught from now on, first those held.

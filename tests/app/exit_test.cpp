@@ -310,3 +310,42 @@ TEST_F(ExitTest, newerExitDuringTheCountdownTakesOver)
     EXPECT_EQ(services->count("stopReaders"), 2);
     EXPECT_TRUE(exiting.load());
 }
+
+// A close while a restart's exit runs turns the restart into an end: every
+// step once, the end's steps too, exit code 0; a close once the program ends
+// anyway is refused, and so is any other request.
+TEST_F(ExitTest, aCloseDuringARestartsExitEndsTheProgramInstead)
+{
+    for (const ExitReason running : {ExitReason::RESTART, ExitReason::RESTART_IPP, ExitReason::SYSTEM_ERROR}) {
+        SCOPED_TRACE(gf_exitReasonText(running));
+        apptest::resetExitState();
+        {
+            std::lock_guard lock(services->mutex);
+            services->calls.clear();
+            services->posts.clear();
+            services->sleepsMs.clear();
+            services->holdFirstWait = true;
+        }
+        gf_requestExit(running, 3);
+        ASSERT_TRUE(waitFor([&] {
+            std::lock_guard lock(services->mutex);
+            return !services->sleepsMs.empty();
+        }));
+        EXPECT_FALSE(tzo::gf_beginExit(ExitReason::SIM_WAS_CLOSED, 0));
+        const bool restart = running != ExitReason::SYSTEM_ERROR;
+        EXPECT_EQ(tzo::gf_beginExit(ExitReason::USER_CLOSED_SIM, 0), restart);
+        EXPECT_FALSE(tzo::gf_beginExit(ExitReason::USER_CLOSED_SIM, 0)) << "a second close adds nothing";
+        services->release();
+        ASSERT_TRUE(waitForPosts(1));
+        EXPECT_EQ(services->postsNow(), std::vector<tzo::WindowMessage>{tzo::WindowMessage::FINAL_CLOSE});
+        EXPECT_EQ(tzo::gf_exitCode(), restart ? 0 : tzo::kExitSystemError);
+        EXPECT_EQ(services->count("stopReaders"), 1);
+        EXPECT_EQ(services->count("resetTraffic"), 0);
+        for (const char* endStep : {"clearBlockedCallsign", "matchingSummary", "logNoMatches"})
+            EXPECT_EQ(services->count(endStep), 1) << endStep;
+        EXPECT_EQ(userClosed.load(), restart);
+        EXPECT_TRUE(exiting.load());
+        EXPECT_FALSE(tzo::gf_beginExit(ExitReason::USER_CLOSED_SIM, 0)) << "the program is ending";
+    }
+    EXPECT_EQ(testsupport::countLinesWith("Log.txt", "User closed Norvane_P3D"), 2);
+}

@@ -91,13 +91,18 @@ TEST_F(OperationsTest, replayedTracksBecomeMovingAiAircraftInTheSimulator)
     EXPECT_TRUE(m_sim->protocolErrors().empty());
 }
 
-// How the terminal of a headless run went away, and how the run then ends.
+// How a headless run was started and its terminal went away, and how the run then ends.
 enum class Ending {
     hangupSignal,       // SIGHUP alone, standard error on a file that takes every line
     terminalClosed,     // a pseudo-terminal whose master side is closed: SIGHUP, then EIO on every write
     readerGoneSignal,   // "2>&1 | tee", then Ctrl-C: the reader ends, the program gets SIGINT
     readerGoneNoSignal, // "2>&1 | less", then quitting less: EPIPE, no signal; the simulator closes later
     diskFull,           // standard error to a full disk from the start; SIGTERM
+    errorClosed,        // started with "2>&-" (a service file, a cron line); SIGTERM
+    outputsClosed,      // ">&- 2>&-"; SIGTERM
+    allClosed,          // "<&- >&- 2>&-" (a daemonizer); SIGTERM
+    interruptInRestart, // Ctrl-C while the exit of a restart (a new flight loaded) runs
+    terminateInRestart, // a supervisor's SIGTERM at that moment
 };
 
 // Reads what the program writes to its terminal or pipe, as a terminal
@@ -133,13 +138,19 @@ private:
 
 class EndingTest : public OperationsTest, public ::testing::WithParamInterface<Ending> {};
 
-// However the terminal goes away, the run ends through every exit step: the
+// However the program was started (standard streams closed included) and the
+// terminal goes away, and a signal in a restart's exit too, the run ends
+// through every exit step, once, without restarting: the
 // stand learned at the park airport is saved, the flight-plan folder goes,
 // the closing line is in the log, the exit code is 0, and a terminal that
 // cannot be written any more is noted once in the log.
 TEST_P(EndingTest, endsWithItsExitStepsAndTheLearnedStandSaved)
 {
     const Ending ending = GetParam();
+    const int lowestClosed = ending == Ending::allClosed       ? 0
+                             : ending == Ending::outputsClosed ? 1
+                             : ending == Ending::errorClosed   ? 2
+                                                               : 3;  // none
     prepare();
     connectRealTraffic();
     std::unique_ptr<Reader> reader;
@@ -173,10 +184,24 @@ TEST_P(EndingTest, endsWithItsExitStepsAndTheLearnedStandSaved)
             {});
         ::close(writeEnd);
         reader = std::make_unique<Reader>(pipeEnds[0]);
+    } else if (lowestClosed < 3) {
+        startProgramWith(
+            [lowestClosed] {
+                for (int fd = lowestClosed; fd < 3; ++fd)
+                    ::close(fd);
+            },
+            {});
     } else {
         startProgramWith({}, ending == Ending::diskFull ? fs::path("/dev/full") : m_dir.path() / "norvane.out");
     }
     ASSERT_TRUE(waitForLog("Start of operations: main loop started", 60s)) << log();
+    // A closed stream's number holds /dev/null, not a descriptor the program opened later.
+    for (int fd = lowestClosed; fd < 3; ++fd) {
+        std::error_code error;
+        EXPECT_EQ(fs::read_symlink("/proc/" + std::to_string(m_norvane->pid()) + "/fd/" + std::to_string(fd), error),
+                  "/dev/null")
+            << fd;
+    }
 
     // An airliner standing at stand A1 of the park airport learns the stand
     // the moment it is placed there.
@@ -230,6 +255,22 @@ TEST_P(EndingTest, endsWithItsExitStepsAndTheLearnedStandSaved)
         closing = "Signal SIGTERM received, closing Norvane_P3D ...";
         failure = "No space left on device";
         break;
+    case Ending::errorClosed:
+    case Ending::outputsClosed:
+    case Ending::allClosed:
+        m_norvane->signal(SIGTERM);
+        closing = "Signal SIGTERM received, closing Norvane_P3D ...";
+        break;
+    case Ending::interruptInRestart:
+    case Ending::terminateInRestart:
+        m_sim->sendFilenameEvent("FlightLoaded", "Flights\\Other.fxml");
+        // The exit's first step alone waits 300 ms: the signal comes well
+        // before the restart's countdown.
+        ASSERT_TRUE(waitForLog("Exiting: RESTART", 30s)) << log();
+        m_norvane->signal(ending == Ending::interruptInRestart ? SIGINT : SIGTERM);
+        closing = ending == Ending::interruptInRestart ? "Signal SIGINT (Ctrl-C) received, closing Norvane_P3D ..."
+                                                       : "Signal SIGTERM received, closing Norvane_P3D ...";
+        break;
     }
     EXPECT_EQ(m_norvane->exitCode(30s), 0) << log();
     if (ending == Ending::hangupSignal) {
@@ -239,8 +280,13 @@ TEST_P(EndingTest, endsWithItsExitStepsAndTheLearnedStandSaved)
     const auto closed = text.find(closing);
     ASSERT_NE(closed, std::string::npos) << text;
     EXPECT_EQ(text.find(closing, closed + 1), std::string::npos) << "one closing line\n" << text;
+    EXPECT_EQ(testsupport::countLinesWith(m_program / "Log.txt", "main loop started"), 1) << "no restart\n" << text;
+    EXPECT_EQ(text.find("Restarting after"), std::string::npos) << text;
     if (ending != Ending::readerGoneNoSignal) {
-        EXPECT_NE(text.find("User closed Norvane_P3D", closed), std::string::npos);
+        // In a restart's exit the exit may say so before the window does.
+        const auto from = text.find("Exiting: RESTART") != std::string::npos ? text.find("Exiting: RESTART") : closed;
+        EXPECT_EQ(testsupport::countLinesWith(m_program / "Log.txt", "User closed Norvane_P3D"), 1) << text;
+        EXPECT_NE(text.find("User closed Norvane_P3D", from), std::string::npos) << text;
     }
     const std::string note = "===> Standard error cannot be written (" + failure + "): its lines are dropped\n";
     const auto noted = text.find("Standard error ");
@@ -259,7 +305,9 @@ TEST_P(EndingTest, endsWithItsExitStepsAndTheLearnedStandSaved)
 
 INSTANTIATE_TEST_SUITE_P(Endings, EndingTest,
                          ::testing::Values(Ending::hangupSignal, Ending::terminalClosed, Ending::readerGoneSignal,
-                                           Ending::readerGoneNoSignal, Ending::diskFull),
+                                           Ending::readerGoneNoSignal, Ending::diskFull, Ending::errorClosed,
+                                           Ending::outputsClosed, Ending::allClosed, Ending::interruptInRestart,
+                                           Ending::terminateInRestart),
                          [](const auto& info) {
                              switch (info.param) {
                              case Ending::hangupSignal: return std::string("hangupSignal");
@@ -267,6 +315,11 @@ INSTANTIATE_TEST_SUITE_P(Endings, EndingTest,
                              case Ending::readerGoneSignal: return std::string("readerGoneSignal");
                              case Ending::readerGoneNoSignal: return std::string("readerGoneNoSignal");
                              case Ending::diskFull: return std::string("diskFull");
+                             case Ending::errorClosed: return std::string("errorClosed");
+                             case Ending::outputsClosed: return std::string("outputsClosed");
+                             case Ending::allClosed: return std::string("allClosed");
+                             case Ending::interruptInRestart: return std::string("interruptInRestart");
+                             case Ending::terminateInRestart: return std::string("terminateInRestart");
                              }
                              return std::string();
                          });
@@ -375,9 +428,14 @@ TEST_P(PortTakenTest, endsWithTheSystemErrorCodeAndTheLogNamesPortAndCause)
         connectRealTraffic();
     startProgram(withWindow ? xvfb.display() : std::string());
 
+    // A supervisor's SIGTERM while the exit runs changes nothing: the program
+    // ends anyway, with its own code, and no line says that the signal closed it.
+    ASSERT_TRUE(waitForLog("Exiting: SYSTEM ERROR", 90s)) << log();
+    m_norvane->signal(SIGTERM);
     const std::optional<int> code = m_norvane->exitCode(90s);
     const std::string text = log();
     EXPECT_EQ(code, 1) << text;
+
     // One line for UDP and TCP alike: the port, the system's words for the
     // cause (no Windows number) and what to do.
     const std::string setting = which == TakenPort::tcp   ? "PORT_NUMBER in " + (m_dir.path() / "roaming" / "Norvane_P3D" / "parameters.xml").string()
@@ -401,6 +459,7 @@ TEST_P(PortTakenTest, endsWithTheSystemErrorCodeAndTheLogNamesPortAndCause)
     // Headless, the same line reaches the terminal; with a window, the last
     // line says why it ended.
     const std::string terminal = testsupport::readFile(m_dir.path() / "norvane.out");
+    EXPECT_EQ(terminal.find(" received, closing"), std::string::npos) << terminal;
     EXPECT_NE(terminal.find(withWindow ? "Norvane_P3D ended with exit code 1: " + lineText.substr(6) : lineText),
               std::string::npos)
         << terminal;
