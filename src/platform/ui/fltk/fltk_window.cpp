@@ -63,6 +63,32 @@ public:
     }
 };
 
+// Set once the connection to the X server failed (the server ended, a remote
+// session closed). Whatever FLTK or Xlib is then asked to do would talk to a
+// display that is gone, so nothing is asked of them any more.
+std::atomic<bool> g_displayGone{false};
+
+// Xlib's own handlers print their line and end the process, which would skip
+// the program's exit steps. The window's close says why it closes instead.
+int lf_onDisplayLost(::Display*)
+{
+    return 0;
+}
+
+// Xlib calls it after the handler above; returning (Xlib 1.8 on) makes the
+// failed call return, the connection marked dead.
+void lf_afterDisplayLost(::Display*, void*)
+{
+    g_displayGone = true;
+}
+
+// A request the server refused (a window that the window manager destroyed
+// already, say) leaves the window as it was.
+int lf_onRequestRefused(::Display*, XErrorEvent*)
+{
+    return 0;
+}
+
 char32_t lf_firstCodePoint(const char* text, int length)
 {
     if (!text || length <= 0)
@@ -130,10 +156,29 @@ FltkWindow::~FltkWindow()
 {
     releaseSignals();
     m_opened = false;
+    // FLTK's window destroys its X window; on a display that is gone it is
+    // left as it is, the process ends soon after.
+    if (g_displayGone) {
+        [[maybe_unused]] auto* left = m_window.release();
+        m_widgets.clear();
+        return;
+    }
     if (m_window)
         m_window->hide();
     m_window.reset();
     m_widgets.clear();
+}
+
+bool FltkWindow::displayGone()
+{
+    if (!g_displayGone)
+        return false;
+    if (!m_goneSaid) {
+        m_goneSaid = true;
+        m_opened = false;
+        post(Message{MessageKind::close, kCloseDisplayGone});
+    }
+    return true;
 }
 
 bool FltkWindow::openNative(const WindowSpec& spec)
@@ -144,7 +189,7 @@ bool FltkWindow::openNative(const WindowSpec& spec)
     // The display was opened by createWindow, once: a second open could fail
     // where the first did not (a loaded virtual display refuses some), and
     // FLTK's own open ends the program when it fails.
-    if (!fl_display)
+    if (!fl_display || g_displayGone)
         return false;
     m_window = std::make_unique<NativeWindow>(*this, spec.x, spec.y, spec.width, spec.height, nullptr);
     m_window->copy_label(spec.title.c_str());
@@ -159,6 +204,8 @@ bool FltkWindow::openNative(const WindowSpec& spec)
 
 void FltkWindow::showNative()
 {
+    if (displayGone())
+        return;
     m_window->show();
     Fl::flush();
     invalidateAll();
@@ -239,6 +286,8 @@ bool FltkWindow::onEditKey(ControlId id, char32_t key)
 
 void FltkWindow::sendKey(ControlId id, int keySymbol, std::string_view text)
 {
+    if (displayGone())
+        return;
     auto it = m_widgets.find(id);
     if (it == m_widgets.end())
         return;
@@ -254,6 +303,8 @@ void FltkWindow::sendKey(ControlId id, int keySymbol, std::string_view text)
 
 void FltkWindow::sendClick(ControlId id)
 {
+    if (displayGone())
+        return;
     auto it = m_widgets.find(id);
     if (it == m_widgets.end())
         return;
@@ -288,6 +339,8 @@ void FltkWindow::syncPendingChange(ControlId id)
 
 void FltkWindow::syncControls(const std::vector<ControlState>& changed)
 {
+    if (displayGone())
+        return;
     for (const auto& state : changed) {
         auto it = m_widgets.find(state.id);
         if (it == m_widgets.end())
@@ -334,13 +387,15 @@ void FltkWindow::paintNative(const Rect&)
 {
     // The painter draws the whole client area; FLTK double-buffers it, so a
     // whole redraw costs no flicker.
+    if (displayGone())
+        return;
     m_window->redraw();
     Fl::flush();
 }
 
 void FltkWindow::applyTopmost(bool topmost)
 {
-    if (!m_window || !m_window->shown())
+    if (displayGone() || !m_window || !m_window->shown())
         return;
     // The window manager keeps a window above the others on this request
     // (the extended window manager hints); without one nothing changes.
@@ -362,7 +417,7 @@ void FltkWindow::applyTopmost(bool topmost)
 
 std::optional<RgbImage> FltkWindow::captureNative()
 {
-    if (!m_window || !m_window->shown())
+    if (displayGone() || !m_window || !m_window->shown())
         return std::nullopt;
     Fl::flush();
     XSync(fl_display, False);
@@ -383,15 +438,22 @@ std::optional<RgbImage> FltkWindow::captureNative()
 void FltkWindow::waitForWork()
 {
     m_wakePending = false;
-    // With work waiting, only take the events that are there, so that a
-    // flood of messages never starves the user's input and the exposes.
-    if (hasWork()) {
-        Fl::check();
+    // Without a display the messages still come, as to a headless window:
+    // the program's exit runs through them.
+    if (displayGone()) {
+        Window::waitForWork();
         return;
     }
-    // Fl::awake() from wake() ends the wait at once; the timeout is only a
-    // safety net.
-    Fl::wait(0.5);
+    // With work waiting, only take the events that are there, so that a
+    // flood of messages never starves the user's input and the exposes.
+    if (hasWork())
+        Fl::check();
+    else
+        // Fl::awake() from wake() ends the wait at once; the timeout is only
+        // a safety net.
+        Fl::wait(0.5);
+    // A display lost in this wait sends its close at once.
+    displayGone();
 }
 
 void FltkWindow::wake()
@@ -415,6 +477,10 @@ std::unique_ptr<Window> createWindow(bool headless, std::string* problem)
             return std::make_unique<HeadlessWindow>();
         }
         fl_open_display(display);
+        // After FLTK's open, so that these are the ones in place.
+        XSetIOErrorHandler(lf_onDisplayLost);
+        XSetIOErrorExitHandler(display, lf_afterDisplayLost, nullptr);
+        XSetErrorHandler(lf_onRequestRefused);
     }
     return std::make_unique<FltkWindow>();
 }

@@ -49,6 +49,9 @@ private:
     void onEditChanged(ControlId id, const char* value);
     void syncPendingChange(ControlId id);
     void onCloseBox();
+    // Whether the display went away; the first time it posts the window's
+    // close (kCloseDisplayGone). Window thread.
+    bool displayGone();
 
     std::unique_ptr<NativeWindow> m_window;
     std::map<ControlId, Fl_Widget*> m_widgets; // owned by m_window
@@ -56,6 +59,7 @@ private:
     // At most one wake-up is on its way to FLTK at a time, so that workers
     // never fill FLTK's wake-up pipe while the window thread is busy.
     std::atomic<bool> m_wakePending{false};
+    bool m_goneSaid = false; // window thread only
 };
 
 // The FLTK window where $DISPLAY names a display that opens and headless was
