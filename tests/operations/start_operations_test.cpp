@@ -98,6 +98,7 @@ enum class Ending {
     readerGoneSignal,   // "2>&1 | tee", then Ctrl-C: the reader ends, the program gets SIGINT
     readerGoneNoSignal, // "2>&1 | less", then quitting less: EPIPE, no signal; the simulator closes later
     diskFull,           // standard error to a full disk from the start; SIGTERM
+    displayGone,        // a window on an X server that is killed (a remote session ending)
 };
 
 // Reads what the program writes to its terminal or pipe, as a terminal
@@ -133,17 +134,23 @@ private:
 
 class EndingTest : public OperationsTest, public ::testing::WithParamInterface<Ending> {};
 
-// However the terminal goes away, the run ends through every exit step: the
-// stand learned at the park airport is saved, the flight-plan folder goes,
-// the closing line is in the log, the exit code is 0, and a terminal that
-// cannot be written any more is noted once in the log.
+// However the terminal (or the display) goes away, the run ends through every
+// exit step: the stand learned at the park airport is saved, the flight-plan
+// folder goes, the closing line is in the log, the exit code is 0, and a
+// terminal that cannot be written any more is noted once in the log.
 TEST_P(EndingTest, endsWithItsExitStepsAndTheLearnedStandSaved)
 {
     const Ending ending = GetParam();
     prepare();
     connectRealTraffic();
     std::unique_ptr<Reader> reader;
-    if (ending == Ending::terminalClosed) {
+    std::unique_ptr<testsupport::XvfbServer> xvfb;  // its own: it is killed
+    if (ending == Ending::displayGone) {
+        xvfb = std::make_unique<testsupport::XvfbServer>();
+        if (!xvfb->running())
+            GTEST_SKIP() << xvfb->why();
+        startProgram(xvfb->display());
+    } else if (ending == Ending::terminalClosed) {
         int master = -1;
         int slave = -1;
         ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
@@ -230,10 +237,15 @@ TEST_P(EndingTest, endsWithItsExitStepsAndTheLearnedStandSaved)
         closing = "Signal SIGTERM received, closing Norvane_P3D ...";
         failure = "No space left on device";
         break;
+    case Ending::displayGone:
+        ::kill(xvfb->pid(), SIGKILL);
+        closing = "The display " + xvfb->display() + " went away, closing Norvane_P3D ...";
+        break;
     }
     EXPECT_EQ(m_norvane->exitCode(30s), 0) << log();
-    if (ending == Ending::hangupSignal) {
-        EXPECT_NE(testsupport::readFile(m_dir.path() / "norvane.out").find(closing), std::string::npos);
+    if (ending == Ending::hangupSignal || ending == Ending::displayGone) {
+        EXPECT_NE(testsupport::readFile(m_dir.path() / "norvane.out").find(closing), std::string::npos)
+            << testsupport::readFile(m_dir.path() / "norvane.out");
     }
     const std::string text = log();
     const auto closed = text.find(closing);
@@ -259,7 +271,7 @@ TEST_P(EndingTest, endsWithItsExitStepsAndTheLearnedStandSaved)
 
 INSTANTIATE_TEST_SUITE_P(Endings, EndingTest,
                          ::testing::Values(Ending::hangupSignal, Ending::terminalClosed, Ending::readerGoneSignal,
-                                           Ending::readerGoneNoSignal, Ending::diskFull),
+                                           Ending::readerGoneNoSignal, Ending::diskFull, Ending::displayGone),
                          [](const auto& info) {
                              switch (info.param) {
                              case Ending::hangupSignal: return std::string("hangupSignal");
@@ -267,6 +279,7 @@ INSTANTIATE_TEST_SUITE_P(Endings, EndingTest,
                              case Ending::readerGoneSignal: return std::string("readerGoneSignal");
                              case Ending::readerGoneNoSignal: return std::string("readerGoneNoSignal");
                              case Ending::diskFull: return std::string("diskFull");
+                             case Ending::displayGone: return std::string("displayGone");
                              }
                              return std::string();
                          });
