@@ -1,6 +1,9 @@
 #pragma once
 // The window on an X display, drawn with FLTK. Only the window thread touches
 // FLTK; other threads change the window's model and wake the FLTK event wait.
+// When the display goes away the window sends its close (kCloseDisplayGone)
+// and from then on carries its messages as a headless window does, never
+// touching FLTK or the display again.
 
 #include "platform/ui/window.hpp"
 
