@@ -4,8 +4,8 @@
 // to start; the script ends with the program's exit code, also on Ctrl-C and
 // SIGTERM, or with 1 and the stand-in's last line when a stand-in cannot
 // start; the park airport's stands are planned with static aircraft at
-// once), and ./run.sh with a
-// program folder, which runs the program alone from there.
+// once; a script killed with its group leaves nothing of the demo running),
+// and ./run.sh with a program folder, which runs the program alone from there.
 
 #include "operations_fixture.hpp"
 
