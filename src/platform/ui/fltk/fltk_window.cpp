@@ -1,5 +1,6 @@
 #include "platform/ui/fltk/fltk_window.hpp"
 
+#include "platform/ui/fltk/x_display.hpp"
 #include "platform/ui/headless_window.hpp"
 
 #include <FL/Fl.H>
@@ -62,32 +63,6 @@ public:
         fl_draw(text.data(), static_cast<int>(text.size()), x, y + fl_height() - fl_descent());
     }
 };
-
-// Set once the connection to the X server failed (the server ended, a remote
-// session closed). Whatever FLTK or Xlib is then asked to do would talk to a
-// display that is gone, so nothing is asked of them any more.
-std::atomic<bool> g_displayGone{false};
-
-// Xlib's own handlers print their line and end the process, which would skip
-// the program's exit steps. The window's close says why it closes instead.
-int lf_onDisplayLost(::Display*)
-{
-    return 0;
-}
-
-// Xlib calls it after the handler above; returning (Xlib 1.8 on) makes the
-// failed call return, the connection marked dead.
-void lf_afterDisplayLost(::Display*, void*)
-{
-    g_displayGone = true;
-}
-
-// A request the server refused (a window that the window manager destroyed
-// already, say) leaves the window as it was.
-int lf_onRequestRefused(::Display*, XErrorEvent*)
-{
-    return 0;
-}
 
 char32_t lf_firstCodePoint(const char* text, int length)
 {
@@ -158,7 +133,7 @@ FltkWindow::~FltkWindow()
     m_opened = false;
     // FLTK's window destroys its X window; on a display that is gone it is
     // left as it is, the process ends soon after.
-    if (g_displayGone) {
+    if (displayIsGone()) {
         [[maybe_unused]] auto* left = m_window.release();
         m_widgets.clear();
         return;
@@ -171,7 +146,7 @@ FltkWindow::~FltkWindow()
 
 bool FltkWindow::displayGone()
 {
-    if (!g_displayGone)
+    if (!displayIsGone())
         return false;
     if (!m_goneSaid) {
         m_goneSaid = true;
@@ -189,7 +164,7 @@ bool FltkWindow::openNative(const WindowSpec& spec)
     // The display was opened by createWindow, once: a second open could fail
     // where the first did not (a loaded virtual display refuses some), and
     // FLTK's own open ends the program when it fails.
-    if (!fl_display || g_displayGone)
+    if (!fl_display || displayIsGone())
         return false;
     m_window = std::make_unique<NativeWindow>(*this, spec.x, spec.y, spec.width, spec.height, nullptr);
     m_window->copy_label(spec.title.c_str());
@@ -478,9 +453,7 @@ std::unique_ptr<Window> createWindow(bool headless, std::string* problem)
         }
         fl_open_display(display);
         // After FLTK's open, so that these are the ones in place.
-        XSetIOErrorHandler(lf_onDisplayLost);
-        XSetIOErrorExitHandler(display, lf_afterDisplayLost, nullptr);
-        XSetErrorHandler(lf_onRequestRefused);
+        installDisplayHandlers(display);
     }
     return std::make_unique<FltkWindow>();
 }
