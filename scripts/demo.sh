@@ -15,7 +15,10 @@
 # a signal to the demo's whole group (a terminal's Ctrl-C, a service manager,
 # `timeout`, a CI runner) reaches this script alone. The script passes it on
 # to the program once, waits for the program's close, then stops the
-# stand-ins, and ends with the program's exit code.
+# stand-ins, and ends with the program's exit code. However the script itself
+# ends (a SIGKILL of its group included), the kernel then sends SIGTERM to
+# what it started: the program closes through its exit steps, the stand-ins
+# end, and nothing of the demo holds its ports.
 #
 # Environment (all optional):
 #   NORVANE_BIN_DIR       build folder with the program and the stand-ins (build/release)
@@ -114,18 +117,24 @@ fi
 : >"$demo/simstub.log"
 headless=()
 if [ -z "${DISPLAY:-}" ] || [ "${NORVANE_DEMO_HEADLESS:-0}" = 1 ]; then headless=(--headless); fi
+# Runs the command (exec'd, in place of the calling subshell) so that it gets
+# a SIGTERM when this script ends; one whose script ended before that was set
+# up ends at once.
+tied_to_script() {
+  exec setpriv --pdeathsig TERM -- /bin/sh -c '[ "$PPID" = "$1" ] || exit 0; shift; exec "$@"' tied "$$" "$@"
+}
 # Each in a process group of its own (job control on while they start): a
 # signal to the demo's group must not end a stand-in before the program has
 # closed, nor reach the program but from here.
 set -m
-"$simstub" --lszh-flight --quiet --report-s 5 >>"$demo/simstub.log" 2>&1 &
+tied_to_script "$simstub" --lszh-flight --quiet --report-s 5 >>"$demo/simstub.log" 2>&1 &
 simstub_pid=$!
 pids+=("$simstub_pid")
-"$rtstub" --loop --derive-ground-motion --speed "$speed" --level 2 --traffic-port "$traffic_port" --qnh-port "$qnh_port" \
+tied_to_script "$rtstub" --loop --derive-ground-motion --speed "$speed" --level 2 --traffic-port "$traffic_port" --qnh-port "$qnh_port" \
           --tcp-port "$tcp_port" >"$demo/rtstub.log" 2>&1 &
 rtstub_pid=$!
 pids+=("$rtstub_pid")
-(cd "$demo/program" && exec "$program" "${headless[@]}") &
+(cd "$demo/program" && tied_to_script "$program" "${headless[@]}") &
 norvane=$!
 set +m
 pids=("$norvane" "${pids[@]}")

@@ -121,8 +121,8 @@ std::string lf_usageText()
         "NORVANE_APPDATA, else $XDG_CONFIG_HOME or ~/.config).\n"
         "With --headless, or without a display, there is no window: the status and error lines, the\n"
         "state of the links and the aircraft counts go to standard error.\n"
-        "Exit code: 0 closed (close box, Ctrl-C, SIGTERM, SIGHUP, the simulator closing), 1 a system\n"
-        "error (a port in use among them), 2 headless an error that leaves it nothing to do, 255\n"
+        "Exit code: 0 closed (close box, Ctrl-C, SIGTERM, SIGHUP, the simulator or the display closing), 1 a\n"
+        "system error (a port in use among them), 2 headless an error that leaves it nothing to do, 255\n"
         "another copy runs for this user. ./run.sh --help in the source folder says more: the\n"
         "environment variables, registry.ini and a run against the stand-ins.\n",
         kProgramName);
@@ -209,6 +209,16 @@ void lf_finalClose(ui::Window& window)
     window.postQuit(gf_exitCode());
 }
 
+// Like a terminal that closed: nobody sees the window any more, so from here
+// on the lines go to the terminal, and the program ends through its exit.
+void lf_onDisplayGone()
+{
+    gf_setWindowless(true);
+    const char* display = std::getenv("DISPLAY");
+    gf_logProgressLine(fmt::format("The display {} went away, closing {} ...", display ? display : "", kProgramName));
+    gf_requestExit(ExitReason::USER_CLOSED_SIM, 0);
+}
+
 void MainWindowProcedure::onMessage(ui::Window& window, const ui::Message& message)
 {
     currentWindow.store(&window);
@@ -219,6 +229,10 @@ void MainWindowProcedure::onMessage(ui::Window& window, const ui::Message& messa
             break;
         case ui::MessageKind::close:
             // The window stays: the exit thread ends the program with the final close.
+            if (message.value == ui::kCloseDisplayGone) {
+                lf_onDisplayGone();
+                break;
+            }
             if (message.value != 0) {
                 // The exit first, whatever becomes of the line; only a signal
                 // that is acted on says so, once (a second Ctrl-C, or one while

@@ -19,7 +19,8 @@ void gf_resetStatusClock();
 
 // Without a window nobody sees the status band: every status and error line
 // then also goes to standard error, and an error that leaves the program
-// nothing to do ends it. Set once at start, before any other thread.
+// nothing to do ends it. Set at start, before any other thread, and again
+// when the display goes away.
 void gf_setWindowless(bool windowless);
 bool gf_windowless();
 // Called after the error line of an error that leaves the program nothing to

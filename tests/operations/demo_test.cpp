@@ -4,13 +4,14 @@
 // to start; the script ends with the program's exit code, also on Ctrl-C and
 // SIGTERM, or with 1 and the stand-in's last line when a stand-in cannot
 // start; the park airport's stands are planned with static aircraft at
-// once), and ./run.sh with a
-// program folder, which runs the program alone from there.
+// once; a script killed with its group leaves nothing of the demo running),
+// and ./run.sh with a program folder, which runs the program alone from there.
 
 #include "operations_fixture.hpp"
 
 #include <csignal>
 #include <cstdlib>
+#include <sstream>
 
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -28,6 +29,8 @@ namespace {
 struct Demo {
     fs::path folder;
     std::uint16_t tcpPort;
+    std::uint16_t qnhPort = freePort(true);
+    std::uint16_t trafficPort = freePort(true);
     fs::path output;
     std::unique_ptr<Process> script;
 
@@ -43,8 +46,8 @@ struct Demo {
             "NORVANE_DEMO_SECONDS=90",
             "NORVANE_DEMO_SPEED=5",
             "NORVANE_DEMO_HEADLESS=1",
-            "NORVANE_QNH_PORT=" + std::to_string(freePort(true)),
-            "NORVANE_TRAFFIC_PORT=" + std::to_string(freePort(true)),
+            "NORVANE_QNH_PORT=" + std::to_string(qnhPort),
+            "NORVANE_TRAFFIC_PORT=" + std::to_string(trafficPort),
             "NORVANE_DEMO_TCP_PORT=" + std::to_string(tcpPort),
         };
         // A PATH of the caller's replaces the default one.
@@ -83,6 +86,36 @@ bool lf_reportsReplayAircraft(const fs::path& report, std::size_t from = 0)
             return true;
     }
     return false;
+}
+
+// Whether the port on 127.0.0.1 can be bound (a connection that waits out
+// its close does not count as held).
+bool lf_portFree(std::uint16_t port, bool udp)
+{
+    const int fd = ::socket(AF_INET, udp ? SOCK_DGRAM : SOCK_STREAM, 0);
+    const int on = 1;
+    if (!udp)
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return bound;
+}
+
+// The process's children that still run (a zombie has ended).
+std::vector<pid_t> lf_running(const std::vector<pid_t>& pids)
+{
+    std::vector<pid_t> running;
+    for (const pid_t pid : pids) {
+        const std::string stat = readFile(fs::path("/proc") / std::to_string(pid) / "stat");
+        const auto state = stat.rfind(") ");
+        if (state != std::string::npos && stat.at(state + 2) != 'Z')
+            running.push_back(pid);
+    }
+    return running;
 }
 
 } // namespace
@@ -167,6 +200,34 @@ TEST(Demo, parksStaticAircraftAndASigintToTheGroupOfASetsidRunShEndsWithTheProgr
         << readFile(demo.folder / "rtstub.log");
     // Nothing warns about the demo's own data.
     EXPECT_EQ(said.find("Warning: "), std::string::npos) << said;
+}
+
+// A script killed outright (`timeout -s KILL`, a CI runner, a task manager)
+// takes what it started with it: the program closes through its exit steps,
+// and soon nothing of the demo runs or holds its ports.
+TEST(Demo, aSigkillToTheScriptsGroupLeavesNothingOfTheDemoRunning)
+{
+    const testsupport::TempDir dir;
+    const Demo demo(dir.path(), dir.path() / "demo", "demo");
+    ASSERT_TRUE(waitFor([&] { return demo.log().find("Start of operations: main loop started") != std::string::npos; },
+                        80s))
+        << demo.said() << "\n----- Log.txt\n" << demo.log();
+    const pid_t script = demo.script->pid();
+    std::vector<pid_t> children;
+    std::istringstream list(readFile(fs::path("/proc") / std::to_string(script) / "task" / std::to_string(script) /
+                                     "children"));
+    for (pid_t pid = 0; list >> pid;)
+        children.push_back(pid);
+    ASSERT_GE(children.size(), 3u) << "the program and both stand-ins";
+
+    ASSERT_EQ(::kill(-script, SIGKILL), 0);
+    demo.script->exitCode(10s);
+    const auto nothingLeft = [&] {
+        return lf_running(children).empty() && lf_portFree(demo.tcpPort, false) && lf_portFree(demo.qnhPort, true) &&
+               lf_portFree(demo.trafficPort, true);
+    };
+    EXPECT_TRUE(waitFor(nothingLeft, 10s)) << lf_running(children).size() << " still run\n" << demo.log();
+    EXPECT_NE(demo.log().find("User closed Norvane_P3D"), std::string::npos) << demo.log();
 }
 
 TEST(Demo, endsWithTheProgramsExitCode)

@@ -103,6 +103,7 @@ enum class Ending {
     allClosed,          // "<&- >&- 2>&-" (a daemonizer); SIGTERM
     interruptInRestart, // Ctrl-C while the exit of a restart (a new flight loaded) runs
     terminateInRestart, // a supervisor's SIGTERM at that moment
+    displayGone,        // a window on an X server that is killed (a remote session ending)
 };
 
 // Reads what the program writes to its terminal or pipe, as a terminal
@@ -139,8 +140,8 @@ private:
 class EndingTest : public OperationsTest, public ::testing::WithParamInterface<Ending> {};
 
 // However the program was started (standard streams closed included) and the
-// terminal goes away, and a signal in a restart's exit too, the run ends
-// through every exit step, once, without restarting: the
+// terminal or the display goes away, and a signal in a restart's exit too,
+// the run ends through every exit step, once, without restarting: the
 // stand learned at the park airport is saved, the flight-plan folder goes,
 // the closing line is in the log, the exit code is 0, and a terminal that
 // cannot be written any more is noted once in the log.
@@ -154,7 +155,13 @@ TEST_P(EndingTest, endsWithItsExitStepsAndTheLearnedStandSaved)
     prepare();
     connectRealTraffic();
     std::unique_ptr<Reader> reader;
-    if (ending == Ending::terminalClosed) {
+    std::unique_ptr<testsupport::XvfbServer> xvfb;  // its own: it is killed
+    if (ending == Ending::displayGone) {
+        xvfb = std::make_unique<testsupport::XvfbServer>();
+        if (!xvfb->running())
+            GTEST_SKIP() << xvfb->why();
+        startProgram(xvfb->display());
+    } else if (ending == Ending::terminalClosed) {
         int master = -1;
         int slave = -1;
         ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
@@ -271,10 +278,15 @@ TEST_P(EndingTest, endsWithItsExitStepsAndTheLearnedStandSaved)
         closing = ending == Ending::interruptInRestart ? "Signal SIGINT (Ctrl-C) received, closing Norvane_P3D ..."
                                                        : "Signal SIGTERM received, closing Norvane_P3D ...";
         break;
+    case Ending::displayGone:
+        ::kill(xvfb->pid(), SIGKILL);
+        closing = "The display " + xvfb->display() + " went away, closing Norvane_P3D ...";
+        break;
     }
     EXPECT_EQ(m_norvane->exitCode(30s), 0) << log();
-    if (ending == Ending::hangupSignal) {
-        EXPECT_NE(testsupport::readFile(m_dir.path() / "norvane.out").find(closing), std::string::npos);
+    if (ending == Ending::hangupSignal || ending == Ending::displayGone) {
+        EXPECT_NE(testsupport::readFile(m_dir.path() / "norvane.out").find(closing), std::string::npos)
+            << testsupport::readFile(m_dir.path() / "norvane.out");
     }
     const std::string text = log();
     const auto closed = text.find(closing);
@@ -307,7 +319,7 @@ INSTANTIATE_TEST_SUITE_P(Endings, EndingTest,
                          ::testing::Values(Ending::hangupSignal, Ending::terminalClosed, Ending::readerGoneSignal,
                                            Ending::readerGoneNoSignal, Ending::diskFull, Ending::errorClosed,
                                            Ending::outputsClosed, Ending::allClosed, Ending::interruptInRestart,
-                                           Ending::terminateInRestart),
+                                           Ending::terminateInRestart, Ending::displayGone),
                          [](const auto& info) {
                              switch (info.param) {
                              case Ending::hangupSignal: return std::string("hangupSignal");
@@ -320,6 +332,7 @@ INSTANTIATE_TEST_SUITE_P(Endings, EndingTest,
                              case Ending::allClosed: return std::string("allClosed");
                              case Ending::interruptInRestart: return std::string("interruptInRestart");
                              case Ending::terminateInRestart: return std::string("terminateInRestart");
+                             case Ending::displayGone: return std::string("displayGone");
                              }
                              return std::string();
                          });

@@ -43,7 +43,7 @@ struct ControlState {
 
 enum class MessageKind {
     create,  // delivered once, inside open(), before the window is shown
-    close,   // the close box, or a close signal (platform/close_signals.hpp)
+    close,   // the close box (0), a close signal (platform/close_signals.hpp), kCloseDisplayGone
     command, // a click on a check box or button; value = control id
     app1,    // the program's first own message (start the work)
     app2,    // the program's second own message (final close)
@@ -54,6 +54,11 @@ struct Message {
     MessageKind kind = MessageKind::close;
     int value = 0;
 };
+
+// The value of the close that a window sends when its display went away (the
+// X server ended, a remote session closed): the window is gone, nothing more
+// is drawn, and the program goes on without it until it has closed.
+inline constexpr int kCloseDisplayGone = -1;
 
 class Window;
 

@@ -1,5 +1,6 @@
 #include "platform/ui/fltk/fltk_window.hpp"
 
+#include "platform/ui/fltk/x_display.hpp"
 #include "platform/ui/headless_window.hpp"
 
 #include <FL/Fl.H>
@@ -130,10 +131,29 @@ FltkWindow::~FltkWindow()
 {
     releaseSignals();
     m_opened = false;
+    // FLTK's window destroys its X window; on a display that is gone it is
+    // left as it is, the process ends soon after.
+    if (displayIsGone()) {
+        [[maybe_unused]] auto* left = m_window.release();
+        m_widgets.clear();
+        return;
+    }
     if (m_window)
         m_window->hide();
     m_window.reset();
     m_widgets.clear();
+}
+
+bool FltkWindow::displayGone()
+{
+    if (!displayIsGone())
+        return false;
+    if (!m_goneSaid) {
+        m_goneSaid = true;
+        m_opened = false;
+        post(Message{MessageKind::close, kCloseDisplayGone});
+    }
+    return true;
 }
 
 bool FltkWindow::openNative(const WindowSpec& spec)
@@ -144,7 +164,7 @@ bool FltkWindow::openNative(const WindowSpec& spec)
     // The display was opened by createWindow, once: a second open could fail
     // where the first did not (a loaded virtual display refuses some), and
     // FLTK's own open ends the program when it fails.
-    if (!fl_display)
+    if (!fl_display || displayIsGone())
         return false;
     m_window = std::make_unique<NativeWindow>(*this, spec.x, spec.y, spec.width, spec.height, nullptr);
     m_window->copy_label(spec.title.c_str());
@@ -159,6 +179,8 @@ bool FltkWindow::openNative(const WindowSpec& spec)
 
 void FltkWindow::showNative()
 {
+    if (displayGone())
+        return;
     m_window->show();
     Fl::flush();
     invalidateAll();
@@ -239,6 +261,8 @@ bool FltkWindow::onEditKey(ControlId id, char32_t key)
 
 void FltkWindow::sendKey(ControlId id, int keySymbol, std::string_view text)
 {
+    if (displayGone())
+        return;
     auto it = m_widgets.find(id);
     if (it == m_widgets.end())
         return;
@@ -254,6 +278,8 @@ void FltkWindow::sendKey(ControlId id, int keySymbol, std::string_view text)
 
 void FltkWindow::sendClick(ControlId id)
 {
+    if (displayGone())
+        return;
     auto it = m_widgets.find(id);
     if (it == m_widgets.end())
         return;
@@ -288,6 +314,8 @@ void FltkWindow::syncPendingChange(ControlId id)
 
 void FltkWindow::syncControls(const std::vector<ControlState>& changed)
 {
+    if (displayGone())
+        return;
     for (const auto& state : changed) {
         auto it = m_widgets.find(state.id);
         if (it == m_widgets.end())
@@ -334,13 +362,15 @@ void FltkWindow::paintNative(const Rect&)
 {
     // The painter draws the whole client area; FLTK double-buffers it, so a
     // whole redraw costs no flicker.
+    if (displayGone())
+        return;
     m_window->redraw();
     Fl::flush();
 }
 
 void FltkWindow::applyTopmost(bool topmost)
 {
-    if (!m_window || !m_window->shown())
+    if (displayGone() || !m_window || !m_window->shown())
         return;
     // The window manager keeps a window above the others on this request
     // (the extended window manager hints); without one nothing changes.
@@ -362,7 +392,7 @@ void FltkWindow::applyTopmost(bool topmost)
 
 std::optional<RgbImage> FltkWindow::captureNative()
 {
-    if (!m_window || !m_window->shown())
+    if (displayGone() || !m_window || !m_window->shown())
         return std::nullopt;
     Fl::flush();
     XSync(fl_display, False);
@@ -383,15 +413,22 @@ std::optional<RgbImage> FltkWindow::captureNative()
 void FltkWindow::waitForWork()
 {
     m_wakePending = false;
-    // With work waiting, only take the events that are there, so that a
-    // flood of messages never starves the user's input and the exposes.
-    if (hasWork()) {
-        Fl::check();
+    // Without a display the messages still come, as to a headless window:
+    // the program's exit runs through them.
+    if (displayGone()) {
+        Window::waitForWork();
         return;
     }
-    // Fl::awake() from wake() ends the wait at once; the timeout is only a
-    // safety net.
-    Fl::wait(0.5);
+    // With work waiting, only take the events that are there, so that a
+    // flood of messages never starves the user's input and the exposes.
+    if (hasWork())
+        Fl::check();
+    else
+        // Fl::awake() from wake() ends the wait at once; the timeout is only
+        // a safety net.
+        Fl::wait(0.5);
+    // A display lost in this wait sends its close at once.
+    displayGone();
 }
 
 void FltkWindow::wake()
@@ -415,6 +452,8 @@ std::unique_ptr<Window> createWindow(bool headless, std::string* problem)
             return std::make_unique<HeadlessWindow>();
         }
         fl_open_display(display);
+        // After FLTK's open, so that these are the ones in place.
+        installDisplayHandlers(display);
     }
     return std::make_unique<FltkWindow>();
 }

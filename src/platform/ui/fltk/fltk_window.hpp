@@ -1,6 +1,9 @@
 #pragma once
 // The window on an X display, drawn with FLTK. Only the window thread touches
 // FLTK; other threads change the window's model and wake the FLTK event wait.
+// When the display goes away the window sends its close (kCloseDisplayGone)
+// and from then on carries its messages as a headless window does, never
+// touching FLTK or the display again.
 
 #include "platform/ui/window.hpp"
 
@@ -49,6 +52,9 @@ private:
     void onEditChanged(ControlId id, const char* value);
     void syncPendingChange(ControlId id);
     void onCloseBox();
+    // Whether the display went away; the first time it posts the window's
+    // close (kCloseDisplayGone). Window thread.
+    bool displayGone();
 
     std::unique_ptr<NativeWindow> m_window;
     std::map<ControlId, Fl_Widget*> m_widgets; // owned by m_window
@@ -56,6 +62,7 @@ private:
     // At most one wake-up is on its way to FLTK at a time, so that workers
     // never fill FLTK's wake-up pipe while the window thread is busy.
     std::atomic<bool> m_wakePending{false};
+    bool m_goneSaid = false; // window thread only
 };
 
 // The FLTK window where $DISPLAY names a display that opens and headless was
