@@ -424,7 +424,9 @@ TEST_P(PortTakenTest, endsWithTheSystemErrorCodeAndTheLogNamesPortAndCause)
                       std::string::npos)
                 << terminal;
     }
-    EXPECT_TRUE(terminal.ends_with("Norvane_P3D ended with exit code 1: " + lineText.substr(6))) << terminal;
+    // With a window the libraries' leak reports of a sanitized run may follow.
+    const std::string last = "Norvane_P3D ended with exit code 1: " + lineText.substr(6);
+    EXPECT_TRUE(withWindow ? terminal.find(last) != std::string::npos : terminal.ends_with(last)) << terminal;
 }
 
 INSTANTIATE_TEST_SUITE_P(Ports, PortTakenTest,
