@@ -60,13 +60,15 @@ it the program stops with "Error 41") and a folder "input" with "dbase.xml",
 With --headless, or without a display (a DISPLAY that cannot be opened is said
 and the program runs headless), there is no window: standard error gets the
 status and error lines and what the window would show: each change of the
-links' state ("Traffic feed: open, waiting for RealTraffic"), a feed that has
-sent nothing for a while ("Traffic feed: nothing received for a while: ...")
-and sends again, and at most once a minute, while they change, the aircraft
-counts ("Aircraft in the simulator: 2 live, 0 parked live, 4 parked static").
-With a window the error band shows the error with the lines that explained it,
-and a program that ends with another code than 0 says why on standard error
-("Norvane_P3D ended with exit code 1: ..."). Everything the program does goes
+links' state ("Traffic feed: open, waiting for RealTraffic", "Traffic feed:
+receiving from RealTraffic"), a feed that has sent nothing for a while
+("Traffic feed: nothing received for a while: ...") and sends again, the
+aircraft counts ("Aircraft in the simulator: 2 live, 0 parked live, 4 parked
+static") within seconds of the first aircraft, then at most once a minute
+while they change, and where it looks for a simulator that does not come.
+With a window the error band shows the error with the lines that explained it.
+A program that ends with another code than 0 says why in the last line of
+standard error ("Norvane_P3D ended with exit code 1: ..."). Everything the program does goes
 to Log.txt in PROGRAM_FOLDER, every start failure of a reader or of the TCP
 server with its port and cause. The exit code:
   0    it was closed: the window's close box, Ctrl-C, SIGTERM, SIGHUP (a closed

@@ -19,6 +19,8 @@ namespace {
 constexpr std::int32_t kStatusSeconds = 25;
 
 std::atomic<bool> g_windowless{false};
+// Without a window the end for a user's error has said why already.
+std::atomic<bool> g_endSaid{false};
 
 // At most this many of the lines that explained an error go into its band.
 constexpr std::size_t kMostHints = 3;
@@ -34,11 +36,12 @@ void lf_toTerminal(std::string_view line, bool evenWithWindow = false)
 
 // statusMutex held. The band is invalidated under the mutex: invalidation
 // only queues a paint, and the painter takes the mutex on the window thread.
-void lf_showStatusLocked(std::string_view text, bool log)
+void lf_showStatusLocked(std::string_view text, bool log, bool toTerminal = true)
 {
     auto& o = mainWindowObject;
     // The terminal keeps every line, also those an error line hides.
-    lf_toTerminal(text);
+    if (toTerminal)
+        lf_toTerminal(text);
     if (!o.errorText.empty())
         return;
     // The lines that say what to mend come just before the error they
@@ -56,6 +59,13 @@ void lf_showStatus(std::string_view text, bool log)
 {
     std::lock_guard lock(mainWindowObject.statusMutex);
     lf_showStatusLocked(text, log);
+}
+
+// The error line that follows says this fault for the terminal.
+void lf_showStatusBeforeError(std::string_view text)
+{
+    std::lock_guard lock(mainWindowObject.statusMutex);
+    lf_showStatusLocked(text, true, false);
 }
 
 void lf_clearStatus()
@@ -141,6 +151,7 @@ void lf_logException(std::string_view name)
 void gf_fillStatusLineHooks(AppHooks& hooks)
 {
     hooks.showStatus = lf_showStatus;
+    hooks.showStatusBeforeError = lf_showStatusBeforeError;
     hooks.clearStatus = lf_clearStatus;
     hooks.showError = lf_showError;
     hooks.clearError = lf_clearError;
@@ -162,8 +173,9 @@ void gf_sayWhyEnded(int code)
 {
     auto& o = mainWindowObject;
     std::lock_guard lock(o.statusMutex);
-    // Without a window every line went to the terminal as it came.
-    if (code == 0 || g_windowless.load())
+    // With a window the window said it and is gone; without one the lines
+    // came as they came, and the last of them must still say why it ends.
+    if (code == 0 || (g_windowless.load() && g_endSaid.load()))
         return;
     const std::string why = !o.errorText.empty()    ? o.errorText
                             : !o.statusText.empty() ? o.statusText
@@ -178,6 +190,7 @@ void gf_nothingLeftToDo()
     lf_logProgressLine(fmt::format("{} has nothing left to do without a window and ends: mend what the lines above "
                                    "say, then start it again",
                                    kProgramName));
+    g_endSaid.store(true);
     gf_requestExit(ExitReason::USER_ERROR, 0);
 }
 

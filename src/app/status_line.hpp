@@ -29,7 +29,8 @@ bool gf_windowless();
 // ends with the user-error code.
 void gf_nothingLeftToDo();
 
-// At the end of a program with a window that ends with a code other than 0:
-// standard error says why (the error line, else the status line), as the
-// window that said it is gone.
+// At the end of a program that ends with a code other than 0: standard error
+// says why (the error line, else the status line), as the window that said
+// it is gone, or, without a window, as its last line; an end without a
+// window for a user's error has said so already.
 void gf_sayWhyEnded(int code);

@@ -71,6 +71,14 @@ void gf_showStatus(std::string_view text, bool log)
         gf_logLine(text);
 }
 
+void gf_showStatusBeforeError(std::string_view text)
+{
+    if (auto h = hooks(); h && h->showStatusBeforeError)
+        h->showStatusBeforeError(text);
+    else if (!text.empty())
+        gf_logLine(text);
+}
+
 void gf_clearStatus()
 {
     if (auto h = hooks(); h && h->clearStatus)

@@ -25,6 +25,10 @@ const char* gf_exitReasonText(ExitReason reason);
 // With log set, a non-empty text also goes to the log.
 void gf_showStatus(std::string_view text, bool log = false);
 void gf_clearStatus();
+// A status line, logged, for a fault whose error line follows and names it
+// with its cause and remedy: the window shows it until then, the terminal of
+// a program without a window gets the error line alone.
+void gf_showStatusBeforeError(std::string_view text);
 void gf_showError(std::string_view text);
 void gf_clearError();
 // A line that says how the program gets on (a link made): logged, and without
@@ -37,6 +41,7 @@ void gf_logException(std::string_view name);
 
 struct AppHooks {
     void (*showStatus)(std::string_view, bool) = nullptr;
+    void (*showStatusBeforeError)(std::string_view) = nullptr;
     void (*clearStatus)() = nullptr;
     void (*showError)(std::string_view) = nullptr;
     void (*clearError)() = nullptr;

@@ -17,14 +17,18 @@ constexpr std::uint32_t kFailed = 1u << 17;
 constexpr std::uint32_t kTraffic = 1u << 16;
 std::atomic<std::uint32_t> g_firstFailure{0};
 
-void lf_reportReaderStopped(bool traffic, std::string_view text)
+void lf_reportReaderStopped(bool traffic, std::string_view text, bool bindFailed)
 {
     // "TrafficReader " keeps its trailing blank: the status line has always
     // read that way. Logged: a reader that cannot start ends the program, and
-    // the log must say why.
-    gf_showStatus(fmt::format("The {} has stopped with an error: {}", traffic ? "TrafficReader " : "WeatherReader",
-                              text),
-                  true);
+    // the log must say why. A port that cannot be bound is then said with its
+    // remedy by the start of operations' "Reader error" line.
+    const std::string line =
+        fmt::format("The {} has stopped with an error: {}", traffic ? "TrafficReader " : "WeatherReader", text);
+    if (bindFailed)
+        gf_showStatusBeforeError(line);
+    else
+        gf_showStatus(line, true);
     rtError.store(true);
 }
 
@@ -33,7 +37,7 @@ void lf_readerFailed(tzo::UdpReader& reader, std::uint16_t port, bool traffic, s
     gf_logLine(fmt::format("{} disconnected", reader.name()));
     std::uint32_t none = 0;
     g_firstFailure.compare_exchange_strong(none, kFailed | (traffic ? kTraffic : 0u) | port);
-    lf_reportReaderStopped(traffic, fmt::format("{} (UDP port {})", text, port));
+    lf_reportReaderStopped(traffic, fmt::format("{} (UDP port {})", text, port), !reader.bindFailure().empty());
     reader.closeSocket();
 }
 

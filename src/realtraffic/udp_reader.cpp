@@ -90,6 +90,9 @@ void UdpReader::receiveLoop()
 {
     const bool onThisPc = rtOnThisPc.load();
     unsigned failures = 0;
+    // The first datagram tells that the feed flows: shown at once, not at
+    // the next alive check.
+    bool firstDatagram = true;
     // A shut socket ends the loop too: a restart clears the stop flag, and an
     // old loop must not live on, receiving nothing from a dead socket.
     while (!m_stop.load() && !m_socket.isShut()) {
@@ -118,6 +121,10 @@ void UdpReader::receiveLoop()
             nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - m_buffer) : static_cast<std::size_t>(n);
         m_datagram = std::string_view(m_buffer, length);
         m_datagramCount.fetch_add(1);
+        if (firstDatagram) {
+            firstDatagram = false;
+            gf_repaintLinkState();
+        }
         if (!onThisPc) {
             // From another computer RealTraffic's datagrams may arrive twice
             // (broadcast on more than one interface).

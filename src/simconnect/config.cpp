@@ -4,9 +4,12 @@
 #include "foundation/log_throttle.hpp"
 #include "foundation/registry.hpp"
 #include "platform/folders.hpp"
+#include "platform/pipe.hpp"
 #include "platform/registry.hpp"
 
+#include <algorithm>
 #include <charconv>
+#include <system_error>
 #include <fmt/format.h>
 
 namespace tzo {
@@ -171,6 +174,54 @@ std::vector<SimConnectTransport> gf_simConnectTransportPlan(const SimConnectConf
         break;
     }
     return plan;
+}
+
+std::string gf_simConnectSearchText(std::uint32_t index)
+{
+    const SimConnectRegisteredPorts ports = gf_simConnectRegisteredPorts();
+    SimConnectConfig config;
+    if (!gf_loadSimConnectConfig(index, ports, config))
+        return fmt::format("no SimConnect.cfg has a section [{}]: add it", gf_simConnectSectionName(index));
+    const bool ipv6 = platform::resolvesAsStream(platform::IpFamily::V6, "::1");
+    std::vector<std::string> tried;
+    bool pipe = false;
+    for (const SimConnectTransport& t : gf_simConnectTransportPlan(config, ports, ipv6)) {
+        std::string where;
+        if (t.kind == SimConnectTransport::Kind::Pipe) {
+            pipe = true;
+            const auto path = platform::pipeSocketPathAnyLength(t.address);
+            where = "the pipe " + (path ? path->string() : t.address);
+        } else {
+            where = fmt::format("TCP {} port {}", t.address.empty() ? "localhost" : t.address, t.port);
+        }
+        if (std::find(tried.begin(), tried.end(), where) == tried.end())
+            tried.push_back(std::move(where));
+    }
+    std::string text = tried.empty() ? std::string("nothing to try") : "tried " + tried.front();
+    for (std::size_t i = 1; i < tried.size(); ++i)
+        text += (i + 1 == tried.size() ? " and " : ", ") + tried[i];
+
+    std::vector<std::string> found;
+    std::vector<std::string> searched;
+    for (const auto& file : gf_simConnectCfgFiles()) {
+        std::error_code ec;
+        const std::string name = std::filesystem::absolute(file, ec).string();
+        (std::filesystem::exists(file, ec) ? found : searched).push_back(ec ? file.string() : name);
+    }
+    const auto list = [](const std::vector<std::string>& names, const char* last) {
+        std::string joined;
+        for (std::size_t i = 0; i < names.size(); ++i)
+            joined += (i == 0 ? "" : i + 1 == names.size() ? last : ", ") + names[i];
+        return joined;
+    };
+    if (found.empty())
+        text += " (the default: none of " + list(searched, " and ") + " exists)";
+    else
+        text += " (as " + list(found, " and ") + (found.size() == 1 ? " says)" : " say)");
+    text += ". Is the simulator running? Check SimConnect.cfg";
+    if (pipe)
+        text += fmt::format(" and the pipe folder {} (NORVANE_PIPE_DIR names it)", platform::pipeFolder().string());
+    return text;
 }
 
 } // namespace tzo

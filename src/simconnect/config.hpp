@@ -67,4 +67,10 @@ std::vector<SimConnectTransport> gf_simConnectTransportPlan(const SimConnectConf
                                                             const SimConnectRegisteredPorts& ports,
                                                             bool ipv6LoopbackAvailable);
 
+// Where a connection with this index looks for the simulator and what to
+// check when it is not found: every transport tried (a pipe by its socket
+// path), the SimConnect.cfg files that say so or that none does, and the
+// pipe folder when a pipe is tried.
+std::string gf_simConnectSearchText(std::uint32_t index);
+
 } // namespace tzo

@@ -6,6 +6,7 @@
 #include "foundation/p3d_version.hpp"
 #include "foundation/run_state.hpp"
 #include "foundation/time.hpp"
+#include "simconnect/config.hpp"
 #include "simconnect/connection.hpp"
 #include "simconnect/sim_dispatch.hpp"
 #include "simconnect/sim_hooks.hpp"
@@ -204,15 +205,27 @@ void SimClient(std::stop_token stop)
 {
     RunningThreadCount counted;
     bool firstPass = true;
+    std::chrono::steady_clock::time_point waitingSince;
+    bool searchSaid = false;
     try {
         while (!exiting.load() && !userClosed.load() && !stop.stop_requested()) {
             if (firstPass) {
                 firstPass = false;
+                waitingSince = std::chrono::steady_clock::now();
                 gf_showStatus("Waiting for Prepar3Dv" + gf_p3dVersionFromPath() + " ...", true);
                 gf_flushLog();
             }
             SimConnectHandle handle = nullptr;
             if (SimConnect_Open(&handle, "Norvane_P3D", nullptr, 0, nullptr, 0) != SIMCONNECT_S_OK) {
+                // A wait that lasts says once where it looks, as a silent
+                // feed does: a simulator that runs may be looked for in the
+                // wrong place.
+                if (!searchSaid && std::chrono::steady_clock::now() - waitingSince >= tzo::kSimSearchSaidAfter) {
+                    searchSaid = true;
+                    gf_logProgressLine(fmt::format("Still waiting for Prepar3Dv{} after {} s: {}",
+                                                   gf_p3dVersionFromPath(), tzo::kSimSearchSaidAfter.count(),
+                                                   tzo::gf_simConnectSearchText(0)));
+                }
                 lf_sleep(stop, std::chrono::seconds(1));
                 continue;
             }

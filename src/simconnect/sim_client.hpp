@@ -4,7 +4,13 @@
 // received message to the dispatch procedure about every millisecond until it
 // is stopped or the simulator goes away.
 
+#include <chrono>
 #include <stop_token>
+
+namespace tzo {
+// A wait for the simulator this long says where it looks and what to check.
+inline constexpr std::chrono::seconds kSimSearchSaidAfter{30};
+} // namespace tzo
 
 // Thread body; leaves on a stop request, when an exit is under way, or after
 // an error.

@@ -7,7 +7,8 @@
 // its folder, without a simulator, liveries or data base, with a pipe it
 // cannot use, a simulator of another name) says what it needs and ends with
 // the user-error code; on its way it says where the install path came from
-// and that the simulator connected.
+// and that the simulator connected, and a long wait for the simulator says
+// where it looks.
 
 #include "support/process.hpp"
 #include "support/test_support.hpp"
@@ -299,6 +300,27 @@ TEST(ProgramProcess, aFileSizeLimitCutsTheLogButNotTheRunAndIsSaidOnce)
     EXPECT_NE(terminal.find("Norvane_P3D has nothing left to do without a window and ends"), std::string::npos)
         << terminal;
     EXPECT_EQ(fs::file_size(dir.path() / "Log.txt"), 2048u);
+}
+
+// A wait for a simulator that never comes says, after a while, where the
+// program looks and what to check; a close then ends with its own line.
+TEST(ProgramProcess, aLongWaitForTheSimulatorSaysWhereItLooks)
+{
+    const TempDir dir;
+    lf_demoIn(dir.path());
+    const fs::path pipes = dir.path() / "pipes";
+    Program program(dir.path(), {}, {}, true, {lf_programData(dir.path()), "NORVANE_PIPE_DIR=" + pipes.string()});
+    const fs::path terminal = dir.path() / "terminal.txt";
+    const std::string said = "Still waiting for Prepar3Dv5 after 30 s: tried the pipe " + pipes.string() +
+                             "/Lockheed Martin Prepar3D v5_SimConnect (the default: none of ";
+    ASSERT_TRUE(waitFor([&] { return readFile(terminal).find(said) != std::string::npos; }, std::chrono::seconds(90)))
+        << readFile(terminal);
+    EXPECT_NE(readFile(terminal).find("Check SimConnect.cfg and the pipe folder " + pipes.string()), std::string::npos);
+    EXPECT_NE(readFile(dir.path() / "Log.txt").find(said), std::string::npos);
+    program.signal(SIGTERM);
+    EXPECT_EQ(program.exitCode(std::chrono::seconds(20)), 0);
+    EXPECT_TRUE(readFile(terminal).ends_with("Signal SIGTERM received, closing Norvane_P3D ...\n"))
+        << readFile(terminal);
 }
 
 TEST(ProgramProcess, headlessEndsAtEveryDeadEndWithTheUserErrorCodeAndTheLinesThatSayWhatToDo)

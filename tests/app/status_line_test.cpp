@@ -1,6 +1,7 @@
 #include "main_window_fixture.hpp"
 
 #include "app/status_line.hpp"
+#include "app/window_state_lines.hpp"
 #include "foundation/exceptions.hpp"
 #include "foundation/log.hpp"
 #include "support/test_support.hpp"
@@ -161,6 +162,83 @@ TEST_F(StatusLineTest, reporterOutsideACatchBlockDoesNotEndTheProgram)
     gf_logException("mainLoop");
     EXPECT_EQ(lf_statusLine().error, "");
     EXPECT_TRUE(apptest::exitRequests().empty());
+}
+
+// The headless lines, looked at once a second as the main loop does: each
+// row gives the facts at some seconds and the lines said at them.
+TEST(WindowStateLines, sayOnlyWhatIsTrueAndTheCountsWithinSecondsThenEveryMinute)
+{
+    using Facts = tzo::WindowStateFacts;
+    using Change = std::function<void(int second, Facts&)>;
+    const Facts::Feed waiting{true, 0, false};
+    struct Case {
+        const char* what;
+        int seconds;
+        Change change;  // the facts at each second, from those of the second before
+        std::vector<std::pair<int, std::string>> said;
+    };
+    const std::string counts = "Aircraft in the simulator: ";
+    const Case cases[] = {
+        {"the simulator connects, is closed by the program, connects again and is lost", 8,
+         [](int s, Facts& f) {
+             f.simConnected = s != 2 && s < 5;
+             f.programCloses = s == 2 || s == 3;
+         },
+         {{5, "Simulator link: lost"}}},
+        {"a feed opens, its first datagram, silence, datagrams again", 40,
+         [&](int s, Facts& f) {
+             f.traffic = waiting;
+             f.traffic.datagrams = s >= 3 ? s : 0;
+             f.traffic.silent = s >= 31 && s < 35;
+         },
+         {{0, "Traffic feed: open, waiting for RealTraffic"},
+          {3, "Traffic feed: receiving from RealTraffic"},
+          {31, "Traffic feed: nothing received for a while: is RealTraffic running and sending to this machine?"},
+          {35, "Traffic feed: RealTraffic sends again"}}},
+        {"a feed silent before the grace and receiving for the first time after it", 40,
+         [&](int s, Facts& f) {
+             f.weather = waiting;
+             f.weather.silent = s < 36;
+             f.weather.datagrams = s < 36 ? 0 : 1;
+         },
+         {{0, "Weather feed: open, waiting for RealTraffic"},
+          {30, "Weather feed: nothing received for a while: is RealTraffic running and sending to this machine?"},
+          {36, "Weather feed: receiving from RealTraffic"}}},
+        {"a reader that fails ends the program: no feed opens, none stops", 10,
+         [&](int s, Facts& f) {
+             f.programCloses = s >= 1;
+             f.traffic = Facts::Feed{s >= 2 && s < 6, 0, false};
+         },
+         {}},
+        {"the first aircraft one by one: the counts once they hold", 20,
+         [](int s, Facts& f) { f.counts.parkedStatic = std::min(s / 2, 3); },
+         {{9, counts + "0 live, 0 parked live, 3 parked static"}}},
+        {"a crowd whose counts never stand still: within 10 s, then every minute", 190,
+         [](int s, Facts& f) { f.counts.live = 1 + static_cast<std::uint32_t>(s); },
+         {{8, counts + "9 live, 0 parked live, 0 parked static"},
+          {68, counts + "69 live, 0 parked live, 0 parked static"},
+          {128, counts + "129 live, 0 parked live, 0 parked static"},
+          {188, counts + "189 live, 0 parked live, 0 parked static"}}},
+        {"steady counts: one line; the aircraft the program takes at its exit are not said", 200,
+         [](int s, Facts& f) {
+             f.counts.live = s < 100 ? 5 : 0;
+             f.programCloses = s >= 100;
+         },
+         {{3, counts + "5 live, 0 parked live, 0 parked static"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        tzo::WindowStateLines lines;
+        Facts facts;
+        const auto start = tzo::WindowStateLines::Clock::now();
+        std::vector<std::pair<int, std::string>> said;
+        for (int second = 0; second <= c.seconds; ++second) {
+            c.change(second, facts);
+            for (std::string& line : lines.lines(facts, start + std::chrono::seconds(second)))
+                said.emplace_back(second, std::move(line));
+        }
+        EXPECT_EQ(said, c.said);
+    }
 }
 
 TEST_F(MainWindowTest, statusLineInvalidatesTheStatusBand)

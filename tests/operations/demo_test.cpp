@@ -271,21 +271,34 @@ TEST_F(OperationsTest, runScriptWithAProgramFolderRunsTheProgramAloneThere)
     connectRealTraffic();
     startReplay(5.0);
     startThroughRunScript();
-    ASSERT_TRUE(waitForLog("Start of operations: main loop started", 60s))
-        << log() << "\n----- terminal\n" << readFile(m_dir.path() / "norvane.out");
     // Headless, the terminal says that the links are made, not only that they
     // are awaited, and then what the window's bands would show: the feeds'
-    // state and the aircraft counts.
+    // state and the aircraft counts, within seconds of the first aircraft.
     const fs::path terminal = m_dir.path() / "norvane.out";
-    EXPECT_NE(readFile(terminal).find("RealTraffic connected\n"), std::string::npos);
+    std::optional<std::chrono::steady_clock::time_point> firstAircraft;
+    std::optional<std::chrono::steady_clock::time_point> countsSaid;
     EXPECT_TRUE(waitFor(
         [&] {
-            const std::string said = readFile(terminal);
-            return said.find("Traffic feed: open, waiting for RealTraffic\n") != std::string::npos &&
-                   said.find("Aircraft in the simulator: ") != std::string::npos;
+            const auto now = std::chrono::steady_clock::now();
+            if (!firstAircraft && !m_sim->aiObjects().empty())
+                firstAircraft = now;
+            if (!countsSaid && readFile(terminal).find("Aircraft in the simulator: ") != std::string::npos)
+                countsSaid = now;
+            return firstAircraft && countsSaid;
         },
-        90s))
+        120s))
         << readFile(terminal);
+    ASSERT_TRUE(waitForLog("Start of operations: main loop started", 60s)) << log() << "\n----- terminal\n"
+                                                                          << readFile(terminal);
+    if (firstAircraft && countsSaid)
+        EXPECT_LE(*countsSaid - *firstAircraft, 10s) << readFile(terminal);
+    const std::string said = readFile(terminal);
+    // One line for the one TCP link, and the feed said to flow.
+    EXPECT_EQ(testsupport::countLinesWith(terminal, "RealTraffic connected"), 1) << said;
+    EXPECT_EQ(testsupport::countLinesWith(terminal, "connected"), 2) << "RealTraffic's and the simulator's\n" << said;
+    const auto open = said.find("Traffic feed: open, waiting for RealTraffic\n");
+    EXPECT_NE(open, std::string::npos) << said;
+    EXPECT_NE(said.find("Traffic feed: receiving from RealTraffic\n", open), std::string::npos) << said;
     // The script became the program: its close is the program's.
     m_norvane->signal(SIGTERM);
     EXPECT_EQ(m_norvane->exitCode(30s), 0);

@@ -171,6 +171,8 @@ TEST_F(ReaderLifecycleTest, aPortHeldByAnotherSocketStopsTheReaderWithABindError
     // no error anywhere.
     AppHooks hooks;
     hooks.showStatus = captureStatus;
+    // The status line whose error line follows at the start of operations.
+    hooks.showStatusBeforeError = [](std::string_view text) { captureStatus(text, true); };
     gf_installAppHooks(hooks);
     struct Case {
         const char* what;

@@ -14,6 +14,7 @@ using tzo::SimConnectTransport;
 using Kind = tzo::SimConnectTransport::Kind;
 using platform::IpFamily;
 using testsupport::writeFile;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -77,6 +78,38 @@ TEST_F(SimConnectCfg, oneThatIsNoSmallRegularFileIsSkippedWithALine)
     // The first refusal at once, the others held back for the minute.
     EXPECT_EQ(testsupport::countLinesWith("Log.txt", "SimConnect.cfg is not a regular file: not read"), 1)
         << testsupport::readFile("Log.txt");
+}
+
+// What the wait for the simulator says after a while: where it looks, after
+// which files, and what to check.
+TEST_F(SimConnectCfg, theSearchTextNamesEveryPlaceTriedAndWhatSaysSo)
+{
+    const testsupport::ScopedEnv pipes("NORVANE_PIPE_DIR", (m_dir.path() / "pipes").string());
+    const std::string cfg = "/SimConnect.cfg";
+    const std::string folder = fs::canonical(m_dir.path()).string();
+    struct Case {
+        const char* what;
+        const char* documentsFile;  // none when null
+        std::string said;
+    };
+    const Case cases[] = {
+        {"no file: the default pipe", nullptr,
+         "tried the pipe " + (m_dir.path() / "pipes").string() +
+             "/Lockheed Martin Prepar3D v5_SimConnect (the default: none of " + (m_dir.path() / "public").string() +
+             cfg + ", " + (m_dir.path() / "documents").string() + cfg + " and " + folder + cfg +
+             " exists). Is the simulator running? Check SimConnect.cfg and the pipe folder " +
+             (m_dir.path() / "pipes").string() + " (NORVANE_PIPE_DIR names it)"},
+        {"a file that names another machine", "[SimConnect]\nProtocol=IPv4\nAddress=192.0.2.7\nPort=700\n",
+         "tried TCP 192.0.2.7 port 700 (as " + (m_dir.path() / "documents").string() + cfg +
+             " says). Is the simulator running? Check SimConnect.cfg"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove(m_dir.path() / "documents" / "SimConnect.cfg");
+        if (c.documentsFile)
+            writeFile(m_dir.path() / "documents" / "SimConnect.cfg", c.documentsFile);
+        EXPECT_EQ(tzo::gf_simConnectSearchText(0), c.said);
+    }
 }
 
 TEST_F(SimConnectCfg, maxReceiveSizeBelowTheDefaultIsIgnored)
