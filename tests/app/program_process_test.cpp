@@ -17,6 +17,7 @@
 #include <csignal>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -182,17 +183,30 @@ TEST(ProgramProcess, aSecondCopyOnTheSameDataFolderSaysWhereTheLockIsAndLeavesTh
     EXPECT_EQ(testsupport::countLinesWith(log, "parameters.xml"), 0) << readFile(log);
 }
 
+// Asked how to run it, or asked wrongly (a mistyped option would otherwise
+// open a window), it says its usage and touches nothing.
 TEST(ProgramProcess, helpSaysHowToRunItAndTouchesNothing)
 {
-    for (const char* argument : {"--help", "-h"}) {
-        SCOPED_TRACE(argument);
+    const struct {
+        const char* argument;
+        int code;
+        std::string first;
+    } cases[] = {
+        {"--help", 0, ""},
+        {"-h", 0, ""},
+        {"--bogus", 2, "norvane: unknown option --bogus\n"},
+        {"--headles", 2, "norvane: unknown option --headles\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.argument);
         const TempDir dir;
         const TempDir output;
-        Program program(dir.path(), {}, output.path() / "terminal.txt", false, {}, argument);
-        EXPECT_EQ(program.exitCode(std::chrono::seconds(20)), 0);
+        Program program(dir.path(), {}, output.path() / "terminal.txt", false, {}, c.argument);
+        EXPECT_EQ(program.exitCode(std::chrono::seconds(20)), c.code);
         const std::string said = readFile(output.path() / "terminal.txt");
-        EXPECT_EQ(said.rfind("usage: norvane [--headless]\n", 0), 0u) << said;
+        EXPECT_EQ(said.rfind(c.first + "usage: norvane [--headless]\n", 0), 0u) << said;
         EXPECT_NE(said.find("./run.sh --help"), std::string::npos) << said;
+        EXPECT_NE(said.find("holding \"docs\" (else it stops with Error 41"), std::string::npos) << said;
         EXPECT_TRUE(fs::is_empty(dir.path())) << "no Log.txt, no lock, no settings";
     }
 }
@@ -417,15 +431,29 @@ TEST(ProgramProcess, headlessEndsAtEveryDeadEndWithTheUserErrorCodeAndTheLinesTh
         // It ends by itself within seconds; the time allowed is for a loaded or sanitized run.
         EXPECT_EQ(program.exitCode(std::chrono::seconds(60)), 2);
         const std::string terminal = readFile(dir.path() / "terminal.txt");
-        const std::string log = readFile(dir.path() / "Log.txt");
+        const std::string log = setup.programFolder ? readFile(dir.path() / "Log.txt") : std::string();
         for (const std::string& line : setup.lines) {
             EXPECT_NE(terminal.find(line), std::string::npos) << line << "\n--- terminal:\n" << terminal;
-            EXPECT_NE(log.find(line), std::string::npos) << line << "\n--- log:\n" << log;
+            if (setup.programFolder)
+                EXPECT_NE(log.find(line), std::string::npos) << line << "\n--- log:\n" << log;
         }
         EXPECT_NE(terminal.find("Norvane_P3D has nothing left to do without a window and ends: mend what the lines "
                                 "above say, then start it again\n"),
                   std::string::npos)
             << terminal;
-        EXPECT_NE(log.find("Exiting: USER ERROR"), std::string::npos) << log;
+        if (setup.programFolder) {
+            EXPECT_NE(log.find("Exiting: USER ERROR"), std::string::npos) << log;
+            continue;
+        }
+        // The wrong folder keeps nothing of the start: no Log.txt, and at a
+        // second start no Log0.txt. What is there is the test's own: the
+        // terminal's file, the data and the runtime folder's lock.
+        Program again(dir.path(), {}, dir.path() / "terminal.txt", false, setup.environment, setup.argument);
+        EXPECT_EQ(again.exitCode(std::chrono::seconds(60)), 2);
+        std::set<std::string> left;
+        for (const auto& entry : fs::directory_iterator(dir.path()))
+            left.insert(entry.path().filename().string());
+        EXPECT_EQ(left, (std::set<std::string>{"Norvane_P3D-" + std::to_string(::getuid()) + ".lock", "roaming",
+                                               "terminal.txt"}));
     }
 }
