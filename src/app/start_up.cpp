@@ -73,8 +73,8 @@ std::string lf_registryPlace()
 }
 
 // Without a window there is no Install Path field to type into: the second
-// line says what to write on this machine instead.
-// A refused registry.ini has its keys, maybe: the refusal is what to mend.
+// line says what to write on this machine instead. A refused registry.ini may
+// hold the key already: then the refusal is what to mend, with a window too.
 std::string lf_withoutWindow(const std::string& text, std::string_view whatToWrite)
 {
     const std::string refusal = platform::registry::storeRefusal();
