@@ -329,8 +329,6 @@ bool procesTbInt(IntParameterField& field)
     if (changed)
         gf_showStatus(fmt::format("The new {} is {}", field.name(), field.value()));
     field.show();
-    if (&field == &MAX_LIVE && field.value() == field.defaultValue())
-        gf_clearControlText(field.controlId());
     return changed;
 }
 

@@ -27,6 +27,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <exception>
 #include <forward_list>
 #include <mutex>
@@ -42,6 +43,7 @@ const EditCommitHandlers* lf_commitHandlers()
 
 constexpr int kCheckBoxSize = 12;
 constexpr int kEditHeight = 16;
+constexpr int kWindowMargin = 5;
 constexpr int kButtonHeight = 20;
 
 int lf_row(const tzo::ParameterControl& control)
@@ -133,17 +135,31 @@ void gf_createCheckBox(ui::Window& window, tzo::BoolParameterCheckBox& box, int 
     window.createCheckBox(box.controlId(), ui::Rect{x, y, x + kCheckBoxSize, y + kCheckBoxSize}, box.value());
 }
 
+namespace {
+
+// A control as wide as asked, but never past the window's right edge, with
+// the margin the left column keeps: what is typed into a field that runs out
+// of sight cannot be read (the install path's field is asked for far wider).
+int lf_rightEdge(int x, int width)
+{
+    return std::min(x + width, kMainWindowWidth - kWindowMargin);
+}
+
+} // namespace
+
 void gf_createButton(ui::Window& window, tzo::ParamButton& button, int x, int width)
 {
     const int y = lf_row(button);
-    window.createButton(button.controlId(), button.name(), ui::Rect{x, y, x + width, y + kButtonHeight}, false);
+    window.createButton(button.controlId(), button.name(), ui::Rect{x, y, lf_rightEdge(x, width), y + kButtonHeight},
+                        false);
 }
 
 void gf_createEdit(ui::Window& window, tzo::ParameterControl& control, int x, int width,
                    ui::EditProcedure procedure)
 {
     const int y = lf_row(control);
-    window.createEdit(control.controlId(), ui::Rect{x, y, x + width, y + kEditHeight}, false, std::move(procedure));
+    window.createEdit(control.controlId(), ui::Rect{x, y, lf_rightEdge(x, width), y + kEditHeight}, false,
+                      std::move(procedure));
 }
 
 void gf_installEditCommitHandlers(const EditCommitHandlers& handlers)

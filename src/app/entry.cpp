@@ -116,8 +116,8 @@ std::string lf_usageText()
         "       norvane --help | -h     this text; nothing else is done\n"
         "\n"
         "{0} fills the simulator with RealTraffic's aircraft. Start it in its program folder, the one\n"
-        "holding \"docs\" and \"input\" (else it stops with Error 41); it writes Log.txt, \"output\" and\n"
-        "\"airports\" there, and its settings to parameters.xml in the data folder ({0} below\n"
+        "holding \"docs\" (else it stops with Error 41, leaving nothing there) and \"input\"; it writes\n"
+        "Log.txt, \"output\" and \"airports\" there, and its settings to parameters.xml in the data folder ({0} below\n"
         "NORVANE_APPDATA, else $XDG_CONFIG_HOME or ~/.config).\n"
         "With --headless, or without a display, there is no window: the status and error lines, the\n"
         "state of the links and the aircraft counts go to standard error.\n"
@@ -339,15 +339,20 @@ int gf_programMain(int argc, char** argv)
     platform::holdCloseSignals();
     platform::prepareTerminal();
 
+    // Before the guard and the log: asking how to run it, or asking wrongly,
+    // touches nothing. A mistyped option is never taken for none: "--headles"
+    // would open a window.
     bool headless = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument(argv[i]);
-        if (argument == "--headless")
+        if (argument == "--headless") {
             headless = true;
-        // Before the guard and the log: asking how to run it touches nothing.
-        if (argument == "--help" || argument == "-h") {
+        } else if (argument == "--help" || argument == "-h") {
             std::fputs(lf_usageText().c_str(), stdout);
             return 0;
+        } else {
+            std::fputs(fmt::format("norvane: unknown option {}\n{}", argument, lf_usageText()).c_str(), stderr);
+            return kExitUserError;
         }
     }
 
@@ -365,8 +370,13 @@ int gf_programMain(int argc, char** argv)
         break;
     }
 
+    // A folder without "docs" is not the program's: the start-up ends there
+    // at its error, which the window or the terminal shows, and writes no
+    // log into a folder the user did not mean.
     try {
-        gf_openLog();
+        std::error_code notThere;
+        if (std::filesystem::is_directory(g_docsFolder, notThere))
+            gf_openLog();
     } catch (const std::exception& e) {
         gf_toTerminal(fmt::format("The log cannot be opened: {}", e.what()));
         return 1;

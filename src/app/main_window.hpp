@@ -16,6 +16,8 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 namespace tzo {
@@ -58,10 +60,11 @@ public:
 
     std::string statusText;
     std::string errorText;
-    // What the red band shows: the error line and the lines that explained
-    // it, which came just before it (at most three, since the last status line).
+    // What the red band shows: the error line and the lines its own step
+    // logged to explain it just before (at most three, since the last status
+    // line), each kept with the thread that logged it.
     std::string errorBand;
-    std::vector<std::string> errorHints;
+    std::vector<std::pair<std::thread::id, std::string>> errorHints;
 
     SharedText userTitleText;
     SharedText parkAirportText;

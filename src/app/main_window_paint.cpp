@@ -249,7 +249,8 @@ std::vector<std::string_view> lf_wrapped(std::string_view text)
 
 // One line in the middle of the band; two lines (an error that says what it
 // needs) fill the band; more grow the band upwards over the park-airport box,
-// as far as it reaches, the last lines kept.
+// as far as it reaches, the first lines kept: the error itself comes first,
+// what explains it after.
 void lf_statusBandText(std::string_view text, ui::Color fill)
 {
     std::vector<std::string_view> lines = lf_wrapped(text);

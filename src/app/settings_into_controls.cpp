@@ -31,8 +31,6 @@ void gf_loadSettingsIntoControls()
 
     gf_showStoredSettings();
     parking_percentage.show();
-    if (MAX_LIVE.value() == MAX_LIVE.defaultValue())
-        gf_clearControlText(MAX_LIVE.controlId());
     MAX_FIT_FL.setValue(static_cast<float>(MAX_FIT.value()) * 0.5f + 0.5f);
     MAX_FIT_FL.show();
 

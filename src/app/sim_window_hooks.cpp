@@ -55,7 +55,7 @@ void gf_installSimWindowHooks()
     hooks.enableInstallPath = [] {
         gf_enableControl(SIM_INSTALL_PATH);
         if (gf_windowless())
-            gf_logProgressLine(gf_installPathChangeText());
+            gf_logErrorCause(gf_installPathChangeText());
     };
     hooks.nothingLeftToDo = gf_nothingLeftToDo;
     hooks.rememberParkStand = ::gf_rememberParkStand;

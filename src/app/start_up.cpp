@@ -73,9 +73,17 @@ std::string lf_registryPlace()
 }
 
 // Without a window there is no Install Path field to type into: the second
-// line says what to write on this machine instead.
+// line says what to write on this machine instead. A refused registry.ini may
+// hold the key already: then the refusal is what to mend, with a window too.
 std::string lf_withoutWindow(const std::string& text, std::string_view whatToWrite)
 {
+    const std::string refusal = platform::registry::storeRefusal();
+    if (!refusal.empty())
+        return fmt::format("{}\n{}{}: put a regular file in its place, as ./run.sh --help shows", text,
+                           gf_windowless() ? "Without a window there is no Install Path field, and registry.ini was "
+                                             "refused: "
+                                           : "",
+                           refusal);
     if (!gf_windowless())
         return text;
     const std::string where = lf_registryPlace();
@@ -325,8 +333,6 @@ void lf_detectRealTraffic()
     lf_prepareFolders();
     lf_loadParameters();
 
-    if (MAX_LIVE.value() == MAX_LIVE.defaultValue())
-        gf_clearControlText(MAX_LIVE.controlId());
     lf_enable({&AUTO_RANGE, &COLLISION_USER_AIR, &COLLISION_LIVE_PARKED_GND, &GUID_CHANGES, &BLOCK_CALLSIGN, &MAX_LIVE,
                &CHECK_VERSION});
     lf_disable({&LATERAL_RANGE, &LEARN_SOFT});
@@ -354,10 +360,10 @@ void lf_detectRealTraffic()
             gf_readDbase();
         } catch (const UserErrorException&) {
             // Neither the file nor the update check brought a data base: only the user can.
-            gf_logProgressLine(fmt::format("{} is missing or damaged and the update server {} sent none: let {} "
-                                           "reach the server (NORVANE_UPDATE_URL names it), or copy a dbase.xml "
-                                           "there",
-                                           fs::absolute(g_dbasePath).string(), gf_updateServerUrl(), kProgramName));
+            gf_logErrorCause(fmt::format("{} is missing or damaged and the update server {} sent none: let {} "
+                                         "reach the server (NORVANE_UPDATE_URL names it), or copy a dbase.xml "
+                                         "there",
+                                         fs::absolute(g_dbasePath).string(), gf_updateServerUrl(), kProgramName));
             throw;
         }
         gf_readFixesXml();

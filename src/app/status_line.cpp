@@ -13,6 +13,8 @@
 #include <exception>
 #include <new>
 #include <stdexcept>
+#include <string>
+#include <thread>
 
 namespace {
 
@@ -25,13 +27,46 @@ std::atomic<bool> g_endSaid{false};
 // At most this many of the lines that explained an error go into its band.
 constexpr std::size_t kMostHints = 3;
 
+// The window's own words: what asks for its fields, boxes and buttons, or is
+// only about them. The terminal gets the line without them, or with what to
+// do there instead; the log keeps the line as the window shows it, and after
+// an install path error a line of its own says what to write without a window.
+struct WindowWords {
+    std::string_view window;
+    std::string_view terminal;
+    bool wholeLine = false;
+};
+constexpr WindowWords kWindowWords[] = {
+    {", type full Install Path above, and press Enter", ""},
+    {", type full Install Path to wanted version above and press Enter", ""},
+    {", or type the install path above and press Enter", ""},
+    {"(or check Liveries automatic)", "(or set LIG_AUTOMATIC to true in parameters.xml)"},
+    {"Making changes to airport parking parameters is disabled while static parking takes place", "", true},
+};
+
+std::string lf_withoutWindowWords(std::string_view line)
+{
+    std::string text(line);
+    for (const WindowWords& words : kWindowWords) {
+        const std::size_t at = text.find(words.window);
+        if (at == std::string::npos)
+            continue;
+        if (words.wholeLine)
+            return {};
+        text.replace(at, words.window.size(), words.terminal);
+    }
+    return text;
+}
+
 // statusMutex held, so the terminal shows the lines in the order the band did.
 // With a window only what the window cannot say any more (why it ended) goes
 // there too.
 void lf_toTerminal(std::string_view line, bool evenWithWindow = false)
 {
-    if ((evenWithWindow || g_windowless.load()) && !line.empty())
-        gf_toTerminal(line);
+    if (!evenWithWindow && !g_windowless.load())
+        return;
+    if (const std::string text = lf_withoutWindowWords(line); !text.empty())
+        gf_toTerminal(text);
 }
 
 // statusMutex held. The band is invalidated under the mutex: invalidation
@@ -81,10 +116,12 @@ void lf_showError(std::string_view message)
     o.statusShownAt = 0;
     o.errorText.assign(message);
     // The band shows the lines that explained the error with it: they were
-    // logged (and headless written) already.
+    // logged (and headless written) already. Only the error's own step's:
+    // what another thread said meanwhile explains nothing here.
     o.errorBand = std::string(message);
-    for (const std::string& hint : o.errorHints)
-        o.errorBand += "\n" + hint;
+    for (const auto& [thread, hint] : o.errorHints)
+        if (thread == std::this_thread::get_id())
+            o.errorBand += "\n" + hint;
     o.errorHints.clear();
     const std::string line = fmt::format("Error {}", message);
     gf_logLineString(line);
@@ -94,13 +131,20 @@ void lf_showError(std::string_view message)
 
 void lf_logProgressLine(std::string_view text)
 {
+    std::lock_guard lock(mainWindowObject.statusMutex);
+    gf_logLineString(std::string(text));
+    lf_toTerminal(text);
+}
+
+void lf_logErrorCause(std::string_view text)
+{
     auto& o = mainWindowObject;
     std::lock_guard lock(o.statusMutex);
     gf_logLineString(std::string(text));
     lf_toTerminal(text);
     if (o.errorHints.size() == kMostHints)
         o.errorHints.erase(o.errorHints.begin());
-    o.errorHints.emplace_back(text);
+    o.errorHints.emplace_back(std::this_thread::get_id(), text);
 }
 
 void lf_clearError()
@@ -156,6 +200,7 @@ void gf_fillStatusLineHooks(AppHooks& hooks)
     hooks.showError = lf_showError;
     hooks.clearError = lf_clearError;
     hooks.logProgressLine = lf_logProgressLine;
+    hooks.logErrorCause = lf_logErrorCause;
     hooks.logException = lf_logException;
 }
 

@@ -99,6 +99,14 @@ void gf_clearError()
         h->clearError();
 }
 
+void gf_logErrorCause(std::string_view text)
+{
+    if (auto h = hooks(); h && h->logErrorCause)
+        h->logErrorCause(text);
+    else
+        gf_logProgressLine(text);
+}
+
 void gf_logProgressLine(std::string_view text)
 {
     if (auto h = hooks(); h && h->logProgressLine)

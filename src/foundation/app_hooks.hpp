@@ -35,6 +35,10 @@ void gf_clearError();
 // a window also on standard error as the status lines are; the status band
 // keeps what it shows.
 void gf_logProgressLine(std::string_view text);
+// A progress line that says why the error this thread shows next comes: the
+// error band shows it with that error. Lines of other threads, or of a step
+// that ends without an error, never stand there.
+void gf_logErrorCause(std::string_view text);
 void gf_requestExit(ExitReason reason, int seconds);
 // To be called inside a catch block: reports the exception in flight.
 void gf_logException(std::string_view name);
@@ -46,6 +50,7 @@ struct AppHooks {
     void (*showError)(std::string_view) = nullptr;
     void (*clearError)() = nullptr;
     void (*logProgressLine)(std::string_view) = nullptr;
+    void (*logErrorCause)(std::string_view) = nullptr;
     void (*requestExit)(ExitReason, int) = nullptr;
     void (*logException)(std::string_view) = nullptr;
 };

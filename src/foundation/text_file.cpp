@@ -203,17 +203,32 @@ bool gf_readExtTextFileToStringVector(const fs::path& path, std::vector<std::str
 pugi::xml_parse_result gf_loadXmlFile(pugi::xml_document& doc, const fs::path& path, unsigned options,
                                       pugi::xml_encoding encoding)
 {
+    std::string cause;
+    return gf_loadXmlFile(doc, path, cause, options, encoding);
+}
+
+pugi::xml_parse_result gf_loadXmlFile(pugi::xml_document& doc, const fs::path& path, std::string& cause,
+                                      unsigned options, pugi::xml_encoding encoding)
+{
     doc.reset();
+    cause.clear();
     std::string bytes;
     const platform::OutsideFileStatus status = platform::readOutsideFile(path, kMaxXmlFileBytes, bytes);
     if (!status.ok()) {
-        if (const std::string refusal = platform::outsideFileRefusal(path, status); !refusal.empty())
-            gf_logLine(refusal);
         pugi::xml_parse_result failed;
         failed.status = status.missing() ? pugi::status_file_not_found : pugi::status_io_error;
+        if (const std::string refusal = platform::outsideFileRefusal(path, status); !refusal.empty()) {
+            gf_logLine(refusal);
+            cause = platform::outsideFileCause(status);
+        } else {
+            cause = failed.description();
+        }
         return failed;
     }
-    return doc.load_buffer(bytes.data(), bytes.size(), options, encoding);
+    const pugi::xml_parse_result loaded = doc.load_buffer(bytes.data(), bytes.size(), options, encoding);
+    if (!loaded)
+        cause = loaded.description();
+    return loaded;
 }
 
 bool gf_writeStringToFile(std::string_view text, const fs::path& path)

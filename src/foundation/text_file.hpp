@@ -54,6 +54,13 @@ inline constexpr std::size_t kMaxXmlFileBytes = 256 * 1024 * 1024;
 pugi::xml_parse_result gf_loadXmlFile(pugi::xml_document& doc, const std::filesystem::path& path,
                                       unsigned options = pugi::parse_default,
                                       pugi::xml_encoding encoding = pugi::encoding_auto);
+// The same; on failure `cause` says why in words for a line about the file:
+// the refusal ("it is not a regular file", "it is larger than ...") for a
+// refused file, whose XML library's "Error reading from file/stream" would
+// name no cause, else the library's description.
+pugi::xml_parse_result gf_loadXmlFile(pugi::xml_document& doc, const std::filesystem::path& path, std::string& cause,
+                                      unsigned options = pugi::parse_default,
+                                      pugi::xml_encoding encoding = pugi::encoding_auto);
 
 // Saves the document (UTF-8, tab indentation) atomically and logs
 // "\"{}\" saved" or "could not save to \"{}\"". Never throws.

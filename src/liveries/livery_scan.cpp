@@ -79,17 +79,17 @@ void lf_forgetScan()
 void lf_sayWhereSearched(bool addonPackages, const std::vector<std::string>& folders)
 {
     if (folders.empty()) {
-        gf_logProgressLine("No SimObjects folder was searched: none is named by simobjects.cfg, add-ons.cfg or the "
+        gf_logErrorCause("No SimObjects folder was searched: none is named by simobjects.cfg, add-ons.cfg or the "
                            "lfolder settings");
     } else {
         std::string list;
         for (const std::string& folder : folders)
             list += (list.empty() ? "" : ", ") + folder;
-        gf_logProgressLine(fmt::format("No liveries in the SimObjects folder{} searched: {}",
+        gf_logErrorCause(fmt::format("No liveries in the SimObjects folder{} searched: {}",
                                        folders.size() == 1 ? "" : "s", list));
     }
     if (addonPackages && platform::simulatorProgramDataFolder().empty())
-        gf_logProgressLine(fmt::format("simobjects.cfg not read: {}", platform::kUnknownProgramDataText));
+        gf_logErrorCause(fmt::format("simobjects.cfg not read: {}", platform::kUnknownProgramDataText));
 }
 
 // True unless the catalogue could not be saved.

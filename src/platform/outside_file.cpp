@@ -112,23 +112,33 @@ OutsideFileStatus readOutsideFile(const std::filesystem::path& path, std::uint64
     return status;
 }
 
-std::string outsideFileRefusal(const std::filesystem::path& path, const OutsideFileStatus& status)
+std::string outsideFileCause(const OutsideFileStatus& status)
 {
     switch (status.problem) {
     case OutsideFileProblem::notRegularFile:
-        return path.string() + " is not a regular file: not read";
+        return "is not a regular file";
     case OutsideFileProblem::tooLarge:
-        return path.string() + " is larger than " + std::to_string(status.limit) + " bytes: not read";
+        return "is larger than " + std::to_string(status.limit) + " bytes";
     case OutsideFileProblem::readFailed:
-        return path.string() + " could not be read: " + std::strerror(status.error);
+        return std::string("could not be read: ") + std::strerror(status.error);
     case OutsideFileProblem::cannotOpen:
         if (!status.missing())
-            return path.string() + " could not be opened: " + std::strerror(status.error);
+            return std::string("could not be opened: ") + std::strerror(status.error);
         return {};
     case OutsideFileProblem::none:
         return {};
     }
     return {};
+}
+
+std::string outsideFileRefusal(const std::filesystem::path& path, const OutsideFileStatus& status)
+{
+    const std::string cause = outsideFileCause(status);
+    if (cause.empty())
+        return {};
+    const bool notRead = status.problem == OutsideFileProblem::notRegularFile ||
+                         status.problem == OutsideFileProblem::tooLarge;
+    return path.string() + " " + cause + (notRead ? ": not read" : "");
 }
 
 } // namespace platform

@@ -48,6 +48,10 @@ OutsideFileStatus readOutsideFile(const std::filesystem::path& path, std::uint64
 // error (errno set).
 bool readFromOutsideFile(int fd, char* out, std::uint64_t size, std::uint64_t& got);
 
+// Why the file was refused, in words that follow its name ("is not a regular
+// file"); empty when nothing needs saying.
+std::string outsideFileCause(const OutsideFileStatus& status);
+
 // The one log line for a refused file; empty when nothing needs saying (read,
 // or simply missing).
 std::string outsideFileRefusal(const std::filesystem::path& path, const OutsideFileStatus& status);

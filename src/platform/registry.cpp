@@ -65,6 +65,13 @@ std::filesystem::path storePath()
     return roaming / "registry.ini";
 }
 
+std::string storeRefusal()
+{
+    const std::lock_guard lock(storeMutex);
+    const Store* current = lf_currentStore(storePath());
+    return current ? current->refusal : std::string();
+}
+
 void forgetStore()
 {
     const std::lock_guard lock(storeMutex);

@@ -31,6 +31,11 @@ std::filesystem::path storePath();
 // the first call after its reading gets the one line about it in `refusal`.
 unsigned openKey(Root root, std::string_view subKey, Key& out, std::string* refusal = nullptr);
 
+// The line about the store file when it is refused, empty when it was read
+// or is simply missing: a key missing for that reason must not send the user
+// to write one.
+std::string storeRefusal();
+
 // The next openKey reads the store again: each start takes the registry as it
 // is then.
 void forgetStore();

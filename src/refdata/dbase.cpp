@@ -303,6 +303,15 @@ void lf_readDbaseRecords(const pugi::xml_document& doc)
     }
 }
 
+// A file refused for its kind or size, or one that cannot be opened, says so:
+// the XML library would only say "Error reading from file/stream".
+std::string lf_notReadText(const fs::path& path, const pugi::xml_parse_result& loaded, const std::string& cause)
+{
+    if (loaded.status == pugi::status_io_error)
+        return fmt::format("\"{}\" not read: it {}", path.string(), cause);
+    return fmt::format("\"{}\" not read because of {}", path.string(), cause);
+}
+
 } // namespace
 
 std::string gf_getXmlAttribute(const pugi::xml_node& node, const char* name)
@@ -318,10 +327,10 @@ bool gf_readDbase()
 bool gf_readDbase(const fs::path& path)
 {
     pugi::xml_document doc;
-    const auto loaded = gf_loadXmlFile(doc, path);
+    std::string cause;
+    const auto loaded = gf_loadXmlFile(doc, path, cause);
     if (!loaded)
-        throw tzo::UserErrorException(
-            60, fmt::format("\"{}\" not read because of {}", path.string(), loaded.description()));
+        throw tzo::UserErrorException(60, lf_notReadText(path, loaded, cause));
 
     lf_readTypeSet(doc, "aircrafts", g_validModels, "aircraft");
     lf_readTypeSet(doc, "high_performance", g_highPerformanceModels, "hpf");
@@ -362,9 +371,10 @@ bool gf_isUsableDbaseFile(const fs::path& path)
 {
     try {
         pugi::xml_document doc;
-        const auto loaded = gf_loadXmlFile(doc, path);
+        std::string cause;
+        const auto loaded = gf_loadXmlFile(doc, path, cause);
         if (!loaded) {
-            gf_logLineMarked(fmt::format("\"{}\" not read because of {}", path.string(), loaded.description()));
+            gf_logLineMarked(lf_notReadText(path, loaded, cause));
             return false;
         }
         const std::pair<const char*, const char*> typeSections[] = {

@@ -216,7 +216,8 @@ TEST_F(CommandsTest, emptyParkingPercentageIsZeroForThisRunOnly)
     EXPECT_EQ(readFile(g_parametersPath), file);
 }
 
-TEST_F(CommandsTest, maxLiveAtItsDefaultLeavesTheFieldEmpty)
+// The default is a value like any other: the field shows it.
+TEST_F(CommandsTest, maxLiveAtItsDefaultShowsInTheField)
 {
     enter(MAX_LIVE, "100");
     EXPECT_EQ(window.text(MAX_LIVE.controlId()), "100");
@@ -224,7 +225,7 @@ TEST_F(CommandsTest, maxLiveAtItsDefaultLeavesTheFieldEmpty)
     EXPECT_TRUE(limitLiveCountPending.load());
     enter(MAX_LIVE, "300");
     EXPECT_EQ(stored("MAX_LIVE"), "300");
-    EXPECT_EQ(window.text(MAX_LIVE.controlId()), "");
+    EXPECT_EQ(window.text(MAX_LIVE.controlId()), "300");
 }
 
 // The user's MAX_LIVE through the real exit and its restarts, with the

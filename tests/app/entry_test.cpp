@@ -155,3 +155,28 @@ TEST_F(EntryTest, everyStartMessageRunsAFreshStartUp)
     gf_installStartUpBody({});
     EXPECT_EQ(finish(), 0);
 }
+
+// At its default size the window shows every setting it names, a default
+// value too ("max live:" with 300 in parameters.xml), and every control lies
+// inside it: the install path's field is asked for far wider.
+TEST_F(EntryTest, theWindowShowsEverySettingItNamesInsideItsDefaultSize)
+{
+    fs::create_directories(g_dataFolder);
+    testsupport::writeFile(g_parametersPath, "<?xml version=\"1.0\"?>\n<parameters>\n"
+                                             "<parameter name=\"MAX_LIVE\" value=\"300\"/>\n"
+                                             "<parameter name=\"SIM_INSTALL_PATH\" value=\"/opt/p3d/Prepar3D v5/\"/>\n"
+                                             "</parameters>\n");
+    start();
+    EXPECT_EQ(window.text(MAX_LIVE.controlId()), "300");
+    EXPECT_EQ(window.text(SIM_INSTALL_PATH.controlId()), "/opt/p3d/Prepar3D v5/");
+    const ui::Rect inside{0, 0, kMainWindowWidth, kMainWindowHeight};
+    for (const ui::ControlState& control : window.controls()) {
+        SCOPED_TRACE(control.id);
+        EXPECT_GE(control.rect.left, inside.left);
+        EXPECT_LE(control.rect.right, inside.right);
+        EXPECT_LE(control.rect.bottom, inside.bottom);
+    }
+    EXPECT_GT(window.control(SIM_INSTALL_PATH.controlId())->rect.right, kMainWindowWidth - 20)
+        << "as wide as the window lets it be";
+    EXPECT_EQ(finish(), 0);
+}

@@ -24,6 +24,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <thread>
 
 using namespace tzo;
 using testsupport::readFile;
@@ -60,6 +61,12 @@ public:
             if (call.kind == ui::PaintCall::Kind::fillRect && call.rect == rect)
                 colour = call.color;
         return colour;
+    }
+    bool drew(std::string_view text) const
+    {
+        return std::any_of(m_painter.calls().begin(), m_painter.calls().end(), [&](const auto& call) {
+            return call.kind == ui::PaintCall::Kind::text && call.text == text;
+        });
     }
     int textsInRows(int top, int bottom) const
     {
@@ -319,22 +326,37 @@ TEST_F(PaintTest, errorLineTurnsTheStatusBandRed)
     lf_expectText(twoLines, 3, 420, "broken", kYellow);
     lf_expectText(twoLines, 3, 434, "what it needs", kYellow);
 
-    // The lines that explained an error since the last status line come with
-    // it, a long one wrapped at a blank; the band grows upwards for them.
+    // The lines its own step logged to explain an error since the last status
+    // line come with it, a long one wrapped at a blank; the band grows upwards
+    // for them. A state line, or another thread's cause, explains nothing here.
     gf_clearError();
     gf_showStatus("Scanning for liveries ...");
-    gf_logProgressLine("an earlier line");
+    gf_logErrorCause("an earlier line");
     gf_showStatus("a later status line");
     const std::string hint = "simobjects.cfg not read: the simulator's ProgramData folder is not known: set "
                              "NORVANE_PROGRAMDATA";
-    gf_logProgressLine(hint + ", " + hint);
+    gf_logErrorCause(hint + ", " + hint);
+    gf_logProgressLine("Traffic feed: open, waiting for RealTraffic");
+    std::thread([] { gf_logErrorCause("another step's cause"); }).join();
     gf_showError("Error 53: no liveries found");
     const Paint withHint;
+    EXPECT_FALSE(withHint.at(3, 392).has_value()) << withHint.at(3, 392)->text;
     lf_expectText(withHint, 3, 406, "Error 53: no liveries found", kYellow);
     lf_expectText(withHint, 3, 420, hint + ", simobjects.cfg not", kYellow);
     lf_expectText(withHint, 3, 434, "read: the simulator's ProgramData folder is not known: set NORVANE_PROGRAMDATA",
                   kYellow);
     EXPECT_EQ(withHint.fillOf(ui::Rect{0, 406, 880, 420}), kRed);
+
+    // More lines than the band can grow to: the error's first lines stay,
+    // the cause before what explains it.
+    gf_clearError();
+    std::string many = "Error 99: the first line";
+    for (int i = 1; i < 40; ++i)
+        many += "\nline " + std::to_string(i);
+    gf_showError(many);
+    const Paint cut;
+    EXPECT_TRUE(cut.drew("Error 99: the first line"));
+    EXPECT_FALSE(cut.drew("line 39"));
 }
 
 TEST_F(PaintTest, textThatIsNotUtf8IsLoggedNotDrawn)

@@ -105,10 +105,10 @@ TEST(MainWindowOnX, paintsItsBandsIndicatorsAndStatusLine)
                 gf_invalidateMainWindow(kHeaderAndStatistics);
                 // Error 53 as the livery scan ends in it: the lines that say
                 // what to mend, then the error.
-                gf_logProgressLine("No SimObjects folder was searched: none is named by simobjects.cfg, add-ons.cfg "
-                                   "or the lfolder settings");
-                gf_logProgressLine("simobjects.cfg not read: the simulator's ProgramData folder is not known: set "
-                                   "NORVANE_PROGRAMDATA");
+                gf_logErrorCause("No SimObjects folder was searched: none is named by simobjects.cfg, add-ons.cfg "
+                                 "or the lfolder settings");
+                gf_logErrorCause("simobjects.cfg not read: the simulator's ProgramData folder is not known: set "
+                                 "NORVANE_PROGRAMDATA");
                 gf_showError("53: no liveries found");
             }, [](const ui::RgbImage& image) {
                 return lf_pixel(image, 410, 40) == kGreen && lf_pixel(image, 800, 440) == kRed &&

@@ -16,13 +16,18 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstring>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -88,6 +93,44 @@ void lf_demoIn(const fs::path& folder)
 std::string lf_programData(const fs::path& folder)
 {
     return "NORVANE_PROGRAMDATA=" + (folder / "programdata").string();
+}
+
+// A program folder whose registry.ini is refused: `kind` is what stands
+// there instead of a file it may read.
+template <typename Setup>
+void lf_refusedRegistry(const fs::path& dir, Setup& setup, const std::string& kind)
+{
+    fs::copy(NORVANE_DEMO_PROGRAM, dir, fs::copy_options::recursive);
+    const fs::path registry = dir / "roaming" / "registry.ini";
+    fs::create_directories(registry.parent_path());
+    std::string cause = "is not a regular file: not read";
+    if (kind == "fifo") {
+        ASSERT_EQ(::mkfifo(registry.c_str(), 0600), 0);
+    } else if (kind == "folder") {
+        fs::create_directory(registry);
+    } else if (kind == "socket") {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        ASSERT_LT(registry.string().size(), sizeof(address.sun_path));
+        std::strcpy(address.sun_path, registry.c_str());
+        ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
+        ::close(fd);
+        cause = "could not be opened: No such device or address"; // as a socket is opened
+    } else if (kind == "zero") {
+        fs::create_symlink("/dev/zero", registry);
+    } else {
+        // The key is there, in a file too large to be read.
+        testsupport::writeFile(registry, "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Lockheed Martin\\Prepar3D v5]\n"
+                                         "SetupPath=/opt/p3d/Prepar3D v5/\n");
+        fs::resize_file(registry, 2 * 1024 * 1024);
+        cause = "is larger than 1048576 bytes: not read";
+    }
+    // The log keeps the line as the window has it, the terminal without its action.
+    setup.lines = {"Error 151: No P3D install path detected", "\nWithout a window there is no Install Path field, and "
+                   "registry.ini was refused: " +
+                   registry.string() + " " + cause + ": put a regular file in its place"};
+    setup.notOnTerminal.push_back("SetupPath");
 }
 
 bool lf_started(const fs::path& log)
@@ -184,17 +227,30 @@ TEST(ProgramProcess, aSecondCopyOnTheSameDataFolderSaysWhereTheLockIsAndLeavesTh
     EXPECT_EQ(testsupport::countLinesWith(log, "parameters.xml"), 0) << readFile(log);
 }
 
+// Asked how to run it, or asked wrongly (a mistyped option would otherwise
+// open a window), it says its usage and touches nothing.
 TEST(ProgramProcess, helpSaysHowToRunItAndTouchesNothing)
 {
-    for (const char* argument : {"--help", "-h"}) {
-        SCOPED_TRACE(argument);
+    const struct {
+        const char* argument;
+        int code;
+        std::string first;
+    } cases[] = {
+        {"--help", 0, ""},
+        {"-h", 0, ""},
+        {"--bogus", 2, "norvane: unknown option --bogus\n"},
+        {"--headles", 2, "norvane: unknown option --headles\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.argument);
         const TempDir dir;
         const TempDir output;
-        Program program(dir.path(), {}, output.path() / "terminal.txt", false, {}, argument);
-        EXPECT_EQ(program.exitCode(std::chrono::seconds(20)), 0);
+        Program program(dir.path(), {}, output.path() / "terminal.txt", false, {}, c.argument);
+        EXPECT_EQ(program.exitCode(std::chrono::seconds(20)), c.code);
         const std::string said = readFile(output.path() / "terminal.txt");
-        EXPECT_EQ(said.rfind("usage: norvane [--headless]\n", 0), 0u) << said;
+        EXPECT_EQ(said.rfind(c.first + "usage: norvane [--headless]\n", 0), 0u) << said;
         EXPECT_NE(said.find("./run.sh --help"), std::string::npos) << said;
+        EXPECT_NE(said.find("holding \"docs\" (else it stops with Error 41"), std::string::npos) << said;
         EXPECT_TRUE(fs::is_empty(dir.path())) << "no Log.txt, no lock, no settings";
     }
 }
@@ -332,6 +388,10 @@ TEST(ProgramProcess, headlessEndsAtEveryDeadEndWithTheUserErrorCodeAndTheLinesTh
         std::vector<std::string> environment;
         std::vector<std::unique_ptr<testsupport::Process>> standIns;
         std::vector<std::string> lines;
+        // Never on the terminal: the window's own words are not, nor a
+        // remedy that does not fit the cause.
+        std::vector<std::string> notOnTerminal{"press Enter", "check Liveries automatic",
+                                               "Making changes to airport parking parameters"};
         bool programFolder = true;
         std::string argument = "--headless";
     };
@@ -355,8 +415,8 @@ TEST(ProgramProcess, headlessEndsAtEveryDeadEndWithTheUserErrorCodeAndTheLinesTh
          [](const fs::path& dir, Setup& setup) {
              fs::copy(NORVANE_DEMO_PROGRAM, dir, fs::copy_options::recursive);
              setup.lines = {
-                 "Error 151: No P3D install path detected, type full Install Path above, and press Enter\n"
-                 "Without a window there is no Install Path field: write the simulator's key and its SetupPath, "
+                 "Error 151: No P3D install path detected",
+                 "\nWithout a window there is no Install Path field: write the simulator's key and its SetupPath, "
                  "e.g. [HKEY_LOCAL_MACHINE\\SOFTWARE\\Lockheed Martin\\Prepar3D v5] and SetupPath=/mnt/p3d/Prepar3D "
                  "v5/, in registry.ini (" +
                  (dir / "roaming" / "registry.ini").string() +
@@ -401,10 +461,35 @@ TEST(ProgramProcess, headlessEndsAtEveryDeadEndWithTheUserErrorCodeAndTheLinesTh
              testsupport::writeFile(dir / "roaming" / "registry.ini",
                                     "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Lockheed Martin\\Prepar3D v5]\n"
                                     "SetupPath=/nowhere/Prepar3D v5/\n");
-             setup.lines = {"Error 151: No P3D install path detected, type full Install Path above, and press Enter\n"
-                            "SetupPath /nowhere/Prepar3D v5/ in " +
+             setup.lines = {"Error 151: No P3D install path detected",
+                            "\nSetupPath /nowhere/Prepar3D v5/ in " +
                             registryText(dir) +
                             " does not exist: mend it there (nothing was saved, the next start reads it again)\n"};
+         }},
+        // A registry.ini refused for its kind or size is what to mend, not a
+        // missing key.
+        {"registry.ini a FIFO", [](const fs::path& dir, Setup& setup) { lf_refusedRegistry(dir, setup, "fifo"); }},
+        {"registry.ini a folder", [](const fs::path& dir, Setup& setup) { lf_refusedRegistry(dir, setup, "folder"); }},
+        {"registry.ini a socket", [](const fs::path& dir, Setup& setup) { lf_refusedRegistry(dir, setup, "socket"); }},
+        {"registry.ini a link to /dev/zero",
+         [](const fs::path& dir, Setup& setup) { lf_refusedRegistry(dir, setup, "zero"); }},
+        {"registry.ini over 1 MiB", [](const fs::path& dir, Setup& setup) { lf_refusedRegistry(dir, setup, "large"); }},
+        {"dbase.xml a folder",
+         [&](const fs::path& dir, Setup& setup) {
+             lf_demoIn(dir);
+             fs::remove(dir / "input" / "dbase.xml");
+             fs::create_directory(dir / "input" / "dbase.xml");
+             setup.environment = {lf_programData(dir)};
+             setup.lines = {"Error 60: \"input/dbase.xml\" not read: it is not a regular file\n"};
+             setup.notOnTerminal.push_back("Error reading from file/stream");
+         }},
+        {"dbase.xml over its limit",
+         [&](const fs::path& dir, Setup& setup) {
+             lf_demoIn(dir);
+             fs::resize_file(dir / "input" / "dbase.xml", 257ull * 1024 * 1024); // sparse: no disk taken
+             setup.environment = {lf_programData(dir)};
+             setup.lines = {"Error 60: \"input/dbase.xml\" not read: it is larger than 268435456 bytes\n"};
+             setup.notOnTerminal.push_back("Error reading from file/stream");
          }},
         {"a display that cannot be opened",
          [](const fs::path&, Setup& setup) {
@@ -451,15 +536,31 @@ TEST(ProgramProcess, headlessEndsAtEveryDeadEndWithTheUserErrorCodeAndTheLinesTh
         // It ends by itself within seconds; the time allowed is for a loaded or sanitized run.
         EXPECT_EQ(program.exitCode(std::chrono::seconds(60)), 2);
         const std::string terminal = readFile(dir.path() / "terminal.txt");
-        const std::string log = readFile(dir.path() / "Log.txt");
+        const std::string log = setup.programFolder ? readFile(dir.path() / "Log.txt") : std::string();
+        for (const std::string& words : setup.notOnTerminal)
+            EXPECT_EQ(terminal.find(words), std::string::npos) << words << "\n--- terminal:\n" << terminal;
         for (const std::string& line : setup.lines) {
             EXPECT_NE(terminal.find(line), std::string::npos) << line << "\n--- terminal:\n" << terminal;
-            EXPECT_NE(log.find(line), std::string::npos) << line << "\n--- log:\n" << log;
+            if (setup.programFolder)
+                EXPECT_NE(log.find(line), std::string::npos) << line << "\n--- log:\n" << log;
         }
         EXPECT_NE(terminal.find("Norvane_P3D has nothing left to do without a window and ends: mend what the lines "
                                 "above say, then start it again\n"),
                   std::string::npos)
             << terminal;
-        EXPECT_NE(log.find("Exiting: USER ERROR"), std::string::npos) << log;
+        if (setup.programFolder) {
+            EXPECT_NE(log.find("Exiting: USER ERROR"), std::string::npos) << log;
+            continue;
+        }
+        // The wrong folder keeps nothing of the start: no Log.txt, and at a
+        // second start no Log0.txt. What is there is the test's own: the
+        // terminal's file, the data and the runtime folder's lock.
+        Program again(dir.path(), {}, dir.path() / "terminal.txt", false, setup.environment, setup.argument);
+        EXPECT_EQ(again.exitCode(std::chrono::seconds(60)), 2);
+        std::set<std::string> left;
+        for (const auto& entry : fs::directory_iterator(dir.path()))
+            left.insert(entry.path().filename().string());
+        EXPECT_EQ(left, (std::set<std::string>{"Norvane_P3D-" + std::to_string(::getuid()) + ".lock", "roaming",
+                                               "terminal.txt"}));
     }
 }

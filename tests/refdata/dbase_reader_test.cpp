@@ -1,16 +1,20 @@
 #include "foundation/exceptions.hpp"
+#include "foundation/text_file.hpp"
 #include "refdata/dbase_lookups.hpp"
 #include "refdata_fixture.hpp"
 
 #include <fmt/format.h>
 
 #include <cmath>
+#include <filesystem>
+#include <functional>
 #include <set>
 
 using testsupport::DbaseFile;
 using testsupport::RefdataTest;
 using testsupport::scrambleModelCode;
 using tzo::AircraftCategory;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -68,20 +72,41 @@ TEST_F(RefdataTest, completeFileFillsEveryTable)
     EXPECT_EQ(logLinesWith("4 dbase records from \"input/dbase.xml\" read"), 1);
 }
 
+// Missing, broken, or refused for its kind or size: the error says which,
+// never the XML library's "Error reading from file/stream".
 TEST_F(RefdataTest, missingOrBrokenFileIsUserError60)
 {
-    for (const bool present : {false, true}) {
-        if (present)
-            testsupport::writeFile(dir / "input" / "dbase.xml", "<aircrafts><aircraft types=\"x\"></aircrafts>");
+    const fs::path file = dir / "input" / "dbase.xml";
+    const struct {
+        std::function<void()> make;
+        std::string why;
+    } cases[] = {
+        {[] {}, " because of File was not found"},
+        {[&] { testsupport::writeFile(file, "<aircrafts><aircraft types=\"x\"></aircrafts>"); }, " because of "},
+        {[&] {
+             fs::remove(file);
+             fs::create_directory(file);
+         },
+         ": it is not a regular file"},
+        {[&] {
+             fs::remove(file);
+             testsupport::writeFile(file, "<aircrafts/>");
+             fs::resize_file(file, kMaxXmlFileBytes + 1); // sparse: no disk taken
+         },
+         ": it is larger than 268435456 bytes"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        c.make();
         try {
             gf_readDbase();
             ADD_FAILURE() << "no exception";
         }
         catch (const tzo::UserErrorException& e) {
             EXPECT_EQ(e.code(), 60);
-            const std::string why = present ? "" : "File was not found";
-            EXPECT_NE(std::string(e.what()).find("\"input/dbase.xml\" not read because of " + why), std::string::npos)
+            EXPECT_NE(std::string(e.what()).find("\"input/dbase.xml\" not read" + c.why), std::string::npos)
                 << e.what();
+            EXPECT_EQ(std::string(e.what()).find("Error reading"), std::string::npos) << e.what();
         }
     }
     EXPECT_TRUE(g_validModels.empty()) << "nothing is filled from a broken file";
