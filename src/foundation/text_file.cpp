@@ -120,16 +120,6 @@ void lf_readUtf16Lines(std::string_view bytes, bool bigEndian, const fs::path& p
     }
 }
 
-// The cause as a user can act on it: a folder in the file's place says "Is a
-// directory" at the rename, which hides that the name is taken by a folder.
-std::string lf_saveFailureText(const fs::path& path, const std::error_code& error)
-{
-    std::error_code ec;
-    if (fs::is_directory(path, ec))
-        return "a folder has its name";
-    return error.message();
-}
-
 } // namespace
 
 int gf_detectEncoding(const fs::path& path)
@@ -225,12 +215,33 @@ bool gf_writeStringToFile(std::string_view text, const fs::path& path)
 
 bool gf_writeLinesToFile(const std::vector<std::string>& lines, const fs::path& path)
 {
+    std::error_code error;
+    return gf_writeLinesToFile(lines, path, error);
+}
+
+bool gf_writeLinesToFile(const std::vector<std::string>& lines, const fs::path& path, std::error_code& error)
+{
     std::string content;
     for (const auto& line : lines) {
         content += line;
         content += '\n';
     }
-    return gf_writeFileAtomically(path, content);
+    return gf_writeFileAtomically(path, content, error);
+}
+
+std::string gf_saveFailureText(const fs::path& path, const std::error_code& error)
+{
+    // A folder in the file's place says "Is a directory" at the rename, which
+    // hides that the name is taken by a folder.
+    std::error_code ec;
+    if (fs::is_directory(path, ec))
+        return "a folder has its name";
+    return error ? error.message() : "the content could not be made";
+}
+
+void gf_saySaveFailure(std::string_view lead, const fs::path& path, const std::error_code& error)
+{
+    gf_logProgressLine(fmt::format("{}\"{}\" not saved: {}", lead, path.string(), gf_saveFailureText(path, error)));
 }
 
 std::string gf_xmlText(const pugi::xml_document& doc)
@@ -251,9 +262,8 @@ bool gf_saveXml(const pugi::xml_document& doc, const fs::path& path)
     }
     if (saved)
         gf_logLine(fmt::format("\"{}\" saved", path.string()));
-    else if (error)
-        gf_logLine(fmt::format("could not save to \"{}\": {}", path.string(), lf_saveFailureText(path, error)));
     else
-        gf_logLine(fmt::format("could not save to \"{}\"", path.string()));
+        gf_logProgressLine(
+            fmt::format("could not save to \"{}\": {}", path.string(), gf_saveFailureText(path, error)));
     return saved;
 }
