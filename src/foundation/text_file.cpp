@@ -39,18 +39,6 @@ FilePtr lf_openForReading(const fs::path& path, int& error, std::string* refusal
     return file;
 }
 
-bool lf_readAll(std::FILE* file, std::string& bytes)
-{
-    char buffer[65536];
-    while (bytes.size() <= kMaxTextFileBytes) {
-        const std::size_t got = std::fread(buffer, 1, sizeof buffer, file);
-        bytes.append(buffer, got);
-        if (got < sizeof buffer)
-            return std::ferror(file) == 0;
-    }
-    return true;
-}
-
 void lf_dropTrailingCr(std::string& line)
 {
     if (!line.empty() && line.back() == '\r')
@@ -147,15 +135,17 @@ int gf_detectEncoding(const fs::path& path)
 
 bool gf_readEncodedLines(int code, const fs::path& path, std::vector<std::string>& lines)
 {
-    int error = 0;
-    FilePtr file = lf_openForReading(path, error);
-    if (!file)
+    std::error_code ec;
+    if (fs::is_directory(path, ec))
         return false;
     std::string bytes;
-    // The limit holds for a file that grew since it was opened too.
-    if (!lf_readAll(file.get(), bytes) || bytes.size() > kMaxTextFileBytes)
+    const platform::OutsideFileStatus status = platform::readOutsideFile(path, kMaxTextFileBytes, bytes);
+    if (!status.ok()) {
+        // One that cannot be opened at all was said when its encoding was sought.
+        if (status.problem != platform::OutsideFileProblem::cannotOpen)
+            gf_logLine(platform::outsideFileRefusal(path, status));
         return false;
-    file.reset();
+    }
 
     switch (code) {
     case kEncodingUtf16Le:
