@@ -161,7 +161,7 @@ bool gf_scanAddonAirports(bool automatic, std::vector<std::string>& folders)
         }
         // "written" only when it was: a full disk once left the file empty.
         std::error_code error;
-        if (gf_writeLinesToFile(lines, logPath, error))
+        if (gf_writeStringVectorToFile(lines, logPath, error))
             gf_logLine(logPath.string() + " written");
         else
             gf_saySaveFailure("", logPath, error);

@@ -80,7 +80,7 @@ std::error_code lf_writeSorted(std::list<std::string>& list, const fs::path& pat
 std::error_code lf_writeInOrder(const std::vector<std::string>& lines, const fs::path& path)
 {
     std::error_code error;
-    if (!gf_writeLinesToFile(lines, path, error) && !error)
+    if (!gf_writeStringVectorToFile(lines, path, error) && !error)
         error = std::make_error_code(std::errc::io_error);
     return error;
 }
