@@ -151,8 +151,19 @@ std::string gf_apfText(const tzo::ApfAirport& airport, bool saveMode)
 
 bool gf_writeApf(const tzo::ApfAirport& airport, const fs::path& path, bool saveMode)
 {
+    std::error_code error;
+    return gf_writeApf(airport, path, saveMode, error);
+}
+
+bool gf_writeApf(const tzo::ApfAirport& airport, const fs::path& path, bool saveMode, std::error_code& error)
+{
+    error.clear();
     const std::string text = gf_apfText(airport, saveMode);
-    return !text.empty() && gf_writeFileAtomically(path, text);
+    if (text.empty()) {
+        error = std::make_error_code(std::errc::not_enough_memory);
+        return false;
+    }
+    return gf_writeFileAtomically(path, text, error);
 }
 
 double lf_attributeDouble(const pugi::xml_node& node, const char* name)

@@ -55,6 +55,9 @@ extern std::atomic<bool> parkAirportHandmade;
 // Save mode (the park airport's learned file) adds the settings in force and
 // the options; files written without it carry stands only.
 bool gf_writeApf(const tzo::ApfAirport& airport, const std::filesystem::path& path, bool saveMode);
+// The same; `error` says why not.
+bool gf_writeApf(const tzo::ApfAirport& airport, const std::filesystem::path& path, bool saveMode,
+                 std::error_code& error);
 // The whole file as text, as gf_writeApf writes it; empty on failure.
 std::string gf_apfText(const tzo::ApfAirport& airport, bool saveMode);
 

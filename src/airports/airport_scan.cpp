@@ -9,6 +9,7 @@
 #include "foundation/atomic_file.hpp"
 #include "foundation/log.hpp"
 #include "foundation/paths.hpp"
+#include "foundation/text_file.hpp"
 #include "foundation/settings.hpp"
 #include "refdata/publishers.hpp"
 
@@ -53,8 +54,9 @@ std::pair<int, int> copyForLearning(const std::vector<std::string>& stems, const
         const fs::path to = g_toBeLearnedFolder / (s + ".xml");
         std::error_code copyError;
         if (!gf_copyFileAtomically(from, to, copyError)) {
-            gf_logLineMarked(orbx ? fmt::format("failed to copy {}", from.string())
-                                  : fmt::format("\"{}\" failed to copy \"{}\"", from.string(), to.string()));
+            gf_saySaveFailure(orbx ? fmt::format("failed to copy {}: ", from.string())
+                                   : fmt::format("\"{}\" failed to copy: ", from.string()),
+                              to, copyError);
             continue;
         }
         gf_logLine(fmt::format("{} copied to {}", s, to.string()));
@@ -158,10 +160,11 @@ bool gf_scanAddonAirports(bool automatic, std::vector<std::string>& folders)
             lines.swap(airportScanLog);
         }
         // "written" only when it was: a full disk once left the file empty.
-        if (gf_writeStringVectorToFile(lines, logPath))
+        std::error_code error;
+        if (gf_writeStringVectorToFile(lines, logPath, error))
             gf_logLine(logPath.string() + " written");
         else
-            gf_logLineMarked(logPath.string() + " could not be written");
+            gf_saySaveFailure("", logPath, error);
     }
     gf_clearStatus();
 

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 namespace tzo {
@@ -47,6 +48,9 @@ void gf_addAirportScanLogLine(std::string_view text);
 void gf_isActiveValue(bool& flag, std::string_view line);
 // Each text and a line end, in order; false when the file cannot be opened.
 bool gf_writeStringVectorToFile(const std::vector<std::string>& lines, const std::filesystem::path& path);
+// The same; `error` says why not.
+bool gf_writeStringVectorToFile(const std::vector<std::string>& lines, const std::filesystem::path& path,
+                                std::error_code& error);
 
 // The current park airport's code; empty when there is none.
 extern tzo::SharedText parkAirportCode;

@@ -177,11 +177,12 @@ void lf_extractArchiveEntry(ArchiveExtraction& state, const tzo::ZipArchive& arc
     fs::create_directories(target.parent_path(), writeError);
     text += '\n';
     if (writeError || !gf_writeFileAtomically(target, text, writeError)) {
-        // Said once: a full disk would fail every entry after this one too.
-        gf_logLineMarked(fmt::format("writing {} failed: {}; the rest of the archive is not unpacked",
-                                     target.string(), writeError.message()));
+        // One file in the way (a folder of its name) must not cost the
+        // others; a full disk fails them all, and only the first few are named.
+        if (++state.notWritten <= kRefusalsNamed)
+            gf_logProgressLine(fmt::format("{}writing {} failed: {}", g_logMarker, target.string(),
+                                           gf_saveFailureText(target, writeError)));
         state.failed = true;
-        state.writeFailed = true;
     }
 }
 
@@ -230,11 +231,13 @@ bool gf_updateArchive()
         }
         state.budget = limits.bytes;
         for (const auto& entry : entries)
-            if (!state.writeFailed)
-                lf_extractArchiveEntry(state, *archive, entry);
+            lf_extractArchiveEntry(state, *archive, entry);
     }
     if (state.refused > kRefusalsNamed)
         gf_logLineMarked(fmt::format("{} more archive entries refused", state.refused - kRefusalsNamed));
+    if (state.notWritten > kRefusalsNamed)
+        gf_logProgressLine(fmt::format("{}{} more archive files not written", g_logMarker,
+                                       state.notWritten - kRefusalsNamed));
     gf_showStatus(fmt::format("{} extracted {} files", g_archiveZipPath.string(), state.count), true);
     if (fs::exists(g_archiveZipPath))
         fs::remove(g_archiveZipPath);

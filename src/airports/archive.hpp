@@ -39,7 +39,7 @@ bool gf_archiveFoldersMissing();
 struct ArchiveExtraction {
     int count = 0;            // airport files tried
     bool failed = false;      // a write or a read failed
-    bool writeFailed = false; // a file could not be written: the rest is left
+    int notWritten = 0;       // airport files that could not be written
     std::uint64_t budget = 0; // bytes the archive may still unpack
     int refused = 0;          // entries that would have left the archive folder
 };
@@ -47,7 +47,9 @@ struct ArchiveExtraction {
 // Extracts one airport file (an entry whose name ends in ".xml") into the
 // archive folder, never elsewhere (refusals logged, the first few by name).
 // Counts what it tries to write (showing the count every 300), takes its
-// bytes from the budget and marks the extraction failed when a write fails.
+// bytes from the budget and marks the extraction failed when a write fails;
+// a file that cannot be written is said (the first few by name) and the
+// next entries are still written.
 void lf_extractArchiveEntry(ArchiveExtraction& state, const tzo::ZipArchive& archive, const tzo::ZipEntry& entry);
 
 void lf_downloadArchiveDocTxt();

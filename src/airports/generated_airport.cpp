@@ -6,6 +6,7 @@
 #include "foundation/atomic_file.hpp"
 #include "foundation/log.hpp"
 #include "foundation/paths.hpp"
+#include "foundation/text_file.hpp"
 #include "foundation/task_threads.hpp"
 #include "foundation/workers.hpp"
 #include "refdata/publishers.hpp"
@@ -56,8 +57,9 @@ ArchiveLookup writeLink(const ArchiveLookup& found, const fs::path& folder, cons
     const fs::path link = folder / (airport.code + ".txt");
     std::error_code ec;
     fs::create_directories(folder, ec);
-    if (!gf_writeFileAtomically(link, found.path.string() + "\n")) {
-        gf_addAirportScanLogLine(fmt::format("{}could not write link file {}", g_logMarker, link.string()));
+    if (!gf_writeFileAtomically(link, found.path.string() + "\n", ec)) {
+        gf_addAirportScanLogLine(fmt::format("{}could not write link file {}: {}", g_logMarker, link.string(),
+                                             gf_saveFailureText(link, ec)));
         return {};
     }
     return found;
@@ -87,8 +89,8 @@ void putInPlace(const fs::path& temp, const fs::path& file) noexcept
             addonAirportsFound.fetch_add(1);
             return;
         }
-        gf_addAirportScanLogLine(
-            fmt::format("{}Generating {} did not succeed: {}", g_logMarker, file.string(), error.message()));
+        gf_addAirportScanLogLine(fmt::format("{}Generating {} did not succeed: {}", g_logMarker, file.string(),
+                                             gf_saveFailureText(file, error)));
     } catch (...) {
     }
 }
@@ -125,8 +127,10 @@ void writeGeneratedFile(const ApfAirport& airport, const fs::path& file)
         deferred = pending.walks > 0;
     }
     if (!deferred) {
-        if (!gf_writeApf(airport, file, false))
-            gf_addAirportScanLogLine(fmt::format("{}Generating {} did not succeed", g_logMarker, file.string()));
+        std::error_code error;
+        if (!gf_writeApf(airport, file, false, error))
+            gf_addAirportScanLogLine(fmt::format("{}Generating {} did not succeed: {}", g_logMarker, file.string(),
+                                                 gf_saveFailureText(file, error)));
         else
             addonAirportsFound.fetch_add(1);
         return;
@@ -142,8 +146,8 @@ void writeGeneratedFile(const ApfAirport& airport, const fs::path& file)
         created.file && std::fwrite(text.data(), 1, text.size(), created.file.get()) == text.size();
     std::error_code error;
     if (!gf_closeTemporaryFile(created, written, error)) {
-        gf_addAirportScanLogLine(
-            fmt::format("{}Generating {} did not succeed: {}", g_logMarker, file.string(), error.message()));
+        gf_addAirportScanLogLine(fmt::format("{}Generating {} did not succeed: {}", g_logMarker, file.string(),
+                                             gf_saveFailureText(file, error)));
         return;
     }
     {

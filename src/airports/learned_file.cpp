@@ -8,6 +8,7 @@
 #include "foundation/parameters.hpp"
 #include "foundation/run_state.hpp"
 #include "foundation/settings.hpp"
+#include "foundation/text_file.hpp"
 
 #include <fmt/format.h>
 
@@ -17,6 +18,7 @@
 #include <iterator>
 #include <system_error>
 #include <unordered_map>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -33,20 +35,28 @@ namespace {
 // learned file switches it off. Main loop only.
 std::optional<std::int32_t> rememberedRange;
 
-bool lf_readWhole(const fs::path& path, std::string& content)
+// Piece by piece, so that comparing two large files costs no memory; a file
+// that is no regular file is never the same.
+bool lf_sameContent(const fs::path& a, const fs::path& b)
 {
     std::error_code ec;
-    if (!fs::is_regular_file(path, ec))
+    if (!fs::is_regular_file(a, ec) || !fs::is_regular_file(b, ec) || fs::file_size(a, ec) != fs::file_size(b, ec) ||
+        ec)
         return false;
-    try {
-        std::ifstream in(path, std::ios::binary);
-        if (!in)
+    std::ifstream first(a, std::ios::binary);
+    std::ifstream second(b, std::ios::binary);
+    if (!first || !second)
+        return false;
+    std::vector<char> one(65536);
+    std::vector<char> two(one.size());
+    while (first && second) {
+        first.read(one.data(), static_cast<std::streamsize>(one.size()));
+        second.read(two.data(), static_cast<std::streamsize>(two.size()));
+        if (first.gcount() != second.gcount() ||
+            !std::equal(one.begin(), one.begin() + first.gcount(), two.begin()))
             return false;
-        content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        return !in.bad();
-    } catch (const std::exception&) {
-        return false;
     }
+    return !first.bad() && !second.bad() && first.eof() && second.eof();
 }
 
 void lf_logSetting(std::string_view name, const std::string& value)
@@ -54,8 +64,9 @@ void lf_logSetting(std::string_view name, const std::string& value)
     gf_logLineIndented(fmt::format("{:24}: {}", name, value));
 }
 
-// Keeps the file aside; without a copy no save may replace it.
-void lf_keepAside(const fs::path& path)
+// Keeps the file aside; without a copy no save may replace it. `unloaded`
+// is why the file did not load as XML, when that was the reason.
+void lf_keepAside(const fs::path& path, const char* unloaded = nullptr)
 {
     std::optional<fs::path> copy;
     try {
@@ -64,9 +75,14 @@ void lf_keepAside(const fs::path& path)
         copy.reset();
     }
     if (copy) {
-        gf_logLine(fmt::format("learned file \"{}\" kept as \"{}\"", path.string(), copy->string()));
+        if (unloaded)
+            gf_logLine(fmt::format("{} found, but could not be loaded, saved as *.0.xml: {}", path.string(), unloaded));
+        gf_logLine(fmt::format("learned file \"{}\" {} \"{}\"", path.string(),
+                               fs::exists(path) ? "kept as" : "moved aside to", copy->string()));
         return;
     }
+    if (unloaded)
+        gf_logLine(fmt::format("{} found, but could not be loaded: {}", path.string(), unloaded));
     learnedSaveForbidden.store(true);
     gf_logLineMarked(fmt::format("no copy of learned file \"{}\" could be kept, it will not be saved over",
                                  path.string()));
@@ -268,9 +284,12 @@ std::optional<fs::path> lf_keepCopyOf(const fs::path& path)
     const auto dot = name.rfind('.');
     if (dot == std::string::npos)
         return std::nullopt;
-    std::string original;
-    if (!lf_readWhole(path, original))
+    std::error_code sizeError;
+    if (!fs::is_regular_file(path, sizeError))
         return std::nullopt;
+    // What the reader refused for its size is not read again to be copied:
+    // the rename takes a moment and no memory or disk whatever the size.
+    const bool move = fs::file_size(path, sizeError) > kMaxXmlFileBytes || sizeError;
     const std::string stem = name.substr(0, dot) + "0";
     const std::string extension = name.substr(dot);
     for (int n = 1; n < kMostCopies; ++n) {
@@ -279,14 +298,17 @@ std::optional<fs::path> lf_keepCopyOf(const fs::path& path)
         // Any entry at the name counts, a dangling link too: never written through.
         const fs::file_status entry = fs::symlink_status(copy, ec);
         if (fs::exists(entry)) {
-            std::string earlier;
-            if (lf_readWhole(copy, earlier) && earlier == original)
+            if (!move && lf_sameContent(copy, path))
                 return copy;
             continue;
         }
         if (entry.type() != fs::file_type::not_found)
             return std::nullopt;
-        if (!gf_writeFileAtomically(copy, original))
+        if (move)
+            fs::rename(path, copy, ec);
+        else
+            gf_copyFileAtomically(path, copy, ec, kMaxXmlFileBytes);
+        if (ec)
             return std::nullopt;
         return copy;
     }
@@ -302,9 +324,7 @@ void lf_readLearned(const fs::path& path, const std::string& airportName, std::v
         pugi::xml_document doc;
         pugi::xml_parse_result result;
         if (!lf_loadApf(doc, path, &result)) {
-            gf_logLine(fmt::format("{} found, but could not be loaded, saved as *.0.xml: {}", path.string(),
-                                   result.description()));
-            lf_keepAside(path);
+            lf_keepAside(path, result.description());
             return;
         }
         lf_readLearnedDocument(doc, path, airportName, stands, handmade);

@@ -34,7 +34,8 @@ extern std::atomic<bool> learnedSaveForbidden;
 
 // The copy kept of a learned file: EDDF.xml gives EDDF0.xml; when an earlier,
 // different copy is there, EDDF0-2.xml, EDDF0-3.xml ...; an identical copy is
-// reused. Empty when no copy could be made.
+// reused. A file larger than any the reader takes is moved there instead of
+// copied. Empty when no copy could be made.
 std::optional<std::filesystem::path> lf_keepCopyOf(const std::filesystem::path& path);
 
 // Brings AUTO_RANGE's remembered LATERAL_RANGE back to the setting's value

@@ -8,3 +8,9 @@ bool gf_writeStringVectorToFile(const std::vector<std::string>& lines, const std
 {
     return gf_writeLinesToFile(lines, path);
 }
+
+bool gf_writeStringVectorToFile(const std::vector<std::string>& lines, const std::filesystem::path& path,
+                                std::error_code& error)
+{
+    return gf_writeLinesToFile(lines, path, error);
+}

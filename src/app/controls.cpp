@@ -283,10 +283,11 @@ void gf_clearControlText(std::uint16_t controlId)
     lf_setControlText(controlId, {});
 }
 
-void lf_setInstallPath(std::string_view text)
+bool lf_setInstallPath(std::string_view text)
 {
-    SIM_INSTALL_PATH.setAndSave(std::string(text));
+    const bool saved = SIM_INSTALL_PATH.setAndSave(std::string(text));
     SIM_INSTALL_PATH.show();
+    return saved;
 }
 
 const std::array<tzo::ParameterControl*, 8>& gf_staticParkingControls()

@@ -46,7 +46,7 @@ bool lf_installPathFieldProc(char32_t key);
 // Setters, any thread; they find the control under currentWindow. Text that
 // cannot be converted is logged and leaves the control as it was.
 void gf_clearControlText(std::uint16_t controlId);
-void lf_setInstallPath(std::string_view text);
+bool lf_setInstallPath(std::string_view text);
 
 // Busy switching around each static-parking job: `busy`, then the eight
 // static-parking controls disabled (enabled), the status line cleared and

@@ -287,7 +287,7 @@ void lf_loadParameters()
     gf_showStoredSettings();
 }
 
-void lf_detectP3D()
+bool lf_detectP3D()
 {
     const InstalledSimulators installed = gf_detectInstalledSimulators();
     const int k = (installed.v6 ? 6 : 0) + (installed.v5 ? 5 : 0);
@@ -315,8 +315,7 @@ void lf_detectP3D()
                                  kNoInstallPath, path, lf_registryText(),
                                  gf_windowless() ? "" : ", or type the install path above and press Enter"));
         }
-        lf_setInstallPath(path);
-        return;
+        return lf_setInstallPath(path);
     }
     gf_showStatus("P3D not detected?", true);
     const auto empty = [](const auto& settings) {
@@ -326,6 +325,7 @@ void lf_detectP3D()
         gf_clearControlText(SIM_INSTALL_PATH.controlId());
         throw UserErrorException(151, lf_withoutWindow(kNoInstallPath, kWriteSetupPath));
     }
+    return false;
 }
 
 void lf_detectRealTraffic()
@@ -376,11 +376,14 @@ void lf_detectRealTraffic()
 
     gf_enableControl(SIM_INSTALL_PATH);
     if (SIM_INSTALL_PATH.empty()) {
-        lf_detectP3D();
+        const bool saved = lf_detectP3D();
+        // A save that failed has said so; the path still serves this run.
         if (!SIM_INSTALL_PATH.empty())
-            gf_logProgressLine(fmt::format("Simulator install path {} read from {}, saved as {} in {}",
-                                           SIM_INSTALL_PATH.value(), lf_registryText(), SIM_INSTALL_PATH.name(),
-                                           g_parametersPath));
+            gf_logProgressLine(saved ? fmt::format("Simulator install path {} read from {}, saved as {} in {}",
+                                                   SIM_INSTALL_PATH.value(), lf_registryText(),
+                                                   SIM_INSTALL_PATH.name(), g_parametersPath)
+                                     : fmt::format("Simulator install path {} read from {}, for this run only",
+                                                   SIM_INSTALL_PATH.value(), lf_registryText()));
     } else {
         lf_sayInstallPathFromSettings();
     }

@@ -41,7 +41,8 @@ void lf_detectRealTraffic();
 void lf_prepareFolders();
 void lf_loadParameters();
 void lf_migrateParameters();
-void lf_detectP3D();
+// True when the path detected was saved (false also when none was).
+bool lf_detectP3D();
 void lf_checkStockAirportsPath();
 void lf_startLiveryScan(bool scan);
 void lf_startAirportScan();

@@ -178,7 +178,7 @@ bool gf_writeFileAtomically(const fs::path& path, std::string_view content, std:
     return gf_commitTemporaryFile(temp, path, written, error, toDisk);
 }
 
-bool gf_copyFileAtomically(const fs::path& from, const fs::path& to, std::error_code& error)
+bool gf_copyFileAtomically(const fs::path& from, const fs::path& to, std::error_code& error, std::uintmax_t maxBytes)
 {
     error.clear();
     FilePtr source(std::fopen(from.c_str(), "rb"));
@@ -193,8 +193,15 @@ bool gf_copyFileAtomically(const fs::path& from, const fs::path& to, std::error_
     }
     bool written = true;
     char buffer[65536];
+    std::uintmax_t copied = 0;
     while (written) {
         const std::size_t got = std::fread(buffer, 1, sizeof buffer, source.get());
+        copied += got;
+        if (copied > maxBytes) {
+            error = std::make_error_code(std::errc::file_too_large);
+            written = false;
+            break;
+        }
         written = std::fwrite(buffer, 1, got, temp.file.get()) == got;
         if (got < sizeof buffer) {
             if (std::ferror(source.get()))

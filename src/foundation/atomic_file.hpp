@@ -5,6 +5,7 @@
 // step, and the folder is flushed to the disk too. Every file the program
 // keeps is put in place by gf_putTemporaryFileInPlace below.
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -26,9 +27,11 @@ bool gf_writeFileAtomically(const std::filesystem::path& path, std::string_view 
 bool gf_writeFileAtomically(const std::filesystem::path& path, std::string_view content, std::error_code& error,
                             bool toDisk = true);
 
-// A copy of `from` put in place at `to` as above; `error` says why not.
+// A copy of `from` put in place at `to` as above; `error` says why not. A
+// source of more than `maxBytes` (also one that grows past it while copied)
+// is no copy: "File too large".
 bool gf_copyFileAtomically(const std::filesystem::path& from, const std::filesystem::path& to,
-                           std::error_code& error);
+                           std::error_code& error, std::uintmax_t maxBytes = UINTMAX_MAX);
 
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }

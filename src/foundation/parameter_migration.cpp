@@ -135,6 +135,7 @@ void gf_pruneParameters(std::string_view name)
         return;
     node.parent().remove_child(node);
     gf_logLine(fmt::format("Parameter {} removed", name));
-    if (!lf_saveSettingsFile(doc))
-        gf_logLine("saving xml did not work?");
+    std::error_code error;
+    if (!lf_saveSettingsFile(doc, error))
+        lf_saySettingsSaveFailure(error);
 }

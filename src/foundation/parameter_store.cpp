@@ -1,5 +1,6 @@
 #include "foundation/parameter_store.hpp"
 
+#include "foundation/app_hooks.hpp"
 #include "foundation/atomic_file.hpp"
 #include "foundation/log.hpp"
 #include "foundation/paths.hpp"
@@ -181,13 +182,27 @@ bool gf_loadSettingsDocument(pugi::xml_document& doc)
     return lf_loadSettingsFile(doc) == SettingsFileState::Loaded;
 }
 
-bool lf_saveSettingsFile(const pugi::xml_document& doc)
+bool lf_saveSettingsFile(const pugi::xml_document& doc, std::error_code& error)
 {
+    error.clear();
     try {
-        return gf_writeFileAtomically(lf_settingsFilePath(), gf_xmlText(doc));
+        return gf_writeFileAtomically(lf_settingsFilePath(), gf_xmlText(doc), error);
     } catch (const std::exception&) {
+        if (!error)
+            error = std::make_error_code(std::errc::not_enough_memory);
         return false;
     }
+}
+
+void lf_saySettingsSaveFailure(const std::error_code& error)
+{
+    lf_saySettingsSaveFailure(gf_saveFailureText(lf_settingsFilePath(), error));
+}
+
+void lf_saySettingsSaveFailure(std::string_view cause)
+{
+    gf_logProgressLine(
+        fmt::format("saving xml did not work? \"{}\" not saved: {}", lf_settingsFilePath().string(), cause));
 }
 
 void lf_logSetting(const tzo::Parameter& parameter)
@@ -195,7 +210,7 @@ void lf_logSetting(const tzo::Parameter& parameter)
     gf_logLineString(fmt::format("{}={}", parameter.name(), parameter.valueText()));
 }
 
-void lf_saveSetting(const tzo::Parameter& parameter)
+bool lf_saveSetting(const tzo::Parameter& parameter)
 {
     std::lock_guard lock(lf_settingsFileMutex());
     pugi::xml_document doc;
@@ -208,14 +223,17 @@ void lf_saveSetting(const tzo::Parameter& parameter)
     } else {
         if (state == SettingsFileState::Damaged && !lf_keepDamagedSettingsFile()) {
             lf_logSetting(parameter);
-            gf_logLine("saving xml did not work?");
-            return;
+            lf_saySettingsSaveFailure("it cannot be read and cannot be kept aside");
+            return false;
         }
         lf_buildFullDocument(doc, parameter);
     }
     lf_logSetting(parameter);
-    if (!lf_saveSettingsFile(doc))
-        gf_logLine("saving xml did not work?");
+    std::error_code error;
+    if (lf_saveSettingsFile(doc, error))
+        return true;
+    lf_saySettingsSaveFailure(error);
+    return false;
 }
 
 void gf_installStoredTextHook(StoredTextHook hook)

@@ -8,6 +8,8 @@
 
 #include <filesystem>
 #include <mutex>
+#include <string_view>
+#include <system_error>
 
 // Start-up, window and exit threads all save settings; each load-change-save
 // of the file runs under this one mutex so no save undoes another.
@@ -25,11 +27,16 @@ SettingsFileState lf_loadSettingsFile(pugi::xml_document& doc);
 // could not be done; the damaged file must then not be replaced.
 bool lf_keepDamagedSettingsFile();
 
-// Replaces the file atomically; false when that failed.
-bool lf_saveSettingsFile(const pugi::xml_document& doc);
+// Replaces the file atomically; false, with `error` saying why, when that failed.
+bool lf_saveSettingsFile(const pugi::xml_document& doc, std::error_code& error);
+// "saving xml did not work?" naming the file and the cause, in the log and on
+// the terminal: the one line about a failed save of the file.
+void lf_saySettingsSaveFailure(const std::error_code& error);
+void lf_saySettingsSaveFailure(std::string_view cause);
 
 // "{name}={value}" to the log.
 void lf_logSetting(const tzo::Parameter& parameter);
 
-// Writes one setting's current value into the file, under the file mutex.
-void lf_saveSetting(const tzo::Parameter& parameter);
+// Writes one setting's current value into the file, under the file mutex;
+// false (and said) when the file was not written.
+bool lf_saveSetting(const tzo::Parameter& parameter);

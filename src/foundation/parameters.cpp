@@ -109,15 +109,15 @@ void StringParameter::log() const
     lf_logSetting(*this);
 }
 
-void StringParameter::save()
+bool StringParameter::save()
 {
-    lf_saveSetting(*this);
+    return lf_saveSetting(*this);
 }
 
-void StringParameter::setAndSave(std::string text)
+bool StringParameter::setAndSave(std::string text)
 {
     setValue(std::move(text));
-    save();
+    return save();
 }
 
 bool StringParameter::loadMeta(const pugi::xml_node& doc)
@@ -183,15 +183,15 @@ void IntParameter::log() const
     lf_logSetting(*this);
 }
 
-void IntParameter::save()
+bool IntParameter::save()
 {
-    lf_saveSetting(*this);
+    return lf_saveSetting(*this);
 }
 
-void IntParameter::setAndSave(std::int32_t value)
+bool IntParameter::setAndSave(std::int32_t value)
 {
     setValue(value);
-    save();
+    return save();
 }
 
 // ---- BoolParameter -------------------------------------------------------------------------
@@ -233,15 +233,15 @@ void BoolParameter::log() const
     lf_logSetting(*this);
 }
 
-void BoolParameter::setAndSave()
+bool BoolParameter::setAndSave()
 {
-    lf_saveSetting(*this);
+    return lf_saveSetting(*this);
 }
 
-void BoolParameter::setAndSave(bool value)
+bool BoolParameter::setAndSave(bool value)
 {
     setValue(value);
-    setAndSave();
+    return setAndSave();
 }
 
 // ---- with controls -----------------------------------------------------------------------------

@@ -54,8 +54,9 @@ public:
     bool addDefault(pugi::xml_node root);
     void log() const;
     // Writes the current value into "parameters.xml".
-    void save();
-    void setAndSave(std::string text);
+    // False when the file was not written (said once by the save).
+    bool save();
+    bool setAndSave(std::string text);
     // Reads the value from a data file's header: <meta><info name= value=/></meta>.
     bool loadMeta(const pugi::xml_node& doc);
 
@@ -82,8 +83,8 @@ public:
     bool load(const pugi::xml_node& doc, bool logIt = true);
     bool addDefault(pugi::xml_node root);
     void log() const;
-    void save();
-    void setAndSave(std::int32_t value);
+    bool save();
+    bool setAndSave(std::int32_t value);
 
 private:
     const std::int32_t m_default;
@@ -107,8 +108,8 @@ public:
     bool addDefault(pugi::xml_node root);
     void log() const;
     // Saves the current value (the caller sets it first).
-    void setAndSave();
-    void setAndSave(bool value);
+    bool setAndSave();
+    bool setAndSave(bool value);
 
 private:
     const bool m_default;

@@ -39,18 +39,6 @@ FilePtr lf_openForReading(const fs::path& path, int& error, std::string* refusal
     return file;
 }
 
-bool lf_readAll(std::FILE* file, std::string& bytes)
-{
-    char buffer[65536];
-    while (bytes.size() <= kMaxTextFileBytes) {
-        const std::size_t got = std::fread(buffer, 1, sizeof buffer, file);
-        bytes.append(buffer, got);
-        if (got < sizeof buffer)
-            return std::ferror(file) == 0;
-    }
-    return true;
-}
-
 void lf_dropTrailingCr(std::string& line)
 {
     if (!line.empty() && line.back() == '\r')
@@ -120,16 +108,6 @@ void lf_readUtf16Lines(std::string_view bytes, bool bigEndian, const fs::path& p
     }
 }
 
-// The cause as a user can act on it: a folder in the file's place says "Is a
-// directory" at the rename, which hides that the name is taken by a folder.
-std::string lf_saveFailureText(const fs::path& path, const std::error_code& error)
-{
-    std::error_code ec;
-    if (fs::is_directory(path, ec))
-        return "a folder has its name";
-    return error.message();
-}
-
 } // namespace
 
 int gf_detectEncoding(const fs::path& path)
@@ -157,15 +135,17 @@ int gf_detectEncoding(const fs::path& path)
 
 bool gf_readEncodedLines(int code, const fs::path& path, std::vector<std::string>& lines)
 {
-    int error = 0;
-    FilePtr file = lf_openForReading(path, error);
-    if (!file)
+    std::error_code ec;
+    if (fs::is_directory(path, ec))
         return false;
     std::string bytes;
-    // The limit holds for a file that grew since it was opened too.
-    if (!lf_readAll(file.get(), bytes) || bytes.size() > kMaxTextFileBytes)
+    const platform::OutsideFileStatus status = platform::readOutsideFile(path, kMaxTextFileBytes, bytes);
+    if (!status.ok()) {
+        // One that cannot be opened at all was said when its encoding was sought.
+        if (status.problem != platform::OutsideFileProblem::cannotOpen)
+            gf_logLine(platform::outsideFileRefusal(path, status));
         return false;
-    file.reset();
+    }
 
     switch (code) {
     case kEncodingUtf16Le:
@@ -240,12 +220,33 @@ bool gf_writeStringToFile(std::string_view text, const fs::path& path)
 
 bool gf_writeLinesToFile(const std::vector<std::string>& lines, const fs::path& path)
 {
+    std::error_code error;
+    return gf_writeLinesToFile(lines, path, error);
+}
+
+bool gf_writeLinesToFile(const std::vector<std::string>& lines, const fs::path& path, std::error_code& error)
+{
     std::string content;
     for (const auto& line : lines) {
         content += line;
         content += '\n';
     }
-    return gf_writeFileAtomically(path, content);
+    return gf_writeFileAtomically(path, content, error);
+}
+
+std::string gf_saveFailureText(const fs::path& path, const std::error_code& error)
+{
+    // A folder in the file's place says "Is a directory" at the rename, which
+    // hides that the name is taken by a folder.
+    std::error_code ec;
+    if (fs::is_directory(path, ec))
+        return "a folder has its name";
+    return error ? error.message() : "the content could not be made";
+}
+
+void gf_saySaveFailure(std::string_view lead, const fs::path& path, const std::error_code& error)
+{
+    gf_logProgressLine(fmt::format("{}\"{}\" not saved: {}", lead, path.string(), gf_saveFailureText(path, error)));
 }
 
 std::string gf_xmlText(const pugi::xml_document& doc)
@@ -266,9 +267,8 @@ bool gf_saveXml(const pugi::xml_document& doc, const fs::path& path)
     }
     if (saved)
         gf_logLine(fmt::format("\"{}\" saved", path.string()));
-    else if (error)
-        gf_logLine(fmt::format("could not save to \"{}\": {}", path.string(), lf_saveFailureText(path, error)));
     else
-        gf_logLine(fmt::format("could not save to \"{}\"", path.string()));
+        gf_logProgressLine(
+            fmt::format("could not save to \"{}\": {}", path.string(), gf_saveFailureText(path, error)));
     return saved;
 }

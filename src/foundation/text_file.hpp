@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 // Codes of gf_detectEncoding.
@@ -42,6 +43,17 @@ bool gf_readExtTextFileToStringVector(const std::filesystem::path& path, std::ve
 // Replace the file (atomically) with the text, or the lines, each followed by a line end.
 bool gf_writeStringToFile(std::string_view text, const std::filesystem::path& path);
 bool gf_writeLinesToFile(const std::vector<std::string>& lines, const std::filesystem::path& path);
+// The same; `error` says why not.
+bool gf_writeLinesToFile(const std::vector<std::string>& lines, const std::filesystem::path& path,
+                         std::error_code& error);
+
+// Why a save of `path` failed, as the user can mend it ("No space left on
+// device", "File too large", "a folder has its name"); never empty.
+std::string gf_saveFailureText(const std::filesystem::path& path, const std::error_code& error);
+// The one line that says a save failed, "{lead}\"{path}\" not saved: {cause}",
+// in the log and, without a window, on standard error. A caller that says
+// nothing else about the failure says this; none says "saved" without success.
+void gf_saySaveFailure(std::string_view lead, const std::filesystem::path& path, const std::error_code& error);
 
 // Far above any real XML file the program reads (its catalogues, data bases
 // and airport files: up to some tens of megabytes).
@@ -63,7 +75,8 @@ pugi::xml_parse_result gf_loadXmlFile(pugi::xml_document& doc, const std::filesy
                                       pugi::xml_encoding encoding = pugi::encoding_auto);
 
 // Saves the document (UTF-8, tab indentation) atomically and logs
-// "\"{}\" saved" or "could not save to \"{}\"". Never throws.
+// "\"{}\" saved", or says "could not save to \"{}\": {cause}" as
+// gf_saySaveFailure does. Never throws.
 bool gf_saveXml(const pugi::xml_document& doc, const std::filesystem::path& path);
 
 // The document as it is written by gf_saveXml.

@@ -174,8 +174,11 @@ void lf_checkInlineRegcodeClashes()
     if (!fs::exists(g_outputErrorsFolder))
         fs::create_directories(g_outputErrorsFolder);
     const fs::path file = g_outputErrorsFolder / kInlineClashName;
-    if (!gf_writeLinesToFile(clashes, file))
-        gf_logLineMarked(fmt::format("could not write \"{}\"", file.string()));
+    std::error_code error;
+    if (!gf_writeLinesToFile(clashes, file, error)) {
+        gf_saySaveFailure(fmt::format("{} in-line regcode clashes: ", clashes.size()), file, error);
+        return;
+    }
     gf_logLineMarked(fmt::format("{} in-line regcode clashes, see \"{}\"", clashes.size(), file.string()));
 }
 
@@ -249,11 +252,12 @@ void gf_processRegcodeFiles()
     if (fs::exists(result))
         fs::remove(result);
     if (!regcodeMessages.empty()) {
-        if (gf_writeLinesToFile(regcodeMessages, result))
+        std::error_code error;
+        if (gf_writeLinesToFile(regcodeMessages, result, error))
             gf_logLine(
                 fmt::format("Offline regcode files processed, results can be found in \"{}\"", result.string()));
         else
-            gf_logLineMarked(fmt::format("could not write \"{}\"", result.string()));
+            gf_saySaveFailure("Offline regcode files processed: ", result, error);
     }
     if (!specialLiveries.empty())
         gf_logLine(fmt::format("{} special liveries", specialLiveries.size()));

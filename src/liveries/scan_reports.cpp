@@ -53,12 +53,12 @@ void lf_removeIfPresent(const fs::path& path)
 }
 
 // One written report: its summary line, or the reason the user will not find it.
-void lf_logReport(bool written, const std::string& summary, const fs::path& path)
+void lf_logReport(const std::error_code& error, const std::string& summary, const fs::path& path)
 {
-    if (written)
+    if (!error)
         gf_logLine(summary);
     else
-        gf_logLine(fmt::format("could not write {}", path.string()));
+        gf_saySaveFailure("", path, error);
 }
 
 void lf_ensureErrorsFolder()
@@ -67,10 +67,22 @@ void lf_ensureErrorsFolder()
         fs::create_directories(g_outputErrorsFolder);
 }
 
-bool lf_writeSorted(std::list<std::string>& list, const fs::path& path)
+// No error when written.
+std::error_code lf_writeSorted(std::list<std::string>& list, const fs::path& path)
 {
     list.sort();
-    return gf_writeLinesToFile(std::vector<std::string>(list.begin(), list.end()), path);
+    std::error_code error;
+    if (!gf_writeLinesToFile(std::vector<std::string>(list.begin(), list.end()), path, error) && !error)
+        error = std::make_error_code(std::errc::io_error);
+    return error;
+}
+
+std::error_code lf_writeInOrder(const std::vector<std::string>& lines, const fs::path& path)
+{
+    std::error_code error;
+    if (!gf_writeStringVectorToFile(lines, path, error) && !error)
+        error = std::make_error_code(std::errc::io_error);
+    return error;
 }
 
 } // namespace
@@ -123,7 +135,7 @@ void lf_writeScanSummary()
     if (!codeFixLines.empty()) {
         // In the order found: a fix reads best next to the files around it.
         lf_ensureErrorsFolder();
-        lf_logReport(gf_writeStringVectorToFile(codeFixLines, g_codeFixLinesPath),
+        lf_logReport(lf_writeInOrder(codeFixLines, g_codeFixLinesPath),
                      fmt::format("{} code fixes, see {}", codeFixLines.size(), g_codeFixLinesPath.string()),
                      g_codeFixLinesPath);
     }
@@ -153,7 +165,7 @@ void lf_writeScanSummary()
                      g_noFltsimSectionFilesPath);
     }
     if (!dbaseConversionLines.empty()) {
-        lf_logReport(gf_writeStringVectorToFile(dbaseConversionLines, g_dbaseConversionLinesPath),
+        lf_logReport(lf_writeInOrder(dbaseConversionLines, g_dbaseConversionLinesPath),
                      fmt::format("{} liveries updated with real live data from dbase, see {}",
                                  dbaseConversionLines.size(), g_dbaseConversionLinesPath.string()),
                      g_dbaseConversionLinesPath);

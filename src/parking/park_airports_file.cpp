@@ -218,8 +218,9 @@ void gf_writeMyParkAirports()
     std::string text;
     for (const auto& l : lines)
         text += l + "\n";
-    if (!gf_writeFileAtomically(g_myParkAirportsPath, text))
-        gf_logLineMarked(fmt::format("{} could not be written", g_myParkAirportsPath.string()));
+    std::error_code error;
+    if (!gf_writeFileAtomically(g_myParkAirportsPath, text, error))
+        gf_saySaveFailure("", g_myParkAirportsPath, error);
 }
 
 bool gf_checkReservedStand(bool takeChange, std::string& message)

@@ -10,6 +10,7 @@
 #include "foundation/log.hpp"
 #include "foundation/parameters.hpp"
 #include "foundation/settings.hpp"
+#include "foundation/text_file.hpp"
 #include "foundation/time.hpp"
 #include "parking/static_parking_services.hpp"
 
@@ -43,7 +44,8 @@ std::vector<tzo::ParkPos> lf_standsToWrite(bool handmade)
     return stands;
 }
 
-fs::path lf_targetPath(const std::string& code, const std::string& publisher)
+// `elsewhere` is where the publisher would have it, when that is not where it goes.
+fs::path lf_targetPath(const std::string& code, const std::string& publisher, fs::path& elsewhere)
 {
     const fs::path byPublisher = lf_learnedFolderForPublisher(publisher) / (code + ".xml");
     const fs::path learned = gf_parkAirportLearnedPath();
@@ -52,8 +54,7 @@ fs::path lf_targetPath(const std::string& code, const std::string& publisher)
     // The load read the learned file from this path; saving elsewhere would
     // leave the next load reading the old one.
     if (learned.lexically_normal() != byPublisher.lexically_normal())
-        gf_logLineMarked(fmt::format("\"{}\" saved where it was read, not as \"{}\"", learned.string(),
-                                     byPublisher.string()));
+        elsewhere = byPublisher;
     return learned;
 }
 
@@ -78,16 +79,20 @@ bool gf_saveAirportFile()
     airport.qfSoft = quality.soft;
     airport.stands = lf_standsToWrite(handmade);
 
-    const fs::path path = lf_targetPath(airport.code, airport.publisher);
+    fs::path elsewhere;
+    const fs::path path = lf_targetPath(airport.code, airport.publisher, elsewhere);
     std::error_code ec;
+    // A folder that cannot be made is the cause the save names.
     fs::create_directories(path.parent_path(), ec);
-    const bool written = !ec && gf_writeApf(airport, path, true);
-    if (!written) {
-        if (ec)
-            gf_logLineMarked(fmt::format("create_directory \"{}\": {}", path.parent_path().string(), ec.message()));
-        gf_showStatus(fmt::format("{} saving \"{}\" did not succeed", lf_timeOfDay(), path.string()), true);
+    if (ec || !gf_writeApf(airport, path, true, ec)) {
+        gf_showStatus(fmt::format("{} saving \"{}\" did not succeed: {}", lf_timeOfDay(), path.string(),
+                                  gf_saveFailureText(path, ec)),
+                      true);
         return false;
     }
+    if (!elsewhere.empty())
+        gf_logLineMarked(
+            fmt::format("\"{}\" saved where it was read, not as \"{}\"", path.string(), elsewhere.string()));
     const std::int32_t updates = standUpdateCount.load();
     gf_showStatus(fmt::format("{}{} \"{}\" saved with {} update{} {}", lf_timeOfDay(), handmade ? " handmade" : "",
                               path.string(), updates, updates == 1 || updates < 0 ? "" : "s",

@@ -1,5 +1,7 @@
 #include "platform/outside_file.hpp"
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 
@@ -77,25 +79,52 @@ bool readFromOutsideFile(int fd, char* out, std::uint64_t size, std::uint64_t& g
     return true;
 }
 
-OutsideFileStatus readOutsideFile(const std::filesystem::path& path, std::uint64_t maxBytes, std::string& bytes)
+namespace {
+
+std::atomic<OutsideReadHook> readHookForTests{nullptr};
+
+bool lf_sameTime(const timespec& a, const timespec& b)
+{
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// One pass over the file: to its end or one byte past the limit. `changed`
+// when what was read is not the file as it was before and after the reading.
+OutsideFileStatus lf_readOnce(const std::filesystem::path& path, std::uint64_t maxBytes, std::string& bytes,
+                              bool& changed)
 {
     bytes.clear();
+    changed = false;
     OutsideFileStatus status;
     const int fd = openOutsideFile(path, maxBytes, status);
     if (fd < 0)
         return status;
-    // One byte more than the size seen: a file still growing shows here.
-    const std::uint64_t want = status.size < maxBytes ? status.size + 1 : maxBytes + 1;
+    struct stat before {};
+    bool read = ::fstat(fd, &before) == 0;
+    if (const OutsideReadHook hook = readHookForTests.load())
+        hook(path);
     std::uint64_t got = 0;
-    bool read = true;
     try {
-        bytes.resize(static_cast<std::size_t>(want));
-        read = readFromOutsideFile(fd, bytes.data(), want, got);
+        // The size seen and one byte more, so that a file still growing
+        // shows at once; then more room as long as it goes on.
+        std::uint64_t room = std::min(status.size, maxBytes) + 1;
+        while (read) {
+            bytes.resize(static_cast<std::size_t>(got + room));
+            std::uint64_t more = 0;
+            read = readFromOutsideFile(fd, bytes.data() + got, room, more);
+            got += more;
+            if (more < room || got > maxBytes)
+                break;
+            room = std::min<std::uint64_t>(std::max<std::uint64_t>(got, 65536), maxBytes + 1 - got);
+        }
     } catch (const std::bad_alloc&) {
         read = false;
         errno = ENOMEM;
     }
     const int error = errno;
+    struct stat after {};
+    if (read && ::fstat(fd, &after) != 0)
+        read = false;
     ::close(fd);
     if (!read) {
         bytes.clear();
@@ -108,6 +137,26 @@ OutsideFileStatus readOutsideFile(const std::filesystem::path& path, std::uint64
     } else {
         bytes.resize(static_cast<std::size_t>(got));
         status.size = got;
+        const auto sizeBefore = static_cast<std::uint64_t>(before.st_size);
+        changed = got != sizeBefore || static_cast<std::uint64_t>(after.st_size) != sizeBefore ||
+                  !lf_sameTime(before.st_mtim, after.st_mtim) || !lf_sameTime(before.st_ctim, after.st_ctim);
+    }
+    return status;
+}
+
+} // namespace
+
+void setOutsideReadHookForTests(OutsideReadHook hook) { readHookForTests.store(hook); }
+
+OutsideFileStatus readOutsideFile(const std::filesystem::path& path, std::uint64_t maxBytes, std::string& bytes)
+{
+    bool changed = false;
+    OutsideFileStatus status = lf_readOnce(path, maxBytes, bytes, changed);
+    if (status.ok() && changed)
+        status = lf_readOnce(path, maxBytes, bytes, changed);
+    if (status.ok() && changed) {
+        bytes.clear();
+        status.problem = OutsideFileProblem::changing;
     }
     return status;
 }
@@ -121,6 +170,8 @@ std::string outsideFileCause(const OutsideFileStatus& status)
         return "is larger than " + std::to_string(status.limit) + " bytes";
     case OutsideFileProblem::readFailed:
         return std::string("could not be read: ") + std::strerror(status.error);
+    case OutsideFileProblem::changing:
+        return "changed while it was read, twice";
     case OutsideFileProblem::cannotOpen:
         if (!status.missing())
             return std::string("could not be opened: ") + std::strerror(status.error);
@@ -137,7 +188,8 @@ std::string outsideFileRefusal(const std::filesystem::path& path, const OutsideF
     if (cause.empty())
         return {};
     const bool notRead = status.problem == OutsideFileProblem::notRegularFile ||
-                         status.problem == OutsideFileProblem::tooLarge;
+                         status.problem == OutsideFileProblem::tooLarge ||
+                         status.problem == OutsideFileProblem::changing;
     return path.string() + " " + cause + (notRead ? ": not read" : "");
 }
 

@@ -19,6 +19,7 @@ enum class OutsideFileProblem {
     notRegularFile, // a folder, FIFO, device or socket
     tooLarge,       // larger than the reader's limit
     readFailed,     // `error` says why
+    changing,      // written to while it was read, twice in a row
 };
 
 struct OutsideFileStatus {
@@ -40,9 +41,19 @@ int openOutsideFile(const std::filesystem::path& path, std::uint64_t maxBytes, O
 std::FILE* openOutsideFileStream(const std::filesystem::path& path, std::uint64_t maxBytes,
                                  OutsideFileStatus& status);
 
-// The whole file into `bytes` (emptied first), through openOutsideFile. A file
-// that grows past the limit while it is read is refused as too large.
+// The whole file into `bytes` (emptied first), through openOutsideFile: the
+// one reading of a whole file that the program did not just write itself.
+// It reads to the end, whatever size the file had when it was opened, within
+// the limit: a file that grows past it while read is refused as too large. A
+// file that changed while it was read (an editor saving, a copy under way) is
+// read again once; when it changed again it is refused as `changing`, never
+// answered in part.
 OutsideFileStatus readOutsideFile(const std::filesystem::path& path, std::uint64_t maxBytes, std::string& bytes);
+
+// Tests only: called in readOutsideFile after the file's size was taken and
+// before its first byte is read, at every attempt (null: none).
+using OutsideReadHook = void (*)(const std::filesystem::path& path);
+void setOutsideReadHookForTests(OutsideReadHook hook);
 
 // Reads exactly `size` bytes, or fewer at the end of the file; false on an
 // error (errno set).

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <mutex>
 #include <string>
 
 #include <fcntl.h>
@@ -44,15 +45,28 @@ Sink lf_sinkFor(int fd) noexcept
     return {fd, SinkKind::pollFirst};
 }
 
+// What a reader that fell behind did not take of the last text, written
+// before anything else. Kept up to a bound; a longer rest gives way to a line
+// end only, which at least ends the cut line before the next one.
+constexpr std::size_t kLongestRest = 64 * 1024;
+
+struct Rest {
+    std::mutex mutex;
+    std::string text;
+};
+
 struct Sinks {
     Sink output;
     Sink error;
+    Rest outputRest;
+    Rest errorRest;
 };
 
-const Sinks& lf_sinks() noexcept
+Sinks& lf_sinks() noexcept
 {
-    static const Sinks sinks{lf_sinkFor(STDOUT_FILENO), lf_sinkFor(STDERR_FILENO)};
-    return sinks;
+    // Never destroyed: a thread may still write while the program ends.
+    static Sinks* sinks = new Sinks{lf_sinkFor(STDOUT_FILENO), lf_sinkFor(STDERR_FILENO), {}, {}};
+    return *sinks;
 }
 
 ssize_t lf_writeOnce(const Sink& sink, const char* data, std::size_t size) noexcept
@@ -74,6 +88,23 @@ ssize_t lf_writeOnce(const Sink& sink, const char* data, std::size_t size) noexc
         break;
     }
     return ::write(sink.fd, data, size);
+}
+
+// Writes as much as goes at once; `done` says how much did. 0 or the error.
+int lf_writeAll(const Sink& sink, std::string_view text, std::size_t& done) noexcept
+{
+    done = 0;
+    while (done < text.size()) {
+        const ssize_t written = lf_writeOnce(sink, text.data() + done, text.size() - done);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written < 0)
+            return errno;
+        if (written == 0)
+            return EAGAIN;
+        done += static_cast<std::size_t>(written);
+    }
+    return 0;
 }
 
 } // namespace
@@ -99,22 +130,34 @@ void prepareTerminal() noexcept
 
 int writeToTerminal(TerminalStream stream, std::string_view text) noexcept
 {
-    const Sinks& sinks = lf_sinks();
+    Sinks& sinks = lf_sinks();
     const Sink& sink = stream == TerminalStream::output ? sinks.output : sinks.error;
+    Rest& rest = stream == TerminalStream::output ? sinks.outputRest : sinks.errorRest;
     if (sink.fd < 0)
         return EBADF;
+    // Two threads' texts never mix, and a rest goes before anything newer.
+    const std::lock_guard lock(rest.mutex);
     std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t written = lf_writeOnce(sink, text.data() + done, text.size() - done);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written < 0)
-            return errno;
-        if (written == 0)
-            return EAGAIN;
-        done += static_cast<std::size_t>(written);
+    if (!rest.text.empty()) {
+        const int error = lf_writeAll(sink, rest.text, done);
+        rest.text.erase(0, done);
+        if (error != 0)
+            return error;
     }
-    return 0;
+    const int error = lf_writeAll(sink, text, done);
+    // A pipe takes short texts whole or not at all; a terminal, or a pipe
+    // given more than that, takes what fits.
+    if (error == EAGAIN && done > 0) {
+        try {
+            if (text.size() - done <= kLongestRest)
+                rest.text.assign(text.substr(done));
+            else
+                rest.text.assign("\n");
+        } catch (...) {
+            // No memory for the rest: the cut line stays open.
+        }
+    }
+    return error;
 }
 
 } // namespace platform

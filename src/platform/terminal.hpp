@@ -21,8 +21,11 @@ void fillClosedStandardStreams() noexcept;
 // write made without it prepares them itself.
 void prepareTerminal() noexcept;
 
-// Writes text, or as much of it as goes without waiting. 0 when all of it was
-// written, else the error that stopped the write (EAGAIN: the reader is behind).
+// Writes text (lines, each with its end) as far as it goes without waiting.
+// 0 when all of it was written, else the error that stopped the write
+// (EAGAIN: the reader is behind). Text cut by a reader that fell behind is
+// finished first at the next write, so that a reader never sees half a line
+// glued to the next: while that rest does not go, later text is dropped whole.
 int writeToTerminal(TerminalStream stream, std::string_view text) noexcept;
 
 } // namespace platform

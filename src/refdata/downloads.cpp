@@ -1,7 +1,9 @@
 #include "refdata/downloads.hpp"
 
+#include "foundation/app_hooks.hpp"
 #include "foundation/atomic_file.hpp"
 #include "foundation/log.hpp"
+#include "foundation/text_file.hpp"
 
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
@@ -153,11 +155,20 @@ bool gf_downloadToFile(CURL* handle, const std::string& url, const fs::path& pat
     if (writeError)
         error = fmt::format("writing the local file failed: {}", writeError.message());
     std::error_code fileError = writeError;
+    bool localFailure = static_cast<bool>(writeError);
     const bool closed = gf_closeTemporaryFile(temp, error.empty(), fileError);
-    if (error.empty() && !closed)
+    if (error.empty() && !closed) {
         error = fmt::format("writing the local file failed: {}", fileError.message());
+        localFailure = true;
+    }
     if (!error.empty()) {
-        gf_logLine(fmt::format("\"{}\" => \"{}\" download error: {}", url, path.string(), error));
+        // A local file that cannot be written is the user's to mend: it is
+        // said on the terminal too, a failed transfer only in the log.
+        const std::string line = fmt::format("\"{}\" => \"{}\" download error: {}", url, path.string(), error);
+        if (localFailure)
+            gf_logProgressLine(line);
+        else
+            gf_logLine(line);
         return false;
     }
     std::error_code ignored;
@@ -167,7 +178,7 @@ bool gf_downloadToFile(CURL* handle, const std::string& url, const fs::path& pat
         return false;
     }
     if (!gf_putTemporaryFileInPlace(temp.path, path, true, fileError)) {
-        gf_logLine(fmt::format("writing {} failed? {}", path.string(), fileError.message()));
+        gf_logProgressLine(fmt::format("writing {} failed? {}", path.string(), gf_saveFailureText(path, fileError)));
         return false;
     }
     return true;

@@ -5,6 +5,7 @@
 #include "foundation/exceptions.hpp"
 #include "foundation/log.hpp"
 #include "foundation/paths.hpp"
+#include "foundation/text_file.hpp"
 #include "refdata/downloads.hpp"
 #include "refdata/update_check.hpp"
 
@@ -84,8 +85,8 @@ void lf_extractZip(bool& extracted, const tzo::ZipArchive& archive, const tzo::Z
     // archive's code what was wrong with the entry.
     if (code != 0 || fileError) {
         if (code == 0 || (code == ZIP_ER_WRITE && fileError))
-            gf_logLineMarked(fmt::format("extracting error code : {} (writing {}: {})", ZIP_ER_WRITE,
-                                         installerPath.string(), fileError.message()));
+            gf_logProgressLine(fmt::format("{}extracting error code : {} (writing {}: {})", g_logMarker, ZIP_ER_WRITE,
+                                           installerPath.string(), gf_saveFailureText(installerPath, fileError)));
         else
             gf_logLineMarked(fmt::format("extracting error code : {} ({})", code, tzo::gf_zipErrorText(code)));
         return;

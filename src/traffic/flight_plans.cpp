@@ -4,11 +4,13 @@
 #include "foundation/atomic_file.hpp"
 #include "foundation/log.hpp"
 #include "foundation/paths.hpp"
+#include "foundation/text_file.hpp"
 #include "simconnect/sim_ids.hpp"
 #include "simconnect/sim_queues.hpp"
 
 #include <fmt/format.h>
 
+#include <atomic>
 #include <mutex>
 
 namespace {
@@ -75,7 +77,8 @@ bool gf_isPlanCode(std::string_view code)
     return true;
 }
 
-bool gf_writeFlightPlan(const std::filesystem::path& path, const tzo::AircraftRecord& aircraft)
+bool gf_writeFlightPlan(const std::filesystem::path& path, const tzo::AircraftRecord& aircraft,
+                        std::error_code& error)
 {
     const bool ifr = aircraft.category == tzo::AircraftCategory::Buzjets ||
                      aircraft.category == tzo::AircraftCategory::Large ||
@@ -92,7 +95,7 @@ bool gf_writeFlightPlan(const std::filesystem::path& path, const tzo::AircraftRe
                                          "</FlightPlan.FlightPlan>\n"
                                          "</SimBase.Document>\n",
                                          ifr ? "IFR" : "VFR", aircraft.departure, aircraft.destination);
-    return gf_writeFileAtomically(path, plan, false);
+    return gf_writeFileAtomically(path, plan, error, false);
 }
 
 void lf_flightPlanStep(tzo::LiveAircraft& a)
@@ -111,8 +114,14 @@ void lf_flightPlanStep(tzo::LiveAircraft& a)
     std::filesystem::path path;
     if (!folder.empty()) {
         path = folder / gf_flightPlanFileName(a.objectId);
-        if (!gf_writeFlightPlan(path, a))
+        std::error_code error;
+        if (!gf_writeFlightPlan(path, a, error)) {
+            // Every aircraft meets the same full disk: the first says it.
+            static std::atomic<bool> said{false};
+            if (!said.exchange(true))
+                gf_saySaveFailure("flight plans are not given while their files cannot be written: ", path, error);
             path.clear();
+        }
     }
     if (!path.empty()) {
         // The simulator is given the plan without its extension and adds it.

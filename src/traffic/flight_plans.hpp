@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 // The folder of the plans; empty until it was made.
 std::filesystem::path gf_flightPlanFolder();
@@ -32,7 +33,8 @@ bool gf_isPlanCode(std::string_view code);
 
 // Writes the plan of the aircraft into the file (replacing it); true when it
 // was written.
-bool gf_writeFlightPlan(const std::filesystem::path& path, const tzo::AircraftRecord& aircraft);
+bool gf_writeFlightPlan(const std::filesystem::path& path, const tzo::AircraftRecord& aircraft,
+                        std::error_code& error);
 
 // The flight-plan step of a live aircraft that just got its object: with
 // both route codes known, writes its plan and assigns it.

@@ -1,5 +1,8 @@
 #include "airport_fixture.hpp"
 #include "foundation/run_state.hpp"
+#include "foundation/text_file.hpp"
+
+#include <sys/resource.h>
 
 using namespace airporttest;
 namespace fs = std::filesystem;
@@ -169,6 +172,26 @@ TEST_F(LearnedTest, anIdenticalCopyIsReusedAndADifferentOneKept)
               testsupport::readFile(fixture("learned-not-well-formed.xml")));
     EXPECT_EQ(testsupport::readFile(dir / "airports/learned/stock/EDDF0-2.xml"), "<broken");
     EXPECT_FALSE(learnedSaveForbidden.load());
+}
+
+// Larger than the reader takes: moved aside, never read for a copy, while the
+// archived stands serve.
+TEST_F(LearnedTest, aFileAboveTheCapIsMovedAsideUnreadAndTheArchivedStandsServe)
+{
+    const std::uintmax_t size = kMaxXmlFileBytes + 1;
+    put(learned.string(), "");
+    fs::resize_file(dir / learned, size); // sparse: takes no disk
+    rusage before{};
+    ::getrusage(RUSAGE_SELF, &before);
+    lf_readLearned(learned, "Frankfurt Main", parkPositions, parkAirportHandmade);
+    rusage after{};
+    ::getrusage(RUSAGE_SELF, &after);
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 32 * 1024) << "kB more at the peak";
+    EXPECT_EQ(names(), kArchivedNames);
+    EXPECT_EQ(fs::file_size(dir / "airports/learned/stock/EDDF0.xml"), size);
+    EXPECT_FALSE(fs::exists(dir / learned));
+    EXPECT_FALSE(learnedSaveForbidden.load());
+    EXPECT_EQ(logLinesWith("moved aside to \"airports/learned/stock/EDDF0.xml\""), 1);
 }
 
 TEST_F(LearnedTest, missingSettingsResetMaxLiveAndPercentageOnly)

@@ -24,6 +24,8 @@
 #include <thread>
 #include <vector>
 
+#include <linux/capability.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -394,6 +396,8 @@ TEST(ProgramProcess, headlessEndsAtEveryDeadEndWithTheUserErrorCodeAndTheLinesTh
                                                "Making changes to airport parking parameters"};
         bool programFolder = true;
         std::string argument = "--headless";
+        std::vector<std::string> absent{}; // what neither the terminal nor the log may say
+        std::function<void()> inChild{};
     };
     struct Case {
         const char* what;
@@ -499,6 +503,38 @@ TEST(ProgramProcess, headlessEndsAtEveryDeadEndWithTheUserErrorCodeAndTheLinesTh
              setup.lines = {"cannot be opened: Norvane_P3D runs without a window\n",
                             "Error 41: Norvane_P3D must be run from the Norvane_P3D folder!\n"};
          }},
+        {"settings that cannot be saved: a file size limit",
+         [&](const fs::path& dir, Setup& setup) {
+             lf_demoIn(dir);
+             // Settings of their own beyond the limit make every save of the
+             // file too large, while the log and the terminal stay below it.
+             testsupport::writeFile(dir / "roaming" / "Norvane_P3D" / "parameters.xml",
+                                    "<?xml version=\"1.0\"?>\n<parameters>\n<parameter name=\"USER_NOTE\" value=\"" +
+                                        std::string(80 * 1024, 'n') + "\"/>\n</parameters>\n");
+             setup.inChild = [] {
+                 std::signal(SIGXFSZ, SIG_IGN);
+                 const rlimit limit{64 * 1024, 64 * 1024};
+                 ::setrlimit(RLIMIT_FSIZE, &limit);
+             };
+             setup.lines = {"saving xml did not work? \"" + settingsPath(dir) + "\" not saved: File too large\n",
+                            "Simulator install path " + (dir / "simulator" / "Prepar3D v5").string() +
+                                "/ read from " + registryText(dir) + ", for this run only\n"};
+             setup.absent = {"saved as SIM_INSTALL_PATH", "\"" + settingsPath(dir) + "\" saved"};
+         }},
+        {"settings that cannot be saved: a read-only data folder",
+         [&](const fs::path& dir, Setup& setup) {
+             lf_demoIn(dir);
+             fs::create_directories(dir / "roaming" / "Norvane_P3D");
+             fs::permissions(dir / "roaming" / "Norvane_P3D", fs::perms(0555));
+             // Tests run as root, who writes into any folder: the program is
+             // started without that power, as an ordinary user is.
+             setup.inChild = [] { ::prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0); };
+             setup.lines = {"could not save to \"" + settingsPath(dir) + "\": Permission denied\n",
+                            "saving xml did not work? \"" + settingsPath(dir) + "\" not saved: Permission denied\n",
+                            "Simulator install path " + (dir / "simulator" / "Prepar3D v5").string() +
+                                "/ read from " + registryText(dir) + ", for this run only\n"};
+             setup.absent = {"saved as SIM_INSTALL_PATH", "\"" + settingsPath(dir) + "\" saved"};
+         }},
         {"no data base and no update server",
          [&](const fs::path& dir, Setup& setup) {
              lf_demoIn(dir);
@@ -532,7 +568,7 @@ TEST(ProgramProcess, headlessEndsAtEveryDeadEndWithTheUserErrorCodeAndTheLinesTh
         Setup setup;
         c.prepare(dir.path(), setup);
         Program program(dir.path(), {}, dir.path() / "terminal.txt", setup.programFolder, setup.environment,
-                        setup.argument);
+                        setup.argument, setup.inChild);
         // It ends by itself within seconds; the time allowed is for a loaded or sanitized run.
         EXPECT_EQ(program.exitCode(std::chrono::seconds(60)), 2);
         const std::string terminal = readFile(dir.path() / "terminal.txt");
@@ -543,6 +579,10 @@ TEST(ProgramProcess, headlessEndsAtEveryDeadEndWithTheUserErrorCodeAndTheLinesTh
             EXPECT_NE(terminal.find(line), std::string::npos) << line << "\n--- terminal:\n" << terminal;
             if (setup.programFolder)
                 EXPECT_NE(log.find(line), std::string::npos) << line << "\n--- log:\n" << log;
+        }
+        for (const std::string& text : setup.absent) {
+            EXPECT_EQ(terminal.find(text), std::string::npos) << text << "\n--- terminal:\n" << terminal;
+            EXPECT_EQ(log.find(text), std::string::npos) << text << "\n--- log:\n" << log;
         }
         EXPECT_NE(terminal.find("Norvane_P3D has nothing left to do without a window and ends: mend what the lines "
                                 "above say, then start it again\n"),

@@ -2,10 +2,13 @@
 #include "foundation/encoding.hpp"
 #include "foundation/log.hpp"
 #include "foundation/text_file.hpp"
+#include "platform/outside_file.hpp"
 #include "support/test_support.hpp"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <fstream>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -172,6 +175,48 @@ TEST_F(TextFileTest, whatIsNoSmallRegularFileIsRefusedWithOneLine)
         EXPECT_EQ(testsupport::readLines("Log.txt").size(), 3u) << "the header and one line each";
         fs::remove("Log.txt");
     }
+}
+
+// Written to between its size check and its reading (an editor saving, a copy
+// under way): read again whole, and refused with a line when it changed again.
+TEST_F(TextFileTest, aFileThatChangesWhileReadIsReadAgainOnceThenRefused)
+{
+    static std::atomic<int> growths{0};
+    platform::setOutsideReadHookForTests([](const fs::path& path) {
+        if (growths.fetch_sub(1) > 0)
+            std::ofstream(path, std::ios::app) << "<!--Key=2-->\n";
+    });
+    for (const int times : {1, 2}) {
+        SCOPED_TRACE(times);
+        gf_openLog();
+        writeFile("registry.ini", "[Section]\nKey=1\n");
+        writeFile("file.xml", "<r k=\"1\"/>\n");
+        growths = times;
+        std::vector<std::string> lines;
+        const bool read = gf_readExtTextFileToStringVector("registry.ini", lines);
+        growths = times;
+        pugi::xml_document doc;
+        const pugi::xml_parse_result loaded = gf_loadXmlFile(doc, "file.xml", pugi::parse_default | pugi::parse_comments);
+        gf_closeLog();
+        const std::string log = readFile("Log.txt");
+        if (times == 1) {
+            EXPECT_TRUE(read);
+            EXPECT_EQ(lines, (std::vector<std::string>{"[Section]", "Key=1", "<!--Key=2-->"}));
+            EXPECT_TRUE(loaded) << loaded.description();
+            EXPECT_STREQ(doc.last_child().value(), "Key=2");
+            EXPECT_EQ(log.find("changed while"), std::string::npos) << log;
+        } else {
+            EXPECT_FALSE(read);
+            EXPECT_TRUE(lines.empty());
+            EXPECT_EQ(loaded.status, pugi::status_io_error);
+            EXPECT_EQ(testsupport::countLinesWith("Log.txt", "registry.ini changed while it was read, twice: not read"),
+                      1) << log;
+            EXPECT_EQ(testsupport::countLinesWith("Log.txt", "file.xml changed while it was read, twice: not read"), 1)
+                << log;
+        }
+        fs::remove("Log.txt");
+    }
+    platform::setOutsideReadHookForTests(nullptr);
 }
 
 TEST_F(TextFileTest, writersReplaceTheFileAndLeaveNoTemporaryFile)

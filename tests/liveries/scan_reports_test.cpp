@@ -137,8 +137,9 @@ TEST_F(ScanReportsTest, reportThatCannotBeWrittenSaysSo)
     fs::remove(g_outputInfoFolder);
     tzo::noFltsimSectionFiles = {"cfg"};
     lf_writeScanSummary();
-    EXPECT_EQ(logLinesWith("could not write output/errors/InvalidAirlineCodes.txt"), 1);
+    EXPECT_EQ(logLinesWith("\"output/errors/InvalidAirlineCodes.txt\" not saved: a folder has its name"), 1);
     EXPECT_EQ(logLinesWith("invalid airline code, see"), 0);
     EXPECT_EQ(logLinesWith("1 invalid model code, see output/errors/InvalidAircraftCodes.txt"), 1);
-    EXPECT_EQ(logLinesWith("could not write output/info/AircraftCfgWithNoFltsimSection.txt"), 1);
+    EXPECT_EQ(logLinesWith("\"output/info/AircraftCfgWithNoFltsimSection.txt\" not saved: No such file or directory"),
+              1);
 }

@@ -142,6 +142,7 @@ TEST_F(ArchiveTest, aFailedArchiveKeepsTheStoredVersion)
     struct Case {
         const char* what;
         std::function<void()> serve;
+        std::vector<std::string> written{}; // the archive's other files, written all the same
     };
     const std::string marker = "DAMAGED-ENTRY-MARKER";
     const Case cases[] = {
@@ -157,20 +158,26 @@ TEST_F(ArchiveTest, aFailedArchiveKeepsTheStoredVersion)
          }},
         {"entry that cannot be written", [&] {
              fs::create_directories("airports/archive/stock/LFPG.xml"); // a folder where the file belongs
-             server->put(kArchive, makeZip({{"archive/stock/LFPG.xml", eham}}));
-         }},
+             server->put(kArchive, makeZip({{"archive/stock/EHAM.xml", eham}, {"archive/stock/LFPG.xml", eham},
+                                            {"archive/stock/LSZH.xml", eham}}));
+         }, {"airports/archive/stock/EHAM.xml", "airports/archive/stock/LSZH.xml"}},
     };
     for (const auto& c : cases) {
         server->clearFailures();
+        for (const auto& file : c.written)
+            fs::remove(file);
         c.serve();
         EXPECT_FALSE(gf_updateArchive()) << c.what;
+        for (const auto& file : c.written)
+            EXPECT_EQ(readFile(file), eham + "\n") << c.what << ": " << file;
         EXPECT_EQ(logLinesWith("Write error"), 0) << c.what << ": a cause of its own, not the sink's refusal";
         EXPECT_EQ(ARCHIVE_VERSION.value(), "2.0.0") << c.what;
         EXPECT_EQ(temporaryFilesIn(dir.path()), 0) << c.what;
     }
     EXPECT_FALSE(fs::exists("docs/P3D_archive.txt"));
     EXPECT_EQ(logLinesWith("EHAM.xml failed: the entry's content is not of the size the archive's directory states"), 1);
-    EXPECT_EQ(logLinesWith("LFPG.xml failed: Is a directory; the rest of the archive is not unpacked"), 1);
+    EXPECT_EQ(logLinesWith("LFPG.xml failed"), 1);
+    EXPECT_EQ(logLinesWith("writing airports/archive/stock/LFPG.xml failed: a folder has its name"), 1);
     server->clearFailures();
     fs::remove_all("airports/archive/stock/LFPG.xml");
     server->put(kArchive, makeZip({{"archive/stock/EHAM.xml", eham}}));
