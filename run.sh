@@ -213,6 +213,12 @@ if [ -n "$folder" ]; then
   folder="$(cd "$folder" && pwd)"
 fi
 
+# Named from where the user stands, like the program folder.
+if [ -n "${NORVANE_BIN_DIR:-}" ]; then
+  if [ ! -d "$NORVANE_BIN_DIR" ]; then echo "NORVANE_BIN_DIR=$NORVANE_BIN_DIR: no such folder" >&2; exit 2; fi
+  NORVANE_BIN_DIR="$(cd "$NORVANE_BIN_DIR" && pwd)"
+fi
+
 cd "$(dirname "$0")"
 if [ -n "${NORVANE_BIN_DIR:-}" ]; then
   bin="$NORVANE_BIN_DIR"

@@ -33,6 +33,8 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 bin="${NORVANE_BIN_DIR:-$root/build/release}"
+# The program starts in its own folder: a relative one would not be found there.
+case "$bin" in /*) ;; *) bin="$PWD/$bin" ;; esac
 demo="${NORVANE_DEMO_DIR:-$root/build/demo}"
 speed="${NORVANE_DEMO_SPEED:-1}"
 qnh_port="${NORVANE_QNH_PORT:-49004}"

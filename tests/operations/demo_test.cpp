@@ -50,10 +50,11 @@ struct Demo {
             "NORVANE_TRAFFIC_PORT=" + std::to_string(trafficPort),
             "NORVANE_DEMO_TCP_PORT=" + std::to_string(tcpPort),
         };
-        // A PATH of the caller's replaces the default one.
-        for (const auto& more : moreEnv)
-            if (more.rfind("PATH=", 0) == 0)
-                env.erase(env.begin());
+        // The caller's settings replace the defaults of the same names.
+        for (const auto& more : moreEnv) {
+            const std::string name = more.substr(0, more.find('=') + 1);
+            std::erase_if(env, [&](const std::string& given) { return given.rfind(name, 0) == 0; });
+        }
         env.insert(env.end(), moreEnv.begin(), moreEnv.end());
         // What a service manager does: ./run.sh in a session of its own,
         // waited for (setsid -w ends with its code).
@@ -167,7 +168,9 @@ TEST(Demo, parksStaticAircraftAndASigintToTheGroupOfASetsidRunShEndsWithTheProgr
                                                    "exec /usr/bin/" + command + " \"$@\"\n");
         fs::permissions(slow / command, fs::perms::owner_all);
     }
-    const Demo demo(dir.path(), dir.path() / "demo", "demo", freePort(false), {"PATH=" + slow.string() + ":/usr/bin:/bin"},
+    const Demo demo(dir.path(), dir.path() / "demo", "demo", freePort(false),
+                    {"PATH=" + slow.string() + ":/usr/bin:/bin",
+                     "NORVANE_BIN_DIR=" + fs::relative(NORVANE_BIN_DIR, dir.path()).string()},
                     true);
     // The park airport's stands have use at every hour of the week: static
     // aircraft are planned and parked ("*" ends a static callsign).
@@ -243,7 +246,9 @@ TEST(Demo, endsWithTheProgramsExitCode)
     ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     ::listen(holder, 1);
 
-    const Demo demo(dir.path(), dir.path() / "demo", "demo", tcpPort);
+    // The build folder named as from where the script is started.
+    const Demo demo(dir.path(), dir.path() / "demo", "demo", tcpPort,
+                    {"NORVANE_BIN_DIR=" + fs::relative(NORVANE_BIN_DIR, dir.path()).string()});
     EXPECT_EQ(demo.script->exitCode(60s), 1) << demo.said() << "\n----- Log.txt\n" << demo.log();
     EXPECT_NE(demo.said().find("norvane ended with exit code 1"), std::string::npos) << demo.said();
     ::close(holder);
