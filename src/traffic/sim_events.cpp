@@ -28,6 +28,7 @@
 #include <exception>
 #include <mutex>
 #include <unordered_map>
+#include <vector>
 
 using tzo::AircraftState;
 using tzo::LiveAircraft;
@@ -466,8 +467,18 @@ void lf_onAiObjectRemoved(std::uint32_t objectId)
     if (objectId == 0)
         return;
     objectIndex.valid = false; // also called outside a drain
+    // A static record takes its object only when its lights are done: until
+    // then its lights entry alone knows whose the object is, and the record
+    // must go with the object, or it waits for it for good.
+    std::vector<std::uint32_t> lightsOwners;
+    for (const SimNotification& e : pendingLights)
+        if (e.objectId == objectId && e.kind == tzo::NOTIFY_STATIC_CREATED)
+            lightsOwners.push_back(e.info);
     // Gone: nothing more is sent to it, its removal neither.
     lf_letGoOfObject(objectId, 0);
+    for (const std::uint32_t recordId : lightsOwners)
+        if (tzo::AircraftRecord* s = lf_staticById(recordId); s != nullptr && lf_waitsForObject(*s))
+            lf_eraseSwap(staticAircraft, s);
     if (LiveAircraft* a = lf_liveByObject(objectId)) {
         gf_deleteFlightPlan(objectId);
         if (a->state == AircraftState::LiveryChange) {

@@ -12,13 +12,16 @@
 // - no static aircraft is placed onto a live aircraft on the ground;
 // - a live aircraft gives its stand up only by being removed or after its
 //   reports moved;
+// - no record without an object, live or static, waits for it longer than
+//   its creation's give-up allows;
 // and the learned file, read back after the restart and at the end, gives
 // each registration only its own options, at the stands and half-hours it
 // held them. The same again with a simulator that removes live and static
-// objects by itself and stalls its creation answers (over the restart too),
-// sending them shuffled, some never: then no record steers an object the
-// simulator does not have, and nothing is removed twice. A failure names
-// the seed, the tick and what broke.
+// objects by itself (static ones in their first seconds of lights too) and
+// stalls its creation answers (over the restart too), sending them
+// shuffled, some never: then no record steers an object the simulator does
+// not have, and nothing is removed twice. A failure names the seed, the
+// tick and what broke.
 
 #include "simconnect/sim_layer_fixture.hpp"
 
@@ -42,6 +45,7 @@
 #include "refdata/dbase_lookups.hpp"
 #include "refdata/reference_data_reset.hpp"
 #include "rtstub/rtstub.hpp"
+#include "simconnect/sim_creations.hpp"
 #include "traffic/live_traffic.hpp"
 #include "traffic/stand_holding.hpp"
 
@@ -473,6 +477,7 @@ protected:
         m_heldSince.clear();
         m_radiiOfPairs = -1.0;
         m_staticBefore.clear();
+        m_waitingSince.clear();
     }
 
     // What the main loop's thread does before its first tick.
@@ -512,6 +517,40 @@ protected:
             ASSERT_TRUE(broken.empty()) << "seed " << m_seed << ", second " << s << ", tick " << liveTickCounter.load()
                                         << ": " << broken;
         }
+        const std::string broken = waitingBroken(s);
+        ASSERT_TRUE(broken.empty()) << "seed " << m_seed << ", second " << s << ": " << broken;
+    }
+
+    // A record without an object, live or static, whose creation went out
+    // waits for it no longer than its creation's give-up allows (a static
+    // one its 2 s of lights more: it takes its object after them), removed
+    // before it came or not; else it keeps its stand for good.
+    std::string waitingBroken(int s)
+    {
+        constexpr int kMostSeconds = static_cast<int>(tzo::kCreationAnswerTime.count()) + 2 + 2;
+        std::unordered_set<std::uint32_t> queued(idsToCreate.begin(), idsToCreate.end());
+        for (const auto* table : {&liveCreateQueue, &staticCreateQueue})
+            for (const tzo::CreateRequest& r : *table)
+                queued.insert(r.recordId);
+        std::unordered_map<std::uint32_t, int> stillWaiting;
+        std::string broken;
+        const auto waits = [&](const tzo::AircraftRecord& a) {
+            if (a.objectId != 0 || queued.contains(a.recordId) ||
+                (a.state != AircraftState::CreateRequested && a.state != AircraftState::BeingRemoved))
+                return;
+            const auto before = m_waitingSince.find(a.recordId);
+            const int since = before == m_waitingSince.end() ? s : before->second;
+            stillWaiting.emplace(a.recordId, since);
+            if (s - since > kMostSeconds && broken.empty())
+                broken = fmt::format("{} at {} has waited {} s for its object", a.callsign,
+                                     gf_standNameOfId(a.standId), s - since);
+        };
+        for (const tzo::LiveAircraft& a : liveAircraft)
+            waits(a);
+        for (const tzo::AircraftRecord& a : staticAircraft)
+            waits(a);
+        m_waitingSince.swap(stillWaiting);
+        return broken;
     }
 
     // The shared waitFor polls every 2 ms: three waits in each of 5,400
@@ -711,6 +750,19 @@ protected:
             removeOne(staticAircraft);
         if (s % 7 == 2)
             removeOne(liveAircraft);
+        // A static object in its two seconds of lights, before its record
+        // takes it.
+        if (s % 3 == 2) {
+            std::vector<std::uint32_t> lit;
+            for (const tzo::SimNotification& e : pendingLights)
+                if (e.kind == tzo::NOTIFY_STATIC_CREATED)
+                    lit.push_back(e.objectId);
+            if (!lit.empty()) {
+                const std::uint32_t id = lit[m_chaos() % lit.size()];
+                if (m_stub->removeObjectByItself(id))
+                    m_goneAt[id] = liveTickCounter.load();
+            }
+        }
         const int phase = (s - kRestartAt + 5 + 30 * 1000) % 30;
         if (phase == 0)
             m_stub->holdCreationAnswers(true);
@@ -937,6 +989,7 @@ protected:
     std::unordered_map<std::uint32_t, std::uint32_t> m_goneAt; // object, tick
     std::size_t m_misdirectedSeen = 0;
     std::unordered_set<std::uint32_t> m_simulatorTook; // live record ids
+    std::unordered_map<std::uint32_t, int> m_waitingSince; // record id, second first seen waiting for its object
     AppHooks m_appHooks;
     SimLayerHooks m_simHooks;
     tzo::ParkAirportHooks m_parkHooks;

@@ -10,10 +10,10 @@
 // one that took the other's object by the callsign keeping it or removing
 // its aircraft before the answers come. After every stand-in second: every
 // AI object belongs to exactly one record, every record's object is in the
-// simulator, no record waits for its object longer than the 30 s after
-// which its creation is given up, and an object whose aircraft is removed
-// is gone within 5 s (plus 100 ms for each removal queued before it:
-// removals leave one per 100 ms). An object whose creation answer the
+// simulator, no record waits for its object (removed before it came or
+// not) longer than the 30 s after which its creation is given up, and an
+// object whose aircraft is removed is gone within 5 s (plus 100 ms for each
+// removal queued before it: removals leave one per 100 ms). An object whose creation answer the
 // stand-in still holds back is no one's yet: no client can know
 // which creation it answers.
 
@@ -283,13 +283,15 @@ protected:
         if (const std::size_t stored = m_stub->storedPositions(); stored > objects.size() + 1)
             books.fail(second, fmt::format("the stand-in holds {} positions of {} objects", stored, objects.size()));
         // A record whose creation went out waits for its object for 30 s at
-        // the most.
+        // the most, removed before it came or not.
         std::map<std::uint32_t, int> stillWaiting;
         for (const auto& a : liveAircraft) {
             const bool queued = std::find(idsToCreate.begin(), idsToCreate.end(), a.recordId) != idsToCreate.end() ||
                                 std::any_of(liveCreateQueue.begin(), liveCreateQueue.end(),
                                             [&](const tzo::CreateRequest& r) { return r.recordId == a.recordId; });
-            if (a.objectId == 0 && a.state == tzo::AircraftState::CreateRequested && !queued) {
+            const bool waits =
+                a.state == tzo::AircraftState::CreateRequested || a.state == tzo::AircraftState::BeingRemoved;
+            if (a.objectId == 0 && waits && !queued) {
                 const int since = books.waitingSince.try_emplace(a.recordId, second).first->second;
                 stillWaiting.emplace(a.recordId, since);
                 if (second - since > kWaitSeconds)

@@ -273,6 +273,29 @@ TEST_F(SimEvents, aRemovedObjectTakesItsRecordUnlessItsLiveryChanges)
     EXPECT_EQ(liveAircraft[0].throttleState, 5u);
     EXPECT_EQ(liveAircraft[0].flapsState, 4u);
     EXPECT_TRUE(staticAircraft.empty());
+
+    // Within their two seconds of lights: a static aircraft, one the program
+    // removed before its object came, and a live one.
+    liveAircraft.clear();
+    for (const auto& [record, state] : {std::pair{17u, AircraftState::CreateRequested},
+                                        std::pair{18u, AircraftState::BeingRemoved}}) {
+        tzo::AircraftRecord& s = staticAircraft.emplace_back();
+        s.recordId = record;
+        s.state = state;
+    }
+    requested(0x400003, tzo::kPhaseFlight, 5000.0);
+    notify(tzo::NOTIFY_STATIC_CREATED, 601, 17);
+    notify(tzo::NOTIFY_STATIC_CREATED, 602, 18);
+    notify(tzo::NOTIFY_LIVE_CREATED, 603, 0x400003);
+    process(50);
+    ASSERT_EQ(pendingLights.size(), 3u);
+    for (const std::uint32_t id : {601u, 602u, 603u})
+        notify(tzo::NOTIFY_REMOVED, id, 0);
+    process(200);
+    EXPECT_TRUE(staticAircraft.empty()) << "a record in its lights window goes with its object";
+    EXPECT_TRUE(liveAircraft.empty());
+    EXPECT_TRUE(pendingLights.empty());
+    EXPECT_TRUE(removalQueue.empty()) << "nothing is removed that is gone";
 }
 
 TEST_F(SimEvents, aStaticObjectIsShutDownAtItsStandAfterTwoSeconds)
