@@ -8,7 +8,8 @@
 // creation and answers in its own order, some creations never; and
 // two aircraft of one callsign whose creations wait for their answers, the
 // one that took the other's object by the callsign keeping it or removing
-// its aircraft before the answers come. After every stand-in second: every
+// its aircraft before the answers come; and an id of the simulator's own
+// traffic handed out again to a later creation. After every stand-in second: every
 // AI object belongs to exactly one record, every record's object is in the
 // simulator, no record waits for its object longer than the 30 s after
 // which its creation is given up, and an object whose aircraft is removed
@@ -649,6 +650,37 @@ TEST_P(SlowSimulatorLedger, aRemovalQueuedForAnObjectTakenBackNeverGoesOut)
     EXPECT_TRUE(m_stub->object(nearObject).has_value()) << "the near aircraft's object was removed";
     ASSERT_NE(record(kNear), nullptr);
     EXPECT_EQ(record(kNear)->objectId, nearObject);
+}
+
+// An aircraft of the simulator's own traffic is removed while the near
+// creation waits for its answer: no answer of ours can name it once the
+// near one's has named another object. The simulator then hands its id out
+// again to the far creation, sent after: that answer is the far
+// aircraft's own object.
+TEST_P(SlowSimulatorLedger, anIdOfTheSimulatorsOwnTrafficHandedOutAgainIsTheNextCreationsObject)
+{
+    tzo::scannedLiveries.push_back(tzo::LiveryData{"DLH", "A319", "Lufthansa A319", "", 1, false});
+    tzo::gf_resetLiveryCatalogue();
+    tzo::gf_processScannedLiveries();
+    AUTO_RANGE.setValue(false);
+    m_lines = rtstub::replayLines({straightFlight(kNear, "A321", kNearLatitude, 0.0),
+                                   straightFlight(kFar, "A319", kFarLatitude, 90.0)},
+                                  kReplayStart);
+    m_flight = startFlight(true);
+    ASSERT_TRUE(runUntil([&] { return m_stub->createdCount() == 1; }, 60)) << "the near creation goes out";
+    m_stub->reuseIdsAfterFrames(1);
+    const std::uint32_t own = m_stub->addOwnTrafficObject(kNearLatitude, rtstub::kZurichLongitude - 0.2, 7000.0);
+    sync(true);
+    m_stub->stepFrames(1);
+    ASSERT_TRUE(m_stub->removeObjectByItself(own));
+    sync(true);
+    m_stub->holdCreationAnswers(false);
+    m_stub->releaseCreationAnswers();
+    runUntil([&] { return record(kFar) != nullptr && record(kFar)->objectId != 0; }, 120);
+    for (const auto& what : m_books.broken)
+        ADD_FAILURE() << what;
+    ASSERT_NE(record(kFar), nullptr);
+    EXPECT_EQ(record(kFar)->objectId, own) << "the far aircraft holds the object on the id handed out again";
 }
 
 TEST_P(SlowSimulatorLedger, anObjectRemovedBeforeItsAnswerIsNoCreationsWhenTheAnswerComes)
