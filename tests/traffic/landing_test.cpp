@@ -461,23 +461,27 @@ TEST_F(Landing, aTouchAndGoAndAGoAroundClimbAwayWithTheirReportsSpoilersIn)
                                   .roll(135, 125, 1.0)
                                   .fly(60, 150, 1500)
                                   .done();
+    // Down on the runway and braking (spoilers out), it goes around.
     const Flight goAround = approachFromEast(0x500201, "SWR201", "A320", kPark, 0.2, 1500.0, 140, 750)
-                                .fly(104, 140, -750)
+                                .descendTo(kPark.elevation, 140, 750, 135)
+                                .roll(135, 105, 2.0)
+                                .roll(105, 125, 4.0)
                                 .fly(60, 150, 1500)
                                 .done();
     fly({touchAndGo, goAround}, 40000);
 
-    const simstub::SimObjectState tg = objectOf(touchAndGo);
-    const auto down = touchdownOf(tg);
-    ASSERT_NE(down, tg.positions.end()) << "the touch-and-go never touched";
-    expectClimbAway(touchAndGo, tg, std::find_if(down, tg.positions.end(), [](const auto& q) { return !q.onGround; }));
-
-    const simstub::SimObjectState ga = objectOf(goAround);
-    EXPECT_EQ(touchdownOf(ga), ga.positions.end()) << "the go-around touched the ground";
-    const rtstub::ReplaySample& lowest = goAround.rows[104];
-    expectClimbAway(goAround, ga, std::min_element(ga.positions.begin(), ga.positions.end(), [&](const auto& a, const auto& b) {
-                        return metresTo(a, lowest) < metresTo(b, lowest);
-                    }));
+    for (const Flight* f : {&touchAndGo, &goAround}) {
+        const simstub::SimObjectState o = objectOf(*f);
+        const auto down = touchdownOf(o);
+        ASSERT_NE(down, o.positions.end()) << f->callsign() << " never touched";
+        expectClimbAway(*f, o, std::find_if(down, o.positions.end(), [](const auto& q) { return !q.onGround; }));
+        // Its spoilers came out once, at the touchdown: the climb-away's run
+        // on the runway puts none out.
+        const auto out = std::count_if(o.changes.begin(), o.changes.end(), [&](const auto& c) {
+            return c.event == "SPOILERS_SET" && c.value != 0 && c.frame > std::prev(down)->frame;
+        });
+        EXPECT_EQ(out, 1) << f->callsign() << ": spoilers put out after the touchdown";
+    }
 }
 
 TEST_F(Landing, aStandIsEnteredAtWalkingPaceAndStoppedInWithoutAJump)

@@ -262,19 +262,23 @@ std::vector<ReplayTrack> crowdTracks(const std::vector<ReplayTrack>& recorded, s
     if (recorded.empty())
         return crowd;
     constexpr std::size_t kGrid = 20;
+    constexpr std::size_t kFlightNumbers = 10000 - 100;
     crowd.reserve(count);
     for (std::size_t k = 0; k < count; ++k) {
         const ReplayTrack& base = recorded[k % recorded.size()];
         ReplayTrack copy{fmt::format("{}#{}", base.name, k), base.samples};
         const std::size_t number = generation * count + k;
         const std::uint32_t hexid = 0xA00000u + static_cast<std::uint32_t>(number);
+        // A callsign has seven characters at most, a flight number four
+        // digits: after 9999 the numbers start again from 100.
+        const std::size_t flightNumber = 100 + number % kFlightNumbers;
         const double dLat = (static_cast<double>(k % kGrid) - kGrid / 2.0) * spacingDeg;
         const double dLon = (static_cast<double>((k / kGrid) % kGrid) - kGrid / 2.0) * spacingDeg;
         for (ReplaySample& s : copy.samples) {
             s.modelIcao24 = s.icao24;
             s.icao24 = hexid;
             const std::string airline = s.callsign.substr(0, std::min<std::size_t>(3, s.callsign.size()));
-            s.callsign = fmt::format("{}{}", airline.empty() ? "NRV" : airline, 100 + number);
+            s.callsign = fmt::format("{}{}", airline.empty() ? "NRV" : airline, flightNumber);
             s.latitude = std::clamp(s.latitude + dLat, -89.9, 89.9);
             s.longitude += dLon;
         }

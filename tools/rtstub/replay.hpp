@@ -71,7 +71,9 @@ void thinReports(ReplayTrack& track, double seconds);
 // the recording, and its start delayed by up to a minute, so that they do
 // not move in step. Generation g numbers its hexids and callsigns after
 // those of the generations before it, so that a long run can send aircraft
-// that were never seen before, as real traffic does.
+// that were never seen before, as real traffic does; flight numbers go from
+// 100 to 9999 and then round again (a callsign has seven characters at most),
+// so that a crowd of up to 9,900 has callsigns of its own.
 std::vector<ReplayTrack> crowdTracks(const std::vector<ReplayTrack>& recorded, std::size_t count,
                                      double spacingDeg = 0.02, std::size_t generation = 0);
 

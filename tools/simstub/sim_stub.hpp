@@ -286,6 +286,13 @@ public:
     // The simulator removes an AI object by itself (a crash, its own
     // clean-up), with the removal event; false when there is no such object.
     bool removeObjectByItself(std::uint32_t id);
+    // An AI aircraft of the simulator's own traffic (no client created it),
+    // with its ObjectAdded event; answers its id.
+    std::uint32_t addOwnTrafficObject(double latitude, double longitude, double altitude);
+    // From now on, as a simulator may, the id of a removed AI object is
+    // handed out again to a creation this many frames after its removal
+    // (once no held creation answer names it); 0: ids only count up.
+    void reuseIdsAfterFrames(std::uint64_t frames);
     // The objects whose creation answers are held back: no client can know
     // yet which creation each one answers.
     std::vector<std::uint32_t> heldCreationObjects() const;
@@ -329,6 +336,8 @@ private:
 
     void secondLoop();
     void initWorld();
+    // Under m_mutex: the id of the next AI object.
+    std::uint32_t takeObjectId();
     // Answers the periodic requests of one second (or of one frame).
     void answerPeriodic(bool second);
     // The packets that act on the world; under m_mutex.
@@ -381,6 +390,8 @@ private:
     std::atomic<std::uint64_t> m_removedCount{0};
     std::atomic<std::uint64_t> m_createdCount{0};
     std::uint32_t m_nextObjectId = 0;
+    std::uint64_t m_reuseIdsAfterFrames = 0;
+    std::vector<std::pair<std::uint32_t, std::uint64_t>> m_freedIds; // id, frame of its removal
     std::vector<Periodic> m_periodic;
     std::vector<Packet> m_misdirected;
     bool m_holdRemovals = false;

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <optional>
 #include <random>
 #include <fmt/format.h>
@@ -207,9 +208,25 @@ double SimStub::groundAltitudeAt(double latitude, double longitude) const
     return ground;
 }
 
+std::uint32_t SimStub::takeObjectId()
+{
+    const std::uint64_t frame = m_frame.load();
+    for (auto it = m_freedIds.begin(); it != m_freedIds.end() && frame - it->second >= m_reuseIdsAfterFrames; ++it) {
+        const std::uint32_t id = it->first;
+        if (std::none_of(m_heldCreationAnswers.begin(), m_heldCreationAnswers.end(),
+                         [&](const HeldAnswer& a) { return a.objectId == id; })) {
+            m_freedIds.erase(it);
+            return id;
+        }
+    }
+    return m_nextObjectId++;
+}
+
 void SimStub::initWorld()
 {
     m_nextObjectId = m_options.firstAiObjectId;
+    m_freedIds.clear();
+    m_reuseIdsAfterFrames = 0;
     m_user = SimObjectState{};
     m_user.id = m_options.userObjectId;
     m_user.isUser = true;
@@ -324,6 +341,39 @@ void updateHeightAboveGround(SimObjectState& o)
 }
 
 } // namespace
+
+void SimStub::reuseIdsAfterFrames(std::uint64_t frames)
+{
+    std::lock_guard lock(m_mutex);
+    m_reuseIdsAfterFrames = frames;
+}
+
+std::uint32_t SimStub::addOwnTrafficObject(double latitude, double longitude, double altitude)
+{
+    ObjectEvents events;
+    std::uint32_t id = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        SimObjectState o;
+        o.id = id = takeObjectId();
+        o.atcModel = "AI";
+        o.connection = std::numeric_limits<std::size_t>::max();
+        const double ground = groundAltitudeAt(latitude, longitude);
+        o.vars = {{"PLANE LATITUDE", latitude},  {"PLANE LONGITUDE", longitude},
+                  {"PLANE ALTITUDE", altitude},  {"SIM ON GROUND", 0.0},
+                  {"GROUND ALTITUDE", ground},   {"PLANE ALT ABOVE GROUND", std::max(0.0, altitude - ground)}};
+        o.firstLatitude = latitude;
+        o.firstLongitude = longitude;
+        o.firstAltitude = altitude;
+        o.createdFrame = m_frame.load();
+        appendPosition(o, o.createdFrame, m_options.keepHistory);
+        o.createdAt = std::chrono::steady_clock::now();
+        m_objects.emplace(id, std::move(o));
+        events.emplace_back("ObjectAdded", id);
+    }
+    sendObjectEvents(events);
+    return id;
+}
 
 bool SimStub::setObjectVar(std::uint32_t id, std::string_view name, double value)
 {
@@ -491,7 +541,7 @@ void SimStub::handleWorldPacket(Session& session, const DecodeResult& d, Message
             return;
         }
         SimObjectState o;
-        o.id = m_nextObjectId++;
+        o.id = takeObjectId();
         m_createdCount.fetch_add(1);
         o.title = title;
         o.atcId = text("tailNumber");
@@ -647,6 +697,8 @@ void SimStub::removeObject(std::uint32_t id, ObjectEvents& objectEvents)
     if (m_options.keepHistory)
         m_removedObjects.push_back(o);
     m_removedCount.fetch_add(1);
+    if (m_reuseIdsAfterFrames != 0)
+        m_freedIds.emplace_back(id, m_frame.load());
     m_objects.erase(it);
     std::erase_if(m_periodic, [&](const Periodic& p) { return p.objectId == id; });
     objectEvents.emplace_back("ObjectRemoved", id);
