@@ -303,6 +303,14 @@ void lf_onObjectGone(std::uint32_t objectId)
         lf_giveUp(it);
 }
 
+std::string lf_aircraftOfObject(std::uint32_t objectId)
+{
+    const auto owned = g_objects.find(objectId);
+    if (owned != g_objects.end() && !owned->second.creation.callsign.empty())
+        return owned->second.creation.callsign;
+    return fmt::format("object {}", objectId);
+}
+
 bool lf_isCreatedObject(std::uint32_t objectId)
 {
     return g_objects.contains(objectId) || lf_findByObject(objectId) != pendingCreations.end();

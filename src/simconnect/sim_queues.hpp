@@ -140,7 +140,8 @@ void gf_simConnectRequestError();
 // The frame drain and its parts; on the connection thread.
 void lf_flushSimQueues();
 void lf_createAiAircraft(const tzo::CreateRequest& request);
-void lf_removeAiAircraft(std::uint32_t objectId);
+// False when the simulator reads too slowly to take the removal now: it stays queued.
+bool lf_removeAiAircraft(std::uint32_t objectId);
 
 // Start of operations: room for 256 entries in every queue and list; requests
 // may be sent again.
