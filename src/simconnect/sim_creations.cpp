@@ -170,10 +170,9 @@ void lf_name(Pending it, std::uint32_t objectId)
                                                tzo::DEFINITION_IN_RANGE, objectId, SIMCONNECT_PERIOD_ONCE, 0, 0, 0, 0);
     }
     if (rc != SIMCONNECT_S_OK) {
-        gf_logLineMarked("SimConnect request new ac data fails");
         // The object is there all the same; its height above ground is not.
         lf_announce(lf_findByObject(objectId), 0.0);
-        gf_simConnectRequestError();
+        lf_requestFailed(rc, "SimConnect request new ac data fails", lf_aircraftOfObject(objectId));
     }
 }
 

@@ -200,6 +200,15 @@ RefusalNotice g_refusedRemovals{
                            gf_nowUtcText(), count, seconds, aircraft);
     }};
 
+RefusalNotice g_refusedRequests{
+    [](const std::string& line) { gf_logLineMarked(line); },
+    [](std::uint64_t count, std::int64_t seconds, const std::string& aircraft) {
+        return fmt::format("SimConnect requests failed {} more times in {} s, the simulator took no more: {}",
+                           count, seconds, aircraft);
+    }};
+
+constexpr std::string_view kUserAircraft = "the user's aircraft";
+
 } // namespace
 
 namespace tzo {
@@ -299,10 +308,10 @@ UserAircraftState gf_requestUserAircraftState()
                                                    tzo::DEFINITION_USER_STATE, SIMCONNECT_OBJECT_ID_USER,
                                                    SIMCONNECT_PERIOD_ONCE, 0, 0, 0, 0);
         }
-        if (rc != SIMCONNECT_S_OK) {
-            gf_logLineMarked("SimConnect request user ac position fails");
-            gf_simConnectRequestError();
-        }
+        if (rc != SIMCONNECT_S_OK)
+            lf_requestFailed(rc, "SimConnect request user ac position fails", std::string(kUserAircraft));
+        else
+            g_refusedRequests.sent();
     }
     return gf_receivedUserState();
 }
@@ -331,14 +340,24 @@ void gf_requestUserTitleAndModel()
         model = SimConnect_RequestDataOnSimObject(handle, tzo::REQUEST_USER_MODEL, tzo::DEFINITION_USER_MODEL,
                                                   SIMCONNECT_OBJECT_ID_USER, SIMCONNECT_PERIOD_ONCE, 0, 0, 0, 0);
     }
-    if (title != SIMCONNECT_S_OK) {
-        gf_logLineMarked("SimConnect request user ac title fails");
+    if (title != SIMCONNECT_S_OK)
+        lf_requestFailed(title, "SimConnect request user ac title fails", std::string(kUserAircraft));
+    if (model != SIMCONNECT_S_OK)
+        lf_requestFailed(model, "SimConnect reques user ac model fails", std::string(kUserAircraft));
+}
+
+void lf_requestFailed(SimConnectResult rc, std::string_view line, const std::string& aircraft)
+{
+    if (rc != SIMCONNECT_E_OUTOFMEMORY) {
+        gf_logLineMarked(line);
         gf_simConnectRequestError();
+        return;
     }
-    if (model != SIMCONNECT_S_OK) {
-        gf_logLineMarked("SimConnect reques user ac model fails");
-        gf_simConnectRequestError();
-    }
+    // Nothing reached the simulator, which is only slow: the answer waited
+    // for stays the one before, and there is no simulator error to count.
+    g_refusedRequests.refused(aircraft, [&] {
+        return fmt::format("{}, for {}: the simulator takes no more for now", line, aircraft);
+    });
 }
 
 void gf_simConnectRequestError()
@@ -368,6 +387,7 @@ void lf_flushSimQueues()
     g_refusedEvents.tick();
     g_refusedCreations.tick();
     g_refusedRemovals.tick();
+    g_refusedRequests.tick();
     // Every packet of the frame is its own flush as ever; they leave together.
     const tzo::SimConnectWriteBurst burst(handle);
 
@@ -520,6 +540,7 @@ void gf_resetSimConnection()
     g_refusedEvents.finish();
     g_refusedCreations.finish();
     g_refusedRemovals.finish();
+    g_refusedRequests.finish();
     userObjectId.store(kUserObjectIdBeforeAnswer);
     simRequestErrorCount.store(0);
     simFrameRate.store(0.0f);

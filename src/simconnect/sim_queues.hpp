@@ -136,6 +136,10 @@ tzo::UserAircraftState gf_receivedUserState();
 void gf_requestUserTitleAndModel();
 // Counts a failed request; the third and later show the error and restart.
 void gf_simConnectRequestError();
+// A data request that failed: the marked line and a failed request, or, when
+// only the simulator's slowness refused it, said with the others of its kind
+// (once, then with their count and the aircraft concerned) and not counted.
+void lf_requestFailed(SimConnectResult rc, std::string_view line, const std::string& aircraft);
 
 // The frame drain and its parts; on the connection thread.
 void lf_flushSimQueues();

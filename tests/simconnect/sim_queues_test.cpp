@@ -415,8 +415,8 @@ TEST_F(SimQueues, standInRecordsPacketsAimedAtTheUserOrAtNothing)
 // queue fills to its bound and refuses the packets of the next frames. No
 // record waits for a packet that never left: the refused creation is given
 // up at once (its record may ask again), the refused removal waits in the
-// queue and goes once the simulator reads again; no refusal counts as a
-// simulator error, and each kind is said once, then with its count and the
+// queue and goes once the simulator reads again; no refusal (a request for
+// data neither) counts as a simulator error, and each kind is said once, then with its count and the
 // aircraft concerned.
 TEST_F(SimQueues, aSimulatorThatStopsReadingHasTheRefusedCreationGivenUpAndTheRefusedRemovalSentLater)
 {
@@ -456,6 +456,8 @@ TEST_F(SimQueues, aSimulatorThatStopsReadingHasTheRefusedCreationGivenUpAndTheRe
         m_stub->sendSystemEvent("Sim", 1);
         ASSERT_TRUE(testsupport::waitFor([] { return flightRunning.load(); }, std::chrono::seconds(60)));
     }
+    gf_requestUserAircraftState();
+    gf_requestUserAircraftState();
     const auto n = tzo::gf_takeSimNotifications();
     ASSERT_EQ(n.size(), 1u);
     EXPECT_EQ(n[0].kind, tzo::NOTIFY_CREATION_GIVEN_UP);
@@ -482,6 +484,9 @@ TEST_F(SimQueues, aSimulatorThatStopsReadingHasTheRefusedCreationGivenUpAndTheRe
               1u);
     EXPECT_EQ(count("SimConnect TransmitClientEvent"), 1u) << "two events, one line";
     EXPECT_TRUE(logHas("SimConnect TransmitClientEvent: 208 fails, for AAA1"));
+    EXPECT_EQ(count("SimConnect request user ac position fails, for the user's aircraft: the simulator takes no "
+                    "more for now"),
+              1u);
 
     // The simulator reads again: the queue empties, and the removal goes.
     m_stub->holdReading(false);
@@ -490,6 +495,7 @@ TEST_F(SimQueues, aSimulatorThatStopsReadingHasTheRefusedCreationGivenUpAndTheRe
     ASSERT_TRUE(testsupport::waitFor([&] { return m_stub->handledSendId(connection) - last < 0x80000000u; },
                                      std::chrono::seconds(120)));
     gf_queueNavLights(a, 0);
+    gf_requestUserAircraftState();
     frameAndSettle();
     EXPECT_FALSE(m_stub->object(b).has_value()) << "the removal went later";
     {
@@ -501,6 +507,7 @@ TEST_F(SimQueues, aSimulatorThatStopsReadingHasTheRefusedCreationGivenUpAndTheRe
     EXPECT_TRUE(logHas("the simulator took no more; sent again: BBB2"));
     EXPECT_TRUE(logHas("SimConnect TransmitClientEvent: 1 more failed in "));
     EXPECT_TRUE(logHas(" s, for BBB2"));
+    EXPECT_TRUE(logHas("SimConnect requests failed 1 more times in "));
     for (const auto& p : m_stub->packetsNamed("AICreateNonATCAircraft"))
         EXPECT_NE(p.text("tailNumber"), "CCC3") << "the refused creation never left";
 
