@@ -238,6 +238,7 @@ bool SimConnectConnection::lf_handOver()
     std::unique_lock lock(m_sendQueueMutex);
     // A simulator that stops reading must not make us hold its packets without end.
     bool handed = !m_stopWriter && lf_roomFor(size);
+    m_refusedForRoom = !m_stopWriter && !handed;
     std::size_t sent = 0;
     if (handed && !m_writing && m_sendQueue.empty()) {
         // Nothing ahead of these bytes: the stream takes what it can at once

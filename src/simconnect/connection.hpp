@@ -71,6 +71,10 @@ public:
     // are those of packets sent one by one.
     void holdWrites();
     bool releaseWrites();
+    // With the send lock held, after a flush that refused its packet: the
+    // queue held all it may (the simulator reads too slowly), while the
+    // stream itself is sound; the same packet may go later.
+    bool refusedForRoom() const { return m_refusedForRoom; }
     // Gathered writes made so far, by the caller or by the writer thread.
     std::uint64_t writesMade() const { return m_writesMade.load(); }
 
@@ -169,6 +173,7 @@ private:
     std::uint32_t m_sendIdCounter = 0;
     std::uint32_t m_lastSentPacketId = 0;
     std::uint32_t m_pendingSendId = 0;
+    bool m_refusedForRoom = false;
 
     // The send queue: whatever the stream did not take at once, in order, for
     // the writer thread; emptied chunks are kept as spares for the next ones.
@@ -260,6 +265,7 @@ inline void SimConnectConnection::release(std::uint32_t size)
 
 inline bool SimConnectConnection::flush()
 {
+    m_refusedForRoom = false;
     if (m_writeHolds > 0 ? m_writePos == m_flushedPos : m_writePos == 0)
         return true;
     if (m_writeHolds > 0 && m_connected.load() && !m_streamBroken.load()) {
@@ -267,6 +273,7 @@ inline bool SimConnectConnection::flush()
         // be without the hold, not dropped with the others at the release.
         if (!lf_roomFor(m_writePos)) {
             m_writePos = m_flushedPos;
+            m_refusedForRoom = true;
             return false;
         }
         m_flushedPos = m_writePos;

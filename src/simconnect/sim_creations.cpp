@@ -170,10 +170,9 @@ void lf_name(Pending it, std::uint32_t objectId)
                                                tzo::DEFINITION_IN_RANGE, objectId, SIMCONNECT_PERIOD_ONCE, 0, 0, 0, 0);
     }
     if (rc != SIMCONNECT_S_OK) {
-        gf_logLineMarked("SimConnect request new ac data fails");
         // The object is there all the same; its height above ground is not.
         lf_announce(lf_findByObject(objectId), 0.0);
-        gf_simConnectRequestError();
+        lf_requestFailed(rc, "SimConnect request new ac data fails", lf_aircraftOfObject(objectId));
     }
 }
 
@@ -301,6 +300,14 @@ void lf_onObjectGone(std::uint32_t objectId)
     }
     if (const auto it = lf_findByObject(objectId); it != pendingCreations.end())
         lf_giveUp(it);
+}
+
+std::string lf_aircraftOfObject(std::uint32_t objectId)
+{
+    const auto owned = g_objects.find(objectId);
+    if (owned != g_objects.end() && !owned->second.creation.callsign.empty())
+        return owned->second.creation.callsign;
+    return fmt::format("object {}", objectId);
 }
 
 bool lf_isCreatedObject(std::uint32_t objectId)

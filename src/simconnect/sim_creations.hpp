@@ -28,6 +28,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace tzo {
@@ -54,6 +55,8 @@ bool lf_onNewObjectData(std::uint32_t objectId, double aboveGroundFt);
 // still name, once that answer came or was given up), no removal of it is
 // sent, and a creation that waited for its data is given up.
 void lf_onObjectGone(std::uint32_t objectId);
+// How a line names the object: the callsign it was created with, else "object N".
+std::string lf_aircraftOfObject(std::uint32_t objectId);
 // Whether the object is one that a creation of this connection got or that
 // an answer named (an "ObjectAdded" for it announces nothing new).
 bool lf_isCreatedObject(std::uint32_t objectId);

@@ -136,11 +136,16 @@ tzo::UserAircraftState gf_receivedUserState();
 void gf_requestUserTitleAndModel();
 // Counts a failed request; the third and later show the error and restart.
 void gf_simConnectRequestError();
+// A data request that failed: the marked line and a failed request, or, when
+// only the simulator's slowness refused it, said with the others of its kind
+// (once, then with their count and the aircraft concerned) and not counted.
+void lf_requestFailed(SimConnectResult rc, std::string_view line, const std::string& aircraft);
 
 // The frame drain and its parts; on the connection thread.
 void lf_flushSimQueues();
 void lf_createAiAircraft(const tzo::CreateRequest& request);
-void lf_removeAiAircraft(std::uint32_t objectId);
+// False when the simulator reads too slowly to take the removal now: it stays queued.
+bool lf_removeAiAircraft(std::uint32_t objectId);
 
 // Start of operations: room for 256 entries in every queue and list; requests
 // may be sent again.

@@ -148,7 +148,7 @@ SimConnectResult lf_sendPacket(SimConnectConnection& connection, std::uint64_t s
         return SIMCONNECT_E_TEXT_TOO_LONG;
     }
     if (!connection.flush())
-        return SIMCONNECT_E_FAIL;
+        return connection.refusedForRoom() ? SIMCONNECT_E_OUTOFMEMORY : SIMCONNECT_E_FAIL;
     return result;
 }
 

@@ -16,6 +16,8 @@ inline constexpr SimConnectResult SIMCONNECT_E_FAIL = static_cast<std::int32_t>(
 inline constexpr SimConnectResult SIMCONNECT_E_INVALIDARG = static_cast<std::int32_t>(0x80070057u);
 inline constexpr SimConnectResult SIMCONNECT_E_TEXT_TOO_LONG = static_cast<std::int32_t>(0x8007007Au);
 inline constexpr SimConnectResult SIMCONNECT_E_ABORT = static_cast<std::int32_t>(0x80004004u);
+// Also the answer when the connection's send queue holds all it may (a
+// simulator that stopped reading): nothing was sent, and the stream is sound.
 inline constexpr SimConnectResult SIMCONNECT_E_OUTOFMEMORY = static_cast<std::int32_t>(0x8007000Eu);
 
 inline constexpr std::uint32_t SIMCONNECT_PROTOCOL_VERSION = 35;

@@ -410,3 +410,110 @@ TEST_F(SimQueues, standInRecordsPacketsAimedAtTheUserOrAtNothing)
     EXPECT_TRUE(m_stub->object(a).has_value());
     EXPECT_EQ(m_stub->user().events.size(), 0u) << "the user's aircraft is left as it was";
 }
+
+// A simulator that stops reading while a crowd flies: the connection's
+// queue fills to its bound and refuses the packets of the next frames. No
+// record waits for a packet that never left: the refused creation is given
+// up at once (its record may ask again), the refused removal waits in the
+// queue and goes once the simulator reads again; no refusal (a request for
+// data neither) counts as a simulator error, and each kind is said once, then with its count and the
+// aircraft concerned.
+TEST_F(SimQueues, aSimulatorThatStopsReadingHasTheRefusedCreationGivenUpAndTheRefusedRemovalSentLater)
+{
+    const std::uint32_t a = createAircraft(title, "AAA1", kLiveRecordId);
+    const std::uint32_t b = createAircraft(title, "BBB2", kLiveRecordId + 1);
+    frameAndSettle();
+    tzo::gf_takeSimNotifications();
+    const std::size_t connection = m_stub->connectionCount() - 1;
+
+    m_stub->holdReading(true);
+    {
+        // The crowd's positions, as large as packets go, until the queue is full.
+        std::vector<double> positions(600 * 8, 47.5);
+        std::lock_guard lock(simQueueMutex);
+        SimConnectResult rc = SIMCONNECT_S_OK;
+        for (int i = 0; i < 4000 && rc == SIMCONNECT_S_OK; ++i)
+            rc = SimConnect_SetDataOnSimObject(simConnectHandle.load(), tzo::DEFINITION_AI_POSITION, a, 0, 600,
+                                               64, positions.data());
+        ASSERT_EQ(rc, SIMCONNECT_E_OUTOFMEMORY) << "the queue never refused";
+        // And to its last bytes, in the smallest packets the frame sends: none of them fits.
+        rc = SIMCONNECT_S_OK;
+        for (int i = 0; i < 4000 && rc == SIMCONNECT_S_OK; ++i)
+            rc = SimConnect_AIReleaseControl(simConnectHandle.load(), a, tzo::REQUEST_RELEASE);
+        ASSERT_EQ(rc, SIMCONNECT_E_OUTOFMEMORY);
+    }
+    gf_queueNavLights(a, 1);
+    gf_queueNavLights(b, 1);
+    gf_queueCreateAircraft(createRequest(title, "CCC3", kLiveRecordId + 2));
+    {
+        std::lock_guard lock(simQueueMutex);
+        removeQueue.push_back(b);
+    }
+    // The stand-in still sends frames; what the program sends waits.
+    for (int frame = 0; frame < 3; ++frame) {
+        m_stub->stepFrames(1);
+        flightRunning.store(false);
+        m_stub->sendSystemEvent("Sim", 1);
+        ASSERT_TRUE(testsupport::waitFor([] { return flightRunning.load(); }, std::chrono::seconds(60)));
+    }
+    gf_requestUserAircraftState();
+    gf_requestUserAircraftState();
+    const auto n = tzo::gf_takeSimNotifications();
+    ASSERT_EQ(n.size(), 1u);
+    EXPECT_EQ(n[0].kind, tzo::NOTIFY_CREATION_GIVEN_UP);
+    EXPECT_EQ(n[0].info, kLiveRecordId + 2);
+    EXPECT_TRUE(pendingCreations.empty()) << "nothing waits for an answer";
+    {
+        std::lock_guard lock(simQueueMutex);
+        EXPECT_EQ(removeQueue, std::vector<std::uint32_t>{b}) << "the removal waits for room";
+    }
+    EXPECT_EQ(simRequestErrorCount.load(), 0);
+    EXPECT_TRUE(exits().empty());
+    const auto count = [this](const std::string& text) {
+        const std::string all = log();
+        std::size_t found = 0;
+        for (auto at = all.find(text); at != std::string::npos; at = all.find(text, at + 1))
+            ++found;
+        return found;
+    };
+    EXPECT_EQ(count("! Simcon call to create ac in sim failed, hexid:5022132, liv: \"" + title +
+                    "\", callsign: CCC3: the simulator takes no more for now; given up"),
+              1u);
+    EXPECT_EQ(count("!Simconnect call to remove AI ac from sim failed"), 1u) << "three frames, one line";
+    EXPECT_EQ(count(fmt::format("failed, id {}? (BBB2): the simulator takes no more for now; sent again later", b)),
+              1u);
+    EXPECT_EQ(count("SimConnect TransmitClientEvent"), 1u) << "two events, one line";
+    EXPECT_TRUE(logHas("SimConnect TransmitClientEvent: 208 fails, for AAA1"));
+    EXPECT_EQ(count("SimConnect request user ac position fails, for the user's aircraft: the simulator takes no "
+                    "more for now"),
+              1u);
+
+    // The simulator reads again: the queue empties, and the removal goes.
+    m_stub->holdReading(false);
+    std::uint32_t last = 0;
+    ASSERT_EQ(SimConnect_GetLastSentPacketID(simConnectHandle.load(), &last), SIMCONNECT_S_OK);
+    ASSERT_TRUE(testsupport::waitFor([&] { return m_stub->handledSendId(connection) - last < 0x80000000u; },
+                                     std::chrono::seconds(120)));
+    gf_queueNavLights(a, 0);
+    gf_requestUserAircraftState();
+    frameAndSettle();
+    EXPECT_FALSE(m_stub->object(b).has_value()) << "the removal went later";
+    {
+        std::lock_guard lock(simQueueMutex);
+        EXPECT_TRUE(removeQueue.empty());
+    }
+    EXPECT_EQ(m_stub->object(a)->event("NAV_LIGHTS_SET"), 0u);
+    EXPECT_EQ(count("!Simconnect call to remove AI ac from sim failed 2 more times in "), 1u);
+    EXPECT_TRUE(logHas("the simulator took no more; sent again: BBB2"));
+    EXPECT_TRUE(logHas("SimConnect TransmitClientEvent: 1 more failed in "));
+    EXPECT_TRUE(logHas(" s, for BBB2"));
+    EXPECT_TRUE(logHas("SimConnect requests failed 1 more times in "));
+    for (const auto& p : m_stub->packetsNamed("AICreateNonATCAircraft"))
+        EXPECT_NE(p.text("tailNumber"), "CCC3") << "the refused creation never left";
+
+    // Its record asks again, and gets its aircraft.
+    createAircraft(title, "CCC3", kLiveRecordId + 2);
+    EXPECT_EQ(m_stub->aiObjects().size(), 2u);
+    EXPECT_EQ(simRequestErrorCount.load(), 0);
+    EXPECT_TRUE(m_stub->protocolErrors().empty());
+}

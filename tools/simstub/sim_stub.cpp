@@ -164,6 +164,10 @@ void SimStub::sessionLoop(Session* session)
     std::vector<std::uint8_t> buffer;
     std::uint8_t chunk[16384];
     for (;;) {
+        {
+            std::unique_lock lock(m_readingMutex);
+            m_readingChanged.wait(lock, [&] { return !m_holdReading || session->ending || m_stopping; });
+        }
         std::error_code ec;
         const long n = session->socket.receive(chunk, sizeof chunk, ec);
         if (n <= 0) {
@@ -423,6 +427,15 @@ void SimStub::dropConnections()
     endSessions(true);
 }
 
+void SimStub::holdReading(bool hold)
+{
+    {
+        std::lock_guard lock(m_readingMutex);
+        m_holdReading = hold;
+    }
+    m_readingChanged.notify_all();
+}
+
 void SimStub::endSessions(bool abrupt)
 {
     std::vector<Session*> targets;
@@ -447,6 +460,11 @@ void SimStub::endSessions(bool abrupt)
                 s->socket.shutdown();
             }
         }
+        {
+            // A reader held back must see the end, not wait for ever.
+            std::lock_guard lock(m_readingMutex);
+        }
+        m_readingChanged.notify_all();
         if (s->reader.joinable())
             s->reader.join();
         s->socket.close();

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -264,6 +265,12 @@ public:
     // Answers every once-a-second request count times, at once.
     void answerSeconds(int count = 1);
 
+    // While on, no connection's packets are read (a simulator busy with
+    // itself, or stalled): they wait in the stream, which fills, and go on
+    // from where they stopped when it is off again. Answers and events are
+    // still sent.
+    void holdReading(bool hold);
+
     // While on, AIRemoveObject is recorded but left unanswered: the object
     // stays in the world (marked removalHeld) and no removal event is sent.
     void holdRemovals(bool hold);
@@ -374,6 +381,9 @@ private:
     std::thread m_frameThread;
     std::atomic<bool> m_stopping{false};
     std::atomic<bool> m_started{false};
+    std::mutex m_readingMutex;
+    std::condition_variable m_readingChanged;
+    bool m_holdReading = false; // guarded by m_readingMutex
 
     mutable std::mutex m_mutex; // sessions, records and client states
     std::vector<std::unique_ptr<Session>> m_sessions;
