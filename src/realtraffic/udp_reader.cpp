@@ -121,10 +121,6 @@ void UdpReader::receiveLoop()
             nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - m_buffer) : static_cast<std::size_t>(n);
         m_datagram = std::string_view(m_buffer, length);
         m_datagramCount.fetch_add(1);
-        if (firstDatagram) {
-            firstDatagram = false;
-            gf_repaintLinkState();
-        }
         if (!onThisPc) {
             // From another computer RealTraffic's datagrams may arrive twice
             // (broadcast on more than one interface).
@@ -133,6 +129,11 @@ void UdpReader::receiveLoop()
             m_previous.assign(m_datagram);
         }
         onDatagram();
+        // After the datagram's own work: the repaint shows what it changed.
+        if (firstDatagram) {
+            firstDatagram = false;
+            gf_repaintLinkState();
+        }
     }
     m_datagram = {};
     closeSocket();
