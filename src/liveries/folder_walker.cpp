@@ -23,7 +23,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using TaskResult = std::vector<tzo::LiveryData>;
+// A task's failure comes back as its text, not as an exception through the
+// future: an exception object shared by two threads is freed by whichever
+// drops it last, which the thread checker cannot follow.
+struct TaskResult {
+    std::vector<tzo::LiveryData> found;
+    std::string failure;
+};
 using Futures = std::deque<std::future<TaskResult>>;
 
 // Paths this long are not descended into: the simulator cannot load models
@@ -98,9 +104,13 @@ void lf_collectOldest(Futures& futures, const char* where)
         return;
     }
     try {
-        TaskResult found = future.get();
-        tzo::scannedLiveries.insert(tzo::scannedLiveries.end(), std::make_move_iterator(found.begin()),
-                                    std::make_move_iterator(found.end()));
+        TaskResult result = future.get();
+        if (!result.failure.empty()) {
+            gf_logLineMarked(fmt::format("liveries search aborted, futs {}, {}", where, result.failure));
+            return;
+        }
+        tzo::scannedLiveries.insert(tzo::scannedLiveries.end(), std::make_move_iterator(result.found.begin()),
+                                    std::make_move_iterator(result.found.end()));
     } catch (const std::exception& e) {
         gf_logLineMarked(fmt::format("liveries search aborted, futs {}, {}", where, e.what()));
     }
@@ -114,7 +124,13 @@ void lf_startTask(std::uint32_t priority, const fs::path& path, const fs::path& 
     const std::string text = path.string();
     const bool ivao = text.find("ivao_x-csl") != std::string::npos || text.find("IVAO_MTL") != std::string::npos;
     std::packaged_task<TaskResult()> task([priority, path, root, ivao] {
-        return ivao ? lf_searchIvaoLiveriesinFile(priority, path, root) : lf_searchLiveriesinFile(priority, path, root);
+        try {
+            return TaskResult{ivao ? lf_searchIvaoLiveriesinFile(priority, path, root)
+                                   : lf_searchLiveriesinFile(priority, path, root),
+                              {}};
+        } catch (const std::exception& e) {
+            return TaskResult{{}, e.what()};
+        }
     });
     std::future<TaskResult> future = task.get_future();
     // Taken before the start: the task gives it back when it ends, which may
