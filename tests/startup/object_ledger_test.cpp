@@ -520,12 +520,18 @@ protected:
 
     // Both creations out, the far record holding the near aircraft's object;
     // answers that object's id (0 after a failure).
-    std::uint32_t farRecordTakesTheNearObject()
+    // A second model beside the fixture's, and the range kept where set.
+    void addTheFarModel()
     {
         tzo::scannedLiveries.push_back(tzo::LiveryData{"DLH", "A319", "Lufthansa A319", "", 1, false});
         tzo::gf_resetLiveryCatalogue();
         tzo::gf_processScannedLiveries();
         AUTO_RANGE.setValue(false);
+    }
+
+    std::uint32_t farRecordTakesTheNearObject()
+    {
+        addTheFarModel();
         // Two models: one callsign of one model is one aircraft to the intake.
         m_lines = rtstub::replayLines({straightFlight(kFar, "A319", kFarLatitude, 0.0),
                                        straightFlight(kNear, "A321", kNearLatitude, 3.0)},
@@ -662,10 +668,7 @@ TEST_P(SlowSimulatorLedger, aRemovalQueuedForAnObjectTakenBackNeverGoesOut)
 // aircraft's own object.
 TEST_P(SlowSimulatorLedger, anIdOfTheSimulatorsOwnTrafficHandedOutAgainIsTheNextCreationsObject)
 {
-    tzo::scannedLiveries.push_back(tzo::LiveryData{"DLH", "A319", "Lufthansa A319", "", 1, false});
-    tzo::gf_resetLiveryCatalogue();
-    tzo::gf_processScannedLiveries();
-    AUTO_RANGE.setValue(false);
+    addTheFarModel();
     m_lines = rtstub::replayLines({straightFlight(kNear, "A321", kNearLatitude, 0.0),
                                    straightFlight(kFar, "A319", kFarLatitude, 90.0)},
                                   kReplayStart);
